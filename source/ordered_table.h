@@ -1,0 +1,125 @@
+#ifndef WENLEI_SOURCE_ORDERED_TABLE_H_
+#define WENLEI_SOURCE_ORDERED_TABLE_H_
+
+#include <algorithm>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+namespace wenlei {
+
+// A table with unique keys kept in ascending order in one contiguous vector.
+// Byte-string keys order as unsigned bytes with a proper prefix first, which
+// is what std::string's comparison does (char_traits<char> compares bytes as
+// unsigned char).  The first insertion of a key wins: inserting a present key
+// leaves the table unchanged.
+//
+// Lookups are binary searches; bulk loads sort once (MergeKeepingExisting)
+// rather than inserting record by record.
+template <typename Key, typename Value>
+class OrderedTable {
+ public:
+  using Entry = std::pair<Key, Value>;
+  using const_iterator = typename std::vector<Entry>::const_iterator;
+
+  template <typename Probe>
+  const Value* Find(const Probe& key) const {
+    auto it = LowerBound(key);
+    if (it == entries_.end() || Less(key, it->first)) return nullptr;
+    return &it->second;
+  }
+
+  template <typename Probe>
+  bool Contains(const Probe& key) const {
+    return Find(key) != nullptr;
+  }
+
+  // Returns the value under key, entering key with a default value first when
+  // it is missing.
+  Value& FindOrInsertDefault(const Key& key) {
+    auto it = LowerBound(key);
+    if (it == entries_.end() || Less(key, it->first)) {
+      it = entries_.insert(it, Entry(key, Value()));
+    }
+    return it->second;
+  }
+
+  // Inserts (key, value) unless key is present.  Returns true when inserted.
+  bool Insert(Key key, Value value) {
+    auto it = LowerBound(key);
+    if (it != entries_.end() && !Less(key, it->first)) return false;
+    entries_.insert(it, Entry(std::move(key), std::move(value)));
+    return true;
+  }
+
+  // Inserts every entry of batch, in batch order, with first-insertion-wins:
+  // keys already in the table keep their values, and a key repeated within
+  // the batch keeps the value of its first occurrence.
+  void MergeKeepingExisting(std::vector<Entry> batch) {
+    std::stable_sort(batch.begin(), batch.end(), [](const Entry& a, const Entry& b) {
+      return a.first < b.first;
+    });
+    batch.erase(std::unique(batch.begin(), batch.end(),
+                            [](const Entry& a, const Entry& b) { return a.first == b.first; }),
+                batch.end());
+    if (entries_.empty()) {
+      entries_ = std::move(batch);
+      return;
+    }
+    std::vector<Entry> merged;
+    merged.reserve(entries_.size() + batch.size());
+    auto old_it = entries_.begin();
+    auto new_it = batch.begin();
+    while (old_it != entries_.end() || new_it != batch.end()) {
+      if (new_it == batch.end() || (old_it != entries_.end() && old_it->first < new_it->first)) {
+        merged.push_back(std::move(*old_it++));
+      } else if (old_it == entries_.end() || new_it->first < old_it->first) {
+        merged.push_back(std::move(*new_it++));
+      } else {
+        merged.push_back(std::move(*old_it++));
+        ++new_it;
+      }
+    }
+    entries_ = std::move(merged);
+  }
+
+  void Clear() {
+    std::vector<Entry>().swap(entries_);
+  }
+
+  std::size_t size() const { return entries_.size(); }
+  bool empty() const { return entries_.empty(); }
+  const_iterator begin() const { return entries_.begin(); }
+  const_iterator end() const { return entries_.end(); }
+  bool operator==(const OrderedTable& other) const { return entries_ == other.entries_; }
+
+ private:
+  template <typename A, typename B>
+  static bool Less(const A& a, const B& b) {
+    if constexpr (std::is_same_v<Key, std::string>) {
+      return std::string_view(a) < std::string_view(b);
+    } else {
+      return a < b;
+    }
+  }
+
+  template <typename Probe>
+  typename std::vector<Entry>::const_iterator LowerBound(const Probe& key) const {
+    return std::lower_bound(entries_.begin(), entries_.end(), key,
+                            [](const Entry& e, const Probe& k) { return Less(e.first, k); });
+  }
+  template <typename Probe>
+  typename std::vector<Entry>::iterator LowerBound(const Probe& key) {
+    return std::lower_bound(entries_.begin(), entries_.end(), key,
+                            [](const Entry& e, const Probe& k) { return Less(e.first, k); });
+  }
+
+  std::vector<Entry> entries_;
+};
+
+}  // namespace wenlei
+
+#endif  // WENLEI_SOURCE_ORDERED_TABLE_H_

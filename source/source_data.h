@@ -1,0 +1,52 @@
+#ifndef WENLEI_SOURCE_SOURCE_DATA_H_
+#define WENLEI_SOURCE_SOURCE_DATA_H_
+
+#include <cstdint>
+#include <string>
+
+#include "source/ordered_table.h"
+
+namespace wenlei {
+
+using WordIndexTable = OrderedTable<std::string, std::int32_t>;  // word -> feature number
+using TermMapTable = OrderedTable<std::string, std::string>;     // word -> canonical word
+using IdfTable = OrderedTable<std::string, double>;              // word -> idf
+using ClassTable = OrderedTable<std::int32_t, std::string>;      // class number -> name
+
+// Fixed names appended to the resource prefix.
+inline constexpr const char kSourceFileName[] = "Source.dat";
+inline constexpr const char kModelFileName[] = "SVMModel";
+inline constexpr const char kTestFileName[] = "SVMTestFile.dat";
+inline constexpr const char kResultFileName[] = "resultFile.dat";
+
+// The resource set a classification works from: four lookup tables, the
+// average document length of the training documents and the paths of the
+// model and the two working files.  The library keeps one per process; the
+// model-building tools make their own.
+class SourceData {
+ public:
+  enum class LoadOutcome { kLoaded, kMissing, kMalformed };
+
+  // Reads prefix + "Source.dat" and merges it into the tables (present keys
+  // keep their values), then takes the new average length and paths.  A file
+  // that cannot be opened changes nothing and gives kMissing; a malformed one
+  // changes nothing, writes one line naming the fault to standard error and
+  // gives kMalformed.
+  LoadOutcome Load(const std::string& prefix);
+
+  // Empties the four tables; the paths and the average length stay.
+  void ReleaseTables();
+
+  WordIndexTable wordIndexTable;
+  TermMapTable termMapTable;
+  IdfTable idfTable;
+  ClassTable classTable;
+  std::string modelPath;
+  std::string testFilePath;
+  std::string resultFilePath;
+  double averageDocLength = 0.0;
+};
+
+}  // namespace wenlei
+
+#endif  // WENLEI_SOURCE_SOURCE_DATA_H_

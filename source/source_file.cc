@@ -1,0 +1,233 @@
+#include "source/source_file.h"
+
+#include <cstring>
+#include <limits>
+#include <memory>
+
+namespace wenlei {
+namespace {
+
+using namespace source_file;
+
+std::string FieldText(const unsigned char* field, std::size_t width) {
+  // A field without a NUL within its width takes the whole width.
+  const void* nul = std::memchr(field, 0, width);
+  std::size_t length = nul ? static_cast<const unsigned char*>(nul) - field : width;
+  return std::string(reinterpret_cast<const char*>(field), length);
+}
+
+std::int32_t DecodeInt32(const unsigned char* bytes) {
+  std::uint32_t value = std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 |
+                        std::uint32_t(bytes[2]) << 16 | std::uint32_t(bytes[3]) << 24;
+  std::int32_t result;
+  std::memcpy(&result, &value, sizeof result);
+  return result;
+}
+
+double DecodeDouble(const unsigned char* bytes) {
+  std::uint64_t bits = 0;
+  for (int i = 7; i >= 0; --i) bits = bits << 8 | bytes[i];
+  double result;
+  std::memcpy(&result, &bits, sizeof result);
+  return result;
+}
+
+void EncodeInt32(std::int32_t value, std::string* out) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>(bits >> (8 * i) & 0xFF));
+}
+
+void EncodeDouble(double value, std::string* out) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  for (int i = 0; i < 8; ++i) out->push_back(static_cast<char>(bits >> (8 * i) & 0xFF));
+}
+
+// Reads the file section by section, each with one bulk read, checking every
+// count against the bytes that remain before allocating anything.
+class SectionReader {
+ public:
+  SectionReader(std::FILE* file, std::uint64_t size, std::string* error)
+      : file_(file), size_(size), error_(error) {}
+
+  // Reads a section's count and records into *records; false on a fault.
+  bool ReadSection(const char* name, std::size_t width, std::vector<unsigned char>* records,
+                   std::size_t* count) {
+    unsigned char count_bytes[4];
+    if (!ReadExactly(count_bytes, 4, name, "count")) return false;
+    std::int32_t n = DecodeInt32(count_bytes);
+    if (n < 0) {
+      Fail(name, "count", offset_ - 4, "negative count " + std::to_string(n));
+      return false;
+    }
+    std::uint64_t need = std::uint64_t(n) * width;
+    if (need > size_ - offset_) {
+      Fail(name, "records", offset_,
+           std::to_string(n) + " records of " + std::to_string(width) + " bytes need " +
+               std::to_string(need) + " bytes, only " + std::to_string(size_ - offset_) +
+               " remain");
+      return false;
+    }
+    records->assign(static_cast<std::size_t>(need), 0);
+    if (!ReadExactly(records->data(), records->size(), name, "records")) return false;
+    *count = static_cast<std::size_t>(n);
+    return true;
+  }
+
+  bool ReadAverageLength(double* value) {
+    unsigned char bytes[8];
+    if (!ReadExactly(bytes, 8, "average document length", "value")) return false;
+    *value = DecodeDouble(bytes);
+    return true;
+  }
+
+ private:
+  bool ReadExactly(unsigned char* buffer, std::size_t length, const char* name,
+                   const char* what) {
+    if (length > size_ - offset_) {
+      Fail(name, what, offset_,
+           "needs " + std::to_string(length) + " bytes, the file ends after " +
+               std::to_string(size_ - offset_));
+      return false;
+    }
+    std::size_t got = length == 0 ? 0 : std::fread(buffer, 1, length, file_);
+    if (got != length) {
+      Fail(name, what, offset_ + got, "read came up short");
+      return false;
+    }
+    offset_ += length;
+    return true;
+  }
+
+  void Fail(const char* name, const char* what, std::uint64_t at, const std::string& why) {
+    *error_ = std::string(name) + " " + what + " at offset " + std::to_string(at) + ": " + why;
+  }
+
+  std::FILE* file_;
+  std::uint64_t size_;
+  std::uint64_t offset_ = 0;
+  std::string* error_;
+};
+
+bool FileSize(std::FILE* file, std::uint64_t* size) {
+  if (std::fseek(file, 0, SEEK_END) != 0) return false;
+  long end = std::ftell(file);
+  if (end < 0 || std::fseek(file, 0, SEEK_SET) != 0) return false;
+  *size = static_cast<std::uint64_t>(end);
+  return true;
+}
+
+bool FitsField(const std::string& text, std::size_t width) {
+  return text.size() < width && text.find('\0') == std::string::npos;
+}
+
+void AppendField(const std::string& text, std::size_t width, std::string* out) {
+  out->append(text);
+  out->append(width - text.size(), '\0');
+}
+
+}  // namespace
+
+bool ReadSourceFile(std::FILE* file, SourceFileContents* contents, std::string* error) {
+  std::uint64_t size;
+  if (!FileSize(file, &size)) {
+    *error = "cannot determine the file's size";
+    return false;
+  }
+  SectionReader reader(file, size, error);
+  std::vector<unsigned char> records;
+  std::size_t n;
+
+  if (!reader.ReadSection("vocabulary section", kVocabularyRecordSize, &records, &n)) return false;
+  contents->vocabulary.reserve(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    contents->vocabulary.push_back(FieldText(&records[i * kVocabularyRecordSize], kWordFieldSize));
+  }
+
+  if (!reader.ReadSection("term map section", kTermMapRecordSize, &records, &n)) return false;
+  contents->termMap.reserve(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const unsigned char* record = &records[i * kTermMapRecordSize];
+    contents->termMap.emplace_back(FieldText(record, kWordFieldSize),
+                                   FieldText(record + kWordFieldSize, kCanonicalFieldSize));
+  }
+
+  if (!reader.ReadSection("idf section", kIdfRecordSize, &records, &n)) return false;
+  contents->idf.reserve(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const unsigned char* record = &records[i * kIdfRecordSize];
+    contents->idf.emplace_back(FieldText(record, kWordFieldSize),
+                               DecodeDouble(record + kIdfValueOffset));
+  }
+
+  if (!reader.ReadSection("class section", kClassRecordSize, &records, &n)) return false;
+  contents->classNames.reserve(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    contents->classNames.push_back(FieldText(&records[i * kClassRecordSize], kClassFieldSize));
+  }
+
+  return reader.ReadAverageLength(&contents->averageDocLength);
+}
+
+bool WriteSourceFile(const std::string& path, const SourceFileContents& contents,
+                     std::string* error) {
+  auto too_long = [error](const char* what, const std::string& text, std::size_t width) {
+    *error = std::string(what) + " \"" + text + "\" does not fit its " + std::to_string(width) +
+             "-byte field (at most " + std::to_string(width - 1) + " bytes, no NUL byte)";
+    return false;
+  };
+  auto count_ok = [error](std::size_t n) {
+    if (n > std::size_t(std::numeric_limits<std::int32_t>::max())) {
+      *error = "too many records for a 32-bit count";
+      return false;
+    }
+    return true;
+  };
+  if (!count_ok(contents.vocabulary.size()) || !count_ok(contents.termMap.size()) ||
+      !count_ok(contents.idf.size()) || !count_ok(contents.classNames.size())) {
+    return false;
+  }
+
+  std::string bytes;
+  EncodeInt32(static_cast<std::int32_t>(contents.vocabulary.size()), &bytes);
+  for (const auto& word : contents.vocabulary) {
+    if (!FitsField(word, kWordFieldSize)) return too_long("word", word, kWordFieldSize);
+    AppendField(word, kWordFieldSize, &bytes);
+  }
+  EncodeInt32(static_cast<std::int32_t>(contents.termMap.size()), &bytes);
+  for (const auto& [word, canonical] : contents.termMap) {
+    if (!FitsField(word, kWordFieldSize)) return too_long("word", word, kWordFieldSize);
+    if (!FitsField(canonical, kCanonicalFieldSize)) {
+      return too_long("canonical word", canonical, kCanonicalFieldSize);
+    }
+    AppendField(word, kWordFieldSize, &bytes);
+    AppendField(canonical, kCanonicalFieldSize, &bytes);
+  }
+  EncodeInt32(static_cast<std::int32_t>(contents.idf.size()), &bytes);
+  for (const auto& [word, idf] : contents.idf) {
+    if (!FitsField(word, kWordFieldSize)) return too_long("word", word, kWordFieldSize);
+    AppendField(word, kWordFieldSize, &bytes);
+    bytes.append(kIdfValueOffset - kWordFieldSize, '\0');
+    EncodeDouble(idf, &bytes);
+  }
+  EncodeInt32(static_cast<std::int32_t>(contents.classNames.size()), &bytes);
+  for (const auto& name : contents.classNames) {
+    if (!FitsField(name, kClassFieldSize)) return too_long("class name", name, kClassFieldSize);
+    AppendField(name, kClassFieldSize, &bytes);
+  }
+  EncodeDouble(contents.averageDocLength, &bytes);
+
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"),
+                                                         &std::fclose);
+  if (!file) {
+    *error = "cannot open " + path + " for writing";
+    return false;
+  }
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+  ok = std::fclose(file.release()) == 0 && ok;
+  if (!ok) *error = "cannot write " + path;
+  return ok;
+}
+
+}  // namespace wenlei

@@ -1,0 +1,55 @@
+#include "vectorise/document_vector.h"
+
+#include <charconv>
+#include <fstream>
+
+#include "vectorise/number_text.h"
+
+namespace wenlei {
+
+void DocumentVector::BuildFeatures(const TermCounts& termCounts,
+                                   const TermMapTable& termMapTable,
+                                   const WordIndexTable& wordIndexTable) {
+  featureVector_.clear();
+  for (const auto& [term, weight] : termCounts) {
+    const std::string* canonical = termMapTable.Find(term);
+    if (canonical == nullptr) continue;
+    if (!canonical->empty()) {
+      const std::int32_t* feature = wordIndexTable.Find(*canonical);
+      if (feature == nullptr) continue;
+      auto [it, inserted] = featureVector_.emplace(*feature, weight);
+      if (!inserted) it->second += weight;
+    } else {
+      const std::int32_t* feature = wordIndexTable.Find(term);
+      if (feature == nullptr) continue;
+      // A word standing for itself does not add to a feature that a variant
+      // sorting before it has already filled.
+      featureVector_.emplace(*feature, weight);
+    }
+  }
+}
+
+std::string DocumentVector::TestLine() const {
+  std::string line;
+  if (featureVector_.empty()) return line;
+  line = "0 ";
+  char number[16];
+  for (const auto& [feature, weight] : featureVector_) {
+    auto result = std::to_chars(number, number + sizeof number, feature);
+    line.append(number, result.ptr);
+    line.push_back(':');
+    AppendGeneral(weight, &line);
+    line.push_back(' ');
+  }
+  return line;
+}
+
+void DocumentVector::WriteTestFile(const std::string& path) const {
+  std::ofstream file(path, std::ios::out | std::ios::trunc);
+  if (!file) return;
+  if (featureVector_.empty()) return;
+  file << TestLine() << '\n';
+  file.flush();
+}
+
+}  // namespace wenlei

@@ -1,0 +1,47 @@
+#ifndef WENLEI_VECTORISE_DOCUMENT_VECTOR_H_
+#define WENLEI_VECTORISE_DOCUMENT_VECTOR_H_
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "source/source_data.h"
+#include "vectorise/term_weighting.h"
+
+namespace wenlei {
+
+// Feature number (from 1) -> weight, in ascending feature order.
+using FeatureVector = std::map<std::int32_t, double>;
+
+// One document as a sparse feature vector, built from its weighted terms and
+// written as one line of the prediction step's test file.
+class DocumentVector {
+ public:
+  DocumentVector() = default;
+  virtual ~DocumentVector() = default;
+
+  // Replaces the features with those of termCounts.  A term takes part only
+  // through the term map: a non-empty canonical word adds the term's weight
+  // to the canonical word's feature; an empty one makes the term its own
+  // feature, which keeps the value already there if the feature exists.
+  void BuildFeatures(const TermCounts& termCounts, const TermMapTable& termMapTable,
+                     const WordIndexTable& wordIndexTable);
+
+  // Writes the features as "0 f:w f:w \n" (nothing at all when there are no
+  // features) to path, replacing its contents.  Failures are silent: the
+  // prediction step reads whatever the path then holds.
+  void WriteTestFile(const std::string& path) const;
+
+  // The test-file line for the features, without its line end; empty when
+  // there are no features.
+  std::string TestLine() const;
+
+  const FeatureVector& features() const { return featureVector_; }
+
+ private:
+  FeatureVector featureVector_;
+};
+
+}  // namespace wenlei
+
+#endif  // WENLEI_VECTORISE_DOCUMENT_VECTOR_H_
