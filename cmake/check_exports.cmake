@@ -1,0 +1,23 @@
+# Fails unless the library's dynamic symbol table defines exactly the five
+# exported functions.
+execute_process(COMMAND nm -D --defined-only ${LIBRARY}
+  OUTPUT_VARIABLE symbols RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "nm -D failed on ${LIBRARY}")
+endif()
+string(REGEX MATCHALL "[0-9a-f]+ [A-Za-z] [^\n]+" entries "${symbols}")
+set(found "")
+foreach(entry IN LISTS entries)
+  string(REGEX REPLACE "^[0-9a-f]+ ([A-Za-z]) (.+)$" "\\1;\\2" parts "${entry}")
+  list(GET parts 0 kind)
+  list(GET parts 1 name)
+  if(kind STREQUAL "T" OR kind STREQUAL "W" OR kind STREQUAL "D" OR kind STREQUAL "B" OR kind STREQUAL "V" OR kind STREQUAL "u" OR kind STREQUAL "R")
+    list(APPEND found ${name})
+  endif()
+endforeach()
+list(SORT found)
+set(expected Classification CreateClassifier LoadSource releaseClassifier releasesource)
+if(NOT found STREQUAL expected)
+  message(FATAL_ERROR "exported symbols are [${found}], expected [${expected}]")
+endif()
+message(STATUS "exports: ${found}")

@@ -1,0 +1,31 @@
+# Unit tests live beside the code they test as *_test.cc.
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+add_executable(wenlei_core_tests
+  source/ordered_table_test.cc
+  source/source_file_test.cc
+  source/source_data_test.cc
+  vectorise/term_weighting_test.cc
+  vectorise/document_vector_test.cc
+  predict/batch_prediction_test.cc
+  decide/decimal_field_test.cc
+  decide/prediction_result_test.cc)
+target_link_libraries(wenlei_core_tests PRIVATE wenlei_core wenlei_testutil GTest::gtest_main)
+gtest_discover_tests(wenlei_core_tests DISCOVERY_TIMEOUT 60)
+
+# The exports, driven through the shared library as a host drives them.
+add_executable(wenlei_exports_tests interface/exports_test.cc)
+target_link_libraries(wenlei_exports_tests PRIVATE wenlei wenlei_testutil GTest::gtest_main)
+gtest_discover_tests(wenlei_exports_tests DISCOVERY_TIMEOUT 60)
+
+# The header must stay plain C: a small host compiled as C.
+add_executable(wenlei_c_host interface/c_host_test.c)
+target_link_libraries(wenlei_c_host PRIVATE wenlei)
+set_target_properties(wenlei_c_host PROPERTIES C_STANDARD 99)
+add_test(NAME c_host_header COMMAND wenlei_c_host)
+
+# Only the five functions may be visible in the shared library.
+add_test(NAME shared_library_exports
+  COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:wenlei>
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/check_exports.cmake)
