@@ -22,7 +22,8 @@ gtest_discover_tests(wenlei_exports_tests DISCOVERY_TIMEOUT 60)
 # The header must stay plain C: a small host compiled as C.
 add_executable(wenlei_c_host interface/c_host_test.c)
 target_link_libraries(wenlei_c_host PRIVATE wenlei)
-set_target_properties(wenlei_c_host PROPERTIES C_STANDARD 99)
+set_target_properties(wenlei_c_host PROPERTIES C_STANDARD 99 C_EXTENSIONS OFF)
+target_compile_options(wenlei_c_host PRIVATE -pedantic-errors)
 add_test(NAME c_host_header COMMAND wenlei_c_host)
 
 # Only the five functions may be visible in the shared library.

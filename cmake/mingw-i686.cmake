@@ -1,0 +1,27 @@
+# Cross-compiles for 32-bit Windows with MinGW-w64 (Debian's
+# gcc-mingw-w64-i686 and g++-mingw-w64-i686).
+#
+#   cmake -G Ninja -S . -B build-windows \
+#         -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake ...
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+
+set(WENLEI_MINGW_TRIPLET i686-w64-mingw32 CACHE STRING "MinGW-w64 target triplet")
+
+# Debian installs the POSIX-thread variant beside the win32 one; the plain
+# names point at whichever the alternatives system chose, which is fine since
+# the library uses no threads.
+set(CMAKE_C_COMPILER ${WENLEI_MINGW_TRIPLET}-gcc)
+set(CMAKE_CXX_COMPILER ${WENLEI_MINGW_TRIPLET}-g++)
+set(CMAKE_RC_COMPILER ${WENLEI_MINGW_TRIPLET}-windres)
+set(CMAKE_AR ${WENLEI_MINGW_TRIPLET}-ar CACHE FILEPATH "")
+set(CMAKE_RANLIB ${WENLEI_MINGW_TRIPLET}-ranlib CACHE FILEPATH "")
+
+set(CMAKE_FIND_ROOT_PATH /usr/${WENLEI_MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Tests that run built programs go through Wine.
+set(CMAKE_CROSSCOMPILING_EMULATOR wine)

@@ -1,0 +1,112 @@
+#include "decide/prediction_result.h"
+
+#include <gtest/gtest.h>
+
+#include "testutil/test_support.h"
+
+namespace wenlei {
+namespace {
+
+using testing::RunInChild;
+
+std::vector<ClassPair> Decide(const std::string& line) {
+  PredictionResult result;
+  result.readDataLine(line, 0.95);
+  return result.decisions;
+}
+
+TEST(ResultReaderTest, RanksProbabilitiesAndKeepsACloseRunnerUp) {
+  EXPECT_EQ(Decide("1 0.6 0.4 "), (std::vector<ClassPair>{{1, 0}}));
+  EXPECT_EQ(Decide("2 0.49 0.51 "), (std::vector<ClassPair>{{2, 1}}));
+  EXPECT_EQ(Decide("1 0.5 0.5 "), (std::vector<ClassPair>{{1, 2}}));
+  EXPECT_EQ(Decide("3 0.2 0.2 0.6 "), (std::vector<ClassPair>{{3, 0}}));
+  EXPECT_EQ(Decide("1 1 0.95 "), (std::vector<ClassPair>{{1, 0}}));  // equal is not greater
+  EXPECT_EQ(Decide("1 0 0 "), (std::vector<ClassPair>{{1, 0}}));
+  EXPECT_EQ(Decide("2 0.9 0.1 "), (std::vector<ClassPair>{{1, 0}}));  // the label plays no part
+  EXPECT_EQ(Decide("2 0.3 0.7"), (std::vector<ClassPair>{{2, 0}}));
+  EXPECT_EQ(Decide("1 0.1 0.3 0.29 0.31 "), (std::vector<ClassPair>{{4, 2}}));
+  EXPECT_EQ(Decide("1 0.44  0.45 "), (std::vector<ClassPair>{{3, 1}}));  // empty field in the line is 0.0
+}
+
+TEST(ResultReaderTest, LinesWithoutTwoProbabilities) {
+  EXPECT_EQ(Decide("1 0.7 "), (std::vector<ClassPair>{{1, 0}}));
+  EXPECT_EQ(Decide("1"), std::vector<ClassPair>{});
+  EXPECT_EQ(Decide(""), std::vector<ClassPair>{});
+  EXPECT_EQ(Decide("1 "), std::vector<ClassPair>{});
+  EXPECT_EQ(Decide("1 nan inf "), (std::vector<ClassPair>{{1, 0}}));  // both 0.0: ratio 0
+}
+
+TEST(ResultReaderTest, ReadsEveryDataLineAfterTheHeader) {
+  testing::TempDir dir;
+  const std::string path = dir.path() + "/resultFile.dat";
+  auto read = [&](const std::string& bytes) {
+    testing::WriteFile(path, bytes);
+    PredictionResult result;
+    result.readResultFile(path, 0.95);
+    return result.decisions;
+  };
+  EXPECT_EQ(read("labels 1 2\n1 0.8 0.2 \n2 0.49 0.51 \n"),
+            (std::vector<ClassPair>{{1, 0}, {2, 1}}));
+  EXPECT_EQ(read("labels 1 2\n"), std::vector<ClassPair>{});
+  EXPECT_EQ(read(""), std::vector<ClassPair>{});
+  EXPECT_EQ(read("2\n"), std::vector<ClassPair>{});  // plain form: taken as the header
+  EXPECT_EQ(read("labels 1 2\n1 0.3 0.7"), (std::vector<ClassPair>{{2, 0}}));
+
+  auto outcome = RunInChild([&] {
+    PredictionResult result;
+    result.readResultFile(dir.path() + "/missing", 0.95);
+  });
+  EXPECT_TRUE(outcome.exited);
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.err, "Can not open filr'ResultFile.txt'.\n");
+  EXPECT_EQ(outcome.out, "");
+}
+
+class LabelTextTest : public ::testing::Test {
+ protected:
+  LabelTextTest() {
+    classes_.MergeKeepingExisting({{0, "NULL"}, {1, "Sports"}, {2, "Arts"}, {3, "03 Music"}});
+  }
+  std::string Label(std::vector<ClassPair> decisions) {
+    PredictionResult result;
+    result.decisions = std::move(decisions);
+    return result.labelText(classes_);
+  }
+  ClassTable classes_;
+};
+
+TEST_F(LabelTextTest, NamesOneOrTwoClassesWithoutTheirTags) {
+  EXPECT_EQ(Label({{1, 0}}), "Sports");
+  EXPECT_EQ(Label({{2, 1}}), "Arts or Sports");
+  EXPECT_EQ(Label({{3, 0}}), "Music");
+  EXPECT_EQ(Label({{1, 3}}), "Sports or Music");
+  EXPECT_EQ(Label({{1, 0}, {2, 1}}), "Arts or Sports");
+  EXPECT_EQ(Label({}), " or ");
+}
+
+TEST_F(LabelTextTest, MissingNumbersGetEmptyNamesInTheTable) {
+  EXPECT_EQ(Label({{1, 4}}), "Sports or ");
+  ASSERT_NE(classes_.Find(4), nullptr);
+  EXPECT_EQ(*classes_.Find(4), "");
+  EXPECT_EQ(Label({{36, 0}}), "");
+  EXPECT_EQ(*classes_.Find(36), "");
+}
+
+TEST_F(LabelTextTest, OnlyExactlyNullMarksASingleClass) {
+  classes_ = ClassTable();
+  classes_.MergeKeepingExisting({{0, "NULL "}, {1, "Sports"}, {2, "t Arts"}});
+  EXPECT_EQ(Label({{1, 0}}), "Sports or ");
+  EXPECT_EQ(Label({{1, 2}}), "Sports or Arts");
+}
+
+TEST_F(LabelTextTest, ClassNumbersAboveTheLimitEndTheProcess) {
+  for (ClassPair pair : {ClassPair{37, 0}, ClassPair{1, 37}}) {
+    auto outcome = RunInChild([&] { Label({{1, 0}, pair}); });
+    EXPECT_TRUE(outcome.exited);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err, "There is an error:'class1 > 36 || class2 > 36'.\n");
+  }
+}
+
+}  // namespace
+}  // namespace wenlei

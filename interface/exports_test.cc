@@ -1,0 +1,288 @@
+// Drives the shared library through its C header, as a host does.
+#include "interface/exports.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+
+#include "svm.h"
+#include "source/source_file.h"
+#include "testutil/resource_set_builder.h"
+#include "testutil/test_support.h"
+
+namespace {
+
+using wenlei::testing::ClassWord;
+using wenlei::testing::ReadFile;
+using wenlei::testing::RunInChild;
+using wenlei::testing::TempDir;
+using wenlei::testing::WordListBuilder;
+using wenlei::testing::WriteFile;
+
+const std::string kShortText(
+    "\xCE\xC4\xB1\xBE\xC4\xDA\xC8\xDD\xCC\xAB\xB6\xCC\xBB\xF2\xCE\xDE"
+    "\xD0\xA7\xA3\xAC\xB2\xBB\xC4\xDC\xC8\xB7\xB6\xA8\xC0\xE0\xB1\xF0");
+
+// Classifies and checks that nothing after the terminating zero was written.
+std::string Classify(ClassifierHandle handle, const WordList* words) {
+  char buffer[256];
+  std::memset(buffer, 0x7E, sizeof buffer);
+  Classification(handle, words, buffer);
+  const std::size_t length = std::strlen(buffer);
+  for (std::size_t i = length + 1; i < sizeof buffer; ++i) {
+    if (buffer[i] != 0x7E) ADD_FAILURE() << "byte " << i << " after the answer was written";
+  }
+  return std::string(buffer, length);
+}
+
+WordListBuilder Words(int classNumber, int count) {
+  WordListBuilder words;
+  for (int i = 0; i < count; ++i) words.Add(ClassWord(classNumber, i % 4));
+  return words;
+}
+
+class ExportsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    spec_.classNames = {"Sports", "Arts", "03 Music"};
+    wenlei::testing::BuildResourceSet(dir_.prefix(), spec_);
+    handle_ = CreateClassifier();
+  }
+  void TearDown() override {
+    releaseClassifier(handle_);
+    releasesource();
+  }
+  void Load() { ASSERT_EQ(LoadSource(dir_.prefix().c_str()), 1); }
+  std::string Path(const char* name) const { return dir_.prefix() + name; }
+
+  TempDir dir_;
+  wenlei::testing::ResourceSetSpec spec_;
+  ClassifierHandle handle_ = nullptr;
+};
+
+TEST_F(ExportsTest, BeforeAnyLoadEveryListGetsTheShortTextMessageAndNoFile) {
+  TempDir cwd;
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(cwd.path());
+  EXPECT_EQ(Classify(handle_, Words(1, 5).list()), kShortText);
+  EXPECT_TRUE(std::filesystem::is_empty(cwd.path()));
+  std::filesystem::current_path(previous);
+}
+
+TEST_F(ExportsTest, AnswersClassNamesEndToEnd) {
+  Load();
+  EXPECT_EQ(Classify(handle_, Words(1, 6).list()), "Sports");
+  EXPECT_EQ(Classify(handle_, Words(2, 6).list()), "Arts");
+  EXPECT_EQ(Classify(handle_, Words(3, 6).list()), "Music");  // the tag "03" is cut
+
+  std::istringstream result(ReadFile(Path("resultFile.dat")));
+  std::string header, line, extra;
+  std::getline(result, header);
+  std::getline(result, line);
+  EXPECT_EQ(header, "labels 1 2 3");
+  EXPECT_EQ(line.substr(0, 2), "3 ");
+  EXPECT_FALSE(std::getline(result, extra));
+  const std::string test = ReadFile(Path("SVMTestFile.dat"));
+  EXPECT_EQ(test.substr(0, 2), "0 ");
+  EXPECT_EQ(test.substr(test.size() - 2), " \n");
+}
+
+TEST_F(ExportsTest, HandlesShareTheResourceSet) {
+  ClassifierHandle early = CreateClassifier();
+  Load();
+  ClassifierHandle late = CreateClassifier();
+  EXPECT_EQ(Classify(early, Words(2, 5).list()), Classify(late, Words(2, 5).list()));
+  releaseClassifier(early);
+  releaseClassifier(nullptr);
+  EXPECT_EQ(Classify(late, Words(2, 5).list()), "Arts");
+  releaseClassifier(late);
+}
+
+TEST_F(ExportsTest, InlineAndAddressedTextsAreTheSameWord) {
+  Load();
+  WordListBuilder inlineTwice;
+  inlineTwice.Add(ClassWord(1, 0)).Add(ClassWord(1, 0)).Add(ClassWord(2, 1));
+  Classify(handle_, inlineTwice.list());
+  const std::string expected = ReadFile(Path("SVMTestFile.dat"));
+  WordListBuilder mixed;
+  mixed.Add(ClassWord(1, 0)).AddAtAddress(ClassWord(1, 0)).AddAtAddress(ClassWord(2, 1));
+  Classify(handle_, mixed.list());
+  EXPECT_EQ(ReadFile(Path("SVMTestFile.dat")), expected);
+}
+
+TEST_F(ExportsTest, ListsWithoutKnownWordsTouchNoFile) {
+  Load();
+  WriteFile(Path("SVMTestFile.dat"), "old test");
+  WriteFile(Path("resultFile.dat"), "old result");
+  WordListBuilder unknown;
+  unknown.Add("k1w").Add("k1w00").Add(std::string(40, 'x')).Add("");
+  EXPECT_EQ(Classify(handle_, unknown.list()), kShortText);
+  WordListBuilder empty;
+  EXPECT_EQ(Classify(handle_, empty.list()), kShortText);
+  WordList equalEnds{nullptr, unknown.list()->first, unknown.list()->first, nullptr};
+  EXPECT_EQ(Classify(handle_, &equalEnds), kShortText);
+  EXPECT_EQ(ReadFile(Path("SVMTestFile.dat")), "old test");
+  EXPECT_EQ(ReadFile(Path("resultFile.dat")), "old result");
+}
+
+TEST_F(ExportsTest, ReleaseAndReloadSwitchBetweenMessageAndLabels) {
+  Load();
+  releasesource();
+  EXPECT_EQ(Classify(handle_, Words(1, 6).list()), kShortText);
+  Load();
+  EXPECT_EQ(Classify(handle_, Words(1, 6).list()), "Sports");
+}
+
+TEST_F(ExportsTest, TwoNamesWhenTheRunnerUpIsWithinFivePercent) {
+  Load();
+  int twoNames = 0;
+  for (int a = 0; a <= 8; ++a) {
+    for (int b = 0; b <= 8; ++b) {
+      if (a + b == 0) continue;
+      WordListBuilder words;
+      for (int i = 0; i < a; ++i) words.Add(ClassWord(1, i % 3));
+      for (int i = 0; i < b; ++i) words.Add(ClassWord(2, i % 5));
+      const std::string answer = Classify(handle_, words.list());
+      // Work out the expected answer from the probabilities independently.
+      std::istringstream result(ReadFile(Path("resultFile.dat")));
+      std::string header;
+      std::getline(result, header);
+      double label, p[3];
+      result >> label >> p[0] >> p[1] >> p[2];
+      int best = 0;
+      for (int i = 1; i < 3; ++i) if (p[i] > p[best]) best = i;
+      int second = best == 0 ? 1 : 0;
+      for (int i = 0; i < 3; ++i) if (i != best && p[i] > p[second]) second = i;
+      const char* names[] = {"Sports", "Arts", "Music"};
+      std::string expected = names[best];
+      if (p[second] / p[best] > 0.95) {
+        expected += std::string(" or ") + names[second];
+        ++twoNames;
+      }
+      EXPECT_EQ(answer, expected) << a << " and " << b;
+    }
+  }
+  EXPECT_GT(twoNames, 0) << "the sweep should cross the boundary between two classes";
+}
+
+TEST_F(ExportsTest, NoFeatureAfterMappingAnswersTheShortTextMessage) {
+  // A vocabulary word left out of the term map counts but maps to nothing.
+  wenlei::SourceFileContents contents;
+  contents.vocabulary = {"lonely"};
+  contents.classNames = {"NULL", "A", "B"};
+  contents.averageDocLength = 1.0;
+  std::string error;
+  TempDir other;
+  ASSERT_TRUE(wenlei::WriteSourceFile(other.prefix() + "Source.dat", contents, &error));
+  std::filesystem::copy_file(Path("SVMModel"), other.prefix() + "SVMModel");
+  ASSERT_EQ(LoadSource(other.prefix().c_str()), 1);
+  WordListBuilder words;
+  words.Add("lonely");
+  EXPECT_EQ(Classify(handle_, words.list()), kShortText);
+  EXPECT_EQ(ReadFile(other.prefix() + "SVMTestFile.dat"), "");
+  EXPECT_EQ(ReadFile(other.prefix() + "resultFile.dat"), "labels 1 2 3\n");
+}
+
+TEST_F(ExportsTest, AReplacedModelTakesEffectAtTheNextCall) {
+  Load();
+  EXPECT_EQ(Classify(handle_, Words(1, 6).list()), "Sports");
+  svm_parameter noProbability = wenlei::testing::DefaultParameter();
+  noProbability.probability = 0;
+  wenlei::testing::TrainAndSaveModel(wenlei::testing::ClusteredExamples(3, 6, 5), noProbability,
+                                     Path("SVMModel"));
+  auto outcome = RunInChild([&] { std::fputs(Classify(handle_, Words(1, 6).list()).c_str(), stdout); });
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.err, "model does not support probabiliy estimates\n");
+  EXPECT_EQ(outcome.out, kShortText);
+  EXPECT_EQ(ReadFile(Path("resultFile.dat")).find("labels"), std::string::npos);
+}
+
+TEST_F(ExportsTest, MalformedResourceFileIsRejectedAndChangesNothing) {
+  Load();
+  TempDir damaged;
+  std::string bytes = ReadFile(Path("Source.dat"));
+  WriteFile(damaged.prefix() + "Source.dat", bytes.substr(0, bytes.size() / 2));
+  auto outcome = RunInChild([&] { std::_Exit(LoadSource(damaged.prefix().c_str())); });
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_NE(outcome.err.find("wenlei: rejected resource file " + damaged.prefix() + "Source.dat: "),
+            std::string::npos);
+  EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << "one line";
+  EXPECT_EQ(LoadSource(damaged.prefix().c_str()), 0);
+  EXPECT_EQ(Classify(handle_, Words(2, 6).list()), "Arts");
+  EXPECT_FALSE(wenlei::testing::FileExists(damaged.prefix() + "SVMTestFile.dat"));
+}
+
+TEST_F(ExportsTest, AnEmptyPrefixNamesTheWorkingDirectory) {
+  auto outcome = RunInChild([&] {
+    std::filesystem::current_path(dir_.path());
+    LoadSource("");
+    std::fputs(Classify(handle_, Words(2, 6).list()).c_str(), stdout);
+  });
+  EXPECT_EQ(outcome.out, "Arts");
+  EXPECT_TRUE(wenlei::testing::FileExists(Path("resultFile.dat")));
+}
+
+TEST_F(ExportsTest, ProcessEndingFailures) {
+  TempDir empty;
+  auto outcome = RunInChild([&] { LoadSource(empty.prefix().c_str()); });
+  EXPECT_TRUE(outcome.exited);
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.out, "open file fail.\n");
+  EXPECT_EQ(outcome.err, "");
+
+  Load();
+  std::filesystem::rename(Path("SVMModel"), Path("SVMModel.away"));
+  outcome = RunInChild([&] { Classify(handle_, Words(1, 6).list()); });
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.err, "can't open model file " + Path("SVMModel") + "\n");
+  std::filesystem::rename(Path("SVMModel.away"), Path("SVMModel"));
+
+  std::filesystem::remove(Path("resultFile.dat"));
+  std::filesystem::create_directory(Path("resultFile.dat"));
+  outcome = RunInChild([&] { Classify(handle_, Words(1, 6).list()); });
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.err, "can't open output file " + Path("resultFile.dat") + "\n");
+  std::filesystem::remove(Path("resultFile.dat"));
+
+  outcome = RunInChild([&] {
+    std::filesystem::remove_all(dir_.path());  // the loaded tables stay
+    Classify(handle_, Words(1, 6).list());
+  });
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.err, "can't open input file " + Path("SVMTestFile.dat") + "\n");
+}
+
+TEST(ExportsLimitTest, ClassNumbersAboveThirtySixEndTheProcess) {
+  TempDir dir;
+  wenlei::testing::ResourceSetSpec spec;
+  for (int c = 1; c <= 38; ++c) spec.classNames.push_back("c" + std::to_string(c));
+  spec.documentsPerClass = 6;
+  wenlei::testing::BuildResourceSet(dir.prefix(), spec);
+  ASSERT_EQ(LoadSource(dir.prefix().c_str()), 1);
+  ClassifierHandle handle = CreateClassifier();
+  EXPECT_EQ(Classify(handle, Words(36, 8).list()), "c36");
+  auto outcome = RunInChild([&] { Classify(handle, Words(38, 8).list()); });
+  EXPECT_TRUE(outcome.exited);
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.err, "There is an error:'class1 > 36 || class2 > 36'.\n");
+  releaseClassifier(handle);
+  releasesource();
+}
+
+TEST_F(ExportsTest, WorkingFilesUseADecimalPointUnderACommaLocale) {
+  Load();
+  const std::string answer = Classify(handle_, Words(3, 7).list());
+  const std::string testInC = ReadFile(Path("SVMTestFile.dat"));
+  const std::string resultInC = ReadFile(Path("resultFile.dat"));
+  if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no de_DE.UTF-8 locale";
+  EXPECT_EQ(Classify(handle_, Words(3, 7).list()), answer);
+  std::setlocale(LC_ALL, "C");
+  EXPECT_EQ(ReadFile(Path("SVMTestFile.dat")), testInC);
+  EXPECT_EQ(ReadFile(Path("resultFile.dat")), resultInC);
+}
+
+}  // namespace

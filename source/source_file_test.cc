@@ -1,0 +1,125 @@
+#include "source/source_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "testutil/test_support.h"
+
+namespace wenlei {
+namespace {
+
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+
+SourceFileContents Sample() {
+  SourceFileContents contents;
+  contents.vocabulary = {"\xc4\xe3\xba\xc3", "a", "a"};
+  contents.termMap = {{"a", ""}, {"\xc4\xe3\xba\xc3", "a"}};
+  contents.idf = {{"a", 1.5}, {"\xc4\xe3\xba\xc3", -0.25}};
+  contents.classNames = {"NULL", "01 Sport", "Arts"};
+  contents.averageDocLength = 12.5;
+  return contents;
+}
+
+bool Read(const std::string& path, SourceFileContents* contents, std::string* error) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  bool ok = ReadSourceFile(file, contents, error);
+  std::fclose(file);
+  return ok;
+}
+
+TEST(SourceFileTest, WritesTheDocumentedLayoutAndReadsItBack) {
+  TempDir dir;
+  const std::string path = dir.path() + "/Source.dat";
+  std::string error;
+  ASSERT_TRUE(WriteSourceFile(path, Sample(), &error)) << error;
+  const std::string bytes = ReadFile(path);
+  ASSERT_EQ(bytes.size(), 24u + 30 * 3 + 40 * 2 + 40 * 2 + 10 * 3);
+  EXPECT_EQ(bytes.substr(0, 4), std::string("\x03\x00\x00\x00", 4));
+  EXPECT_EQ(bytes.substr(4, 5), std::string("\xc4\xe3\xba\xc3\0", 5));
+  const std::size_t idfSection = 4 + 90 + 4 + 80;
+  EXPECT_EQ(bytes.substr(idfSection, 4), std::string("\x02\x00\x00\x00", 4));
+  double idf;
+  std::memcpy(&idf, bytes.data() + idfSection + 4 + 32, 8);
+  EXPECT_EQ(idf, 1.5);
+
+  SourceFileContents back;
+  ASSERT_TRUE(Read(path, &back, &error)) << error;
+  EXPECT_EQ(back.vocabulary, Sample().vocabulary);
+  EXPECT_EQ(back.termMap, Sample().termMap);
+  EXPECT_EQ(back.idf, Sample().idf);
+  EXPECT_EQ(back.classNames, Sample().classNames);
+  EXPECT_EQ(back.averageDocLength, 12.5);
+}
+
+TEST(SourceFileTest, WriterRefusesStringsThatDoNotFitTheirField) {
+  TempDir dir;
+  std::string error;
+  SourceFileContents contents = Sample();
+  contents.classNames.push_back("0123456789");  // 10 bytes: no room for the NUL
+  EXPECT_FALSE(WriteSourceFile(dir.path() + "/Source.dat", contents, &error));
+  EXPECT_NE(error.find("0123456789"), std::string::npos);
+  EXPECT_FALSE(testing::FileExists(dir.path() + "/Source.dat"));
+
+  contents = Sample();
+  contents.vocabulary.push_back(std::string(30, 'w'));
+  EXPECT_FALSE(WriteSourceFile(dir.path() + "/Source.dat", contents, &error));
+  contents.vocabulary.back() = std::string(29, 'w');
+  EXPECT_TRUE(WriteSourceFile(dir.path() + "/Source.dat", contents, &error)) << error;
+}
+
+TEST(SourceFileTest, FieldsWithoutNulTakeTheirWholeWidthAndGarbageAfterNulIsIgnored) {
+  TempDir dir;
+  std::string bytes("\x02\x00\x00\x00", 4);
+  bytes += std::string(30, 'x');                          // no NUL at all
+  bytes += std::string("ab\0garbage", 10) + std::string(20, 'y');
+  bytes += std::string(4, '\0') + std::string(4, '\0');   // no term map, no idf
+  bytes += std::string("\x01\x00\x00\x00", 4) + std::string("0123456789", 10);
+  bytes += std::string(8, '\0');
+  bytes += "trailing bytes are never read";
+  WriteFile(dir.path() + "/Source.dat", bytes);
+  SourceFileContents contents;
+  std::string error;
+  ASSERT_TRUE(Read(dir.path() + "/Source.dat", &contents, &error)) << error;
+  EXPECT_EQ(contents.vocabulary, (std::vector<std::string>{std::string(30, 'x'), "ab"}));
+  EXPECT_EQ(contents.classNames, (std::vector<std::string>{"0123456789"}));
+}
+
+TEST(SourceFileTest, RejectsEveryTruncationAndBadCountNamingWhere) {
+  TempDir dir;
+  const std::string path = dir.path() + "/Source.dat";
+  std::string error;
+  ASSERT_TRUE(WriteSourceFile(path, Sample(), &error));
+  const std::string whole = ReadFile(path);
+  for (std::size_t length = 0; length < whole.size(); ++length) {
+    WriteFile(path, whole.substr(0, length));
+    SourceFileContents contents;
+    EXPECT_FALSE(Read(path, &contents, &error)) << "prefix of " << length << " bytes";
+    EXPECT_NE(error.find("offset"), std::string::npos) << error;
+  }
+
+  const std::size_t countOffsets[] = {0, 4 + 90, 4 + 90 + 4 + 80, 4 + 90 + 4 + 80 + 4 + 80};
+  const std::int32_t badCounts[] = {-1, 0x7fffffff, 1000, -2147483647 - 1};
+  for (std::size_t at : countOffsets) {
+    for (std::int32_t count : badCounts) {
+      std::string damaged = whole;
+      std::memcpy(&damaged[at], &count, 4);
+      WriteFile(path, damaged);
+      SourceFileContents contents;
+      EXPECT_FALSE(Read(path, &contents, &error)) << "count " << count << " at " << at;
+    }
+  }
+  std::string negative = whole;
+  std::int32_t minusOne = -1;
+  std::memcpy(&negative[4 + 90], &minusOne, 4);
+  WriteFile(path, negative);
+  SourceFileContents contents;
+  EXPECT_FALSE(Read(path, &contents, &error));
+  EXPECT_NE(error.find("term map section count at offset 94: negative count -1"), std::string::npos)
+      << error;
+}
+
+}  // namespace
+}  // namespace wenlei
