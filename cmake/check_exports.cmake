@@ -1,5 +1,5 @@
 # Fails unless the library's dynamic symbol table defines exactly the five
-# exported functions.
+# exported functions and the batch classification.
 execute_process(COMMAND nm -D --defined-only ${LIBRARY}
   OUTPUT_VARIABLE symbols RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
@@ -16,7 +16,7 @@ foreach(entry IN LISTS entries)
   endif()
 endforeach()
 list(SORT found)
-set(expected Classification CreateClassifier LoadSource releaseClassifier releasesource)
+set(expected BatchClassification Classification CreateClassifier LoadSource releaseClassifier releasesource)
 if(NOT found STREQUAL expected)
   message(FATAL_ERROR "exported symbols are [${found}], expected [${expected}]")
 endif()

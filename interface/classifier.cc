@@ -25,14 +25,18 @@ TermCounts Classifier::CountWords(const WordList& words, double* knownWordCount)
   return termCounts;
 }
 
-std::string Classifier::ClassificationDriver(const WordList& words) {
+bool Classifier::BuildDocumentVector(const WordList& words, DocumentVector* documentVector) const {
   double knownWordCount = 0.0;
   TermCounts termCounts = CountWords(words, &knownWordCount);
-  if (termCounts.empty()) return ShortTextMessage();
-
+  if (termCounts.empty()) return false;
   WeightTerms(termCounts, knownWordCount, sourceData_.idfTable, sourceData_.averageDocLength);
+  documentVector->BuildFeatures(termCounts, sourceData_.termMapTable, sourceData_.wordIndexTable);
+  return true;
+}
+
+std::string Classifier::ClassificationDriver(const WordList& words) {
   DocumentVector documentVector;
-  documentVector.BuildFeatures(termCounts, sourceData_.termMapTable, sourceData_.wordIndexTable);
+  if (!BuildDocumentVector(words, &documentVector)) return ShortTextMessage();
   documentVector.WriteTestFile(sourceData_.testFilePath);
 
   runBatchPrediction(1, sourceData_.testFilePath.c_str(), sourceData_.modelPath.c_str(),
@@ -44,6 +48,38 @@ std::string Classifier::ClassificationDriver(const WordList& words) {
   // no probabilities) means no category could be determined.
   if (predictionResult.decisions.empty()) return ShortTextMessage();
   return predictionResult.labelText(sourceData_.classTable);
+}
+
+std::vector<std::string> Classifier::BatchClassificationDriver(const WordList* lists,
+                                                               std::size_t count) {
+  std::vector<std::string> answers(count, ShortTextMessage());
+  // Documents that reach the prediction step, and their records' lines.
+  std::vector<std::size_t> predicted;
+  std::vector<std::string> lines;
+  bool anyKnownWord = false;
+  for (std::size_t i = 0; i < count; ++i) {
+    DocumentVector documentVector;
+    if (!BuildDocumentVector(lists[i], &documentVector)) continue;
+    anyKnownWord = true;
+    // A document whose words all drop out in the mapping has no record, as
+    // it would leave the test file empty on its own.
+    if (documentVector.features().empty()) continue;
+    predicted.push_back(i);
+    lines.push_back(documentVector.TestLine());
+  }
+  if (!anyKnownWord) return answers;
+
+  WriteTestLines(sourceData_.testFilePath, lines);
+  runBatchPrediction(1, sourceData_.testFilePath.c_str(), sourceData_.modelPath.c_str(),
+                     sourceData_.resultFilePath.c_str());
+  PredictionResult all;
+  all.readResultFile(sourceData_.resultFilePath, kAmbiguityThreshold);
+  for (std::size_t r = 0; r < predicted.size() && r < all.decisions.size(); ++r) {
+    PredictionResult one;
+    one.decisions.push_back(all.decisions[r]);
+    answers[predicted[r]] = one.labelText(sourceData_.classTable);
+  }
+  return answers;
 }
 
 }  // namespace wenlei

@@ -1,10 +1,13 @@
 #ifndef WENLEI_INTERFACE_CLASSIFIER_H_
 #define WENLEI_INTERFACE_CLASSIFIER_H_
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include "interface/exports.h"
 #include "source/source_data.h"
+#include "vectorise/document_vector.h"
 #include "vectorise/term_weighting.h"
 
 namespace wenlei {
@@ -32,8 +35,18 @@ class Classifier {
   // vocabulary knows adds 1.0 to its count and to *knownWordCount.
   TermCounts CountWords(const WordList& words, double* knownWordCount) const;
 
+  // Counting, weighting and feature mapping of one document.  False, with
+  // the vector untouched, when the document has no known word.
+  bool BuildDocumentVector(const WordList& words, DocumentVector* documentVector) const;
+
   // Runs the whole pipeline for one document and returns the answer text.
   std::string ClassificationDriver(const WordList& words);
+
+  // Runs the pipeline for many documents with one prediction step, so the
+  // model is read once; each answer equals what ClassificationDriver gives
+  // for that document alone.  The test file holds one record per document
+  // that has known words, in list order, and the result file one line each.
+  std::vector<std::string> BatchClassificationDriver(const WordList* lists, std::size_t count);
 
   SourceData& sourceData() { return sourceData_; }
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "interface/classifier.h"
 #include "source/source_data.h"
@@ -26,19 +27,30 @@ wenlei::SourceData& ProcessSourceData() {
 // Constructed at load time so that no export ever races its construction.
 [[maybe_unused]] wenlei::SourceData& kConstructedAtLoad = ProcessSourceData();
 
+// The copy ends at the answer's first zero byte; the bytes after the
+// terminating zero are left as the caller had them.
+void CopyAnswer(const std::string& text, char* answer) {
+  const std::size_t length = std::strlen(text.c_str());
+  std::memcpy(answer, text.data(), length);
+  answer[length] = '\0';
+}
+
 }  // namespace
 
 extern "C" {
 
 WENLEI_API void WENLEI_CALL Classification(ClassifierHandle handle, const WordList* words,
                                            char* answer) {
-  const std::string text = handle->classifier.ClassificationDriver(*words);
-  // The copy ends at the answer's first zero byte; the bytes after the
-  // terminating zero are left as the caller had them.
-  const std::size_t length = std::strlen(text.c_str());
-  std::memcpy(answer, text.data(), length);
-  answer[length] = '\0';
+  CopyAnswer(handle->classifier.ClassificationDriver(*words), answer);
 }
+
+#if !defined(_WIN32)
+WENLEI_API void WENLEI_CALL BatchClassification(ClassifierHandle handle, const WordList* lists,
+                                                size_t count, char* const* answers) {
+  const std::vector<std::string> texts = handle->classifier.BatchClassificationDriver(lists, count);
+  for (std::size_t i = 0; i < count; ++i) CopyAnswer(texts[i], answers[i]);
+}
+#endif
 
 WENLEI_API ClassifierHandle WENLEI_CALL CreateClassifier(void) {
   return new WenleiClassifier(ProcessSourceData());

@@ -92,6 +92,20 @@ WENLEI_API void WENLEI_CALL releaseClassifier(ClassifierHandle handle);
 /* Empties the resource tables; paths and the average length stay. */
 WENLEI_API void WENLEI_CALL releasesource(void);
 
+#if !defined(_WIN32)
+/*
+ * Classifies count word lists with one prediction step, so the model is read
+ * once, and writes answers[i] as Classification would for lists[i] alone
+ * (each buffer sized by the same rule).  The test file then holds one record
+ * per document that has known words, in list order, and the result file one
+ * line per record.  Not part of the Windows DLL, which keeps the five
+ * functions above.
+ */
+WENLEI_API void WENLEI_CALL BatchClassification(ClassifierHandle handle,
+                                                const WordList *lists,
+                                                size_t count, char *const *answers);
+#endif
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif

@@ -286,3 +286,48 @@ TEST_F(ExportsTest, WorkingFilesUseADecimalPointUnderACommaLocale) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ExportsTest, BatchAnswersEqualSingleAnswersWithOneModelRead) {
+  Load();
+  // Documents of every kind: clear, mixed, unknown-only, empty.
+  std::vector<WordListBuilder> documents;
+  for (int a = 0; a <= 6; ++a) {
+    WordListBuilder words;
+    for (int i = 0; i < a; ++i) words.Add(ClassWord(1, i % 3));
+    for (int i = 0; i < 6 - a; ++i) words.Add(ClassWord(2 + a % 2, i % 5));
+    documents.push_back(std::move(words));
+  }
+  documents.emplace_back().Add("unknown").Add("words");
+  documents.emplace_back();
+  documents.push_back(Words(3, 2));
+
+  std::vector<std::string> single;
+  for (auto& document : documents) single.push_back(Classify(handle_, document.list()));
+
+  std::vector<WordList> lists;
+  for (auto& document : documents) lists.push_back(*document.list());
+  std::vector<std::vector<char>> buffers(lists.size(), std::vector<char>(64, 0x7E));
+  std::vector<char*> answers;
+  for (auto& buffer : buffers) answers.push_back(buffer.data());
+  BatchClassification(handle_, lists.data(), lists.size(), answers.data());
+  for (std::size_t i = 0; i < lists.size(); ++i) {
+    EXPECT_EQ(std::string(answers[i]), single[i]) << "document " << i;
+    EXPECT_EQ(buffers[i][std::strlen(answers[i]) + 1], 0x7E);
+  }
+  // One record per document with known words; one result line each.
+  const std::string test = ReadFile(Path("SVMTestFile.dat"));
+  EXPECT_EQ(std::count(test.begin(), test.end(), '\n'), 8);
+  const std::string result = ReadFile(Path("resultFile.dat"));
+  EXPECT_EQ(std::count(result.begin(), result.end(), '\n'), 9);
+
+  // A batch without any known word touches no file, like a single call.
+  WriteFile(Path("SVMTestFile.dat"), "kept");
+  BatchClassification(handle_, &lists[7], 2, &answers[7]);
+  EXPECT_EQ(std::string(answers[7]), kShortText);
+  EXPECT_EQ(ReadFile(Path("SVMTestFile.dat")), "kept");
+  BatchClassification(handle_, lists.data(), 0, answers.data());
+}
+
+}  // namespace

@@ -45,10 +45,15 @@ std::string DocumentVector::TestLine() const {
 }
 
 void DocumentVector::WriteTestFile(const std::string& path) const {
+  WriteTestLines(path, {TestLine()});
+}
+
+void WriteTestLines(const std::string& path, const std::vector<std::string>& lines) {
   std::ofstream file(path, std::ios::out | std::ios::trunc);
   if (!file) return;
-  if (featureVector_.empty()) return;
-  file << TestLine() << '\n';
+  for (const std::string& line : lines) {
+    if (!line.empty()) file << line << '\n';
+  }
   file.flush();
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "source/source_data.h"
 #include "vectorise/term_weighting.h"
@@ -41,6 +42,10 @@ class DocumentVector {
  private:
   FeatureVector featureVector_;
 };
+
+// Replaces the test file's contents with one record per non-empty line, each
+// closed by a line end.  Failures are silent like WriteTestFile's.
+void WriteTestLines(const std::string& path, const std::vector<std::string>& lines);
 
 }  // namespace wenlei
 
