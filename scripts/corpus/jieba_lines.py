@@ -11,13 +11,14 @@ import sys
 
 import jieba
 
+jieba.setLogLevel(logging.WARNING)
+
 
 def segment_line(line):
     return " ".join(w for w in jieba.cut(line, HMM=False) if w.strip())
 
 
 def main():
-    jieba.setLogLevel(logging.WARNING)
     sys.stdout.reconfigure(encoding="utf-8", newline="\n")
     for number, raw in enumerate(sys.stdin.buffer, 1):
         try:

@@ -138,6 +138,7 @@ class FastTextPeer:
         finally:
             process.stdin.close()
             process.wait()
+            process.stdout.close()
 
 
 class ScikitPeer:

@@ -80,6 +80,8 @@ def run_segmenter(argv, texts, progress):
     status = process.wait()
     writer.join()
     drain.join()
+    process.stdout.close()
+    process.stderr.close()
     message = (errors[0] if errors else b"").decode("utf-8", "replace").strip()
     if status != 0:
         first = message.splitlines()[0] if message else "no message"
