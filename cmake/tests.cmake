@@ -30,3 +30,7 @@ add_test(NAME c_host_header COMMAND wenlei_c_host)
 add_test(NAME shared_library_exports
   COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:wenlei>
           -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/check_exports.cmake)
+
+# The corpus preparation scripts' own tests.
+add_test(NAME corpus_scripts
+  COMMAND /usr/bin/python3 -m unittest discover -s ${CMAKE_CURRENT_SOURCE_DIR}/scripts/corpus -p "*_test.py")
