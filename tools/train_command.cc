@@ -1,0 +1,166 @@
+// wenlei train CORPUS.tsv -o DIR: builds a resource set (Source.dat and
+// SVMModel) from a corpus of labelled, segmented documents.
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "source/source_data.h"
+#include "tools/commands.h"
+#include "tools/corpus.h"
+#include "tools/train_options.h"
+#include "tools/trainer.h"
+
+namespace wenlei {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Shows the trainer's progress as one rewritten status line on a terminal.
+class StatusLine : public TrainingProgress {
+ public:
+  explicit StatusLine(bool enabled)
+      : enabled_(enabled), start_(std::chrono::steady_clock::now()) {}
+  ~StatusLine() override { Finish(); }
+
+  void Status(const std::string& line) override {
+    if (!enabled_) return;
+    std::fprintf(stderr, "\r[%5.0fs] %s\033[K", Seconds(), line.c_str());
+    std::fflush(stderr);
+    shown_ = true;
+  }
+
+  void Finish() {
+    if (shown_) std::fputs("\n", stderr);
+    shown_ = false;
+  }
+
+  double Seconds() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  }
+
+ private:
+  bool enabled_;
+  bool shown_ = false;
+  std::chrono::steady_clock::time_point start_;
+};
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "wenlei train: %s\n", message.c_str());
+  return kExitFailure;
+}
+
+void RemoveQuietly(const std::string& path) {
+  std::error_code ignored;
+  fs::remove(path, ignored);
+}
+
+void PrintReport(const TrainCommandLine& line, const Corpus& corpus, const TrainingReport& report,
+                 double seconds) {
+  std::ostringstream out;
+  out << "trained " << line.outputDirectory << " from " << line.corpusPath << " in ";
+  char number[64];
+  std::snprintf(number, sizeof number, "%.1f s", seconds);
+  out << number << "\n";
+  out << "  documents         " << report.documents;
+  if (report.documentsWithoutFeatures > 0) {
+    out << " (" << report.documentsWithoutFeatures
+        << " without a selected word, left out of the model)";
+  }
+  out << "\n  classes           " << report.classes << ":";
+  std::vector<std::size_t> perClass = corpus.DocumentsPerClass();
+  for (std::size_t c = 0; c < corpus.classNamesUtf8.size(); ++c) {
+    out << (c ? ", " : " ") << c + 1 << " " << corpus.classNamesUtf8[c] << " (" << perClass[c]
+        << ")";
+  }
+  out << "\n  word occurrences  " << corpus.wordOccurrences;
+  if (corpus.wordsTooLong || corpus.wordsUnencodable) {
+    out << " (skipped: " << corpus.wordsTooLong << " longer than " << kMaxWordBytes
+        << " GBK bytes, " << corpus.wordsUnencodable << " not encodable in GBK)";
+  }
+  out << "\n  vocabulary        " << report.vocabularyWords << " words, term map "
+      << report.termMapWords << " words; " << report.rankedUnits << " words in "
+      << line.options.minDocumentFrequency << "+ documents\n";
+  std::snprintf(number, sizeof number, "%.2f", report.averageDocLength);
+  out << "  average length    " << number << " known words per document\n";
+  out << "  chosen            k=" << report.selectedUnits << " C=" << report.cost << ", "
+      << KernelName(line.options.kernelType) << " kernel, "
+      << (line.options.vocabulary == VocabularyScope::kFull ? "full" : "selected")
+      << " vocabulary\n";
+  std::snprintf(number, sizeof number, "%.2f%%", 100.0 * report.crossValidationAccuracy);
+  out << "  cv accuracy       " << number << " (" << line.options.folds << "-fold, "
+      << report.grid.size() << " grid points)\n";
+  out << "  support vectors   " << report.supportVectors << "\n";
+  std::fputs(out.str().c_str(), stdout);
+}
+
+}  // namespace
+
+int RunTrain(int argc, char** argv) {
+  TrainCommandLine line;
+  switch (ParseTrainCommandLine(argc, argv, &line)) {
+    case OptionParser::Outcome::kHelpShown: return kExitSuccess;
+    case OptionParser::Outcome::kUsageError: return kExitUsage;
+    case OptionParser::Outcome::kRun: break;
+  }
+  std::string error;
+
+  const fs::path directory(line.outputDirectory);
+  const std::string sourcePath = (directory / kSourceFileName).string();
+  const std::string modelPath = (directory / kModelFileName).string();
+  std::error_code status;
+  if (!line.force && (fs::exists(sourcePath, status) || fs::exists(modelPath, status))) {
+    return Fail(line.outputDirectory +
+                " already holds a resource set; use --force to replace it");
+  }
+  fs::create_directories(directory, status);
+  if (status || !fs::is_directory(directory)) {
+    return Fail("cannot create the directory " + line.outputDirectory);
+  }
+
+  StatusLine progress(!line.quiet && isatty(STDERR_FILENO));
+  Corpus corpus;
+  if (!ReadCorpus(line.corpusPath, line.encoding, &corpus, &error)) return Fail(error);
+  if (corpus.classNamesUtf8.size() < 2) {
+    return Fail(line.corpusPath + ": one class only (\"" + corpus.classNamesUtf8[0] +
+                "\"); a model needs two or more");
+  }
+  if (!line.synonymsPath.empty() &&
+      !ReadSynonyms(line.synonymsPath, line.encoding, &line.options.synonyms, &error)) {
+    return Fail(error);
+  }
+
+  // Everything is written under temporary names first; the finished pair
+  // replaces the directory's set only at the very end.
+  const std::string temporaryPrefix =
+      (directory / (".wenlei-train-" + std::to_string(getpid()) + ".")).string();
+  const std::string temporarySource = temporaryPrefix + kSourceFileName;
+  const std::string temporaryModel = temporaryPrefix + kModelFileName;
+  Trainer trainer(corpus, line.options, &progress);
+  TrainingReport report;
+  bool trained = trainer.Train(temporaryPrefix, &report, &error);
+  progress.Finish();
+  if (trained) {
+    fs::rename(temporarySource, sourcePath, status);
+    if (!status) fs::rename(temporaryModel, modelPath, status);
+    if (status) {
+      error = "cannot move the new files into " + line.outputDirectory + ": " + status.message();
+      trained = false;
+    }
+  }
+  RemoveQuietly(temporarySource);
+  RemoveQuietly(temporaryModel);
+  if (!trained) return Fail(error);
+
+  PrintReport(line, corpus, report, progress.Seconds());
+  return kExitSuccess;
+}
+
+}  // namespace wenlei
