@@ -58,13 +58,20 @@ const char kNoClassColumn[] = "(none)";
 
 }  // namespace
 
+std::string AnswerName(const std::string& className) {
+  std::size_t space = className.find(' ');
+  return space == std::string::npos ? className : className.substr(space + 1);
+}
+
 ParsedAnswer ParseAnswer(const std::string& answerGbk,
-                         const std::vector<std::string>& classNamesGbk) {
+                         const std::vector<std::string>& resourceNamesGbk) {
   ParsedAnswer parsed;
   if (answerGbk == ShortTextMessage()) {
     parsed.kind = ParsedAnswer::Kind::kNoKnownWords;
     return parsed;
   }
+  std::vector<std::string> classNamesGbk;
+  for (const auto& name : resourceNamesGbk) classNamesGbk.push_back(AnswerName(name));
   const int n = static_cast<int>(classNamesGbk.size());
   for (int i = 0; i < n; ++i) {
     if (answerGbk == classNamesGbk[i]) {

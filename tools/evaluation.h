@@ -17,9 +17,13 @@ struct ParsedAnswer {
   int second = -1;  // with kTwoClasses
 };
 
-// classNamesGbk holds the names of classes 1..n in order.  The answer is
-// matched whole against the names, so a name that itself contains " or "
-// is still recognised.
+// A class name as answers show it: a leading tag up to the first space is
+// left out ("01 Sports" answers "Sports").
+std::string AnswerName(const std::string& className);
+
+// classNamesGbk holds the names of classes 1..n in order, as the resource
+// file holds them.  The answer is matched whole against their answer forms,
+// so a name that itself contains " or " is still recognised.
 ParsedAnswer ParseAnswer(const std::string& answerGbk, const std::vector<std::string>& classNamesGbk);
 
 // Counts of a test run and the measures derived from them.  The first name

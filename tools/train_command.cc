@@ -132,6 +132,7 @@ int RunTrain(int argc, char** argv) {
     return Fail(line.corpusPath + ": one class only (\"" + corpus.classNamesUtf8[0] +
                 "\"); a model needs two or more");
   }
+  if (!CheckClassNames(corpus, &error)) return Fail(error);
   if (!line.synonymsPath.empty() &&
       !ReadSynonyms(line.synonymsPath, line.encoding, &line.options.synonyms, &error)) {
     return Fail(error);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <set>
 
 #include "interface/classifier.h"
@@ -28,6 +29,37 @@ std::string FormatCost(double cost) {
 }
 
 }  // namespace
+
+bool CheckClassNames(const Corpus& corpus, std::string* error) {
+  const std::size_t n = corpus.classNamesGbk.size();
+  if (n > kMaxClasses) {
+    *error = corpus.path + ": " + std::to_string(n) + " classes; the library names at most " +
+             std::to_string(kMaxClasses);
+    return false;
+  }
+  std::map<std::string, std::size_t> answerForms;
+  for (std::size_t c = 0; c < n; ++c) {
+    const std::string& name = corpus.classNamesGbk[c];
+    if (name == "NULL") {
+      *error = corpus.path + ": the class name \"NULL\" is reserved";
+      return false;
+    }
+    const std::size_t space = name.find(' ');
+    const std::string answer = space == std::string::npos ? name : name.substr(space + 1);
+    if (answer.empty()) {
+      *error = corpus.path + ": class \"" + corpus.classNamesUtf8[c] +
+               "\" would be answered as an empty name (nothing after its tag)";
+      return false;
+    }
+    auto [it, added] = answerForms.emplace(answer, c);
+    if (!added) {
+      *error = corpus.path + ": classes \"" + corpus.classNamesUtf8[it->second] + "\" and \"" +
+               corpus.classNamesUtf8[c] + "\" would both be answered with the same name";
+      return false;
+    }
+  }
+  return true;
+}
 
 bool ParseKernel(const std::string& name, int* kernelType) {
   if (name == "linear") {
@@ -260,9 +292,11 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
   report->documents = corpus_.documents.size();
   report->classes = corpus_.classNamesUtf8.size();
   if (report->classes < 2) {
-    *error = "the corpus holds one class only";
+    *error = corpus_.path + ": one class only (\"" + corpus_.classNamesUtf8[0] +
+             "\"); a model needs two or more";
     return false;
   }
+  if (!CheckClassNames(corpus_, error)) return false;
   if (options_.featureCounts.empty() || options_.costs.empty() || options_.folds < 2) {
     *error = "the grid needs a feature count, a cost and at least two folds";
     return false;

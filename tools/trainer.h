@@ -20,6 +20,14 @@ namespace wenlei {
 // than unit length.
 enum class VocabularyScope { kSelected, kFull };
 
+// The library names classes 1 to 36 at most.
+inline constexpr std::size_t kMaxClasses = 36;
+
+// Checks the corpus's class names against what the answers can show: at most
+// 36 classes, none named "NULL" (the entry before the first class), and no
+// two whose answer forms (the text after a leading "tag ") are equal.
+bool CheckClassNames(const Corpus& corpus, std::string* error);
+
 // libsvm kernel numbers: LINEAR, POLY, RBF, SIGMOID.
 bool ParseKernel(const std::string& name, int* kernelType);
 const char* KernelName(int kernelType);
