@@ -1,0 +1,249 @@
+// wenlei classify: raw Chinese text in, category out, through the library's
+// exported functions only.
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tools/bundled_files.h"
+#include "tools/commands.h"
+#include "tools/dictionary.h"
+#include "tools/document_source.h"
+#include "tools/document_words.h"
+#include "tools/gbk_converter.h"
+#include "tools/json_text.h"
+#include "tools/library_session.h"
+#include "tools/option_parser.h"
+#include "tools/resource_set.h"
+#include "tools/segmenter.h"
+
+namespace wenlei {
+namespace {
+
+constexpr char kProgram[] = "wenlei classify";
+
+struct ClassifyOptions {
+  std::string resourceDir;
+  std::string dictionaryPath;
+  std::vector<std::string> files;
+  bool lines = false;
+  bool words = false;
+  bool gbk = false;
+  bool json = false;
+};
+
+void Fail(const std::string& message) {
+  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
+}
+
+// Everything a run needs once the options are read.
+class Classify {
+ public:
+  explicit Classify(const ClassifyOptions& options) : options_(options) {}
+
+  // Loads the dictionary and the resource set; false after reporting why not.
+  bool SetUp();
+  // Classifies every document; returns the exit status.
+  int Run(std::vector<std::string> texts);
+
+ private:
+  void WriteAnswer(const std::string& gbkAnswer, const DocumentWords::Result& words);
+  void WriteFailure(const std::string& message);
+  std::size_t CountKnown(const std::vector<std::string>& gbkWords) const;
+
+  const ClassifyOptions& options_;
+  std::unique_ptr<GbkConverter> converter_;
+  std::unique_ptr<Dictionary> dictionary_;
+  std::unique_ptr<Segmenter> segmenter_;
+  Vocabulary vocabulary_;
+  std::unique_ptr<LibrarySession> session_;
+};
+
+bool Classify::SetUp() {
+  std::string error;
+  // Checked here because LoadSource ends the process when Source.dat is
+  // missing, with a message that does not say which set was meant.
+  if (!CheckResourceDirectory(options_.resourceDir, &error)) {
+    Fail(error);
+    return false;
+  }
+  if (!vocabulary_.Load(ResourceFilePath(options_.resourceDir, "Source.dat"), &error)) {
+    Fail(error);
+    return false;
+  }
+  ModelHeader model;
+  if (!ReadModelHeader(ResourceFilePath(options_.resourceDir, "SVMModel"), &model, &error)) {
+    Fail(error);
+    return false;
+  }
+  if (!model.probability) {
+    Fail(ResourceFilePath(options_.resourceDir, "SVMModel") +
+         " gives no probabilities (train it with probability estimates on)");
+    return false;
+  }
+  converter_ = GbkConverter::Open(&error);
+  if (converter_ == nullptr) {
+    Fail(error);
+    return false;
+  }
+  if (!options_.words) {
+    dictionary_ = Dictionary::Load(options_.dictionaryPath, &error);
+    if (dictionary_ == nullptr) {
+      Fail(error);
+      return false;
+    }
+    segmenter_ = std::make_unique<Segmenter>(*dictionary_);
+  }
+  session_ = LibrarySession::Open(options_.resourceDir, &error);
+  if (session_ == nullptr) {
+    Fail(error);
+    return false;
+  }
+  return true;
+}
+
+int Classify::Run(std::vector<std::string> texts) {
+  DocumentSource source(std::move(texts), options_.files, options_.lines);
+  DocumentWords documentWords(converter_.get(), segmenter_.get(),
+                              {options_.gbk, options_.words});
+  int status = kExitSuccess;
+  std::string text, origin, error;
+  DocumentWords::Result words;
+  while (true) {
+    DocumentSource::Next next = source.Read(&text, &origin, &error);
+    if (next == DocumentSource::Next::kEnd) break;
+    if (next == DocumentSource::Next::kError) {
+      Fail(error);
+      status = kExitFailure;
+      continue;
+    }
+    if (!documentWords.Make(text, &words, &error)) {
+      Fail(origin + ": " + error);
+      // An output line all the same, so that answers stay in step with the
+      // documents.
+      WriteFailure(origin + ": " + error);
+      status = kExitFailure;
+      continue;
+    }
+    if (words.droppedCharacters > 0 && !options_.json) {
+      Fail(origin + ": left out " + std::to_string(words.droppedCharacters) +
+           " character(s) that GBK cannot encode");
+    }
+    WriteAnswer(session_->Classify(words.gbkWords), words);
+  }
+  return status;
+}
+
+std::size_t Classify::CountKnown(const std::vector<std::string>& gbkWords) const {
+  std::size_t known = 0;
+  for (const std::string& word : gbkWords) known += vocabulary_.Knows(word) ? 1 : 0;
+  return known;
+}
+
+void Classify::WriteAnswer(const std::string& gbkAnswer, const DocumentWords::Result& words) {
+  std::string line;
+  if (options_.json) {
+    // JSON text is UTF-8, whatever the input was.
+    std::string utf8;
+    converter_->AppendUtf8(gbkAnswer, &utf8);
+    line = "{\"answer\": ";
+    AppendJsonString(utf8, &line);
+    line += ", \"names\": [";
+    bool first = true;
+    for (const std::string& name : AnswerNames(gbkAnswer)) {
+      if (!first) line += ", ";
+      first = false;
+      utf8.clear();
+      converter_->AppendUtf8(name, &utf8);
+      AppendJsonString(utf8, &line);
+    }
+    line += "], \"words\": " + std::to_string(words.gbkWords.size());
+    line += ", \"known_words\": " + std::to_string(CountKnown(words.gbkWords));
+    line += ", \"dropped_characters\": " + std::to_string(words.droppedCharacters) + "}";
+  } else if (options_.gbk) {
+    line = gbkAnswer;
+  } else {
+    converter_->AppendUtf8(gbkAnswer, &line);
+  }
+  line += '\n';
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  // Each answer leaves as soon as it is known: a streaming caller waits on it.
+  if (options_.lines) std::fflush(stdout);
+}
+
+void Classify::WriteFailure(const std::string& message) {
+  std::string line;
+  if (options_.json) {
+    line = "{\"error\": ";
+    AppendJsonString(message, &line);
+    line += "}";
+  }
+  line += '\n';
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  if (options_.lines) std::fflush(stdout);
+}
+
+}  // namespace
+
+int RunClassifyCommand(int argc, char** argv) {
+  ClassifyOptions options;
+  OptionParser parser(
+      kProgram, "wenlei classify [OPTIONS] [TEXT...]",
+      "Assigns a category to each TEXT, to each file given with --file, or to\n"
+      "standard input when neither is given.  Text is UTF-8 Chinese; it is\n"
+      "segmented into words, converted to GBK and classified by the library with\n"
+      "the resource set, and the answer is printed in UTF-8, one line per\n"
+      "document: a category name, two names joined by \" or \" when the second is\n"
+      "nearly as likely, or the library's message for a text without known words.");
+  parser.AddValue('r', "resources", "DIR", &options.resourceDir,
+                  "resource set holding Source.dat and SVMModel\n(default: the bundled models/help-zh)");
+  parser.AddValue('d', "dict", "FILE", &options.dictionaryPath,
+                  "segmentation dictionary, \"word frequency [tag]\" lines\n"
+                  "(default: the bundled models/dictionary/dict.txt)");
+  parser.AddRepeatedValue('f', "file", "FILE", &options.files,
+                          "classify the text of FILE (\"-\": standard input);\nmay be repeated");
+  parser.AddFlag('l', "lines", &options.lines,
+                 "every input line is a document of its own; each\nanswer is written as soon as it is known");
+  parser.AddFlag('w', "words", &options.words,
+                 "the input is already segmented: words separated\nby white space");
+  parser.AddFlag(0, "gbk", &options.gbk, "read GBK text and print GBK answers, unchanged");
+  parser.AddFlag('j', "json", &options.json,
+                 "print one JSON object per document: answer, names,\n"
+                 "words, known_words, dropped_characters");
+  parser.SetEpilogue(
+      "Characters that GBK cannot encode (most emoji, rare characters) are left out\n"
+      "and counted.  Input that is not UTF-8 (not GBK with --gbk) is reported with\n"
+      "the offset of its first bad byte; its output line is left empty (with\n"
+      "--json it is {\"error\": ...}) and the exit status is 1.\n"
+      "\n"
+      "The library writes two working files beside the resource set it loads, so\n"
+      "the resource set is loaded from a private directory made for each run under\n"
+      "$XDG_CACHE_HOME/wenlei (default ~/.cache/wenlei), or under $TMPDIR when\n"
+      "that cannot be used, and removed at exit: concurrent runs are safe.\n"
+      "\n"
+      "examples:\n"
+      "  wenlei classify '要删除数据透视图，请选择图表，然后按 Del。'\n"
+      "  wenlei classify --lines --json < documents.txt\n"
+      "  wenlei classify -r my-resources/ --file page.txt\n"
+      "\n"
+      "Exit status: 0 success, 1 failure, 2 usage error.");
+  std::vector<std::string> texts;
+  switch (parser.Parse(argc, argv, &texts)) {
+    case OptionParser::Outcome::kHelpShown: return kExitSuccess;
+    case OptionParser::Outcome::kUsageError: return kExitUsage;
+    case OptionParser::Outcome::kRun: break;
+  }
+  if (!texts.empty() && !options.files.empty()) {
+    parser.ReportUsageError("give TEXT arguments or --file, not both");
+    return kExitUsage;
+  }
+  if (options.resourceDir.empty()) options.resourceDir = BundledPath("help-zh");
+  if (options.dictionaryPath.empty()) options.dictionaryPath = BundledPath("dictionary/dict.txt");
+
+  Classify classify(options);
+  if (!classify.SetUp()) return kExitFailure;
+  return classify.Run(std::move(texts));
+}
+
+}  // namespace wenlei

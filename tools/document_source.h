@@ -1,0 +1,54 @@
+#ifndef WENLEI_TOOLS_DOCUMENT_SOURCE_H_
+#define WENLEI_TOOLS_DOCUMENT_SOURCE_H_
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace wenlei {
+
+// The documents a command works on, one at a time: its TEXT operands, then
+// the files named with --file ("-" is standard input), or standard input
+// alone when neither is given.  Each is one document, or with lines set each
+// of its lines is (the line end, "\n" or "\r\n", is not part of it).  Input is
+// read as it is needed, so lines stream through.
+class DocumentSource {
+ public:
+  enum class Next {
+    kDocument,  // *text holds the next document
+    kError,     // an input could not be read; *error says why, and the
+                // source goes on with the next input
+    kEnd,
+  };
+
+  DocumentSource(std::vector<std::string> texts, std::vector<std::string> files, bool lines);
+  ~DocumentSource();
+  DocumentSource(const DocumentSource&) = delete;
+  DocumentSource& operator=(const DocumentSource&) = delete;
+
+  // *origin names where the document or error comes from, for messages:
+  // "argument 2", "standard input", "line 7 of notes.txt".
+  Next Read(std::string* text, std::string* origin, std::string* error);
+
+ private:
+  struct Input {
+    bool isText;
+    std::string value;  // the text itself, or a file name ("-" for standard input)
+  };
+
+  std::string InputName(const Input& input) const;
+  bool OpenCurrent(std::string* error);
+  void CloseCurrent();
+
+  std::vector<Input> inputs_;
+  bool lines_;
+  std::size_t current_ = 0;  // index into inputs_
+  std::FILE* file_ = nullptr;
+  bool opened_ = false;
+  std::size_t lineNumber_ = 0;
+  std::size_t textOffset_ = 0;  // next line's start within a TEXT operand
+};
+
+}  // namespace wenlei
+
+#endif  // WENLEI_TOOLS_DOCUMENT_SOURCE_H_
