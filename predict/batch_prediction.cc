@@ -38,48 +38,56 @@ bool ParseWhole(std::string_view text, Number* value) {
 }
 
 // Reads the test file's records: a number, then index:value pairs up to the
-// end of the line.
+// end of the line.  A record that does not follow this form stops the
+// reading with a description of the fault; the caller decides what then.
 class TestRecordReader {
  public:
-  TestRecordReader(std::FILE* input, const char* fileName) : input_(input), fileName_(fileName) {}
+  enum class Step { kRead, kEnd, kMalformed };
+
+  explicit TestRecordReader(std::FILE* input) : input_(input) {}
 
   // Skips white space, blank lines included, and reads a record's leading
-  // number.  False at the end of the file.
-  bool StartRecord() {
+  // number.  kEnd at the end of the file.
+  Step StartRecord() {
     int c;
     do {
       c = Next();
     } while (c != EOF && IsSpace(c));
-    if (c == EOF) return false;
+    if (c == EOF) return Step::kEnd;
     std::ungetc(c, input_);
-    std::string token = ReadToken();
+    std::string token;
+    if (!ReadToken(&token)) return Step::kMalformed;
     double ignored;
-    if (!ParseWhole(token, &ignored)) Reject("a number", token);
-    return true;
+    if (!ParseWhole(token, &ignored)) return Reject("a number", token);
+    return Step::kRead;
   }
 
-  // Reads the next pair of the record into *node; false at the record's end
+  // Reads the next pair of the record into *node; kEnd at the record's end
   // (a line feed or the end of the file).
-  bool NextPair(svm_node* node) {
+  Step NextPair(svm_node* node) {
     int c;
     do {
       c = Next();
-      if (c == '\n' || c == EOF) return false;
+      if (c == '\n' || c == EOF) return Step::kEnd;
     } while (IsSpace(c));
     std::ungetc(c, input_);
-    std::string token = ReadToken();
+    std::string token;
+    if (!ReadToken(&token)) return Step::kMalformed;
     std::size_t colon = token.find(':');
     int index;
     double value;
     if (colon == std::string::npos ||
         !ParseWhole(std::string_view(token).substr(0, colon), &index) ||
         !ParseWhole(std::string_view(token).substr(colon + 1), &value)) {
-      Reject("index:value", token);
+      return Reject("index:value", token);
     }
     node->index = index;
     node->value = value;
-    return true;
+    return Step::kRead;
   }
+
+  // Where and what the fault was, after kMalformed.
+  const std::string& fault() const { return fault_; }
 
  private:
   int Next() {
@@ -88,25 +96,28 @@ class TestRecordReader {
     return c;
   }
 
-  std::string ReadToken() {
-    std::string token;
+  bool ReadToken(std::string* token) {
     int c;
     while ((c = std::getc(input_)) != EOF && !IsSpace(c)) {
-      if (token.size() == kLongestToken) Reject("a field", token.substr(0, 32) + "...");
-      token.push_back(static_cast<char>(c));
+      if (token->size() == kLongestToken) {
+        Reject("a field", token->substr(0, 32) + "...");
+        return false;
+      }
+      token->push_back(static_cast<char>(c));
     }
     if (c != EOF) std::ungetc(c, input_);
-    return token;
+    return true;
   }
 
-  [[noreturn]] void Reject(const char* expected, const std::string& found) {
-    EndStep("wenlei: malformed record in " + std::string(fileName_) + " at line " +
-            std::to_string(line_) + ": expected " + expected + ", found \"" + found + "\"\n");
+  Step Reject(const char* expected, const std::string& found) {
+    fault_ = "at line " + std::to_string(line_) + ": expected " + expected + ", found \"" +
+             found + "\"";
+    return Step::kMalformed;
   }
 
   std::FILE* input_;
-  const char* fileName_;
   long line_ = 1;
+  std::string fault_;
 };
 
 void GrowNodes(BatchPredictionState& state) {
@@ -163,6 +174,13 @@ std::int32_t runBatchPrediction(std::int32_t probabilityRequested, const char* t
 }
 
 void predictLines(std::FILE* input, std::FILE* output, const char* testFileName) {
+  std::string fault;
+  if (!tryPredictLines(input, output, &fault)) {
+    EndStep("wenlei: malformed record in " + std::string(testFileName) + " " + fault + "\n");
+  }
+}
+
+bool tryPredictLines(std::FILE* input, std::FILE* output, std::string* fault) {
   BatchPredictionState& state = batchPredictionState();
   const int svmType = svm_get_svm_type(state.model);
   const int classCount = svm_get_nr_class(state.model);
@@ -181,15 +199,22 @@ void predictLines(std::FILE* input, std::FILE* output, const char* testFileName)
   const bool probabilityLines =
       state.probabilityOutput != 0 && (svmType == C_SVC || svmType == NU_SVC);
 
-  TestRecordReader reader(input, testFileName);
+  using Step = TestRecordReader::Step;
+  TestRecordReader reader(input);
   std::string line;
-  while (reader.StartRecord()) {
+  for (;;) {
+    Step step = reader.StartRecord();
+    if (step == Step::kEnd) return true;
     std::int32_t i = 0;
-    for (;;) {
+    while (step == Step::kRead) {
       // Always keep a node free for the terminator.
       if (i >= state.nodeCapacity - 1) GrowNodes(state);
-      if (!reader.NextPair(&state.nodes[i])) break;
-      ++i;
+      step = reader.NextPair(&state.nodes[i]);
+      if (step == Step::kRead) ++i;
+    }
+    if (step == Step::kMalformed) {
+      *fault = reader.fault();
+      return false;
     }
     state.nodes[i].index = -1;
 

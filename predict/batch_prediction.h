@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 struct svm_model;
 struct svm_node;
@@ -28,9 +29,17 @@ BatchPredictionState& batchPredictionState();
 std::int32_t runBatchPrediction(std::int32_t probabilityRequested, const char* testFilePath,
                                 const char* modelFilePath, const char* resultFilePath);
 
-// The record loop of runBatchPrediction over the two open files.
-// testFileName only names the file in a format error.
+// The record loop of runBatchPrediction over the two open files, with the
+// model and the node buffer of batchPredictionState() in place.  A malformed
+// record ends the process with status 1; testFileName only names the file
+// in that message.
 void predictLines(std::FILE* input, std::FILE* output, const char* testFileName);
+
+// The same loop, but a malformed record stops it and returns false with the
+// fault ("at line N: expected ..., found ...") in *fault; the lines of the
+// records before it have been written.  The node buffer stays allocated
+// with the grown nodeCapacity either way.
+bool tryPredictLines(std::FILE* input, std::FILE* output, std::string* fault);
 
 }  // namespace wenlei
 
