@@ -1,0 +1,73 @@
+// labelText on arbitrary class tables and decisions.  Class numbers above
+// the limit end the process by design, so the decisions are kept at or
+// below it (negative numbers included).  The answer, the names and the
+// table afterwards must be those worked out here independently.
+#include <map>
+#include <string>
+#include <vector>
+
+#include "decide/prediction_result.h"
+#include "fuzz/fuzz_support.h"
+
+namespace {
+
+constexpr char kTarget[] = "label_text";
+
+std::int32_t AtMostTheLimit(std::int32_t number) {
+  if (number <= wenlei::kClassLimit) return number;
+  return number % (wenlei::kClassLimit + 1);
+}
+
+std::string WithoutTag(const std::string& name) {
+  const std::size_t space = name.find(' ');
+  return space == std::string::npos ? name : name.substr(space + 1);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  wenlei::fuzz::FuzzInput input(data, size);
+
+  // The table: entries of a small number (so that decisions hit them) or
+  // any 32-bit number, with names of up to 15 bytes.
+  wenlei::ClassTable classTable;
+  std::map<std::int32_t, std::string> expectedTable;
+  const std::size_t entries = input.TakeByte() % 48;
+  for (std::size_t i = 0; i < entries && !input.empty(); ++i) {
+    const std::uint8_t kind = input.TakeByte();
+    const std::int32_t number =
+        (kind & 0x80) ? input.TakeInt32() : static_cast<std::int32_t>(kind % 40) - 2;
+    std::string name = input.TakeBytes(input.TakeByte() % 16);
+    expectedTable.emplace(number, name);
+    classTable.Insert(number, std::move(name));
+  }
+
+  wenlei::PredictionResult result;
+  while (!input.empty()) {
+    const std::int32_t first = AtMostTheLimit(static_cast<std::int8_t>(input.TakeByte()));
+    const std::int32_t second = AtMostTheLimit(
+        input.remaining() >= 4 && (first & 1) ? input.TakeInt32()
+                                              : static_cast<std::int8_t>(input.TakeByte()));
+    result.decisions.push_back({first, second});
+  }
+
+  std::string firstName, secondName;
+  for (const wenlei::ClassPair& pair : result.decisions) {
+    firstName = expectedTable[pair.firstClass];
+    secondName = expectedTable[pair.secondClass];
+  }
+  std::string expected = WithoutTag(firstName);
+  if (secondName != "NULL") expected += " or " + WithoutTag(secondName);
+
+  const std::string answer = result.labelText(classTable);
+  FUZZ_CHECK(kTarget, answer == expected, "answer \"" + answer + "\", expected \"" + expected + "\"");
+  FUZZ_CHECK(kTarget, result.firstName == firstName && result.secondName == secondName,
+             "names of the last decision");
+  FUZZ_CHECK(kTarget,
+             std::vector<wenlei::ClassTable::Entry>(classTable.begin(), classTable.end()) ==
+                 std::vector<wenlei::ClassTable::Entry>(expectedTable.begin(), expectedTable.end()),
+             "class table after the lookups");
+  return 0;
+}

@@ -1,0 +1,109 @@
+// The record loop without the process ending: tryPredictLines reports a
+// malformed record to its caller, which is what lets the fuzz target run
+// the loop on arbitrary bytes.
+#include <gtest/gtest.h>
+#include <stdio.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+#include "predict/batch_prediction.h"
+#include "svm.h"
+#include "testutil/resource_set_builder.h"
+#include "testutil/test_support.h"
+
+namespace wenlei {
+namespace {
+
+using testing::RunInChild;
+using testing::TempDir;
+
+class RecordFaultTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::TrainAndSaveModel(testing::ClusteredExamples(3, 4, 10), testing::DefaultParameter(LINEAR),
+                               dir_.path() + "/SVMModel");
+    model_ = svm_load_model((dir_.path() + "/SVMModel").c_str());
+    ASSERT_NE(model_, nullptr);
+  }
+  void TearDown() override { svm_free_and_destroy_model(&model_); }
+
+  // Runs the loop over text as the prediction step sets it up, from a
+  // buffer of nodeCapacity nodes.
+  bool Run(std::string text, std::string* result, std::string* fault, int probability = 1) {
+    BatchPredictionState& state = batchPredictionState();
+    state.model = model_;
+    state.probabilityOutput = probability;
+    state.nodes = static_cast<svm_node*>(std::malloc(sizeof(svm_node) * state.nodeCapacity));
+    // Some C libraries refuse fmemopen on an empty buffer.
+    FILE* input = text.empty() ? std::fopen("/dev/null", "r") : fmemopen(text.data(), text.size(), "r");
+    char* bytes = nullptr;
+    std::size_t size = 0;
+    FILE* output = open_memstream(&bytes, &size);
+    const bool accepted = tryPredictLines(input, output, fault);
+    std::fclose(input);
+    std::fclose(output);
+    *result = std::string(bytes, size);
+    std::free(bytes);
+    std::free(state.nodes);
+    state.nodes = nullptr;
+    state.model = nullptr;
+    return accepted;
+  }
+
+  TempDir dir_;
+  svm_model* model_ = nullptr;
+};
+
+TEST_F(RecordFaultTest, AMalformedRecordIsReportedAfterTheLinesBeforeIt) {
+  std::string result, fault;
+  EXPECT_FALSE(Run("0 1:0.5 \n0 2:0.5\n\n0 3:x\n0 1:1\n", &result, &fault));
+  EXPECT_EQ(fault, "at line 4: expected index:value, found \"3:x\"");
+  EXPECT_EQ(result.substr(0, 13), "labels 1 2 3\n");
+  EXPECT_EQ(std::count(result.begin(), result.end(), '\n'), 3) << "header and two records";
+
+  EXPECT_FALSE(Run("zero 1:1\n", &result, &fault));
+  EXPECT_EQ(fault, "at line 1: expected a number, found \"zero\"");
+  EXPECT_EQ(result, "labels 1 2 3\n");
+
+  EXPECT_FALSE(Run("0 1:" + std::string(5000, '1') + "\n", &result, &fault, 0));
+  EXPECT_EQ(fault, "at line 1: expected a field, found \"1:" + std::string(30, '1') + "...\"");
+  EXPECT_EQ(result, "");
+}
+
+TEST_F(RecordFaultTest, AcceptedRecordsGetTheirLines) {
+  std::string result, fault;
+  EXPECT_TRUE(Run("", &result, &fault));
+  EXPECT_EQ(result, "labels 1 2 3\n");
+  EXPECT_TRUE(Run("0 1:0.5 \n\n 0\n+1 -1:2 5:-3e2", &result, &fault, 0));
+  EXPECT_EQ(std::count(result.begin(), result.end(), '\n'), 3);
+  EXPECT_EQ(fault, "");
+}
+
+TEST_F(RecordFaultTest, TheBufferGrowsForARejectedRecordToo) {
+  batchPredictionState().nodeCapacity = 64;
+  std::string record = "0";
+  for (int i = 1; i <= 100; ++i) record += " " + std::to_string(i) + ":1";
+  std::string result, fault;
+  EXPECT_FALSE(Run(record + " bad\n", &result, &fault));
+  EXPECT_EQ(batchPredictionState().nodeCapacity, 128);
+  EXPECT_TRUE(Run(record + "\n", &result, &fault));
+  EXPECT_EQ(batchPredictionState().nodeCapacity, 128);
+}
+
+TEST_F(RecordFaultTest, TheStepStillEndsTheProcessOnAMalformedRecord) {
+  const std::string input = dir_.path() + "/SVMTestFile.dat";
+  const std::string output = dir_.path() + "/resultFile.dat";
+  testing::WriteFile(input, "0 1:1\n0 x\n");
+  auto outcome = RunInChild([&] {
+    runBatchPrediction(1, input.c_str(), (dir_.path() + "/SVMModel").c_str(), output.c_str());
+  });
+  EXPECT_TRUE(outcome.exited);
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.err, "wenlei: malformed record in " + input +
+                             " at line 2: expected index:value, found \"x\"\n");
+}
+
+}  // namespace
+}  // namespace wenlei
