@@ -1,21 +1,31 @@
-// Writes a resource set with GBK words and a matching file of documents, for
-// the Windows checks when the bundled resource set is not at hand:
+// Writes resource sets for the Windows checks when the bundled one is not at
+// hand:
 //
 //   make_resource_set DIRECTORY DOCUMENTS
+//   make_resource_set --corpus TRAIN_TSV DIRECTORY
 //
 // DIRECTORY receives Source.dat (written by the library's own writer) and
 // SVMModel (trained by libsvm with probability estimates on vectors built by
-// the library's own counting, weighting and mapping).  DOCUMENTS receives a
-// few hundred documents, one per line, GBK words separated by spaces: single
-// topics, mixtures of two, words the vocabulary lacks, long words, and words
-// that the term map drops or merges.
+// the library's own counting, weighting and mapping).
+//
+// The first form invents five topics and writes a few hundred documents to
+// DOCUMENTS, one per line, GBK words separated by spaces: single topics,
+// mixtures of two, words the vocabulary lacks, long words, and words that
+// the term map drops or merges.  The second form learns from a segmented
+// corpus (lines "class<TAB>word word ...", UTF-8): the words found in at
+// least two documents, at most 4000 of them, and one class per label.
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <random>
+#include <set>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -30,7 +40,8 @@
 
 namespace {
 
-std::string ToGbk(const std::string& utf8) {
+// False when the text has a character that GBK lacks.
+bool ConvertToGbk(const std::string& utf8, std::string* gbk) {
   iconv_t converter = iconv_open("GBK", "UTF-8");
   if (converter == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv lacks GBK");
   std::string out(utf8.size() * 2 + 4, '\0');
@@ -40,9 +51,16 @@ std::string ToGbk(const std::string& utf8) {
   std::size_t outLeft = out.size();
   std::size_t done = iconv(converter, &in, &inLeft, &at, &outLeft);
   iconv_close(converter);
-  if (done == static_cast<std::size_t>(-1)) throw std::runtime_error("not GBK: " + utf8);
+  if (done == static_cast<std::size_t>(-1)) return false;
   out.resize(out.size() - outLeft);
-  return out;
+  *gbk = std::move(out);
+  return true;
+}
+
+std::string ToGbk(const std::string& utf8) {
+  std::string gbk;
+  if (!ConvertToGbk(utf8, &gbk)) throw std::runtime_error("not GBK: " + utf8);
+  return gbk;
 }
 
 std::vector<std::string> ToGbk(const std::vector<std::string>& words) {
@@ -237,15 +255,104 @@ void Run(const std::string& directory, const std::string& documentsPath) {
   if (!documents.flush()) throw std::runtime_error("cannot write " + documentsPath);
 }
 
+struct CorpusDocument {
+  std::string label;
+  std::vector<std::string> words;  // GBK
+};
+
+std::vector<CorpusDocument> ReadCorpus(const std::string& path) {
+  std::ifstream input(path, std::ios::binary);
+  if (!input) throw std::runtime_error("cannot open " + path);
+  std::vector<CorpusDocument> documents;
+  std::string line;
+  while (std::getline(input, line)) {
+    std::size_t tab = line.find('\t');
+    if (tab == std::string::npos) continue;
+    CorpusDocument document{line.substr(0, tab), {}};
+    std::istringstream words(line.substr(tab + 1));
+    std::string word, gbk;
+    while (words >> word) {
+      if (ConvertToGbk(word, &gbk)) document.words.push_back(gbk);
+    }
+    documents.push_back(std::move(document));
+  }
+  return documents;
+}
+
+void RunCorpus(const std::string& trainPath, const std::string& directory) {
+  const std::string prefix = directory + "/";
+  const std::vector<CorpusDocument> corpus = ReadCorpus(trainPath);
+  if (corpus.empty()) throw std::runtime_error(trainPath + " holds no documents");
+  std::map<std::string, int> documentFrequency;
+  std::set<std::string> labels;
+  for (const auto& document : corpus) {
+    labels.insert(document.label);
+    for (const auto& word : std::set<std::string>(document.words.begin(), document.words.end())) {
+      ++documentFrequency[word];
+    }
+  }
+  std::vector<std::pair<int, std::string>> candidates;
+  for (const auto& [word, frequency] : documentFrequency) {
+    if (frequency >= 2 && word.size() <= wenlei::source_file::kWordFieldSize - 1) {
+      candidates.emplace_back(-frequency, word);
+    }
+  }
+  std::sort(candidates.begin(), candidates.end());
+  if (candidates.size() > 4000) candidates.resize(4000);
+
+  wenlei::SourceFileContents contents;
+  std::set<std::string> vocabulary;
+  for (const auto& [negativeFrequency, word] : candidates) {
+    contents.vocabulary.push_back(word);
+    contents.termMap.emplace_back(word, "");
+    contents.idf.emplace_back(word, std::log(static_cast<double>(corpus.size()) / -negativeFrequency));
+    vocabulary.insert(word);
+  }
+  double knownWords = 0.0;
+  for (const auto& document : corpus) {
+    for (const auto& word : document.words) knownWords += vocabulary.count(word);
+  }
+  contents.averageDocLength = knownWords / static_cast<double>(corpus.size());
+  contents.classNames.push_back("NULL");
+  std::map<std::string, int> classNumbers;
+  for (const auto& label : labels) {
+    classNumbers[label] = static_cast<int>(contents.classNames.size());
+    contents.classNames.push_back(ToGbk(label));
+  }
+  std::string error;
+  if (!wenlei::WriteSourceFile(prefix + wenlei::kSourceFileName, contents, &error)) {
+    throw std::runtime_error(error);
+  }
+  wenlei::SourceData data;
+  if (data.Load(prefix) != wenlei::SourceData::LoadOutcome::kLoaded) {
+    throw std::runtime_error("cannot read back " + prefix + wenlei::kSourceFileName);
+  }
+  wenlei::Classifier classifier(data);
+  std::vector<wenlei::testing::Example> examples;
+  for (const auto& document : corpus) {
+    examples.push_back(Vectorise(classifier, document.words, classNumbers[document.label]));
+  }
+  std::cerr << "make_resource_set: training on " << examples.size() << " documents, "
+            << contents.vocabulary.size() << " words, " << labels.size() << " classes\n";
+  wenlei::testing::TrainAndSaveModel(examples, wenlei::testing::DefaultParameter(LINEAR),
+                                     prefix + wenlei::kModelFileName);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::cerr << "usage: make_resource_set DIRECTORY DOCUMENTS\n";
+  bool corpus = argc == 4 && std::string(argv[1]) == "--corpus";
+  if (argc != 3 && !corpus) {
+    std::cerr << "usage: make_resource_set DIRECTORY DOCUMENTS\n"
+                 "       make_resource_set --corpus TRAIN_TSV DIRECTORY\n";
     return 2;
   }
   try {
-    Run(argv[1], argv[2]);
+    if (corpus) {
+      RunCorpus(argv[2], argv[3]);
+    } else {
+      Run(argv[1], argv[2]);
+    }
   } catch (const std::exception& failure) {
     std::cerr << "make_resource_set: " << failure.what() << "\n";
     return 1;
