@@ -23,6 +23,10 @@ namespace {
 
 constexpr char kProgram[] = "wenlei classify";
 
+// Documents handed to the library at once: one prediction step, one reading
+// of the model.
+constexpr std::size_t kBatchLimit = 256;
+
 struct ClassifyOptions {
   std::string resourceDir;
   std::string dictionaryPath;
@@ -48,6 +52,12 @@ class Classify {
   int Run(std::vector<std::string> texts);
 
  private:
+  struct Document {
+    DocumentWords::Result words;
+    std::string failure;  // why the document could not be read; empty if it could
+  };
+
+  void WriteBatch(const std::vector<Document>& batch);
   void WriteAnswer(const std::string& gbkAnswer, const DocumentWords::Result& words);
   void WriteFailure(const std::string& message);
   std::size_t CountKnown(const std::vector<std::string>& gbkWords) const;
@@ -109,30 +119,59 @@ int Classify::Run(std::vector<std::string> texts) {
                               {options_.gbk, options_.words});
   int status = kExitSuccess;
   std::string text, origin, error;
-  DocumentWords::Result words;
-  while (true) {
-    DocumentSource::Next next = source.Read(&text, &origin, &error);
-    if (next == DocumentSource::Next::kEnd) break;
-    if (next == DocumentSource::Next::kError) {
-      Fail(error);
-      status = kExitFailure;
-      continue;
-    }
-    if (!documentWords.Make(text, &words, &error)) {
-      Fail(origin + ": " + error);
-      // An output line all the same, so that answers stay in step with the
-      // documents.
-      WriteFailure(origin + ": " + error);
-      status = kExitFailure;
-      continue;
-    }
-    if (words.droppedCharacters > 0 && !options_.json) {
-      Fail(origin + ": left out " + std::to_string(words.droppedCharacters) +
-           " character(s) that GBK cannot encode");
-    }
-    WriteAnswer(session_->Classify(words.gbkWords), words);
+  std::vector<Document> batch;
+  bool ended = false;
+  while (!ended) {
+    // The first document of a batch may wait for input; the others join it
+    // only while input is at hand, so a streaming reader gets each answer
+    // as soon as its line is in, and a file goes through in large batches.
+    batch.clear();
+    do {
+      DocumentSource::Next next = source.Read(&text, &origin, &error);
+      if (next == DocumentSource::Next::kEnd) {
+        ended = true;
+        break;
+      }
+      if (next == DocumentSource::Next::kError) {
+        Fail(error);
+        status = kExitFailure;
+        continue;
+      }
+      batch.emplace_back();
+      Document& document = batch.back();
+      if (!documentWords.Make(text, &document.words, &error)) {
+        document.failure = origin + ": " + error;
+        Fail(document.failure);
+        status = kExitFailure;
+      } else if (document.words.droppedCharacters > 0 && !options_.json) {
+        Fail(origin + ": left out " + std::to_string(document.words.droppedCharacters) +
+             " character(s) that GBK cannot encode");
+      }
+    } while (batch.size() < kBatchLimit && source.NextIsReady());
+    WriteBatch(batch);
   }
   return status;
+}
+
+void Classify::WriteBatch(const std::vector<Document>& batch) {
+  if (batch.empty()) return;
+  std::vector<std::vector<std::string>> wordLists;
+  for (const Document& document : batch) {
+    if (document.failure.empty()) wordLists.push_back(document.words.gbkWords);
+  }
+  std::vector<std::string> answers = session_->ClassifyBatch(wordLists);
+  std::size_t next = 0;
+  for (const Document& document : batch) {
+    // A document that could not be read still has its output line, so that
+    // answers stay in step with the documents.
+    if (!document.failure.empty()) {
+      WriteFailure(document.failure);
+    } else {
+      WriteAnswer(answers[next++], document.words);
+    }
+  }
+  // Answers leave as soon as they are known: a streaming caller waits on them.
+  if (options_.lines) std::fflush(stdout);
 }
 
 std::size_t Classify::CountKnown(const std::vector<std::string>& gbkWords) const {
@@ -168,8 +207,6 @@ void Classify::WriteAnswer(const std::string& gbkAnswer, const DocumentWords::Re
   }
   line += '\n';
   std::fwrite(line.data(), 1, line.size(), stdout);
-  // Each answer leaves as soon as it is known: a streaming caller waits on it.
-  if (options_.lines) std::fflush(stdout);
 }
 
 void Classify::WriteFailure(const std::string& message) {
@@ -181,7 +218,6 @@ void Classify::WriteFailure(const std::string& message) {
   }
   line += '\n';
   std::fwrite(line.data(), 1, line.size(), stdout);
-  if (options_.lines) std::fflush(stdout);
 }
 
 }  // namespace

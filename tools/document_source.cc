@@ -1,10 +1,10 @@
 #include "tools/document_source.h"
 
-#include <stdio.h>
-#include <sys/types.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 namespace wenlei {
@@ -13,25 +13,6 @@ namespace {
 void StripLineEnd(std::string* line) {
   if (!line->empty() && line->back() == '\n') line->pop_back();
   if (!line->empty() && line->back() == '\r') line->pop_back();
-}
-
-// Reads one line, its end included, NUL bytes and all; false at the end of
-// the input or on a read error (tell them apart with ferror).
-bool ReadLine(std::FILE* file, std::string* line) {
-  char* buffer = nullptr;
-  std::size_t capacity = 0;
-  ssize_t length = getline(&buffer, &capacity, file);
-  if (length >= 0) line->assign(buffer, static_cast<std::size_t>(length));
-  std::free(buffer);
-  return length >= 0;
-}
-
-bool ReadAll(std::FILE* file, std::string* text) {
-  text->clear();
-  char buffer[1 << 16];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, got);
-  return !std::ferror(file);
 }
 
 }  // namespace
@@ -60,16 +41,19 @@ std::string DocumentSource::InputName(const Input& input) const {
 
 bool DocumentSource::OpenCurrent(std::string* error) {
   opened_ = true;
+  ended_ = failed_ = false;
+  buffer_.clear();
+  bufferStart_ = 0;
   lineNumber_ = 0;
   textOffset_ = 0;
   const Input& input = inputs_[current_];
   if (input.isText) return true;
   if (input.value == "-") {
-    file_ = stdin;
+    fd_ = STDIN_FILENO;
     return true;
   }
-  file_ = std::fopen(input.value.c_str(), "rb");
-  if (file_ == nullptr) {
+  fd_ = open(input.value.c_str(), O_RDONLY);
+  if (fd_ < 0) {
     *error = "cannot open " + input.value + ": " + std::strerror(errno);
     return false;
   }
@@ -77,9 +61,60 @@ bool DocumentSource::OpenCurrent(std::string* error) {
 }
 
 void DocumentSource::CloseCurrent() {
-  if (file_ != nullptr && file_ != stdin) std::fclose(file_);
-  file_ = nullptr;
+  if (fd_ >= 0 && fd_ != STDIN_FILENO) close(fd_);
+  fd_ = -1;
   opened_ = false;
+}
+
+bool DocumentSource::Fill() {
+  if (ended_ || failed_) return false;
+  char chunk[1 << 16];
+  while (true) {
+    ssize_t got = read(fd_, chunk, sizeof chunk);
+    if (got > 0) {
+      buffer_.append(chunk, static_cast<std::size_t>(got));
+      return true;
+    }
+    if (got == 0) {
+      ended_ = true;
+      return false;
+    }
+    if (errno == EINTR) continue;
+    failed_ = true;
+    readErrno_ = errno;
+    return false;
+  }
+}
+
+bool DocumentSource::ReadLine(std::string* line) {
+  std::size_t searched = bufferStart_;
+  while (true) {
+    std::size_t end = buffer_.find('\n', searched);
+    if (end != std::string::npos) {
+      line->assign(buffer_, bufferStart_, end + 1 - bufferStart_);
+      bufferStart_ = end + 1;
+      return true;
+    }
+    // Drop what was returned before reading more, so the buffer holds about
+    // one line and one read's worth.
+    buffer_.erase(0, bufferStart_);
+    bufferStart_ = 0;
+    searched = buffer_.size();
+    if (!Fill()) break;
+  }
+  if (buffer_.empty() || failed_) return false;
+  line->swap(buffer_);  // the last line, without a line end
+  buffer_.clear();
+  return true;
+}
+
+bool DocumentSource::NextIsReady() {
+  if (current_ >= inputs_.size()) return true;
+  const Input& input = inputs_[current_];
+  if (input.isText || !lines_ || !opened_) return true;
+  if (buffer_.find('\n', bufferStart_) != std::string::npos || ended_ || failed_) return true;
+  struct pollfd probe = {fd_, POLLIN, 0};
+  return poll(&probe, 1, 0) > 0;
 }
 
 DocumentSource::Next DocumentSource::Read(std::string* text, std::string* origin,
@@ -112,28 +147,31 @@ DocumentSource::Next DocumentSource::Read(std::string* text, std::string* origin
         return Next::kDocument;
       }
     } else if (lines_) {
-      if (ReadLine(file_, text)) {
+      if (ReadLine(text)) {
         StripLineEnd(text);
         *origin = "line " + std::to_string(++lineNumber_) + " of " + name;
         return Next::kDocument;
       }
-      if (std::ferror(file_)) {
-        *error = "cannot read " + name + ": " + std::strerror(errno);
+    } else {
+      while (Fill()) {
+      }
+      if (!failed_) {
+        text->swap(buffer_);
+        buffer_.clear();
         *origin = name;
         CloseCurrent();
         ++current_;
-        return Next::kError;
+        return Next::kDocument;
       }
-    } else {
-      bool ok = ReadAll(file_, text);
+    }
+    bool failed = failed_;
+    if (failed) {
+      *error = "cannot read " + name + ": " + std::strerror(readErrno_);
       *origin = name;
-      if (!ok) *error = "cannot read " + name + ": " + std::strerror(errno);
-      CloseCurrent();
-      ++current_;
-      return ok ? Next::kDocument : Next::kError;
     }
     CloseCurrent();
     ++current_;
+    if (failed) return Next::kError;
   }
   return Next::kEnd;
 }

@@ -1,7 +1,6 @@
 #ifndef WENLEI_TOOLS_DOCUMENT_SOURCE_H_
 #define WENLEI_TOOLS_DOCUMENT_SOURCE_H_
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -30,6 +29,12 @@ class DocumentSource {
   // "argument 2", "standard input", "line 7 of notes.txt".
   Next Read(std::string* text, std::string* origin, std::string* error);
 
+  // True when Read would return without waiting for more input to arrive:
+  // a whole line is buffered, the input has bytes or its end waiting, or the
+  // input is not a stream of lines.  Lets a caller gather the documents at
+  // hand into one batch without holding back an answer a reader waits for.
+  bool NextIsReady();
+
  private:
   struct Input {
     bool isText;
@@ -39,12 +44,21 @@ class DocumentSource {
   std::string InputName(const Input& input) const;
   bool OpenCurrent(std::string* error);
   void CloseCurrent();
+  // Reads more bytes into buffer_; false at the end of the input, or on an
+  // error with errno set.
+  bool Fill();
+  bool ReadLine(std::string* line);
 
   std::vector<Input> inputs_;
   bool lines_;
   std::size_t current_ = 0;  // index into inputs_
-  std::FILE* file_ = nullptr;
+  int fd_ = -1;
   bool opened_ = false;
+  bool ended_ = false;   // the current file has no more bytes
+  bool failed_ = false;  // reading the current file failed
+  int readErrno_ = 0;
+  std::string buffer_;   // bytes read from the current file
+  std::size_t bufferStart_ = 0;  // where the bytes not yet returned start
   std::size_t lineNumber_ = 0;
   std::size_t textOffset_ = 0;  // next line's start within a TEXT operand
 };

@@ -1,5 +1,7 @@
 #include "tools/document_source.h"
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "testutil/test_support.h"
@@ -70,6 +72,39 @@ TEST(DocumentSourceTest, AnUnreadableFileIsReportedAndTheRestIsStillRead) {
             "cannot open " + dir.path() + "/missing.txt: No such file or directory");
   EXPECT_EQ(reads[1].next, DocumentSource::Next::kDocument);
   EXPECT_EQ(reads[1].text, "好");
+}
+
+}  // namespace
+}  // namespace wenlei
+
+namespace wenlei {
+namespace {
+
+TEST(DocumentSourceTest, IsReadyOnlyWhenTheNextLineCanBeReadWithoutWaiting) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  int savedStdin = dup(STDIN_FILENO);
+  dup2(fds[0], STDIN_FILENO);
+  close(fds[0]);
+  {
+    DocumentSource source({}, {}, true);
+    std::string text, origin, error;
+    ASSERT_EQ(write(fds[1], "一\n二\n三", 11), 11);
+    ASSERT_EQ(source.Read(&text, &origin, &error), DocumentSource::Next::kDocument);
+    EXPECT_EQ(text, "一");
+    EXPECT_TRUE(source.NextIsReady());  // "二" is buffered
+    ASSERT_EQ(source.Read(&text, &origin, &error), DocumentSource::Next::kDocument);
+    EXPECT_EQ(text, "二");
+    // "三" lacks its line end and the writer may still add to it.
+    EXPECT_FALSE(source.NextIsReady());
+    close(fds[1]);
+    EXPECT_TRUE(source.NextIsReady());  // the end of the input is at hand
+    ASSERT_EQ(source.Read(&text, &origin, &error), DocumentSource::Next::kDocument);
+    EXPECT_EQ(text, "三");
+    EXPECT_EQ(source.Read(&text, &origin, &error), DocumentSource::Next::kEnd);
+  }
+  dup2(savedStdin, STDIN_FILENO);
+  close(savedStdin);
 }
 
 }  // namespace

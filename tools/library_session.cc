@@ -38,6 +38,32 @@ std::string LibrarySession::Classify(const std::vector<std::string>& gbkWords) {
   return std::string(answer);
 }
 
+std::vector<std::string> LibrarySession::ClassifyBatch(
+    const std::vector<std::vector<std::string>>& documents) {
+  std::vector<std::string> answers;
+  answers.reserve(documents.size());
+#if defined(_WIN32)
+  // The Windows DLL exports the five functions only.
+  for (const auto& words : documents) answers.push_back(Classify(words));
+#else
+  if (documents.empty()) return answers;
+  std::vector<std::unique_ptr<HostWordList>> hostLists;
+  std::vector<WordList> lists;  // contiguous, as BatchClassification reads them
+  for (const auto& words : documents) {
+    hostLists.push_back(std::make_unique<HostWordList>(words));
+    lists.push_back(*hostLists.back()->list());
+  }
+  std::vector<char> buffers(documents.size() * kAnswerBufferSize, 0);
+  std::vector<char*> answerBuffers;
+  for (std::size_t i = 0; i < documents.size(); ++i) {
+    answerBuffers.push_back(&buffers[i * kAnswerBufferSize]);
+  }
+  BatchClassification(handle_, lists.data(), lists.size(), answerBuffers.data());
+  for (char* buffer : answerBuffers) answers.emplace_back(buffer);
+#endif
+  return answers;
+}
+
 std::vector<std::string> AnswerNames(const std::string& gbkAnswer) {
   std::vector<std::string> names;
   if (gbkAnswer == kShortTextAnswer) return names;

@@ -37,6 +37,11 @@ class LibrarySession {
   // name, two names joined by " or ", or kShortTextAnswer.
   std::string Classify(const std::vector<std::string>& gbkWords);
 
+  // The answers for many documents, in order, as Classify would give them
+  // one by one; where the library has BatchClassification the model is read
+  // once for all of them.
+  std::vector<std::string> ClassifyBatch(const std::vector<std::vector<std::string>>& documents);
+
  private:
   LibrarySession(std::unique_ptr<WorkingDirectory> directory, ClassifierHandle handle)
       : directory_(std::move(directory)), handle_(handle) {}
