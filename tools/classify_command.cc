@@ -15,6 +15,7 @@
 #include "tools/json_text.h"
 #include "tools/library_session.h"
 #include "tools/option_parser.h"
+#include "tools/progress_line.h"
 #include "tools/resource_set.h"
 #include "tools/segmenter.h"
 
@@ -120,6 +121,7 @@ int Classify::Run(std::vector<std::string> texts) {
   int status = kExitSuccess;
   std::string text, origin, error;
   std::vector<Document> batch;
+  ProgressLine progress(kProgram);
   bool ended = false;
   while (!ended) {
     // The first document of a batch may wait for input; the others join it
@@ -149,6 +151,7 @@ int Classify::Run(std::vector<std::string> texts) {
       }
     } while (batch.size() < kBatchLimit && source.NextIsReady());
     WriteBatch(batch);
+    progress.Add(batch.size());
   }
   return status;
 }
@@ -279,6 +282,7 @@ int RunClassifyCommand(int argc, char** argv) {
 
   Classify classify(options);
   if (!classify.SetUp()) return kExitFailure;
+  if (texts.empty() && options.files.empty()) NoteTerminalInput(kProgram);
   return classify.Run(std::move(texts));
 }
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace wenlei {
@@ -174,6 +175,11 @@ DocumentSource::Next DocumentSource::Read(std::string* text, std::string* origin
     if (failed) return Next::kError;
   }
   return Next::kEnd;
+}
+
+void NoteTerminalInput(const char* program) {
+  if (!isatty(STDIN_FILENO)) return;
+  std::fprintf(stderr, "%s: reading the text from the terminal; end it with Ctrl-D\n", program);
 }
 
 }  // namespace wenlei

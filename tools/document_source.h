@@ -63,6 +63,10 @@ class DocumentSource {
   std::size_t textOffset_ = 0;  // next line's start within a TEXT operand
 };
 
+// Tells a person who ran a command without input at a terminal that it waits
+// for them to type (or paste) the text; says nothing otherwise.
+void NoteTerminalInput(const char* program);
+
 }  // namespace wenlei
 
 #endif  // WENLEI_TOOLS_DOCUMENT_SOURCE_H_

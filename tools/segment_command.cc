@@ -11,6 +11,7 @@
 #include "tools/dictionary.h"
 #include "tools/document_source.h"
 #include "tools/option_parser.h"
+#include "tools/progress_line.h"
 #include "tools/segmenter.h"
 #include "tools/utf8.h"
 
@@ -74,11 +75,13 @@ int RunSegmentCommand(int argc, char** argv) {
     return kExitFailure;
   }
   Segmenter segmenter(*dictionary);
+  if (texts.empty() && files.empty()) NoteTerminalInput(kProgram);
 
   DocumentSource source(std::move(texts), std::move(files), lines);
   int status = kExitSuccess;
   std::string text, origin, output;
   std::vector<std::string_view> words;
+  ProgressLine progress(kProgram);
   while (true) {
     DocumentSource::Next next = source.Read(&text, &origin, &error);
     if (next == DocumentSource::Next::kEnd) break;
@@ -101,6 +104,7 @@ int RunSegmentCommand(int argc, char** argv) {
     }
     output += '\n';
     std::fwrite(output.data(), 1, output.size(), stdout);
+    progress.Add(1);
   }
   return status;
 }
