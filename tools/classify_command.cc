@@ -246,7 +246,7 @@ int RunClassifyCommand(int argc, char** argv) {
                  "every input line is a document of its own; each\nanswer is written as soon as it is known");
   parser.AddFlag('w', "words", &options.words,
                  "the input is already segmented: words separated\nby white space");
-  parser.AddFlag(0, "gbk", &options.gbk, "read GBK text and print GBK answers, unchanged");
+  parser.AddFlag(0, "gbk", &options.gbk, "read GBK text and print GBK answers, both unchanged\n(JSON output stays UTF-8)");
   parser.AddFlag('j', "json", &options.json,
                  "print one JSON object per document: answer, names,\n"
                  "words, known_words, dropped_characters");
