@@ -5,14 +5,15 @@
  * list, 28 bytes per word) and hands them over.  It does not include the
  * library's header, so the layout is checked from the host's side.
  *
- *   host_test check    DLL PREFIX DOCUMENTS SCRATCH   the whole test
+ *   host_test check    DLL PREFIX DOCUMENTS SCRATCH [N]  the whole test
  *   host_test answers  DLL PREFIX DOCUMENTS OUTPUT    one answer per document
  *   host_test load-only    DLL PREFIX                 (child) LoadSource only
  *   host_test classify-all DLL PREFIX DOCUMENTS       (child) classify all
  *
  * PREFIX is a resource prefix ending with its separator; the library writes
  * its working files there.  DOCUMENTS holds one document per line, GBK words
- * separated by single spaces.  OUTPUT receives one line per document: the
+ * separated by single spaces (check looks at the first N documents only, when
+ * N is given).  OUTPUT receives one line per document: the
  * answer's bytes in hexadecimal.  SCRATCH is a directory for the failure
  * cases, which run this program as a child process.
  */
@@ -748,7 +749,7 @@ static void CheckUnknownWords(const Library *library, void *handle, const char *
 }
 
 static int RunCheck(const char *dllPath, const char *prefix, const char *documentsPath,
-                    const char *scratch) {
+                    const char *scratch, size_t limit) {
   Library library = OpenLibrary(dllPath);
   Documents documents = ReadDocuments(documentsPath);
   ClassNames classes = ReadClassNames(prefix);
@@ -759,6 +760,7 @@ static int RunCheck(const char *dllPath, const char *prefix, const char *documen
   char path[MAX_PATH], childPrefix[MAX_PATH], expected[2 * MAX_PATH];
   ChildRun run;
 
+  if (documents.count > limit) documents.count = limit;
   if (documents.count == 0) Die("%s holds no documents", documentsPath);
   answers = Allocate(sizeof(Answer) * documents.count);
   CheckExportTable(&library);
@@ -807,6 +809,19 @@ static int RunCheck(const char *dllPath, const char *prefix, const char *documen
     CHECK(SameAnswer(&answer, &answers[firstLabelled]), "loading again changed the answer");
   }
   library.releaseClassifier(first);
+
+  /* Unloading the library drops the resource set: loaded again, it knows no
+   * word until LoadSource. */
+  if (firstLabelled != (size_t)-1) {
+    Answer answer;
+    CHECK(FreeLibrary(library.module), "FreeLibrary failed");
+    library = OpenLibrary(dllPath);
+    first = library.CreateClassifier();
+    answer = ClassifyDocument(&library, first, &documents.items[firstLabelled], kMixed,
+                              "after reloading the library");
+    CHECK(IsShortTextMessage(&answer), "the library kept its resource set across an unload");
+    library.releaseClassifier(first);
+  }
 
   /* A missing resource file ends the host with a line on standard output. */
   JoinPath(childPrefix, sizeof childPrefix, scratch, "missing\\");
@@ -864,7 +879,10 @@ static int RunAnswers(const char *dllPath, const char *prefix, const char *docum
 
 int main(int argc, char **argv) {
   const char *mode = argc > 1 ? argv[1] : "";
-  if (strcmp(mode, "check") == 0 && argc == 6) return RunCheck(argv[2], argv[3], argv[4], argv[5]);
+  if (strcmp(mode, "check") == 0 && (argc == 6 || argc == 7)) {
+    long limit = argc == 7 ? strtol(argv[6], NULL, 10) : 0;
+    return RunCheck(argv[2], argv[3], argv[4], argv[5], limit > 0 ? (size_t)limit : (size_t)-1);
+  }
   if (strcmp(mode, "answers") == 0 && argc == 6) {
     return RunAnswers(argv[2], argv[3], argv[4], argv[5]);
   }
@@ -885,7 +903,7 @@ int main(int argc, char **argv) {
     }
     return 0;  /* reached only when no document needed the model */
   }
-  fputs("usage: host_test check DLL PREFIX DOCUMENTS SCRATCH\n"
+  fputs("usage: host_test check DLL PREFIX DOCUMENTS SCRATCH [N]\n"
         "       host_test answers DLL PREFIX DOCUMENTS OUTPUT\n"
         "       host_test load-only DLL PREFIX\n"
         "       host_test classify-all DLL PREFIX DOCUMENTS\n",
