@@ -2,6 +2,7 @@
 // exported functions only.
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -277,7 +278,15 @@ int RunClassifyCommand(int argc, char** argv) {
     parser.ReportUsageError("give TEXT arguments or --file, not both");
     return kExitUsage;
   }
-  if (options.resourceDir.empty()) options.resourceDir = BundledPath("help-zh");
+  if (options.resourceDir.empty()) {
+    options.resourceDir = BundledPath("help-zh");
+    std::error_code code;
+    if (!std::filesystem::is_directory(options.resourceDir, code)) {
+      Fail("the bundled resource set is missing (looked for " + options.resourceDir +
+           "); name one with -r DIR");
+      return kExitFailure;
+    }
+  }
   if (options.dictionaryPath.empty()) options.dictionaryPath = BundledPath("dictionary/dict.txt");
 
   Classify classify(options);
