@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -64,8 +65,24 @@ std::string HostName() {
 
 std::string DirectoryStem() { return "classify-" + HostName() + "-"; }
 
-// Removes directories of this host's earlier runs whose process is gone.
-// Only names of the form STEM PID -XXXXXX are touched.
+// Working files are rewritten at every classification; an hour without a
+// change means the run is over even where process numbers cannot be trusted
+// (a container with its own process numbers sharing the cache folder).
+constexpr auto kAbandonedAfter = std::chrono::hours(1);
+
+bool ChangedRecently(const std::filesystem::path& directory) {
+  std::error_code error;
+  auto newest = std::filesystem::last_write_time(directory, error);
+  for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
+    auto time = std::filesystem::last_write_time(entry.path(), error);
+    if (!error && time > newest) newest = time;
+  }
+  return std::filesystem::file_time_type::clock::now() - newest < kAbandonedAfter;
+}
+
+// Removes directories of this host's earlier runs whose process is gone and
+// that have not changed for an hour.  Only names of the form
+// STEM PID -XXXXXX are touched.
 void RemoveAbandoned(const std::string& root) {
   const std::string stem = DirectoryStem();
   std::error_code error;
@@ -76,6 +93,7 @@ void RemoveAbandoned(const std::string& root) {
     long pid = std::strtol(name.c_str() + stem.size(), &end, 10);
     if (pid <= 0 || end == nullptr || *end != '-') continue;
     if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    if (ChangedRecently(entry.path())) continue;
     std::filesystem::remove_all(entry.path(), error);
   }
 }

@@ -19,7 +19,7 @@ namespace wenlei {
 // the object is destroyed, when the process exits (the library ends the
 // process on some failures) and on SIGINT, SIGTERM, SIGHUP and SIGPIPE.
 // Directories left behind by runs on this host that were killed outright are
-// removed by the next run.
+// removed by a later run once they have not changed for an hour.
 class WorkingDirectory {
  public:
   // Makes the directory and links resourceDir's Source.dat and SVMModel into

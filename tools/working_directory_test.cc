@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 
@@ -114,16 +115,22 @@ TEST_F(WorkingDirectoryTest, RemovesDirectoriesOfRunsThatDiedAndKeepsLiveOnes) {
   if (dead == 0) _exit(0);
   waitpid(dead, nullptr, 0);
   const std::string abandoned = Root() + "/" + stem + std::to_string(dead) + "-abcdef";
+  const std::string recent = Root() + "/" + stem + std::to_string(dead) + "-ghijkl";
   const std::string live = Root() + "/" + stem + std::to_string(getppid()) + "-abcdef";
   const std::string foreign = Root() + "/someone-else";
-  for (const auto& path : {abandoned, live, foreign}) {
+  const auto twoHoursAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(2);
+  for (const auto& path : {abandoned, recent, live, foreign}) {
     std::filesystem::create_directories(path);
     testing::WriteFile(path + "/SVMModel", "x");
+    if (path == recent) continue;
+    std::filesystem::last_write_time(path + "/SVMModel", twoHoursAgo);
+    std::filesystem::last_write_time(path, twoHoursAgo);
   }
 
   auto directory = WorkingDirectory::Create(resources_.path(), &error);
   ASSERT_NE(directory, nullptr) << error;
   EXPECT_FALSE(testing::FileExists(abandoned));
+  EXPECT_TRUE(testing::FileExists(recent));  // its process may live in another namespace
   EXPECT_TRUE(testing::FileExists(live));
   EXPECT_TRUE(testing::FileExists(foreign));
 }
