@@ -81,6 +81,18 @@ TEST_F(ClassifyCommandTest, FileArgumentsAreDocuments) {
   EXPECT_EQ(run.out, "科技\n体育\n");
 }
 
+TEST_F(ClassifyCommandTest, UnreadableInputIsOneLineEachAndTheRestIsClassified) {
+  testing::WriteFile(cache_.path() + "/good.txt", kFinance);
+  ChildOutcome run = Classify({"-f", cache_.path() + "/missing.txt", "-f", cache_.path(), "-f",
+                               cache_.path() + "/good.txt"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "财经\n");
+  EXPECT_EQ(run.err, "wenlei classify: cannot open " + cache_.path() +
+                         "/missing.txt: No such file or directory\n"
+                         "wenlei classify: cannot read " + cache_.path() +
+                         ": Is a directory\n");
+}
+
 TEST_F(ClassifyCommandTest, WordsModeTakesTheWordsAsTheyAre) {
   ChildOutcome run = Classify({"--words", "股票 \t市场\u3000银行", "股票市场银行"});
   EXPECT_EQ(run.status, 0) << run.err;
