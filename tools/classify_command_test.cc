@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 
 #include "testutil/test_support.h"
 #include "tools/tool_test_support.h"
@@ -238,6 +239,30 @@ TEST_F(ClassifyCommandTest, AMalformedResourceFileIsOneLineAndStatus1) {
                           0),
             0u)
       << run.err;
+}
+
+TEST_F(ClassifyCommandTest, AModelWithoutProbabilitiesOrNoModelAtAllIsRefused) {
+  testing::TempDir copy;
+  std::filesystem::copy_file(resources_->path() + "/Source.dat", copy.path() + "/Source.dat");
+  // The same model without its probability lines: the library would answer
+  // from decision values that it cannot rank.
+  std::istringstream model(testing::ReadFile(resources_->path() + "/SVMModel"));
+  std::string line, stripped;
+  while (std::getline(model, line)) {
+    if (line.rfind("probA", 0) != 0 && line.rfind("probB", 0) != 0) stripped += line + "\n";
+  }
+  testing::WriteFile(copy.path() + "/SVMModel", stripped);
+  ChildOutcome run = RunWenlei({"classify", "-r", copy.path(), kSports}, "", Environment());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "wenlei classify: " + copy.path() +
+                         "/SVMModel gives no probabilities (train it with probability "
+                         "estimates on)\n");
+
+  testing::WriteFile(copy.path() + "/SVMModel", "not a model\n");
+  run = RunWenlei({"classify", "-r", copy.path(), kSports}, "", Environment());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "wenlei classify: " + copy.path() + "/SVMModel is not a libsvm model\n");
+  EXPECT_TRUE(WorkingDirectories().empty());
 }
 
 TEST_F(ClassifyCommandTest, AMissingDictionaryIsOneLineAndStatus1) {
