@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -62,6 +63,12 @@ void RemoveQuietly(const std::string& path) {
   fs::remove(path, ignored);
 }
 
+std::string FormatNumber(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
 void PrintReport(const TrainCommandLine& line, const Corpus& corpus, const TrainingReport& report,
                  double seconds) {
   std::ostringstream out;
@@ -98,6 +105,27 @@ void PrintReport(const TrainCommandLine& line, const Corpus& corpus, const Train
   out << "  cv accuracy       " << number << " (" << line.options.folds << "-fold, "
       << report.grid.size() << " grid points)\n";
   out << "  support vectors   " << report.supportVectors << "\n";
+  out << "  grid (cv accuracy by k and C):\n";
+  std::vector<double> costs;
+  for (const auto& point : report.grid) {
+    if (std::find(costs.begin(), costs.end(), point.cost) == costs.end()) costs.push_back(point.cost);
+  }
+  out << "    " << std::string(8, ' ');
+  for (double cost : costs) {
+    std::snprintf(number, sizeof number, " %8s", ("C=" + FormatNumber(cost)).c_str());
+    out << number;
+  }
+  std::size_t lastFeatures = 0;
+  for (const auto& point : report.grid) {
+    if (point.features != lastFeatures) {
+      std::snprintf(number, sizeof number, "\n    k=%-6zu", point.features);
+      out << number;
+      lastFeatures = point.features;
+    }
+    std::snprintf(number, sizeof number, " %7.2f%%", 100.0 * point.accuracy);
+    out << number;
+  }
+  out << "\n";
   std::fputs(out.str().c_str(), stdout);
 }
 

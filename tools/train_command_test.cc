@@ -135,7 +135,8 @@ TEST(TrainOptionsTest, ParsesGridAndKernel) {
   std::vector<std::string> arguments = {"train",      "c.tsv",    "-o",      "d",
                                         "--features", "10,all",   "-c",      "0.5,2",
                                         "--kernel",   "rbf",      "--gamma", "0.25",
-                                        "--vocabulary=full", "--encoding", "GBK", "--seed", "7"};
+                                        "--vocabulary=full", "--encoding", "GBK", "--seed", "7",
+                                        "--balance-classes"};
   std::vector<char*> argv;
   for (auto& argument : arguments) argv.push_back(argument.data());
   TrainCommandLine line;
@@ -150,6 +151,7 @@ TEST(TrainOptionsTest, ParsesGridAndKernel) {
   EXPECT_EQ(line.options.vocabulary, VocabularyScope::kFull);
   EXPECT_EQ(line.encoding, CorpusEncoding::kGbk);
   EXPECT_EQ(line.options.seed, 7u);
+  EXPECT_TRUE(line.options.balanceClasses);
 }
 
 TEST_F(TrainCommandTest, EvalMeasuresThroughTheLibrary) {

@@ -66,7 +66,7 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
   parser.AddValue(0, "features", "K,...", &features,
                   "candidate numbers of selected words, \"all\" for every\nword "
                   "(1000,2000,4000,8000,all)");
-  parser.AddValue('c', "cost", "C,...", &costs, "candidate SVM costs (0.5,2,8,32)");
+  parser.AddValue('c', "cost", "C,...", &costs, "candidate SVM costs (0.5,1,2,4,8)");
   parser.AddValue(0, "folds", "N", &folds, "cross-validation folds (5)");
   parser.AddValue(0, "vocabulary", "SCOPE", &vocabulary,
                   "selected: the vocabulary holds the selected words only;\nfull: every word "
@@ -76,6 +76,8 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
   parser.AddValue(0, "degree", "D", &degree, "degree of the polynomial kernel (3)");
   parser.AddValue(0, "coef0", "R", &coef0, "coef0 of the polynomial and sigmoid kernels (0)");
   parser.AddValue(0, "seed", "N", &seed, "seed of libsvm's random folds (1)");
+  parser.AddFlag(0, "balance-classes", &line->options.balanceClasses,
+                 "weigh each class's cost by N / (classes * its documents)");
   parser.AddFlag(0, "force", &line->force, "replace a resource set that DIR already holds");
   parser.AddFlag('q', "quiet", &line->quiet, "no progress on standard error");
   parser.SetEpilogue(kEpilogue);

@@ -220,8 +220,14 @@ bool Trainer::BuildProblem(SourceData& sourceData, Problem* problem, std::string
 
 namespace {
 
-svm_parameter MakeParameter(const TrainerOptions& options, double cost, bool probability) {
+svm_parameter MakeParameter(const TrainerOptions& options, double cost, bool probability,
+                            std::vector<int>& weightLabels, std::vector<double>& weights) {
   svm_parameter parameter{};
+  if (options.balanceClasses) {
+    parameter.nr_weight = static_cast<int>(weights.size());
+    parameter.weight_label = weightLabels.data();
+    parameter.weight = weights.data();
+  }
   parameter.svm_type = C_SVC;
   parameter.kernel_type = options.kernelType;
   parameter.degree = options.degree;
@@ -240,7 +246,7 @@ svm_parameter MakeParameter(const TrainerOptions& options, double cost, bool pro
 bool Trainer::CrossValidate(Problem& problem, double cost, double* accuracy, std::string* error) {
   // Probability estimates play no part in the choice of k and C; leaving
   // them out of the folds saves libsvm's inner cross-validation.
-  svm_parameter parameter = MakeParameter(options_, cost, false);
+  svm_parameter parameter = MakeParameter(options_, cost, false, weightLabels_, weights_);
   if (const char* message = svm_check_parameter(&problem.problem, &parameter)) {
     *error = std::string("libsvm rejects the parameters: ") + message;
     return false;
@@ -256,7 +262,7 @@ bool Trainer::CrossValidate(Problem& problem, double cost, double* accuracy, std
 
 bool Trainer::TrainModel(Problem& problem, double cost, const std::string& modelPath,
                          TrainingReport* report, std::string* error) {
-  svm_parameter parameter = MakeParameter(options_, cost, true);
+  svm_parameter parameter = MakeParameter(options_, cost, true, weightLabels_, weights_);
   if (const char* message = svm_check_parameter(&problem.problem, &parameter)) {
     *error = std::string("libsvm rejects the parameters: ") + message;
     return false;
@@ -300,6 +306,15 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
   if (options_.featureCounts.empty() || options_.costs.empty() || options_.folds < 2) {
     *error = "the grid needs a feature count, a cost and at least two folds";
     return false;
+  }
+
+  // Balanced weights: C of class c times N / (n N_c), so that every class
+  // weighs as much as the others in the optimisation.
+  std::vector<std::size_t> perClass = corpus_.DocumentsPerClass();
+  for (std::size_t c = 0; c < perClass.size(); ++c) {
+    weightLabels_.push_back(static_cast<int>(c + 1));
+    weights_.push_back(static_cast<double>(corpus_.documents.size()) /
+                       (static_cast<double>(perClass.size()) * static_cast<double>(perClass[c])));
   }
 
   FeatureStatistics statistics(corpus_, options_.synonyms);

@@ -36,7 +36,7 @@ struct TrainerOptions {
   std::size_t minDocumentFrequency = 2;
   // Candidate numbers of selected units; 0 stands for every unit.
   std::vector<std::size_t> featureCounts = {1000, 2000, 4000, 8000, 0};
-  std::vector<double> costs = {0.5, 2, 8, 32};
+  std::vector<double> costs = {0.5, 1, 2, 4, 8};
   int folds = 5;
   VocabularyScope vocabulary = VocabularyScope::kSelected;
   int kernelType = 0;  // LINEAR
@@ -44,6 +44,9 @@ struct TrainerOptions {
   double gamma = 1.0;
   double coef0 = 0.0;
   unsigned seed = 1;
+  // Weighs each class's cost by N / (n * N_c), so small classes count as
+  // much as large ones.
+  bool balanceClasses = false;
   SynonymTable synonyms;
 };
 
@@ -124,6 +127,8 @@ class Trainer {
   const Corpus& corpus_;
   TrainerOptions options_;
   TrainingProgress* progress_;
+  std::vector<int> weightLabels_;  // class weights handed to libsvm
+  std::vector<double> weights_;
 };
 
 }  // namespace wenlei
