@@ -85,7 +85,7 @@ constexpr std::size_t kBatchSize = 100;
 
 }  // namespace
 
-int RunEval(int argc, char** argv) {
+int RunEvalCommand(int argc, char** argv) {
   std::string encoding;
   bool json = false, quiet = false, oneByOne = false;
   OptionParser parser(

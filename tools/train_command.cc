@@ -131,7 +131,7 @@ void PrintReport(const TrainCommandLine& line, const Corpus& corpus, const Train
 
 }  // namespace
 
-int RunTrain(int argc, char** argv) {
+int RunTrainCommand(int argc, char** argv) {
   TrainCommandLine line;
   switch (ParseTrainCommandLine(argc, argv, &line)) {
     case OptionParser::Outcome::kHelpShown: return kExitSuccess;

@@ -9,14 +9,11 @@
 
 #include "svm.h"
 #include "testutil/test_support.h"
+#include "tools/commands.h"
 #include "tools/train_options.h"
 #include "tools/trainer_test_corpus.h"
 
 namespace wenlei {
-
-int RunTrain(int argc, char** argv);
-int RunEval(int argc, char** argv);
-
 namespace {
 
 using testing::ChildOutcome;
@@ -59,7 +56,7 @@ class TrainCommandTest : public ::testing::Test {
     std::vector<std::string> arguments = {"train", corpusPath_, "-o", output_,
                                           "--features=8,all", "--cost", "1,4", "--folds", "3"};
     arguments.insert(arguments.end(), extra.begin(), extra.end());
-    return RunCommand(&RunTrain, arguments);
+    return RunCommand(&RunTrainCommand, arguments);
   }
 
   TempDir dir_;
@@ -121,12 +118,12 @@ TEST_F(TrainCommandTest, BadCorpusGivesOneLineAndLeavesNothingBehind) {
 }
 
 TEST_F(TrainCommandTest, UsageErrorsExitWithTwo) {
-  EXPECT_EQ(RunCommand(&RunTrain, {"train", corpusPath_}).status, 2);
-  EXPECT_EQ(RunCommand(&RunTrain, {"train", corpusPath_, "-o", output_, "--cost", "0"}).status, 2);
-  EXPECT_EQ(RunCommand(&RunTrain, {"train", corpusPath_, "-o", output_, "--kernel", "cubic"}).err,
+  EXPECT_EQ(RunCommand(&RunTrainCommand, {"train", corpusPath_}).status, 2);
+  EXPECT_EQ(RunCommand(&RunTrainCommand, {"train", corpusPath_, "-o", output_, "--cost", "0"}).status, 2);
+  EXPECT_EQ(RunCommand(&RunTrainCommand, {"train", corpusPath_, "-o", output_, "--kernel", "cubic"}).err,
             "wenlei train: --kernel: \"cubic\" is not linear, polynomial, rbf or sigmoid "
             "(see wenlei train --help)\n");
-  ChildOutcome help = RunCommand(&RunTrain, {"train", "--help"});
+  ChildOutcome help = RunCommand(&RunTrainCommand, {"train", "--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--vocabulary"), std::string::npos);
 }
@@ -162,7 +159,7 @@ TEST_F(TrainCommandTest, EvalMeasuresThroughTheLibrary) {
   test.documentsPerClass = 8;
   WriteFile(testPath, test.Text() + "财经\t从未 见过\n");
 
-  ChildOutcome json = RunCommand(&RunEval, {"eval", output_, testPath, "--json"});
+  ChildOutcome json = RunCommand(&RunEvalCommand, {"eval", output_, testPath, "--json"});
   ASSERT_EQ(json.status, 0) << json.err;
   for (const char* key : {"\"accuracy\": ", "\"macro_f1\": ", "\"two_name_rate\": ",
                           "\"confusion\": ", "\"no_known_words\": 1,", "\"documents\": 25,"}) {
@@ -171,7 +168,7 @@ TEST_F(TrainCommandTest, EvalMeasuresThroughTheLibrary) {
   // Evaluation leaves the resource directory as it was.
   EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"SVMModel", "Source.dat"}));
 
-  ChildOutcome text = RunCommand(&RunEval, {"eval", output_, testPath, "--one-by-one"});
+  ChildOutcome text = RunCommand(&RunEvalCommand, {"eval", output_, testPath, "--one-by-one"});
   ASSERT_EQ(text.status, 0) << text.err;
   EXPECT_NE(text.out.find("documents          25 (1 without a known word, counted as wrong)"),
             std::string::npos)
@@ -181,12 +178,12 @@ TEST_F(TrainCommandTest, EvalMeasuresThroughTheLibrary) {
   EXPECT_GE(std::stod(text.out.substr(at + 19)), 0.9) << text.out;
 
   WriteFile(testPath, "体育\tx\n其他\ty\n");
-  ChildOutcome unknown = RunCommand(&RunEval, {"eval", output_, testPath});
+  ChildOutcome unknown = RunCommand(&RunEvalCommand, {"eval", output_, testPath});
   EXPECT_EQ(unknown.status, 1);
   EXPECT_EQ(unknown.err, "wenlei eval: " + testPath +
                              ":2: class \"其他\" is not one of the resource set's classes\n");
 
-  ChildOutcome missing = RunCommand(&RunEval, {"eval", dir_.path() + "/nothing", testPath});
+  ChildOutcome missing = RunCommand(&RunEvalCommand, {"eval", dir_.path() + "/nothing", testPath});
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.err, "wenlei eval: " + dir_.path() + "/nothing/Source.dat: cannot open for reading\n");
 }
