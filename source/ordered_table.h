@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -10,6 +11,77 @@
 #include <vector>
 
 namespace wenlei {
+
+// The positions 0 to n-1 of n byte-string keys in ascending key order, with
+// only the first position of each key.  keyAt(i) gives the i-th key as a
+// std::string_view.
+//
+// A resource file's sections hold hundreds of thousands of short words, so
+// instead of comparing strings the keys are ordered by their first four
+// bytes read as a big-endian number (a stable radix sort, one byte per pass,
+// skipping passes where every key has the same byte), and only runs that
+// share those four bytes are compared as whole strings.  Keys already in
+// strictly ascending order are recognised first.
+template <typename KeyAt>
+std::vector<std::size_t> ByteStringOrder(std::size_t n, const KeyAt& keyAt) {
+  std::vector<std::size_t> order;
+  order.reserve(n);
+  bool ascending = true;
+  for (std::size_t i = 1; i < n && ascending; ++i) ascending = keyAt(i - 1) < keyAt(i);
+  if (ascending) {
+    for (std::size_t i = 0; i < n; ++i) order.push_back(i);
+    return order;
+  }
+
+  // Section counts are 32-bit, so a position fits 32 bits and a slot 8 bytes.
+  struct Slot {
+    std::uint32_t prefix;
+    std::uint32_t index;
+  };
+  std::vector<Slot> slots(n), scratch(n);
+  std::size_t counts[4][256] = {};
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::string_view key = keyAt(i);
+    std::uint32_t prefix = 0;
+    for (std::size_t k = 0; k < 4; ++k) {
+      prefix = prefix << 8 | (k < key.size() ? static_cast<unsigned char>(key[k]) : 0u);
+    }
+    slots[i] = {prefix, static_cast<std::uint32_t>(i)};
+    for (int pass = 0; pass < 4; ++pass) ++counts[pass][prefix >> (8 * pass) & 0xFF];
+  }
+  for (int pass = 0; pass < 4; ++pass) {
+    std::size_t* count = counts[pass];
+    if (std::find(count, count + 256, n) != count + 256) continue;  // one digit for all
+    std::size_t start = 0;
+    for (int digit = 0; digit < 256; ++digit) start += std::exchange(count[digit], start);
+    for (const Slot& slot : slots) scratch[count[slot.prefix >> (8 * pass) & 0xFF]++] = slot;
+    slots.swap(scratch);
+  }
+
+  auto less = [&keyAt](const Slot& a, const Slot& b) { return keyAt(a.index) < keyAt(b.index); };
+  for (std::size_t begin = 0; begin < n;) {
+    std::size_t end = begin + 1;
+    while (end < n && slots[end].prefix == slots[begin].prefix) ++end;
+    // Within a run the slots are in position order; a stable sort on the
+    // whole keys keeps it among equal keys, so the first one leads.
+    if (end - begin <= 16) {
+      for (std::size_t i = begin + 1; i < end; ++i) {
+        const Slot slot = slots[i];
+        std::size_t j = i;
+        for (; j > begin && less(slot, slots[j - 1]); --j) slots[j] = slots[j - 1];
+        slots[j] = slot;
+      }
+    } else {
+      std::stable_sort(slots.begin() + begin, slots.begin() + end, less);
+    }
+    order.push_back(slots[begin].index);
+    for (std::size_t i = begin + 1; i < end; ++i) {
+      if (keyAt(slots[i - 1].index) != keyAt(slots[i].index)) order.push_back(slots[i].index);
+    }
+    begin = end;
+  }
+  return order;
+}
 
 // A table with unique keys kept in ascending order in one contiguous vector.
 // Byte-string keys order as unsigned bytes with a proper prefix first, which
@@ -59,12 +131,13 @@ class OrderedTable {
   // keys already in the table keep their values, and a key repeated within
   // the batch keeps the value of its first occurrence.
   void MergeKeepingExisting(std::vector<Entry> batch) {
-    std::stable_sort(batch.begin(), batch.end(), [](const Entry& a, const Entry& b) {
-      return a.first < b.first;
-    });
-    batch.erase(std::unique(batch.begin(), batch.end(),
-                            [](const Entry& a, const Entry& b) { return a.first == b.first; }),
-                batch.end());
+    SortKeepingFirst(batch);
+    MergeOrderedKeepingExisting(std::move(batch));
+  }
+
+  // MergeKeepingExisting for a batch already in ascending key order without
+  // repeated keys, as ByteStringOrder arranges one.
+  void MergeOrderedKeepingExisting(std::vector<Entry> batch) {
     if (entries_.empty()) {
       entries_ = std::move(batch);
       return;
@@ -115,6 +188,31 @@ class OrderedTable {
   typename std::vector<Entry>::iterator LowerBound(const Probe& key) {
     return std::lower_bound(entries_.begin(), entries_.end(), key,
                             [](const Entry& e, const Probe& k) { return Less(e.first, k); });
+  }
+
+  // Orders batch by key, keeping only the first occurrence of each key.
+  static void SortKeepingFirst(std::vector<Entry>& batch) {
+    bool ascending = true;  // files written from ordered tables come sorted
+    for (std::size_t i = 1; i < batch.size() && ascending; ++i) {
+      ascending = batch[i - 1].first < batch[i].first;
+    }
+    if (ascending) return;
+    if constexpr (std::is_same_v<Key, std::string>) {
+      std::vector<std::size_t> order =
+          ByteStringOrder(batch.size(), [&batch](std::size_t i) -> std::string_view {
+            return batch[i].first;
+          });
+      std::vector<Entry> sorted;
+      sorted.reserve(order.size());
+      for (std::size_t i : order) sorted.push_back(std::move(batch[i]));
+      batch = std::move(sorted);
+    } else {
+      std::stable_sort(batch.begin(), batch.end(),
+                       [](const Entry& a, const Entry& b) { return a.first < b.first; });
+      batch.erase(std::unique(batch.begin(), batch.end(),
+                              [](const Entry& a, const Entry& b) { return a.first == b.first; }),
+                  batch.end());
+    }
   }
 
   std::vector<Entry> entries_;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -52,6 +54,79 @@ TEST(OrderedTableTest, IntegerKeysOrderAsSignedAndDefaultsAreEntered) {
   EXPECT_EQ(table.FindOrInsertDefault(3), "c");
   table.Clear();
   EXPECT_TRUE(table.empty());
+}
+
+}  // namespace
+}  // namespace wenlei
+
+namespace wenlei {
+namespace {
+
+// Keys that stress the ordering: shared four-byte beginnings (so whole
+// strings decide), proper prefixes, empty keys, NUL, 0x01, 0x80 and 0xFF
+// bytes, and repeats.
+std::vector<std::string> AwkwardKeys(std::size_t n, unsigned seed) {
+  std::mt19937 random(seed);
+  const std::string alphabet("\x00\x01\x7f\x80\xff" "ab", 7);
+  const std::vector<std::string> stems = {"", "a", "ab", "abcd", "abcde", "\xff\xff\xff\xff",
+                                          std::string("\x00\x00", 2)};
+  std::vector<std::string> keys;
+  for (std::size_t i = 0; i < n; ++i) {
+    std::string key = stems[random() % stems.size()];
+    for (std::size_t length = random() % 7; length > 0; --length) key += alphabet[random() % alphabet.size()];
+    keys.push_back(key);
+  }
+  return keys;
+}
+
+// What one insertion per position gives: ascending keys, first position of each.
+std::vector<std::size_t> ReferenceOrder(const std::vector<std::string>& keys) {
+  std::map<std::string, std::size_t> first;
+  for (std::size_t i = 0; i < keys.size(); ++i) first.emplace(keys[i], i);
+  std::vector<std::size_t> order;
+  for (const auto& entry : first) order.push_back(entry.second);
+  return order;
+}
+
+TEST(ByteStringOrderTest, MatchesOneInsertionPerKeyForAwkwardKeys) {
+  for (std::size_t n : {0u, 1u, 2u, 3u, 40u, 5000u}) {
+    const std::vector<std::string> keys = AwkwardKeys(n, static_cast<unsigned>(n));
+    auto keyAt = [&keys](std::size_t i) { return std::string_view(keys[i]); };
+    EXPECT_EQ(ByteStringOrder(keys.size(), keyAt), ReferenceOrder(keys)) << n << " keys";
+  }
+}
+
+TEST(ByteStringOrderTest, LongRunsSharingFourBytesAndSortedInput) {
+  // More than sixteen keys share their first four bytes, in reverse order.
+  std::vector<std::string> keys;
+  for (int i = 40; i >= 0; --i) keys.push_back("same" + std::to_string(i % 25));
+  keys.push_back("sam");
+  auto keyAt = [&keys](std::size_t i) { return std::string_view(keys[i]); };
+  EXPECT_EQ(ByteStringOrder(keys.size(), keyAt), ReferenceOrder(keys));
+
+  std::vector<std::string> sorted = {"", "a", "ab", "\x80", "\xff"};
+  auto sortedAt = [&sorted](std::size_t i) { return std::string_view(sorted[i]); };
+  EXPECT_EQ(ByteStringOrder(sorted.size(), sortedAt), (std::vector<std::size_t>{0, 1, 2, 3, 4}));
+}
+
+TEST(OrderedTableTest, LargeBatchesMergeAsOneInsertionPerEntry) {
+  const std::vector<std::string> first = AwkwardKeys(3000, 1), second = AwkwardKeys(3000, 2);
+  OrderedTable<std::string, int> table, reference;
+  std::vector<OrderedTable<std::string, int>::Entry> batch;
+  for (std::size_t i = 0; i < first.size(); ++i) {
+    batch.emplace_back(first[i], static_cast<int>(i));
+    reference.Insert(first[i], static_cast<int>(i));
+  }
+  table.MergeKeepingExisting(batch);
+  EXPECT_EQ(table, reference);
+
+  batch.clear();
+  for (std::size_t i = 0; i < second.size(); ++i) {
+    batch.emplace_back(second[i], -static_cast<int>(i));
+    reference.Insert(second[i], -static_cast<int>(i));
+  }
+  table.MergeKeepingExisting(batch);
+  EXPECT_EQ(table, reference);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "source/source_file.h"
 #include "testutil/test_support.h"
 
@@ -117,6 +119,56 @@ TEST(SourceDataTest, MissingOrMalformedFileLeavesEverythingAsItWas) {
   EXPECT_EQ(data.testFilePath, before.testFilePath);
   EXPECT_EQ(data.resultFilePath, before.resultFilePath);
   EXPECT_EQ(data.averageDocLength, before.averageDocLength);
+}
+
+}  // namespace
+}  // namespace wenlei
+
+namespace wenlei {
+namespace {
+
+// Load orders each section in bulk; the tables must be exactly those of one
+// insertion per record in file order, whether or not the idf section lists
+// the vocabulary's words in the same order.
+TEST(SourceDataTest, BulkLoadEqualsOneInsertionPerRecordOnLargeShuffledFiles) {
+  std::mt19937 random(5);
+  auto word = [&random] {
+    std::string text;
+    for (std::size_t length = 1 + random() % 9; length > 0; --length) {
+      text += static_cast<char>(random() % 3 == 0 ? 'a' + random() % 3 : 0xB0 + random() % 4);
+    }
+    return text;
+  };
+  for (bool idfFollowsVocabulary : {true, false}) {
+    SourceFileContents contents;
+    for (int i = 0; i < 4000; ++i) contents.vocabulary.push_back(word());  // with repeats
+    for (int i = 0; i < 1500; ++i) {
+      contents.termMap.emplace_back(word(), random() % 2 ? "" : word().substr(0, 9));
+    }
+    for (std::size_t i = 0; i < contents.vocabulary.size(); ++i) {
+      contents.idf.emplace_back(idfFollowsVocabulary ? contents.vocabulary[i] : word(),
+                                static_cast<double>(i));
+    }
+    contents.classNames = {"NULL", "A"};
+
+    TempDir dir;
+    Write(dir.prefix() + "Source.dat", contents);
+    SourceData data;
+    ASSERT_EQ(data.Load(dir.prefix()), SourceData::LoadOutcome::kLoaded);
+
+    WordIndexTable words;
+    for (std::size_t i = 0; i < contents.vocabulary.size(); ++i) {
+      words.Insert(contents.vocabulary[i], static_cast<std::int32_t>(i + 1));
+    }
+    TermMapTable termMap;
+    for (const auto& [from, to] : contents.termMap) termMap.Insert(from, to);
+    IdfTable idf;
+    for (const auto& [term, value] : contents.idf) idf.Insert(term, value);
+    EXPECT_EQ(data.wordIndexTable, words);
+    EXPECT_EQ(data.termMapTable, termMap);
+    EXPECT_EQ(data.idfTable, idf);
+    EXPECT_LT(words.size(), contents.vocabulary.size());  // the repeats did occur
+  }
 }
 
 }  // namespace

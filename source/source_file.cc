@@ -9,13 +9,6 @@ namespace {
 
 using namespace source_file;
 
-std::string FieldText(const unsigned char* field, std::size_t width) {
-  // A field without a NUL within its width takes the whole width.
-  const void* nul = std::memchr(field, 0, width);
-  std::size_t length = nul ? static_cast<const unsigned char*>(nul) - field : width;
-  return std::string(reinterpret_cast<const char*>(field), length);
-}
-
 std::int32_t DecodeInt32(const unsigned char* bytes) {
   std::uint32_t value = std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 |
                         std::uint32_t(bytes[2]) << 16 | std::uint32_t(bytes[3]) << 24;
@@ -52,8 +45,8 @@ class SectionReader {
       : file_(file), size_(size), error_(error) {}
 
   // Reads a section's count and records into *records; false on a fault.
-  bool ReadSection(const char* name, std::size_t width, std::vector<unsigned char>* records,
-                   std::size_t* count) {
+  bool ReadSection(const char* name, std::size_t width,
+                   std::unique_ptr<unsigned char[]>* records, std::size_t* count) {
     unsigned char count_bytes[4];
     if (!ReadExactly(count_bytes, 4, name, "count")) return false;
     std::int32_t n = DecodeInt32(count_bytes);
@@ -69,8 +62,11 @@ class SectionReader {
                " remain");
       return false;
     }
-    records->assign(static_cast<std::size_t>(need), 0);
-    if (!ReadExactly(records->data(), records->size(), name, "records")) return false;
+    // Left uninitialised: the read fills every byte or the section fails.
+    records->reset(new unsigned char[static_cast<std::size_t>(need)]);
+    if (!ReadExactly(records->get(), static_cast<std::size_t>(need), name, "records")) {
+      return false;
+    }
     *count = static_cast<std::size_t>(n);
     return true;
   }
@@ -129,45 +125,49 @@ void AppendField(const std::string& text, std::size_t width, std::string* out) {
 
 }  // namespace
 
-bool ReadSourceFile(std::FILE* file, SourceFileContents* contents, std::string* error) {
+double SourceFileSections::IdfValue(std::size_t i) const {
+  return DecodeDouble(&idf_.records[i * kIdfRecordSize + kIdfValueOffset]);
+}
+
+bool ReadSourceFileSections(std::FILE* file, SourceFileSections* sections, std::string* error) {
   std::uint64_t size;
   if (!FileSize(file, &size)) {
     *error = "cannot determine the file's size";
     return false;
   }
   SectionReader reader(file, size, error);
-  std::vector<unsigned char> records;
-  std::size_t n;
+  return reader.ReadSection("vocabulary section", kVocabularyRecordSize,
+                            &sections->vocabulary_.records, &sections->vocabulary_.count) &&
+         reader.ReadSection("term map section", kTermMapRecordSize, &sections->termMap_.records,
+                            &sections->termMap_.count) &&
+         reader.ReadSection("idf section", kIdfRecordSize, &sections->idf_.records,
+                            &sections->idf_.count) &&
+         reader.ReadSection("class section", kClassRecordSize, &sections->classNames_.records,
+                            &sections->classNames_.count) &&
+         reader.ReadAverageLength(&sections->averageDocLength_);
+}
 
-  if (!reader.ReadSection("vocabulary section", kVocabularyRecordSize, &records, &n)) return false;
-  contents->vocabulary.reserve(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    contents->vocabulary.push_back(FieldText(&records[i * kVocabularyRecordSize], kWordFieldSize));
+bool ReadSourceFile(std::FILE* file, SourceFileContents* contents, std::string* error) {
+  SourceFileSections sections;
+  if (!ReadSourceFileSections(file, &sections, error)) return false;
+  contents->vocabulary.reserve(sections.vocabularyCount());
+  for (std::size_t i = 0; i < sections.vocabularyCount(); ++i) {
+    contents->vocabulary.emplace_back(sections.VocabularyWord(i));
   }
-
-  if (!reader.ReadSection("term map section", kTermMapRecordSize, &records, &n)) return false;
-  contents->termMap.reserve(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    const unsigned char* record = &records[i * kTermMapRecordSize];
-    contents->termMap.emplace_back(FieldText(record, kWordFieldSize),
-                                   FieldText(record + kWordFieldSize, kCanonicalFieldSize));
+  contents->termMap.reserve(sections.termMapCount());
+  for (std::size_t i = 0; i < sections.termMapCount(); ++i) {
+    contents->termMap.emplace_back(sections.TermMapWord(i), sections.TermMapCanonical(i));
   }
-
-  if (!reader.ReadSection("idf section", kIdfRecordSize, &records, &n)) return false;
-  contents->idf.reserve(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    const unsigned char* record = &records[i * kIdfRecordSize];
-    contents->idf.emplace_back(FieldText(record, kWordFieldSize),
-                               DecodeDouble(record + kIdfValueOffset));
+  contents->idf.reserve(sections.idfCount());
+  for (std::size_t i = 0; i < sections.idfCount(); ++i) {
+    contents->idf.emplace_back(sections.IdfWord(i), sections.IdfValue(i));
   }
-
-  if (!reader.ReadSection("class section", kClassRecordSize, &records, &n)) return false;
-  contents->classNames.reserve(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    contents->classNames.push_back(FieldText(&records[i * kClassRecordSize], kClassFieldSize));
+  contents->classNames.reserve(sections.classCount());
+  for (std::size_t i = 0; i < sections.classCount(); ++i) {
+    contents->classNames.emplace_back(sections.ClassName(i));
   }
-
-  return reader.ReadAverageLength(&contents->averageDocLength);
+  contents->averageDocLength = sections.averageDocLength();
+  return true;
 }
 
 bool WriteSourceFile(const std::string& path, const SourceFileContents& contents,

@@ -3,7 +3,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -38,6 +41,87 @@ struct SourceFileContents {
 // false and describes the fault (section and byte offset) in *error; nothing
 // is read past what the file holds and no buffer exceeds the file's size.
 bool ReadSourceFile(std::FILE* file, SourceFileContents* contents, std::string* error);
+
+// A resource file's sections as read, one buffer of records per section,
+// with views of their fields.  The loader orders the records first and then
+// copies each field once, straight into its table.
+class SourceFileSections {
+ public:
+  std::size_t vocabularyCount() const { return vocabulary_.count; }
+  std::size_t termMapCount() const { return termMap_.count; }
+  std::size_t idfCount() const { return idf_.count; }
+  std::size_t classCount() const { return classNames_.count; }
+
+  std::string_view VocabularyWord(std::size_t i) const {
+    return Field(&vocabulary_.records[i * source_file::kVocabularyRecordSize],
+                 source_file::kWordFieldSize);
+  }
+  std::string_view TermMapWord(std::size_t i) const {
+    return Field(&termMap_.records[i * source_file::kTermMapRecordSize],
+                 source_file::kWordFieldSize);
+  }
+  std::string_view TermMapCanonical(std::size_t i) const {
+    return Field(&termMap_.records[i * source_file::kTermMapRecordSize +
+                                   source_file::kWordFieldSize],
+                 source_file::kCanonicalFieldSize);
+  }
+  std::string_view IdfWord(std::size_t i) const {
+    return Field(&idf_.records[i * source_file::kIdfRecordSize], source_file::kWordFieldSize);
+  }
+  double IdfValue(std::size_t i) const;
+
+  // Where record i of a section lies, for reading ahead of a loop that
+  // visits the records out of file order.
+  const void* VocabularyRecord(std::size_t i) const {
+    return &vocabulary_.records[i * source_file::kVocabularyRecordSize];
+  }
+  const void* TermMapRecord(std::size_t i) const {
+    return &termMap_.records[i * source_file::kTermMapRecordSize];
+  }
+  const void* IdfRecord(std::size_t i) const {
+    return &idf_.records[i * source_file::kIdfRecordSize];
+  }
+  std::string_view ClassName(std::size_t i) const {
+    return Field(&classNames_.records[i * source_file::kClassRecordSize],
+                 source_file::kClassFieldSize);
+  }
+  double averageDocLength() const { return averageDocLength_; }
+
+ private:
+  friend bool ReadSourceFileSections(std::FILE* file, SourceFileSections* sections,
+                                     std::string* error);
+  // A field's text runs to its first NUL, or over the whole width when it
+  // has none.  Loading a large file looks at every field several times, so
+  // where the byte order allows, eight bytes are tested at once: a byte of
+  // x is zero where (x - 0x01..01) & ~x & 0x80..80 has its top bit set, and
+  // the lowest such byte is exact.
+  static std::string_view Field(const unsigned char* field, std::size_t width) {
+    std::size_t length = 0;
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    for (; length + 8 <= width; length += 8) {
+      std::uint64_t bytes;
+      std::memcpy(&bytes, field + length, 8);
+      const std::uint64_t zero = (bytes - 0x0101010101010101ull) & ~bytes & 0x8080808080808080ull;
+      if (zero != 0) {
+        return std::string_view(reinterpret_cast<const char*>(field),
+                                length + (static_cast<unsigned>(__builtin_ctzll(zero)) >> 3));
+      }
+    }
+#endif
+    while (length < width && field[length] != 0) ++length;
+    return std::string_view(reinterpret_cast<const char*>(field), length);
+  }
+
+  struct Section {
+    std::unique_ptr<unsigned char[]> records;
+    std::size_t count = 0;
+  };
+  Section vocabulary_, termMap_, idf_, classNames_;
+  double averageDocLength_ = 0.0;
+};
+
+// Reads a whole resource file like ReadSourceFile, without copying fields.
+bool ReadSourceFileSections(std::FILE* file, SourceFileSections* sections, std::string* error);
 
 // Writes contents in the resource file format.  Every string must fit its
 // field with its terminating NUL (words 29 bytes, canonical words and class

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "testutil/test_support.h"
@@ -119,6 +120,66 @@ TEST(SourceFileTest, RejectsEveryTruncationAndBadCountNamingWhere) {
   EXPECT_FALSE(Read(path, &contents, &error));
   EXPECT_NE(error.find("term map section count at offset 94: negative count -1"), std::string::npos)
       << error;
+}
+
+}  // namespace
+}  // namespace wenlei
+
+namespace wenlei {
+namespace {
+
+// Fields are scanned several bytes at a time; every position of the NUL,
+// with bytes around it that could fool such a scan (0x01 and 0x80 right
+// after the NUL, high bytes before it), must give the exact text.
+TEST(SourceFileSectionsTest, EveryNulPositionOfEveryFieldGivesTheExactText) {
+  TempDir dir;
+  const std::string path = dir.path() + "/Source.dat";
+  auto field = [](std::size_t width, std::size_t nulAt) {
+    std::string bytes;
+    for (std::size_t i = 0; i < width; ++i) {
+      bytes += i < nulAt ? static_cast<char>(0x80 + i) : i == nulAt ? '\0' : (i % 2 ? '\x01' : '\x80');
+    }
+    return bytes;
+  };
+  auto count = [](std::size_t n) {
+    const auto value = static_cast<std::int32_t>(n);
+    return std::string(reinterpret_cast<const char*>(&value), 4);
+  };
+  std::string bytes = count(31);
+  for (std::size_t at = 0; at <= 30; ++at) bytes += field(30, at);  // 30: no NUL
+  bytes += count(11);
+  for (std::size_t at = 0; at <= 10; ++at) bytes += field(30, at + 19) + field(10, at);
+  bytes += count(31);
+  for (std::size_t at = 0; at <= 30; ++at) bytes += field(30, at) + std::string(10, '\x01');
+  bytes += count(11);
+  for (std::size_t at = 0; at <= 10; ++at) bytes += field(10, at);
+  bytes += std::string(8, '\0');
+  WriteFile(path, bytes);
+
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  SourceFileSections sections;
+  std::string error;
+  ASSERT_TRUE(ReadSourceFileSections(file, &sections, &error)) << error;
+  std::fclose(file);
+  auto text = [&field](std::size_t width, std::size_t nulAt) {
+    return field(width, nulAt).substr(0, std::min(width, nulAt));
+  };
+  for (std::size_t at = 0; at <= 30; ++at) {
+    EXPECT_EQ(sections.VocabularyWord(at), text(30, at)) << at;
+    EXPECT_EQ(sections.IdfWord(at), text(30, at)) << at;
+  }
+  for (std::size_t at = 0; at <= 10; ++at) {
+    EXPECT_EQ(sections.TermMapWord(at), text(30, at + 19)) << at;
+    EXPECT_EQ(sections.TermMapCanonical(at), text(10, at)) << at;
+    EXPECT_EQ(sections.ClassName(at), text(10, at)) << at;
+  }
+
+  SourceFileContents contents;
+  file = std::fopen(path.c_str(), "rb");
+  ASSERT_TRUE(ReadSourceFile(file, &contents, &error)) << error;
+  std::fclose(file);
+  ASSERT_EQ(contents.vocabulary.size(), 31u);
+  for (std::size_t at = 0; at <= 30; ++at) EXPECT_EQ(contents.vocabulary[at], text(30, at));
 }
 
 }  // namespace
