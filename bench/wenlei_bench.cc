@@ -1,0 +1,692 @@
+// The library's timings, each beside the reference it is judged against, in
+// one binary so that random interleaving of the repetitions puts subject and
+// reference under the same machine load.
+//
+//   wenlei_bench [benchmark flags] --data=DIR [--bundled=PREFIX]
+//                [--corpus=DIR] [--facts=FILE] [--quick]
+//
+// --data holds generated resource sets between runs (they are rebuilt when
+// their description changes); --bundled names the bundled resource set,
+// used when it holds Source.dat and SVMModel, else a stand-in trained on
+// the corpus's train split (or, without a corpus, a generated one) takes
+// its place; --corpus holds train.tsv and test.tsv; --facts receives what
+// the run measured on (sizes, counts, origins) as JSON.  Every resource set
+// is classified from a temporary copy, since classifying writes working
+// files under the prefix.
+
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bench/bench_data.h"
+#include "bench/json_writer.h"
+#include "interface/classifier.h"
+#include "interface/exports.h"
+#include "interface/word_list.h"
+#include "source/source_data.h"
+#include "svm.h"
+#include "testutil/test_support.h"
+#include "vectorise/document_vector.h"
+
+extern char** environ;
+
+namespace wenlei::bench {
+namespace {
+
+constexpr std::size_t kBatchDocuments = 1000;
+constexpr std::size_t kLongDocumentWords = 20000;
+
+struct Options {
+  std::string dataDir;
+  std::string bundledPrefix;
+  std::string corpusDir;
+  std::string factsPath;
+  bool quick = false;  // smaller generated models, for trying the bench out
+};
+
+Options ParseOptions(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    auto value = [&](const char* name, std::string* out) {
+      const std::string key = std::string("--") + name + "=";
+      if (argument.rfind(key, 0) != 0) return false;
+      *out = argument.substr(key.size());
+      return true;
+    };
+    if (value("data", &options.dataDir) || value("bundled", &options.bundledPrefix) ||
+        value("corpus", &options.corpusDir) || value("facts", &options.factsPath)) {
+      continue;
+    }
+    if (argument == "--quick") {
+      options.quick = true;
+      continue;
+    }
+    throw std::runtime_error("unknown argument " + argument);
+  }
+  if (options.dataDir.empty()) throw std::runtime_error("--data=DIR is required");
+  if (!options.bundledPrefix.empty() && options.bundledPrefix.back() != '/') {
+    options.bundledPrefix += '/';
+  }
+  return options;
+}
+
+void Progress(const std::string& message) {
+  std::fprintf(stderr, "bench: %s\n", message.c_str());
+  std::fflush(stderr);
+}
+
+// A generated resource set kept under the data directory, rebuilt when the
+// text that describes it changes.
+std::string CachedSet(const std::string& dataDir, const std::string& name,
+                      const std::string& description, const std::function<void(const std::string&)>& build) {
+  const std::string prefix = dataDir + "/" + name + "/";
+  const std::string stampPath = prefix + "description.txt";
+  std::ifstream stamp(stampPath);
+  std::stringstream stamped;
+  stamped << stamp.rdbuf();
+  if (HasResourceSet(prefix) && stamped.str() == description) return prefix;
+  MakeDirectories(prefix);
+  std::filesystem::remove(stampPath);
+  Progress("building the " + name + " resource set (kept in " + dataDir + ")");
+  build(prefix);
+  std::ofstream(stampPath) << description;
+  return prefix;
+}
+
+std::string Describe(const SyntheticSetSpec& spec) {
+  std::ostringstream text;
+  text << "synthetic classes=" << spec.classCount << " vocabulary=" << spec.vocabulary
+       << " documentsPerClass=" << spec.documentsPerClass
+       << " wordsPerDocument=" << spec.wordsPerDocument << " seed=" << spec.seed << "\n";
+  return text.str();
+}
+
+// The library's process-wide resource set holds one prefix at a time.
+class LoadedPrefix {
+ public:
+  static void Ensure(const std::string& prefix) {
+    if (current() == prefix) return;
+    releasesource();
+    if (LoadSource(prefix.c_str()) != 1) throw std::runtime_error("cannot load " + prefix);
+    current() = prefix;
+  }
+  static void Forget() { current().clear(); }
+
+ private:
+  static std::string& current() {
+    static std::string prefix;
+    return prefix;
+  }
+};
+
+// One vector as libsvm receives it from the test file: the library writes
+// each weight with six significant digits, so the floor predicts the same
+// rounded values.
+std::vector<svm_node> Nodes(const DocumentVector& vector) {
+  std::vector<svm_node> nodes;
+  std::istringstream fields(vector.TestLine());
+  std::string field;
+  fields >> field;  // the record's leading number
+  while (fields >> field) {
+    const std::size_t colon = field.find(':');
+    nodes.push_back({std::stoi(field.substr(0, colon)), std::strtod(field.c_str() + colon + 1, nullptr)});
+  }
+  nodes.push_back({-1, 0.0});
+  return nodes;
+}
+
+// A resource set copied to a working directory, with its documents as the
+// library sees them and as libsvm sees them.
+struct ClassifiedSet {
+  std::string name;
+  std::string origin;
+  std::string prefix;  // the temporary copy
+  ModelFacts model;
+  std::vector<LabelledDocument> documents;
+  std::vector<std::unique_ptr<testing::WordListBuilder>> lists;
+  std::vector<std::vector<svm_node>> vectors;  // empty for documents without features
+  std::size_t typical = 0;                     // the document of median known-word count
+
+  const WordList* List(std::size_t i) const { return lists[i]->list(); }
+
+  void Prepare(const std::string& from, const std::string& workDir) {
+    prefix = workDir + "/" + name + "/";
+    MakeDirectories(prefix);
+    CopyResourceSet(from, prefix);
+    model = ReadModelFacts(prefix + kModelFileName);
+    SourceData sourceData;
+    if (sourceData.Load(prefix) != SourceData::LoadOutcome::kLoaded) {
+      throw std::runtime_error("cannot load " + prefix);
+    }
+    Classifier classifier(sourceData);
+    std::vector<std::pair<double, std::size_t>> byLength;
+    for (std::size_t i = 0; i < documents.size(); ++i) {
+      lists.push_back(std::make_unique<testing::WordListBuilder>(
+          testing::WordListBuilder::FromWords(documents[i].words)));
+      DocumentVector vector;
+      double known = 0.0;
+      classifier.CountWords(*List(i), &known);
+      if (classifier.BuildDocumentVector(*List(i), &vector) && !vector.features().empty()) {
+        vectors.push_back(Nodes(vector));
+        byLength.emplace_back(known, i);
+      } else {
+        vectors.emplace_back();
+      }
+    }
+    if (byLength.empty()) throw std::runtime_error("no document of " + name + " has a feature");
+    std::sort(byLength.begin(), byLength.end());
+    typical = byLength[byLength.size() / 2].second;
+  }
+
+  std::size_t KnownWords(std::size_t i) const {
+    SourceData sourceData;
+    sourceData.Load(prefix);
+    double known = 0.0;
+    Classifier(sourceData).CountWords(*List(i), &known);
+    return static_cast<std::size_t>(known);
+  }
+};
+
+class Bench {
+ public:
+  explicit Bench(const Options& options) : options_(options) {}
+
+  void Prepare() {
+    MakeDirectories(options_.dataDir);
+    PrepareHelpSet();
+    PrepareModelSizes();
+    PrepareLargeSource();
+    handle_ = CreateClassifier();
+    CheckFloorMatchesLibrary();
+  }
+
+  void Register() {
+    RegisterSingle(help_, "single/" + help_.name);
+    RegisterSvmPredictProcess();
+    for (ClassifiedSet& set : sizes_) RegisterSingle(set, "model/" + set.name);
+    RegisterLoad();
+    RegisterVectorise();
+    RegisterBatch();
+  }
+
+  void WriteFacts() const {
+    if (options_.factsPath.empty()) return;
+    JsonWriter json;
+    json.Begin();
+    json.Field("libsvm_version", LIBSVM_VERSION);
+    json.Field("svm_predict", svmPredict_);
+    json.Field("floor_matches_library", floorMatches_);
+    WriteSetFacts(json, "help", help_);
+    json.Key("model_sizes");
+    json.BeginArray();
+    for (const ClassifiedSet& set : sizes_) {
+      json.Begin();
+      WriteSetBody(json, set);
+      json.End();
+    }
+    json.EndArray();
+    json.Key("large_source");
+    json.Begin();
+    json.Field("file_bytes", FileBytes(largePrefix_ + kSourceFileName));
+    json.Field("vocabulary", largeSpec_.vocabulary);
+    json.Field("term_map", largeSpec_.termMap);
+    json.Field("idf", largeSpec_.idf);
+    json.Field("classes", largeSpec_.classCount);
+    json.Field("prefix", largePrefix_);
+    json.Field("document_words", longDocument_.size());
+    json.Field("document_known_words", longDocumentKnown_);
+    json.Field("document_distinct_known_words", longDocumentDistinct_);
+    json.Field("document_features", longDocumentFeatures_);
+    json.End();
+    json.Field("batch_documents", kBatchDocuments);
+    json.Field("batch_documents_with_features", batchVectors_);
+    json.End();
+    std::ofstream(options_.factsPath) << json.Text() << "\n";
+  }
+
+  ~Bench() {
+    if (handle_ != nullptr) releaseClassifier(handle_);
+  }
+
+ private:
+  void PrepareHelpSet() {
+    help_.name = "help";
+    std::string from;
+    const std::string train = options_.corpusDir + "/train.tsv";
+    const std::string test = options_.corpusDir + "/test.tsv";
+    const bool haveCorpus = !options_.corpusDir.empty() && std::filesystem::exists(train) &&
+                            std::filesystem::exists(test);
+    if (!options_.bundledPrefix.empty() && HasResourceSet(options_.bundledPrefix)) {
+      from = options_.bundledPrefix;
+      help_.origin = "bundled";
+    } else if (haveCorpus) {
+      from = CachedSet(options_.dataDir, "standin-corpus",
+                       "corpus stand-in from " + std::to_string(FileBytes(train)) + " bytes\n",
+                       [&](const std::string& prefix) {
+                         BuildCorpusResourceSet(prefix, ReadCorpus(train));
+                       });
+      help_.origin = "stand-in trained on the corpus's train split";
+    } else {
+      from = CachedSet(options_.dataDir, "standin-synthetic", Describe(SyntheticSetSpec{}),
+                       [](const std::string& prefix) {
+                         BuildSyntheticResourceSet(prefix, SyntheticSetSpec{});
+                       });
+      help_.origin = "generated stand-in (no corpus)";
+    }
+    if (haveCorpus) {
+      // Class numbers follow the resource set's own class names.
+      std::vector<std::string> names = ClassNamesOf(from);
+      if (!names.empty()) names.erase(names.begin());
+      Corpus corpus = ReadCorpus(test, names);
+      help_.documents = std::move(corpus.documents);
+      helpDocumentsFrom_ = "the corpus's test split";
+    } else {
+      help_.documents = SyntheticDocuments(from, SyntheticSetSpec{}, 300);
+      helpDocumentsFrom_ = "generated";
+    }
+    help_.Prepare(from, work_.path());
+    testDocuments_ = help_.documents.size();
+    // The batch: the documents again and again up to kBatchDocuments.
+    for (std::size_t i = 0; i < kBatchDocuments; ++i) {
+      batch_.push_back(*help_.List(i % help_.documents.size()));
+      if (!help_.vectors[i % help_.documents.size()].empty()) ++batchVectors_;
+    }
+    answers_.assign(kBatchDocuments, std::vector<char>(256));
+    for (auto& answer : answers_) answerPointers_.push_back(answer.data());
+  }
+
+  void PrepareModelSizes() {
+    std::vector<std::pair<std::string, SyntheticSetSpec>> specs = {
+        {"small", {8, 2000, 25, 60, 11}},
+        {"medium", {8, 10000, 150, 150, 12}},
+        {"large", {8, 50000, 400, 300, 13}},
+    };
+    if (options_.quick) specs.back().second = {8, 20000, 200, 200, 13};
+    for (const auto& [name, spec] : specs) {
+      const std::string from =
+          CachedSet(options_.dataDir, "model-" + name, Describe(spec),
+                    [spec = spec](const std::string& prefix) { BuildSyntheticResourceSet(prefix, spec); });
+      ClassifiedSet set;
+      set.name = name;
+      set.origin = Describe(spec);
+      set.origin.pop_back();
+      set.documents = SyntheticDocuments(from, spec, 50);
+      set.Prepare(from, work_.path());
+      sizes_.push_back(std::move(set));
+    }
+  }
+
+  void PrepareLargeSource() {
+    std::ostringstream description;
+    description << "large source vocabulary=" << largeSpec_.vocabulary
+                << " termMap=" << largeSpec_.termMap << " idf=" << largeSpec_.idf
+                << " classes=" << largeSpec_.classCount << " seed=" << largeSpec_.seed << "\n";
+    const std::string prefix = options_.dataDir + "/large-source/";
+    const std::string stampPath = prefix + "description.txt";
+    std::ifstream stamp(stampPath);
+    std::stringstream stamped;
+    stamped << stamp.rdbuf();
+    if (!std::filesystem::exists(prefix + kSourceFileName) || stamped.str() != description.str()) {
+      Progress("generating a large Source.dat");
+      MakeDirectories(prefix);
+      WriteLargeSourceFile(prefix + kSourceFileName, largeSpec_);
+      std::ofstream(stampPath) << description.str();
+    }
+    largePrefix_ = work_.path() + "/large-source/";
+    MakeDirectories(largePrefix_);
+    std::filesystem::copy_file(prefix + kSourceFileName, largePrefix_ + kSourceFileName);
+
+    if (largeSource_.Load(largePrefix_) != SourceData::LoadOutcome::kLoaded) {
+      throw std::runtime_error("cannot load " + largePrefix_);
+    }
+    std::vector<std::string> vocabulary;
+    for (const auto& entry : largeSource_.wordIndexTable) vocabulary.push_back(entry.first);
+    sortedVocabulary_ = vocabulary;  // already in table order
+    std::vector<std::string> fileOrder(vocabulary.size());
+    for (const auto& [word, feature] : largeSource_.wordIndexTable) {
+      fileOrder[static_cast<std::size_t>(feature - 1)] = word;
+    }
+    DocumentGenerator generator(fileOrder, 1, 21);
+    longDocument_ = generator.MixedDocument(kLongDocumentWords, 0.9);
+    longList_ = std::make_unique<testing::WordListBuilder>(
+        testing::WordListBuilder::FromWords(longDocument_));
+    Classifier classifier(largeSource_);
+    double known = 0.0;
+    longDocumentDistinct_ = classifier.CountWords(*longList_->list(), &known).size();
+    longDocumentKnown_ = static_cast<std::size_t>(known);
+    DocumentVector vector;
+    classifier.BuildDocumentVector(*longList_->list(), &vector);
+    longDocumentFeatures_ = vector.features().size();
+  }
+
+  // The floor and svm-predict must see exactly the vector the library
+  // predicts; compare their result lines with the library's.
+  void CheckFloorMatchesLibrary() {
+    svmPredict_ = FindProgram("svm-predict");
+    const std::vector<svm_node>& nodes = help_.vectors[help_.typical];
+    LoadedPrefix::Ensure(help_.prefix);
+    char answer[256];
+    Classification(handle_, help_.List(help_.typical), answer);
+    std::ifstream result(help_.prefix + kResultFileName);
+    std::string header, libraryLine;
+    std::getline(result, header);
+    std::getline(result, libraryLine);
+
+    svm_model* model = svm_load_model((help_.prefix + kModelFileName).c_str());
+    std::vector<double> probabilities(static_cast<std::size_t>(svm_get_nr_class(model)));
+    const double label = svm_predict_probability(model, nodes.data(), probabilities.data());
+    svm_free_and_destroy_model(&model);
+    char number[64];
+    std::string floorLine;
+    std::snprintf(number, sizeof number, "%g ", label);
+    floorLine += number;
+    for (double p : probabilities) {
+      std::snprintf(number, sizeof number, "%g ", p);
+      floorLine += number;
+    }
+    floorMatches_ = floorLine == libraryLine;
+    if (!floorMatches_) {
+      Progress("warning: the floor's prediction \"" + floorLine + "\" differs from the library's \"" +
+               libraryLine + "\"");
+    }
+    // The one-line test file svm-predict reads is the library's own.
+    std::filesystem::copy_file(help_.prefix + kTestFileName, help_.prefix + "svm-predict-test.dat",
+                               std::filesystem::copy_options::overwrite_existing);
+  }
+
+  static std::string FindProgram(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::istringstream directories(path ? path : "/usr/bin");
+    std::string directory;
+    while (std::getline(directories, directory, ':')) {
+      const std::string candidate = directory + "/" + name;
+      if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return "";
+  }
+
+  // (a) and (e): one Classification through the exports against libsvm
+  // loading the model, predicting the same vector and releasing the model.
+  void RegisterSingle(ClassifiedSet& set, const std::string& group) {
+    ClassifiedSet* s = &set;
+    ClassifierHandle handle = handle_;
+    benchmark::RegisterBenchmark((group + "/Classification").c_str(),
+                                 [s, handle](benchmark::State& state) {
+                                   LoadedPrefix::Ensure(s->prefix);
+                                   char answer[256];
+                                   for (auto _ : state) {
+                                     Classification(handle, s->List(s->typical), answer);
+                                     benchmark::DoNotOptimize(answer);
+                                   }
+                                 })
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark((group + "/floor").c_str(), [s](benchmark::State& state) {
+      const std::string modelPath = s->prefix + kModelFileName;
+      const std::vector<svm_node>& nodes = s->vectors[s->typical];
+      std::vector<double> probabilities(static_cast<std::size_t>(s->model.classCount));
+      for (auto _ : state) {
+        svm_model* model = svm_load_model(modelPath.c_str());
+        benchmark::DoNotOptimize(svm_predict_probability(model, nodes.data(), probabilities.data()));
+        svm_free_and_destroy_model(&model);
+      }
+    })
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+  }
+
+  // (b): what a user of plain libsvm pays per document.
+  void RegisterSvmPredictProcess() {
+    if (svmPredict_.empty()) {
+      Progress("svm-predict is missing (Debian's libsvm-tools): its figure is skipped");
+      return;
+    }
+    const std::string program = svmPredict_;
+    const std::string test = help_.prefix + "svm-predict-test.dat";
+    const std::string model = help_.prefix + kModelFileName;
+    const std::string output = help_.prefix + "svm-predict-result.dat";
+    benchmark::RegisterBenchmark(("single/" + help_.name + "/svm-predict process").c_str(),
+                                 [=](benchmark::State& state) {
+                                   for (auto _ : state) RunQuietly({program, "-b", "1", test, model, output});
+                                 })
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+  }
+
+  static void RunQuietly(const std::vector<std::string>& arguments) {
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+      throw std::runtime_error("cannot run " + arguments[0]);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      throw std::runtime_error(arguments[0] + " failed");
+    }
+  }
+
+  // (c): LoadSource of the large file against reading its bytes.
+  void RegisterLoad() {
+    const std::string prefix = largePrefix_;
+    benchmark::RegisterBenchmark("load/LoadSource", [prefix](benchmark::State& state) {
+      LoadedPrefix::Forget();
+      releasesource();
+      for (auto _ : state) {
+        if (LoadSource(prefix.c_str()) != 1) state.SkipWithError("LoadSource failed");
+        state.PauseTiming();
+        releasesource();
+        state.ResumeTiming();
+      }
+    })
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    const std::string path = prefix + kSourceFileName;
+    benchmark::RegisterBenchmark("load/read bytes", [path](benchmark::State& state) {
+      for (auto _ : state) {
+        std::FILE* file = std::fopen(path.c_str(), "rb");
+        std::fseek(file, 0, SEEK_END);
+        std::vector<char> bytes(static_cast<std::size_t>(std::ftell(file)));
+        std::fseek(file, 0, SEEK_SET);
+        benchmark::DoNotOptimize(std::fread(bytes.data(), 1, bytes.size(), file));
+        std::fclose(file);
+        benchmark::DoNotOptimize(bytes.data());
+      }
+    })
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+  }
+
+  // (d): counting, weighting and feature mapping of a long document,
+  // cumulatively, against one ordered lookup per word.
+  void RegisterVectorise() {
+    const SourceData* source = &largeSource_;
+    const WordList* list = longList_->list();
+    const auto words = static_cast<std::int64_t>(longDocument_.size());
+    auto perWord = [](benchmark::internal::Benchmark* b) {
+      b->UseRealTime()->Unit(benchmark::kMicrosecond);
+    };
+    benchmark::RegisterBenchmark("vectorise/count", [=](benchmark::State& state) {
+      Classifier classifier(const_cast<SourceData&>(*source));
+      for (auto _ : state) {
+        double known = 0.0;
+        benchmark::DoNotOptimize(classifier.CountWords(*list, &known));
+      }
+      state.SetItemsProcessed(state.iterations() * words);
+    })->Apply(perWord);
+    benchmark::RegisterBenchmark("vectorise/count+weight", [=](benchmark::State& state) {
+      Classifier classifier(const_cast<SourceData&>(*source));
+      for (auto _ : state) {
+        double known = 0.0;
+        TermCounts counts = classifier.CountWords(*list, &known);
+        WeightTerms(counts, known, source->idfTable, source->averageDocLength);
+        benchmark::DoNotOptimize(counts);
+      }
+      state.SetItemsProcessed(state.iterations() * words);
+    })->Apply(perWord);
+    benchmark::RegisterBenchmark("vectorise/count+weight+map", [=](benchmark::State& state) {
+      Classifier classifier(const_cast<SourceData&>(*source));
+      for (auto _ : state) {
+        DocumentVector vector;
+        benchmark::DoNotOptimize(classifier.BuildDocumentVector(*list, &vector));
+      }
+      state.SetItemsProcessed(state.iterations() * words);
+    })->Apply(perWord);
+    const std::vector<std::string>* sorted = &sortedVocabulary_;
+    benchmark::RegisterBenchmark("vectorise/one ordered lookup per word", [=](benchmark::State& state) {
+      for (auto _ : state) {
+        WordListView view(*list);
+        std::size_t found = 0;
+        for (std::size_t i = 0; i < view.size(); ++i) {
+          const std::string_view word = view[i];
+          auto it = std::lower_bound(sorted->begin(), sorted->end(), word,
+                                     [](const std::string& a, std::string_view b) { return std::string_view(a) < b; });
+          found += it != sorted->end() && *it == word;
+        }
+        benchmark::DoNotOptimize(found);
+      }
+      state.SetItemsProcessed(state.iterations() * words);
+    })->Apply(perWord);
+  }
+
+  // (f) and the per-document figures beside the peers.
+  void RegisterBatch() {
+    ClassifiedSet* s = &help_;
+    ClassifierHandle handle = handle_;
+    const std::vector<WordList>* batch = &batch_;
+    char* const* answers = answerPointers_.data();
+    benchmark::RegisterBenchmark("batch/BatchClassification", [=](benchmark::State& state) {
+      LoadedPrefix::Ensure(s->prefix);
+      for (auto _ : state) BatchClassification(handle, batch->data(), batch->size(), answers);
+    })
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("batch/floor", [=](benchmark::State& state) {
+      const std::string modelPath = s->prefix + kModelFileName;
+      std::vector<double> probabilities(static_cast<std::size_t>(s->model.classCount));
+      const std::size_t n = s->documents.size();
+      for (auto _ : state) {
+        svm_model* model = svm_load_model(modelPath.c_str());
+        for (std::size_t i = 0; i < kBatchDocuments; ++i) {
+          const std::vector<svm_node>& nodes = s->vectors[i % n];
+          if (nodes.empty()) continue;
+          benchmark::DoNotOptimize(svm_predict_probability(model, nodes.data(), probabilities.data()));
+        }
+        svm_free_and_destroy_model(&model);
+      }
+    })
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    // One Classification per document, over the test documents once: the
+    // per-document cost a host without the batch path pays, and the
+    // throughput the batch is compared with.
+    benchmark::RegisterBenchmark("batch/separate Classification", [=](benchmark::State& state) {
+      LoadedPrefix::Ensure(s->prefix);
+      char answer[256];
+      for (auto _ : state) {
+        for (std::size_t i = 0; i < s->documents.size(); ++i) Classification(handle, s->List(i), answer);
+      }
+      state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(s->documents.size()));
+    })
+        ->UseRealTime()
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("batch/BatchClassification of the test documents",
+                                 [=](benchmark::State& state) {
+                                   LoadedPrefix::Ensure(s->prefix);
+                                   for (auto _ : state) {
+                                     BatchClassification(handle, batch->data(), s->documents.size(), answers);
+                                   }
+                                   state.SetItemsProcessed(state.iterations() *
+                                                           static_cast<std::int64_t>(s->documents.size()));
+                                 })
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+  }
+
+  void WriteSetFacts(JsonWriter& json, const char* key, const ClassifiedSet& set) const {
+    json.Key(key);
+    json.Begin();
+    WriteSetBody(json, set);
+    json.Field("documents_from", helpDocumentsFrom_);
+    json.End();
+  }
+
+  static void WriteSetBody(JsonWriter& json, const ClassifiedSet& set) {
+    json.Field("name", set.name);
+    json.Field("origin", set.origin);
+    json.Field("source_bytes", FileBytes(set.prefix + kSourceFileName));
+    json.Field("model_bytes", set.model.fileBytes);
+    json.Field("classes", set.model.classCount);
+    json.Field("kernel", set.model.kernel);
+    json.Field("support_vectors", set.model.supportVectors);
+    json.Field("model_non_zeros", set.model.nonZeros);
+    json.Field("highest_feature", set.model.highestIndex);
+    json.Field("documents", set.documents.size());
+    json.Field("typical_document_words", set.documents[set.typical].words.size());
+    json.Field("typical_document_known_words", set.KnownWords(set.typical));
+    json.Field("typical_document_features", set.vectors[set.typical].size() - 1);
+  }
+
+  Options options_;
+  testing::TempDir work_;
+  ClassifierHandle handle_ = nullptr;
+  ClassifiedSet help_;
+  std::string helpDocumentsFrom_;
+  std::size_t testDocuments_ = 0;
+  std::vector<ClassifiedSet> sizes_;
+  std::vector<WordList> batch_;
+  std::size_t batchVectors_ = 0;
+  std::vector<std::vector<char>> answers_;
+  std::vector<char*> answerPointers_;
+  LargeSourceSpec largeSpec_;
+  std::string largePrefix_;
+  SourceData largeSource_;
+  std::vector<std::string> sortedVocabulary_;
+  std::vector<std::string> longDocument_;
+  std::unique_ptr<testing::WordListBuilder> longList_;
+  std::size_t longDocumentKnown_ = 0, longDocumentDistinct_ = 0, longDocumentFeatures_ = 0;
+  std::string svmPredict_;
+  bool floorMatches_ = false;
+};
+
+}  // namespace
+}  // namespace wenlei::bench
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  try {
+    wenlei::bench::Bench bench(wenlei::bench::ParseOptions(argc, argv));
+    bench.Prepare();
+    bench.WriteFacts();
+    bench.Register();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "wenlei_bench: %s\n", error.what());
+    return 1;
+  }
+  return 0;
+}
