@@ -17,9 +17,9 @@ inline constexpr int kExitUsage = 2;    // the command line was wrong
 #define WENLEI_COMMAND_LIST(COMMAND)                                                    \
   COMMAND("classify", RunClassifyCommand, "assign a category to Chinese text")         \
   COMMAND("segment", RunSegmentCommand, "split Chinese text into words")               \
-  COMMAND("inspect", RunInspectCommand, "summarise a resource set, look up a word")     \
   COMMAND("train", RunTrainCommand, "build a resource set from a labelled corpus")      \
-  COMMAND("eval", RunEvalCommand, "measure a resource set on a labelled test corpus")
+  COMMAND("eval", RunEvalCommand, "measure a resource set on a labelled test corpus")   \
+  COMMAND("inspect", RunInspectCommand, "summarise a resource set, look up a word")
 
 #define WENLEI_DECLARE_COMMAND(name, function, summary) int function(int argc, char** argv);
 WENLEI_COMMAND_LIST(WENLEI_DECLARE_COMMAND)

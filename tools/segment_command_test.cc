@@ -66,8 +66,13 @@ TEST(DispatcherTest, HelpListsTheCommands) {
   ChildOutcome run = RunWenlei({"--help"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out.rfind("usage: wenlei COMMAND [OPTIONS] [ARGUMENTS]\n", 0), 0u);
-  for (const char* command : {"  classify ", "  segment ", "  inspect "}) {
-    EXPECT_NE(run.out.find(command), std::string::npos) << command;
+  std::size_t previous = 0;
+  for (const char* command : {"\n  classify ", "\n  segment ", "\n  train ", "\n  eval ",
+                              "\n  inspect "}) {
+    std::size_t at = run.out.find(command);
+    EXPECT_NE(at, std::string::npos) << command;
+    EXPECT_GT(at, previous) << command << " out of order";
+    previous = at;
   }
   ChildOutcome help = RunWenlei({"help", "segment"});
   EXPECT_EQ(help.status, 0);
