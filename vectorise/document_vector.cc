@@ -1,9 +1,10 @@
 #include "vectorise/document_vector.h"
 
 #include <charconv>
-#include <fstream>
+#include <cstdio>
 
 #include "vectorise/number_text.h"
+#include "vectorise/working_file.h"
 
 namespace wenlei {
 
@@ -49,12 +50,14 @@ void DocumentVector::WriteTestFile(const std::string& path) const {
 }
 
 void WriteTestLines(const std::string& path, const std::vector<std::string>& lines) {
-  std::ofstream file(path, std::ios::out | std::ios::trunc);
-  if (!file) return;
+  std::FILE* file = OpenForRewrite(path.c_str());
+  if (file == nullptr) return;
   for (const std::string& line : lines) {
-    if (!line.empty()) file << line << '\n';
+    if (line.empty()) continue;
+    std::fwrite(line.data(), 1, line.size(), file);
+    std::fputc('\n', file);
   }
-  file.flush();
+  CloseRewrite(file);
 }
 
 }  // namespace wenlei
