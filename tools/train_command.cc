@@ -105,6 +105,13 @@ void PrintReport(const TrainCommandLine& line, const Corpus& corpus, const Train
   out << "  cv accuracy       " << number << " (" << line.options.folds << "-fold, "
       << report.grid.size() << " grid points)\n";
   out << "  support vectors   " << report.supportVectors << "\n";
+  if (!report.skippedFeatureCounts.empty()) {
+    out << "  skipped           k=";
+    for (std::size_t i = 0; i < report.skippedFeatureCounts.size(); ++i) {
+      out << (i ? "," : "") << report.skippedFeatureCounts[i];
+    }
+    out << " (a class had no document with a selected word)\n";
+  }
   out << "  grid (cv accuracy by k and C):\n";
   std::vector<double> costs;
   for (const auto& point : report.grid) {

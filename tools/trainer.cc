@@ -256,7 +256,9 @@ bool Trainer::CrossValidate(Problem& problem, double cost, double* accuracy, std
   svm_cross_validation(&problem.problem, &parameter, options_.folds, predicted.data());
   std::size_t correct = 0;
   for (std::size_t i = 0; i < predicted.size(); ++i) correct += predicted[i] == problem.labels[i];
-  *accuracy = static_cast<double>(correct) / static_cast<double>(predicted.size());
+  // A document without a selected word gets no class from the library, so
+  // it counts as wrong: a small k cannot win by leaving documents out.
+  *accuracy = static_cast<double>(correct) / static_cast<double>(corpus_.documents.size());
   return true;
 }
 
@@ -343,7 +345,7 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
     if (!WriteResourceFile(corpus_, &contents, prefix, &sourceData, error)) return false;
     Problem problem;
     if (!BuildProblem(sourceData, &problem, error)) {
-      if (progress_) progress_->Status("k=" + std::to_string(k) + " skipped: " + *error);
+      report->skippedFeatureCounts.push_back(k);
       error->clear();
       continue;
     }

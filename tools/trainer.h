@@ -59,7 +59,7 @@ double InverseDocumentFrequency(std::size_t documents, std::size_t documentFrequ
 struct GridPoint {
   std::size_t features = 0;  // selected units
   double cost = 0.0;
-  double accuracy = 0.0;  // share of training documents predicted right
+  double accuracy = 0.0;  // share of all training documents predicted right
 };
 
 struct TrainingReport {
@@ -75,6 +75,9 @@ struct TrainingReport {
   double crossValidationAccuracy = 0.0;
   int supportVectors = 0;
   std::vector<GridPoint> grid;
+  // Candidate k left out of the grid: some class had no document with a
+  // selected word.
+  std::vector<std::size_t> skippedFeatureCounts;
 };
 
 // Reports the work as it goes; the command line shows it on a terminal.

@@ -184,6 +184,23 @@ TEST_F(TrainerTest, GridReportsEveryPointAndTakesTheBest) {
   EXPECT_EQ(report_.classes, 3u);
 }
 
+TEST_F(TrainerTest, DocumentsLeftWithoutFeaturesCountAsWrongInCrossValidation) {
+  ReadGenerated(GeneratedCorpus());
+  TrainerOptions options = SmallGrid();
+  options.featureCounts = {1, 3, 0};
+  options.costs = {1};
+  Train(options);
+  // One word leaves two classes without any document: no grid point.
+  EXPECT_EQ(report_.skippedFeatureCounts, std::vector<std::size_t>{1});
+  ASSERT_EQ(report_.grid.size(), 2u);
+  // Three words leave many documents without a feature; over the documents
+  // that keep one, they would look nearly perfect.
+  EXPECT_EQ(report_.grid[0].features, 3u);
+  EXPECT_LT(report_.grid[0].accuracy, 0.8);
+  EXPECT_GT(report_.grid[1].accuracy, 0.9);
+  EXPECT_EQ(report_.selectedUnits, report_.rankedUnits);
+}
+
 TEST_F(TrainerTest, VocabularyScopeDecidesWhatIsCountedNotWhatIsMapped) {
   ReadGenerated(GeneratedCorpus());
   TrainerOptions options = SmallGrid();
