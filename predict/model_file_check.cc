@@ -1,0 +1,256 @@
+#include "predict/model_file_check.h"
+
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <set>
+#include <vector>
+
+namespace wenlei {
+namespace {
+
+// More classes than this make libsvm's per-prediction tables (a class
+// count squared) absurd; the answers name at most 36 anyway.
+constexpr long kMostClasses = 1024;
+
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+template <typename Number>
+bool ParseWhole(std::string_view text, Number* value) {
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (text.empty() || text.front() == '+') return false;
+  auto result = std::from_chars(text.data(), text.data() + text.size(), *value);
+  return result.ec == std::errc() && result.ptr == text.data() + text.size();
+}
+
+// Reads the header as libsvm does: white-space separated words, a keyword
+// and its values, up to the keyword "SV", after which the rest of that line
+// is skipped.
+class HeaderReader {
+ public:
+  explicit HeaderReader(std::string_view text) : text_(text) {}
+
+  bool NextWord(std::string_view* word) {
+    while (at_ < text_.size() && IsSpace(text_[at_])) ++at_;
+    if (at_ == text_.size()) return false;
+    const std::size_t start = at_;
+    while (at_ < text_.size() && !IsSpace(text_[at_])) ++at_;
+    *word = text_.substr(start, at_ - start);
+    return true;
+  }
+
+  // Offset of the line after the current one.
+  std::size_t NextLine() const {
+    const std::size_t end = text_.find('\n', at_);
+    return end == std::string_view::npos ? text_.size() : end + 1;
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t at_ = 0;
+};
+
+class ModelTextChecker {
+ public:
+  ModelTextChecker(std::string_view text, std::string* fault) : text_(text), fault_(fault) {}
+
+  bool Check() {
+    if (text_.find('\0') != std::string_view::npos) return Fail("a NUL byte in the file");
+    std::size_t svStart = 0;
+    if (!CheckHeader(&svStart)) return false;
+    return CheckSupportVectors(svStart);
+  }
+
+ private:
+  bool Fail(const std::string& why) {
+    *fault_ = why;
+    return false;
+  }
+
+  bool CheckHeader(std::size_t* svStart) {
+    HeaderReader reader(text_);
+    std::set<std::string_view> seen;
+    std::string_view word;
+    for (;;) {
+      if (!reader.NextWord(&word)) return Fail("the header ends before \"SV\"");
+      if (!seen.insert(word).second) return Fail("\"" + std::string(word) + "\" given twice");
+      if (word == "SV") break;
+      if (word == "svm_type" || word == "kernel_type") {
+        std::string_view name;
+        if (!reader.NextWord(&name)) return Fail(std::string(word) + " without a value");
+        (word == "svm_type" ? svmType_ : kernelType_) = name;
+      } else if (word == "degree" || word == "nr_class" || word == "total_sv") {
+        if (!ReadIntegers(&reader, word, 1)) return false;
+      } else if (word == "gamma" || word == "coef0") {
+        if (!ReadReals(&reader, word, 1)) return false;
+      } else if (word == "rho" || word == "probA" || word == "probB") {
+        if (!NeedClasses(word) || !ReadReals(&reader, word, Pairs())) return false;
+      } else if (word == "label" || word == "nr_sv") {
+        if (!NeedClasses(word) || !ReadIntegers(&reader, word, classes_)) return false;
+      } else {
+        return Fail("unknown header word \"" + std::string(word.substr(0, 40)) + "\"");
+      }
+    }
+    *svStart = reader.NextLine();
+
+    const bool classifier = svmType_ == "c_svc" || svmType_ == "nu_svc";
+    if (!classifier && svmType_ != "one_class" && svmType_ != "epsilon_svr" && svmType_ != "nu_svr") {
+      return Fail("svm_type \"" + std::string(svmType_.substr(0, 40)) + "\" is not one libsvm knows");
+    }
+    static const std::map<std::string_view, std::vector<const char*>> kKernelParameters = {
+        {"linear", {}},
+        {"polynomial", {"degree", "gamma", "coef0"}},
+        {"rbf", {"gamma"}},
+        {"sigmoid", {"gamma", "coef0"}}};
+    auto kernel = kKernelParameters.find(kernelType_);
+    if (kernel == kKernelParameters.end()) {
+      return Fail("kernel_type \"" + std::string(kernelType_.substr(0, 40)) + "\" is not one of linear, polynomial, rbf, sigmoid");
+    }
+    std::vector<const char*> required = {"nr_class", "total_sv", "rho"};
+    required.insert(required.end(), kernel->second.begin(), kernel->second.end());
+    if (classifier) {
+      required.push_back("label");
+      required.push_back("nr_sv");
+    }
+    for (const char* name : required) {
+      if (!integers_.count(name) && !reals_.count(name)) return Fail(std::string(name) + " is missing");
+    }
+    supportVectors_ = integers_["total_sv"][0];
+    if (supportVectors_ < 0) return Fail("total_sv is negative");
+    if (integers_.count("nr_sv")) {
+      long sum = 0;
+      for (long count : integers_["nr_sv"]) {
+        if (count < 0) return Fail("nr_sv holds a negative count");
+        sum += count;
+      }
+      if (sum != supportVectors_) {
+        return Fail("nr_sv adds up to " + std::to_string(sum) + ", total_sv is " +
+                    std::to_string(supportVectors_));
+      }
+    }
+    return true;
+  }
+
+  // Arrays are sized by nr_class when libsvm meets them, so it must come
+  // first.
+  bool NeedClasses(std::string_view word) {
+    if (classes_ == 0) return Fail(std::string(word) + " before nr_class");
+    return true;
+  }
+
+  long Pairs() const { return classes_ * (classes_ - 1) / 2; }
+
+  bool ReadIntegers(HeaderReader* reader, std::string_view name, long count) {
+    std::vector<long>& values = integers_[std::string(name)];
+    for (long i = 0; i < count; ++i) {
+      std::string_view word;
+      int value;
+      if (!reader->NextWord(&word) || !ParseWhole(word, &value)) {
+        return Fail(std::string(name) + " needs " + std::to_string(count) + " whole numbers");
+      }
+      values.push_back(value);
+    }
+    if (name == "nr_class") {
+      classes_ = values[0];
+      if (classes_ < 2 || classes_ > kMostClasses) {
+        return Fail("nr_class " + std::to_string(classes_) + " is outside 2 to " +
+                    std::to_string(kMostClasses));
+      }
+    }
+    return true;
+  }
+
+  bool ReadReals(HeaderReader* reader, std::string_view name, long count) {
+    reals_.insert(std::string(name));
+    for (long i = 0; i < count; ++i) {
+      std::string_view word;
+      double value;
+      if (!reader->NextWord(&word) || !ParseWhole(word, &value)) {
+        return Fail(std::string(name) + " needs " + std::to_string(count) + " numbers");
+      }
+    }
+    return true;
+  }
+
+  // total_sv lines, each of nr_class - 1 coefficients and then index:value
+  // pairs, separated by blanks or tabs.  Lines after them are not read.
+  bool CheckSupportVectors(std::size_t at) {
+    const long coefficients = classes_ - 1;
+    for (long line = 1; line <= supportVectors_; ++line) {
+      if (at >= text_.size()) {
+        return Fail("the file ends after " + std::to_string(line - 1) + " of " +
+                    std::to_string(supportVectors_) + " support vectors");
+      }
+      std::size_t end = text_.find('\n', at);
+      if (end == std::string_view::npos) end = text_.size();
+      std::string_view rest = text_.substr(at, end - at);
+      while (!rest.empty() && rest.back() == '\r') rest.remove_suffix(1);
+      long fields = 0;
+      while (true) {
+        while (!rest.empty() && IsBlank(rest.front())) rest.remove_prefix(1);
+        if (rest.empty()) break;
+        std::size_t length = 0;
+        while (length < rest.size() && !IsBlank(rest[length])) ++length;
+        const std::string_view field = rest.substr(0, length);
+        rest.remove_prefix(length);
+        ++fields;
+        if (fields <= coefficients) {
+          double value;
+          if (!ParseWhole(field, &value)) return FailLine(line, "a coefficient is not a number");
+        } else {
+          const std::size_t colon = field.find(':');
+          int index;
+          double value;
+          if (colon == std::string_view::npos || !ParseWhole(field.substr(0, colon), &index) ||
+              !ParseWhole(field.substr(colon + 1), &value)) {
+            return FailLine(line, "\"" + std::string(field.substr(0, 40)) + "\" is not index:value");
+          }
+        }
+      }
+      if (fields < coefficients) {
+        return FailLine(line, std::to_string(fields) + " of " + std::to_string(coefficients) +
+                                  " coefficients");
+      }
+      at = end + 1;
+    }
+    return true;
+  }
+
+  bool FailLine(long line, const std::string& why) {
+    return Fail("support vector " + std::to_string(line) + ": " + why);
+  }
+
+  std::string_view text_;
+  std::string* fault_;
+  std::string_view svmType_;
+  std::string_view kernelType_;
+  long classes_ = 0;
+  long supportVectors_ = 0;
+  std::map<std::string, std::vector<long>> integers_;
+  std::set<std::string> reals_;
+};
+
+}  // namespace
+
+bool CheckModelText(std::string_view text, std::string* fault) {
+  return ModelTextChecker(text, fault).Check();
+}
+
+ModelFileCheck CheckModelFile(const char* path, std::string* fault) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path, "rb"), &std::fclose);
+  if (!file) return ModelFileCheck::kUnreadable;
+  std::string text;
+  char buffer[1 << 16];
+  std::size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text.append(buffer, got);
+  if (std::ferror(file.get())) return ModelFileCheck::kUnreadable;
+  return CheckModelText(text, fault) ? ModelFileCheck::kSound : ModelFileCheck::kDamaged;
+}
+
+}  // namespace wenlei
