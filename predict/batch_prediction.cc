@@ -10,6 +10,7 @@
 #include "predict/model_file_check.h"
 #include "svm.h"
 #include "vectorise/number_text.h"
+#include "vectorise/working_file.h"
 
 namespace wenlei {
 namespace {
@@ -18,7 +19,13 @@ constexpr int kEpsilonSvr = 3;
 constexpr int kNuSvr = 4;
 constexpr std::size_t kLongestToken = 4096;
 
+// The result file while the step writes it.  It is written over its old
+// contents (see OpenForRewrite), so a step that ends the process cuts it
+// where writing stopped: it then holds what it would had "w" emptied it.
+std::FILE* resultBeingWritten = nullptr;
+
 [[noreturn]] void EndStep(const std::string& line) {
+  if (resultBeingWritten != nullptr) CutRewriteHere(resultBeingWritten);
   std::fputs(line.c_str(), stderr);
   std::fflush(stderr);
   std::exit(1);
@@ -150,8 +157,9 @@ std::int32_t runBatchPrediction(std::int32_t probabilityRequested, const char* t
 
   std::FILE* input = std::fopen(testFilePath, "r");
   if (input == nullptr) EndStep("can't open input file " + std::string(testFilePath) + "\n");
-  std::FILE* output = std::fopen(resultFilePath, "w");
+  std::FILE* output = OpenForRewrite(resultFilePath);
   if (output == nullptr) EndStep("can't open output file " + std::string(resultFilePath) + "\n");
+  resultBeingWritten = output;
   // A damaged model would crash libsvm's loader rather than be refused by
   // it, so the text is checked first and refused the same way.
   std::string fault;
@@ -177,7 +185,8 @@ std::int32_t runBatchPrediction(std::int32_t probabilityRequested, const char* t
   std::free(state.nodes);
   state.nodes = nullptr;
   std::fclose(input);
-  std::fclose(output);
+  resultBeingWritten = nullptr;
+  CloseRewrite(output);
   return 0;
 }
 
