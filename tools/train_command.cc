@@ -161,16 +161,22 @@ int RunTrainCommand(int argc, char** argv) {
   }
 
   StatusLine progress(!line.quiet && isatty(STDERR_FILENO));
+  // An error ends the status line first, so that it stands on a line of its own.
+  auto fail = [&progress](const std::string& message) {
+    progress.Finish();
+    return Fail(message);
+  };
+  progress.Status("reading " + line.corpusPath);
   Corpus corpus;
-  if (!ReadCorpus(line.corpusPath, line.encoding, &corpus, &error)) return Fail(error);
+  if (!ReadCorpus(line.corpusPath, line.encoding, &corpus, &error)) return fail(error);
   if (corpus.classNamesUtf8.size() < 2) {
-    return Fail(line.corpusPath + ": one class only (\"" + corpus.classNamesUtf8[0] +
+    return fail(line.corpusPath + ": one class only (\"" + corpus.classNamesUtf8[0] +
                 "\"); a model needs two or more");
   }
-  if (!CheckClassNames(corpus, &error)) return Fail(error);
+  if (!CheckClassNames(corpus, &error)) return fail(error);
   if (!line.synonymsPath.empty() &&
       !ReadSynonyms(line.synonymsPath, line.encoding, &line.options.synonyms, &error)) {
-    return Fail(error);
+    return fail(error);
   }
 
   // Everything is written under temporary names first; the finished pair
@@ -193,7 +199,7 @@ int RunTrainCommand(int argc, char** argv) {
   }
   RemoveQuietly(temporarySource);
   RemoveQuietly(temporaryModel);
-  if (!trained) return Fail(error);
+  if (!trained) return fail(error);
 
   PrintReport(line, corpus, report, progress.Seconds());
   return kExitSuccess;

@@ -1,6 +1,7 @@
 #include "tools/trainer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -335,6 +336,7 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
 
   // Smaller k and C win ties: the simpler model of equal accuracy.
   const std::size_t gridSize = featureCounts.size() * costs.size();
+  const auto gridStart = std::chrono::steady_clock::now();
   GridPoint best;
   best.accuracy = -1.0;
   for (std::size_t k : featureCounts) {
@@ -350,17 +352,26 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
       continue;
     }
     for (double cost : costs) {
+      if (progress_) {
+        std::string line = "cross-validation " + std::to_string(report->grid.size() + 1) + "/" +
+                           std::to_string(gridSize) + ": k=" + std::to_string(k) +
+                           " C=" + FormatCost(cost);
+        if (!report->grid.empty()) {
+          const double seconds = std::chrono::duration<double>(
+                                     std::chrono::steady_clock::now() - gridStart)
+                                     .count();
+          const double left = seconds / static_cast<double>(report->grid.size()) *
+                              static_cast<double>(gridSize - report->grid.size());
+          line += "; best " + FormatPercent(best.accuracy) + " at k=" +
+                  std::to_string(best.features) + " C=" + FormatCost(best.cost) + "; about " +
+                  std::to_string(static_cast<long>(left + 0.5)) + " s left";
+        }
+        progress_->Status(line);
+      }
       GridPoint point{k, cost, 0.0};
       if (!CrossValidate(problem, cost, &point.accuracy, error)) return false;
       report->grid.push_back(point);
       if (point.accuracy > best.accuracy) best = point;
-      if (progress_) {
-        progress_->Status("cross-validation " + std::to_string(report->grid.size()) + "/" +
-                          std::to_string(gridSize) + ": k=" + std::to_string(k) + " C=" +
-                          FormatCost(cost) + " " + FormatPercent(point.accuracy) +
-                          " (best " + FormatPercent(best.accuracy) + " at k=" +
-                          std::to_string(best.features) + " C=" + FormatCost(best.cost) + ")");
-      }
     }
   }
   if (report->grid.empty()) {
