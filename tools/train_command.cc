@@ -1,12 +1,14 @@
 // wenlei train CORPUS.tsv -o DIR: builds a resource set (Source.dat and
 // SVMModel) from a corpus of labelled, segmented documents.
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -57,6 +59,37 @@ int Fail(const std::string& message) {
   std::fprintf(stderr, "wenlei train: %s\n", message.c_str());
   return kExitFailure;
 }
+
+// The temporary files of a run, removed when the run is interrupted, so that
+// an interrupted training leaves the directory as it found it.
+char gTemporaryFiles[2][4096];
+
+extern "C" void RemoveTemporaryFilesAndDie(int signalNumber) {
+  for (const char* path : gTemporaryFiles) {
+    if (path[0] != '\0') unlink(path);
+  }
+  signal(signalNumber, SIG_DFL);
+  raise(signalNumber);
+}
+
+class RemovedOnSignal {
+ public:
+  RemovedOnSignal(const std::string& first, const std::string& second) {
+    Keep(first, gTemporaryFiles[0]);
+    Keep(second, gTemporaryFiles[1]);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) signal(signalNumber, &RemoveTemporaryFilesAndDie);
+  }
+  ~RemovedOnSignal() {
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) signal(signalNumber, SIG_DFL);
+    gTemporaryFiles[0][0] = gTemporaryFiles[1][0] = '\0';
+  }
+
+ private:
+  static void Keep(const std::string& path, char* slot) {
+    if (path.size() >= sizeof gTemporaryFiles[0]) return;  // too long to keep: left behind
+    std::memcpy(slot, path.c_str(), path.size() + 1);
+  }
+};
 
 void RemoveQuietly(const std::string& path) {
   std::error_code ignored;
@@ -155,11 +188,6 @@ int RunTrainCommand(int argc, char** argv) {
     return Fail(line.outputDirectory +
                 " already holds a resource set; use --force to replace it");
   }
-  fs::create_directories(directory, status);
-  if (status || !fs::is_directory(directory)) {
-    return Fail("cannot create the directory " + line.outputDirectory);
-  }
-
   StatusLine progress(!line.quiet && isatty(STDERR_FILENO));
   // An error ends the status line first, so that it stands on a line of its own.
   auto fail = [&progress](const std::string& message) {
@@ -179,12 +207,18 @@ int RunTrainCommand(int argc, char** argv) {
     return fail(error);
   }
 
+  fs::create_directories(directory, status);
+  if (status || !fs::is_directory(directory)) {
+    return fail("cannot create the directory " + line.outputDirectory);
+  }
+
   // Everything is written under temporary names first; the finished pair
   // replaces the directory's set only at the very end.
   const std::string temporaryPrefix =
       (directory / (".wenlei-train-" + std::to_string(getpid()) + ".")).string();
   const std::string temporarySource = temporaryPrefix + kSourceFileName;
   const std::string temporaryModel = temporaryPrefix + kModelFileName;
+  RemovedOnSignal removedOnSignal(temporarySource, temporaryModel);
   Trainer trainer(corpus, line.options, &progress);
   TrainingReport report;
   bool trained = trainer.Train(temporaryPrefix, &report, &error);
