@@ -36,6 +36,7 @@ endforeach()
 # fuzz targets found.
 add_executable(wenlei_hardening_tests
   source/source_truncation_test.cc
-  predict/record_fault_test.cc)
+  predict/record_fault_test.cc
+  predict/model_file_check_test.cc)
 target_link_libraries(wenlei_hardening_tests PRIVATE wenlei_core wenlei_testutil GTest::gtest_main)
 gtest_discover_tests(wenlei_hardening_tests DISCOVERY_TIMEOUT 60)

@@ -1,0 +1,143 @@
+#include "predict/model_file_check.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "predict/batch_prediction.h"
+#include "svm.h"
+#include "testutil/resource_set_builder.h"
+#include "testutil/test_support.h"
+
+namespace wenlei {
+namespace {
+
+using testing::ReadFile;
+using testing::RunInChild;
+using testing::TempDir;
+using testing::WriteFile;
+
+class ModelFileCheckTest : public ::testing::Test {
+ protected:
+  std::string Train(svm_parameter parameter, int classes = 3) {
+    testing::TrainAndSaveModel(testing::ClusteredExamples(classes, 4, 10), parameter, model());
+    return ReadFile(model());
+  }
+  std::string Fault(const std::string& text) {
+    std::string fault;
+    EXPECT_FALSE(CheckModelText(text, &fault)) << text;
+    return fault;
+  }
+  std::string model() const { return dir_.path() + "/SVMModel"; }
+
+  TempDir dir_;
+};
+
+// A three-class linear model, small enough to read.
+const char kModel[] =
+    "svm_type c_svc\nkernel_type linear\nnr_class 3\ntotal_sv 3\n"
+    "rho 0.1 0.2 0.3\nlabel 1 2 3\nprobA -1 -1 -1\nprobB 0.1 0.1 0.1\nnr_sv 1 1 1\nSV\n"
+    "1 0.5 1:0.9 \n-1 0.5 5:0.9 \n-0.5 -1 9:0.9 \n";
+
+TEST_F(ModelFileCheckTest, ModelsThatLibsvmSavesAreSound) {
+  for (int kernel : {LINEAR, POLY, RBF, SIGMOID}) {
+    Train(testing::DefaultParameter(kernel));
+    std::string fault;
+    EXPECT_EQ(CheckModelFile(model().c_str(), &fault), ModelFileCheck::kSound) << kernel << ": " << fault;
+  }
+  for (int type : {NU_SVC, ONE_CLASS, EPSILON_SVR, NU_SVR}) {
+    svm_parameter parameter = testing::DefaultParameter(RBF);
+    parameter.svm_type = type;
+    parameter.probability = type == ONE_CLASS ? 0 : 1;
+    Train(parameter, 2);
+    std::string fault;
+    EXPECT_EQ(CheckModelFile(model().c_str(), &fault), ModelFileCheck::kSound) << type << ": " << fault;
+  }
+  std::string fault;
+  EXPECT_TRUE(CheckModelText(kModel, &fault)) << fault;
+  EXPECT_TRUE(CheckModelText(std::string(kModel) + "lines after the support vectors are not read\n", &fault));
+  std::string crlf;
+  for (char c : std::string(kModel)) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  EXPECT_TRUE(CheckModelText(crlf, &fault)) << fault;
+  EXPECT_EQ(CheckModelFile((dir_.path() + "/none").c_str(), &fault), ModelFileCheck::kUnreadable);
+}
+
+TEST_F(ModelFileCheckTest, EachDamageIsNamed) {
+  auto replaced = [](const std::string& from, const std::string& to, std::string text = kModel) {
+    text.replace(text.find(from), from.size(), to);
+    return text;
+  };
+  EXPECT_EQ(Fault(replaced("nr_class 3\n", "")), "rho before nr_class");
+  EXPECT_EQ(Fault(replaced("svm_type c_svc\nkernel_type linear\nnr_class 3\n",
+                           "svm_type c_svc\nkernel_type linear\nrho 1\nnr_class 3\n")),
+            "rho before nr_class");
+  EXPECT_EQ(Fault(replaced("nr_sv 1 1 1", "nr_sv 1 2 1")), "nr_sv adds up to 4, total_sv is 3");
+  EXPECT_EQ(Fault(replaced("nr_sv 1 1 1", "nr_sv 2 2 -1")), "nr_sv holds a negative count");
+  EXPECT_EQ(Fault(replaced("nr_sv 1 1 1\n", "")), "nr_sv is missing");
+  EXPECT_EQ(Fault(replaced("label 1 2 3", "label 1 2")), "label needs 3 whole numbers");
+  EXPECT_EQ(Fault(replaced("rho 0.1 0.2 0.3", "rho 0.1 0.2 x")), "rho needs 3 numbers");
+  EXPECT_EQ(Fault(replaced("linear", "precomputed")),
+            "kernel_type \"precomputed\" is not one of linear, polynomial, rbf, sigmoid");
+  EXPECT_EQ(Fault(replaced("linear", "rbf")), "gamma is missing");
+  EXPECT_EQ(Fault(replaced("c_svc", "c_svm")), "svm_type \"c_svm\" is not one libsvm knows");
+  EXPECT_EQ(Fault(replaced("nr_class 3", "nr_class 1")), "nr_class 1 is outside 2 to 1024");
+  EXPECT_EQ(Fault(replaced("total_sv 3", "total_sv 4")), "nr_sv adds up to 3, total_sv is 4");
+  EXPECT_EQ(Fault(replaced("total_sv 3", "total_sv 4", replaced("nr_sv 1 1 1", "nr_sv 2 1 1"))),
+            "the file ends after 3 of 4 support vectors");
+  EXPECT_EQ(Fault(replaced("total_sv 3", "total_sv -1")), "total_sv is negative");
+  EXPECT_EQ(Fault(replaced("-0.5 -1 9:0.9", "-0.5")), "support vector 3: 1 of 2 coefficients");
+  EXPECT_EQ(Fault(replaced("5:0.9", "5:")), "support vector 2: \"5:\" is not index:value");
+  EXPECT_EQ(Fault(replaced("1 0.5 1", "1 x 1")), "support vector 1: a coefficient is not a number");
+  EXPECT_EQ(Fault(replaced("label", "label label")), "label needs 3 whole numbers");
+  EXPECT_EQ(Fault(replaced("probA", "probB")), "\"probB\" given twice");
+  const std::string header = std::string(kModel).substr(0, std::string(kModel).find("SV\n") + 2);
+  EXPECT_EQ(Fault(header), "the file ends after 0 of 3 support vectors");
+  EXPECT_EQ(Fault(replaced("\nSV\n", "\nsv\n")), "unknown header word \"sv\"");
+  EXPECT_EQ(Fault(header.substr(0, header.size() - 2)), "the header ends before \"SV\"");
+  EXPECT_EQ(Fault(replaced("0.5 5", std::string("0.5\0 5", 6))), "a NUL byte in the file");
+  EXPECT_EQ(Fault(""), "the header ends before \"SV\"");
+}
+
+// Every prefix of a saved model either fails the check, which the step
+// turns into its message for a model that cannot be opened, or goes through
+// libsvm and the prediction in a child process that must end normally.
+// Before the check, most prefixes crashed inside libsvm's loader.
+TEST_F(ModelFileCheckTest, EveryTruncatedModelEndsTheStepCleanly) {
+  const std::string whole = Train(testing::DefaultParameter(LINEAR));
+  const std::string input = dir_.path() + "/SVMTestFile.dat";
+  const std::string output = dir_.path() + "/resultFile.dat";
+  WriteFile(input, "0 1:0.5 2:0.5 5:0.3 \n");
+  auto step = [&] {
+    return RunInChild([&] { runBatchPrediction(1, input.c_str(), model().c_str(), output.c_str()); });
+  };
+  const std::string refusal = "can't open model file " + model() + "\n";
+  int damaged = 0, predicted = 0;
+  for (std::size_t length = 0; length <= whole.size(); ++length) {
+    const std::string prefix = whole.substr(0, length);
+    std::string fault;
+    WriteFile(model(), prefix);
+    if (!CheckModelText(prefix, &fault)) {
+      // The step's own refusal, for a sample of them.
+      if (damaged++ % 97 == 0) {
+        auto outcome = step();
+        EXPECT_EQ(outcome.status, 1) << length;
+        EXPECT_EQ(outcome.err, "wenlei: damaged model file " + model() + ": " + fault + "\n" + refusal);
+      }
+      continue;
+    }
+    auto outcome = step();
+    ASSERT_TRUE(outcome.exited) << "prefix of " << length << " bytes ended the process by a signal";
+    if (outcome.status == 0) {
+      ++predicted;
+    } else {
+      EXPECT_EQ(outcome.status, 1);
+      ASSERT_GE(outcome.err.size(), refusal.size()) << outcome.err;
+      EXPECT_EQ(outcome.err.substr(outcome.err.size() - refusal.size()), refusal);
+    }
+  }
+  EXPECT_GT(damaged, static_cast<int>(whole.size()) / 2);
+  EXPECT_GT(predicted, 0) << "the whole model and prefixes ending inside its last value predict";
+}
+
+}  // namespace
+}  // namespace wenlei
