@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "svm.h"
+#include "testutil/resource_set_builder.h"
 #include "testutil/test_support.h"
 #include "tools/commands.h"
 #include "tools/train_options.h"
@@ -182,6 +183,19 @@ TEST_F(TrainCommandTest, EvalMeasuresThroughTheLibrary) {
   EXPECT_EQ(unknown.status, 1);
   EXPECT_EQ(unknown.err, "wenlei eval: " + testPath +
                              ":2: class \"其他\" is not one of the resource set's classes\n");
+
+  // A set whose model gives no probabilities cannot be measured.
+  const std::string plain = dir_.path() + "/plain/";
+  std::filesystem::create_directory(plain);
+  testing::ResourceSetSpec spec;
+  spec.classNames = {"体育", "其他"};
+  spec.parameter.probability = 0;
+  testing::BuildResourceSet(plain, spec);
+  ChildOutcome noProbabilities = RunCommand(&RunEvalCommand, {"eval", plain, testPath});
+  EXPECT_EQ(noProbabilities.status, 1);
+  EXPECT_EQ(noProbabilities.err,
+            "wenlei eval: " + plain + "SVMModel: expected a model with probability estimates for "
+                                      "classes 1..2 in order\n");
 
   ChildOutcome missing = RunCommand(&RunEvalCommand, {"eval", dir_.path() + "/nothing", testPath});
   EXPECT_EQ(missing.status, 1);
