@@ -39,8 +39,12 @@ bool IsSpace(int c) {
 // style readers do.  Independent of the process locale.
 template <typename Number>
 bool ParseWhole(std::string_view text, Number* value) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty() || text.front() == '+') return false;
+  if (!text.empty() && text.front() == '+') {
+    text.remove_prefix(1);
+    // One sign only: "+-1" and "++1" are no numbers to a formatted read.
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) return false;
+  }
+  if (text.empty()) return false;
   auto result = std::from_chars(text.data(), text.data() + text.size(), *value);
   return result.ec == std::errc() && result.ptr == text.data() + text.size();
 }

@@ -75,6 +75,10 @@ TEST_F(ModelFileCheckTest, EachDamageIsNamed) {
   EXPECT_EQ(Fault(replaced("nr_sv 1 1 1", "nr_sv 2 2 -1")), "nr_sv holds a negative count");
   EXPECT_EQ(Fault(replaced("nr_sv 1 1 1\n", "")), "nr_sv is missing");
   EXPECT_EQ(Fault(replaced("label 1 2 3", "label 1 2")), "label needs 3 whole numbers");
+  // Found by the model fuzz target: a second sign that libsvm's formatted
+  // read refuses, so the check must too.
+  EXPECT_EQ(Fault(replaced("label 1 2 3", "label 1 +-2 3")), "label needs 3 whole numbers");
+  EXPECT_EQ(Fault(replaced("rho 0.1", "rho ++0.1")), "rho needs 3 numbers");
   EXPECT_EQ(Fault(replaced("rho 0.1 0.2 0.3", "rho 0.1 0.2 x")), "rho needs 3 numbers");
   EXPECT_EQ(Fault(replaced("linear", "precomputed")),
             "kernel_type \"precomputed\" is not one of linear, polynomial, rbf, sigmoid");

@@ -67,6 +67,14 @@ TEST_F(RecordFaultTest, AMalformedRecordIsReportedAfterTheLinesBeforeIt) {
   EXPECT_EQ(fault, "at line 1: expected a number, found \"zero\"");
   EXPECT_EQ(result, "labels 1 2 3\n");
 
+  // One sign only, as a formatted read takes it.
+  EXPECT_FALSE(Run("0 1:+-5\n", &result, &fault));
+  EXPECT_EQ(fault, "at line 1: expected index:value, found \"1:+-5\"");
+  EXPECT_FALSE(Run("0 +-1:5\n", &result, &fault));
+  EXPECT_EQ(fault, "at line 1: expected index:value, found \"+-1:5\"");
+  EXPECT_FALSE(Run("++0 1:5\n", &result, &fault));
+  EXPECT_EQ(fault, "at line 1: expected a number, found \"++0\"");
+
   EXPECT_FALSE(Run("0 1:" + std::string(5000, '1') + "\n", &result, &fault, 0));
   EXPECT_EQ(fault, "at line 1: expected a field, found \"1:" + std::string(30, '1') + "...\"");
   EXPECT_EQ(result, "");
