@@ -6,7 +6,7 @@
 # they link fuzz/replay_main.cc and replay their corpus, which the normal
 # test run does for every target.
 set(WENLEI_FUZZ_ENGINE "" CACHE STRING "Link the fuzz targets with this engine: libfuzzer, or empty for corpus replay")
-set(WENLEI_FUZZ_TARGETS source_file test_records result_file label_text classification)
+set(WENLEI_FUZZ_TARGETS source_file test_records result_file label_text classification model_file)
 
 add_library(wenlei_fuzz_support STATIC fuzz/fuzz_support.cc)
 target_link_libraries(wenlei_fuzz_support PUBLIC wenlei_testutil)

@@ -1,0 +1,66 @@
+// The model file on arbitrary bytes, as the prediction step reads it: the
+// check first, then libsvm's loader and a prediction of fixed records with
+// probabilities.  A text the check passes must load, and loading and
+// predicting must stay inside every buffer (libsvm built from source with
+// the same sanitizers sees its own accesses too).
+#include <stdio.h>  // fmemopen, open_memstream
+
+#include <cstdlib>
+#include <string>
+
+#include "fuzz/fuzz_support.h"
+#include "predict/batch_prediction.h"
+#include "predict/model_file_check.h"
+#include "source/source_data.h"
+#include "svm.h"
+
+namespace {
+
+constexpr char kTarget[] = "model_file";
+
+void Quiet(const char*) {}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  wenlei::fuzz::ScratchPrefix();
+  svm_set_print_string_function(&Quiet);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  std::string fault;
+  if (!wenlei::CheckModelText(text, &fault)) {
+    FUZZ_CHECK(kTarget, !fault.empty() && fault.find('\n') == std::string::npos,
+               "a refusal without a one-line fault");
+    return 0;
+  }
+  const std::string path = wenlei::fuzz::ScratchPrefix() + wenlei::kModelFileName;
+  wenlei::fuzz::WriteWholeFile(path, text);
+  FUZZ_CHECK(kTarget, wenlei::CheckModelFile(path.c_str(), &fault) == wenlei::ModelFileCheck::kSound,
+             "the file check differs from the text check");
+  svm_model* model = svm_load_model(path.c_str());
+  FUZZ_CHECK(kTarget, model != nullptr, "libsvm refused a model the check passed");
+
+  wenlei::BatchPredictionState& state = wenlei::batchPredictionState();
+  state.model = model;
+  state.probabilityOutput = svm_check_probability_model(model) ? 1 : 0;
+  state.nodeCapacity = 64;
+  state.nodes = static_cast<svm_node*>(std::malloc(sizeof(svm_node) * 64));
+  std::string records = "0 1:0.5 2:0.25 7:1\n0\n0 -1:3 1:1e300 3:-2\n";
+  FILE* testFile = fmemopen(records.data(), records.size(), "r");
+  char* resultBytes = nullptr;
+  std::size_t resultSize = 0;
+  FILE* resultFile = open_memstream(&resultBytes, &resultSize);
+  const bool accepted = wenlei::tryPredictLines(testFile, resultFile, &fault);
+  std::fclose(testFile);
+  std::fclose(resultFile);
+  std::free(resultBytes);
+  std::free(state.nodes);
+  state.nodes = nullptr;
+  state.model = nullptr;
+  svm_free_and_destroy_model(&model);
+  FUZZ_CHECK(kTarget, accepted, "the fixed records were refused: " + fault);
+  return 0;
+}
