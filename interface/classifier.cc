@@ -13,21 +13,22 @@ namespace wenlei {
 
 TermCounts Classifier::CountWords(const WordList& words, double* knownWordCount) const {
   // The words are sorted first, so each distinct word is looked up once, the
-  // lookups walk the vocabulary in ascending order (neighbouring searches
-  // share their cache lines), and TermCounts is filled from its end.  The
+  // lookups walk the vocabulary in ascending order, each starting where the
+  // last one ended, and TermCounts is filled from its end.  The
   // counts are whole numbers, so adding a word's occurrences at once gives
   // exactly the sums that adding 1.0 per occurrence would.
   WordListView view(words);
   std::vector<std::string_view> sorted(view.size());
   for (std::size_t i = 0; i < view.size(); ++i) sorted[i] = view[i];
-  std::sort(sorted.begin(), sorted.end());
+  std::sort(sorted.begin(), sorted.end(), ByteStringLess);
 
   TermCounts termCounts;
   *knownWordCount = 0.0;
+  auto from = sourceData_.wordIndexTable.begin();
   for (std::size_t begin = 0; begin < sorted.size();) {
     std::size_t end = begin + 1;
     while (end < sorted.size() && sorted[end] == sorted[begin]) ++end;
-    if (sourceData_.wordIndexTable.Contains(sorted[begin])) {
+    if (sourceData_.wordIndexTable.FindFrom(sorted[begin], &from) != nullptr) {
       const auto occurrences = static_cast<double>(end - begin);
       *knownWordCount += occurrences;
       termCounts.emplace_hint(termCounts.end(), std::string(sorted[begin]), occurrences);

@@ -12,6 +12,18 @@
 
 namespace wenlei {
 
+// Byte strings in the tables' order: bytes compared as unsigned, a proper
+// prefix first.  Comparisons among words mostly decide on the first two
+// bytes (one GBK character), so those are compared inline and only the rest
+// through the library's comparison.
+inline bool ByteStringLess(std::string_view a, std::string_view b) {
+  const std::size_t common = a.size() < b.size() ? a.size() : b.size();
+  for (std::size_t i = 0; i < 2 && i < common; ++i) {
+    if (a[i] != b[i]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
+  }
+  return a < b;
+}
+
 // The positions 0 to n-1 of n byte-string keys in ascending key order, with
 // only the first position of each key.  keyAt(i) gives the i-th key as a
 // std::string_view.
@@ -109,6 +121,38 @@ class OrderedTable {
     return Find(key) != nullptr;
   }
 
+  // Find for a series of keys in ascending order, such as the words of an
+  // ordered table: *from holds where the previous search ended (begin() for
+  // the first) and the search gallops forward from there, doubling its
+  // stride, so nearby keys cost a few comparisons instead of a search of
+  // the whole table.  A key not above the entry before *from is searched for
+  // before *from instead, so any order gives the right answer.
+  template <typename Probe>
+  const Value* FindFrom(const Probe& key, const_iterator* from) const {
+    auto low = *from;
+    auto high = entries_.end();
+    if (low != entries_.begin() && !Less((low - 1)->first, key)) {
+      high = low;
+      low = entries_.begin();
+    } else {
+      // Every entry before low is below key; probe low, low + 1, low + 3,
+      // low + 7, ... until an entry is not.
+      for (std::size_t stride = 1; low < high; stride *= 2) {
+        auto probe = static_cast<std::size_t>(high - low) > stride ? low + (stride - 1) : high - 1;
+        if (!Less(probe->first, key)) {
+          high = probe + 1;
+          break;
+        }
+        low = probe + 1;
+      }
+    }
+    auto it = std::lower_bound(low, high, key,
+                               [](const Entry& e, const Probe& k) { return Less(e.first, k); });
+    *from = it;
+    if (it == entries_.end() || Less(key, it->first)) return nullptr;
+    return &it->second;
+  }
+
   // Returns the value under key, entering key with a default value first when
   // it is missing.
   Value& FindOrInsertDefault(const Key& key) {
@@ -173,14 +217,7 @@ class OrderedTable {
   template <typename A, typename B>
   static bool Less(const A& a, const B& b) {
     if constexpr (std::is_same_v<Key, std::string>) {
-      const std::string_view x(a), y(b);
-      // Searches among words mostly decide on the first two bytes (one GBK
-      // character): compare those inline, the rest through the library.
-      const std::size_t common = x.size() < y.size() ? x.size() : y.size();
-      for (std::size_t i = 0; i < 2 && i < common; ++i) {
-        if (x[i] != y[i]) return static_cast<unsigned char>(x[i]) < static_cast<unsigned char>(y[i]);
-      }
-      return x < y;
+      return ByteStringLess(std::string_view(a), std::string_view(b));
     } else {
       return a < b;
     }

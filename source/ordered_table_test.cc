@@ -131,3 +131,35 @@ TEST(OrderedTableTest, LargeBatchesMergeAsOneInsertionPerEntry) {
 
 }  // namespace
 }  // namespace wenlei
+
+namespace wenlei {
+namespace {
+
+// FindFrom carries where the last search ended; whatever the order of the
+// keys asked, it must answer exactly as Find does.
+TEST(OrderedTableTest, FindFromAnswersAsFindForAnyOrderOfKeys) {
+  OrderedTable<std::string, int> table;
+  std::vector<OrderedTable<std::string, int>::Entry> batch;
+  const std::vector<std::string> keys = AwkwardKeys(2000, 3);
+  for (std::size_t i = 0; i < keys.size(); ++i) batch.emplace_back(keys[i], static_cast<int>(i));
+  table.MergeKeepingExisting(batch);
+
+  std::vector<std::string> asked = AwkwardKeys(3000, 4);  // present and absent keys
+  std::vector<std::vector<std::string>> orders = {asked, asked, asked};
+  std::sort(orders[1].begin(), orders[1].end());
+  std::sort(orders[2].rbegin(), orders[2].rend());
+  for (const auto& order : orders) {
+    auto from = table.begin();
+    for (const std::string& key : order) {
+      const int* expected = table.Find(key);
+      const int* found = table.FindFrom(key, &from);
+      ASSERT_EQ(found, expected) << "key of " << key.size() << " bytes";
+    }
+  }
+  OrderedTable<std::string, int> empty;
+  auto from = empty.begin();
+  EXPECT_EQ(empty.FindFrom(std::string("a"), &from), nullptr);
+}
+
+}  // namespace
+}  // namespace wenlei

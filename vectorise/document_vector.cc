@@ -12,8 +12,12 @@ void DocumentVector::BuildFeatures(const TermCounts& termCounts,
                                    const TermMapTable& termMapTable,
                                    const WordIndexTable& wordIndexTable) {
   featureVector_.clear();
+  // The terms come in the tables' order, so their lookups go forward from
+  // one another; canonical words come in any order.
+  auto termFrom = termMapTable.begin();
+  auto wordFrom = wordIndexTable.begin();
   for (const auto& [term, weight] : termCounts) {
-    const std::string* canonical = termMapTable.Find(term);
+    const std::string* canonical = termMapTable.FindFrom(term, &termFrom);
     if (canonical == nullptr) continue;
     if (!canonical->empty()) {
       const std::int32_t* feature = wordIndexTable.Find(*canonical);
@@ -21,7 +25,7 @@ void DocumentVector::BuildFeatures(const TermCounts& termCounts,
       auto [it, inserted] = featureVector_.emplace(*feature, weight);
       if (!inserted) it->second += weight;
     } else {
-      const std::int32_t* feature = wordIndexTable.Find(term);
+      const std::int32_t* feature = wordIndexTable.FindFrom(term, &wordFrom);
       if (feature == nullptr) continue;
       // A word standing for itself does not add to a feature that a variant
       // sorting before it has already filled.

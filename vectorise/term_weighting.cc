@@ -11,8 +11,9 @@ void WeightTerms(TermCounts& termCounts, double knownWordCount, const IdfTable& 
   // The order of operations is part of the result: the weights must match
   // the training side's bit for bit.
   const double k = (knownWordCount / averageDocLength) * 1.5;
+  auto from = idfTable.begin();  // the terms come in the table's order
   for (auto& [term, value] : termCounts) {
-    const double* found = idfTable.Find(term);
+    const double* found = idfTable.FindFrom(term, &from);
     const double idf = found ? *found : 0.0;
     const double tf = value;
     const double weight = (tf / ((k + tf) + 0.5)) * idf;
