@@ -77,7 +77,9 @@ class RemovedOnSignal {
   RemovedOnSignal(const std::string& first, const std::string& second) {
     Keep(first, gTemporaryFiles[0]);
     Keep(second, gTemporaryFiles[1]);
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) signal(signalNumber, &RemoveTemporaryFilesAndDie);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+      signal(signalNumber, &RemoveTemporaryFilesAndDie);
+    }
   }
   ~RemovedOnSignal() {
     for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) signal(signalNumber, SIG_DFL);
