@@ -11,7 +11,8 @@ add_executable(wenlei_core_tests
   vectorise/working_file_test.cc
   predict/batch_prediction_test.cc
   decide/decimal_field_test.cc
-  decide/prediction_result_test.cc)
+  decide/prediction_result_test.cc
+  interface/classifier_test.cc)
 target_link_libraries(wenlei_core_tests PRIVATE wenlei_core wenlei_testutil GTest::gtest_main)
 gtest_discover_tests(wenlei_core_tests DISCOVERY_TIMEOUT 60)
 

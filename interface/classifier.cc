@@ -1,8 +1,6 @@
 #include "interface/classifier.h"
 
-#include <algorithm>
 #include <string_view>
-#include <vector>
 
 #include "decide/prediction_result.h"
 #include "interface/word_list.h"
@@ -12,29 +10,25 @@
 namespace wenlei {
 
 TermCounts Classifier::CountWords(const WordList& words, double* knownWordCount) const {
-  // The words are sorted first, so each distinct word is looked up once, the
-  // lookups walk the vocabulary in ascending order, each starting where the
-  // last one ended, and TermCounts is filled from its end.  The
-  // counts are whole numbers, so adding a word's occurrences at once gives
-  // exactly the sums that adding 1.0 per occurrence would.
+  // The distinct words are found in ascending order first (the loader's
+  // radix sort), so each is looked up once, the lookups walk the vocabulary
+  // forward, each starting where the last one ended, and TermCounts is
+  // filled from its end.  The counts are whole numbers, so adding a word's
+  // occurrences at once gives exactly the sums that adding 1.0 per
+  // occurrence would.
   WordListView view(words);
-  std::vector<std::string_view> sorted(view.size());
-  for (std::size_t i = 0; i < view.size(); ++i) sorted[i] = view[i];
-  std::sort(sorted.begin(), sorted.end(), ByteStringLess);
-
   TermCounts termCounts;
   *knownWordCount = 0.0;
   auto from = sourceData_.wordIndexTable.begin();
-  for (std::size_t begin = 0; begin < sorted.size();) {
-    std::size_t end = begin + 1;
-    while (end < sorted.size() && sorted[end] == sorted[begin]) ++end;
-    if (sourceData_.wordIndexTable.FindFrom(sorted[begin], &from) != nullptr) {
-      const auto occurrences = static_cast<double>(end - begin);
-      *knownWordCount += occurrences;
-      termCounts.emplace_hint(termCounts.end(), std::string(sorted[begin]), occurrences);
-    }
-    begin = end;
-  }
+  ForEachByteStringRun(
+      view.size(), [&view](std::size_t i) { return view[i]; },
+      [&](std::size_t first, std::size_t occurrences) {
+        const std::string_view word = view[first];
+        if (sourceData_.wordIndexTable.FindFrom(word, &from) == nullptr) return;
+        *knownWordCount += static_cast<double>(occurrences);
+        termCounts.emplace_hint(termCounts.end(), std::string(word),
+                                static_cast<double>(occurrences));
+      });
   return termCounts;
 }
 

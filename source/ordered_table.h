@@ -24,8 +24,9 @@ inline bool ByteStringLess(std::string_view a, std::string_view b) {
   return a < b;
 }
 
-// The positions 0 to n-1 of n byte-string keys in ascending key order, with
-// only the first position of each key.  keyAt(i) gives the i-th key as a
+// Calls emit(first, count) for each distinct key of n byte-string keys, in
+// ascending key order: first is the key's first position among 0 to n-1,
+// count how often it occurs.  keyAt(i) gives the i-th key as a
 // std::string_view.
 //
 // A resource file's sections hold hundreds of thousands of short words, so
@@ -34,15 +35,13 @@ inline bool ByteStringLess(std::string_view a, std::string_view b) {
 // skipping passes where every key has the same byte), and only runs that
 // share those four bytes are compared as whole strings.  Keys already in
 // strictly ascending order are recognised first.
-template <typename KeyAt>
-std::vector<std::size_t> ByteStringOrder(std::size_t n, const KeyAt& keyAt) {
-  std::vector<std::size_t> order;
-  order.reserve(n);
+template <typename KeyAt, typename Emit>
+void ForEachByteStringRun(std::size_t n, const KeyAt& keyAt, const Emit& emit) {
   bool ascending = true;
-  for (std::size_t i = 1; i < n && ascending; ++i) ascending = keyAt(i - 1) < keyAt(i);
+  for (std::size_t i = 1; i < n && ascending; ++i) ascending = ByteStringLess(keyAt(i - 1), keyAt(i));
   if (ascending) {
-    for (std::size_t i = 0; i < n; ++i) order.push_back(i);
-    return order;
+    for (std::size_t i = 0; i < n; ++i) emit(i, std::size_t{1});
+    return;
   }
 
   // Section counts are 32-bit, so a position fits 32 bits and a slot 8 bytes.
@@ -51,7 +50,7 @@ std::vector<std::size_t> ByteStringOrder(std::size_t n, const KeyAt& keyAt) {
     std::uint32_t index;
   };
   std::vector<Slot> slots(n), scratch(n);
-  std::size_t counts[4][256] = {};
+  std::uint32_t counts[4][256] = {};
   for (std::size_t i = 0; i < n; ++i) {
     const std::string_view key = keyAt(i);
     std::uint32_t prefix = 0;
@@ -62,18 +61,27 @@ std::vector<std::size_t> ByteStringOrder(std::size_t n, const KeyAt& keyAt) {
     for (int pass = 0; pass < 4; ++pass) ++counts[pass][prefix >> (8 * pass) & 0xFF];
   }
   for (int pass = 0; pass < 4; ++pass) {
-    std::size_t* count = counts[pass];
+    std::uint32_t* count = counts[pass];
     if (std::find(count, count + 256, n) != count + 256) continue;  // one digit for all
-    std::size_t start = 0;
+    std::uint32_t start = 0;
     for (int digit = 0; digit < 256; ++digit) start += std::exchange(count[digit], start);
     for (const Slot& slot : slots) scratch[count[slot.prefix >> (8 * pass) & 0xFF]++] = slot;
     slots.swap(scratch);
   }
 
-  auto less = [&keyAt](const Slot& a, const Slot& b) { return keyAt(a.index) < keyAt(b.index); };
+  auto key = [&keyAt](const Slot& slot) { return keyAt(slot.index); };
+  auto less = [&key](const Slot& a, const Slot& b) { return ByteStringLess(key(a), key(b)); };
   for (std::size_t begin = 0; begin < n;) {
     std::size_t end = begin + 1;
-    while (end < n && slots[end].prefix == slots[begin].prefix) ++end;
+    bool allEqual = true;  // a word repeated within a document, typically
+    for (; end < n && slots[end].prefix == slots[begin].prefix; ++end) {
+      allEqual = allEqual && key(slots[end]) == key(slots[begin]);
+    }
+    if (allEqual) {
+      emit(std::size_t{slots[begin].index}, end - begin);
+      begin = end;
+      continue;
+    }
     // Within a run the slots are in position order; a stable sort on the
     // whole keys keeps it among equal keys, so the first one leads.
     if (end - begin <= 16) {
@@ -86,12 +94,23 @@ std::vector<std::size_t> ByteStringOrder(std::size_t n, const KeyAt& keyAt) {
     } else {
       std::stable_sort(slots.begin() + begin, slots.begin() + end, less);
     }
-    order.push_back(slots[begin].index);
-    for (std::size_t i = begin + 1; i < end; ++i) {
-      if (keyAt(slots[i - 1].index) != keyAt(slots[i].index)) order.push_back(slots[i].index);
+    for (std::size_t group = begin; group < end;) {
+      std::size_t next = group + 1;
+      while (next < end && key(slots[next]) == key(slots[group])) ++next;
+      emit(std::size_t{slots[group].index}, next - group);
+      group = next;
     }
     begin = end;
   }
+}
+
+// The positions 0 to n-1 of n byte-string keys in ascending key order, with
+// only the first position of each key (see ForEachByteStringRun).
+template <typename KeyAt>
+std::vector<std::size_t> ByteStringOrder(std::size_t n, const KeyAt& keyAt) {
+  std::vector<std::size_t> order;
+  order.reserve(n);
+  ForEachByteStringRun(n, keyAt, [&order](std::size_t first, std::size_t) { order.push_back(first); });
   return order;
 }
 
