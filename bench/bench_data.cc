@@ -176,6 +176,7 @@ void WriteLargeSourceFile(const std::string& path, const LargeSourceSpec& spec) 
   for (std::size_t i = 0; i < spec.idf; ++i) {
     contents.idf.emplace_back(contents.vocabulary[i % contents.vocabulary.size()], idf(random));
   }
+  if (spec.idfInOwnOrder) std::shuffle(contents.idf.begin(), contents.idf.end(), random);
   contents.classNames.push_back("NULL");
   for (std::size_t c = 1; c <= spec.classCount; ++c) {
     contents.classNames.push_back(ClassName(static_cast<int>(c)));

@@ -36,6 +36,9 @@ struct LargeSourceSpec {
   std::size_t idf = 200000;
   std::size_t classCount = 36;
   unsigned seed = 1;
+  // The idf records in vocabulary order (as the training tool writes them),
+  // or shuffled.
+  bool idfInOwnOrder = false;
 };
 void WriteLargeSourceFile(const std::string& path, const LargeSourceSpec& spec);
 

@@ -79,6 +79,24 @@ TEST(LargeSourceFileTest, HoldsTheRequestedSectionsAndLoads) {
   for (const auto& [word, feature] : data.wordIndexTable) EXPECT_TRUE(data.idfTable.Contains(word));
 }
 
+TEST(LargeSourceFileTest, IdfInItsOwnOrderHoldsTheSameEntriesShuffled) {
+  TempDir inOrder, ownOrder;
+  LargeSourceSpec spec;
+  spec.vocabulary = 2000;
+  spec.termMap = 100;
+  spec.idf = 2000;
+  WriteLargeSourceFile(inOrder.prefix() + kSourceFileName, spec);
+  spec.idfInOwnOrder = true;
+  WriteLargeSourceFile(ownOrder.prefix() + kSourceFileName, spec);
+  SourceData a, b;
+  ASSERT_EQ(a.Load(inOrder.prefix()), SourceData::LoadOutcome::kLoaded);
+  ASSERT_EQ(b.Load(ownOrder.prefix()), SourceData::LoadOutcome::kLoaded);
+  EXPECT_EQ(a.idfTable, b.idfTable);
+  EXPECT_EQ(a.wordIndexTable, b.wordIndexTable);
+  EXPECT_NE(testing::ReadFile(inOrder.prefix() + kSourceFileName),
+            testing::ReadFile(ownOrder.prefix() + kSourceFileName));
+}
+
 TEST(DocumentGeneratorTest, MixesKnownAndUnknownWordsInTheRequestedShare) {
   const std::vector<std::string> vocabulary = GbkWords(2000, 1);
   DocumentGenerator generator(vocabulary, 4, 2);

@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -327,25 +328,35 @@ class Bench {
     }
   }
 
-  void PrepareLargeSource() {
+  // A generated Source.dat kept under the data directory, copied to the
+  // working directory; the copy's prefix.
+  std::string LargeSource(const std::string& name, const LargeSourceSpec& spec) {
     std::ostringstream description;
-    description << "large source vocabulary=" << largeSpec_.vocabulary
-                << " termMap=" << largeSpec_.termMap << " idf=" << largeSpec_.idf
-                << " classes=" << largeSpec_.classCount << " seed=" << largeSpec_.seed << "\n";
-    const std::string prefix = options_.dataDir + "/large-source/";
+    description << "large source vocabulary=" << spec.vocabulary << " termMap=" << spec.termMap
+                << " idf=" << spec.idf << " classes=" << spec.classCount << " seed=" << spec.seed
+                << " idfInOwnOrder=" << spec.idfInOwnOrder << "\n";
+    const std::string prefix = options_.dataDir + "/" + name + "/";
     const std::string stampPath = prefix + "description.txt";
     std::ifstream stamp(stampPath);
     std::stringstream stamped;
     stamped << stamp.rdbuf();
     if (!std::filesystem::exists(prefix + kSourceFileName) || stamped.str() != description.str()) {
-      Progress("generating a large Source.dat");
+      Progress("generating a large Source.dat (" + name + ")");
       MakeDirectories(prefix);
-      WriteLargeSourceFile(prefix + kSourceFileName, largeSpec_);
+      WriteLargeSourceFile(prefix + kSourceFileName, spec);
       std::ofstream(stampPath) << description.str();
     }
-    largePrefix_ = work_.path() + "/large-source/";
-    MakeDirectories(largePrefix_);
-    std::filesystem::copy_file(prefix + kSourceFileName, largePrefix_ + kSourceFileName);
+    const std::string copy = work_.path() + "/" + name + "/";
+    MakeDirectories(copy);
+    std::filesystem::copy_file(prefix + kSourceFileName, copy + kSourceFileName);
+    return copy;
+  }
+
+  void PrepareLargeSource() {
+    largePrefix_ = LargeSource("large-source", largeSpec_);
+    LargeSourceSpec ownOrder = largeSpec_;
+    ownOrder.idfInOwnOrder = true;
+    largeOwnOrderPrefix_ = LargeSource("large-source-idf-own-order", ownOrder);
 
     if (largeSource_.Load(largePrefix_) != SourceData::LoadOutcome::kLoaded) {
       throw std::runtime_error("cannot load " + largePrefix_);
@@ -412,6 +423,8 @@ class Bench {
     const std::vector<std::string> names = ClassNamesOf(help_.prefix);
     const std::string separator = " or ";
     BatchClassification(handle_, batch_.data(), help_.documents.size(), answerPointers_.data());
+    // Per class: documents of it, answers naming it, and both.
+    std::map<std::string, std::array<std::size_t, 3>> tally;
     for (std::size_t i = 0; i < help_.documents.size(); ++i) {
       std::string answer = answerPointers_[i];
       const std::size_t or_at = answer.find(separator);
@@ -420,8 +433,23 @@ class Bench {
         answer.resize(or_at);
       }
       const auto classNumber = static_cast<std::size_t>(help_.documents[i].classNumber);
-      if (classNumber < names.size() && answer == names[classNumber]) ++testRight_;
+      const std::string truth = classNumber < names.size() ? names[classNumber] : "";
+      ++tally[truth][0];
+      ++tally[answer][1];
+      if (answer == truth) {
+        ++testRight_;
+        ++tally[truth][2];
+      }
     }
+    // Macro-F1 over the classes the documents belong to.
+    double sum = 0.0;
+    std::size_t classes = 0;
+    for (const auto& [name, counts] : tally) {
+      if (counts[0] == 0) continue;
+      ++classes;
+      if (counts[2] > 0) sum += 2.0 * static_cast<double>(counts[2]) / static_cast<double>(counts[0] + counts[1]);
+    }
+    testMacroF1_ = classes > 0 ? sum / static_cast<double>(classes) : 0.0;
   }
 
   static std::string FindProgram(const std::string& name) {
@@ -521,6 +549,19 @@ class Bench {
       releasesource();
       for (auto _ : state) {
         if (LoadSource(prefix.c_str()) != 1) state.SkipWithError("LoadSource failed");
+        state.PauseTiming();
+        releasesource();
+        state.ResumeTiming();
+      }
+    })
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    const std::string ownOrder = largeOwnOrderPrefix_;
+    benchmark::RegisterBenchmark("load/LoadSource, idf in its own order", [ownOrder](benchmark::State& state) {
+      LoadedPrefix::Forget();
+      releasesource();
+      for (auto _ : state) {
+        if (LoadSource(ownOrder.c_str()) != 1) state.SkipWithError("LoadSource failed");
         state.PauseTiming();
         releasesource();
         state.ResumeTiming();
@@ -659,6 +700,7 @@ class Bench {
     json.Field("test_documents", help_.documents.size());
     json.Field("test_right", testRight_);
     json.Field("test_ambiguous", testAmbiguous_);
+    json.Field("test_macro_f1", testMacroF1_);
     json.End();
   }
 
@@ -684,6 +726,7 @@ class Bench {
   ClassifiedSet help_;
   std::string helpDocumentsFrom_;
   std::size_t testRight_ = 0, testAmbiguous_ = 0;
+  double testMacroF1_ = 0.0;
   std::vector<ClassifiedSet> sizes_;
   std::vector<WordList> batch_;
   std::size_t batchVectors_ = 0;
@@ -691,6 +734,7 @@ class Bench {
   std::vector<char*> answerPointers_;
   LargeSourceSpec largeSpec_;
   std::string largePrefix_;
+  std::string largeOwnOrderPrefix_;  // the same with the idf records shuffled
   SourceData largeSource_;
   std::vector<std::string> sortedVocabulary_;
   std::vector<std::string> longDocument_;
