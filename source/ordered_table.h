@@ -71,11 +71,18 @@ void ForEachByteStringRun(std::size_t n, const KeyAt& keyAt, const Emit& emit) {
 
   auto key = [&keyAt](const Slot& slot) { return keyAt(slot.index); };
   auto less = [&key](const Slot& a, const Slot& b) { return ByteStringLess(key(a), key(b)); };
+  // Keys of one run share their first four bytes, so keys of the same length
+  // up to four bytes are equal without looking further.
+  auto same = [&key](const Slot& a, const Slot& b) {
+    const std::string_view x = key(a), y = key(b);
+    return x.size() == y.size() &&
+           (x.size() <= 4 || x.substr(4) == y.substr(4));
+  };
   for (std::size_t begin = 0; begin < n;) {
     std::size_t end = begin + 1;
     bool allEqual = true;  // a word repeated within a document, typically
     for (; end < n && slots[end].prefix == slots[begin].prefix; ++end) {
-      allEqual = allEqual && key(slots[end]) == key(slots[begin]);
+      allEqual = allEqual && same(slots[end], slots[begin]);
     }
     if (allEqual) {
       emit(std::size_t{slots[begin].index}, end - begin);
@@ -96,7 +103,7 @@ void ForEachByteStringRun(std::size_t n, const KeyAt& keyAt, const Emit& emit) {
     }
     for (std::size_t group = begin; group < end;) {
       std::size_t next = group + 1;
-      while (next < end && key(slots[next]) == key(slots[group])) ++next;
+      while (next < end && same(slots[next], slots[group])) ++next;
       emit(std::size_t{slots[group].index}, next - group);
       group = next;
     }
