@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -40,6 +41,7 @@
 #include "interface/classifier.h"
 #include "interface/exports.h"
 #include "interface/word_list.h"
+#include "predict/model_file_check.h"
 #include "source/source_data.h"
 #include "svm.h"
 #include "testutil/test_support.h"
@@ -215,9 +217,8 @@ class Bench {
   }
 
   void Register() {
-    RegisterSingle(help_, "single/" + help_.name);
-    RegisterSvmPredictProcess();
-    for (ClassifiedSet& set : sizes_) RegisterSingle(set, "model/" + set.name);
+    RegisterSingle(help_, "single/" + help_.name, true);
+    for (ClassifiedSet& set : sizes_) RegisterSingle(set, "model/" + set.name, false);
     RegisterLoad();
     RegisterVectorise();
     RegisterBatch();
@@ -463,59 +464,106 @@ class Bench {
     return "";
   }
 
-  // (a) and (e): one Classification through the exports against libsvm
-  // loading the model, predicting the same vector and releasing the model.
-  void RegisterSingle(ClassifiedSet& set, const std::string& group) {
-    ClassifiedSet* s = &set;
-    ClassifierHandle handle = handle_;
-    benchmark::RegisterBenchmark((group + "/Classification").c_str(),
-                                 [s, handle](benchmark::State& state) {
-                                   LoadedPrefix::Ensure(s->prefix);
-                                   char answer[256];
-                                   for (auto _ : state) {
-                                     Classification(handle, s->List(s->typical), answer);
-                                     benchmark::DoNotOptimize(answer);
-                                   }
-                                 })
-        ->UseRealTime()
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark((group + "/floor").c_str(), [s](benchmark::State& state) {
-      const std::string modelPath = s->prefix + kModelFileName;
-      const std::vector<svm_node>& nodes = s->vectors[s->typical];
-      std::vector<double> probabilities(static_cast<std::size_t>(s->model.classCount));
+  // One side of a paired measurement: the work to time, what to do untimed
+  // after it, and CPU time spent outside this thread (a child process).
+  struct Side {
+    std::function<double()> run;  // returns CPU seconds used by children
+    std::function<void()> after = [] {};
+  };
+
+  // Subject and reference timed alternately within every iteration (their
+  // order swapped each time), so both see the same machine however its load
+  // drifts.  Reports each side's wall and CPU time per iteration and their
+  // ratios; the repetitions' medians are the figures.
+  static void RegisterPair(const std::string& name, std::function<void()> setUp, Side subject,
+                           Side reference, int repetitions = 0) {
+    auto* b = benchmark::RegisterBenchmark(name.c_str(), [=](benchmark::State& state) {
+      setUp();
+      Totals subjectTotals, referenceTotals;
+      std::int64_t round = 0;
       for (auto _ : state) {
-        svm_model* model = svm_load_model(modelPath.c_str());
-        benchmark::DoNotOptimize(svm_predict_probability(model, nodes.data(), probabilities.data()));
-        svm_free_and_destroy_model(&model);
+        const bool subjectFirst = round++ % 2 == 0;
+        for (int turn = 0; turn < 2; ++turn) {
+          const bool isSubject = (turn == 0) == subjectFirst;
+          const Side& side = isSubject ? subject : reference;
+          (isSubject ? subjectTotals : referenceTotals).Add(side.run);
+          side.after();
+        }
       }
-    })
-        ->UseRealTime()
-        ->Unit(benchmark::kMillisecond);
+      using benchmark::Counter;
+      state.counters["subject_wall"] = Counter(subjectTotals.wall, Counter::kAvgIterations);
+      state.counters["subject_cpu"] = Counter(subjectTotals.cpu, Counter::kAvgIterations);
+      state.counters["reference_wall"] = Counter(referenceTotals.wall, Counter::kAvgIterations);
+      state.counters["reference_cpu"] = Counter(referenceTotals.cpu, Counter::kAvgIterations);
+      state.counters["ratio_wall"] = subjectTotals.wall / referenceTotals.wall;
+      state.counters["ratio_cpu"] = subjectTotals.cpu / referenceTotals.cpu;
+    });
+    b->UseRealTime()->Unit(benchmark::kMillisecond);
+    if (repetitions > 0) b->Iterations(1)->Repetitions(repetitions);
   }
 
-  // (b): what a user of plain libsvm pays per document.
-  void RegisterSvmPredictProcess() {
+  struct Totals {
+    double wall = 0.0, cpu = 0.0;
+    void Add(const std::function<double()>& run) {
+      const auto wallStart = std::chrono::steady_clock::now();
+      const double cpuStart = ThreadCpuSeconds();
+      const double childCpu = run();
+      cpu += ThreadCpuSeconds() - cpuStart + childCpu;
+      wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+    }
+  };
+
+  static double ThreadCpuSeconds() {
+    timespec now;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + now.tv_nsec * 1e-9;
+  }
+
+  template <typename Work>
+  static Side Timed(Work work) {
+    return Side{[work]() mutable {
+      work();
+      return 0.0;
+    }};
+  }
+
+  // (a) and (e): one Classification through the exports against libsvm
+  // loading the model, predicting the same vector and releasing the model;
+  // (b): the same against svm-predict run as a process.
+  void RegisterSingle(ClassifiedSet& set, const std::string& group, bool withProcess) {
+    ClassifiedSet* s = &set;
+    ClassifierHandle handle = handle_;
+    auto setUp = [s] { LoadedPrefix::Ensure(s->prefix); };
+    Side classification = Timed([s, handle] {
+      char answer[256];
+      Classification(handle, s->List(s->typical), answer);
+      benchmark::DoNotOptimize(answer);
+    });
+    Side floor = Timed([s, probabilities = std::vector<double>(
+                                static_cast<std::size_t>(s->model.classCount))]() mutable {
+      svm_model* model = svm_load_model((s->prefix + kModelFileName).c_str());
+      benchmark::DoNotOptimize(
+          svm_predict_probability(model, s->vectors[s->typical].data(), probabilities.data()));
+      svm_free_and_destroy_model(&model);
+    });
+    RegisterPair(group + "/Classification vs floor", setUp, classification, floor);
+    if (!withProcess) return;
+    // The library's largest own part, alone.
+    RegisterPair(group + "/model check vs floor", setUp, Timed([s] {
+                   std::string fault;
+                   benchmark::DoNotOptimize(CheckModelFile((s->prefix + kModelFileName).c_str(), &fault));
+                 }),
+                 floor);
     if (svmPredict_.empty()) {
       Progress("svm-predict is missing (Debian's libsvm-tools): its figure is skipped");
       return;
     }
-    const std::string program = svmPredict_;
-    const std::string test = help_.prefix + "svm-predict-test.dat";
-    const std::string model = help_.prefix + kModelFileName;
-    const std::string output = help_.prefix + "svm-predict-result.dat";
-    benchmark::RegisterBenchmark(("single/" + help_.name + "/svm-predict process").c_str(),
-                                 [=](benchmark::State& state) {
-                                   double childSeconds = 0.0;
-                                   for (auto _ : state) {
-                                     childSeconds += RunQuietly({program, "-b", "1", test, model, output});
-                                   }
-                                   // The process's own CPU time, which the benchmark's
-                                   // CPU column (this thread's) does not see.
-                                   state.counters["child_cpu_time"] =
-                                       benchmark::Counter(childSeconds, benchmark::Counter::kAvgIterations);
-                                 })
-        ->UseRealTime()
-        ->Unit(benchmark::kMillisecond);
+    const std::vector<std::string> command = {svmPredict_, "-b", "1",
+                                              s->prefix + "svm-predict-test.dat",
+                                              s->prefix + kModelFileName,
+                                              s->prefix + "svm-predict-result.dat"};
+    RegisterPair(group + "/Classification vs svm-predict process", setUp, classification,
+                 Side{[command] { return RunQuietly(command); }});
   }
 
   // Runs a program with its output discarded; the seconds of CPU time it used.
@@ -543,150 +591,102 @@ class Bench {
 
   // (c): LoadSource of the large file against reading its bytes.
   void RegisterLoad() {
-    const std::string prefix = largePrefix_;
-    benchmark::RegisterBenchmark("load/LoadSource", [prefix](benchmark::State& state) {
+    auto setUp = [] {
       LoadedPrefix::Forget();
       releasesource();
-      for (auto _ : state) {
-        if (LoadSource(prefix.c_str()) != 1) state.SkipWithError("LoadSource failed");
-        state.PauseTiming();
-        releasesource();
-        state.ResumeTiming();
-      }
-    })
-        ->UseRealTime()
-        ->Unit(benchmark::kMillisecond);
-    const std::string ownOrder = largeOwnOrderPrefix_;
-    benchmark::RegisterBenchmark("load/LoadSource, idf in its own order", [ownOrder](benchmark::State& state) {
-      LoadedPrefix::Forget();
-      releasesource();
-      for (auto _ : state) {
-        if (LoadSource(ownOrder.c_str()) != 1) state.SkipWithError("LoadSource failed");
-        state.PauseTiming();
-        releasesource();
-        state.ResumeTiming();
-      }
-    })
-        ->UseRealTime()
-        ->Unit(benchmark::kMillisecond);
-    const std::string path = prefix + kSourceFileName;
-    benchmark::RegisterBenchmark("load/read bytes", [path](benchmark::State& state) {
-      for (auto _ : state) {
-        std::FILE* file = std::fopen(path.c_str(), "rb");
-        std::fseek(file, 0, SEEK_END);
-        std::vector<char> bytes(static_cast<std::size_t>(std::ftell(file)));
-        std::fseek(file, 0, SEEK_SET);
-        benchmark::DoNotOptimize(std::fread(bytes.data(), 1, bytes.size(), file));
-        std::fclose(file);
-        benchmark::DoNotOptimize(bytes.data());
-      }
-    })
-        ->UseRealTime()
-        ->Unit(benchmark::kMillisecond);
+    };
+    auto load = [](const std::string& prefix) {
+      Side side = Timed([prefix] {
+        if (LoadSource(prefix.c_str()) != 1) throw std::runtime_error("cannot load " + prefix);
+      });
+      side.after = [] { releasesource(); };
+      return side;
+    };
+    const std::string path = largePrefix_ + kSourceFileName;
+    Side readBytes = Timed([path] {
+      std::FILE* file = std::fopen(path.c_str(), "rb");
+      std::fseek(file, 0, SEEK_END);
+      std::vector<char> bytes(static_cast<std::size_t>(std::ftell(file)));
+      std::fseek(file, 0, SEEK_SET);
+      benchmark::DoNotOptimize(std::fread(bytes.data(), 1, bytes.size(), file));
+      std::fclose(file);
+      benchmark::DoNotOptimize(bytes.data());
+    });
+    RegisterPair("load/LoadSource vs read bytes", setUp, load(largePrefix_), readBytes);
+    RegisterPair("load/LoadSource, idf in its own order, vs read bytes", setUp,
+                 load(largeOwnOrderPrefix_), readBytes);
   }
 
   // (d): counting, weighting and feature mapping of a long document,
-  // cumulatively, against one ordered lookup per word.
+  // cumulatively, each against one ordered lookup per word.
   void RegisterVectorise() {
-    const SourceData* source = &largeSource_;
+    SourceData* source = &largeSource_;
     const WordList* list = longList_->list();
-    const auto words = static_cast<std::int64_t>(longDocument_.size());
-    auto perWord = [](benchmark::internal::Benchmark* b) {
-      b->UseRealTime()->Unit(benchmark::kMicrosecond);
-    };
-    benchmark::RegisterBenchmark("vectorise/count", [=](benchmark::State& state) {
-      Classifier classifier(const_cast<SourceData&>(*source));
-      for (auto _ : state) {
-        double known = 0.0;
-        benchmark::DoNotOptimize(classifier.CountWords(*list, &known));
-      }
-      state.SetItemsProcessed(state.iterations() * words);
-    })->Apply(perWord);
-    benchmark::RegisterBenchmark("vectorise/count+weight", [=](benchmark::State& state) {
-      Classifier classifier(const_cast<SourceData&>(*source));
-      for (auto _ : state) {
-        double known = 0.0;
-        TermCounts counts = classifier.CountWords(*list, &known);
-        WeightTerms(counts, known, source->idfTable, source->averageDocLength);
-        benchmark::DoNotOptimize(counts);
-      }
-      state.SetItemsProcessed(state.iterations() * words);
-    })->Apply(perWord);
-    benchmark::RegisterBenchmark("vectorise/count+weight+map", [=](benchmark::State& state) {
-      Classifier classifier(const_cast<SourceData&>(*source));
-      for (auto _ : state) {
-        DocumentVector vector;
-        benchmark::DoNotOptimize(classifier.BuildDocumentVector(*list, &vector));
-      }
-      state.SetItemsProcessed(state.iterations() * words);
-    })->Apply(perWord);
     const std::vector<std::string>* sorted = &sortedVocabulary_;
-    benchmark::RegisterBenchmark("vectorise/one ordered lookup per word", [=](benchmark::State& state) {
-      for (auto _ : state) {
-        WordListView view(*list);
-        std::size_t found = 0;
-        for (std::size_t i = 0; i < view.size(); ++i) {
-          const std::string_view word = view[i];
-          auto it = std::lower_bound(sorted->begin(), sorted->end(), word,
-                                     [](const std::string& a, std::string_view b) { return std::string_view(a) < b; });
-          found += it != sorted->end() && *it == word;
-        }
-        benchmark::DoNotOptimize(found);
+    Side lookups = Timed([list, sorted] {
+      WordListView view(*list);
+      std::size_t found = 0;
+      for (std::size_t i = 0; i < view.size(); ++i) {
+        const std::string_view word = view[i];
+        auto it = std::lower_bound(sorted->begin(), sorted->end(), word,
+                                   [](const std::string& a, std::string_view b) { return std::string_view(a) < b; });
+        found += it != sorted->end() && *it == word;
       }
-      state.SetItemsProcessed(state.iterations() * words);
-    })->Apply(perWord);
+      benchmark::DoNotOptimize(found);
+    });
+    auto nothing = [] {};
+    RegisterPair("vectorise/count vs lookups", nothing, Timed([source, list] {
+                   double known = 0.0;
+                   benchmark::DoNotOptimize(Classifier(*source).CountWords(*list, &known));
+                 }),
+                 lookups);
+    RegisterPair("vectorise/count+weight vs lookups", nothing, Timed([source, list] {
+                   double known = 0.0;
+                   TermCounts counts = Classifier(*source).CountWords(*list, &known);
+                   WeightTerms(counts, known, source->idfTable, source->averageDocLength);
+                   benchmark::DoNotOptimize(counts);
+                 }),
+                 lookups);
+    RegisterPair("vectorise/count+weight+map vs lookups", nothing, Timed([source, list] {
+                   DocumentVector vector;
+                   benchmark::DoNotOptimize(Classifier(*source).BuildDocumentVector(*list, &vector));
+                 }),
+                 lookups);
   }
 
-  // (f) and the per-document figures beside the peers.
+  // (f) and the whole-split figure beside the peers.
   void RegisterBatch() {
     ClassifiedSet* s = &help_;
     ClassifierHandle handle = handle_;
     const std::vector<WordList>* batch = &batch_;
     char* const* answers = answerPointers_.data();
-    benchmark::RegisterBenchmark("batch/BatchClassification", [=](benchmark::State& state) {
-      LoadedPrefix::Ensure(s->prefix);
-      for (auto _ : state) BatchClassification(handle, batch->data(), batch->size(), answers);
-    })
-        ->UseRealTime()
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("batch/floor", [=](benchmark::State& state) {
-      const std::string modelPath = s->prefix + kModelFileName;
-      std::vector<double> probabilities(static_cast<std::size_t>(s->model.classCount));
+    auto setUp = [s] { LoadedPrefix::Ensure(s->prefix); };
+    Side batchSide = Timed([=] { BatchClassification(handle, batch->data(), batch->size(), answers); });
+    Side floor = Timed([s, probabilities = std::vector<double>(
+                                static_cast<std::size_t>(s->model.classCount))]() mutable {
+      svm_model* model = svm_load_model((s->prefix + kModelFileName).c_str());
       const std::size_t n = s->documents.size();
-      for (auto _ : state) {
-        svm_model* model = svm_load_model(modelPath.c_str());
-        for (std::size_t i = 0; i < kBatchDocuments; ++i) {
-          const std::vector<svm_node>& nodes = s->vectors[i % n];
-          if (nodes.empty()) continue;
-          benchmark::DoNotOptimize(svm_predict_probability(model, nodes.data(), probabilities.data()));
-        }
-        svm_free_and_destroy_model(&model);
+      for (std::size_t i = 0; i < kBatchDocuments; ++i) {
+        const std::vector<svm_node>& nodes = s->vectors[i % n];
+        if (nodes.empty()) continue;
+        benchmark::DoNotOptimize(svm_predict_probability(model, nodes.data(), probabilities.data()));
       }
-    })
-        ->UseRealTime()
-        ->Unit(benchmark::kMillisecond);
+      svm_free_and_destroy_model(&model);
+    });
+    RegisterPair("batch/BatchClassification vs floor", setUp, batchSide, floor);
     // The same documents, one Classification each: what a host without the
     // batch path pays, and the per-document figure beside the peers.
-    benchmark::RegisterBenchmark("batch/separate Classification", [=](benchmark::State& state) {
-      LoadedPrefix::Ensure(s->prefix);
+    Side separate = Timed([=] {
       char answer[256];
-      for (auto _ : state) {
-        for (const WordList& list : *batch) Classification(handle, &list, answer);
-      }
-      state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(batch->size()));
-    })
-        ->UseRealTime()
-        ->Iterations(1)
-        ->Repetitions(3)
-        ->Unit(benchmark::kMillisecond);
+      for (const WordList& list : *batch) Classification(handle, &list, answer);
+    });
+    RegisterPair("batch/separate Classification vs BatchClassification", setUp, separate, batchSide, 3);
     benchmark::RegisterBenchmark("corpus/BatchClassification of the test documents",
                                  [=](benchmark::State& state) {
                                    LoadedPrefix::Ensure(s->prefix);
                                    for (auto _ : state) {
                                      BatchClassification(handle, batch->data(), s->documents.size(), answers);
                                    }
-                                   state.SetItemsProcessed(state.iterations() *
-                                                           static_cast<std::int64_t>(s->documents.size()));
                                  })
         ->UseRealTime()
         ->Unit(benchmark::kMillisecond);
