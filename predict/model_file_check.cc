@@ -75,8 +75,13 @@ bool ScanPlainDecimal(const char*& p, const char* end) {
   if (p == end || (*p != 'e' && *p != 'E')) return true;
   ++p;
   if (p < end && (*p == '+' || *p == '-')) ++p;
+  // Only the first digits are added up: a long exponent is refused by its
+  // length and must not overflow on the way (found by the model fuzz
+  // target).
   int exponent = 0, exponentDigits = 0;
-  while (isDigit(p)) exponent = exponent * 10 + (*p++ - '0'), ++exponentDigits;
+  for (; isDigit(p); ++p) {
+    if (++exponentDigits <= 3) exponent = exponent * 10 + (*p - '0');
+  }
   return exponentDigits > 0 && exponentDigits <= 3 && exponent <= 250;
 }
 
