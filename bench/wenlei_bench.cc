@@ -1,6 +1,7 @@
-// The library's timings, each beside the reference it is judged against, in
-// one binary so that random interleaving of the repetitions puts subject and
-// reference under the same machine load.
+// The library's timings, each beside the reference it is judged against:
+// every figure is one benchmark that times its subject and its reference
+// alternately within each iteration, so both run under the same machine
+// load, and reports both times and their ratio as counters.
 //
 //   wenlei_bench [benchmark flags] --data=DIR [--bundled=PREFIX]
 //                [--corpus=DIR] [--facts=FILE]
