@@ -276,8 +276,8 @@ def vectorise_section(pairs, facts, out):
     out.append(f"A document of {words:,} words ({big['document_known_words']:,} known, "
                f"{big['document_distinct_known_words']:,} distinct known words, "
                f"{big['document_features']:,} features) against the "
-               f"{big['vocabulary']:,}-word vocabulary above, in a resource set of the core "
-               "library. The steps are measured cumulatively, each beside the reference of "
+               f"{big['vocabulary']:,}-word vocabulary above, loaded into a resource set of the "
+               "core library (not through the exports). The steps are measured cumulatively, each beside the reference of "
                "one binary search per word in a sorted array of the vocabulary.\n")
     rows = []
     for label, name in (("counting", "vectorise/count vs lookups"),
@@ -382,7 +382,8 @@ def analysis_section(out):
         "ones); it reads support-vector lines of libsvm's own form in one pass without "
         "converting numbers, about a tenth of libsvm's parse. The rest — counting, "
         "weighting, mapping, the one-line test file, the result file and its read-back — "
-        "is a few hundredths of a millisecond for a document of a few hundred words.\n"
+        "is about a tenth of a millisecond for a document of a few hundred words, a few "
+        "percent of the floor (see (a)).\n"
         "- Batch: libsvm's kernel evaluations (Kernel::dot against every support vector) "
         "are about three quarters of the time; the library's counting, weighting and "
         "mapping of the 1,000 documents (330,000 words) is most of the rest, the test file, "
