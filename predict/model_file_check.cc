@@ -9,6 +9,10 @@
 #include <set>
 #include <vector>
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
 namespace wenlei {
 namespace {
 
@@ -343,9 +347,63 @@ bool CheckModelText(std::string_view text, std::string* fault) {
   return ModelTextChecker(text, fault).Check();
 }
 
+namespace {
+
+#if !defined(_WIN32)
+// The identity of a file as the file system reports it.  Any write to the
+// file or replacement of it changes the change time, the modification time
+// or the inode, so an identity seen before means the same bytes.
+struct FileIdentity {
+  dev_t device;
+  ino_t inode;
+  off_t size;
+  struct timespec modified;
+  struct timespec changed;
+
+  bool operator==(const FileIdentity& other) const {
+    return device == other.device && inode == other.inode && size == other.size &&
+           modified.tv_sec == other.modified.tv_sec &&
+           modified.tv_nsec == other.modified.tv_nsec &&
+           changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
+  }
+};
+
+bool IdentityOf(std::FILE* file, FileIdentity* identity) {
+  struct stat status;
+  if (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+  *identity = {status.st_dev, status.st_ino, status.st_size, status.st_mtim, status.st_ctim};
+  return true;
+}
+
+// The last model file found sound.  libsvm still reads the model at every
+// step; only the check of a file already checked and unchanged since is
+// skipped, which keeps the check's cost off the common path of classifying
+// many documents with one model.
+struct SoundModelMemo {
+  bool valid = false;
+  FileIdentity identity;
+};
+
+SoundModelMemo& soundModelMemo() {
+  static SoundModelMemo memo;
+  return memo;
+}
+#endif
+
+}  // namespace
+
 ModelFileCheck CheckModelFile(const char* path, std::string* fault) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path, "rb"), &std::fclose);
   if (!file) return ModelFileCheck::kUnreadable;
+#if !defined(_WIN32)
+  // Taken before reading: a change while the check reads shows at the next
+  // step as a new identity.
+  FileIdentity identity;
+  const bool identified = IdentityOf(file.get(), &identity);
+  SoundModelMemo& memo = soundModelMemo();
+  if (identified && memo.valid && memo.identity == identity) return ModelFileCheck::kSound;
+  memo.valid = false;
+#endif
   std::string text;
   // Sized once: the checker reads every byte of a model of some megabytes.
   if (std::fseek(file.get(), 0, SEEK_END) == 0) {
@@ -357,7 +415,11 @@ ModelFileCheck CheckModelFile(const char* path, std::string* fault) {
   std::size_t got;
   while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text.append(buffer, got);
   if (std::ferror(file.get())) return ModelFileCheck::kUnreadable;
-  return CheckModelText(text, fault) ? ModelFileCheck::kSound : ModelFileCheck::kDamaged;
+  if (!CheckModelText(text, fault)) return ModelFileCheck::kDamaged;
+#if !defined(_WIN32)
+  if (identified) memo = {true, identity};
+#endif
+  return ModelFileCheck::kSound;
 }
 
 }  // namespace wenlei

@@ -278,3 +278,32 @@ TEST(ModelNumberCheckTest, SupportVectorLinesOfEveryShapeAreJudgedAsReadTheGener
 
 }  // namespace
 }  // namespace wenlei
+
+namespace wenlei {
+namespace {
+
+// A sound verdict is remembered only for the very file it was given to: a
+// model cut short in place, or replaced by another file, is checked again.
+TEST(ModelFileCheckMemoTest, AChangedOrReplacedModelIsCheckedAgain) {
+  testing::TempDir dir;
+  const std::string model = dir.path() + "/SVMModel";
+  testing::TrainAndSaveModel(testing::ClusteredExamples(3, 4, 10), testing::DefaultParameter(),
+                             model);
+  const std::string sound = testing::ReadFile(model);
+  std::string fault;
+  ASSERT_EQ(CheckModelFile(model.c_str(), &fault), ModelFileCheck::kSound);
+  ASSERT_EQ(CheckModelFile(model.c_str(), &fault), ModelFileCheck::kSound);
+
+  testing::WriteFile(model, sound.substr(0, sound.size() - 40));  // same file, cut short
+  EXPECT_EQ(CheckModelFile(model.c_str(), &fault), ModelFileCheck::kDamaged);
+
+  testing::WriteFile(model, sound);
+  ASSERT_EQ(CheckModelFile(model.c_str(), &fault), ModelFileCheck::kSound);
+  const std::string other = dir.path() + "/other";
+  testing::WriteFile(other, sound.substr(0, sound.size() - 40));
+  ASSERT_EQ(std::rename(other.c_str(), model.c_str()), 0);  // a new file under the name
+  EXPECT_EQ(CheckModelFile(model.c_str(), &fault), ModelFileCheck::kDamaged);
+}
+
+}  // namespace
+}  // namespace wenlei
