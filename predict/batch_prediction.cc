@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "predict/model_file_check.h"
+#include "predict/whole_number.h"
 #include "svm.h"
 #include "vectorise/number_text.h"
 #include "vectorise/working_file.h"
@@ -33,20 +34,6 @@ std::FILE* resultBeingWritten = nullptr;
 
 bool IsSpace(int c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// Converts a whole token to a number; a leading '+' is accepted as printf
-// style readers do.  Independent of the process locale.
-template <typename Number>
-bool ParseWhole(std::string_view text, Number* value) {
-  if (!text.empty() && text.front() == '+') {
-    text.remove_prefix(1);
-    // One sign only: "+-1" and "++1" are no numbers to a formatted read.
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) return false;
-  }
-  if (text.empty()) return false;
-  auto result = std::from_chars(text.data(), text.data() + text.size(), *value);
-  return result.ec == std::errc() && result.ptr == text.data() + text.size();
 }
 
 // Reads the test file's records: a number, then index:value pairs up to the

@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 #endif
 
+#include "predict/whole_number.h"
+
 namespace wenlei {
 namespace {
 
@@ -26,17 +28,6 @@ bool IsSpace(char c) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-template <typename Number>
-bool ParseWhole(std::string_view text, Number* value) {
-  if (!text.empty() && text.front() == '+') {
-    text.remove_prefix(1);
-    // One sign only: "+-1" and "++1" are no numbers to a formatted read.
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) return false;
-  }
-  if (text.empty()) return false;
-  auto result = std::from_chars(text.data(), text.data() + text.size(), *value);
-  return result.ec == std::errc() && result.ptr == text.data() + text.size();
-}
 
 // The first byte from p on that is not a decimal digit (or end).  Numbers
 // make up most of a model, so where the byte order allows, eight bytes are
