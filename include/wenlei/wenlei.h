@@ -1,0 +1,199 @@
+/*
+ * wenlei: assigns a category to a Chinese document.
+ *
+ * The modern interface.  A resource set directory (Source.dat, SVMModel and,
+ * when present, its confidence file) is opened once into an immutable
+ * handle; documents are classified from UTF-8 text (segmented inside), or
+ * from words already segmented (UTF-8 or GBK).  A result holds every class
+ * with its probability, highest first, the answer text that the exported
+ * functions of exports.h give for the same words, and the counts of words
+ * and known words.
+ *
+ * Nothing here writes a file, prints, or ends the process: every failure
+ * comes back as a status code and, when the caller asks for it, a message.
+ * Any number of threads may classify on one handle at once.
+ *
+ * Errors: every fallible function returns a wenlei_status.  When `message`
+ * is not null and the call fails, *message receives a one-line description
+ * allocated by the library (free it with wenlei_free); on success *message
+ * is left as it was.
+ *
+ * Texts handed back (names, answers, words, messages) are zero-terminated
+ * UTF-8 unless the function says GBK, and live as long as the object that
+ * holds them.
+ */
+#ifndef WENLEI_WENLEI_H_
+#define WENLEI_WENLEI_H_
+
+#include <stddef.h>
+
+#if defined(_WIN32)
+#if defined(WENLEI_BUILDING_LIBRARY)
+#define WENLEI_EXPORT __declspec(dllexport)
+#else
+#define WENLEI_EXPORT __declspec(dllimport)
+#endif
+#else
+#define WENLEI_EXPORT __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef enum wenlei_status {
+  WENLEI_OK = 0,
+  WENLEI_INVALID_ARGUMENT = 1, /* a null pointer, an unknown encoding, ... */
+  WENLEI_NOT_FOUND = 2,        /* a file of the resource set does not exist */
+  WENLEI_IO_ERROR = 3,         /* a file exists but cannot be read */
+  WENLEI_CORRUPT = 4,          /* a malformed Source.dat, a damaged model, dictionary */
+  WENLEI_MISMATCH = 5,         /* the parts of a resource set do not fit together */
+  WENLEI_BAD_ENCODING = 6,     /* text that is not UTF-8 (or GBK where GBK was named) */
+  WENLEI_TOO_LARGE = 7,        /* a document over the size limit */
+  WENLEI_NO_MEMORY = 8,
+  WENLEI_INTERNAL = 9
+} wenlei_status;
+
+typedef enum wenlei_encoding {
+  WENLEI_UTF8 = 0,
+  WENLEI_GBK = 1
+} wenlei_encoding;
+
+/* The library's version, "MAJOR.MINOR.PATCH". */
+WENLEI_EXPORT const char *wenlei_version(void);
+
+/* A constant name for a status ("ok", "not found", ...); "unknown status"
+ * for a value that is none of them. */
+WENLEI_EXPORT const char *wenlei_status_name(int status);
+
+/* Frees a message or any other block the library allocated for the caller. */
+WENLEI_EXPORT void wenlei_free(void *block);
+
+/* ---- Options for opening a resource set ---- */
+
+typedef struct wenlei_options wenlei_options;
+
+WENLEI_EXPORT wenlei_options *wenlei_options_create(void);
+WENLEI_EXPORT void wenlei_options_destroy(wenlei_options *options);
+
+/* The segmentation dictionary for text input (jieba's dict.txt format).
+ * Null (the default): the dictionary installed with the library. */
+WENLEI_EXPORT void wenlei_options_set_dictionary(wenlei_options *options, const char *path);
+
+/* Answers whose confidence is below this are flagged unknown.  Negative (the
+ * default): the threshold stored with the resource set, or 0 (never unknown)
+ * when it stores none. */
+WENLEI_EXPORT void wenlei_options_set_min_confidence(wenlei_options *options, double threshold);
+
+/* The largest document, in bytes of its text (or of its words together),
+ * that a classification accepts; 0 means no limit.  Default 16 MiB. */
+WENLEI_EXPORT void wenlei_options_set_max_document_bytes(wenlei_options *options, size_t bytes);
+
+/* ---- Resource sets ---- */
+
+typedef struct wenlei_classifier wenlei_classifier;
+
+/* Opens the resource set in `directory` (holding Source.dat and SVMModel).
+ * `options` may be null.  Checks that the parts fit together: model labels
+ * 1..n in order, as many classes as Source.dat names, probability
+ * estimates present, no feature number beyond the vocabulary. */
+WENLEI_EXPORT wenlei_status wenlei_open(const char *directory, const wenlei_options *options,
+                                        wenlei_classifier **classifier, char **message);
+
+/* Closes a handle; null does nothing.  No classification may be running on it. */
+WENLEI_EXPORT void wenlei_close(wenlei_classifier *classifier);
+
+/* The resource set's classes, by class number 1..count (UTF-8 names). */
+WENLEI_EXPORT size_t wenlei_class_count(const wenlei_classifier *classifier);
+WENLEI_EXPORT const char *wenlei_class_name(const wenlei_classifier *classifier, size_t number);
+
+/* The threshold in force for this handle (see wenlei_options_set_min_confidence). */
+WENLEI_EXPORT double wenlei_min_confidence(const wenlei_classifier *classifier);
+
+/* ---- Classification ---- */
+
+typedef struct wenlei_result wenlei_result;
+
+/* Segments UTF-8 text and classifies its words. */
+WENLEI_EXPORT wenlei_status wenlei_classify_text(const wenlei_classifier *classifier,
+                                                 const char *text, size_t length,
+                                                 wenlei_result **result, char **message);
+
+/* Classifies a document given as `count` words in `encoding`; word i is
+ * words[i], lengths[i] bytes (no terminating zero needed). */
+WENLEI_EXPORT wenlei_status wenlei_classify_words(const wenlei_classifier *classifier,
+                                                  const char *const *words,
+                                                  const size_t *lengths, size_t count,
+                                                  wenlei_encoding encoding,
+                                                  wenlei_result **result, char **message);
+
+/* Classifies `count` UTF-8 texts.  results[i] receives the result of texts[i]
+ * (lengths[i] bytes).  A document that cannot be classified (bad encoding,
+ * over the size limit) gets a result whose wenlei_result_status says why;
+ * the call itself fails only for bad arguments or lack of memory, and then
+ * sets every results[i] to null. */
+WENLEI_EXPORT wenlei_status wenlei_classify_batch(const wenlei_classifier *classifier,
+                                                  const char *const *texts,
+                                                  const size_t *lengths, size_t count,
+                                                  wenlei_result **results, char **message);
+
+WENLEI_EXPORT void wenlei_result_free(wenlei_result *result);
+
+/* WENLEI_OK, or why this document of a batch could not be classified (then
+ * wenlei_result_error holds the message and everything else is empty). */
+WENLEI_EXPORT wenlei_status wenlei_result_status(const wenlei_result *result);
+WENLEI_EXPORT const char *wenlei_result_error(const wenlei_result *result);
+
+/* The answer the exported functions give for the same words: one name, two
+ * joined by " or ", or the fixed message for a document without known
+ * words.  UTF-8, or GBK (the exports' bytes) with wenlei_result_answer_gbk. */
+WENLEI_EXPORT const char *wenlei_result_answer(const wenlei_result *result);
+WENLEI_EXPORT const char *wenlei_result_answer_gbk(const wenlei_result *result);
+
+/* The one or two names in the answer; 0 names for a document without known
+ * words. */
+WENLEI_EXPORT size_t wenlei_result_name_count(const wenlei_result *result);
+WENLEI_EXPORT const char *wenlei_result_name(const wenlei_result *result, size_t index);
+
+/* Every class with its probability, highest first (equal probabilities in
+ * class order); 0 entries when the document reached no prediction. */
+WENLEI_EXPORT size_t wenlei_result_class_count(const wenlei_result *result);
+WENLEI_EXPORT const char *wenlei_result_class_name(const wenlei_result *result, size_t rank);
+WENLEI_EXPORT size_t wenlei_result_class_number(const wenlei_result *result, size_t rank);
+WENLEI_EXPORT double wenlei_result_probability(const wenlei_result *result, size_t rank);
+
+/* The number of words, of words the vocabulary knows, and of characters
+ * dropped because GBK cannot hold them. */
+WENLEI_EXPORT size_t wenlei_result_words(const wenlei_result *result);
+WENLEI_EXPORT size_t wenlei_result_known_words(const wenlei_result *result);
+WENLEI_EXPORT size_t wenlei_result_dropped_characters(const wenlei_result *result);
+
+/* The confidence of the answer, from 0 to 1 (0 without a prediction), and
+ * whether it is below the handle's threshold (1) or not (0).  A document
+ * without known words is always unknown. */
+WENLEI_EXPORT double wenlei_result_confidence(const wenlei_result *result);
+WENLEI_EXPORT int wenlei_result_unknown(const wenlei_result *result);
+
+/* ---- Segmentation ---- */
+
+typedef struct wenlei_segmenter wenlei_segmenter;
+typedef struct wenlei_words wenlei_words;
+
+/* Loads a dictionary; null: the dictionary installed with the library. */
+WENLEI_EXPORT wenlei_status wenlei_segmenter_open(const char *dictionary,
+                                                  wenlei_segmenter **segmenter, char **message);
+WENLEI_EXPORT void wenlei_segmenter_close(wenlei_segmenter *segmenter);
+
+/* Splits UTF-8 text into words, as text classification does. */
+WENLEI_EXPORT wenlei_status wenlei_segment(const wenlei_segmenter *segmenter, const char *text,
+                                           size_t length, wenlei_words **words, char **message);
+WENLEI_EXPORT size_t wenlei_words_count(const wenlei_words *words);
+WENLEI_EXPORT const char *wenlei_words_at(const wenlei_words *words, size_t index,
+                                          size_t *length);
+WENLEI_EXPORT void wenlei_words_free(wenlei_words *words);
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+#endif /* WENLEI_WENLEI_H_ */
