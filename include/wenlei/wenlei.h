@@ -69,6 +69,14 @@ WENLEI_EXPORT const char *wenlei_status_name(int status);
 /* Frees a message or any other block the library allocated for the caller. */
 WENLEI_EXPORT void wenlei_free(void *block);
 
+/* Where the bundled resource set and the segmentation dictionary are: beside
+ * the installed library (PREFIX/share/wenlei/models/help-zh and
+ * .../models/dictionary/dict.txt, found from the library's own location, so
+ * an installed tree can be moved), else in the source tree the library was
+ * built from.  Null when neither exists. */
+WENLEI_EXPORT const char *wenlei_default_resources(void);
+WENLEI_EXPORT const char *wenlei_default_dictionary(void);
+
 /* ---- Options for opening a resource set ---- */
 
 typedef struct wenlei_options wenlei_options;
