@@ -37,7 +37,7 @@ std::vector<Entry> EntriesInOrder(const std::vector<std::size_t>& order, const R
 
 }  // namespace
 
-SourceData::LoadOutcome SourceData::Load(const std::string& prefix) {
+SourceData::LoadOutcome SourceData::Load(const std::string& prefix, std::string* fault) {
   const std::string path = prefix + kSourceFileName;
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return LoadOutcome::kMissing;
@@ -49,8 +49,7 @@ SourceData::LoadOutcome SourceData::Load(const std::string& prefix) {
   bool ok = ReadSourceFileSections(file, &sections, &error);
   std::fclose(file);
   if (!ok) {
-    std::fprintf(stderr, "wenlei: rejected resource file %s: %s\n", path.c_str(), error.c_str());
-    std::fflush(stderr);
+    if (fault != nullptr) *fault = "wenlei: rejected resource file " + path + ": " + error + "\n";
     return LoadOutcome::kMalformed;
   }
 

@@ -30,9 +30,9 @@ class SourceData {
   // Reads prefix + "Source.dat" and merges it into the tables (present keys
   // keep their values), then takes the new average length and paths.  A file
   // that cannot be opened changes nothing and gives kMissing; a malformed one
-  // changes nothing, writes one line naming the fault to standard error and
-  // gives kMalformed.
-  LoadOutcome Load(const std::string& prefix);
+  // changes nothing and gives kMalformed, with one line naming the fault
+  // ("wenlei: rejected resource file PATH: ...\n") in *fault when given.
+  LoadOutcome Load(const std::string& prefix, std::string* fault = nullptr);
 
   // Empties the four tables; the paths and the average length stay.
   void ReleaseTables();
