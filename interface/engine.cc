@@ -11,6 +11,7 @@
 #include "interface/classifier.h"
 #include "svm.h"
 #include "text/gbk_converter.h"
+#include "text/gbk_form.h"
 #include "text/utf8.h"
 #include "util/file_bytes.h"
 #include "util/number_text.h"
@@ -179,12 +180,8 @@ Status Engine::ClassifyGbkWords(const std::vector<std::string_view>& words,
   for (std::string_view word : words) bytes += word.size();
   Status size = CheckSize(bytes);
   if (!size.ok()) return size;
-  GbkConverter* converter = ThreadConverter();
-  if (converter == nullptr) return NoConverter();
-  std::string ignored;
   for (std::size_t i = 0; i < words.size(); ++i) {
-    ignored.clear();
-    if (auto bad = converter->AppendUtf8(words[i], &ignored)) {
+    if (auto bad = FindMalformedGbk(words[i])) {
       return Status(Code::kBadEncoding, "word " + std::to_string(i + 1) +
                                             " is not GBK (invalid byte at offset " +
                                             std::to_string(*bad) + ")");

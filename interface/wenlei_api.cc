@@ -219,6 +219,11 @@ WENLEI_EXPORT wenlei_status wenlei_open(const char* directory, const wenlei_opti
     wenlei::EngineOptions engineOptions;
     const wenlei_options defaults;
     const wenlei_options& given = options != nullptr ? *options : defaults;
+    // A dictionary named by the caller must be there; the installed one is
+    // looked for only when text comes.
+    if (!given.dictionary.empty() && !IsFile(given.dictionary)) {
+      return Fail(WENLEI_NOT_FOUND, "cannot open dictionary " + given.dictionary, message);
+    }
     engineOptions.dictionaryPath = given.dictionary.empty() ? DefaultDictionary() : given.dictionary;
     engineOptions.minConfidence = given.minConfidence;
     engineOptions.maxDocumentBytes = given.maxDocumentBytes;

@@ -274,15 +274,24 @@ TEST(WenleiApiTest, FailuresComeBackAsErrors) {
   EXPECT_STREQ(wenlei_status_name(99), "unknown status");
 
   wenlei_options* options = wenlei_options_create();
-  wenlei_options_set_max_document_bytes(options, 10);
   wenlei_options_set_dictionary(options, (good.prefix() + "none.txt").c_str());
+  Handle missingDictionary;
+  EXPECT_EQ(wenlei_open(good.path().c_str(), options, &missingDictionary.classifier, nullptr),
+            WENLEI_NOT_FOUND);
+  wenlei_options_set_dictionary(options, nullptr);
+  wenlei_options_set_max_document_bytes(options, 10);
   Handle limited;
   ASSERT_EQ(wenlei_open(good.path().c_str(), options, &limited.classifier, nullptr), WENLEI_OK);
   wenlei_options_destroy(options);
   const std::string eleven = "abcdefghijk";
   EXPECT_EQ(wenlei_classify_text(limited.classifier, eleven.data(), eleven.size(), &result, nullptr),
             WENLEI_TOO_LARGE);
-  EXPECT_EQ(wenlei_classify_text(limited.classifier, "abc", 3, &result, nullptr), WENLEI_NOT_FOUND);
+  const char* words[] = {"abcdef", "ghijk"};
+  const std::size_t lengths[] = {6, 5};
+  EXPECT_EQ(wenlei_classify_words(limited.classifier, words, lengths, 2, WENLEI_UTF8, &result, nullptr),
+            WENLEI_TOO_LARGE);
+  EXPECT_EQ(wenlei_classify_text(limited.classifier, "abc", 3, &result, nullptr), WENLEI_OK);
+  wenlei_result_free(result);
 }
 
 // Answers name classes up to 36; a document of a later class ends the

@@ -154,11 +154,17 @@ Status PredictionStep::Run(bool probabilityRequested, const std::string& testFil
     return status;
   };
 
+  // The model file is read at every step; only bytes that differ from
+  // those of the model parsed last are checked and parsed.
+  const FileComparison comparison = model_ == nullptr || modelText_.empty()
+                                        ? FileComparison::kDifferent
+                                        : CompareFileBytes(modelFilePath, modelText_);
   std::string text;
-  if (!ReadFileBytes(modelFilePath, &text)) {
+  if (comparison == FileComparison::kUnreadable ||
+      (comparison == FileComparison::kDifferent && !ReadFileBytes(modelFilePath, &text))) {
     return finish(Status(Status::Code::kNotFound, "can't open model file " + modelFilePath + "\n"));
   }
-  if (model_ == nullptr || text != modelText_) {
+  if (comparison == FileComparison::kDifferent) {
     ReleaseModel();
     std::unique_ptr<LoadedModel> model;
     Status loaded = LoadedModel::Load(modelFilePath, text, &model);
@@ -166,8 +172,7 @@ Status PredictionStep::Run(bool probabilityRequested, const std::string& testFil
     model_ = std::move(model);
     // libsvm read the file again; the parsed model is kept for these bytes
     // only when the file still holds them.
-    std::string after;
-    if (ReadFileBytes(modelFilePath, &after) && after == text) modelText_ = std::move(text);
+    if (CompareFileBytes(modelFilePath, text) == FileComparison::kSame) modelText_ = std::move(text);
   }
   const LoadedModel& model = *model_;
   // A model parsed from bytes that changed under libsvm serves this step

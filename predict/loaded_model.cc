@@ -1,6 +1,8 @@
 #include "predict/loaded_model.h"
 
+#if !defined(_WIN32)
 #include <mutex>
+#endif
 
 #include "predict/model_file_check.h"
 #include "svm.h"
@@ -17,10 +19,14 @@ Status LoadedModel::Load(const std::string& path, std::string_view text,
   }
   svm_model* loaded;
   {
+#if !defined(_WIN32)
     // libsvm's loader switches the process locale to "C" and back while it
-    // reads; two loads at once would restore each other's switch.
+    // reads; two loads at once (handles of the modern interface opened in
+    // several threads) would restore each other's switch.  The Windows DLL
+    // has the exports alone, which a host serialises.
     static std::mutex loaderMutex;
     std::lock_guard<std::mutex> lock(loaderMutex);
+#endif
     loaded = svm_load_model(path.c_str());
   }
   if (loaded == nullptr) return Status(Status::Code::kCorrupt, refused);

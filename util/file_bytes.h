@@ -2,6 +2,7 @@
 #define WENLEI_UTIL_FILE_BYTES_H_
 
 #include <string>
+#include <string_view>
 
 namespace wenlei {
 
@@ -9,6 +10,11 @@ namespace wenlei {
 // when the file cannot be opened or read; *errorNumber then holds errno
 // when given.
 bool ReadFileBytes(const std::string& path, std::string* bytes, int* errorNumber = nullptr);
+
+// Whether the file at path holds exactly expected, read in binary mode and
+// compared piece by piece without keeping a copy.
+enum class FileComparison { kSame, kDifferent, kUnreadable };
+FileComparison CompareFileBytes(const std::string& path, std::string_view expected);
 
 }  // namespace wenlei
 
