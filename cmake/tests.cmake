@@ -10,10 +10,12 @@ add_executable(wenlei_core_tests
   vectorise/document_vector_test.cc
   util/working_file_test.cc
   predict/batch_prediction_test.cc
+  predict/linear_predictor_test.cc
   util/decimal_field_test.cc
   decide/prediction_result_test.cc
   interface/classifier_test.cc)
 target_link_libraries(wenlei_core_tests PRIVATE wenlei_core wenlei_testutil GTest::gtest_main)
+target_compile_definitions(wenlei_core_tests PRIVATE WENLEI_MODELS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/models")
 gtest_discover_tests(wenlei_core_tests DISCOVERY_TIMEOUT 60)
 
 # The exports, driven through the shared library as a host drives them.

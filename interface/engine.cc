@@ -97,6 +97,7 @@ Status Engine::Open(const std::string& directory, const EngineOptions& options,
   if (!ReadFileBytes(modelPath, &text, &errorNumber)) return Unreadable(modelPath, errorNumber);
   Status loaded = LoadedModel::Load(modelPath, text, &opened->model_);
   if (!loaded.ok()) return Status(loaded.code(), OneLine(loaded.message()));
+  opened->model_->PrepareLinearPrediction();
 
   if (ThreadConverter() == nullptr) return NoConverter();
   for (const auto& [number, name] : opened->sourceData_.classTable) {

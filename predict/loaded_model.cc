@@ -4,6 +4,7 @@
 #include <mutex>
 #endif
 
+#include "predict/linear_predictor.h"
 #include "predict/model_file_check.h"
 #include "svm.h"
 
@@ -55,7 +56,10 @@ LoadedModel::LoadedModel(svm_model* model)
 
 LoadedModel::~LoadedModel() { svm_free_and_destroy_model(&model_); }
 
+void LoadedModel::PrepareLinearPrediction() { linear_ = LinearPredictor::For(model_); }
+
 double LoadedModel::PredictProbability(const svm_node* nodes, double* probabilities) const {
+  if (linear_ != nullptr) return linear_->PredictProbability(nodes, probabilities);
   return svm_predict_probability(model_, nodes, probabilities);
 }
 
