@@ -1,8 +1,10 @@
-/* A host written in C against the public header: it must compile as C99. */
+/* A host written in C against the public headers: they must compile as
+   C99. */
 #include <stdio.h>
 #include <string.h>
 
 #include "wenlei/exports.h"
+#include "wenlei/wenlei.h"
 
 int main(void) {
   static const char kShortText[] =
@@ -33,6 +35,23 @@ int main(void) {
   if (memcmp(answer, kShortText, 33) != 0 || answer[33] != 'z') {
     fprintf(stderr, "unexpected answer before any resource set was loaded\n");
     return 1;
+  }
+  {
+    /* C lets any int through an enumeration parameter. */
+    wenlei_classifier *classifier = NULL;
+    wenlei_result *result = NULL;
+    const char *word = "hello";
+    const size_t length = 5;
+    if (wenlei_default_resources() == NULL ||
+        wenlei_open(wenlei_default_resources(), NULL, &classifier, NULL) != WENLEI_OK ||
+        wenlei_classify_words(classifier, &word, &length, 1, (wenlei_encoding)7, &result, NULL) !=
+            WENLEI_INVALID_ARGUMENT ||
+        wenlei_classify_words(classifier, &word, &length, 1, WENLEI_UTF8, &result, NULL) != WENLEI_OK) {
+      fprintf(stderr, "the modern interface misjudged an encoding\n");
+      return 1;
+    }
+    wenlei_result_free(result);
+    wenlei_close(classifier);
   }
   puts("C host: ok");
   return 0;

@@ -276,7 +276,12 @@ WENLEI_EXPORT wenlei_status wenlei_classify_words(const wenlei_classifier* class
     return Fail(WENLEI_INVALID_ARGUMENT, "wenlei_classify_words: null handle, words or result pointer",
                 message);
   }
-  if (encoding != WENLEI_UTF8 && encoding != WENLEI_GBK) {
+  // A C caller may pass any int; its bytes are read as such, since C++ may
+  // not load a value outside the enumeration.
+  int encodingNumber = 0;
+  static_assert(sizeof encodingNumber == sizeof encoding, "an enumeration of int's size");
+  std::memcpy(&encodingNumber, &encoding, sizeof encodingNumber);
+  if (encodingNumber != WENLEI_UTF8 && encodingNumber != WENLEI_GBK) {
     return Fail(WENLEI_INVALID_ARGUMENT, "wenlei_classify_words: unknown encoding", message);
   }
   for (size_t i = 0; i < count; ++i) {
@@ -290,7 +295,7 @@ WENLEI_EXPORT wenlei_status wenlei_classify_words(const wenlei_classifier* class
     views.reserve(count);
     for (size_t i = 0; i < count; ++i) views.emplace_back(words[i] == nullptr ? "" : words[i], lengths[i]);
     std::unique_ptr<wenlei_result> made(NewResult(classifier->engine.get()));
-    Status status = encoding == WENLEI_GBK
+    Status status = encodingNumber == WENLEI_GBK
                         ? classifier->engine->ClassifyGbkWords(views, &made->result)
                         : classifier->engine->ClassifyUtf8Words(views, &made->result);
     if (!status.ok()) return Report(status, message);
