@@ -18,11 +18,6 @@ install(TARGETS wenlei EXPORT wenleiTargets
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/wenlei
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
         FILES_MATCHING PATTERN "*.h")
-# The exports' header, until it lives beside the others.
-if(NOT EXISTS ${PROJECT_SOURCE_DIR}/include/wenlei/exports.h)
-  install(FILES ${PROJECT_SOURCE_DIR}/interface/exports.h
-          DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/wenlei)
-endif()
 
 # The CMake package.
 install(EXPORT wenleiTargets
