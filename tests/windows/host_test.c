@@ -9,6 +9,7 @@
  *   host_test check    DLL PREFIX DOCUMENTS SCRATCH [N]  the whole test
  *   host_test answers  DLL PREFIX DOCUMENTS OUTPUT [FILES]
  *                                                     one answer per document
+ *   host_test threads  DLL PREFIX DOCUMENTS [ROUNDS]  two threads at once
  *   host_test load-only    DLL PREFIX                 (child) LoadSource only
  *   host_test classify-all DLL PREFIX DOCUMENTS       (child) classify all
  *
@@ -883,6 +884,80 @@ static void AppendTextFile(FILE *output, const Bytes *file, const char *what) {
   }
 }
 
+/* ------------------------------------------------------------ threads */
+
+/* One thread's share of the threads mode: every document with its own
+ * handle, in order or in reverse, compared with the answers one thread
+ * got alone.  Counts its own mismatches (the global tally is not shared). */
+typedef struct ThreadRun {
+  const Library *library;
+  const Documents *documents;
+  const Answer *expected;
+  int reverse;
+  unsigned rounds;
+  unsigned mismatches;
+} ThreadRun;
+
+static DWORD WINAPI ClassifyInThread(LPVOID argument) {
+  ThreadRun *run = argument;
+  void *handle = run->library->CreateClassifier();
+  unsigned round;
+  size_t k;
+  for (round = 0; round < run->rounds; ++round) {
+    for (k = 0; k < run->documents->count; ++k) {
+      size_t i = run->reverse ? run->documents->count - 1 - k : k;
+      HostWords host = BuildWords(&run->documents->items[i], kMixed);
+      Answer answer;
+      memset(answer.bytes, kUntouched, sizeof answer.bytes);
+      run->library->Classification(handle, host.list, (char *)answer.bytes);
+      answer.length = strnlen((const char *)answer.bytes, sizeof answer.bytes);
+      if (!SameAnswer(&answer, &run->expected[i])) ++run->mismatches;
+      FreeWords(&host);
+    }
+  }
+  run->library->releaseClassifier(handle);
+  return 0;
+}
+
+/* Two threads classify the same documents at once through two handles;
+ * each must get exactly the answers one thread gets alone. */
+static int RunThreads(const char *dllPath, const char *prefix, const char *documentsPath,
+                      unsigned rounds) {
+  Library library = OpenLibrary(dllPath);
+  Documents documents = ReadDocuments(documentsPath);
+  Answer *expected = Allocate(sizeof(Answer) * (documents.count + 1));
+  ThreadRun runs[2];
+  HANDLE threads[2];
+  void *handle;
+  size_t i;
+  int t;
+  if (library.LoadSource(prefix) != 1) Die("LoadSource(%s) did not return 1", prefix);
+  handle = library.CreateClassifier();
+  for (i = 0; i < documents.count; ++i) {
+    expected[i] = ClassifyDocument(&library, handle, &documents.items[i], kMixed, "alone");
+  }
+  library.releaseClassifier(handle);
+  for (t = 0; t < 2; ++t) {
+    runs[t].library = &library;
+    runs[t].documents = &documents;
+    runs[t].expected = expected;
+    runs[t].reverse = t;
+    runs[t].rounds = rounds;
+    runs[t].mismatches = 0;
+    threads[t] = CreateThread(NULL, 0, ClassifyInThread, &runs[t], 0, NULL);
+    if (threads[t] == NULL) Die("CreateThread failed (error %lu)", (unsigned long)GetLastError());
+  }
+  WaitForMultipleObjects(2, threads, TRUE, INFINITE);
+  for (t = 0; t < 2; ++t) {
+    CloseHandle(threads[t]);
+    CHECK(runs[t].mismatches == 0, "thread %d: %u of %u answers differ from one thread's alone",
+          t + 1, runs[t].mismatches, (unsigned)(rounds * documents.count));
+  }
+  printf("host_test: two threads, %u classifications each: %d checks, %d failed\n",
+         (unsigned)(rounds * documents.count), g_checks, g_failures);
+  return g_failures == 0 ? 0 : 1;
+}
+
 static int RunAnswers(const char *dllPath, const char *prefix, const char *documentsPath,
                       const char *outputPath, const char *filesPath) {
   Library library = OpenLibrary(dllPath);
@@ -926,6 +1001,10 @@ int main(int argc, char **argv) {
   if (strcmp(mode, "answers") == 0 && (argc == 6 || argc == 7)) {
     return RunAnswers(argv[2], argv[3], argv[4], argv[5], argc == 7 ? argv[6] : NULL);
   }
+  if (strcmp(mode, "threads") == 0 && (argc == 5 || argc == 6)) {
+    long rounds = argc == 6 ? strtol(argv[5], NULL, 10) : 1;
+    return RunThreads(argv[2], argv[3], argv[4], rounds > 0 ? (unsigned)rounds : 1u);
+  }
   if (strcmp(mode, "load-only") == 0 && argc == 4) {
     Library library = OpenLibrary(argv[2]);
     library.LoadSource(argv[3]);
@@ -945,6 +1024,7 @@ int main(int argc, char **argv) {
   }
   fputs("usage: host_test check DLL PREFIX DOCUMENTS SCRATCH [N]\n"
         "       host_test answers DLL PREFIX DOCUMENTS OUTPUT [FILES]\n"
+        "       host_test threads DLL PREFIX DOCUMENTS [ROUNDS]\n"
         "       host_test load-only DLL PREFIX\n"
         "       host_test classify-all DLL PREFIX DOCUMENTS\n",
         stderr);
