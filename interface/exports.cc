@@ -61,6 +61,7 @@ WENLEI_API unsigned char WENLEI_CALL LoadSource(const char* prefix) {
     case wenlei::SourceData::LoadOutcome::kLoaded:
       return 1;
     case wenlei::SourceData::LoadOutcome::kMalformed:
+    case wenlei::SourceData::LoadOutcome::kPathTooLong:
       return 0;
     case wenlei::SourceData::LoadOutcome::kMissing:
       break;
