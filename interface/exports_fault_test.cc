@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <limits>
 
-#include "interface/exports.h"
+#include "wenlei/exports.h"
 #include "source/source_file.h"
 #include "svm.h"
 #include "testutil/resource_set_builder.h"
