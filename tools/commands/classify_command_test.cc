@@ -155,6 +155,14 @@ TEST_F(ClassifyCommandTest, InvalidUtf8IsReportedWithItsOffsetAndTheRestGoesOn) 
             "{\"error\": \"line 1 of standard input: not UTF-8 (invalid byte at offset 0)\"}\n");
 }
 
+TEST_F(ClassifyCommandTest, GbkGivenAsUtf8GetsAHint) {
+  ChildOutcome run = Classify({}, "\xCC\xE5\xD3\xFD");  // 体育 in GBK
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "wenlei classify: standard input: not UTF-8 (invalid byte at offset 0); "
+            "it reads as GBK: try --gbk\n");
+}
+
 TEST_F(ClassifyCommandTest, StreamsOneAnswerPerLineAsItGoes) {
   testing::WenleiProcess process({"classify", "-r", resources_->path(), "--lines", "--json"}, "",
                                  Environment(), /*streaming=*/true);
@@ -280,6 +288,12 @@ TEST_F(ClassifyCommandTest, UsageErrorsAndHelp) {
   run = Classify({"--file", "x.txt", kSports});
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(LineCount(run.err), 1u);
+
+  run = RunWenlei({"--help"});
+  EXPECT_EQ(run.status, 0);
+  for (const char* mention : {"wenlei help COMMAND", "wenlei COMMAND --help", "wenlei --version"}) {
+    EXPECT_NE(run.out.find(mention), std::string::npos) << mention;
+  }
 
   run = RunWenlei({"classify", "--help"});
   EXPECT_EQ(run.status, 0);
