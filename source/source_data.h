@@ -31,8 +31,7 @@ class SourceData {
   // keep their values), then takes the new average length and paths.  A file
   // that cannot be opened changes nothing and gives kMissing; a malformed one
   // changes nothing and gives kMalformed, with one line naming the fault
-  // ("wenlei: rejected resource file PATH: ...
-") in *fault when given.  A
+  // ("wenlei: rejected resource file PATH: ...\n") in *fault when given.  A
   // prefix that makes a working-file path longer than the system accepts
   // changes nothing and gives kPathTooLong, with one line naming the path.
   LoadOutcome Load(const std::string& prefix, std::string* fault = nullptr);
