@@ -1,5 +1,6 @@
 # Unit tests live beside the code they test as *_test.cc.
 find_package(GTest REQUIRED)
+find_package(Threads REQUIRED)
 include(GoogleTest)
 
 add_executable(wenlei_core_tests
@@ -20,6 +21,12 @@ gtest_discover_tests(wenlei_core_tests DISCOVERY_TIMEOUT 60)
 add_executable(wenlei_exports_tests interface/exports_test.cc interface/exports_fault_test.cc)
 target_link_libraries(wenlei_exports_tests PRIVATE wenlei wenlei_testutil GTest::gtest_main)
 gtest_discover_tests(wenlei_exports_tests DISCOVERY_TIMEOUT 60)
+
+# Threads calling the exports at once (scripts/test-threads runs it under
+# ThreadSanitizer too).
+add_executable(wenlei_stress_tests interface/exports_stress_test.cc)
+target_link_libraries(wenlei_stress_tests PRIVATE wenlei wenlei_testutil GTest::gtest_main Threads::Threads)
+gtest_discover_tests(wenlei_stress_tests DISCOVERY_TIMEOUT 60)
 
 # The header must stay plain C: a small host compiled as C.
 add_executable(wenlei_c_host interface/c_host_test.c)
