@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "interface/classifier.h"
+#include "interface/export_lock.h"
 #include "source/source_data.h"
 
 // The handle type of the C interface is the Classifier itself.
@@ -41,22 +42,26 @@ extern "C" {
 
 WENLEI_API void WENLEI_CALL Classification(ClassifierHandle handle, const WordList* words,
                                            char* answer) {
+  wenlei::ExportLock serialised;
   CopyAnswer(handle->classifier.ClassificationDriver(*words), answer);
 }
 
 #if !defined(_WIN32)
 WENLEI_API void WENLEI_CALL BatchClassification(ClassifierHandle handle, const WordList* lists,
                                                 size_t count, char* const* answers) {
+  wenlei::ExportLock serialised;
   const std::vector<std::string> texts = handle->classifier.BatchClassificationDriver(lists, count);
   for (std::size_t i = 0; i < count; ++i) CopyAnswer(texts[i], answers[i]);
 }
 #endif
 
 WENLEI_API ClassifierHandle WENLEI_CALL CreateClassifier(void) {
+  wenlei::ExportLock serialised;
   return new WenleiClassifier(ProcessSourceData());
 }
 
 WENLEI_API unsigned char WENLEI_CALL LoadSource(const char* prefix) {
+  wenlei::ExportLock serialised;
   switch (ProcessSourceData().Load(std::string(prefix))) {
     case wenlei::SourceData::LoadOutcome::kLoaded:
       return 1;
@@ -71,8 +76,14 @@ WENLEI_API unsigned char WENLEI_CALL LoadSource(const char* prefix) {
   std::exit(1);
 }
 
-WENLEI_API void WENLEI_CALL releaseClassifier(ClassifierHandle handle) { delete handle; }
+WENLEI_API void WENLEI_CALL releaseClassifier(ClassifierHandle handle) {
+  wenlei::ExportLock serialised;
+  delete handle;
+}
 
-WENLEI_API void WENLEI_CALL releasesource(void) { ProcessSourceData().ReleaseTables(); }
+WENLEI_API void WENLEI_CALL releasesource(void) {
+  wenlei::ExportLock serialised;
+  ProcessSourceData().ReleaseTables();
+}
 
 }  // extern "C"
