@@ -1,5 +1,7 @@
 #include "interface/classifier.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <string_view>
 
 #include "decide/prediction_result.h"
@@ -26,9 +28,20 @@ bool Classifier::BuildDocumentVector(const WordList& words, DocumentVector* docu
   return true;
 }
 
+void Classifier::LockWorkingFiles(FileLock* lock) const {
+  const std::string path = WorkingFileLockPath(sourceData_.testFilePath);
+  std::string reason;
+  if (lock->Acquire(path, &reason)) return;
+  std::fprintf(stderr, "wenlei: cannot write %s: %s\n", path.c_str(), reason.c_str());
+  std::fflush(stderr);
+  std::exit(1);
+}
+
 std::string Classifier::ClassificationDriver(const WordList& words) {
   DocumentVector documentVector;
   if (!BuildDocumentVector(words, &documentVector)) return ShortTextMessage();
+  FileLock workingFiles;
+  LockWorkingFiles(&workingFiles);
   documentVector.WriteTestFile(sourceData_.testFilePath);
 
   runBatchPrediction(1, sourceData_.testFilePath.c_str(), sourceData_.modelPath.c_str(),
@@ -61,6 +74,8 @@ std::vector<std::string> Classifier::BatchClassificationDriver(const WordList* l
   }
   if (!anyKnownWord) return answers;
 
+  FileLock workingFiles;
+  LockWorkingFiles(&workingFiles);
   WriteTestLines(sourceData_.testFilePath, lines);
   runBatchPrediction(1, sourceData_.testFilePath.c_str(), sourceData_.modelPath.c_str(),
                      sourceData_.resultFilePath.c_str());

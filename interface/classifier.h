@@ -7,6 +7,7 @@
 
 #include "wenlei/exports.h"
 #include "source/source_data.h"
+#include "util/file_lock.h"
 #include "vectorise/document_vector.h"
 #include "vectorise/term_weighting.h"
 
@@ -51,6 +52,11 @@ class Classifier {
   SourceData& sourceData() { return sourceData_; }
 
  private:
+  // Waits for the lock on the working files, held from writing the test
+  // file until the result file is read, so that processes classifying with
+  // one prefix take turns.  A lock file that cannot be made ends the step.
+  void LockWorkingFiles(FileLock* lock) const;
+
   SourceData& sourceData_;
 };
 

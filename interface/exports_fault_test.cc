@@ -4,6 +4,10 @@
 // a success.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -125,6 +129,45 @@ TEST_F(ExportsFaultTest, APathTooLongForTheWorkingFilesIsRefused) {
   WriteFile(prefix + "Source.dat", source);
   ExpectRefused(prefix, "wenlei: rejected resource prefix: the path " + prefix +
                             "SVMTestFile.dat is 4100 bytes, longer than the system's limit of 4095");
+}
+
+// Two processes that load one prefix share its working files; each waits
+// for the other's classification to end before starting its own.
+TEST_F(ExportsFaultTest, TwoProcessesOnOnePrefixGetTheirOwnAnswers) {
+  std::vector<WordListBuilder> documents;
+  std::vector<std::string> expected;
+  for (int a = 0; a <= 8; ++a) {
+    WordListBuilder& words = documents.emplace_back();
+    for (int i = 0; i < a; ++i) words.Add(ClassWord(1, i % 4));
+    for (int i = 0; i < 8 - a; ++i) words.Add(ClassWord(2, i % 5));
+    expected.push_back(Classify(handle_, words.list()));
+  }
+  ASSERT_NE(std::count(expected.begin(), expected.end(), "Sports"), 0);
+  ASSERT_NE(std::count(expected.begin(), expected.end(), "Arts"), 0);
+
+  std::vector<pid_t> children;
+  for (int child = 0; child < 2; ++child) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      int wrong = 0;
+      for (int round = 0; round < 40; ++round) {
+        for (std::size_t d = 0; d < documents.size(); ++d) {
+          // The two walk the documents in opposite orders.
+          const std::size_t at = child == 0 ? d : documents.size() - 1 - d;
+          if (Classify(handle_, documents[at].list()) != expected[at]) ++wrong;
+        }
+      }
+      _exit(wrong > 100 ? 100 : wrong);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "a classifying process crashed";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "wrong answers (at most 100 counted)";
+  }
 }
 
 }  // namespace
