@@ -28,36 +28,54 @@ bool Classifier::BuildDocumentVector(const WordList& words, DocumentVector* docu
   return true;
 }
 
-void Classifier::LockWorkingFiles(FileLock* lock) const {
+Status Classifier::LockWorkingFiles(FileLock* lock) const {
   const std::string path = WorkingFileLockPath(sourceData_.testFilePath);
   std::string reason;
-  if (lock->Acquire(path, &reason)) return;
-  std::fprintf(stderr, "wenlei: cannot write %s: %s\n", path.c_str(), reason.c_str());
-  std::fflush(stderr);
-  std::exit(1);
+  if (lock->Acquire(path, &reason)) return Status::Ok();
+  return Status(Status::Code::kIoError, "wenlei: cannot write " + path + ": " + reason + "\n");
 }
 
-std::string Classifier::ClassificationDriver(const WordList& words) {
-  DocumentVector documentVector;
-  if (!BuildDocumentVector(words, &documentVector)) return ShortTextMessage();
+Status Classifier::PredictAndDecide(PredictionResult* predictionResult, std::string* warnings) {
+  PredictionStep::Report report;
+  Status predicted = predictionStep_->Run(true, sourceData_.testFilePath, sourceData_.modelPath,
+                                          sourceData_.resultFilePath, &report);
+  if (report.probabilityDropped) *warnings += kNoProbabilityWarning;
+  if (!predicted.ok()) return predicted;
+  return predictionResult->readResultFile(sourceData_.resultFilePath, kAmbiguityThreshold);
+}
+
+Status Classifier::WriteAndPredict(const std::vector<std::string>& lines,
+                                   PredictionResult* predictionResult, std::string* warnings) {
   FileLock workingFiles;
-  LockWorkingFiles(&workingFiles);
-  documentVector.WriteTestFile(sourceData_.testFilePath);
+  Status status = LockWorkingFiles(&workingFiles);
+  if (status.ok()) status = WriteTestLines(sourceData_.testFilePath, lines);
+  if (status.ok()) status = PredictAndDecide(predictionResult, warnings);
+  return status;
+}
 
-  runBatchPrediction(1, sourceData_.testFilePath.c_str(), sourceData_.modelPath.c_str(),
-                     sourceData_.resultFilePath.c_str());
-
+Status Classifier::ClassificationDriver(const WordList& words, std::string* answer,
+                                        std::string* warnings) {
+  DocumentVector documentVector;
+  if (!BuildDocumentVector(words, &documentVector)) {
+    *answer = ShortTextMessage();
+    return Status::Ok();
+  }
   PredictionResult predictionResult;
-  predictionResult.readResultFile(sourceData_.resultFilePath, kAmbiguityThreshold);
+  Status status = WriteAndPredict({documentVector.TestLine()}, &predictionResult, warnings);
+  if (!status.ok()) return status;
   // No decision at all (no feature survived the mapping, or the model gives
   // no probabilities) means no category could be determined.
-  if (predictionResult.decisions.empty()) return ShortTextMessage();
-  return predictionResult.labelText(sourceData_.classTable);
+  if (predictionResult.decisions.empty()) {
+    *answer = ShortTextMessage();
+    return Status::Ok();
+  }
+  return predictionResult.labelText(sourceData_.classTable, answer);
 }
 
-std::vector<std::string> Classifier::BatchClassificationDriver(const WordList* lists,
-                                                               std::size_t count) {
-  std::vector<std::string> answers(count, ShortTextMessage());
+Status Classifier::BatchClassificationDriver(const WordList* lists, std::size_t count,
+                                             std::vector<std::string>* answers,
+                                             std::string* warnings) {
+  answers->assign(count, ShortTextMessage());
   // Documents that reach the prediction step, and their records' lines.
   std::vector<std::size_t> predicted;
   std::vector<std::string> lines;
@@ -72,21 +90,18 @@ std::vector<std::string> Classifier::BatchClassificationDriver(const WordList* l
     predicted.push_back(i);
     lines.push_back(documentVector.TestLine());
   }
-  if (!anyKnownWord) return answers;
+  if (!anyKnownWord) return Status::Ok();
 
-  FileLock workingFiles;
-  LockWorkingFiles(&workingFiles);
-  WriteTestLines(sourceData_.testFilePath, lines);
-  runBatchPrediction(1, sourceData_.testFilePath.c_str(), sourceData_.modelPath.c_str(),
-                     sourceData_.resultFilePath.c_str());
   PredictionResult all;
-  all.readResultFile(sourceData_.resultFilePath, kAmbiguityThreshold);
+  Status status = WriteAndPredict(lines, &all, warnings);
+  if (!status.ok()) return status;
   for (std::size_t r = 0; r < predicted.size() && r < all.decisions.size(); ++r) {
     PredictionResult one;
     one.decisions.push_back(all.decisions[r]);
-    answers[predicted[r]] = one.labelText(sourceData_.classTable);
+    status = one.labelText(sourceData_.classTable, &(*answers)[predicted[r]]);
+    if (!status.ok()) return status;
   }
-  return answers;
+  return Status::Ok();
 }
 
 }  // namespace wenlei

@@ -104,15 +104,14 @@ bool CheckWorkingPaths(const std::string& prefix, std::string* error) {
 
 }  // namespace
 
-SourceData::LoadOutcome SourceData::Load(const std::string& prefix) {
+SourceData::LoadOutcome SourceData::Load(const std::string& prefix, std::string* fault) {
   const std::string path = prefix + kSourceFileName;
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return LoadOutcome::kMissing;
   std::string pathError;
   if (!CheckWorkingPaths(prefix, &pathError)) {
     std::fclose(file);
-    std::fprintf(stderr, "wenlei: rejected resource prefix: %s\n", pathError.c_str());
-    std::fflush(stderr);
+    if (fault != nullptr) *fault = "wenlei: rejected resource prefix: " + pathError + "\n";
     return LoadOutcome::kPathTooLong;
   }
 
@@ -124,8 +123,7 @@ SourceData::LoadOutcome SourceData::Load(const std::string& prefix) {
   std::fclose(file);
   if (ok) ok = CheckAverageDocLength(sections, &error);
   if (!ok) {
-    std::fprintf(stderr, "wenlei: rejected resource file %s: %s\n", path.c_str(), error.c_str());
-    std::fflush(stderr);
+    if (fault != nullptr) *fault = "wenlei: rejected resource file " + path + ": " + error + "\n";
     return LoadOutcome::kMalformed;
   }
 

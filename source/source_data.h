@@ -36,11 +36,11 @@ class SourceData {
   // Reads prefix + "Source.dat" and merges it into the tables (present keys
   // keep their values), then takes the new average length and paths.  A file
   // that cannot be opened changes nothing and gives kMissing; a malformed one
-  // changes nothing, writes one line naming the fault to standard error and
-  // gives kMalformed.  A prefix that makes a working-file path longer than
-  // the system accepts changes nothing, writes one line naming the path and
-  // gives kPathTooLong.
-  LoadOutcome Load(const std::string& prefix);
+  // changes nothing and gives kMalformed, with one line naming the fault
+  // ("wenlei: rejected resource file PATH: ...\n") in *fault when given.  A
+  // prefix that makes a working-file path longer than the system accepts
+  // changes nothing and gives kPathTooLong, with one line naming the path.
+  LoadOutcome Load(const std::string& prefix, std::string* fault = nullptr);
 
   // Empties the four tables; the paths and the average length stay.
   void ReleaseTables();

@@ -101,12 +101,9 @@ TEST(SourceDataTest, MissingOrMalformedFileLeavesEverythingAsItWas) {
 
   std::string bytes = testing::ReadFile(good.prefix() + "Source.dat");
   testing::WriteFile(bad.prefix() + "Source.dat", bytes.substr(0, bytes.size() - 1));
-  auto outcome = testing::RunInChild([&] {
-    SourceData copy = data;
-    std::_Exit(copy.Load(bad.prefix()) == SourceData::LoadOutcome::kMalformed ? 0 : 3);
-  });
-  EXPECT_EQ(outcome.status, 0);
-  EXPECT_EQ(outcome.err, "wenlei: rejected resource file " + bad.prefix() +
+  std::string fault;
+  EXPECT_EQ(data.Load(bad.prefix(), &fault), SourceData::LoadOutcome::kMalformed);
+  EXPECT_EQ(fault, "wenlei: rejected resource file " + bad.prefix() +
                              "Source.dat: average document length value at offset " +
                              std::to_string(bytes.size() - 8) +
                              ": needs 8 bytes, the file ends after 7\n");
@@ -144,16 +141,12 @@ TEST(SourceDataTest, AnAverageLengthThatIsNotPositiveAndFiniteIsRejected) {
     SourceFileContents contents = First();
     contents.averageDocLength = c.length;
     Write(bad.prefix() + "Source.dat", contents);
-    auto outcome = testing::RunInChild([&] {
-      SourceData copy = data;
-      std::_Exit(copy.Load(bad.prefix()) == SourceData::LoadOutcome::kMalformed ? 0 : 3);
-    });
-    EXPECT_EQ(outcome.status, 0) << c.shown;
-    EXPECT_EQ(outcome.err, "wenlei: rejected resource file " + bad.prefix() +
-                               "Source.dat: average document length value at offset " +
-                               std::to_string(offset) + ": " + c.shown +
-                               " is not a positive finite number\n");
-    EXPECT_EQ(data.Load(bad.prefix()), SourceData::LoadOutcome::kMalformed);
+    std::string fault;
+    EXPECT_EQ(data.Load(bad.prefix(), &fault), SourceData::LoadOutcome::kMalformed) << c.shown;
+    EXPECT_EQ(fault, "wenlei: rejected resource file " + bad.prefix() +
+                         "Source.dat: average document length value at offset " +
+                         std::to_string(offset) + ": " + c.shown +
+                         " is not a positive finite number\n");
     EXPECT_TRUE(data.wordIndexTable == before.wordIndexTable);
     EXPECT_EQ(data.averageDocLength, before.averageDocLength);
     EXPECT_EQ(data.modelPath, before.modelPath);
