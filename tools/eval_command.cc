@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -14,15 +15,21 @@
 #include <vector>
 
 #include "interface/exports.h"
+#include "source/confidence_file.h"
 #include "source/source_data.h"
 #include "source/source_file.h"
 #include "svm.h"
+#include "tools/bundled_files.h"
 #include "tools/commands.h"
 #include "tools/corpus.h"
+#include "tools/dictionary.h"
 #include "tools/evaluation.h"
 #include "tools/gbk_converter.h"
 #include "tools/host_word_list.h"
 #include "tools/option_parser.h"
+#include "tools/probability_scorer.h"
+#include "tools/resource_set.h"
+#include "tools/segmenter.h"
 #include "tools/working_directory.h"
 
 namespace wenlei {
@@ -86,15 +93,26 @@ constexpr std::size_t kBatchSize = 100;
 }  // namespace
 
 int RunEvalCommand(int argc, char** argv) {
-  std::string encoding;
-  bool json = false, quiet = false, oneByOne = false;
+  std::string encoding, dictionaryPath, minConfidenceText;
+  bool json = false, quiet = false, oneByOne = false, raw = false;
   OptionParser parser(
       "wenlei eval", "wenlei eval DIR TEST.tsv [options]",
       "Classifies each line of TEST.tsv (\"class<TAB>word word ...\") with the\n"
       "resource set in DIR through the library's exported functions and prints\n"
       "accuracy (the first name answered against the true class), macro-F1,\n"
       "the share of answers with two names, per-class precision and recall and\n"
-      "the confusion matrix.  A document without a known word counts as wrong.");
+      "the confusion matrix.  A document without a known word counts as wrong.\n"
+      "It also reports the share of documents flagged unknown (confidence under\n"
+      "the set's stored threshold) and the top-2 accuracy (the true class is one\n"
+      "of the model's two most probable).  Lines labelled \"unknown\" hold\n"
+      "out-of-domain documents: they count only in the share of those flagged.");
+  parser.AddFlag(0, "raw", &raw,
+                 "TEST.tsv holds raw text, segmented as `wenlei classify`\nsegments it");
+  parser.AddValue('d', "dict", "FILE", &dictionaryPath,
+                  "segmentation dictionary for --raw (default: the bundled\nmodels/dictionary/dict.txt)");
+  parser.AddValue(0, "min-confidence", "X", &minConfidenceText,
+                  "flag answers under confidence X unknown (default: the\nthreshold stored with "
+                  "the set; 0: none)");
   parser.AddFlag(0, "json", &json,
                  "print one JSON object (keys include accuracy, macro_f1,\ntwo_name_rate, "
                  "confusion)");
@@ -119,12 +137,50 @@ int RunEvalCommand(int argc, char** argv) {
     return kExitUsage;
   }
   const std::string directory = operands[0], testPath = operands[1];
+
+  double minConfidence = -1.0;
+  if (!minConfidenceText.empty()) {
+    char* end = nullptr;
+    minConfidence = std::strtod(minConfidenceText.c_str(), &end);
+    if (*end != '\0' || end == minConfidenceText.c_str() ||
+        !(minConfidence >= 0.0 && minConfidence <= 1.0)) {
+      parser.ReportUsageError("--min-confidence: \"" + minConfidenceText +
+                              "\" is not a number from 0 to 1");
+      return kExitUsage;
+    }
+  }
   std::string error;
 
   std::vector<std::string> namesGbk;
   if (!ReadResourceClasses(directory, &namesGbk, &error)) return Fail(error);
+  const std::string prefix = ResourceFilePath(directory, "");
+  if (minConfidence < 0.0) {
+    ConfidenceSettings settings;
+    switch (ReadConfidenceFile(prefix, &settings, &error)) {
+      case ConfidenceFileOutcome::kRead: minConfidence = settings.minConfidence; break;
+      case ConfidenceFileOutcome::kMissing: minConfidence = 0.0; break;
+      case ConfidenceFileOutcome::kMalformed: return Fail(error);
+    }
+  }
+  std::unique_ptr<ProbabilityScorer> scorer = ProbabilityScorer::Open(prefix, &error);
+  if (!scorer) return Fail(error);
+  std::unique_ptr<Dictionary> dictionary;
+  std::unique_ptr<Segmenter> segmenter;
+  if (raw) {
+    dictionary = Dictionary::Load(
+        dictionaryPath.empty() ? BundledPath("dictionary/dict.txt") : dictionaryPath, &error);
+    if (!dictionary) return Fail(error);
+    segmenter = std::make_unique<Segmenter>(*dictionary);
+  }
   Corpus test;
-  if (!ReadCorpus(testPath, testEncoding, &test, &error)) return Fail(error);
+  if (!ReadCorpus(testPath, testEncoding, &test, &error, segmenter.get())) return Fail(error);
+  if (test.LooksUnsegmented()) {
+    std::fprintf(stderr,
+                 "wenlei eval: warning: %s looks unsegmented: most of its Chinese characters "
+                 "stand in \"words\" of more than %zu characters; if it holds raw text, "
+                 "evaluate with --raw\n",
+                 testPath.c_str(), kLongWordCharacters);
+  }
 
   std::unique_ptr<GbkConverter> converter = GbkConverter::Open(&error);
   if (!converter) return Fail(error);
@@ -140,7 +196,13 @@ int RunEvalCommand(int argc, char** argv) {
       if (test.classNamesGbk[t] == namesGbk[m]) modelClassOf[t] = static_cast<int>(m);
     }
   }
+  for (std::size_t t = 0; t < test.classNamesUtf8.size(); ++t) {
+    if (modelClassOf[t] < 0 && test.classNamesUtf8[t] == kOutOfDomainLabel) {
+      modelClassOf[t] = kOutOfDomain;
+    }
+  }
   for (const auto& document : test.documents) {
+    if (modelClassOf[document.classIndex] == kOutOfDomain) continue;
     if (modelClassOf[document.classIndex] < 0) {
       return Fail(testPath + ":" + std::to_string(document.line) + ": class \"" +
                   test.classNamesUtf8[document.classIndex] +
@@ -159,6 +221,7 @@ int RunEvalCommand(int argc, char** argv) {
   const bool showProgress = !quiet && isatty(STDERR_FILENO);
   const std::size_t total = test.documents.size();
   Evaluation evaluation(namesUtf8);
+  evaluation.SetMinConfidence(minConfidence);
   double seconds = 0.0;
   const std::size_t batch = oneByOne ? 1 : kBatchSize;
   for (std::size_t begin = 0; begin < total; begin += batch) {
@@ -181,8 +244,13 @@ int RunEvalCommand(int argc, char** argv) {
     seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     for (std::size_t i = begin; i < end; ++i) {
       const CorpusDocument& document = test.documents[i];
+      const DocumentScore score = scorer->Score(document.words);
+      ModelView view;
+      if (score.ranking.size() > 0) view.first = score.ranking[0];
+      if (score.ranking.size() > 1) view.second = score.ranking[1];
+      view.unknown = score.probabilities.empty() || score.confidence < minConfidence;
       evaluation.Add(modelClassOf[document.classIndex],
-                     ParseAnswer(answers[i - begin], namesGbk));
+                     ParseAnswer(answers[i - begin], namesGbk), view);
     }
     if (showProgress) {
       std::fprintf(stderr, "\rclassified %zu/%zu, accuracy so far %.2f%%\033[K", end, total,

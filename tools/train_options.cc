@@ -54,7 +54,8 @@ const char kEpilogue[] =
 
 OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandLine* line) {
   std::string output, encoding, minDf, features, costs, folds, vocabulary, kernel, gamma,
-      degree, coef0, seed;
+      degree, coef0, seed, weights, unknownShare;
+  bool balanceClasses = false;
   OptionParser parser("wenlei train", "wenlei train CORPUS.tsv -o DIR [options]", kDescription);
   parser.AddValue('o', "output", "DIR", &output,
                   "the resource directory to write (made when missing)");
@@ -76,8 +77,21 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
   parser.AddValue(0, "degree", "D", &degree, "degree of the polynomial kernel (3)");
   parser.AddValue(0, "coef0", "R", &coef0, "coef0 of the polynomial and sigmoid kernels (0)");
   parser.AddValue(0, "seed", "N", &seed, "seed of libsvm's random folds (1)");
-  parser.AddFlag(0, "balance-classes", &line->options.balanceClasses,
-                 "weigh each class's cost by N / (classes * its documents)");
+  parser.AddValue(0, "class-weights", "P,...", &weights,
+                  "candidate class weightings: each class's cost times\n"
+                  "(N / (classes * its documents))^P; 0 weighs all documents\nalike (0,0.5,1)");
+  parser.AddFlag(0, "balance-classes", &balanceClasses, "the same as --class-weights 1");
+  parser.AddValue(0, "stop-words", "FILE", &line->stopWordsPath,
+                  "stop list replacing the bundled models/stop-words.txt\n(\"none\": no stop list)");
+  parser.AddRepeatedValue(0, "add-stop-words", "FILE", &line->addedStopWordsPaths,
+                          "more stop words (may be repeated)");
+  parser.AddValue(0, "unknown-share", "S", &unknownShare,
+                  "share of cross-validated training documents the stored\nconfidence threshold "
+                  "may flag unknown (0.02)");
+  parser.AddFlag(0, "raw", &line->raw,
+                 "the corpus holds raw text, segmented here as `wenlei\nclassify` segments it");
+  parser.AddValue('d', "dict", "FILE", &line->dictionaryPath,
+                  "segmentation dictionary for --raw (default: the bundled\nmodels/dictionary/dict.txt)");
   parser.AddFlag(0, "force", &line->force, "replace a resource set that DIR already holds");
   parser.AddFlag('q', "quiet", &line->quiet, "no progress on standard error");
   parser.SetEpilogue(kEpilogue);
@@ -150,6 +164,22 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
     options.degree = static_cast<int>(number);
   }
   if (!coef0.empty() && !ParseReal(coef0, &options.coef0)) return bad("coef0", coef0, "a number");
+  if (balanceClasses) options.classWeightPowers = {1.0};
+  if (!weights.empty()) {
+    options.classWeightPowers.clear();
+    for (const auto& part : SplitCommas(weights)) {
+      double power;
+      if (!ParseReal(part, &power) || power < 0.0 || power > 4.0) {
+        return bad("class-weights", weights, "a list of numbers from 0 to 4");
+      }
+      options.classWeightPowers.push_back(power);
+    }
+  }
+  if (!unknownShare.empty() &&
+      (!ParseReal(unknownShare, &options.unknownShare) || options.unknownShare < 0.0 ||
+       options.unknownShare >= 1.0)) {
+    return bad("unknown-share", unknownShare, "a share from 0 up to 1");
+  }
   if (!seed.empty()) {
     if (!ParseUnsigned(seed, 4294967295ULL, &number)) return bad("seed", seed, "a whole number");
     options.seed = static_cast<unsigned>(number);

@@ -9,7 +9,10 @@
 #include "source/source_file.h"
 #include "tools/corpus.h"
 #include "tools/feature_selection.h"
+#include "tools/stop_words.h"
 #include "vectorise/document_vector.h"
+
+struct svm_parameter;
 
 namespace wenlei {
 
@@ -44,10 +47,16 @@ struct TrainerOptions {
   double gamma = 1.0;
   double coef0 = 0.0;
   unsigned seed = 1;
-  // Weighs each class's cost by N / (n * N_c), so small classes count as
-  // much as large ones.
-  bool balanceClasses = false;
+  // Candidate class weightings: each class's cost is multiplied by
+  // (N / (n * N_c))^power, so that power 0 weighs every document alike and
+  // power 1 makes each class weigh as much as any other.
+  std::vector<double> classWeightPowers = {0.0};
   SynonymTable synonyms;
+  // Words left out of the ranking (the command reads models/stop-words.txt).
+  StopWords stopWords;
+  // Share of the cross-validated training documents whose confidence may
+  // fall below the stored threshold (the calibration's target).
+  double unknownShare = 0.02;
 };
 
 // The idf written for a word held by df of n training documents:
@@ -59,20 +68,35 @@ double InverseDocumentFrequency(std::size_t documents, std::size_t documentFrequ
 struct GridPoint {
   std::size_t features = 0;  // selected units
   double cost = 0.0;
+  double weightPower = 0.0;
   double accuracy = 0.0;  // share of all training documents predicted right
+  double macroF1 = 0.0;   // over the classes, from the same predictions
 };
+
+// Document i of a corpus goes to fold AssignFolds(...)[i]: within each class
+// the documents are shuffled by a generator seeded with seed and dealt out in
+// turn, continuing from class to class, so folds differ in size by one
+// document at most and hold every class in proportion.
+std::vector<int> AssignFolds(const Corpus& corpus, int folds, unsigned seed);
 
 struct TrainingReport {
   std::size_t documents = 0;
   std::size_t classes = 0;
   std::size_t rankedUnits = 0;       // units that pass the minimum frequency
+  std::size_t stoppedUnits = 0;      // of those, left out as stop words
   std::size_t selectedUnits = 0;     // chosen k
   std::size_t vocabularyWords = 0;   // WordIndexTable
   std::size_t termMapWords = 0;      // TermMapTable
   std::size_t documentsWithoutFeatures = 0;  // left out of the training problem
   double averageDocLength = 0.0;
   double cost = 0.0;
+  double weightPower = 0.0;
   double crossValidationAccuracy = 0.0;
+  double crossValidationMacroF1 = 0.0;
+  // The confidence threshold chosen on the cross-validated probabilities of
+  // the chosen point, and the share of training documents under it.
+  double minConfidence = 0.0;
+  double flaggedShare = 0.0;
   int supportVectors = 0;
   std::vector<GridPoint> grid;
   // Candidate k left out of the grid: some class had no document with a
@@ -122,10 +146,22 @@ class Trainer {
  private:
   struct Problem;
 
-  bool BuildProblem(SourceData& sourceData, Problem* problem, std::string* error) const;
-  bool CrossValidate(Problem& problem, double cost, double* accuracy, std::string* error);
-  bool TrainModel(Problem& problem, double cost, const std::string& modelPath,
-                  TrainingReport* report, std::string* error);
+  struct Fold;
+
+  // The rows of the given documents (all of the corpus when null), by class.
+  bool BuildProblem(SourceData& sourceData, const std::vector<std::size_t>* documents,
+                    Problem* problem, std::string* error) const;
+  bool PrepareFold(const Fold& fold, std::size_t k, const std::string& prefix, Problem* training,
+                   Problem* heldOut, std::string* error) const;
+  // Predicts each held-out document with a model trained on its fold's
+  // rows; labels 0 for documents without a feature.
+  bool CrossValidate(std::vector<Problem>& training, std::vector<Problem>& heldOut,
+                     double cost, double weightPower, bool probability,
+                     std::vector<double>* predicted, std::vector<std::vector<double>>* probabilities,
+                     std::string* error);
+  bool TrainModel(Problem& problem, double cost, double weightPower,
+                  const std::string& modelPath, TrainingReport* report, std::string* error);
+  svm_parameter Parameter(double cost, double weightPower, bool probability);
 
   const Corpus& corpus_;
   TrainerOptions options_;
