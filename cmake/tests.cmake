@@ -3,6 +3,7 @@ find_package(GTest REQUIRED)
 include(GoogleTest)
 
 add_executable(wenlei_core_tests
+  source/confidence_file_test.cc
   source/ordered_table_test.cc
   source/source_file_test.cc
   source/source_data_test.cc
@@ -10,6 +11,7 @@ add_executable(wenlei_core_tests
   vectorise/document_vector_test.cc
   vectorise/working_file_test.cc
   predict/batch_prediction_test.cc
+  decide/confidence_test.cc
   decide/decimal_field_test.cc
   decide/prediction_result_test.cc
   interface/classifier_test.cc)

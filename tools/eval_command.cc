@@ -93,7 +93,7 @@ constexpr std::size_t kBatchSize = 100;
 }  // namespace
 
 int RunEvalCommand(int argc, char** argv) {
-  std::string encoding, dictionaryPath, minConfidenceText;
+  std::string encoding, dictionaryPath, minConfidenceText, scoresPath;
   bool json = false, quiet = false, oneByOne = false, raw = false;
   OptionParser parser(
       "wenlei eval", "wenlei eval DIR TEST.tsv [options]",
@@ -110,6 +110,9 @@ int RunEvalCommand(int argc, char** argv) {
                  "TEST.tsv holds raw text, segmented as `wenlei classify`\nsegments it");
   parser.AddValue('d', "dict", "FILE", &dictionaryPath,
                   "segmentation dictionary for --raw (default: the bundled\nmodels/dictionary/dict.txt)");
+  parser.AddValue(0, "scores", "FILE", &scoresPath,
+                  "write one line per document to FILE: line, true class,\nconfidence, the two "
+                  "highest probabilities, words, known words");
   parser.AddValue(0, "min-confidence", "X", &minConfidenceText,
                   "flag answers under confidence X unknown (default: the\nthreshold stored with "
                   "the set; 0: none)");
@@ -190,20 +193,20 @@ int RunEvalCommand(int argc, char** argv) {
     converter->AppendUtf8(name, &namesUtf8.back());
   }
   // The test file's classes by the resource set's numbering.
-  std::vector<int> modelClassOf(test.classNamesGbk.size(), -1);
+  constexpr int kNoClass = kOutOfDomain - 1;
+  std::vector<int> modelClassOf(test.classNamesGbk.size(), kNoClass);
   for (std::size_t t = 0; t < test.classNamesGbk.size(); ++t) {
     for (std::size_t m = 0; m < namesGbk.size(); ++m) {
       if (test.classNamesGbk[t] == namesGbk[m]) modelClassOf[t] = static_cast<int>(m);
     }
   }
   for (std::size_t t = 0; t < test.classNamesUtf8.size(); ++t) {
-    if (modelClassOf[t] < 0 && test.classNamesUtf8[t] == kOutOfDomainLabel) {
+    if (modelClassOf[t] == kNoClass && test.classNamesUtf8[t] == kOutOfDomainLabel) {
       modelClassOf[t] = kOutOfDomain;
     }
   }
   for (const auto& document : test.documents) {
-    if (modelClassOf[document.classIndex] == kOutOfDomain) continue;
-    if (modelClassOf[document.classIndex] < 0) {
+    if (modelClassOf[document.classIndex] == kNoClass) {
       return Fail(testPath + ":" + std::to_string(document.line) + ": class \"" +
                   test.classNamesUtf8[document.classIndex] +
                   "\" is not one of the resource set's classes");
@@ -218,6 +221,12 @@ int RunEvalCommand(int argc, char** argv) {
     return Fail(directory + ": the library rejects the resource file");
   }
   ClassifierHandle handle = CreateClassifier();
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> scores(nullptr, &std::fclose);
+  if (!scoresPath.empty()) {
+    scores.reset(std::fopen(scoresPath.c_str(), "w"));
+    if (!scores) return Fail(scoresPath + ": cannot open for writing");
+    std::fputs("line\tclass\tconfidence\tp1\tp2\twords\tknown_words\n", scores.get());
+  }
   const bool showProgress = !quiet && isatty(STDERR_FILENO);
   const std::size_t total = test.documents.size();
   Evaluation evaluation(namesUtf8);
@@ -249,6 +258,13 @@ int RunEvalCommand(int argc, char** argv) {
       if (score.ranking.size() > 0) view.first = score.ranking[0];
       if (score.ranking.size() > 1) view.second = score.ranking[1];
       view.unknown = score.probabilities.empty() || score.confidence < minConfidence;
+      if (scores) {
+        const double p1 = score.ranking.empty() ? 0.0 : score.probabilities[score.ranking[0]];
+        const double p2 = score.ranking.size() < 2 ? 0.0 : score.probabilities[score.ranking[1]];
+        std::fprintf(scores.get(), "%d\t%s\t%.6f\t%.6f\t%.6f\t%zu\t%zu\n", document.line,
+                     test.classNamesUtf8[document.classIndex].c_str(), score.confidence, p1, p2,
+                     score.words, score.knownWords);
+      }
       evaluation.Add(modelClassOf[document.classIndex],
                      ParseAnswer(answers[i - begin], namesGbk), view);
     }

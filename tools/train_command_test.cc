@@ -69,10 +69,12 @@ TEST_F(TrainCommandTest, WritesBothFilesAndReports) {
   ChildOutcome outcome = Train();
   ASSERT_TRUE(outcome.exited);
   ASSERT_EQ(outcome.status, 0) << outcome.err;
-  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"SVMModel", "Source.dat"}));
+  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"Confidence.txt", "SVMModel", "Source.dat"}));
   EXPECT_NE(outcome.out.find("documents         60"), std::string::npos) << outcome.out;
   EXPECT_NE(outcome.out.find("cv accuracy"), std::string::npos);
-  EXPECT_NE(outcome.out.find("3-fold, 4 grid points"), std::string::npos);
+  EXPECT_NE(outcome.out.find("3-fold, 4 grid points, words selected within each fold"),
+            std::string::npos);
+  EXPECT_NE(outcome.out.find("min confidence    0."), std::string::npos) << outcome.out;
   // Standard error is no terminal here: no progress.
   EXPECT_EQ(outcome.err, "");
 }
@@ -91,7 +93,7 @@ TEST_F(TrainCommandTest, KeepsAnExistingSetWithoutForce) {
   ChildOutcome forced = Train({"--force"});
   EXPECT_EQ(forced.status, 0) << forced.err;
   EXPECT_NE(ReadFile(output_ + "/SVMModel"), model);
-  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"SVMModel", "Source.dat"}));
+  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"Confidence.txt", "SVMModel", "Source.dat"}));
 }
 
 TEST_F(TrainCommandTest, BadCorpusGivesOneLineAndLeavesNothingBehind) {
@@ -134,7 +136,8 @@ TEST(TrainOptionsTest, ParsesGridAndKernel) {
                                         "--features", "10,all",   "-c",      "0.5,2",
                                         "--kernel",   "rbf",      "--gamma", "0.25",
                                         "--vocabulary=full", "--encoding", "GBK", "--seed", "7",
-                                        "--balance-classes"};
+                                        "--balance-classes", "--ranking", "class-turns",
+                                        "--unknown-share", "0.05"};
   std::vector<char*> argv;
   for (auto& argument : arguments) argv.push_back(argument.data());
   TrainCommandLine line;
@@ -149,7 +152,9 @@ TEST(TrainOptionsTest, ParsesGridAndKernel) {
   EXPECT_EQ(line.options.vocabulary, VocabularyScope::kFull);
   EXPECT_EQ(line.encoding, CorpusEncoding::kGbk);
   EXPECT_EQ(line.options.seed, 7u);
-  EXPECT_TRUE(line.options.balanceClasses);
+  EXPECT_EQ(line.options.classWeightPowers, std::vector<double>{1.0});
+  EXPECT_EQ(line.options.ranking, RankingOrder::kClassTurns);
+  EXPECT_EQ(line.options.unknownShare, 0.05);
 }
 
 TEST_F(TrainCommandTest, EvalMeasuresThroughTheLibrary) {
@@ -158,16 +163,23 @@ TEST_F(TrainCommandTest, EvalMeasuresThroughTheLibrary) {
   GeneratedCorpus test;
   test.seed = 99;
   test.documentsPerClass = 8;
-  WriteFile(testPath, test.Text() + "财经\t从未 见过\n");
+  // Out-of-domain documents, labelled "unknown", count apart; the one
+  // without a known word is flagged unknown whatever the threshold.
+  WriteFile(testPath, test.Text() + "财经\t从未 见过\n" + "unknown\t体育球0 财经股1 我们\n" +
+                         "unknown\t陌生 的 话\n");
 
-  ChildOutcome json = RunCommand(&RunEvalCommand, {"eval", output_, testPath, "--json"});
+  ChildOutcome json = RunCommand(&RunEvalCommand, {"eval", output_, testPath, "--json",
+                                                   "--min-confidence", "1"});
   ASSERT_EQ(json.status, 0) << json.err;
   for (const char* key : {"\"accuracy\": ", "\"macro_f1\": ", "\"two_name_rate\": ",
-                          "\"confusion\": ", "\"no_known_words\": 1,", "\"documents\": 25,"}) {
+                          "\"confusion\": ", "\"no_known_words\": 1,", "\"documents\": 25,",
+                          "\"unknown_rate\": 1,", "\"min_confidence\": 1,",
+                          "\"out_of_domain_documents\": 2,",
+                          "\"out_of_domain_unknown_rate\": 1,", "\"top2_accuracy\": "}) {
     EXPECT_NE(json.out.find(key), std::string::npos) << key << " in " << json.out;
   }
   // Evaluation leaves the resource directory as it was.
-  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"SVMModel", "Source.dat"}));
+  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"Confidence.txt", "SVMModel", "Source.dat"}));
 
   ChildOutcome text = RunCommand(&RunEvalCommand, {"eval", output_, testPath, "--one-by-one"});
   ASSERT_EQ(text.status, 0) << text.err;

@@ -42,19 +42,24 @@ const char kDescription[] =
     "Builds a resource set, DIR/Source.dat and DIR/SVMModel, from a corpus with\n"
     "one document a line: a class name, a tab, the document's words separated\n"
     "by spaces.  The number of selected words k and the SVM cost C are chosen\n"
-    "by cross-validation on the corpus; the same corpus and options always\n"
-    "give the same files, byte for byte.";
+    "by cross-validation on the corpus, with the words selected within each\n"
+    "fold; the same corpus and options always give the same files, byte for\n"
+    "byte.  DIR/Confidence.txt receives the confidence threshold under which\n"
+    "answers are reported unknown.";
 
 const char kEpilogue[] =
     "Classes are numbered in the order of their names' UTF-8 bytes.  Words are\n"
-    "ranked by chi-square; a word's idf is ln((1 + N) / (1 + df)) + 1.\n"
-    "Example: wenlei train data/corpus/train.tsv -o models/help-zh";
+    "ranked by chi-square; a word's idf is ln((1 + N) / (1 + df)) + 1.  Words\n"
+    "without a letter or a Chinese character (punctuation, numbers) are left\n"
+    "out by the bundled stop list.\n"
+    "Examples: wenlei train --raw labelled-texts.tsv -o my-set\n"
+    "          wenlei train data/corpus/train.tsv -o models/help-zh";
 
 }  // namespace
 
 OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandLine* line) {
   std::string output, encoding, minDf, features, costs, folds, vocabulary, kernel, gamma,
-      degree, coef0, seed, weights, unknownShare;
+      degree, coef0, seed, weights, unknownShare, ranking;
   bool balanceClasses = false;
   OptionParser parser("wenlei train", "wenlei train CORPUS.tsv -o DIR [options]", kDescription);
   parser.AddValue('o', "output", "DIR", &output,
@@ -66,12 +71,15 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
   parser.AddValue(0, "min-df", "N", &minDf, "keep words held by N or more documents (2)");
   parser.AddValue(0, "features", "K,...", &features,
                   "candidate numbers of selected words, \"all\" for every\nword "
-                  "(1000,2000,4000,8000,all)");
-  parser.AddValue('c', "cost", "C,...", &costs, "candidate SVM costs (0.5,1,2,4,8)");
+                  "(500,750,1000,1500,2000,4000,all)");
+  parser.AddValue('c', "cost", "C,...", &costs, "candidate SVM costs (1,2,4)");
   parser.AddValue(0, "folds", "N", &folds, "cross-validation folds (5)");
   parser.AddValue(0, "vocabulary", "SCOPE", &vocabulary,
                   "selected: the vocabulary holds the selected words only;\nfull: every word "
                   "that --min-df keeps (selected)");
+  parser.AddValue(0, "ranking", "ORDER", &ranking,
+                  "class-turns: each class in turn gives its best word;\nchi-square: words by their "
+                  "largest chi-square over the\nclasses (class-turns)");
   parser.AddValue(0, "kernel", "NAME", &kernel, "linear, polynomial, rbf or sigmoid (linear)");
   parser.AddValue(0, "gamma", "G", &gamma, "gamma of the non-linear kernels (1)");
   parser.AddValue(0, "degree", "D", &degree, "degree of the polynomial kernel (3)");
@@ -79,7 +87,7 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
   parser.AddValue(0, "seed", "N", &seed, "seed of libsvm's random folds (1)");
   parser.AddValue(0, "class-weights", "P,...", &weights,
                   "candidate class weightings: each class's cost times\n"
-                  "(N / (classes * its documents))^P; 0 weighs all documents\nalike (0,0.5,1)");
+                  "(N / (classes * its documents))^P; 0 weighs all documents\nalike (0)");
   parser.AddFlag(0, "balance-classes", &balanceClasses, "the same as --class-weights 1");
   parser.AddValue(0, "stop-words", "FILE", &line->stopWordsPath,
                   "stop list replacing the bundled models/stop-words.txt\n(\"none\": no stop list)");
@@ -150,6 +158,13 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
     options.vocabulary = VocabularyScope::kSelected;
   } else if (!vocabulary.empty()) {
     return bad("vocabulary", vocabulary, "selected or full");
+  }
+  if (ranking == "class-turns") {
+    options.ranking = RankingOrder::kClassTurns;
+  } else if (ranking == "chi-square") {
+    options.ranking = RankingOrder::kChiSquare;
+  } else if (!ranking.empty()) {
+    return bad("ranking", ranking, "chi-square or class-turns");
   }
   if (!kernel.empty() && !ParseKernel(kernel, &options.kernelType)) {
     return bad("kernel", kernel, "linear, polynomial, rbf or sigmoid");

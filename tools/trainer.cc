@@ -475,7 +475,9 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
   // Stop words never enter a ranking, so no fold and no final model holds one.
   auto rankContentUnits = [this, report](const FeatureStatistics& statistics,
                                          bool countStopped) {
-    std::vector<RankedUnit> ranking = statistics.Rank(options_.minDocumentFrequency);
+    std::vector<RankedUnit> ranking = options_.ranking == RankingOrder::kClassTurns
+                                          ? statistics.RankByClassTurns(options_.minDocumentFrequency)
+                                          : statistics.Rank(options_.minDocumentFrequency);
     const std::size_t before = ranking.size();
     if (!options_.stopWords.empty()) {
       ranking.erase(std::remove_if(ranking.begin(), ranking.end(),

@@ -23,6 +23,11 @@ namespace wenlei {
 // than unit length.
 enum class VocabularyScope { kSelected, kFull };
 
+// How the candidate words are ranked for selection: by their largest
+// chi-square over the classes, or in turns over the classes (see
+// FeatureStatistics::RankByClassTurns).
+enum class RankingOrder { kChiSquare, kClassTurns };
+
 // The library names classes 1 to 36 at most.
 inline constexpr std::size_t kMaxClasses = 36;
 
@@ -38,10 +43,11 @@ const char* KernelName(int kernelType);
 struct TrainerOptions {
   std::size_t minDocumentFrequency = 2;
   // Candidate numbers of selected units; 0 stands for every unit.
-  std::vector<std::size_t> featureCounts = {1000, 2000, 4000, 8000, 0};
-  std::vector<double> costs = {0.5, 1, 2, 4, 8};
+  std::vector<std::size_t> featureCounts = {500, 750, 1000, 1500, 2000, 4000, 0};
+  std::vector<double> costs = {1, 2, 4};
   int folds = 5;
   VocabularyScope vocabulary = VocabularyScope::kSelected;
+  RankingOrder ranking = RankingOrder::kClassTurns;
   int kernelType = 0;  // LINEAR
   int degree = 3;
   double gamma = 1.0;
