@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "interface/exports.h"
+#include "wenlei/exports.h"
 
 namespace {
 

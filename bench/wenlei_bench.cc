@@ -40,7 +40,7 @@
 #include "bench/bench_data.h"
 #include "bench/json_writer.h"
 #include "interface/classifier.h"
-#include "interface/exports.h"
+#include "wenlei/exports.h"
 #include "interface/word_list.h"
 #include "predict/model_file_check.h"
 #include "source/source_data.h"

@@ -9,10 +9,10 @@ add_executable(wenlei_core_tests
   source/source_data_test.cc
   vectorise/term_weighting_test.cc
   vectorise/document_vector_test.cc
-  vectorise/working_file_test.cc
+  util/working_file_test.cc
   predict/batch_prediction_test.cc
+  util/decimal_field_test.cc
   decide/confidence_test.cc
-  decide/decimal_field_test.cc
   decide/prediction_result_test.cc
   interface/classifier_test.cc)
 target_link_libraries(wenlei_core_tests PRIVATE wenlei_core wenlei_testutil GTest::gtest_main)

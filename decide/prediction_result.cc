@@ -5,7 +5,7 @@
 #include <fstream>
 #include <utility>
 
-#include "decide/decimal_field.h"
+#include "util/decimal_field.h"
 
 namespace wenlei {
 namespace {

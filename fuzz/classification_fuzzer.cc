@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "interface/exports.h"
+#include "wenlei/exports.h"
 #include "source/source_data.h"
 #include "source/source_file.h"
 #include "testutil/resource_set_builder.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "decide/decimal_field.h"
+#include "util/decimal_field.h"
 #include "decide/prediction_result.h"
 #include "fuzz/fuzz_support.h"
 

@@ -2,7 +2,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "interface/exports.h"
+#include "wenlei/exports.h"
 
 int main(void) {
   static const char kShortText[] =

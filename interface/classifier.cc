@@ -6,30 +6,15 @@
 #include "interface/word_list.h"
 #include "predict/batch_prediction.h"
 #include "vectorise/document_vector.h"
+#include "vectorise/word_counting.h"
 
 namespace wenlei {
 
 TermCounts Classifier::CountWords(const WordList& words, double* knownWordCount) const {
-  // The distinct words are found in ascending order first (the loader's
-  // radix sort), so each is looked up once, the lookups walk the vocabulary
-  // forward, each starting where the last one ended, and TermCounts is
-  // filled from its end.  The counts are whole numbers, so adding a word's
-  // occurrences at once gives exactly the sums that adding 1.0 per
-  // occurrence would.
   WordListView view(words);
-  TermCounts termCounts;
-  *knownWordCount = 0.0;
-  auto from = sourceData_.wordIndexTable.begin();
-  ForEachByteStringRun(
-      view.size(), [&view](std::size_t i) { return view[i]; },
-      [&](std::size_t first, std::size_t occurrences) {
-        const std::string_view word = view[first];
-        if (sourceData_.wordIndexTable.FindFrom(word, &from) == nullptr) return;
-        *knownWordCount += static_cast<double>(occurrences);
-        termCounts.emplace_hint(termCounts.end(), std::string(word),
-                                static_cast<double>(occurrences));
-      });
-  return termCounts;
+  return CountKnownWords(
+      view.size(), [&view](std::size_t i) { return view[i]; }, sourceData_.wordIndexTable,
+      knownWordCount);
 }
 
 bool Classifier::BuildDocumentVector(const WordList& words, DocumentVector* documentVector) const {

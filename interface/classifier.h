@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "interface/exports.h"
+#include "wenlei/exports.h"
 #include "source/source_data.h"
 #include "vectorise/document_vector.h"
 #include "vectorise/term_weighting.h"

@@ -1,4 +1,4 @@
-#include "interface/exports.h"
+#include "wenlei/exports.h"
 
 #include <cstdio>
 #include <cstdlib>

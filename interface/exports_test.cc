@@ -1,5 +1,5 @@
 // Drives the shared library through its C header, as a host does.
-#include "interface/exports.h"
+#include "wenlei/exports.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

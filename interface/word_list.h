@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "interface/exports.h"
+#include "wenlei/exports.h"
 
 namespace wenlei {
 

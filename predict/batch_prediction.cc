@@ -8,10 +8,11 @@
 #include <vector>
 
 #include "predict/model_file_check.h"
-#include "predict/whole_number.h"
+#include "util/character_class.h"
+#include "util/whole_number.h"
 #include "svm.h"
-#include "vectorise/number_text.h"
-#include "vectorise/working_file.h"
+#include "util/number_text.h"
+#include "util/working_file.h"
 
 namespace wenlei {
 namespace {
@@ -32,10 +33,6 @@ std::FILE* resultBeingWritten = nullptr;
   std::exit(1);
 }
 
-bool IsSpace(int c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 // Reads the test file's records: a number, then index:value pairs up to the
 // end of the line.  A record that does not follow this form stops the
 // reading with a description of the fault; the caller decides what then.
@@ -51,7 +48,7 @@ class TestRecordReader {
     int c;
     do {
       c = Next();
-    } while (c != EOF && IsSpace(c));
+    } while (c != EOF && IsCSpace(c));
     if (c == EOF) return Step::kEnd;
     std::ungetc(c, input_);
     std::string token;
@@ -68,7 +65,7 @@ class TestRecordReader {
     do {
       c = Next();
       if (c == '\n' || c == EOF) return Step::kEnd;
-    } while (IsSpace(c));
+    } while (IsCSpace(c));
     std::ungetc(c, input_);
     std::string token;
     if (!ReadToken(&token)) return Step::kMalformed;
@@ -97,7 +94,7 @@ class TestRecordReader {
 
   bool ReadToken(std::string* token) {
     int c;
-    while ((c = std::getc(input_)) != EOF && !IsSpace(c)) {
+    while ((c = std::getc(input_)) != EOF && !IsCSpace(c)) {
       if (token->size() == kLongestToken) {
         Reject("a field", token->substr(0, 32) + "...");
         return false;

@@ -13,7 +13,8 @@
 #include <sys/stat.h>
 #endif
 
-#include "predict/whole_number.h"
+#include "util/character_class.h"
+#include "util/whole_number.h"
 
 namespace wenlei {
 namespace {
@@ -21,12 +22,6 @@ namespace {
 // More classes than this make libsvm's per-prediction tables (a class
 // count squared) absurd; the answers name at most 36 anyway.
 constexpr long kMostClasses = 1024;
-
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 
 // The first byte from p on that is not a decimal digit (or end).  Numbers
@@ -107,10 +102,10 @@ class HeaderReader {
   explicit HeaderReader(std::string_view text) : text_(text) {}
 
   bool NextWord(std::string_view* word) {
-    while (at_ < text_.size() && IsSpace(text_[at_])) ++at_;
+    while (at_ < text_.size() && IsCSpace(text_[at_])) ++at_;
     if (at_ == text_.size()) return false;
     const std::size_t start = at_;
-    while (at_ < text_.size() && !IsSpace(text_[at_])) ++at_;
+    while (at_ < text_.size() && !IsCSpace(text_[at_])) ++at_;
     *word = text_.substr(start, at_ - start);
     return true;
   }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "interface/exports.h"
+#include "wenlei/exports.h"
 
 namespace wenlei::testing {
 

@@ -3,8 +3,8 @@
 #include <charconv>
 #include <cstdio>
 
-#include "vectorise/number_text.h"
-#include "vectorise/working_file.h"
+#include "util/number_text.h"
+#include "util/working_file.h"
 
 namespace wenlei {
 

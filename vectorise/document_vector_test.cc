@@ -5,7 +5,7 @@
 #include <clocale>
 
 #include "testutil/test_support.h"
-#include "vectorise/number_text.h"
+#include "util/number_text.h"
 
 namespace wenlei {
 namespace {

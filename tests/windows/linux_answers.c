@@ -7,14 +7,14 @@
  *   linux_answers PREFIX DOCUMENTS OUTPUT
  *
  * DOCUMENTS holds one document per line, GBK words separated by single
- * spaces.  The records are the 64-bit layout of interface/exports.h, with
+ * spaces.  The records are the 64-bit layout of wenlei/exports.h, with
  * the same choice of inline and addressed words as the Windows host.
  */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
-#include "interface/exports.h"
+#include "wenlei/exports.h"
 
 enum { kInlineCapacity = 15, kGarbage = 0xA5, kUntouched = 0x5A, kAnswerBufferSize = 1024 };
 

@@ -1,0 +1,181 @@
+#include "text/dictionary.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+
+#include "text/utf8.h"
+
+namespace wenlei {
+namespace {
+
+struct Line {
+  std::string_view word;
+  std::uint64_t frequency;
+};
+
+bool IsFieldSeparator(char c) { return c == ' ' || c == '\t'; }
+
+// Splits one line into its first fields; returns how many it found.
+std::size_t SplitFields(std::string_view line, std::string_view* fields, std::size_t capacity) {
+  std::size_t count = 0;
+  std::size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && IsFieldSeparator(line[i])) ++i;
+    if (i == line.size()) break;
+    std::size_t start = i;
+    while (i < line.size() && !IsFieldSeparator(line[i])) ++i;
+    if (count < capacity) fields[count] = line.substr(start, i - start);
+    ++count;
+  }
+  return count;
+}
+
+// Where the character before offset starts; text is well-formed UTF-8.
+std::size_t PreviousCharacterStart(std::string_view text, std::size_t offset) {
+  do {
+    --offset;
+  } while (offset > 0 && (static_cast<unsigned char>(text[offset]) & 0xC0) == 0x80);
+  return offset;
+}
+
+}  // namespace
+
+std::unique_ptr<Dictionary> Dictionary::Load(const std::string& path, std::string* error) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    *error = "cannot open dictionary " + path;
+    return nullptr;
+  }
+  std::string text;
+  char buffer[1 << 16];
+  std::size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+  bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) {
+    *error = "cannot read dictionary " + path;
+    return nullptr;
+  }
+  return Parse(std::move(text), path, error);
+}
+
+std::unique_ptr<Dictionary> Dictionary::Parse(std::string text, const std::string& source,
+                                              std::string* error) {
+  std::unique_ptr<Dictionary> dictionary(new Dictionary());
+  dictionary->text_ = std::move(text);
+  if (!dictionary->Index(source, error)) return nullptr;
+  return dictionary;
+}
+
+bool Dictionary::Index(const std::string& source, std::string* error) {
+  std::string_view text(text_);
+  if (auto bad = FindInvalidUtf8(text)) {
+    *error = source + ": not UTF-8 (invalid byte at offset " + std::to_string(*bad) + ")";
+    return false;
+  }
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+
+  std::vector<Line> lines;
+  std::size_t lineNumber = 0;
+  while (!text.empty()) {
+    ++lineNumber;
+    std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+
+    std::string_view fields[3];
+    std::size_t count = SplitFields(line, fields, 3);
+    if (count == 0) continue;
+    auto where = [&] { return source + ":" + std::to_string(lineNumber) + ": "; };
+    if (count < 2 || count > 3) {
+      *error = where() + "expected \"word frequency [tag]\"";
+      return false;
+    }
+    std::uint64_t frequency = 0;
+    auto parsed = std::from_chars(fields[1].data(), fields[1].data() + fields[1].size(), frequency);
+    if (parsed.ec != std::errc() || parsed.ptr != fields[1].data() + fields[1].size()) {
+      *error = where() + "the frequency \"" + std::string(fields[1]) +
+               "\" is not a whole number";
+      return false;
+    }
+    if (fields[0].size() > UINT32_MAX) {
+      *error = where() + "the word is too long";
+      return false;
+    }
+    lines.push_back({fields[0], frequency});
+  }
+
+  // Prefixes add about half as many entries again as there are words.
+  Reserve(lines.size() * 3 / 2);
+
+  double total = 0.0;
+  for (const Line& line : lines) {
+    total += static_cast<double>(line.frequency);
+    auto [word, isNew] = Claim(line.word);
+    word->entry.isWord = line.frequency > 0;
+    word->entry.logProbability = static_cast<double>(line.frequency);
+    // Every entry comes with all its prefixes, so the walk from the longest
+    // prefix down can stop at the first one already present.
+    for (std::size_t end = PreviousCharacterStart(line.word, line.word.size()); isNew && end > 0;
+         end = PreviousCharacterStart(line.word, end)) {
+      isNew = Claim(line.word.substr(0, end)).second;
+    }
+  }
+  if (total <= 0.0) total = 1.0;
+  const double logTotal = std::log(total);
+  unknownLogProbability_ = -logTotal;
+  wordCount_ = 0;
+  for (Slot& slot : slots_) {
+    if (slot.data == nullptr || !slot.entry.isWord) continue;
+    slot.entry.logProbability = std::log(slot.entry.logProbability) - logTotal;
+    ++wordCount_;
+  }
+  return true;
+}
+
+std::size_t Dictionary::Home(std::string_view key) const {
+  return std::hash<std::string_view>()(key) & mask_;
+}
+
+void Dictionary::Reserve(std::size_t entries) {
+  // At most half full keeps the probe runs short.
+  std::size_t capacity = 16;
+  while (capacity < 2 * entries) capacity *= 2;
+  if (capacity <= slots_.size()) return;
+  std::vector<Slot> old(capacity);
+  old.swap(slots_);
+  mask_ = capacity - 1;
+  for (const Slot& slot : old) {
+    if (slot.data == nullptr) continue;
+    std::size_t i = Home(std::string_view(slot.data, slot.length));
+    while (slots_[i].data != nullptr) i = (i + 1) & mask_;
+    slots_[i] = slot;
+  }
+}
+
+std::pair<Dictionary::Slot*, bool> Dictionary::Claim(std::string_view key) {
+  if (2 * (entryCount_ + 1) > slots_.size()) Reserve(entryCount_ + 1);
+  for (std::size_t i = Home(key);; i = (i + 1) & mask_) {
+    Slot& slot = slots_[i];
+    if (slot.data == nullptr) {
+      slot.data = key.data();
+      slot.length = static_cast<std::uint32_t>(key.size());
+      ++entryCount_;
+      return {&slot, true};
+    }
+    if (std::string_view(slot.data, slot.length) == key) return {&slot, false};
+  }
+}
+
+const Dictionary::Entry* Dictionary::Find(std::string_view text) const {
+  for (std::size_t i = Home(text);; i = (i + 1) & mask_) {
+    const Slot& slot = slots_[i];
+    if (slot.data == nullptr) return nullptr;
+    if (std::string_view(slot.data, slot.length) == text) return &slot.entry;
+  }
+}
+
+}  // namespace wenlei

@@ -1,0 +1,91 @@
+#include "text/dictionary.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "testutil/test_support.h"
+#include "testutil/tool_test_support.h"
+
+namespace wenlei {
+namespace {
+
+std::unique_ptr<Dictionary> Parse(const std::string& text, std::string* error) {
+  return Dictionary::Parse(text, "test.txt", error);
+}
+
+TEST(DictionaryTest, FindsWordsWithTheirLogProbabilityAndPrefixesAsNonWords) {
+  std::string error;
+  auto dictionary = Parse("北京 30 ns\n北京大学 10 nt\n大学 60\n", &error);
+  ASSERT_NE(dictionary, nullptr) << error;
+  EXPECT_EQ(dictionary->wordCount(), 3u);
+
+  const Dictionary::Entry* word = dictionary->Find("北京大学");
+  ASSERT_NE(word, nullptr);
+  EXPECT_TRUE(word->isWord);
+  EXPECT_DOUBLE_EQ(word->logProbability, std::log(10.0) - std::log(100.0));
+
+  for (const char* prefix : {"北", "北京大", "大"}) {
+    const Dictionary::Entry* entry = dictionary->Find(prefix);
+    ASSERT_NE(entry, nullptr) << prefix;
+    EXPECT_FALSE(entry->isWord) << prefix;
+  }
+  EXPECT_EQ(dictionary->Find("京"), nullptr);
+  EXPECT_EQ(dictionary->Find("北京大学生"), nullptr);
+  EXPECT_EQ(dictionary->Find(""), nullptr);
+  EXPECT_DOUBLE_EQ(dictionary->unknownLogProbability(), -std::log(100.0));
+}
+
+TEST(DictionaryTest, AcceptsByteOrderMarkCrLfBlankLinesTabsAndMissingTags) {
+  std::string error;
+  auto dictionary = Parse("\xEF\xBB\xBF数据 5 n\r\n\r\n  \n透视\t7\n", &error);
+  ASSERT_NE(dictionary, nullptr) << error;
+  EXPECT_EQ(dictionary->wordCount(), 2u);
+  ASSERT_NE(dictionary->Find("数据"), nullptr);
+  EXPECT_TRUE(dictionary->Find("透视")->isWord);
+}
+
+TEST(DictionaryTest, RepeatedWordTakesItsLastFrequencyAndZeroMeansNoWord) {
+  std::string error;
+  auto dictionary = Parse("数据 5\n数据 15\n透视图 0\n", &error);
+  ASSERT_NE(dictionary, nullptr) << error;
+  // Every line adds to the total: 5 + 15 + 0.
+  EXPECT_DOUBLE_EQ(dictionary->Find("数据")->logProbability, std::log(15.0 / 20.0));
+  ASSERT_NE(dictionary->Find("透视图"), nullptr);
+  EXPECT_FALSE(dictionary->Find("透视图")->isWord);
+  EXPECT_EQ(dictionary->wordCount(), 1u);
+}
+
+TEST(DictionaryTest, RejectsMalformedLinesNamingTheLine) {
+  std::string error;
+  EXPECT_EQ(Parse("数据 5\n透视图\n", &error), nullptr);
+  EXPECT_EQ(error, "test.txt:2: expected \"word frequency [tag]\"");
+  EXPECT_EQ(Parse("数据 5 n extra\n", &error), nullptr);
+  EXPECT_EQ(error, "test.txt:1: expected \"word frequency [tag]\"");
+  EXPECT_EQ(Parse("\n\n数据 5x n\n", &error), nullptr);
+  EXPECT_EQ(error, "test.txt:3: the frequency \"5x\" is not a whole number");
+  EXPECT_EQ(Parse("数据 -5\n", &error), nullptr);
+  EXPECT_EQ(error, "test.txt:1: the frequency \"-5\" is not a whole number");
+  EXPECT_EQ(Parse("数据 5\n\xCA\xFD\xBE\xDD 5\n", &error), nullptr);
+  EXPECT_EQ(error, "test.txt: not UTF-8 (invalid byte at offset 9)");
+}
+
+TEST(DictionaryTest, LoadNamesAMissingFile) {
+  testing::TempDir dir;
+  std::string error;
+  EXPECT_EQ(Dictionary::Load(dir.path() + "/none.txt", &error), nullptr);
+  EXPECT_EQ(error, "cannot open dictionary " + dir.path() + "/none.txt");
+}
+
+TEST(DictionaryTest, BundledDictionaryHoldsJiebasWords) {
+  const Dictionary& dictionary = testing::BundledDictionary();
+  EXPECT_GT(dictionary.wordCount(), 340000u);
+  for (const char* word : {"清华大学", "AT&T", "T恤", "数据", "透视图"}) {
+    const Dictionary::Entry* entry = dictionary.Find(word);
+    ASSERT_NE(entry, nullptr) << word;
+    EXPECT_TRUE(entry->isWord) << word;
+  }
+}
+
+}  // namespace
+}  // namespace wenlei

@@ -1,0 +1,294 @@
+// The classify command through its real binary, on a real resource set.
+
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+
+#include "testutil/test_support.h"
+#include "testutil/tool_test_support.h"
+
+namespace wenlei {
+namespace {
+
+using testing::ChildOutcome;
+using testing::RunWenlei;
+
+const std::string kSports = "球队在比赛中进球获得冠军";       // 体育
+const std::string kFinance = "银行调整利率，投资者关注经济";  // 财经
+const std::string kTechnology = "新的芯片让手机和电脑运行软件更快";  // 科技
+const std::string kNoKnownWord = "今天天气很好";
+const std::string kShortText = "文本内容太短或无效，不能确定类别";
+
+std::size_t LineCount(const std::string& text) {
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+class ClassifyCommandTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    resources_ = new testing::TempDir();
+    testing::BuildChineseResourceSet(resources_->path());
+  }
+  static void TearDownTestSuite() {
+    delete resources_;
+    resources_ = nullptr;
+  }
+
+  // Runs classify on the generated resource set with a private cache.
+  ChildOutcome Classify(std::vector<std::string> args, const std::string& input = "") {
+    args.insert(args.begin(), {"classify", "-r", resources_->path()});
+    return RunWenlei(args, input, Environment());
+  }
+
+  testing::Environment Environment() const { return {{"XDG_CACHE_HOME", cache_.path()}}; }
+  std::vector<std::string> WorkingDirectories() const {
+    return testing::ListDirectory(cache_.path() + "/wenlei");
+  }
+
+  static testing::TempDir* resources_;
+  testing::TempDir cache_;
+};
+
+testing::TempDir* ClassifyCommandTest::resources_ = nullptr;
+
+TEST_F(ClassifyCommandTest, AnswersEachTextArgumentOnItsOwnLine) {
+  ChildOutcome run = Classify({kSports, kFinance, kTechnology, kNoKnownWord});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "体育\n财经\n科技\n" + kShortText + "\n");
+  EXPECT_EQ(run.err, "");
+}
+
+TEST_F(ClassifyCommandTest, ReadsTheWholeStandardInputAsOneDocument) {
+  ChildOutcome run = Classify({}, "电脑软件\n程序和网络\n芯片\n");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "科技\n");
+}
+
+TEST_F(ClassifyCommandTest, WithLinesEveryLineIsADocument) {
+  ChildOutcome run = Classify({"--lines"}, kFinance + "\r\n" + kSports + "\n\n" + kTechnology);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "财经\n体育\n" + kShortText + "\n科技\n");
+}
+
+TEST_F(ClassifyCommandTest, FileArgumentsAreDocuments) {
+  testing::WriteFile(cache_.path() + "/a.txt", kTechnology);
+  testing::WriteFile(cache_.path() + "/b.txt", kSports);
+  ChildOutcome run = Classify({"-f", cache_.path() + "/a.txt", "--file", cache_.path() + "/b.txt"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "科技\n体育\n");
+}
+
+TEST_F(ClassifyCommandTest, UnreadableInputIsOneLineEachAndTheRestIsClassified) {
+  testing::WriteFile(cache_.path() + "/good.txt", kFinance);
+  ChildOutcome run = Classify({"-f", cache_.path() + "/missing.txt", "-f", cache_.path(), "-f",
+                               cache_.path() + "/good.txt"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "财经\n");
+  EXPECT_EQ(run.err, "wenlei classify: cannot open " + cache_.path() +
+                         "/missing.txt: No such file or directory\n"
+                         "wenlei classify: cannot read " + cache_.path() +
+                         ": Is a directory\n");
+}
+
+TEST_F(ClassifyCommandTest, WordsModeTakesTheWordsAsTheyAre) {
+  ChildOutcome run = Classify({"--words", "股票 \t市场\u3000银行", "股票市场银行"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  // Unsegmented text is one unknown word in this mode.
+  EXPECT_EQ(run.out, "财经\n" + kShortText + "\n");
+}
+
+TEST_F(ClassifyCommandTest, JsonGivesAnswerNamesAndWordCounts) {
+  ChildOutcome run = Classify({"--json", kSports, kNoKnownWord});
+  EXPECT_EQ(run.status, 0) << run.err;
+  // 球队 在 比赛 中 进球 获得 冠军: seven words, four of them known.
+  EXPECT_EQ(run.out,
+            "{\"answer\": \"体育\", \"names\": [\"体育\"], \"words\": 7, \"known_words\": 4, "
+            "\"dropped_characters\": 0}\n"
+            "{\"answer\": \"" + kShortText + "\", \"names\": [], \"words\": 3, "
+            "\"known_words\": 0, \"dropped_characters\": 0}\n");
+}
+
+TEST_F(ClassifyCommandTest, GbkModeReadsAndPrintsGbkBytes) {
+  ChildOutcome run = Classify({"--gbk", testing::ToGbk(kSports)});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, testing::ToGbk("体育") + "\n");
+
+  run = Classify({"--gbk", "--words", "--lines"},
+                 testing::ToGbk("银行 利率\n电脑 软件 芯片\n"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, testing::ToGbk("财经\n科技\n"));
+
+  run = Classify({"--gbk"}, testing::ToGbk(kSports) + "\xFF");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "wenlei classify: standard input: not GBK (invalid byte at offset 24)\n");
+}
+
+TEST_F(ClassifyCommandTest, CharactersGbkCannotEncodeAreDroppedAndCounted) {
+  const std::string withEmoji = "球队\xF0\x9F\x99\x82比赛进球\xF0\x9F\x98\x80";
+  ChildOutcome run = Classify({withEmoji});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "体育\n");
+  EXPECT_EQ(run.err,
+            "wenlei classify: argument 1: left out 2 character(s) that GBK cannot encode\n");
+
+  run = Classify({"--json", withEmoji});
+  EXPECT_EQ(run.out,
+            "{\"answer\": \"体育\", \"names\": [\"体育\"], \"words\": 3, \"known_words\": 3, "
+            "\"dropped_characters\": 2}\n");
+  EXPECT_EQ(run.err, "");
+}
+
+TEST_F(ClassifyCommandTest, InvalidUtf8IsReportedWithItsOffsetAndTheRestGoesOn) {
+  ChildOutcome run = Classify({"--lines"}, kSports + "\n球队\xFF比赛\n" + kFinance + "\n");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "体育\n\n财经\n");
+  EXPECT_EQ(run.err,
+            "wenlei classify: line 2 of standard input: not UTF-8 (invalid byte at offset 6)\n");
+
+  run = Classify({"--lines", "--json"}, "\xE6\x95\n");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out,
+            "{\"error\": \"line 1 of standard input: not UTF-8 (invalid byte at offset 0)\"}\n");
+}
+
+TEST_F(ClassifyCommandTest, StreamsOneAnswerPerLineAsItGoes) {
+  testing::WenleiProcess process({"classify", "-r", resources_->path(), "--lines", "--json"}, "",
+                                 Environment(), /*streaming=*/true);
+  process.Write(kTechnology + "\n");
+  // The answer arrives while standard input is still open.
+  EXPECT_EQ(process.ReadLine().rfind("{\"answer\": \"科技\"", 0), 0u);
+  process.Write(kSports + "\n");
+  EXPECT_EQ(process.ReadLine().rfind("{\"answer\": \"体育\"", 0), 0u);
+  ChildOutcome end = process.Wait();
+  EXPECT_EQ(end.status, 0) << end.err;
+  EXPECT_EQ(end.out, "");
+}
+
+TEST_F(ClassifyCommandTest, WorksFromAPrivateDirectoryThatIsRemovedAfterwards) {
+  ChildOutcome run = Classify({kSports});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(WorkingDirectories().empty());
+  // The library's working files never land in the resource set.
+  EXPECT_EQ(testing::ListDirectory(resources_->path()),
+            (std::vector<std::string>{"SVMModel", "Source.dat"}));
+}
+
+TEST_F(ClassifyCommandTest, ASignalStillRemovesTheWorkingDirectory) {
+  testing::WenleiProcess process({"classify", "-r", resources_->path(), "--lines"}, "",
+                                 Environment(), /*streaming=*/true);
+  process.Write(kSports + "\n");
+  EXPECT_EQ(process.ReadLine(), "体育\n");
+  EXPECT_EQ(WorkingDirectories().size(), 1u);
+  process.Signal(SIGTERM);
+  ChildOutcome end = process.Wait();
+  EXPECT_FALSE(end.exited);
+  EXPECT_EQ(end.status, -SIGTERM);
+  EXPECT_TRUE(WorkingDirectories().empty());
+}
+
+TEST_F(ClassifyCommandTest, TwoConcurrentRunsGiveEachTheirOwnAnswers) {
+  // Every classification rewrites the working files; runs sharing them would
+  // read each other's results.
+  std::string sportsLines, financeLines, sportsAnswers, financeAnswers;
+  for (int i = 0; i < 60; ++i) {
+    sportsLines += kSports + "\n";
+    sportsAnswers += "体育\n";
+    financeLines += kFinance + "\n";
+    financeAnswers += "财经\n";
+  }
+  const std::vector<std::string> args = {"classify", "-r", resources_->path(), "--lines"};
+  testing::WenleiProcess sports(args, sportsLines, Environment());
+  testing::WenleiProcess finance(args, financeLines, Environment());
+  ChildOutcome sportsRun = sports.Wait();
+  ChildOutcome financeRun = finance.Wait();
+  EXPECT_EQ(sportsRun.status, 0) << sportsRun.err;
+  EXPECT_EQ(financeRun.status, 0) << financeRun.err;
+  EXPECT_EQ(sportsRun.out, sportsAnswers);
+  EXPECT_EQ(financeRun.out, financeAnswers);
+  EXPECT_TRUE(WorkingDirectories().empty());
+}
+
+TEST_F(ClassifyCommandTest, AResourceSetWithoutItsFilesIsOneLineAndStatus1) {
+  testing::TempDir partial;
+  std::filesystem::copy_file(resources_->path() + "/Source.dat", partial.path() + "/Source.dat");
+  ChildOutcome run = RunWenlei({"classify", "-r", partial.path() + "/", kSports}, "",
+                               Environment());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "wenlei classify: the resource set " + partial.path() + "/ has no SVMModel\n");
+
+  run = RunWenlei({"classify", "-r", partial.path() + "/none", kSports}, "", Environment());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "wenlei classify: no resource set at " + partial.path() + "/none (not a directory)\n");
+}
+
+TEST_F(ClassifyCommandTest, AMalformedResourceFileIsOneLineAndStatus1) {
+  testing::TempDir broken;
+  testing::WriteFile(broken.path() + "/Source.dat", "\x05\x00");
+  std::filesystem::copy_file(resources_->path() + "/SVMModel", broken.path() + "/SVMModel");
+  ChildOutcome run = RunWenlei({"classify", "-r", broken.path(), kSports}, "", Environment());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(LineCount(run.err), 1u) << run.err;
+  EXPECT_EQ(run.err.rfind("wenlei classify: " + broken.path() +
+                              "/Source.dat is not a valid resource file: ",
+                          0),
+            0u)
+      << run.err;
+}
+
+TEST_F(ClassifyCommandTest, AModelWithoutProbabilitiesOrNoModelAtAllIsRefused) {
+  testing::TempDir copy;
+  std::filesystem::copy_file(resources_->path() + "/Source.dat", copy.path() + "/Source.dat");
+  // The same model without its probability lines: the library would answer
+  // from decision values that it cannot rank.
+  std::istringstream model(testing::ReadFile(resources_->path() + "/SVMModel"));
+  std::string line, stripped;
+  while (std::getline(model, line)) {
+    if (line.rfind("probA", 0) != 0 && line.rfind("probB", 0) != 0) stripped += line + "\n";
+  }
+  testing::WriteFile(copy.path() + "/SVMModel", stripped);
+  ChildOutcome run = RunWenlei({"classify", "-r", copy.path(), kSports}, "", Environment());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "wenlei classify: " + copy.path() +
+                         "/SVMModel gives no probabilities (train it with probability "
+                         "estimates on)\n");
+
+  testing::WriteFile(copy.path() + "/SVMModel", "not a model\n");
+  run = RunWenlei({"classify", "-r", copy.path(), kSports}, "", Environment());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "wenlei classify: " + copy.path() + "/SVMModel is not a libsvm model\n");
+  EXPECT_TRUE(WorkingDirectories().empty());
+}
+
+TEST_F(ClassifyCommandTest, AMissingDictionaryIsOneLineAndStatus1) {
+  ChildOutcome run = Classify({"--dict", cache_.path() + "/none.txt", kSports});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "wenlei classify: cannot open dictionary " + cache_.path() + "/none.txt\n");
+  EXPECT_TRUE(WorkingDirectories().empty());
+}
+
+TEST_F(ClassifyCommandTest, UsageErrorsAndHelp) {
+  ChildOutcome run = Classify({"--bogus"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "wenlei classify: unknown option --bogus (see wenlei classify --help)\n");
+
+  run = Classify({"--file", "x.txt", kSports});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(LineCount(run.err), 1u);
+
+  run = RunWenlei({"classify", "--help"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.rfind("usage: wenlei classify [OPTIONS] [TEXT...]\n", 0), 0u);
+  for (const char* option : {"--resources DIR", "--dict FILE", "--lines", "--words", "--gbk",
+                             "--json", "XDG_CACHE_HOME"}) {
+    EXPECT_NE(run.out.find(option), std::string::npos) << option;
+  }
+}
+
+}  // namespace
+}  // namespace wenlei

@@ -1,0 +1,185 @@
+#include "tools/commands/document_source.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace wenlei {
+namespace {
+
+void StripLineEnd(std::string* line) {
+  if (!line->empty() && line->back() == '\n') line->pop_back();
+  if (!line->empty() && line->back() == '\r') line->pop_back();
+}
+
+}  // namespace
+
+DocumentSource::DocumentSource(std::vector<std::string> texts, std::vector<std::string> files,
+                               bool lines)
+    : lines_(lines) {
+  for (auto& text : texts) inputs_.push_back({true, std::move(text)});
+  for (auto& file : files) inputs_.push_back({false, std::move(file)});
+  if (inputs_.empty()) inputs_.push_back({false, "-"});
+}
+
+DocumentSource::~DocumentSource() { CloseCurrent(); }
+
+std::string DocumentSource::InputName(const Input& input) const {
+  if (input.isText) {
+    std::size_t position = 1;
+    for (const Input& other : inputs_) {
+      if (&other == &input) break;
+      if (other.isText) ++position;
+    }
+    return "argument " + std::to_string(position);
+  }
+  return input.value == "-" ? "standard input" : input.value;
+}
+
+bool DocumentSource::OpenCurrent(std::string* error) {
+  opened_ = true;
+  ended_ = failed_ = false;
+  buffer_.clear();
+  bufferStart_ = 0;
+  lineNumber_ = 0;
+  textOffset_ = 0;
+  const Input& input = inputs_[current_];
+  if (input.isText) return true;
+  if (input.value == "-") {
+    fd_ = STDIN_FILENO;
+    return true;
+  }
+  fd_ = open(input.value.c_str(), O_RDONLY);
+  if (fd_ < 0) {
+    *error = "cannot open " + input.value + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+void DocumentSource::CloseCurrent() {
+  if (fd_ >= 0 && fd_ != STDIN_FILENO) close(fd_);
+  fd_ = -1;
+  opened_ = false;
+}
+
+bool DocumentSource::Fill() {
+  if (ended_ || failed_) return false;
+  char chunk[1 << 16];
+  while (true) {
+    ssize_t got = read(fd_, chunk, sizeof chunk);
+    if (got > 0) {
+      buffer_.append(chunk, static_cast<std::size_t>(got));
+      return true;
+    }
+    if (got == 0) {
+      ended_ = true;
+      return false;
+    }
+    if (errno == EINTR) continue;
+    failed_ = true;
+    readErrno_ = errno;
+    return false;
+  }
+}
+
+bool DocumentSource::ReadLine(std::string* line) {
+  std::size_t searched = bufferStart_;
+  while (true) {
+    std::size_t end = buffer_.find('\n', searched);
+    if (end != std::string::npos) {
+      line->assign(buffer_, bufferStart_, end + 1 - bufferStart_);
+      bufferStart_ = end + 1;
+      return true;
+    }
+    // Drop what was returned before reading more, so the buffer holds about
+    // one line and one read's worth.
+    buffer_.erase(0, bufferStart_);
+    bufferStart_ = 0;
+    searched = buffer_.size();
+    if (!Fill()) break;
+  }
+  if (buffer_.empty() || failed_) return false;
+  line->swap(buffer_);  // the last line, without a line end
+  buffer_.clear();
+  return true;
+}
+
+bool DocumentSource::NextIsReady() {
+  if (current_ >= inputs_.size()) return true;
+  const Input& input = inputs_[current_];
+  if (input.isText || !lines_ || !opened_) return true;
+  if (buffer_.find('\n', bufferStart_) != std::string::npos || ended_ || failed_) return true;
+  struct pollfd probe = {fd_, POLLIN, 0};
+  return poll(&probe, 1, 0) > 0;
+}
+
+DocumentSource::Next DocumentSource::Read(std::string* text, std::string* origin,
+                                          std::string* error) {
+  while (current_ < inputs_.size()) {
+    const Input& input = inputs_[current_];
+    const std::string name = InputName(input);
+    if (!opened_ && !OpenCurrent(error)) {
+      *origin = name;
+      CloseCurrent();
+      ++current_;
+      return Next::kError;
+    }
+
+    if (input.isText) {
+      if (!lines_) {
+        *text = input.value;
+        *origin = name;
+        CloseCurrent();
+        ++current_;
+        return Next::kDocument;
+      }
+      if (textOffset_ < input.value.size()) {
+        std::size_t end = input.value.find('\n', textOffset_);
+        if (end == std::string::npos) end = input.value.size();
+        *text = input.value.substr(textOffset_, end - textOffset_);
+        StripLineEnd(text);
+        textOffset_ = end + 1;
+        *origin = "line " + std::to_string(++lineNumber_) + " of " + name;
+        return Next::kDocument;
+      }
+    } else if (lines_) {
+      if (ReadLine(text)) {
+        StripLineEnd(text);
+        *origin = "line " + std::to_string(++lineNumber_) + " of " + name;
+        return Next::kDocument;
+      }
+    } else {
+      while (Fill()) {
+      }
+      if (!failed_) {
+        text->swap(buffer_);
+        buffer_.clear();
+        *origin = name;
+        CloseCurrent();
+        ++current_;
+        return Next::kDocument;
+      }
+    }
+    bool failed = failed_;
+    if (failed) {
+      *error = "cannot read " + name + ": " + std::strerror(readErrno_);
+      *origin = name;
+    }
+    CloseCurrent();
+    ++current_;
+    if (failed) return Next::kError;
+  }
+  return Next::kEnd;
+}
+
+void NoteTerminalInput(const char* program) {
+  if (!isatty(STDIN_FILENO)) return;
+  std::fprintf(stderr, "%s: reading the text from the terminal; end it with Ctrl-D\n", program);
+}
+
+}  // namespace wenlei

@@ -1,0 +1,72 @@
+#ifndef WENLEI_TOOLS_COMMANDS_DOCUMENT_SOURCE_H_
+#define WENLEI_TOOLS_COMMANDS_DOCUMENT_SOURCE_H_
+
+#include <string>
+#include <vector>
+
+namespace wenlei {
+
+// The documents a command works on, one at a time: its TEXT operands, then
+// the files named with --file ("-" is standard input), or standard input
+// alone when neither is given.  Each is one document, or with lines set each
+// of its lines is (the line end, "\n" or "\r\n", is not part of it).  Input is
+// read as it is needed, so lines stream through.
+class DocumentSource {
+ public:
+  enum class Next {
+    kDocument,  // *text holds the next document
+    kError,     // an input could not be read; *error says why, and the
+                // source goes on with the next input
+    kEnd,
+  };
+
+  DocumentSource(std::vector<std::string> texts, std::vector<std::string> files, bool lines);
+  ~DocumentSource();
+  DocumentSource(const DocumentSource&) = delete;
+  DocumentSource& operator=(const DocumentSource&) = delete;
+
+  // *origin names where the document or error comes from, for messages:
+  // "argument 2", "standard input", "line 7 of notes.txt".
+  Next Read(std::string* text, std::string* origin, std::string* error);
+
+  // True when Read would return without waiting for more input to arrive:
+  // a whole line is buffered, the input has bytes or its end waiting, or the
+  // input is not a stream of lines.  Lets a caller gather the documents at
+  // hand into one batch without holding back an answer a reader waits for.
+  bool NextIsReady();
+
+ private:
+  struct Input {
+    bool isText;
+    std::string value;  // the text itself, or a file name ("-" for standard input)
+  };
+
+  std::string InputName(const Input& input) const;
+  bool OpenCurrent(std::string* error);
+  void CloseCurrent();
+  // Reads more bytes into buffer_; false at the end of the input, or on an
+  // error with errno set.
+  bool Fill();
+  bool ReadLine(std::string* line);
+
+  std::vector<Input> inputs_;
+  bool lines_;
+  std::size_t current_ = 0;  // index into inputs_
+  int fd_ = -1;
+  bool opened_ = false;
+  bool ended_ = false;   // the current file has no more bytes
+  bool failed_ = false;  // reading the current file failed
+  int readErrno_ = 0;
+  std::string buffer_;   // bytes read from the current file
+  std::size_t bufferStart_ = 0;  // where the bytes not yet returned start
+  std::size_t lineNumber_ = 0;
+  std::size_t textOffset_ = 0;  // next line's start within a TEXT operand
+};
+
+// Tells a person who ran a command without input at a terminal that it waits
+// for them to type (or paste) the text; says nothing otherwise.
+void NoteTerminalInput(const char* program);
+
+}  // namespace wenlei
+
+#endif  // WENLEI_TOOLS_COMMANDS_DOCUMENT_SOURCE_H_

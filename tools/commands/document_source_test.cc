@@ -1,0 +1,111 @@
+#include "tools/commands/document_source.h"
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "testutil/test_support.h"
+
+namespace wenlei {
+namespace {
+
+struct Read {
+  DocumentSource::Next next;
+  std::string text;
+  std::string origin;
+};
+
+std::vector<Read> ReadAll(DocumentSource& source) {
+  std::vector<Read> reads;
+  std::string text, origin, error;
+  while (true) {
+    DocumentSource::Next next = source.Read(&text, &origin, &error);
+    if (next == DocumentSource::Next::kEnd) break;
+    reads.push_back({next, next == DocumentSource::Next::kError ? error : text, origin});
+  }
+  return reads;
+}
+
+TEST(DocumentSourceTest, EachTextIsOneDocument) {
+  DocumentSource source({"第一\n篇", "第二篇"}, {}, false);
+  std::vector<Read> reads = ReadAll(source);
+  ASSERT_EQ(reads.size(), 2u);
+  EXPECT_EQ(reads[0].text, "第一\n篇");
+  EXPECT_EQ(reads[0].origin, "argument 1");
+  EXPECT_EQ(reads[1].text, "第二篇");
+  EXPECT_EQ(reads[1].origin, "argument 2");
+}
+
+TEST(DocumentSourceTest, WithLinesEveryLineIsADocumentWithoutItsLineEnd) {
+  testing::TempDir dir;
+  const std::string path = dir.path() + "/lines.txt";
+  testing::WriteFile(path, "一\r\n\n二\t行\n三");
+  DocumentSource source({}, {path}, true);
+  std::vector<Read> reads = ReadAll(source);
+  ASSERT_EQ(reads.size(), 4u);
+  EXPECT_EQ(reads[0].text, "一");
+  EXPECT_EQ(reads[1].text, "");
+  EXPECT_EQ(reads[2].text, "二\t行");
+  EXPECT_EQ(reads[3].text, "三");
+  EXPECT_EQ(reads[3].origin, "line 4 of " + path);
+}
+
+TEST(DocumentSourceTest, KeepsNulBytesOfALine) {
+  testing::TempDir dir;
+  const std::string path = dir.path() + "/nul.txt";
+  testing::WriteFile(path, std::string("a\0b\nc", 5));
+  DocumentSource source({}, {path}, true);
+  std::vector<Read> reads = ReadAll(source);
+  ASSERT_EQ(reads.size(), 2u);
+  EXPECT_EQ(reads[0].text, std::string("a\0b", 3));
+}
+
+TEST(DocumentSourceTest, AnUnreadableFileIsReportedAndTheRestIsStillRead) {
+  testing::TempDir dir;
+  const std::string good = dir.path() + "/good.txt";
+  testing::WriteFile(good, "好");
+  DocumentSource source({}, {dir.path() + "/missing.txt", good}, false);
+  std::vector<Read> reads = ReadAll(source);
+  ASSERT_EQ(reads.size(), 2u);
+  EXPECT_EQ(reads[0].next, DocumentSource::Next::kError);
+  EXPECT_EQ(reads[0].text,
+            "cannot open " + dir.path() + "/missing.txt: No such file or directory");
+  EXPECT_EQ(reads[1].next, DocumentSource::Next::kDocument);
+  EXPECT_EQ(reads[1].text, "好");
+}
+
+}  // namespace
+}  // namespace wenlei
+
+namespace wenlei {
+namespace {
+
+TEST(DocumentSourceTest, IsReadyOnlyWhenTheNextLineCanBeReadWithoutWaiting) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  int savedStdin = dup(STDIN_FILENO);
+  dup2(fds[0], STDIN_FILENO);
+  close(fds[0]);
+  {
+    DocumentSource source({}, {}, true);
+    std::string text, origin, error;
+    ASSERT_EQ(write(fds[1], "一\n二\n三", 11), 11);
+    ASSERT_EQ(source.Read(&text, &origin, &error), DocumentSource::Next::kDocument);
+    EXPECT_EQ(text, "一");
+    EXPECT_TRUE(source.NextIsReady());  // "二" is buffered
+    ASSERT_EQ(source.Read(&text, &origin, &error), DocumentSource::Next::kDocument);
+    EXPECT_EQ(text, "二");
+    // "三" lacks its line end and the writer may still add to it.
+    EXPECT_FALSE(source.NextIsReady());
+    close(fds[1]);
+    EXPECT_TRUE(source.NextIsReady());  // the end of the input is at hand
+    ASSERT_EQ(source.Read(&text, &origin, &error), DocumentSource::Next::kDocument);
+    EXPECT_EQ(text, "三");
+    EXPECT_EQ(source.Read(&text, &origin, &error), DocumentSource::Next::kEnd);
+  }
+  dup2(savedStdin, STDIN_FILENO);
+  close(savedStdin);
+}
+
+}  // namespace
+}  // namespace wenlei

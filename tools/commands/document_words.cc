@@ -1,0 +1,61 @@
+#include "tools/commands/document_words.h"
+
+#include "text/utf8.h"
+
+namespace wenlei {
+namespace {
+
+bool IsAsciiSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+}  // namespace
+
+bool DocumentWords::Make(std::string_view document, Result* result, std::string* error) {
+  result->gbkWords.clear();
+  result->droppedCharacters = 0;
+  if (options_.gbkInput && options_.presegmented) {
+    // A GBK trail byte is never below 0x40, so ASCII white space can only
+    // stand between characters: the bytes are split and passed unchanged.
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= document.size(); ++i) {
+      if (i < document.size() && !IsAsciiSpace(document[i])) continue;
+      if (i > start) result->gbkWords.emplace_back(document.substr(start, i - start));
+      start = i + 1;
+    }
+    return true;
+  }
+  if (options_.gbkInput) {
+    std::string utf8;
+    if (auto bad = converter_->AppendUtf8(document, &utf8)) {
+      *error = "not GBK (invalid byte at offset " + std::to_string(*bad) + ")";
+      return false;
+    }
+    AddUtf8Words(utf8, result);
+    return true;
+  }
+  if (auto bad = FindInvalidUtf8(document)) {
+    *error = "not UTF-8 (invalid byte at offset " + std::to_string(*bad) + ")";
+    return false;
+  }
+  AddUtf8Words(document, result);
+  return true;
+}
+
+void DocumentWords::AddUtf8Words(std::string_view utf8, Result* result) {
+  std::vector<std::string_view> words;
+  if (options_.presegmented) {
+    SplitAtSeparators(utf8, &words);
+  } else {
+    segmenter_->Cut(utf8, &words);
+  }
+  std::string gbk;
+  for (std::string_view word : words) {
+    gbk.clear();
+    result->droppedCharacters += converter_->AppendGbk(word, &gbk);
+    // A word made only of characters GBK cannot encode vanishes whole.
+    if (!gbk.empty()) result->gbkWords.push_back(gbk);
+  }
+}
+
+}  // namespace wenlei

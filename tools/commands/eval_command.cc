@@ -1,0 +1,287 @@
+// wenlei eval DIR TEST.tsv: classifies every document of a labelled test
+// corpus through the library's exported functions, as a host does, and
+// measures the answers.
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "source/confidence_file.h"
+#include "source/source_data.h"
+#include "source/source_file.h"
+#include "svm.h"
+#include "text/dictionary.h"
+#include "text/gbk_converter.h"
+#include "text/segmenter.h"
+#include "tools/commands/bundled_files.h"
+#include "tools/commands/commands.h"
+#include "tools/commands/option_parser.h"
+#include "tools/host/host_word_list.h"
+#include "tools/host/resource_set.h"
+#include "tools/host/working_directory.h"
+#include "tools/training/corpus.h"
+#include "tools/training/evaluation.h"
+#include "tools/training/probability_scorer.h"
+#include "wenlei/exports.h"
+
+namespace wenlei {
+namespace {
+
+namespace fs = std::filesystem;
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "wenlei eval: %s\n", message.c_str());
+  return kExitFailure;
+}
+
+// The class names of a resource set, read from its Source.dat, after
+// checking that its model answers with probabilities for classes 1..n.
+bool ReadResourceClasses(const fs::path& directory, std::vector<std::string>* namesGbk,
+                         std::string* error) {
+  const std::string sourcePath = (directory / kSourceFileName).string();
+  const std::string modelPath = (directory / kModelFileName).string();
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(sourcePath.c_str(), "rb"),
+                                                         &std::fclose);
+  if (!file) {
+    *error = sourcePath + ": cannot open for reading";
+    return false;
+  }
+  SourceFileContents contents;
+  if (!ReadSourceFile(file.get(), &contents, error)) {
+    *error = sourcePath + ": " + *error;
+    return false;
+  }
+  if (contents.classNames.size() < 3 || contents.classNames[0] != "NULL") {
+    *error = sourcePath + ": expected \"NULL\" and two or more class names";
+    return false;
+  }
+  namesGbk->assign(contents.classNames.begin() + 1, contents.classNames.end());
+
+  svm_model* model = svm_load_model(modelPath.c_str());
+  if (model == nullptr) {
+    *error = modelPath + ": missing, or not a model libsvm can read";
+    return false;
+  }
+  const int classes = static_cast<int>(namesGbk->size());
+  bool fits = svm_get_nr_class(model) == classes && svm_check_probability_model(model) != 0;
+  if (fits) {
+    std::vector<int> labels(classes);
+    svm_get_labels(model, labels.data());
+    for (int i = 0; i < classes; ++i) fits = fits && labels[i] == i + 1;
+  }
+  svm_free_and_destroy_model(&model);
+  if (!fits) {
+    *error = modelPath + ": expected a model with probability estimates for classes 1.." +
+             std::to_string(classes) + " in order";
+    return false;
+  }
+  return true;
+}
+
+// Documents handed to the library in one call: one reading of the model
+// serves them all.
+constexpr std::size_t kBatchSize = 100;
+
+}  // namespace
+
+int RunEvalCommand(int argc, char** argv) {
+  std::string encoding, dictionaryPath, minConfidenceText, scoresPath;
+  bool json = false, quiet = false, oneByOne = false, raw = false;
+  OptionParser parser(
+      "wenlei eval", "wenlei eval DIR TEST.tsv [options]",
+      "Classifies each line of TEST.tsv (\"class<TAB>word word ...\") with the\n"
+      "resource set in DIR through the library's exported functions and prints\n"
+      "accuracy (the first name answered against the true class), macro-F1,\n"
+      "the share of answers with two names, per-class precision and recall and\n"
+      "the confusion matrix.  A document without a known word counts as wrong.\n"
+      "It also reports the share of documents flagged unknown (confidence under\n"
+      "the set's stored threshold) and the top-2 accuracy (the true class is one\n"
+      "of the model's two most probable).  Lines labelled \"unknown\" hold\n"
+      "out-of-domain documents: they count only in the share of those flagged.");
+  parser.AddFlag(0, "raw", &raw,
+                 "TEST.tsv holds raw text, segmented as `wenlei classify`\nsegments it");
+  parser.AddValue('d', "dict", "FILE", &dictionaryPath,
+                  "segmentation dictionary for --raw (default: the bundled\nmodels/dictionary/dict.txt)");
+  parser.AddValue(0, "scores", "FILE", &scoresPath,
+                  "write one line per document to FILE: line, true class,\nconfidence, the two "
+                  "highest probabilities, words, known words");
+  parser.AddValue(0, "min-confidence", "X", &minConfidenceText,
+                  "flag answers under confidence X unknown (default: the\nthreshold stored with "
+                  "the set; 0: none)");
+  parser.AddFlag(0, "json", &json,
+                 "print one JSON object (keys include accuracy, macro_f1,\ntwo_name_rate, "
+                 "confusion)");
+  parser.AddValue(0, "encoding", "NAME", &encoding, "utf-8 or gbk: encoding of TEST.tsv (utf-8)");
+  parser.AddFlag(0, "one-by-one", &oneByOne,
+                 "one Classification call per document, as a host of the\nfive functions "
+                 "does (default: batches of " + std::to_string(kBatchSize) + ")");
+  parser.AddFlag('q', "quiet", &quiet, "no progress on standard error");
+  std::vector<std::string> operands;
+  switch (parser.Parse(argc, argv, &operands)) {
+    case OptionParser::Outcome::kHelpShown: return kExitSuccess;
+    case OptionParser::Outcome::kUsageError: return kExitUsage;
+    case OptionParser::Outcome::kRun: break;
+  }
+  CorpusEncoding testEncoding = CorpusEncoding::kUtf8;
+  if (!encoding.empty() && !ParseCorpusEncoding(encoding, &testEncoding)) {
+    parser.ReportUsageError("--encoding: \"" + encoding + "\" is not utf-8 or gbk");
+    return kExitUsage;
+  }
+  if (operands.size() != 2) {
+    parser.ReportUsageError("expected a resource directory and a test file");
+    return kExitUsage;
+  }
+  const std::string directory = operands[0], testPath = operands[1];
+
+  double minConfidence = -1.0;
+  if (!minConfidenceText.empty()) {
+    char* end = nullptr;
+    minConfidence = std::strtod(minConfidenceText.c_str(), &end);
+    if (*end != '\0' || end == minConfidenceText.c_str() ||
+        !(minConfidence >= 0.0 && minConfidence <= 1.0)) {
+      parser.ReportUsageError("--min-confidence: \"" + minConfidenceText +
+                              "\" is not a number from 0 to 1");
+      return kExitUsage;
+    }
+  }
+  std::string error;
+
+  std::vector<std::string> namesGbk;
+  if (!ReadResourceClasses(directory, &namesGbk, &error)) return Fail(error);
+  const std::string prefix = ResourceFilePath(directory, "");
+  if (minConfidence < 0.0) {
+    ConfidenceSettings settings;
+    switch (ReadConfidenceFile(prefix, &settings, &error)) {
+      case ConfidenceFileOutcome::kRead: minConfidence = settings.minConfidence; break;
+      case ConfidenceFileOutcome::kMissing: minConfidence = 0.0; break;
+      case ConfidenceFileOutcome::kMalformed: return Fail(error);
+    }
+  }
+  std::unique_ptr<ProbabilityScorer> scorer = ProbabilityScorer::Open(prefix, &error);
+  if (!scorer) return Fail(error);
+  std::unique_ptr<Dictionary> dictionary;
+  std::unique_ptr<Segmenter> segmenter;
+  if (raw) {
+    dictionary = Dictionary::Load(
+        dictionaryPath.empty() ? BundledPath("dictionary/dict.txt") : dictionaryPath, &error);
+    if (!dictionary) return Fail(error);
+    segmenter = std::make_unique<Segmenter>(*dictionary);
+  }
+  Corpus test;
+  if (!ReadCorpus(testPath, testEncoding, &test, &error, segmenter.get())) return Fail(error);
+  if (test.LooksUnsegmented()) {
+    std::fprintf(stderr,
+                 "wenlei eval: warning: %s looks unsegmented: most of its Chinese characters "
+                 "stand in \"words\" of more than %zu characters; if it holds raw text, "
+                 "evaluate with --raw\n",
+                 testPath.c_str(), kLongWordCharacters);
+  }
+
+  std::unique_ptr<GbkConverter> converter = GbkConverter::Open(&error);
+  if (!converter) return Fail(error);
+  std::vector<std::string> namesUtf8;
+  for (const auto& name : namesGbk) {
+    namesUtf8.emplace_back();
+    converter->AppendUtf8(name, &namesUtf8.back());
+  }
+  // The test file's classes by the resource set's numbering.
+  constexpr int kNoClass = kOutOfDomain - 1;
+  std::vector<int> modelClassOf(test.classNamesGbk.size(), kNoClass);
+  for (std::size_t t = 0; t < test.classNamesGbk.size(); ++t) {
+    for (std::size_t m = 0; m < namesGbk.size(); ++m) {
+      if (test.classNamesGbk[t] == namesGbk[m]) modelClassOf[t] = static_cast<int>(m);
+    }
+  }
+  for (std::size_t t = 0; t < test.classNamesUtf8.size(); ++t) {
+    if (modelClassOf[t] == kNoClass && test.classNamesUtf8[t] == kOutOfDomainLabel) {
+      modelClassOf[t] = kOutOfDomain;
+    }
+  }
+  for (const auto& document : test.documents) {
+    if (modelClassOf[document.classIndex] == kNoClass) {
+      return Fail(testPath + ":" + std::to_string(document.line) + ": class \"" +
+                  test.classNamesUtf8[document.classIndex] +
+                  "\" is not one of the resource set's classes");
+    }
+  }
+
+  // The library writes its working files beside the resource set it loads;
+  // a private working directory keeps them out of DIR.
+  std::unique_ptr<WorkingDirectory> working = WorkingDirectory::Create(directory, &error);
+  if (!working) return Fail(error);
+  if (LoadSource(working->prefix().c_str()) != 1) {
+    return Fail(directory + ": the library rejects the resource file");
+  }
+  ClassifierHandle handle = CreateClassifier();
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> scores(nullptr, &std::fclose);
+  if (!scoresPath.empty()) {
+    scores.reset(std::fopen(scoresPath.c_str(), "w"));
+    if (!scores) return Fail(scoresPath + ": cannot open for writing");
+    std::fputs("line\tclass\tconfidence\tp1\tp2\twords\tknown_words\n", scores.get());
+  }
+  const bool showProgress = !quiet && isatty(STDERR_FILENO);
+  const std::size_t total = test.documents.size();
+  Evaluation evaluation(namesUtf8);
+  evaluation.SetMinConfidence(minConfidence);
+  double seconds = 0.0;
+  const std::size_t batch = oneByOne ? 1 : kBatchSize;
+  for (std::size_t begin = 0; begin < total; begin += batch) {
+    const std::size_t end = std::min(total, begin + batch);
+    std::vector<std::unique_ptr<HostWordList>> words;
+    std::vector<WordList> lists;
+    for (std::size_t i = begin; i < end; ++i) {
+      words.push_back(std::make_unique<HostWordList>(test.documents[i].words));
+      lists.push_back(*words.back()->list());
+    }
+    std::vector<std::vector<char>> buffers(end - begin, std::vector<char>(256));
+    std::vector<char*> answers;
+    for (auto& buffer : buffers) answers.push_back(buffer.data());
+    auto start = std::chrono::steady_clock::now();
+    if (oneByOne) {
+      Classification(handle, &lists[0], answers[0]);
+    } else {
+      BatchClassification(handle, lists.data(), lists.size(), answers.data());
+    }
+    seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    for (std::size_t i = begin; i < end; ++i) {
+      const CorpusDocument& document = test.documents[i];
+      const DocumentScore score = scorer->Score(document.words);
+      ModelView view;
+      if (score.ranking.size() > 0) view.first = score.ranking[0];
+      if (score.ranking.size() > 1) view.second = score.ranking[1];
+      view.unknown = score.probabilities.empty() || score.confidence < minConfidence;
+      if (scores) {
+        const double p1 = score.ranking.empty() ? 0.0 : score.probabilities[score.ranking[0]];
+        const double p2 = score.ranking.size() < 2 ? 0.0 : score.probabilities[score.ranking[1]];
+        std::fprintf(scores.get(), "%d\t%s\t%.6f\t%.6f\t%.6f\t%zu\t%zu\n", document.line,
+                     test.classNamesUtf8[document.classIndex].c_str(), score.confidence, p1, p2,
+                     score.words, score.knownWords);
+      }
+      evaluation.Add(modelClassOf[document.classIndex],
+                     ParseAnswer(answers[i - begin], namesGbk), view);
+    }
+    if (showProgress) {
+      std::fprintf(stderr, "\rclassified %zu/%zu, accuracy so far %.2f%%\033[K", end, total,
+                   100.0 * evaluation.Accuracy());
+      std::fflush(stderr);
+    }
+  }
+  if (showProgress) std::fputs("\n", stderr);
+  releaseClassifier(handle);
+  releasesource();
+  evaluation.SetSecondsPerDocument(seconds / static_cast<double>(total));
+
+  std::string report = json ? evaluation.Json() : evaluation.Text();
+  std::fputs(report.c_str(), stdout);
+  return kExitSuccess;
+}
+
+}  // namespace wenlei

@@ -1,0 +1,201 @@
+// wenlei inspect: what a resource set holds, and what it says about a word.
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "source/source_data.h"
+#include "source/source_file.h"
+#include "tools/commands/commands.h"
+#include "text/gbk_converter.h"
+#include "tools/commands/option_parser.h"
+#include "tools/host/resource_set.h"
+#include "text/utf8.h"
+
+namespace wenlei {
+namespace {
+
+constexpr char kProgram[] = "wenlei inspect";
+
+void Fail(const std::string& message) {
+  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
+}
+
+long long FileSize(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 ? static_cast<long long>(status.st_size) : -1;
+}
+
+class Inspection {
+ public:
+  Inspection(std::string dir, GbkConverter* converter)
+      : dir_(std::move(dir)), converter_(converter) {}
+
+  // Reads Source.dat (and the model's header when there is a model); false
+  // after reporting why not.
+  bool Load();
+  void PrintSummary();
+  // False when word is not UTF-8.
+  bool PrintWord(const std::string& utf8Word);
+
+ private:
+  std::string Utf8(const std::string& gbk) {
+    std::string utf8;
+    converter_->AppendUtf8(gbk, &utf8);
+    return utf8;
+  }
+
+  std::string dir_;
+  GbkConverter* converter_;
+  SourceFileContents contents_;  // the records as the file holds them
+  SourceData sourceData_;        // the tables as the library builds them
+  bool hasModel_ = false;
+  ModelHeader model_;
+  std::string modelError_;
+};
+
+bool Inspection::Load() {
+  const std::string sourcePath = ResourceFilePath(dir_, kSourceFileName);
+  std::FILE* file = std::fopen(sourcePath.c_str(), "rb");
+  if (file == nullptr) {
+    Fail("cannot open " + sourcePath);
+    return false;
+  }
+  std::string error;
+  bool ok = ReadSourceFile(file, &contents_, &error);
+  std::fclose(file);
+  if (!ok) {
+    Fail(sourcePath + " is not a valid resource file: " + error);
+    return false;
+  }
+  const std::string prefix = dir_.empty() || dir_.back() == '/' ? dir_ : dir_ + "/";
+  if (sourceData_.Load(prefix) != SourceData::LoadOutcome::kLoaded) {
+    Fail("cannot load " + sourcePath);
+    return false;
+  }
+  const std::string modelPath = ResourceFilePath(dir_, kModelFileName);
+  hasModel_ = FileSize(modelPath) >= 0;
+  if (hasModel_ && !ReadModelHeader(modelPath, &model_, &modelError_)) model_ = ModelHeader();
+  return true;
+}
+
+void Inspection::PrintSummary() {
+  const std::string sourcePath = ResourceFilePath(dir_, kSourceFileName);
+  const std::string modelPath = ResourceFilePath(dir_, kModelFileName);
+  auto records = [](std::size_t tableSize, std::size_t recordCount) {
+    std::string text = std::to_string(tableSize);
+    if (recordCount != tableSize) {
+      text += " (" + std::to_string(recordCount) + " records, repeated keys keep the first)";
+    }
+    return text;
+  };
+  std::printf("resource set:      %s\n", dir_.c_str());
+  std::printf("Source.dat:        %lld bytes\n", FileSize(sourcePath));
+  std::printf("  WordIndexTable:  %s words\n",
+              records(sourceData_.wordIndexTable.size(), contents_.vocabulary.size()).c_str());
+  std::printf("  TermMapTable:    %s entries\n",
+              records(sourceData_.termMapTable.size(), contents_.termMap.size()).c_str());
+  std::printf("  IdfTable:        %s entries\n",
+              records(sourceData_.idfTable.size(), contents_.idf.size()).c_str());
+  std::printf("  ClassTable:      %s entries\n",
+              records(sourceData_.classTable.size(), contents_.classNames.size()).c_str());
+  std::printf("  averageDocLength: %.17g\n", sourceData_.averageDocLength);
+  if (!hasModel_) {
+    std::printf("SVMModel:          missing\n");
+  } else if (!modelError_.empty()) {
+    std::printf("SVMModel:          %lld bytes, unreadable: %s\n", FileSize(modelPath),
+                modelError_.c_str());
+  } else {
+    std::printf("SVMModel:          %lld bytes, %s, %s kernel, %d classes, %zu support vectors, %s\n",
+                FileSize(modelPath), model_.svmType.c_str(), model_.kernelType.c_str(),
+                model_.classCount, model_.supportVectors,
+                model_.probability ? "probability estimates" : "NO probability estimates");
+  }
+  std::printf("classes:\n");
+  for (const auto& [number, name] : sourceData_.classTable) {
+    std::printf("  %3d  %s\n", number, Utf8(name).c_str());
+  }
+}
+
+bool Inspection::PrintWord(const std::string& utf8Word) {
+  if (auto bad = FindInvalidUtf8(utf8Word)) {
+    Fail("the word is not UTF-8 (invalid byte at offset " + std::to_string(*bad) + ")");
+    return false;
+  }
+  std::string gbk;
+  std::size_t dropped = converter_->AppendGbk(utf8Word, &gbk);
+  if (dropped > 0) {
+    Fail("the word " + utf8Word + " has characters GBK cannot encode");
+    return false;
+  }
+  std::printf("word %s:\n", utf8Word.c_str());
+  if (const std::int32_t* feature = sourceData_.wordIndexTable.Find(gbk)) {
+    std::printf("  WordIndexTable:  feature %d\n", *feature);
+  } else {
+    std::printf("  WordIndexTable:  absent (not counted in a document)\n");
+  }
+  if (const std::string* canonical = sourceData_.termMapTable.Find(gbk)) {
+    if (canonical->empty()) {
+      std::printf("  TermMapTable:    stands for itself\n");
+    } else {
+      std::printf("  TermMapTable:    counts as %s\n", Utf8(*canonical).c_str());
+    }
+  } else {
+    std::printf("  TermMapTable:    absent (no feature)\n");
+  }
+  if (const double* idf = sourceData_.idfTable.Find(gbk)) {
+    std::printf("  IdfTable:        %.17g\n", *idf);
+  } else {
+    std::printf("  IdfTable:        absent (weight 0)\n");
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunInspectCommand(int argc, char** argv) {
+  std::vector<std::string> words;
+  OptionParser parser(
+      kProgram, "wenlei inspect [--word WORD]... DIR",
+      "Prints a summary of the resource set in DIR: the number of entries of each\n"
+      "table of Source.dat, averageDocLength, the model's kind and the class\n"
+      "names (in UTF-8).  With --word, looks WORD (UTF-8) up in every table\n"
+      "instead.");
+  parser.AddRepeatedValue('w', "word", "WORD", &words,
+                          "look WORD up in every table; may be repeated");
+  parser.SetEpilogue("Exit status: 0 success, 1 failure, 2 usage error.");
+  std::vector<std::string> operands;
+  switch (parser.Parse(argc, argv, &operands)) {
+    case OptionParser::Outcome::kHelpShown: return kExitSuccess;
+    case OptionParser::Outcome::kUsageError: return kExitUsage;
+    case OptionParser::Outcome::kRun: break;
+  }
+  if (operands.size() != 1) {
+    parser.ReportUsageError(operands.empty() ? "name the resource set's folder"
+                                             : "name one resource set's folder");
+    return kExitUsage;
+  }
+
+  std::string error;
+  std::unique_ptr<GbkConverter> converter = GbkConverter::Open(&error);
+  if (converter == nullptr) {
+    Fail(error);
+    return kExitFailure;
+  }
+  Inspection inspection(operands[0], converter.get());
+  if (!inspection.Load()) return kExitFailure;
+  if (words.empty()) {
+    inspection.PrintSummary();
+    return kExitSuccess;
+  }
+  int status = kExitSuccess;
+  for (const std::string& word : words) {
+    if (!inspection.PrintWord(word)) status = kExitFailure;
+  }
+  return status;
+}
+
+}  // namespace wenlei

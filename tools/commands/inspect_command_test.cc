@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include "testutil/test_support.h"
+#include "testutil/tool_test_support.h"
+
+namespace wenlei {
+namespace {
+
+using testing::ChildOutcome;
+using testing::RunWenlei;
+
+class InspectCommandTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    resources_ = new testing::TempDir();
+    testing::BuildChineseResourceSet(resources_->path());
+  }
+  static void TearDownTestSuite() {
+    delete resources_;
+    resources_ = nullptr;
+  }
+  static testing::TempDir* resources_;
+};
+
+testing::TempDir* InspectCommandTest::resources_ = nullptr;
+
+TEST_F(InspectCommandTest, SummarisesTheTablesAndNamesTheClassesInUtf8) {
+  ChildOutcome run = RunWenlei({"inspect", resources_->path()});
+  EXPECT_EQ(run.status, 0) << run.err;
+  for (const char* line : {"  WordIndexTable:  18 words\n", "  TermMapTable:    18 entries\n",
+                           "  IdfTable:        18 entries\n", "  ClassTable:      4 entries\n",
+                           "  averageDocLength: 8\n", "c_svc, linear kernel, 3 classes",
+                           "probability estimates\n", "    0  NULL\n", "    1  体育\n",
+                           "    2  财经\n", "    3  科技\n"}) {
+    EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
+  }
+}
+
+TEST_F(InspectCommandTest, LooksAWordUpInEveryTable) {
+  ChildOutcome run = RunWenlei({"inspect", "--word", "比赛", "-w", "天气", resources_->path()});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "word 比赛:\n"
+            "  WordIndexTable:  feature 2\n"
+            "  TermMapTable:    stands for itself\n"
+            "  IdfTable:        1.5\n"
+            "word 天气:\n"
+            "  WordIndexTable:  absent (not counted in a document)\n"
+            "  TermMapTable:    absent (no feature)\n"
+            "  IdfTable:        absent (weight 0)\n");
+}
+
+TEST_F(InspectCommandTest, FailuresAndUsageErrors) {
+  testing::TempDir empty;
+  ChildOutcome run = RunWenlei({"inspect", empty.path()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "wenlei inspect: cannot open " + empty.path() + "/Source.dat\n");
+
+  run = RunWenlei({"inspect", "--word", "\xFF", resources_->path()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "wenlei inspect: the word is not UTF-8 (invalid byte at offset 0)\n");
+
+  run = RunWenlei({"inspect"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "wenlei inspect: name the resource set's folder (see wenlei inspect --help)\n");
+}
+
+}  // namespace
+}  // namespace wenlei

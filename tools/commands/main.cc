@@ -1,0 +1,98 @@
+// The wenlei program: one executable, one subcommand per task.
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "tools/commands/commands.h"
+
+namespace wenlei {
+namespace {
+
+struct Command {
+  const char* name;
+  int (*run)(int argc, char** argv);
+  const char* summary;
+};
+
+#define WENLEI_COMMAND_ENTRY(name, function, summary) {name, &function, summary},
+const Command kCommands[] = {WENLEI_COMMAND_LIST(WENLEI_COMMAND_ENTRY)};
+#undef WENLEI_COMMAND_ENTRY
+
+const Command* FindCommand(const char* name) {
+  for (const Command& command : kCommands) {
+    if (std::strcmp(command.name, name) == 0) return &command;
+  }
+  return nullptr;
+}
+
+void PrintOverview(std::FILE* stream) {
+  std::fputs(
+      "usage: wenlei COMMAND [OPTIONS] [ARGUMENTS]\n"
+      "\n"
+      "Classifies Chinese text with a resource set (Source.dat and SVMModel).\n"
+      "\n"
+      "commands:\n",
+      stream);
+  for (const Command& command : kCommands) {
+    std::fprintf(stream, "  %-10s %s\n", command.name, command.summary);
+  }
+  std::fputs(
+      "\n"
+      "Run 'wenlei COMMAND --help' for the options of one command.\n"
+      "Exit status: 0 success, 1 failure, 2 usage error.\n",
+      stream);
+}
+
+int Dispatch(int argc, char** argv) {
+  if (argc < 2) {
+    PrintOverview(stderr);
+    return kExitUsage;
+  }
+  const char* first = argv[1];
+  if (std::strcmp(first, "--help") == 0 || std::strcmp(first, "-h") == 0) {
+    PrintOverview(stdout);
+    return kExitSuccess;
+  }
+  if (std::strcmp(first, "--version") == 0) {
+    std::printf("wenlei %s\n", WENLEI_VERSION);
+    return kExitSuccess;
+  }
+  if (std::strcmp(first, "help") == 0) {
+    if (argc < 3) {
+      PrintOverview(stdout);
+      return kExitSuccess;
+    }
+    const Command* command = FindCommand(argv[2]);
+    if (command == nullptr) {
+      std::fprintf(stderr, "wenlei: unknown command '%s' (see wenlei --help)\n", argv[2]);
+      return kExitUsage;
+    }
+    std::string name = std::string("wenlei ") + command->name;
+    char help[] = "--help";
+    char* helpArgv[] = {name.data(), help, nullptr};
+    return command->run(2, helpArgv);
+  }
+  const Command* command = FindCommand(first);
+  if (command == nullptr) {
+    std::fprintf(stderr, "wenlei: unknown command '%s' (see wenlei --help)\n", first);
+    return kExitUsage;
+  }
+  return command->run(argc - 1, argv + 1);
+}
+
+}  // namespace
+}  // namespace wenlei
+
+int main(int argc, char** argv) {
+  int status = wenlei::Dispatch(argc, argv);
+  // A full disk or a closed pipe shows only when the buffered output is
+  // written; that is a failure, not a success.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    if (status == wenlei::kExitSuccess) {
+      std::fprintf(stderr, "wenlei: cannot write the standard output\n");
+      status = wenlei::kExitFailure;
+    }
+  }
+  return status;
+}

@@ -1,0 +1,218 @@
+// `wenlei train` and `wenlei eval` as a user runs them: exit statuses,
+// messages, and what the resource directory holds afterwards.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "svm.h"
+#include "testutil/resource_set_builder.h"
+#include "testutil/test_support.h"
+#include "tools/commands/commands.h"
+#include "tools/training/train_options.h"
+#include "tools/training/trainer_test_corpus.h"
+
+namespace wenlei {
+namespace {
+
+using testing::ChildOutcome;
+using testing::FileExists;
+using testing::GeneratedCorpus;
+using testing::ReadFile;
+using testing::RunInChild;
+using testing::TempDir;
+using testing::WriteFile;
+
+ChildOutcome RunCommand(int (*command)(int, char**), std::vector<std::string> arguments) {
+  return RunInChild([&] {
+    std::vector<char*> argv;
+    for (auto& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    int status = command(static_cast<int>(arguments.size()), argv.data());
+    std::fflush(nullptr);
+    _exit(status);
+  });
+}
+
+std::vector<std::string> DirectoryListing(const std::string& path) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(path)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class TrainCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    corpusPath_ = dir_.path() + "/train.tsv";
+    WriteFile(corpusPath_, GeneratedCorpus().Text());
+    output_ = dir_.path() + "/model";
+  }
+
+  ChildOutcome Train(std::vector<std::string> extra = {}) {
+    std::vector<std::string> arguments = {"train", corpusPath_, "-o", output_,
+                                          "--features=8,all", "--cost", "1,4", "--folds", "3"};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    return RunCommand(&RunTrainCommand, arguments);
+  }
+
+  TempDir dir_;
+  std::string corpusPath_;
+  std::string output_;
+};
+
+TEST_F(TrainCommandTest, WritesBothFilesAndReports) {
+  ChildOutcome outcome = Train();
+  ASSERT_TRUE(outcome.exited);
+  ASSERT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"Confidence.txt", "SVMModel", "Source.dat"}));
+  EXPECT_NE(outcome.out.find("documents         60"), std::string::npos) << outcome.out;
+  EXPECT_NE(outcome.out.find("cv accuracy"), std::string::npos);
+  EXPECT_NE(outcome.out.find("3-fold, 4 grid points, words selected within each fold"),
+            std::string::npos);
+  EXPECT_NE(outcome.out.find("min confidence    0."), std::string::npos) << outcome.out;
+  // Standard error is no terminal here: no progress.
+  EXPECT_EQ(outcome.err, "");
+}
+
+TEST_F(TrainCommandTest, KeepsAnExistingSetWithoutForce) {
+  ASSERT_EQ(Train().status, 0);
+  const std::string model = ReadFile(output_ + "/SVMModel");
+  WriteFile(corpusPath_, GeneratedCorpus{{"甲", "乙"}, 10}.Text());
+
+  ChildOutcome refused = Train();
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "wenlei train: " + output_ +
+                             " already holds a resource set; use --force to replace it\n");
+  EXPECT_EQ(ReadFile(output_ + "/SVMModel"), model);
+
+  ChildOutcome forced = Train({"--force"});
+  EXPECT_EQ(forced.status, 0) << forced.err;
+  EXPECT_NE(ReadFile(output_ + "/SVMModel"), model);
+  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"Confidence.txt", "SVMModel", "Source.dat"}));
+}
+
+TEST_F(TrainCommandTest, BadCorpusGivesOneLineAndLeavesNothingBehind) {
+  struct Case {
+    std::string corpus;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"a\tx\nno tab\n", ":2: no tab between the class name and the words"},
+      {"a\tx\n\tx\n", ":2: empty class name"},
+      {"", ": no documents (expected lines \"class<TAB>word word ...\")"},
+      {"a\tx y\na\ty z\n", ": one class only (\"a\"); a model needs two or more"},
+      {"a\tx\nb\t\xFF\n", ":2: invalid UTF-8 at byte 3"},
+      {"a\tx\n电子表格软件\ty\n",
+       ":2: class name \"电子表格软件\" is 12 bytes in GBK; the resource file holds at most 9"},
+  };
+  for (const Case& c : cases) {
+    WriteFile(corpusPath_, c.corpus);
+    ChildOutcome outcome = Train();
+    ASSERT_TRUE(outcome.exited);
+    EXPECT_EQ(outcome.status, 1) << c.message;
+    EXPECT_EQ(outcome.err, "wenlei train: " + corpusPath_ + c.message + "\n");
+    EXPECT_TRUE(!FileExists(output_) || DirectoryListing(output_).empty()) << c.message;
+  }
+}
+
+TEST_F(TrainCommandTest, UsageErrorsExitWithTwo) {
+  EXPECT_EQ(RunCommand(&RunTrainCommand, {"train", corpusPath_}).status, 2);
+  EXPECT_EQ(RunCommand(&RunTrainCommand, {"train", corpusPath_, "-o", output_, "--cost", "0"}).status, 2);
+  EXPECT_EQ(RunCommand(&RunTrainCommand, {"train", corpusPath_, "-o", output_, "--kernel", "cubic"}).err,
+            "wenlei train: --kernel: \"cubic\" is not linear, polynomial, rbf or sigmoid "
+            "(see wenlei train --help)\n");
+  ChildOutcome help = RunCommand(&RunTrainCommand, {"train", "--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--vocabulary"), std::string::npos);
+}
+
+TEST(TrainOptionsTest, ParsesGridAndKernel) {
+  std::vector<std::string> arguments = {"train",      "c.tsv",    "-o",      "d",
+                                        "--features", "10,all",   "-c",      "0.5,2",
+                                        "--kernel",   "rbf",      "--gamma", "0.25",
+                                        "--vocabulary=full", "--encoding", "GBK", "--seed", "7",
+                                        "--balance-classes", "--ranking", "class-turns",
+                                        "--unknown-share", "0.05"};
+  std::vector<char*> argv;
+  for (auto& argument : arguments) argv.push_back(argument.data());
+  TrainCommandLine line;
+  ASSERT_EQ(ParseTrainCommandLine(static_cast<int>(argv.size()), argv.data(), &line),
+            OptionParser::Outcome::kRun);
+  EXPECT_EQ(line.corpusPath, "c.tsv");
+  EXPECT_EQ(line.outputDirectory, "d");
+  EXPECT_EQ(line.options.featureCounts, (std::vector<std::size_t>{10, 0}));
+  EXPECT_EQ(line.options.costs, (std::vector<double>{0.5, 2}));
+  EXPECT_EQ(line.options.kernelType, RBF);
+  EXPECT_EQ(line.options.gamma, 0.25);
+  EXPECT_EQ(line.options.vocabulary, VocabularyScope::kFull);
+  EXPECT_EQ(line.encoding, CorpusEncoding::kGbk);
+  EXPECT_EQ(line.options.seed, 7u);
+  EXPECT_EQ(line.options.classWeightPowers, std::vector<double>{1.0});
+  EXPECT_EQ(line.options.ranking, RankingOrder::kClassTurns);
+  EXPECT_EQ(line.options.unknownShare, 0.05);
+}
+
+TEST_F(TrainCommandTest, EvalMeasuresThroughTheLibrary) {
+  ASSERT_EQ(Train({"--features", "all"}).status, 0);
+  const std::string testPath = dir_.path() + "/test.tsv";
+  GeneratedCorpus test;
+  test.seed = 99;
+  test.documentsPerClass = 8;
+  // Out-of-domain documents, labelled "unknown", count apart; the one
+  // without a known word is flagged unknown whatever the threshold.
+  WriteFile(testPath, test.Text() + "财经\t从未 见过\n" + "unknown\t体育球0 财经股1 我们\n" +
+                         "unknown\t陌生 的 话\n");
+
+  ChildOutcome json = RunCommand(&RunEvalCommand, {"eval", output_, testPath, "--json",
+                                                   "--min-confidence", "1"});
+  ASSERT_EQ(json.status, 0) << json.err;
+  for (const char* key : {"\"accuracy\": ", "\"macro_f1\": ", "\"two_name_rate\": ",
+                          "\"confusion\": ", "\"no_known_words\": 1,", "\"documents\": 25,",
+                          "\"unknown_rate\": 1,", "\"min_confidence\": 1,",
+                          "\"out_of_domain_documents\": 2,",
+                          "\"out_of_domain_unknown_rate\": 1,", "\"top2_accuracy\": "}) {
+    EXPECT_NE(json.out.find(key), std::string::npos) << key << " in " << json.out;
+  }
+  // Evaluation leaves the resource directory as it was.
+  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"Confidence.txt", "SVMModel", "Source.dat"}));
+
+  ChildOutcome text = RunCommand(&RunEvalCommand, {"eval", output_, testPath, "--one-by-one"});
+  ASSERT_EQ(text.status, 0) << text.err;
+  EXPECT_NE(text.out.find("documents          25 (1 without a known word, counted as wrong)"),
+            std::string::npos)
+      << text.out;
+  const std::size_t at = text.out.find("accuracy           ");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_GE(std::stod(text.out.substr(at + 19)), 0.9) << text.out;
+
+  WriteFile(testPath, "体育\tx\n其他\ty\n");
+  ChildOutcome unknown = RunCommand(&RunEvalCommand, {"eval", output_, testPath});
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_EQ(unknown.err, "wenlei eval: " + testPath +
+                             ":2: class \"其他\" is not one of the resource set's classes\n");
+
+  // A set whose model gives no probabilities cannot be measured.
+  const std::string plain = dir_.path() + "/plain/";
+  std::filesystem::create_directory(plain);
+  testing::ResourceSetSpec spec;
+  spec.classNames = {"体育", "其他"};
+  spec.parameter.probability = 0;
+  testing::BuildResourceSet(plain, spec);
+  ChildOutcome noProbabilities = RunCommand(&RunEvalCommand, {"eval", plain, testPath});
+  EXPECT_EQ(noProbabilities.status, 1);
+  EXPECT_EQ(noProbabilities.err,
+            "wenlei eval: " + plain + "SVMModel: expected a model with probability estimates for "
+                                      "classes 1..2 in order\n");
+
+  ChildOutcome missing = RunCommand(&RunEvalCommand, {"eval", dir_.path() + "/nothing", testPath});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "wenlei eval: " + dir_.path() + "/nothing/Source.dat: cannot open for reading\n");
+}
+
+}  // namespace
+}  // namespace wenlei

@@ -1,0 +1,100 @@
+#include "tools/host/resource_set.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "source/source_file.h"
+
+namespace wenlei {
+
+std::string ResourceFilePath(const std::string& dir, const std::string& name) {
+  if (dir.empty()) return name;
+  if (dir.back() == '/') return dir + name;
+  return dir + "/" + name;
+}
+
+bool CheckResourceDirectory(const std::string& dir, std::string* error) {
+  std::error_code code;
+  if (!std::filesystem::is_directory(dir, code)) {
+    *error = "no resource set at " + dir + " (not a directory)";
+    return false;
+  }
+  for (const char* name : {"Source.dat", "SVMModel"}) {
+    const std::string path = ResourceFilePath(dir, name);
+    if (!std::filesystem::is_regular_file(path, code)) {
+      *error = "the resource set " + dir + " has no " + name;
+      return false;
+    }
+    if (access(path.c_str(), R_OK) != 0) {
+      *error = "cannot read " + path + ": " + std::strerror(errno);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool ReadModelHeader(const std::string& path, ModelHeader* header, std::string* error) {
+  std::ifstream file(path);
+  if (!file) {
+    *error = "cannot open " + path;
+    return false;
+  }
+  std::string line;
+  bool sawType = false;
+  while (std::getline(file, line)) {
+    std::istringstream fields(line);
+    std::string key;
+    fields >> key;
+    if (key == "SV") {
+      if (!sawType) break;
+      return true;
+    }
+    if (key == "svm_type") {
+      fields >> header->svmType;
+      sawType = true;
+    } else if (key == "kernel_type") {
+      fields >> header->kernelType;
+    } else if (key == "nr_class") {
+      fields >> header->classCount;
+    } else if (key == "total_sv") {
+      fields >> header->supportVectors;
+    } else if (key == "label") {
+      int label;
+      while (fields >> label) header->labels.push_back(label);
+    } else if (key == "probA") {
+      header->probability = true;
+    } else if (!sawType) {
+      break;  // a model starts with svm_type
+    }
+  }
+  *error = path + " is not a libsvm model";
+  return false;
+}
+
+bool Vocabulary::Load(const std::string& path, std::string* error) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    *error = "cannot open " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  SourceFileContents contents;
+  std::string fault;
+  bool ok = ReadSourceFile(file, &contents, &fault);
+  std::fclose(file);
+  if (!ok) {
+    *error = path + " is not a valid resource file: " + fault;
+    return false;
+  }
+  words_.clear();
+  words_.reserve(contents.vocabulary.size());
+  for (auto& word : contents.vocabulary) words_.insert(std::move(word));
+  return true;
+}
+
+}  // namespace wenlei

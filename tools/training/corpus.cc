@@ -1,0 +1,273 @@
+#include "tools/training/corpus.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <memory>
+
+#include "text/gbk_converter.h"
+#include "text/utf8.h"
+#include "tools/commands/document_words.h"
+
+namespace wenlei {
+namespace {
+
+// Reads a text file line by line in the corpus's encoding and hands each
+// line over as UTF-8, with a trailing carriage return removed.
+class LineSource {
+ public:
+  LineSource(const std::string& path, CorpusEncoding encoding) : path_(path), encoding_(encoding) {}
+
+  bool Open(std::string* error) {
+    file_.open(path_, std::ios::binary);
+    if (!file_) {
+      *error = path_ + ": cannot open for reading";
+      return false;
+    }
+    converter_ = GbkConverter::Open(error);
+    if (!converter_) {
+      *error = path_ + ": " + *error;
+      return false;
+    }
+    return true;
+  }
+
+  // Reads the next line into *utf8; false at the end of the file or on a
+  // malformed line, which sets *error.
+  bool Next(std::string* utf8, std::string* error) {
+    if (!std::getline(file_, raw_)) return false;
+    ++line_;
+    if (!raw_.empty() && raw_.back() == '\r') raw_.pop_back();
+    if (encoding_ == CorpusEncoding::kGbk) {
+      utf8->clear();
+      if (auto bad = converter_->AppendUtf8(raw_, utf8)) {
+        *error = Where() + "invalid GBK at byte " + std::to_string(*bad + 1);
+        return false;
+      }
+    } else {
+      if (auto bad = FindInvalidUtf8(raw_)) {
+        *error = Where() + "invalid UTF-8 at byte " + std::to_string(*bad + 1);
+        return false;
+      }
+      utf8->swap(raw_);
+    }
+    return true;
+  }
+
+  std::string Where() const { return path_ + ":" + std::to_string(line_) + ": "; }
+  int line() const { return line_; }
+  GbkConverter& converter() { return *converter_; }
+
+ private:
+  std::string path_;
+  CorpusEncoding encoding_;
+  std::ifstream file_;
+  std::unique_ptr<GbkConverter> converter_;
+  std::string raw_;
+  int line_ = 0;
+};
+
+bool IsAsciiSpace(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+
+// Splits text at runs of ASCII white space.
+std::vector<std::string_view> SplitWords(std::string_view text) {
+  std::vector<std::string_view> words;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && IsAsciiSpace(text[i])) ++i;
+    std::size_t start = i;
+    while (i < text.size() && !IsAsciiSpace(text[i])) ++i;
+    if (i > start) words.push_back(text.substr(start, i - start));
+  }
+  return words;
+}
+
+// Converts a name that must fit a 9-byte field of the resource file.
+bool ShortNameToGbk(GbkConverter& converter, const std::string& utf8, const char* what,
+                    std::string* gbk, std::string* error) {
+  gbk->clear();
+  if (converter.AppendGbk(utf8, gbk) > 0) {
+    *error = std::string(what) + " \"" + utf8 + "\" holds a character that GBK cannot encode";
+    return false;
+  }
+  if (gbk->size() > kMaxClassNameBytes) {
+    *error = std::string(what) + " \"" + utf8 + "\" is " + std::to_string(gbk->size()) +
+             " bytes in GBK; the resource file holds at most " +
+             std::to_string(kMaxClassNameBytes);
+    return false;
+  }
+  return true;
+}
+
+void CountChineseCharacters(std::string_view word, Corpus* corpus) {
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < word.size();) {
+    DecodedCharacter character = DecodeCharacter(word, i);
+    count += IsChineseCharacter(character.codePoint) ? 1 : 0;
+    i += character.length;
+  }
+  corpus->chineseCharacters += count;
+  if (count > kLongWordCharacters) corpus->chineseCharactersInLongWords += count;
+}
+
+}  // namespace
+
+bool ParseCorpusEncoding(const std::string& name, CorpusEncoding* encoding) {
+  std::string lower;
+  for (char c : name) lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+  if (lower == "utf-8" || lower == "utf8") {
+    *encoding = CorpusEncoding::kUtf8;
+  } else if (lower == "gbk" || lower == "cp936") {
+    *encoding = CorpusEncoding::kGbk;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+std::vector<std::size_t> Corpus::DocumentsPerClass() const {
+  std::vector<std::size_t> counts(classNamesUtf8.size(), 0);
+  for (const auto& document : documents) ++counts[document.classIndex];
+  return counts;
+}
+
+bool ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corpus,
+                std::string* error, const Segmenter* segmenter) {
+  *corpus = Corpus();
+  corpus->path = path;
+  error->clear();
+  LineSource lines(path, encoding);
+  if (!lines.Open(error)) return false;
+
+  // Classes get their final numbers once all are known; until then each
+  // document holds its class's position in order of first appearance.
+  std::vector<std::string> firstSeenNames;
+  std::map<std::string, int> firstSeenIndex;
+  std::string line, gbk;
+  while (lines.Next(&line, error)) {
+    if (line.empty()) continue;
+    std::size_t tab = line.find('\t');
+    if (tab == std::string::npos) {
+      *error = lines.Where() + "no tab between the class name and the words";
+      return false;
+    }
+    if (tab == 0) {
+      *error = lines.Where() + "empty class name";
+      return false;
+    }
+    std::string name = line.substr(0, tab);
+    auto [it, added] = firstSeenIndex.emplace(name, static_cast<int>(firstSeenNames.size()));
+    if (added) {
+      firstSeenNames.push_back(name);
+      if (!ShortNameToGbk(lines.converter(), name, "class name", &gbk, error)) {
+        *error = lines.Where() + *error;
+        return false;
+      }
+    }
+
+    CorpusDocument document;
+    document.classIndex = it->second;
+    document.line = lines.line();
+    const std::string_view text = std::string_view(line).substr(tab + 1);
+    if (segmenter != nullptr) {
+      DocumentWords::Result result;
+      DocumentWords(&lines.converter(), segmenter, {}).Make(text, &result, error);
+      corpus->wordsUnencodable += result.droppedCharacters;
+      for (std::string& word : result.gbkWords) {
+        if (word.size() > kMaxWordBytes) {
+          ++corpus->wordsTooLong;
+        } else {
+          document.words.push_back(std::move(word));
+        }
+      }
+      ++corpus->segmentedDocuments;
+    } else {
+      for (std::string_view word : SplitWords(text)) {
+        CountChineseCharacters(word, corpus);
+        gbk.clear();
+        if (lines.converter().AppendGbk(word, &gbk) > 0) {
+          ++corpus->wordsUnencodable;
+        } else if (gbk.size() > kMaxWordBytes) {
+          ++corpus->wordsTooLong;
+        } else {
+          document.words.push_back(gbk);
+        }
+      }
+    }
+    corpus->wordOccurrences += document.words.size();
+    corpus->documents.push_back(std::move(document));
+  }
+  if (!error->empty()) return false;
+  if (corpus->documents.empty()) {
+    *error = path + ": no documents (expected lines \"class<TAB>word word ...\")";
+    return false;
+  }
+
+  // std::map orders std::string keys by unsigned bytes: UTF-8 code point order.
+  std::vector<int> finalIndex(firstSeenNames.size());
+  int next = 0;
+  for (const auto& [name, seen] : firstSeenIndex) {
+    finalIndex[seen] = next++;
+    corpus->classNamesUtf8.push_back(name);
+    corpus->classNamesGbk.emplace_back();
+    lines.converter().AppendGbk(name, &corpus->classNamesGbk.back());
+  }
+  for (auto& document : corpus->documents) document.classIndex = finalIndex[document.classIndex];
+  return true;
+}
+
+bool ReadSynonyms(const std::string& path, CorpusEncoding encoding, SynonymTable* synonyms,
+                  std::string* error) {
+  synonyms->clear();
+  error->clear();
+  LineSource lines(path, encoding);
+  if (!lines.Open(error)) return false;
+  std::string line;
+  while (lines.Next(&line, error)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::size_t tab = line.find('\t');
+    if (tab == std::string::npos) {
+      *error = lines.Where() + "no tab between the variant and the canonical word";
+      return false;
+    }
+    std::vector<std::string_view> variant = SplitWords(std::string_view(line).substr(0, tab));
+    std::vector<std::string_view> canonical = SplitWords(std::string_view(line).substr(tab + 1));
+    if (variant.size() != 1 || canonical.size() != 1) {
+      *error = lines.Where() + "expected one variant word, a tab and one canonical word";
+      return false;
+    }
+    std::string variantGbk, canonicalGbk;
+    if (lines.converter().AppendGbk(variant[0], &variantGbk) > 0) {
+      *error = lines.Where() + "variant \"" + std::string(variant[0]) +
+               "\" holds a character that GBK cannot encode";
+      return false;
+    }
+    if (variantGbk.size() > kMaxWordBytes) {
+      *error = lines.Where() + "variant \"" + std::string(variant[0]) + "\" is longer than " +
+               std::to_string(kMaxWordBytes) + " GBK bytes";
+      return false;
+    }
+    if (!ShortNameToGbk(lines.converter(), std::string(canonical[0]), "canonical word",
+                        &canonicalGbk, error)) {
+      *error = lines.Where() + *error;
+      return false;
+    }
+    if (variantGbk == canonicalGbk) continue;
+    if (!synonyms->emplace(variantGbk, canonicalGbk).second) {
+      *error = lines.Where() + "variant \"" + std::string(variant[0]) + "\" is listed twice";
+      return false;
+    }
+  }
+  if (!error->empty()) return false;
+  for (const auto& [variant, canonical] : *synonyms) {
+    if (synonyms->count(canonical)) {
+      std::string utf8;
+      lines.converter().AppendUtf8(canonical, &utf8);
+      *error = path + ": canonical word \"" + utf8 + "\" is itself listed as a variant";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace wenlei
