@@ -120,6 +120,66 @@ TEST_F(TrainCommandTest, BadCorpusGivesOneLineAndLeavesNothingBehind) {
   }
 }
 
+TEST_F(TrainCommandTest, RawTextTrainsWithRawAndIsWarnedAboutWithout) {
+  // The generated corpus with its words run together: what raw text looks
+  // like to a reader that splits at spaces.
+  std::string text = GeneratedCorpus().Text();
+  std::string raw;
+  for (char c : text) {
+    if (c != ' ') raw.push_back(c);
+  }
+  WriteFile(corpusPath_, raw);
+  const std::string dictionary = dir_.path() + "/dict.txt";
+  std::string entries;
+  for (const char* word : {"我们", "今天", "一个"}) entries += std::string(word) + " 100\n";
+  const GeneratedCorpus generated;
+  for (std::size_t c = 0; c < generated.classNames.size(); ++c) {
+    for (int j = 0; j < 8; ++j) entries += generated.TopicWord(c, j) + " 50\n";
+  }
+  WriteFile(dictionary, entries);
+
+  // Here nothing is left to train on; the warning says why before the error.
+  ChildOutcome plain = Train();
+  EXPECT_NE(plain.err.find("wenlei train: warning: " + corpusPath_ + " looks unsegmented: "),
+            std::string::npos)
+      << plain.err;
+  EXPECT_NE(plain.err.find("train with --raw"), std::string::npos);
+
+  ChildOutcome segmented = Train({"--force", "--raw", "--dict", dictionary});
+  ASSERT_EQ(segmented.status, 0) << segmented.err;
+  EXPECT_EQ(segmented.err, "");
+  const std::size_t at = segmented.out.find("cv accuracy       ");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_GE(std::stod(segmented.out.substr(at + 18)), 80.0) << segmented.out;
+
+  // eval --raw segments its test file the same way.
+  const std::string testPath = dir_.path() + "/test.tsv";
+  WriteFile(testPath, raw);
+  ChildOutcome evaluated =
+      RunCommand(&RunEvalCommand, {"eval", output_, testPath, "--raw", "--dict", dictionary});
+  ASSERT_EQ(evaluated.status, 0) << evaluated.err;
+  EXPECT_EQ(evaluated.err, "");
+  const std::size_t accuracy = evaluated.out.find("accuracy           ");
+  ASSERT_NE(accuracy, std::string::npos);
+  EXPECT_GE(std::stod(evaluated.out.substr(accuracy + 19)), 0.9) << evaluated.out;
+}
+
+TEST_F(TrainCommandTest, StopListCanBeReplacedOrExtended) {
+  WriteFile(corpusPath_, GeneratedCorpus().Text());
+  const std::string extra = dir_.path() + "/extra.txt";
+  WriteFile(extra, "# the common words\n我们\n今天\n的\n了\n是\n在\n一个\n");
+  ChildOutcome extended = Train({"--add-stop-words", extra});
+  ASSERT_EQ(extended.status, 0) << extended.err;
+  EXPECT_NE(extended.out.find("stop words        7 of the words"), std::string::npos)
+      << extended.out;
+  ChildOutcome replaced = Train({"--force", "--stop-words", "none"});
+  ASSERT_EQ(replaced.status, 0) << replaced.err;
+  EXPECT_EQ(replaced.out.find("stop words"), std::string::npos) << replaced.out;
+  ChildOutcome missing = Train({"--force", "--stop-words", dir_.path() + "/none.txt"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "wenlei train: " + dir_.path() + "/none.txt: cannot open for reading\n");
+}
+
 TEST_F(TrainCommandTest, UsageErrorsExitWithTwo) {
   EXPECT_EQ(RunCommand(&RunTrainCommand, {"train", corpusPath_}).status, 2);
   EXPECT_EQ(RunCommand(&RunTrainCommand, {"train", corpusPath_, "-o", output_, "--cost", "0"}).status, 2);
