@@ -19,7 +19,7 @@ target_link_libraries(wenlei_core_tests PRIVATE wenlei_core wenlei_testutil GTes
 gtest_discover_tests(wenlei_core_tests DISCOVERY_TIMEOUT 60)
 
 # The exports, driven through the shared library as a host drives them.
-add_executable(wenlei_exports_tests interface/exports_test.cc)
+add_executable(wenlei_exports_tests interface/exports_test.cc interface/exports_fault_test.cc)
 target_link_libraries(wenlei_exports_tests PRIVATE wenlei wenlei_testutil GTest::gtest_main)
 gtest_discover_tests(wenlei_exports_tests DISCOVERY_TIMEOUT 60)
 

@@ -17,18 +17,25 @@ std::string WithoutTag(const std::string& name) {
   return space == std::string::npos ? name : name.substr(space + 1);
 }
 
+Status ClassLimitExceeded() {
+  return Status(Status::Code::kMismatch, "There is an error:'class1 > 36 || class2 > 36'.\n");
+}
+
+std::string JoinNames(const std::string& firstName, const std::string& secondName) {
+  std::string answer = WithoutTag(firstName);
+  if (secondName == "NULL") return answer;
+  return answer + " or " + WithoutTag(secondName);
+}
+
 }  // namespace
 
-void PredictionResult::readResultFile(const std::string& path, double ambiguityThreshold) {
+Status PredictionResult::readResultFile(const std::string& path, double ambiguityThreshold) {
   std::ifstream file(path);
-  if (!file) {
-    std::fputs("Can not open filr'ResultFile.txt'.\n", stderr);
-    std::fflush(stderr);
-    std::exit(1);
-  }
+  if (!file) return Status(Status::Code::kIoError, "Can not open filr'ResultFile.txt'.\n");
   std::string line;
   std::getline(file, line);  // the header; its labels play no part
   while (std::getline(file, line)) readDataLine(line, ambiguityThreshold);
+  return Status::Ok();
 }
 
 void PredictionResult::readDataLine(const std::string& line, double ambiguityThreshold) {
@@ -75,19 +82,27 @@ void PredictionResult::readDataLine(const std::string& line, double ambiguityThr
   }
 }
 
-std::string PredictionResult::labelText(ClassTable& classTable) {
+Status PredictionResult::labelText(ClassTable& classTable, std::string* answer) {
   for (const ClassPair& pair : decisions) {
-    if (pair.firstClass > kClassLimit || pair.secondClass > kClassLimit) {
-      std::fputs("There is an error:'class1 > 36 || class2 > 36'.\n", stderr);
-      std::fflush(stderr);
-      std::exit(1);
-    }
+    if (pair.firstClass > kClassLimit || pair.secondClass > kClassLimit) return ClassLimitExceeded();
     firstName = classTable.FindOrInsertDefault(pair.firstClass);
     secondName = classTable.FindOrInsertDefault(pair.secondClass);
   }
-  std::string answer = WithoutTag(firstName);
-  if (secondName == "NULL") return answer;
-  return answer + " or " + WithoutTag(secondName);
+  *answer = JoinNames(firstName, secondName);
+  return Status::Ok();
+}
+
+Status PredictionResult::LabelText(const ClassTable& classTable, std::string* answer) const {
+  std::string first, second;
+  for (const ClassPair& pair : decisions) {
+    if (pair.firstClass > kClassLimit || pair.secondClass > kClassLimit) return ClassLimitExceeded();
+    const std::string* name = classTable.Find(pair.firstClass);
+    first = name == nullptr ? std::string() : *name;
+    name = classTable.Find(pair.secondClass);
+    second = name == nullptr ? std::string() : *name;
+  }
+  *answer = JoinNames(first, second);
+  return Status::Ok();
 }
 
 }  // namespace wenlei

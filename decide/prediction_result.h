@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "source/source_data.h"
+#include "util/status.h"
 
 namespace wenlei {
 
@@ -32,8 +33,8 @@ class PredictionResult {
   // Appends one ClassPair per data line of the result file (the first line
   // is the header).  The runner-up is kept when its probability divided by
   // the best one is strictly greater than ambiguityThreshold.  A file that
-  // cannot be opened ends the process.
-  void readResultFile(const std::string& path, double ambiguityThreshold);
+  // cannot be opened fails with the line "Can not open filr'ResultFile.txt'.\n".
+  Status readResultFile(const std::string& path, double ambiguityThreshold);
 
   // Ranks one data line's probabilities; appends nothing for a line with no
   // probability field.
@@ -42,8 +43,12 @@ class PredictionResult {
   // Names of the last decision, joined by " or " unless the second is
   // exactly "NULL"; a name's tag up to its first space is dropped.  Numbers
   // missing from classTable are entered with the empty name.  A class number
-  // above 36 ends the process.
-  std::string labelText(ClassTable& classTable);
+  // above 36 fails with the line
+  // "There is an error:'class1 > 36 || class2 > 36'.\n".
+  Status labelText(ClassTable& classTable, std::string* answer);
+
+  // The same answer without entering missing numbers into classTable.
+  Status LabelText(const ClassTable& classTable, std::string* answer) const;
 
   std::vector<ClassPair> decisions;
   std::string firstName;

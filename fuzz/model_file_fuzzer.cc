@@ -6,6 +6,7 @@
 #include <stdio.h>  // fmemopen, open_memstream
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "fuzz/fuzz_support.h"
@@ -40,27 +41,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   wenlei::fuzz::WriteWholeFile(path, text);
   FUZZ_CHECK(kTarget, wenlei::CheckModelFile(path.c_str(), &fault) == wenlei::ModelFileCheck::kSound,
              "the file check differs from the text check");
-  svm_model* model = svm_load_model(path.c_str());
-  FUZZ_CHECK(kTarget, model != nullptr, "libsvm refused a model the check passed");
+  std::unique_ptr<wenlei::LoadedModel> model;
+  const wenlei::Status loaded = wenlei::LoadedModel::Load(path, text, &model);
+  FUZZ_CHECK(kTarget, loaded.ok(), "libsvm refused a model the check passed");
 
-  wenlei::BatchPredictionState& state = wenlei::batchPredictionState();
-  state.model = model;
-  state.probabilityOutput = svm_check_probability_model(model) ? 1 : 0;
-  state.nodeCapacity = 64;
-  state.nodes = static_cast<svm_node*>(std::malloc(sizeof(svm_node) * 64));
+  wenlei::PredictionStep step;
   std::string records = "0 1:0.5 2:0.25 7:1\n0\n0 -1:3 1:1e300 3:-2\n";
   FILE* testFile = fmemopen(records.data(), records.size(), "r");
   char* resultBytes = nullptr;
   std::size_t resultSize = 0;
   FILE* resultFile = open_memstream(&resultBytes, &resultSize);
-  const bool accepted = wenlei::tryPredictLines(testFile, resultFile, &fault);
+  const wenlei::Status predicted =
+      step.PredictLines(testFile, resultFile, *model, model->hasProbability());
   std::fclose(testFile);
   std::fclose(resultFile);
   std::free(resultBytes);
-  std::free(state.nodes);
-  state.nodes = nullptr;
-  state.model = nullptr;
-  svm_free_and_destroy_model(&model);
-  FUZZ_CHECK(kTarget, accepted, "the fixed records were refused: " + fault);
+  FUZZ_CHECK(kTarget, predicted.ok(), "the fixed records were refused: " + predicted.message());
   return 0;
 }

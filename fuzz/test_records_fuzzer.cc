@@ -3,11 +3,12 @@
 // whether probabilities are written; the rest is the test file.  Either
 // every record is predicted into a well-formed result file, or a malformed
 // record stops the loop with a fault naming its line.  The node buffer is
-// allocated with exactly nodeCapacity nodes, so the sanitizers see any
+// resized to exactly nodeCapacity nodes, so the sanitizers see any
 // access past it; nodeCapacity must cover the longest record read.
 #include <stdio.h>  // fmemopen, open_memstream
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,7 @@ namespace {
 constexpr char kTarget[] = "test_records";
 constexpr int kClasses = 3;
 
-svm_model* Model(int which) {
+const wenlei::LoadedModel& Model(int which) {
   static svm_model* const models[2] = {
       [] {
         const std::string path = wenlei::fuzz::ScratchPrefix() + "linear-model";
@@ -35,8 +36,12 @@ svm_model* Model(int which) {
                                            wenlei::testing::DefaultParameter(RBF), path);
         return svm_load_model(path.c_str());
       }()};
-  if (models[which] == nullptr) wenlei::fuzz::Fail(kTarget, "cannot train the models");
-  return models[which];
+  if (models[0] == nullptr || models[1] == nullptr) {
+    wenlei::fuzz::Fail(kTarget, "cannot train the models");
+  }
+  static const std::unique_ptr<wenlei::LoadedModel> loaded[2] = {
+      wenlei::LoadedModel::Adopt(models[0]), wenlei::LoadedModel::Adopt(models[1])};
+  return *loaded[which];
 }
 
 bool IsSpace(char c) {
@@ -95,13 +100,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t choice = input.TakeByte();
   std::string records = input.TakeRest();
 
-  wenlei::BatchPredictionState& state = wenlei::batchPredictionState();
-  state.model = Model(choice & 1);
-  state.probabilityOutput = (choice & 2) ? 0 : 1;
+  static wenlei::PredictionStep step;
+  const bool probabilityOutput = (choice & 2) == 0;
   // Every input starts from the process's first capacity, so that growth is
   // exercised anew and the buffer is never larger than the input needs.
-  state.nodeCapacity = 64;
-  state.nodes = static_cast<svm_node*>(std::malloc(sizeof(svm_node) * 64));
+  step.ResetNodeCapacity();
 
   // Some C libraries refuse fmemopen on an empty buffer.
   FILE* testFile = records.empty() ? fopen("/dev/null", "r")
@@ -111,16 +114,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FILE* resultFile = open_memstream(&resultBytes, &resultSize);
   if (testFile == nullptr || resultFile == nullptr) wenlei::fuzz::Fail(kTarget, "cannot open streams");
 
-  std::string fault;
-  const bool accepted = wenlei::tryPredictLines(testFile, resultFile, &fault);
+  const wenlei::Status status =
+      step.PredictLines(testFile, resultFile, Model(choice & 1), probabilityOutput);
+  const bool accepted = status.ok();
+  const std::string fault = status.message();
   std::fclose(testFile);
   std::fclose(resultFile);
   const std::string result(resultBytes, resultSize);
   std::free(resultBytes);
-  const std::int32_t capacity = state.nodeCapacity;
-  std::free(state.nodes);
-  state.nodes = nullptr;
-  state.model = nullptr;
+  const std::int32_t capacity = step.nodeCapacity();
 
   FUZZ_CHECK(kTarget, capacity >= 64 && (capacity & (capacity - 1)) == 0,
              "nodeCapacity is not 64 doubled: " + std::to_string(capacity));
@@ -135,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
              "nodeCapacity " + std::to_string(capacity) + " below a record of " +
                  std::to_string(shape.longest) + " pairs and its terminator");
   const std::vector<std::string> lines = Lines(result);
-  const bool header = state.probabilityOutput != 0;
+  const bool header = probabilityOutput;
   FUZZ_CHECK(kTarget, lines.size() == shape.records + (header ? 1 : 0),
              "result lines do not match the records: " + std::to_string(lines.size()));
   FUZZ_CHECK(kTarget, result.empty() || result.back() == '\n', "the result file's last line is open");

@@ -26,25 +26,40 @@ bool Classifier::BuildDocumentVector(const WordList& words, DocumentVector* docu
   return true;
 }
 
-std::string Classifier::ClassificationDriver(const WordList& words) {
-  DocumentVector documentVector;
-  if (!BuildDocumentVector(words, &documentVector)) return ShortTextMessage();
-  documentVector.WriteTestFile(sourceData_.testFilePath);
-
-  runBatchPrediction(1, sourceData_.testFilePath.c_str(), sourceData_.modelPath.c_str(),
-                     sourceData_.resultFilePath.c_str());
-
-  PredictionResult predictionResult;
-  predictionResult.readResultFile(sourceData_.resultFilePath, kAmbiguityThreshold);
-  // No decision at all (no feature survived the mapping, or the model gives
-  // no probabilities) means no category could be determined.
-  if (predictionResult.decisions.empty()) return ShortTextMessage();
-  return predictionResult.labelText(sourceData_.classTable);
+Status Classifier::PredictAndDecide(PredictionResult* predictionResult, std::string* warnings) {
+  PredictionStep::Report report;
+  Status predicted = predictionStep_->Run(true, sourceData_.testFilePath, sourceData_.modelPath,
+                                          sourceData_.resultFilePath, &report);
+  if (report.probabilityDropped) *warnings += kNoProbabilityWarning;
+  if (!predicted.ok()) return predicted;
+  return predictionResult->readResultFile(sourceData_.resultFilePath, kAmbiguityThreshold);
 }
 
-std::vector<std::string> Classifier::BatchClassificationDriver(const WordList* lists,
-                                                               std::size_t count) {
-  std::vector<std::string> answers(count, ShortTextMessage());
+Status Classifier::ClassificationDriver(const WordList& words, std::string* answer,
+                                        std::string* warnings) {
+  DocumentVector documentVector;
+  if (!BuildDocumentVector(words, &documentVector)) {
+    *answer = ShortTextMessage();
+    return Status::Ok();
+  }
+  documentVector.WriteTestFile(sourceData_.testFilePath);
+
+  PredictionResult predictionResult;
+  Status status = PredictAndDecide(&predictionResult, warnings);
+  if (!status.ok()) return status;
+  // No decision at all (no feature survived the mapping, or the model gives
+  // no probabilities) means no category could be determined.
+  if (predictionResult.decisions.empty()) {
+    *answer = ShortTextMessage();
+    return Status::Ok();
+  }
+  return predictionResult.labelText(sourceData_.classTable, answer);
+}
+
+Status Classifier::BatchClassificationDriver(const WordList* lists, std::size_t count,
+                                             std::vector<std::string>* answers,
+                                             std::string* warnings) {
+  answers->assign(count, ShortTextMessage());
   // Documents that reach the prediction step, and their records' lines.
   std::vector<std::size_t> predicted;
   std::vector<std::string> lines;
@@ -59,19 +74,19 @@ std::vector<std::string> Classifier::BatchClassificationDriver(const WordList* l
     predicted.push_back(i);
     lines.push_back(documentVector.TestLine());
   }
-  if (!anyKnownWord) return answers;
+  if (!anyKnownWord) return Status::Ok();
 
   WriteTestLines(sourceData_.testFilePath, lines);
-  runBatchPrediction(1, sourceData_.testFilePath.c_str(), sourceData_.modelPath.c_str(),
-                     sourceData_.resultFilePath.c_str());
   PredictionResult all;
-  all.readResultFile(sourceData_.resultFilePath, kAmbiguityThreshold);
+  Status status = PredictAndDecide(&all, warnings);
+  if (!status.ok()) return status;
   for (std::size_t r = 0; r < predicted.size() && r < all.decisions.size(); ++r) {
     PredictionResult one;
     one.decisions.push_back(all.decisions[r]);
-    answers[predicted[r]] = one.labelText(sourceData_.classTable);
+    status = one.labelText(sourceData_.classTable, &(*answers)[predicted[r]]);
+    if (!status.ok()) return status;
   }
-  return answers;
+  return Status::Ok();
 }
 
 }  // namespace wenlei

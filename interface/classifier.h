@@ -5,10 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "wenlei/exports.h"
+#include "predict/batch_prediction.h"
 #include "source/source_data.h"
+#include "util/status.h"
+#include "wenlei/exports.h"
 #include "vectorise/document_vector.h"
 #include "vectorise/term_weighting.h"
+#include "decide/prediction_result.h"
 
 namespace wenlei {
 
@@ -25,11 +28,14 @@ inline const std::string& ShortTextMessage() {
 // Ratio of runner-up to best probability above which both classes are named.
 inline constexpr double kAmbiguityThreshold = 0.95;
 
-// The object behind a handle: a reference to a resource set, and the
-// pipeline that turns a word list into an answer with it.
+// The object behind a handle: a reference to a resource set and to the
+// prediction step that works on its files, and the pipeline that turns a
+// word list into an answer with them.  Counting and vectorising need the
+// resource set alone.
 class Classifier {
  public:
-  explicit Classifier(SourceData& sourceData) : sourceData_(sourceData) {}
+  explicit Classifier(SourceData& sourceData, PredictionStep* predictionStep = nullptr)
+      : sourceData_(sourceData), predictionStep_(predictionStep) {}
 
   // Counts the known words of a list: each occurrence of a word that the
   // vocabulary knows adds 1.0 to its count and to *knownWordCount.
@@ -39,19 +45,28 @@ class Classifier {
   // the vector untouched, when the document has no known word.
   bool BuildDocumentVector(const WordList& words, DocumentVector* documentVector) const;
 
-  // Runs the whole pipeline for one document and returns the answer text.
-  std::string ClassificationDriver(const WordList& words);
+  // Runs the whole pipeline for one document and sets *answer.  A failure
+  // carries the lines the exported functions write before ending the
+  // process; *warnings receives lines to write even on success (a model
+  // without probabilities), to be written before a failure's.
+  Status ClassificationDriver(const WordList& words, std::string* answer, std::string* warnings);
 
   // Runs the pipeline for many documents with one prediction step, so the
   // model is read once; each answer equals what ClassificationDriver gives
   // for that document alone.  The test file holds one record per document
   // that has known words, in list order, and the result file one line each.
-  std::vector<std::string> BatchClassificationDriver(const WordList* lists, std::size_t count);
+  Status BatchClassificationDriver(const WordList* lists, std::size_t count,
+                                   std::vector<std::string>* answers, std::string* warnings);
 
   SourceData& sourceData() { return sourceData_; }
 
  private:
+  // The prediction step over the resource set's files and the decisions
+  // read back from the result file.
+  Status PredictAndDecide(PredictionResult* predictionResult, std::string* warnings);
+
   SourceData& sourceData_;
+  PredictionStep* predictionStep_;
 };
 
 }  // namespace wenlei

@@ -7,25 +7,34 @@
 #include <vector>
 
 #include "interface/classifier.h"
+#include "interface/process_edge.h"
 #include "source/source_data.h"
 
 // The handle type of the C interface is the Classifier itself.
 struct WenleiClassifier {
-  explicit WenleiClassifier(wenlei::SourceData& sourceData) : classifier(sourceData) {}
+  WenleiClassifier(wenlei::SourceData& sourceData, wenlei::PredictionStep& step)
+      : classifier(sourceData, &step) {}
   wenlei::Classifier classifier;
 };
 
 namespace {
 
-// The process-wide resource set: built empty when the library is loaded,
-// destroyed when it is unloaded.
-wenlei::SourceData& ProcessSourceData() {
-  static wenlei::SourceData sourceData;
-  return sourceData;
+// What the exported functions share in a process: the resource set and the
+// prediction step that works on its files (and keeps the model parsed
+// last).  Built empty when the library is loaded, destroyed when it is
+// unloaded.
+struct ProcessResources {
+  wenlei::SourceData sourceData;
+  wenlei::PredictionStep predictionStep;
+};
+
+ProcessResources& Process() {
+  static ProcessResources resources;
+  return resources;
 }
 
 // Constructed at load time so that no export ever races its construction.
-[[maybe_unused]] wenlei::SourceData& kConstructedAtLoad = ProcessSourceData();
+[[maybe_unused]] ProcessResources& kConstructedAtLoad = Process();
 
 // The copy ends at the answer's first zero byte; the bytes after the
 // terminating zero are left as the caller had them.
@@ -41,26 +50,35 @@ extern "C" {
 
 WENLEI_API void WENLEI_CALL Classification(ClassifierHandle handle, const WordList* words,
                                            char* answer) {
-  CopyAnswer(handle->classifier.ClassificationDriver(*words), answer);
+  std::string text, warnings;
+  wenlei::ReportOrEndProcess(handle->classifier.ClassificationDriver(*words, &text, &warnings), warnings);
+  CopyAnswer(text, answer);
 }
 
 #if !defined(_WIN32)
 WENLEI_API void WENLEI_CALL BatchClassification(ClassifierHandle handle, const WordList* lists,
                                                 size_t count, char* const* answers) {
-  const std::vector<std::string> texts = handle->classifier.BatchClassificationDriver(lists, count);
+  std::vector<std::string> texts;
+  std::string warnings;
+  wenlei::ReportOrEndProcess(handle->classifier.BatchClassificationDriver(lists, count, &texts, &warnings),
+              warnings);
   for (std::size_t i = 0; i < count; ++i) CopyAnswer(texts[i], answers[i]);
 }
 #endif
 
 WENLEI_API ClassifierHandle WENLEI_CALL CreateClassifier(void) {
-  return new WenleiClassifier(ProcessSourceData());
+  return new WenleiClassifier(Process().sourceData, Process().predictionStep);
 }
 
 WENLEI_API unsigned char WENLEI_CALL LoadSource(const char* prefix) {
-  switch (ProcessSourceData().Load(std::string(prefix))) {
+  std::string fault;
+  switch (Process().sourceData.Load(std::string(prefix), &fault)) {
     case wenlei::SourceData::LoadOutcome::kLoaded:
       return 1;
     case wenlei::SourceData::LoadOutcome::kMalformed:
+    case wenlei::SourceData::LoadOutcome::kPathTooLong:
+      std::fputs(fault.c_str(), stderr);
+      std::fflush(stderr);
       return 0;
     case wenlei::SourceData::LoadOutcome::kMissing:
       break;
@@ -72,6 +90,9 @@ WENLEI_API unsigned char WENLEI_CALL LoadSource(const char* prefix) {
 
 WENLEI_API void WENLEI_CALL releaseClassifier(ClassifierHandle handle) { delete handle; }
 
-WENLEI_API void WENLEI_CALL releasesource(void) { ProcessSourceData().ReleaseTables(); }
+WENLEI_API void WENLEI_CALL releasesource(void) {
+  Process().sourceData.ReleaseTables();
+  Process().predictionStep.ReleaseModel();
+}
 
 }  // extern "C"

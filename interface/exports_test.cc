@@ -201,6 +201,38 @@ TEST_F(ExportsTest, AReplacedModelTakesEffectAtTheNextCall) {
   EXPECT_EQ(ReadFile(Path("resultFile.dat")).find("labels"), std::string::npos);
 }
 
+// The model parsed last serves only while the file holds the same bytes: a
+// model damaged in place, deleted or swapped is seen at the next call.
+TEST_F(ExportsTest, TheParsedModelIsReusedOnlyForTheSameBytes) {
+  Load();
+  EXPECT_EQ(Classify(handle_, Words(1, 6).list()), "Sports");
+  const std::string sound = ReadFile(Path("SVMModel"));
+  WriteFile(Path("SVMModel"), sound.substr(0, sound.size() - 40));
+  auto outcome = RunInChild([&] { Classify(handle_, Words(1, 6).list()); });
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.err.rfind("wenlei: damaged model file " + Path("SVMModel") + ": ", 0), 0u)
+      << outcome.err;
+  EXPECT_NE(outcome.err.find("\ncan't open model file " + Path("SVMModel") + "\n"),
+            std::string::npos);
+
+  WriteFile(Path("SVMModel"), sound);
+  EXPECT_EQ(Classify(handle_, Words(2, 6).list()), "Arts");
+  const std::string resultBefore = ReadFile(Path("resultFile.dat"));
+  EXPECT_EQ(Classify(handle_, Words(2, 6).list()), "Arts");
+  EXPECT_EQ(ReadFile(Path("resultFile.dat")), resultBefore);
+
+  std::filesystem::remove(Path("SVMModel"));
+  outcome = RunInChild([&] { Classify(handle_, Words(1, 6).list()); });
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.err, "can't open model file " + Path("SVMModel") + "\n");
+
+  // releasesource frees the parsed model; the next load parses it anew.
+  WriteFile(Path("SVMModel"), sound);
+  releasesource();
+  Load();
+  EXPECT_EQ(Classify(handle_, Words(3, 6).list()), "Music");
+}
+
 TEST_F(ExportsTest, MalformedResourceFileIsRejectedAndChangesNothing) {
   Load();
   TempDir damaged;

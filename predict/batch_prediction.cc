@@ -1,37 +1,21 @@
 #include "predict/batch_prediction.h"
 
-#include <charconv>
-#include <cstdlib>
-#include <cstring>
+#include <cstdio>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "predict/model_file_check.h"
-#include "util/character_class.h"
-#include "util/whole_number.h"
 #include "svm.h"
+#include "util/character_class.h"
 #include "util/number_text.h"
+#include "util/whole_number.h"
 #include "util/working_file.h"
 
 namespace wenlei {
 namespace {
 
-constexpr int kEpsilonSvr = 3;
-constexpr int kNuSvr = 4;
 constexpr std::size_t kLongestToken = 4096;
-
-// The result file while the step writes it.  It is written over its old
-// contents (see OpenForRewrite), so a step that ends the process cuts it
-// where writing stopped: it then holds what it would had "w" emptied it.
-std::FILE* resultBeingWritten = nullptr;
-
-[[noreturn]] void EndStep(const std::string& line) {
-  if (resultBeingWritten != nullptr) CutRewriteHere(resultBeingWritten);
-  std::fputs(line.c_str(), stderr);
-  std::fflush(stderr);
-  std::exit(1);
-}
 
 // Reads the test file's records: a number, then index:value pairs up to the
 // end of the line.  A record that does not follow this form stops the
@@ -116,124 +100,168 @@ class TestRecordReader {
   std::string fault_;
 };
 
-void GrowNodes(BatchPredictionState& state) {
-  if (state.nodeCapacity > std::numeric_limits<std::int32_t>::max() / 2) {
-    EndStep("wenlei: a test-file record has too many pairs\n");
-  }
-  std::int32_t capacity = state.nodeCapacity * 2;
-  void* grown = std::realloc(state.nodes, sizeof(svm_node) * static_cast<std::size_t>(capacity));
-  if (grown == nullptr) EndStep("wenlei: out of memory for a test-file record\n");
-  state.nodes = static_cast<svm_node*>(grown);
-  state.nodeCapacity = capacity;
-}
-
 void WriteText(const std::string& text, std::FILE* output) {
   std::fwrite(text.data(), 1, text.size(), output);
 }
 
+// The whole file at path, read in binary mode.  False when it cannot be
+// opened or read.
+bool ReadWholeFile(const std::string& path, std::string* text) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  text->clear();
+  if (std::fseek(file, 0, SEEK_END) == 0) {
+    const long size = std::ftell(file);
+    if (size > 0) text->reserve(static_cast<std::size_t>(size));
+    std::rewind(file);
+  }
+  char buffer[1 << 16];
+  std::size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, got);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  return !failed;
+}
+
 }  // namespace
 
-BatchPredictionState& batchPredictionState() {
-  static BatchPredictionState state;
-  return state;
+PredictionStep::PredictionStep() = default;
+PredictionStep::~PredictionStep() = default;
+
+void PredictionStep::ReleaseModel() {
+  model_.reset();
+  modelText_.clear();
+  modelText_.shrink_to_fit();
 }
 
-std::int32_t runBatchPrediction(std::int32_t probabilityRequested, const char* testFilePath,
-                                const char* modelFilePath, const char* resultFilePath) {
-  BatchPredictionState& state = batchPredictionState();
-  state.probabilityOutput = probabilityRequested;
-
-  std::FILE* input = std::fopen(testFilePath, "r");
-  if (input == nullptr) EndStep("can't open input file " + std::string(testFilePath) + "\n");
-  std::FILE* output = OpenForRewrite(resultFilePath);
-  if (output == nullptr) EndStep("can't open output file " + std::string(resultFilePath) + "\n");
-  resultBeingWritten = output;
-  // A damaged model would crash libsvm's loader rather than be refused by
-  // it, so the text is checked first and refused the same way.
-  std::string fault;
-  if (CheckModelFile(modelFilePath, &fault) == ModelFileCheck::kDamaged) {
-    EndStep("wenlei: damaged model file " + std::string(modelFilePath) + ": " + fault +
-            "\ncan't open model file " + std::string(modelFilePath) + "\n");
-  }
-  state.model = svm_load_model(modelFilePath);
-  if (state.model == nullptr) EndStep("can't open model file " + std::string(modelFilePath) + "\n");
-
-  state.nodes = static_cast<svm_node*>(
-      std::malloc(sizeof(svm_node) * static_cast<std::size_t>(state.nodeCapacity)));
-  if (state.nodes == nullptr) EndStep("wenlei: out of memory for a test-file record\n");
-
-  if (state.probabilityOutput != 0 && svm_check_probability_model(state.model) == 0) {
-    std::fputs("model does not support probabiliy estimates\n", stderr);
-    state.probabilityOutput = 0;
-  }
-
-  predictLines(input, output, testFilePath);
-
-  svm_free_and_destroy_model(&state.model);
-  std::free(state.nodes);
-  state.nodes = nullptr;
-  std::fclose(input);
-  resultBeingWritten = nullptr;
-  CloseRewrite(output);
-  return 0;
+void PredictionStep::ResetNodeCapacity() {
+  nodeCapacity_ = 64;
+  nodes_.clear();
+  nodes_.shrink_to_fit();
 }
 
-void predictLines(std::FILE* input, std::FILE* output, const char* testFileName) {
-  std::string fault;
-  if (!tryPredictLines(input, output, &fault)) {
-    EndStep("wenlei: malformed record in " + std::string(testFileName) + " " + fault + "\n");
+Status PredictionStep::GrowNodes() {
+  if (nodeCapacity_ > std::numeric_limits<std::int32_t>::max() / 2) {
+    return Status(Status::Code::kTooLarge, "wenlei: a test-file record has too many pairs\n");
   }
+  try {
+    nodes_.resize(static_cast<std::size_t>(nodeCapacity_) * 2);
+  } catch (const std::bad_alloc&) {
+    return Status(Status::Code::kNoMemory, "wenlei: out of memory for a test-file record\n");
+  }
+  nodeCapacity_ *= 2;
+  return Status::Ok();
 }
 
-bool tryPredictLines(std::FILE* input, std::FILE* output, std::string* fault) {
-  BatchPredictionState& state = batchPredictionState();
-  const int svmType = svm_get_svm_type(state.model);
-  const int classCount = svm_get_nr_class(state.model);
-  std::vector<int> labels(static_cast<std::size_t>(classCount > 0 ? classCount : 0));
-  std::vector<double> probabilities;
+Status PredictionStep::Run(bool probabilityRequested, const std::string& testFilePath,
+                           const std::string& modelFilePath, const std::string& resultFilePath,
+                           Report* report) {
+  *report = Report();
+  std::FILE* input = std::fopen(testFilePath.c_str(), "r");
+  if (input == nullptr) {
+    return Status(Status::Code::kIoError, "can't open input file " + testFilePath + "\n");
+  }
+  std::FILE* output = OpenForRewrite(resultFilePath.c_str());
+  if (output == nullptr) {
+    std::fclose(input);
+    return Status(Status::Code::kIoError, "can't open output file " + resultFilePath + "\n");
+  }
+  auto finish = [&](Status status) {
+    std::fclose(input);
+    CloseRewrite(output);
+    return status;
+  };
+
+  std::string text;
+  if (!ReadWholeFile(modelFilePath, &text)) {
+    return finish(Status(Status::Code::kNotFound, "can't open model file " + modelFilePath + "\n"));
+  }
+  if (model_ == nullptr || text != modelText_) {
+    ReleaseModel();
+    std::unique_ptr<LoadedModel> model;
+    Status loaded = LoadedModel::Load(modelFilePath, text, &model);
+    if (!loaded.ok()) return finish(loaded);
+    model_ = std::move(model);
+    // libsvm read the file again; the parsed model is kept for these bytes
+    // only when the file still holds them.
+    std::string after;
+    if (ReadWholeFile(modelFilePath, &after) && after == text) modelText_ = std::move(text);
+  }
+  const LoadedModel& model = *model_;
+  // A model parsed from bytes that changed under libsvm serves this step
+  // only.
+  const bool keep = !modelText_.empty();
+
+  try {
+    if (nodes_.size() < static_cast<std::size_t>(nodeCapacity_)) {
+      nodes_.resize(static_cast<std::size_t>(nodeCapacity_));
+    }
+  } catch (const std::bad_alloc&) {
+    return finish(Status(Status::Code::kNoMemory, "wenlei: out of memory for a test-file record\n"));
+  }
+
+  bool probabilityOutput = probabilityRequested;
+  if (probabilityOutput && !model.hasProbability()) {
+    report->probabilityDropped = true;
+    probabilityOutput = false;
+  }
+  Status predicted = PredictLines(input, output, model, probabilityOutput);
+  if (!keep) model_.reset();
+  if (!predicted.ok() && predicted.code() == Status::Code::kCorrupt) {
+    predicted = Status(predicted.code(), "wenlei: malformed record in " + testFilePath + " " +
+                                             predicted.message() + "\n");
+  }
+  return finish(predicted);
+}
+
+Status PredictionStep::PredictLines(std::FILE* input, std::FILE* output, const LoadedModel& model,
+                                    bool probabilityOutput) {
+  const int svmType = model.svmType();
   const bool withHeader =
-      state.probabilityOutput != 0 && svmType != kEpsilonSvr && svmType != kNuSvr;
+      probabilityOutput && svmType != kSvmTypeEpsilonSvr && svmType != kSvmTypeNuSvr;
+  std::vector<double> probabilities;
   if (withHeader) {
-    svm_get_labels(state.model, labels.data());
-    probabilities.resize(labels.size());
+    probabilities.resize(model.labels().size());
     std::string header = "labels";
-    for (int label : labels) header += " " + std::to_string(label);
+    for (int label : model.labels()) header += " " + std::to_string(label);
     header += "\n";
     WriteText(header, output);
   }
   const bool probabilityLines =
-      state.probabilityOutput != 0 && (svmType == C_SVC || svmType == NU_SVC);
+      probabilityOutput && (svmType == kSvmTypeCSvc || svmType == kSvmTypeNuSvc);
+  if (nodes_.size() < static_cast<std::size_t>(nodeCapacity_)) {
+    nodes_.resize(static_cast<std::size_t>(nodeCapacity_));
+  }
 
   using Step = TestRecordReader::Step;
   TestRecordReader reader(input);
   std::string line;
   for (;;) {
     Step step = reader.StartRecord();
-    if (step == Step::kEnd) return true;
+    if (step == Step::kEnd) return Status::Ok();
     std::int32_t i = 0;
     while (step == Step::kRead) {
       // Always keep a node free for the terminator.
-      if (i >= state.nodeCapacity - 1) GrowNodes(state);
-      step = reader.NextPair(&state.nodes[i]);
+      if (i >= nodeCapacity_ - 1) {
+        Status grown = GrowNodes();
+        if (!grown.ok()) return grown;
+      }
+      step = reader.NextPair(&nodes_[static_cast<std::size_t>(i)]);
       if (step == Step::kRead) ++i;
     }
-    if (step == Step::kMalformed) {
-      *fault = reader.fault();
-      return false;
-    }
-    state.nodes[i].index = -1;
+    if (step == Step::kMalformed) return Status(Status::Code::kCorrupt, reader.fault());
+    nodes_[static_cast<std::size_t>(i)].index = -1;
 
     line.clear();
     if (probabilityLines) {
-      double predicted = svm_predict_probability(state.model, state.nodes, probabilities.data());
-      AppendGeneral(predicted, &line);
+      AppendGeneral(model.PredictProbability(nodes_.data(), probabilities.data()), &line);
       line.push_back(' ');
       for (double p : probabilities) {
         AppendGeneral(p, &line);
         line.push_back(' ');
       }
     } else {
-      AppendGeneral(svm_predict(state.model, state.nodes), &line);
+      AppendGeneral(model.Predict(nodes_.data()), &line);
     }
     line.push_back('\n');
     WriteText(line, output);

@@ -3,43 +3,75 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <vector>
 
-struct svm_model;
+#include "predict/loaded_model.h"
+#include "util/status.h"
+
 struct svm_node;
 
 namespace wenlei {
 
-// State of the prediction step, one per process.  nodeCapacity only grows,
-// so a long record pays for its reallocations once per process.
-struct BatchPredictionState {
-  std::int32_t probabilityOutput = 0;
-  svm_model* model = nullptr;
-  svm_node* nodes = nullptr;
-  std::int32_t nodeCapacity = 64;
+// Written to standard error, and survived, when probabilities were asked
+// for and the model has none.
+inline constexpr const char kNoProbabilityWarning[] =
+    "model does not support probabiliy estimates\n";
+
+// The prediction step: turns the test file into the result file with the
+// model, and keeps what is worth keeping between steps: the model parsed
+// last with the bytes it was parsed from, and the record buffer, whose
+// capacity only grows (from 64 nodes, doubling), so a long record pays for
+// its reallocations once.
+//
+// The model file is read at every step, so a replaced, deleted, unreadable
+// or damaged model behaves at once as such; only when the bytes read equal
+// those of the model parsed last is that model used again instead of being
+// checked and parsed anew.
+class PredictionStep {
+ public:
+  struct Report {
+    bool probabilityDropped = false;  // kNoProbabilityWarning applies
+  };
+
+  PredictionStep();
+  ~PredictionStep();
+  PredictionStep(const PredictionStep&) = delete;
+  PredictionStep& operator=(const PredictionStep&) = delete;
+
+  // Predicts every record of the test file and writes the result file: with
+  // probabilities, a "labels ..." header and one line "label p1 p2 ... \n"
+  // per record, else one "%g\n" value per record.  Failures, in this order,
+  // carry the step's lines: "can't open input file PATH\n" (the result file
+  // untouched), "can't open output file PATH\n", the model's (see
+  // LoadedModel::Load), and "wenlei: malformed record in PATH at line N:
+  // ...\n"; the result file then holds what was written before the failure.
+  Status Run(bool probabilityRequested, const std::string& testFilePath,
+             const std::string& modelFilePath, const std::string& resultFilePath,
+             Report* report);
+
+  // The record loop over two open files with model: a malformed record
+  // stops it with "at line N: expected ..., found ..." as the message, after
+  // the lines of the records before it have been written.
+  Status PredictLines(std::FILE* input, std::FILE* output, const LoadedModel& model,
+                      bool probabilityOutput);
+
+  // Frees the parsed model; the next step parses the file again.
+  void ReleaseModel();
+
+  std::int32_t nodeCapacity() const { return nodeCapacity_; }
+  // For tests that start from the first step's capacity.
+  void ResetNodeCapacity();
+
+ private:
+  Status GrowNodes();
+
+  std::string modelText_;  // the bytes model_ was parsed from
+  std::unique_ptr<LoadedModel> model_;
+  std::vector<svm_node> nodes_;
+  std::int32_t nodeCapacity_ = 64;
 };
-
-BatchPredictionState& batchPredictionState();
-
-// Predicts every record of the test file with the model and writes the
-// result file: with probabilities, a "labels ..." header and one line
-// "label p1 p2 ... \n" per record, else one "%g\n" value per record.  A test
-// file, result file or model that cannot be opened, and a record that is not
-// "number index:value ...", end the process with status 1.  Returns 0.
-std::int32_t runBatchPrediction(std::int32_t probabilityRequested, const char* testFilePath,
-                                const char* modelFilePath, const char* resultFilePath);
-
-// The record loop of runBatchPrediction over the two open files, with the
-// model and the node buffer of batchPredictionState() in place.  A malformed
-// record ends the process with status 1; testFileName only names the file
-// in that message.
-void predictLines(std::FILE* input, std::FILE* output, const char* testFileName);
-
-// The same loop, but a malformed record stops it and returns false with the
-// fault ("at line N: expected ..., found ...") in *fault; the lines of the
-// records before it have been written.  The node buffer stays allocated
-// with the grown nodeCapacity either way.
-bool tryPredictLines(std::FILE* input, std::FILE* output, std::string* fault);
 
 }  // namespace wenlei
 

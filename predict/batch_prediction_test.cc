@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "svm.h"
+#include "testutil/prediction_step.h"
 #include "testutil/resource_set_builder.h"
 #include "testutil/test_support.h"
 
@@ -184,7 +185,7 @@ TEST_F(BatchPredictionTest, NodeBufferDoublesBeforeItRunsOutAndNeverShrinks) {
         WriteFile(input(), record(pairs));
         runBatchPrediction(1, input().c_str(), model().c_str(), output().c_str());
       }
-      std::printf("%d", batchPredictionState().nodeCapacity);
+      std::printf("%d", TestPredictionStep().nodeCapacity());
     });
     EXPECT_EQ(outcome.status, 0) << outcome.err;
     return outcome.out;

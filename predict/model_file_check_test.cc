@@ -9,6 +9,7 @@
 
 #include "predict/batch_prediction.h"
 #include "svm.h"
+#include "testutil/prediction_step.h"
 #include "testutil/resource_set_builder.h"
 #include "testutil/test_support.h"
 
@@ -56,6 +57,21 @@ TEST_F(ModelFileCheckTest, ModelsThatLibsvmSavesAreSound) {
     std::string fault;
     EXPECT_EQ(CheckModelFile(model().c_str(), &fault), ModelFileCheck::kSound) << type << ": " << fault;
   }
+  // Training data of a single label give a classifier of one class (no
+  // pairs, no support vectors) that libsvm's own prediction answers with
+  // that label, probability 1.
+  for (int type : {C_SVC, NU_SVC}) {
+    for (int probability : {0, 1}) {
+      svm_parameter parameter = testing::DefaultParameter(RBF);
+      parameter.svm_type = type;
+      parameter.probability = probability;
+      const std::string text = Train(parameter, 1);
+      ASSERT_NE(text.find("nr_class 1\n"), std::string::npos) << text;
+      std::string fault;
+      EXPECT_EQ(CheckModelFile(model().c_str(), &fault), ModelFileCheck::kSound)
+          << type << " " << probability << ": " << fault;
+    }
+  }
   std::string fault;
   EXPECT_TRUE(CheckModelText(kModel, &fault)) << fault;
   EXPECT_TRUE(CheckModelText(std::string(kModel) + "lines after the support vectors are not read\n", &fault));
@@ -87,7 +103,10 @@ TEST_F(ModelFileCheckTest, EachDamageIsNamed) {
             "kernel_type \"precomputed\" is not one of linear, polynomial, rbf, sigmoid");
   EXPECT_EQ(Fault(replaced("linear", "rbf")), "gamma is missing");
   EXPECT_EQ(Fault(replaced("c_svc", "c_svm")), "svm_type \"c_svm\" is not one libsvm knows");
-  EXPECT_EQ(Fault(replaced("nr_class 3", "nr_class 1")), "nr_class 1 is outside 2 to 1024");
+  EXPECT_EQ(Fault(replaced("nr_class 3", "nr_class 0")), "nr_class 0 is outside 1 to 46340");
+  EXPECT_EQ(Fault(replaced("nr_class 3", "nr_class 46341")), "nr_class 46341 is outside 1 to 46340");
+  EXPECT_EQ(Fault("svm_type one_class\nkernel_type linear\nnr_class 1\ntotal_sv 0\nrho\nSV\n"),
+            "nr_class 1 is too few for svm_type one_class");
   EXPECT_EQ(Fault(replaced("total_sv 3", "total_sv 4")), "nr_sv adds up to 3, total_sv is 4");
   EXPECT_EQ(Fault(replaced("total_sv 3", "total_sv 4", replaced("nr_sv 1 1 1", "nr_sv 2 1 1"))),
             "the file ends after 3 of 4 support vectors");
@@ -152,9 +171,8 @@ TEST_F(ModelFileCheckTest, EveryTruncatedModelEndsTheStepCleanly) {
 namespace wenlei {
 namespace {
 
-// Numbers are checked for validity without being converted where their
-// form makes that safe; the verdict must stay that of one whole conversion
-// (one '+' allowed, then what from_chars takes, in range).
+// A number's verdict is that of one whole conversion (one '+' allowed, then
+// what from_chars takes, in range).
 bool ConvertsWhole(std::string text) {
   if (!text.empty() && text.front() == '+') {
     text.erase(0, 1);
@@ -192,117 +210,6 @@ TEST(ModelNumberCheckTest, CoefficientsAndValuesAreJudgedAsByAWholeConversion) {
     std::string fault;
     EXPECT_EQ(CheckModelText(model, &fault), ConvertsWhole(number)) << "\"" << number << "\": " << fault;
   }
-}
-
-// What the support-vector lines must hold, read the general way: trailing
-// carriage returns dropped, fields split at blanks and tabs, the first
-// nr_class - 1 numbers, the rest index:value at the first colon.
-bool IndexConvertsWhole(std::string text) {
-  if (!text.empty() && text.front() == '+') {
-    text.erase(0, 1);
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) return false;
-  }
-  if (text.empty()) return false;
-  int value;
-  auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-  return result.ec == std::errc() && result.ptr == text.data() + text.size();
-}
-
-bool LineIsSound(std::string line, int coefficients) {
-  while (!line.empty() && line.back() == '\r') line.pop_back();
-  std::vector<std::string> fields;
-  std::string field;
-  for (char c : line + " ") {
-    if (c == ' ' || c == '\t') {
-      if (!field.empty()) fields.push_back(field);
-      field.clear();
-    } else {
-      field += c;
-    }
-  }
-  if (static_cast<int>(fields.size()) < coefficients) return false;
-  for (std::size_t i = 0; i < fields.size(); ++i) {
-    if (static_cast<int>(i) < coefficients) {
-      if (!ConvertsWhole(fields[i])) return false;
-      continue;
-    }
-    const std::size_t colon = fields[i].find(':');
-    if (colon == std::string::npos || !IndexConvertsWhole(fields[i].substr(0, colon)) ||
-        !ConvertsWhole(fields[i].substr(colon + 1))) {
-      return false;
-    }
-  }
-  return true;
-}
-
-TEST(ModelNumberCheckTest, SupportVectorLinesOfEveryShapeAreJudgedAsReadTheGeneralWay) {
-  std::mt19937 random(17);
-  const std::vector<std::string> numbers = {"0.5", "-1", "1e-05", "+2", "-.5", "1.5x", "1e400",
-                                            "nan", "", "4", "0.12345678901234567", "+-1"};
-  const std::vector<std::string> indices = {"1", "12", "+3", "-4", "0007", "999999999", "9999999999",
-                                            "x", ""};
-  const std::vector<std::string> separators = {" ", "  ", "\t", " \t", "\r", "\v", ":", ""};
-  const std::vector<std::string> fixedLines = {
-      "0.5-1 3:0.25", "1 3:0.25x", "1 3:0.25:1", "1\v3:0.25", "1 3:0.25\r", "1 +3:0.25",
-      "1  3:-0.5\t", "1 3:1e-05 4:2", "1 3:0.25-4:2", "1.5.5 3:1", "1 3", "1 :3"};
-  for (int i = 0; i < 4000; ++i) {
-    const int classes = 2 + static_cast<int>(random() % 3);
-    // Each fixed line several times, with whatever class count comes.
-    std::string line = i < 10 * static_cast<int>(fixedLines.size()) ? fixedLines[i / 10] : "";
-    for (int f = line.empty() ? static_cast<int>(random() % 6) : 0; f > 0; --f) {
-      const bool pair = random() % 2 == 0;
-      if (pair) line += indices[random() % indices.size()] + (random() % 8 ? ":" : "");
-      line += numbers[random() % numbers.size()];
-      line += separators[random() % 8 ? random() % 2 : random() % separators.size()];
-    }
-    if (i >= 10 * static_cast<int>(fixedLines.size()) && random() % 4 == 0) line += "\r";
-    std::string header = "svm_type c_svc\nkernel_type linear\nnr_class " + std::to_string(classes) +
-                         "\ntotal_sv 2\nrho";
-    for (int p = 0; p < classes * (classes - 1) / 2; ++p) header += " 0.1";
-    header += "\nlabel";
-    for (int c = 1; c <= classes; ++c) header += " " + std::to_string(c);
-    header += "\nnr_sv 2";
-    for (int c = 1; c < classes; ++c) header += " 0";
-    header += "\nSV\n";
-    std::string soundLine;
-    for (int c = 1; c < classes; ++c) soundLine += "1 ";
-    soundLine += "3:0.25";
-    for (bool first : {true, false}) {
-      const std::string model = header + (first ? line + "\n" + soundLine : soundLine + "\n" + line);
-      std::string fault;
-      EXPECT_EQ(CheckModelText(model, &fault), LineIsSound(line, classes - 1))
-          << "\"" << line << "\" with " << classes << " classes: " << fault;
-    }
-  }
-}
-
-}  // namespace
-}  // namespace wenlei
-
-namespace wenlei {
-namespace {
-
-// A sound verdict is remembered only for the very file it was given to: a
-// model cut short in place, or replaced by another file, is checked again.
-TEST(ModelFileCheckMemoTest, AChangedOrReplacedModelIsCheckedAgain) {
-  testing::TempDir dir;
-  const std::string model = dir.path() + "/SVMModel";
-  testing::TrainAndSaveModel(testing::ClusteredExamples(3, 4, 10), testing::DefaultParameter(),
-                             model);
-  const std::string sound = testing::ReadFile(model);
-  std::string fault;
-  ASSERT_EQ(CheckModelFile(model.c_str(), &fault), ModelFileCheck::kSound);
-  ASSERT_EQ(CheckModelFile(model.c_str(), &fault), ModelFileCheck::kSound);
-
-  testing::WriteFile(model, sound.substr(0, sound.size() - 40));  // same file, cut short
-  EXPECT_EQ(CheckModelFile(model.c_str(), &fault), ModelFileCheck::kDamaged);
-
-  testing::WriteFile(model, sound);
-  ASSERT_EQ(CheckModelFile(model.c_str(), &fault), ModelFileCheck::kSound);
-  const std::string other = dir.path() + "/other";
-  testing::WriteFile(other, sound.substr(0, sound.size() - 40));
-  ASSERT_EQ(std::rename(other.c_str(), model.c_str()), 0);  // a new file under the name
-  EXPECT_EQ(CheckModelFile(model.c_str(), &fault), ModelFileCheck::kDamaged);
 }
 
 }  // namespace

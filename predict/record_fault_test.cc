@@ -1,4 +1,4 @@
-// The record loop without the process ending: tryPredictLines reports a
+// The record loop without the process ending: PredictLines reports a
 // malformed record to its caller, which is what lets the fuzz target run
 // the loop on arbitrary bytes.
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 
 #include "predict/batch_prediction.h"
 #include "svm.h"
+#include "testutil/prediction_step.h"
 #include "testutil/resource_set_builder.h"
 #include "testutil/test_support.h"
 
@@ -24,36 +25,32 @@ class RecordFaultTest : public ::testing::Test {
   void SetUp() override {
     testing::TrainAndSaveModel(testing::ClusteredExamples(3, 4, 10), testing::DefaultParameter(LINEAR),
                                dir_.path() + "/SVMModel");
-    model_ = svm_load_model((dir_.path() + "/SVMModel").c_str());
-    ASSERT_NE(model_, nullptr);
+    svm_model* loaded = svm_load_model((dir_.path() + "/SVMModel").c_str());
+    ASSERT_NE(loaded, nullptr);
+    model_ = LoadedModel::Adopt(loaded);
   }
-  void TearDown() override { svm_free_and_destroy_model(&model_); }
 
   // Runs the loop over text as the prediction step sets it up, from a
   // buffer of nodeCapacity nodes.
   bool Run(std::string text, std::string* result, std::string* fault, int probability = 1) {
-    BatchPredictionState& state = batchPredictionState();
-    state.model = model_;
-    state.probabilityOutput = probability;
-    state.nodes = static_cast<svm_node*>(std::malloc(sizeof(svm_node) * state.nodeCapacity));
     // Some C libraries refuse fmemopen on an empty buffer.
     FILE* input = text.empty() ? std::fopen("/dev/null", "r") : fmemopen(text.data(), text.size(), "r");
     char* bytes = nullptr;
     std::size_t size = 0;
     FILE* output = open_memstream(&bytes, &size);
-    const bool accepted = tryPredictLines(input, output, fault);
+    const Status status = step_.PredictLines(input, output, *model_, probability != 0);
+    *fault = status.ok() ? "" : status.message();
+    const bool accepted = status.ok();
     std::fclose(input);
     std::fclose(output);
     *result = std::string(bytes, size);
     std::free(bytes);
-    std::free(state.nodes);
-    state.nodes = nullptr;
-    state.model = nullptr;
     return accepted;
   }
 
   TempDir dir_;
-  svm_model* model_ = nullptr;
+  std::unique_ptr<LoadedModel> model_;
+  PredictionStep step_;
 };
 
 TEST_F(RecordFaultTest, AMalformedRecordIsReportedAfterTheLinesBeforeIt) {
@@ -90,14 +87,13 @@ TEST_F(RecordFaultTest, AcceptedRecordsGetTheirLines) {
 }
 
 TEST_F(RecordFaultTest, TheBufferGrowsForARejectedRecordToo) {
-  batchPredictionState().nodeCapacity = 64;
   std::string record = "0";
   for (int i = 1; i <= 100; ++i) record += " " + std::to_string(i) + ":1";
   std::string result, fault;
   EXPECT_FALSE(Run(record + " bad\n", &result, &fault));
-  EXPECT_EQ(batchPredictionState().nodeCapacity, 128);
+  EXPECT_EQ(step_.nodeCapacity(), 128);
   EXPECT_TRUE(Run(record + "\n", &result, &fault));
-  EXPECT_EQ(batchPredictionState().nodeCapacity, 128);
+  EXPECT_EQ(step_.nodeCapacity(), 128);
 }
 
 TEST_F(RecordFaultTest, TheStepStillEndsTheProcessOnAMalformedRecord) {

@@ -25,14 +25,16 @@ inline constexpr const char kResultFileName[] = "resultFile.dat";
 // model-building tools make their own.
 class SourceData {
  public:
-  enum class LoadOutcome { kLoaded, kMissing, kMalformed };
+  enum class LoadOutcome { kLoaded, kMissing, kMalformed, kPathTooLong };
 
   // Reads prefix + "Source.dat" and merges it into the tables (present keys
   // keep their values), then takes the new average length and paths.  A file
   // that cannot be opened changes nothing and gives kMissing; a malformed one
-  // changes nothing, writes one line naming the fault to standard error and
-  // gives kMalformed.
-  LoadOutcome Load(const std::string& prefix);
+  // changes nothing and gives kMalformed, with one line naming the fault
+  // ("wenlei: rejected resource file PATH: ...\n") in *fault when given.  A
+  // prefix that makes a working-file path longer than the system accepts
+  // changes nothing and gives kPathTooLong, with one line naming the path.
+  LoadOutcome Load(const std::string& prefix, std::string* fault = nullptr);
 
   // Empties the four tables; the paths and the average length stay.
   void ReleaseTables();

@@ -126,9 +126,8 @@ class SourceTruncationTest : public ::testing::Test {
     SCOPED_TRACE(what);
     WriteFile(damaged_.prefix() + kSourceFileName, bytes);
     SourceData data = before_;
-    ::testing::internal::CaptureStderr();
-    const SourceData::LoadOutcome outcome = data.Load(damaged_.prefix());
-    const std::string err = ::testing::internal::GetCapturedStderr();
+    std::string err;
+    const SourceData::LoadOutcome outcome = data.Load(damaged_.prefix(), &err);
     const std::optional<SourceFileContents> expected = Walk(bytes);
     if (!expected) {
       ++rejected_;

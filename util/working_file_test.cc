@@ -6,6 +6,7 @@
 #include <string>
 
 #include "predict/batch_prediction.h"
+#include "testutil/prediction_step.h"
 #include "testutil/resource_set_builder.h"
 #include "testutil/test_support.h"
 #include "vectorise/document_vector.h"

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -100,6 +101,37 @@ class RemovedOnSignal {
 void RemoveQuietly(const std::string& path) {
   std::error_code ignored;
   fs::remove(path, ignored);
+}
+
+constexpr char kTemporaryPrefix[] = ".wenlei-train-";
+
+// The process id in a name ".wenlei-train-PID.REST", or 0 for other names.
+pid_t TrainingProcessOf(const std::string& name) {
+  const std::size_t start = sizeof kTemporaryPrefix - 1;
+  if (name.compare(0, start, kTemporaryPrefix) != 0) return 0;
+  const std::size_t dot = name.find('.', start);
+  if (dot == std::string::npos || dot == start || dot - start > 9) return 0;
+  pid_t pid = 0;
+  for (std::size_t i = start; i < dot; ++i) {
+    if (name[i] < '0' || name[i] > '9') return 0;
+    pid = pid * 10 + (name[i] - '0');
+  }
+  return pid;
+}
+
+// A run that was killed outright (SIGKILL, a crash, a power cut) could not
+// remove its temporary files; the next run into the directory removes those
+// whose process no longer exists.  A live process with that id, ours or
+// another's, keeps its files.
+void RemoveLeftoversOfDeadRuns(const fs::path& directory) {
+  std::error_code status;
+  for (fs::directory_iterator entry(directory, status), end; !status && entry != end;
+       entry.increment(status)) {
+    const pid_t pid = TrainingProcessOf(entry->path().filename().string());
+    if (pid <= 0 || pid == getpid()) continue;
+    if (kill(pid, 0) == 0 || errno != ESRCH) continue;
+    RemoveQuietly(entry->path().string());
+  }
 }
 
 std::string FormatNumber(double value) {
@@ -275,10 +307,11 @@ int RunTrainCommand(int argc, char** argv) {
     return fail("cannot create the directory " + line.outputDirectory);
   }
 
+  RemoveLeftoversOfDeadRuns(directory);
   // Everything is written under temporary names first; the finished pair
   // replaces the directory's set only at the very end.
   const std::string temporaryPrefix =
-      (directory / (".wenlei-train-" + std::to_string(getpid()) + ".")).string();
+      (directory / (kTemporaryPrefix + std::to_string(getpid()) + ".")).string();
   const std::string temporarySource = temporaryPrefix + kSourceFileName;
   const std::string temporaryModel = temporaryPrefix + kModelFileName;
   const std::string temporaryConfidence = temporaryPrefix + kConfidenceFileName;

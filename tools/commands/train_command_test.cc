@@ -2,6 +2,9 @@
 // messages, and what the resource directory holds afterwards.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -94,6 +97,45 @@ TEST_F(TrainCommandTest, KeepsAnExistingSetWithoutForce) {
   EXPECT_EQ(forced.status, 0) << forced.err;
   EXPECT_NE(ReadFile(output_ + "/SVMModel"), model);
   EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"Confidence.txt", "SVMModel", "Source.dat"}));
+}
+
+// A run killed outright leaves its temporary files; the next run into the
+// directory removes those of processes that no longer exist and keeps those
+// of a live one.
+TEST_F(TrainCommandTest, TheNextRunRemovesTheTemporariesOfKilledRuns) {
+  std::filesystem::create_directories(output_);
+  const pid_t killed = fork();
+  ASSERT_GE(killed, 0);
+  if (killed == 0) {
+    // A grid long enough that the run is still training when it is killed.
+    std::string costs = "1";
+    for (int i = 2; i <= 400; ++i) costs += "," + std::to_string(i);
+    std::vector<std::string> arguments = {"train", corpusPath_, "-o", output_, "--quiet",
+                                          "--cost", costs, "--folds", "10"};
+    std::vector<char*> argv;
+    for (auto& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const int devNull = open("/dev/null", O_WRONLY);
+    dup2(devNull, STDOUT_FILENO);
+    dup2(devNull, STDERR_FILENO);
+    _exit(RunTrainCommand(static_cast<int>(arguments.size()), argv.data()));
+  }
+  const std::string leftover = output_ + "/.wenlei-train-" + std::to_string(killed) + ".Source.dat";
+  for (int i = 0; i < 20000 && !FileExists(leftover); ++i) usleep(1000);
+  ASSERT_TRUE(FileExists(leftover)) << "the run wrote no temporary file";
+  kill(killed, SIGKILL);
+  waitpid(killed, nullptr, 0);
+  ASSERT_TRUE(FileExists(leftover));
+
+  const std::string live = output_ + "/.wenlei-train-" + std::to_string(getpid()) + ".SVMModel";
+  const std::string unrelated = output_ + "/.wenlei-train-notes.txt";
+  WriteFile(live, "a live run's file");
+  WriteFile(unrelated, "not a run's file");
+  ChildOutcome next = Train({"--force"});
+  ASSERT_EQ(next.status, 0) << next.err;
+  EXPECT_FALSE(FileExists(leftover));
+  EXPECT_TRUE(FileExists(live));
+  EXPECT_TRUE(FileExists(unrelated));
 }
 
 TEST_F(TrainCommandTest, BadCorpusGivesOneLineAndLeavesNothingBehind) {

@@ -1,0 +1,69 @@
+#ifndef WENLEI_PREDICT_LOADED_MODEL_H_
+#define WENLEI_PREDICT_LOADED_MODEL_H_
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "util/status.h"
+
+struct svm_model;
+struct svm_node;
+
+namespace wenlei {
+
+// libsvm's svm types, numbered as in the model file.
+inline constexpr int kSvmTypeCSvc = 0;
+inline constexpr int kSvmTypeNuSvc = 1;
+inline constexpr int kSvmTypeEpsilonSvr = 3;
+inline constexpr int kSvmTypeNuSvr = 4;
+
+// One parsed libsvm model and what a prediction asks of it, owned as one
+// object.  Predictions only read the model, so any number of threads may
+// predict with one LoadedModel at once.
+class LoadedModel {
+ public:
+  // Loads the model at path with libsvm after checking text, the file's
+  // bytes as read just before, so that a damaged file is refused instead of
+  // crashing libsvm's loader.  Failures carry the prediction step's lines:
+  // "wenlei: damaged model file PATH: FAULT\n" followed by "can't open model
+  // file PATH\n", or the latter alone when libsvm refuses the file.
+  static Status Load(const std::string& path, std::string_view text,
+                     std::unique_ptr<LoadedModel>* model);
+
+  // Takes over a model libsvm loaded.
+  static std::unique_ptr<LoadedModel> Adopt(svm_model* model);
+
+  ~LoadedModel();
+  LoadedModel(const LoadedModel&) = delete;
+  LoadedModel& operator=(const LoadedModel&) = delete;
+
+  int svmType() const { return svmType_; }
+  int classCount() const { return static_cast<int>(labels_.size()); }
+  // The class labels in the model's order.
+  const std::vector<int>& labels() const { return labels_; }
+  // Whether the model carries probability information.
+  bool hasProbability() const { return hasProbability_; }
+  // The largest feature index of any support vector.
+  int largestFeature() const { return largestFeature_; }
+
+  // libsvm's svm_predict_probability: fills one probability per class, in
+  // the labels' order, and returns the label predicted.
+  double PredictProbability(const svm_node* nodes, double* probabilities) const;
+  // libsvm's svm_predict.
+  double Predict(const svm_node* nodes) const;
+
+ private:
+  explicit LoadedModel(svm_model* model);
+
+  svm_model* model_;
+  int svmType_;
+  std::vector<int> labels_;
+  bool hasProbability_;
+  int largestFeature_ = 0;
+};
+
+}  // namespace wenlei
+
+#endif  // WENLEI_PREDICT_LOADED_MODEL_H_
