@@ -1,6 +1,6 @@
 // wenlei eval DIR TEST.tsv: classifies every document of a labelled test
-// corpus through the library's exported functions, as a host does, and
-// measures the answers.
+// corpus through the library's modern interface (or with --exports through
+// its exported functions, as a host of them does) and measures the answers.
 
 #include <unistd.h>
 
@@ -14,9 +14,11 @@
 #include <system_error>
 #include <vector>
 
-#include "source/confidence_file.h"
+#include "wenlei/exports.h"
+#include "wenlei/wenlei.h"
 #include "source/source_data.h"
 #include "source/source_file.h"
+#include "source/confidence_file.h"
 #include "svm.h"
 #include "text/dictionary.h"
 #include "text/gbk_converter.h"
@@ -30,7 +32,6 @@
 #include "tools/training/corpus.h"
 #include "tools/training/evaluation.h"
 #include "tools/training/probability_scorer.h"
-#include "wenlei/exports.h"
 
 namespace wenlei {
 namespace {
@@ -94,11 +95,11 @@ constexpr std::size_t kBatchSize = 100;
 
 int RunEvalCommand(int argc, char** argv) {
   std::string encoding, dictionaryPath, minConfidenceText, scoresPath;
-  bool json = false, quiet = false, oneByOne = false, raw = false;
+  bool json = false, quiet = false, oneByOne = false, exports = false, raw = false;
   OptionParser parser(
       "wenlei eval", "wenlei eval DIR TEST.tsv [options]",
       "Classifies each line of TEST.tsv (\"class<TAB>word word ...\") with the\n"
-      "resource set in DIR through the library's exported functions and prints\n"
+      "resource set in DIR through the library's modern interface and prints\n"
       "accuracy (the first name answered against the true class), macro-F1,\n"
       "the share of answers with two names, per-class precision and recall and\n"
       "the confusion matrix.  A document without a known word counts as wrong.\n"
@@ -110,19 +111,22 @@ int RunEvalCommand(int argc, char** argv) {
                  "TEST.tsv holds raw text, segmented as `wenlei classify`\nsegments it");
   parser.AddValue('d', "dict", "FILE", &dictionaryPath,
                   "segmentation dictionary for --raw (default: the bundled\nmodels/dictionary/dict.txt)");
-  parser.AddValue(0, "scores", "FILE", &scoresPath,
-                  "write one line per document to FILE: line, true class,\nconfidence, the two "
-                  "highest probabilities, words, known words");
   parser.AddValue(0, "min-confidence", "X", &minConfidenceText,
                   "flag answers under confidence X unknown (default: the\nthreshold stored with "
                   "the set; 0: none)");
+  parser.AddValue(0, "scores", "FILE", &scoresPath,
+                  "write one line per document to FILE: line, true class,\nconfidence, the two "
+                  "highest probabilities, words, known words");
   parser.AddFlag(0, "json", &json,
                  "print one JSON object (keys include accuracy, macro_f1,\ntwo_name_rate, "
                  "confusion)");
   parser.AddValue(0, "encoding", "NAME", &encoding, "utf-8 or gbk: encoding of TEST.tsv (utf-8)");
+  parser.AddFlag(0, "exports", &exports,
+                 "classify through the exported functions, as a host of\nthem does, in batches of " +
+                     std::to_string(kBatchSize));
   parser.AddFlag(0, "one-by-one", &oneByOne,
-                 "one Classification call per document, as a host of the\nfive functions "
-                 "does (default: batches of " + std::to_string(kBatchSize) + ")");
+                 "with --exports: one Classification call per document,\nas a host of the five "
+                 "functions does");
   parser.AddFlag('q', "quiet", &quiet, "no progress on standard error");
   std::vector<std::string> operands;
   switch (parser.Parse(argc, argv, &operands)) {
@@ -139,8 +143,6 @@ int RunEvalCommand(int argc, char** argv) {
     parser.ReportUsageError("expected a resource directory and a test file");
     return kExitUsage;
   }
-  const std::string directory = operands[0], testPath = operands[1];
-
   double minConfidence = -1.0;
   if (!minConfidenceText.empty()) {
     char* end = nullptr;
@@ -152,6 +154,7 @@ int RunEvalCommand(int argc, char** argv) {
       return kExitUsage;
     }
   }
+  const std::string directory = operands[0], testPath = operands[1];
   std::string error;
 
   std::vector<std::string> namesGbk;
@@ -165,8 +168,6 @@ int RunEvalCommand(int argc, char** argv) {
       case ConfidenceFileOutcome::kMalformed: return Fail(error);
     }
   }
-  std::unique_ptr<ProbabilityScorer> scorer = ProbabilityScorer::Open(prefix, &error);
-  if (!scorer) return Fail(error);
   std::unique_ptr<Dictionary> dictionary;
   std::unique_ptr<Segmenter> segmenter;
   if (raw) {
@@ -213,70 +214,135 @@ int RunEvalCommand(int argc, char** argv) {
     }
   }
 
-  // The library writes its working files beside the resource set it loads;
-  // a private working directory keeps them out of DIR.
-  std::unique_ptr<WorkingDirectory> working = WorkingDirectory::Create(directory, &error);
-  if (!working) return Fail(error);
-  if (LoadSource(working->prefix().c_str()) != 1) {
-    return Fail(directory + ": the library rejects the resource file");
-  }
-  ClassifierHandle handle = CreateClassifier();
+  const bool showProgress = !quiet && isatty(STDERR_FILENO);
+  const std::size_t total = test.documents.size();
+  Evaluation evaluation(namesUtf8);
+  evaluation.SetMinConfidence(minConfidence);
+  double seconds = 0.0;
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> scores(nullptr, &std::fclose);
   if (!scoresPath.empty()) {
     scores.reset(std::fopen(scoresPath.c_str(), "w"));
     if (!scores) return Fail(scoresPath + ": cannot open for writing");
     std::fputs("line\tclass\tconfidence\tp1\tp2\twords\tknown_words\n", scores.get());
   }
-  const bool showProgress = !quiet && isatty(STDERR_FILENO);
-  const std::size_t total = test.documents.size();
-  Evaluation evaluation(namesUtf8);
-  evaluation.SetMinConfidence(minConfidence);
-  double seconds = 0.0;
-  const std::size_t batch = oneByOne ? 1 : kBatchSize;
-  for (std::size_t begin = 0; begin < total; begin += batch) {
-    const std::size_t end = std::min(total, begin + batch);
-    std::vector<std::unique_ptr<HostWordList>> words;
-    std::vector<WordList> lists;
-    for (std::size_t i = begin; i < end; ++i) {
-      words.push_back(std::make_unique<HostWordList>(test.documents[i].words));
-      lists.push_back(*words.back()->list());
+  auto record = [&](const CorpusDocument& document, const ParsedAnswer& answer,
+                    const DocumentScore& score, bool unknown) {
+    ModelView view;
+    if (score.ranking.size() > 0) view.first = score.ranking[0];
+    if (score.ranking.size() > 1) view.second = score.ranking[1];
+    view.unknown = unknown;
+    evaluation.Add(modelClassOf[document.classIndex], answer, view);
+    if (!scores) return;
+    const double p1 = score.ranking.empty() ? 0.0 : score.probabilities[score.ranking[0]];
+    const double p2 = score.ranking.size() < 2 ? 0.0 : score.probabilities[score.ranking[1]];
+    std::fprintf(scores.get(), "%d\t%s\t%.6f\t%.6f\t%.6f\t%zu\t%zu\n", document.line,
+                 test.classNamesUtf8[document.classIndex].c_str(), score.confidence, p1, p2,
+                 score.words, score.knownWords);
+  };
+  auto progress = [&](std::size_t done) {
+    if (!showProgress) return;
+    std::fprintf(stderr, "\rclassified %zu/%zu, accuracy so far %.2f%%\033[K", done, total,
+                 100.0 * evaluation.Accuracy());
+    std::fflush(stderr);
+  };
+
+  if (!exports) {
+    wenlei_classifier* classifier = nullptr;
+    char* message = nullptr;
+    wenlei_options* options = wenlei_options_create();
+    wenlei_options_set_min_confidence(options, minConfidence);
+    const wenlei_status opened = wenlei_open(directory.c_str(), options, &classifier, &message);
+    wenlei_options_destroy(options);
+    if (opened != WENLEI_OK) {
+      const std::string why = message != nullptr ? message : "cannot open " + directory;
+      wenlei_free(message);
+      return Fail(why);
     }
-    std::vector<std::vector<char>> buffers(end - begin, std::vector<char>(256));
-    std::vector<char*> answers;
-    for (auto& buffer : buffers) answers.push_back(buffer.data());
-    auto start = std::chrono::steady_clock::now();
-    if (oneByOne) {
-      Classification(handle, &lists[0], answers[0]);
-    } else {
-      BatchClassification(handle, lists.data(), lists.size(), answers.data());
-    }
-    seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    for (std::size_t i = begin; i < end; ++i) {
+    std::vector<const char*> words;
+    std::vector<std::size_t> lengths;
+    for (std::size_t i = 0; i < total; ++i) {
       const CorpusDocument& document = test.documents[i];
-      const DocumentScore score = scorer->Score(document.words);
-      ModelView view;
-      if (score.ranking.size() > 0) view.first = score.ranking[0];
-      if (score.ranking.size() > 1) view.second = score.ranking[1];
-      view.unknown = score.probabilities.empty() || score.confidence < minConfidence;
-      if (scores) {
-        const double p1 = score.ranking.empty() ? 0.0 : score.probabilities[score.ranking[0]];
-        const double p2 = score.ranking.size() < 2 ? 0.0 : score.probabilities[score.ranking[1]];
-        std::fprintf(scores.get(), "%d\t%s\t%.6f\t%.6f\t%.6f\t%zu\t%zu\n", document.line,
-                     test.classNamesUtf8[document.classIndex].c_str(), score.confidence, p1, p2,
-                     score.words, score.knownWords);
+      words.clear();
+      lengths.clear();
+      for (const std::string& word : document.words) {
+        words.push_back(word.data());
+        lengths.push_back(word.size());
       }
-      evaluation.Add(modelClassOf[document.classIndex],
-                     ParseAnswer(answers[i - begin], namesGbk), view);
+      wenlei_result* result = nullptr;
+      auto start = std::chrono::steady_clock::now();
+      const wenlei_status status = wenlei_classify_words(classifier, words.data(), lengths.data(),
+                                                         words.size(), WENLEI_GBK, &result, &message);
+      seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      if (status != WENLEI_OK) {
+        const std::string why = testPath + ":" + std::to_string(document.line) + ": " +
+                                (message != nullptr ? message : wenlei_status_name(status));
+        wenlei_free(message);
+        wenlei_close(classifier);
+        return Fail(why);
+      }
+      // The result's own ranking, confidence and flag.
+      DocumentScore score;
+      score.words = wenlei_result_words(result);
+      score.knownWords = wenlei_result_known_words(result);
+      score.confidence = wenlei_result_confidence(result);
+      const std::size_t ranked = wenlei_result_class_count(result);
+      if (ranked > 0) score.probabilities.assign(namesGbk.size(), 0.0);
+      for (std::size_t rank = 0; rank < ranked; ++rank) {
+        const int index = static_cast<int>(wenlei_result_class_number(result, rank)) - 1;
+        if (index < 0 || index >= static_cast<int>(namesGbk.size())) continue;
+        score.ranking.push_back(index);
+        score.probabilities[index] = wenlei_result_probability(result, rank);
+      }
+      record(document, ParseAnswer(wenlei_result_answer_gbk(result), namesGbk), score,
+             wenlei_result_unknown(result) != 0);
+      wenlei_result_free(result);
+      if ((i + 1) % kBatchSize == 0 || i + 1 == total) progress(i + 1);
     }
-    if (showProgress) {
-      std::fprintf(stderr, "\rclassified %zu/%zu, accuracy so far %.2f%%\033[K", end, total,
-                   100.0 * evaluation.Accuracy());
-      std::fflush(stderr);
+    wenlei_close(classifier);
+  } else {
+    // The library writes its working files beside the resource set it
+    // loads; a private working directory keeps them out of DIR.
+    std::unique_ptr<WorkingDirectory> working = WorkingDirectory::Create(directory, &error);
+    if (!working) return Fail(error);
+    if (LoadSource(working->prefix().c_str()) != 1) {
+      return Fail(directory + ": the library rejects the resource file");
     }
+    ClassifierHandle handle = CreateClassifier();
+    // The exported functions answer with names only; the probabilities
+    // behind them come from the same vector and model in memory.
+    std::unique_ptr<ProbabilityScorer> scorer = ProbabilityScorer::Open(prefix, &error);
+    if (!scorer) return Fail(error);
+    const std::size_t batch = oneByOne ? 1 : kBatchSize;
+    for (std::size_t begin = 0; begin < total; begin += batch) {
+      const std::size_t end = std::min(total, begin + batch);
+      std::vector<std::unique_ptr<HostWordList>> words;
+      std::vector<WordList> lists;
+      for (std::size_t i = begin; i < end; ++i) {
+        words.push_back(std::make_unique<HostWordList>(test.documents[i].words));
+        lists.push_back(*words.back()->list());
+      }
+      std::vector<std::vector<char>> buffers(end - begin, std::vector<char>(256));
+      std::vector<char*> answers;
+      for (auto& buffer : buffers) answers.push_back(buffer.data());
+      auto start = std::chrono::steady_clock::now();
+      if (oneByOne) {
+        Classification(handle, &lists[0], answers[0]);
+      } else {
+        BatchClassification(handle, lists.data(), lists.size(), answers.data());
+      }
+      seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      for (std::size_t i = begin; i < end; ++i) {
+        const CorpusDocument& document = test.documents[i];
+        const DocumentScore score = scorer->Score(document.words);
+        record(document, ParseAnswer(answers[i - begin], namesGbk), score,
+               score.probabilities.empty() || score.confidence < minConfidence);
+      }
+      progress(end);
+    }
+    releaseClassifier(handle);
+    releasesource();
   }
   if (showProgress) std::fputs("\n", stderr);
-  releaseClassifier(handle);
-  releasesource();
   evaluation.SetSecondsPerDocument(seconds / static_cast<double>(total));
 
   std::string report = json ? evaluation.Json() : evaluation.Text();
