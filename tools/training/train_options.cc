@@ -40,8 +40,8 @@ std::vector<std::string> SplitCommas(const std::string& text) {
 
 const char kDescription[] =
     "Builds a resource set, DIR/Source.dat and DIR/SVMModel, from a corpus with\n"
-    "one document a line: a class name, a tab, the document's words separated\n"
-    "by spaces.  The number of selected words k and the SVM cost C are chosen\n"
+    "one document a line: a class name, a tab, the document's raw text (with\n"
+    "--raw) or its words separated by spaces.  The number of selected words k and the SVM cost C are chosen\n"
     "by cross-validation on the corpus, with the words selected within each\n"
     "fold; the same corpus and options always give the same files, byte for\n"
     "byte.  DIR/Confidence.txt receives the confidence threshold under which\n"
@@ -84,7 +84,7 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
   parser.AddValue(0, "gamma", "G", &gamma, "gamma of the non-linear kernels (1)");
   parser.AddValue(0, "degree", "D", &degree, "degree of the polynomial kernel (3)");
   parser.AddValue(0, "coef0", "R", &coef0, "coef0 of the polynomial and sigmoid kernels (0)");
-  parser.AddValue(0, "seed", "N", &seed, "seed of libsvm's random folds (1)");
+  parser.AddValue(0, "seed", "N", &seed, "seed of the folds and of libsvm (1)");
   parser.AddValue(0, "class-weights", "P,...", &weights,
                   "candidate class weightings: each class's cost times\n"
                   "(N / (classes * its documents))^P; 0 weighs all documents\nalike (0)");
