@@ -7,6 +7,7 @@
 
 #include "predict/batch_prediction.h"
 #include "source/source_data.h"
+#include "util/file_lock.h"
 #include "util/status.h"
 #include "wenlei/exports.h"
 #include "vectorise/document_vector.h"
@@ -64,6 +65,17 @@ class Classifier {
   // The prediction step over the resource set's files and the decisions
   // read back from the result file.
   Status PredictAndDecide(PredictionResult* predictionResult, std::string* warnings);
+
+  // Waits for the lock on the working files, held from writing the test
+  // file until the result file is read, so that processes classifying with
+  // one prefix take turns.  A lock file that cannot be made is a failure
+  // of the step, like a working file that cannot be written.
+  Status LockWorkingFiles(FileLock* lock) const;
+
+  // Under that lock: the test file with one record per non-empty line, the
+  // prediction step, and the decisions read back.
+  Status WriteAndPredict(const std::vector<std::string>& lines, PredictionResult* predictionResult,
+                         std::string* warnings);
 
   SourceData& sourceData_;
   PredictionStep* predictionStep_;

@@ -4,7 +4,13 @@
 // a success.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <functional>
 #include <filesystem>
 #include <limits>
 
@@ -12,6 +18,7 @@
 #include "source/source_file.h"
 #include "svm.h"
 #include "testutil/resource_set_builder.h"
+#include "testutil/small_file_system.h"
 #include "testutil/test_support.h"
 
 namespace {
@@ -23,6 +30,12 @@ using wenlei::testing::RunInChild;
 using wenlei::testing::TempDir;
 using wenlei::testing::WordListBuilder;
 using wenlei::testing::WriteFile;
+
+struct ChildOutcomeOrSkip {
+  bool ran = false;
+  wenlei::testing::ChildOutcome outcome;
+  std::string skipped;
+};
 
 std::string Classify(ClassifierHandle handle, const WordList* words) {
   char buffer[256] = {};
@@ -125,6 +138,150 @@ TEST_F(ExportsFaultTest, APathTooLongForTheWorkingFilesIsRefused) {
   WriteFile(prefix + "Source.dat", source);
   ExpectRefused(prefix, "wenlei: rejected resource prefix: the path " + prefix +
                             "SVMTestFile.dat is 4100 bytes, longer than the system's limit of 4095");
+}
+
+// A document of many known words: its test-file record needs more than one
+// 4,096-byte page.
+WordListBuilder LongDocument(int classNumber, int words) {
+  WordListBuilder document;
+  for (int i = 0; i < words; ++i) document.Add(ClassWord(classNumber, i));
+  return document;
+}
+
+// Working files on a file system of their own, where a write can fail: each
+// failure ends the step with the file and the system's reason, and no
+// answer is given from what the files held before.
+class WorkingFileFaultTest : public ::testing::Test {
+ protected:
+  // Runs body on a small tmpfs holding a resource set of 300 words a class,
+  // loaded and answering once; skips when no tmpfs can be mounted.
+  ChildOutcomeOrSkip Run(const std::function<void(const std::string& prefix)>& body) {
+    ChildOutcomeOrSkip result;
+    std::string unavailable;
+    result.ran = wenlei::testing::RunOnSmallFileSystem(
+        4 << 20,
+        [&](const std::string& mountPoint) {
+          const std::string prefix = mountPoint + "/";
+          wenlei::testing::ResourceSetSpec spec;
+          spec.classNames = {"Sports", "Arts"};
+          spec.wordsPerClass = 300;
+          wenlei::testing::BuildResourceSet(prefix, spec);
+          if (LoadSource(prefix.c_str()) != 1) _exit(3);
+          ClassifierHandle handle = CreateClassifier();
+          if (Classify(handle, Words(1, 4).list()) != "Sports") _exit(4);
+          body(prefix);
+        },
+        &result.outcome, &unavailable);
+    if (!result.ran) result.skipped = "cannot mount a small file system here: " + unavailable;
+    return result;
+  }
+};
+
+TEST_F(WorkingFileFaultTest, AFullDiskEndsTheStepInsteadOfPredictingAPartialRecord) {
+  auto result = Run([](const std::string& prefix) {
+    wenlei::testing::FillFileSystem(prefix);
+    ClassifierHandle handle = CreateClassifier();
+    std::fputs(Classify(handle, LongDocument(2, 300).list()).c_str(), stdout);
+  });
+  if (!result.ran) GTEST_SKIP() << result.skipped;
+  EXPECT_EQ(result.outcome.status, 1);
+  EXPECT_EQ(result.outcome.out, "") << "an answer from a partial record";
+  EXPECT_NE(result.outcome.err.find("SVMTestFile.dat: No space left on device\n"), std::string::npos)
+      << result.outcome.err;
+  EXPECT_EQ(result.outcome.err.rfind("wenlei: cannot write /", 0), 0u) << result.outcome.err;
+}
+
+TEST_F(WorkingFileFaultTest, AFullDiskEndsABatchWhoseResultFileCannotGrow) {
+  auto result = Run([](const std::string& prefix) {
+    ClassifierHandle handle = CreateClassifier();
+    // The test file takes its pages now; the batch below rewrites it within
+    // them while its result file needs pages that the full disk lacks.
+    Classify(handle, LongDocument(1, 600).list());
+    wenlei::testing::FillFileSystem(prefix);
+    std::vector<WordListBuilder> documents(300);
+    std::vector<WordList> lists;
+    for (auto& document : documents) lists.push_back(*document.Add(ClassWord(2, 1)).list());
+    std::vector<std::vector<char>> buffers(lists.size(), std::vector<char>(64, 0));
+    std::vector<char*> answers;
+    for (auto& buffer : buffers) answers.push_back(buffer.data());
+    BatchClassification(handle, lists.data(), lists.size(), answers.data());
+    std::fputs(answers[0], stdout);
+  });
+  if (!result.ran) GTEST_SKIP() << result.skipped;
+  EXPECT_EQ(result.outcome.status, 1);
+  EXPECT_EQ(result.outcome.out, "");
+  EXPECT_NE(result.outcome.err.find("resultFile.dat: No space left on device\n"), std::string::npos)
+      << result.outcome.err;
+}
+
+TEST_F(WorkingFileFaultTest, AReadOnlyTestFileIsAWriteFailureNotAStaleAnswer) {
+  auto result = Run([](const std::string& prefix) {
+    if (!wenlei::testing::MakeReadOnly(prefix + "SVMTestFile.dat")) _exit(5);
+    ClassifierHandle handle = CreateClassifier();
+    std::fputs(Classify(handle, Words(2, 6).list()).c_str(), stdout);
+  });
+  if (!result.ran) GTEST_SKIP() << result.skipped;
+  EXPECT_EQ(result.outcome.status, 1);
+  EXPECT_EQ(result.outcome.out, "") << "the stale record's answer";
+  EXPECT_NE(result.outcome.err.find("SVMTestFile.dat: Read-only file system\n"), std::string::npos)
+      << result.outcome.err;
+}
+
+TEST_F(WorkingFileFaultTest, AReadOnlyDirectoryIsAWriteFailure) {
+  for (bool lockFileThere : {true, false}) {
+    auto result = Run([&](const std::string& prefix) {
+      if (!lockFileThere) std::remove((prefix + "SVMTestFile.dat.lock").c_str());
+      if (!wenlei::testing::MakeReadOnly(prefix)) _exit(5);
+      ClassifierHandle handle = CreateClassifier();
+      std::fputs(Classify(handle, Words(2, 6).list()).c_str(), stdout);
+    });
+    if (!result.ran) GTEST_SKIP() << result.skipped;
+    EXPECT_EQ(result.outcome.status, 1);
+    EXPECT_EQ(result.outcome.out, "");
+    const std::string file = lockFileThere ? "SVMTestFile.dat" : "SVMTestFile.dat.lock";
+    EXPECT_NE(result.outcome.err.find("/" + file + ": Read-only file system\n"), std::string::npos)
+        << result.outcome.err;
+    EXPECT_EQ(result.outcome.err.find("can't open input file"), std::string::npos);
+  }
+}
+
+// Two processes that load one prefix share its working files; each waits
+// for the other's classification to end before starting its own.
+TEST_F(ExportsFaultTest, TwoProcessesOnOnePrefixGetTheirOwnAnswers) {
+  std::vector<WordListBuilder> documents;
+  std::vector<std::string> expected;
+  for (int a = 0; a <= 8; ++a) {
+    WordListBuilder& words = documents.emplace_back();
+    for (int i = 0; i < a; ++i) words.Add(ClassWord(1, i % 4));
+    for (int i = 0; i < 8 - a; ++i) words.Add(ClassWord(2, i % 5));
+    expected.push_back(Classify(handle_, words.list()));
+  }
+  ASSERT_NE(std::count(expected.begin(), expected.end(), "Sports"), 0);
+  ASSERT_NE(std::count(expected.begin(), expected.end(), "Arts"), 0);
+
+  std::vector<pid_t> children;
+  for (int child = 0; child < 2; ++child) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      int wrong = 0;
+      for (int round = 0; round < 40; ++round) {
+        for (std::size_t d = 0; d < documents.size(); ++d) {
+          // The two walk the documents in opposite orders.
+          const std::size_t at = child == 0 ? d : documents.size() - 1 - d;
+          if (Classify(handle_, documents[at].list()) != expected[at]) ++wrong;
+        }
+      }
+      _exit(wrong > 100 ? 100 : wrong);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "a classifying process crashed";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "wrong answers (at most 100 counted)";
+  }
 }
 
 }  // namespace

@@ -85,8 +85,9 @@ bool CheckWorkingPaths(const std::string& prefix, std::string* error) {
   const std::string directory = nameStart == 0 ? "." : prefix.substr(0, nameStart);
   const std::size_t longestPath = LongestPath(directory);
   const std::size_t longestName = LongestName(directory);
-  for (const char* name : {kModelFileName, kTestFileName, kResultFileName}) {
-    const std::string path = prefix + name;
+  for (const std::string& path :
+       {prefix + kModelFileName, prefix + kTestFileName, prefix + kResultFileName,
+        WorkingFileLockPath(prefix + kTestFileName)}) {
     if (path.size() > longestPath) {
       *error = "the path " + path + " is " + std::to_string(path.size()) +
                " bytes, longer than the system's limit of " + std::to_string(longestPath);

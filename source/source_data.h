@@ -19,6 +19,12 @@ inline constexpr const char kModelFileName[] = "SVMModel";
 inline constexpr const char kTestFileName[] = "SVMTestFile.dat";
 inline constexpr const char kResultFileName[] = "resultFile.dat";
 
+// The lock file beside the working files that processes classifying with
+// one prefix take turns on (see Classifier).
+inline std::string WorkingFileLockPath(const std::string& testFilePath) {
+  return testFilePath + ".lock";
+}
+
 // The resource set a classification works from: four lookup tables, the
 // average document length of the training documents and the paths of the
 // model and the two working files.  The library keeps one per process; the

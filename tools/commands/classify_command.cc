@@ -471,6 +471,7 @@ int RunClassifyCommand(int argc, char** argv) {
   Classify classify(options);
   if (!classify.SetUp()) return kExitFailure;
   if (texts.empty() && options.files.empty()) NoteTerminalInput(kProgram);
+  NoteTextsNamingFiles(kProgram, "classified", texts);
   return classify.Run(std::move(texts));
 }
 

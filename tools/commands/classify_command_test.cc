@@ -82,6 +82,19 @@ TEST_F(ClassifyCommandTest, FileArgumentsAreDocuments) {
   EXPECT_EQ(run.out, "科技\n体育\n");
 }
 
+// Text it stays, but the user hears why the answer is about a path.
+TEST_F(ClassifyCommandTest, ATextNamingAFileIsClassifiedAsTextWithANote) {
+  const std::string path = cache_.path() + "/page.txt";
+  testing::WriteFile(path, kTechnology);
+  ChildOutcome run = Classify({path, kSports});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, kShortText + "\n体育\n");
+  EXPECT_EQ(run.err, "wenlei classify: note: \"" + path +
+                         "\" names a file but is classified as text; --file " + path +
+                         " reads the file\n");
+  EXPECT_EQ(Classify({"--file", path}).err, "");
+}
+
 TEST_F(ClassifyCommandTest, UnreadableInputIsOneLineEachAndTheRestIsClassified) {
   testing::WriteFile(cache_.path() + "/good.txt", kFinance);
   ChildOutcome run = Classify({"-f", cache_.path() + "/missing.txt", "-f", cache_.path(), "-f",
@@ -351,6 +364,14 @@ TEST_F(ClassifyCommandTest, AMissingDictionaryIsOneLineAndStatus1) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "wenlei classify: cannot open dictionary " + cache_.path() + "/none.txt\n");
   EXPECT_TRUE(WorkingDirectories().empty());
+
+  testing::WriteFile(cache_.path() + "/empty.txt", "");
+  run = Classify({"--dict", cache_.path() + "/empty.txt", kSports});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "wenlei classify: " + cache_.path() +
+                         "/empty.txt: no word with a frequency above 0 (expected lines \"word "
+                         "frequency [tag]\")\n");
 }
 
 TEST_F(ClassifyCommandTest, UsageErrorsAndHelp) {

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace wenlei {
 namespace {
@@ -175,6 +176,19 @@ DocumentSource::Next DocumentSource::Read(std::string* text, std::string* origin
     if (failed) return Next::kError;
   }
   return Next::kEnd;
+}
+
+void NoteTextsNamingFiles(const char* program, const char* done,
+                          const std::vector<std::string>& texts) {
+  for (const std::string& text : texts) {
+    std::error_code ignored;
+    if (text.empty() || text.find('\n') != std::string::npos ||
+        !std::filesystem::is_regular_file(text, ignored)) {
+      continue;
+    }
+    std::fprintf(stderr, "%s: note: \"%s\" names a file but is %s as text; --file %s reads the file\n",
+                 program, text.c_str(), done, text.c_str());
+  }
 }
 
 void NoteTerminalInput(const char* program) {

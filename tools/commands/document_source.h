@@ -67,6 +67,13 @@ class DocumentSource {
 // for them to type (or paste) the text; says nothing otherwise.
 void NoteTerminalInput(const char* program);
 
+// A TEXT argument that names an existing file is most likely meant as the
+// file: says on standard error, once per such argument, that it is taken as
+// text ("classified", "segmented": what is done with it) and that --file
+// reads a file.
+void NoteTextsNamingFiles(const char* program, const char* done,
+                          const std::vector<std::string>& texts);
+
 }  // namespace wenlei
 
 #endif  // WENLEI_TOOLS_COMMANDS_DOCUMENT_SOURCE_H_

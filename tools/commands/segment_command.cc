@@ -76,6 +76,7 @@ int RunSegmentCommand(int argc, char** argv) {
   }
   Segmenter segmenter(*dictionary);
   if (texts.empty() && files.empty()) NoteTerminalInput(kProgram);
+  NoteTextsNamingFiles(kProgram, "segmented", texts);
 
   DocumentSource source(std::move(texts), std::move(files), lines);
   int status = kExitSuccess;
