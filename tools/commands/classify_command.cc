@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@
 #include "tools/commands/progress_line.h"
 #include "tools/host/resource_set.h"
 #include "text/segmenter.h"
+#include "text/utf8.h"
 #include "wenlei/wenlei.h"
 
 namespace wenlei {
@@ -48,6 +50,7 @@ struct ClassifyOptions {
   // Answers under this confidence are unknown; negative: the threshold
   // stored with the resource set.
   double minConfidence = -1.0;
+  bool tsv = false;  // lines of id<TAB>text; every output line carries the id
 };
 
 void Fail(const std::string& message) {
@@ -68,6 +71,8 @@ class Classify {
   struct Document {
     DocumentWords::Result words;
     std::string failure;  // why the document could not be read; empty if it could
+    std::optional<std::string> id;  // with --tsv: the line's id in UTF-8, when it has one
+    std::string idAsGiven;          // its bytes as read (GBK with --gbk)
   };
 
   // What the library said about one document.
@@ -83,8 +88,11 @@ class Classify {
 
   void WriteBatch(const std::vector<Document>& batch);
   std::vector<Answer> ClassifyBatch(const std::vector<const Document*>& documents);
-  void WriteAnswer(const Answer& answer, const DocumentWords::Result& words);
-  void WriteFailure(const std::string& message);
+  void WriteAnswer(const Answer& answer, const Document& document);
+  void WriteFailure(const std::string& message, const Document& document);
+  // With --tsv: splits "id<TAB>text" into document->id and *text; false when
+  // the line has no usable id (document->failure says why).
+  bool TakeId(const std::string& origin, std::string* text, Document* document);
   std::size_t CountKnown(const std::vector<std::string>& gbkWords) const;
 
   const ClassifyOptions& options_;
@@ -187,10 +195,14 @@ int Classify::Run(std::vector<std::string> texts) {
       }
       batch.emplace_back();
       Document& document = batch.back();
-      if (!documentWords.Make(text, &document.words, &error)) {
+      if (options_.tsv && !TakeId(origin, &text, &document)) {
+        Fail(document.failure);
+      } else if (!documentWords.Make(text, &document.words, &error)) {
         document.failure = origin + ": " + error;
         Fail(document.failure);
-        status = kExitFailure;
+        // A pipeline's line in error has its error line; the run goes on
+        // and its status stays that of the run itself.
+        if (!options_.tsv) status = kExitFailure;
       } else if (document.words.droppedCharacters > 0 && !options_.json) {
         Fail(origin + ": left out " + std::to_string(document.words.droppedCharacters) +
              " character(s) that GBK cannot encode");
@@ -214,16 +226,16 @@ void Classify::WriteBatch(const std::vector<Document>& batch) {
     // A document that could not be read still has its output line, so that
     // answers stay in step with the documents.
     if (!document.failure.empty()) {
-      WriteFailure(document.failure);
+      WriteFailure(document.failure, document);
       continue;
     }
     const Answer& answer = answers[next++];
     if (!answer.failure.empty()) {
       Fail(answer.failure);
-      WriteFailure(answer.failure);
-      failed_ = true;
+      WriteFailure(answer.failure, document);
+      if (!options_.tsv) failed_ = true;
     } else {
-      WriteAnswer(answer, document.words);
+      WriteAnswer(answer, document);
     }
   }
   // Answers leave as soon as they are known: a streaming caller waits on them.
@@ -287,13 +299,61 @@ std::size_t Classify::CountKnown(const std::vector<std::string>& gbkWords) const
   return known;
 }
 
-void Classify::WriteAnswer(const Answer& answer, const DocumentWords::Result& words) {
+bool Classify::TakeId(const std::string& origin, std::string* text, Document* document) {
+  std::size_t tab = text->find('\t');
+  if (tab == std::string::npos) {
+    document->failure = origin + ": no tab between the id and the text";
+    return false;
+  }
+  std::string id = text->substr(0, tab);
+  document->idAsGiven = id;
+  if (options_.gbk) {
+    std::string utf8;
+    if (auto bad = converter_->AppendUtf8(id, &utf8)) {
+      document->failure = origin + ": the id is not GBK (invalid byte at offset " +
+                          std::to_string(*bad) + ")";
+      return false;
+    }
+    id = std::move(utf8);
+  } else if (auto bad = FindInvalidUtf8(id)) {
+    document->failure = origin + ": the id is not UTF-8 (invalid byte at offset " +
+                        std::to_string(*bad) + ")";
+    return false;
+  }
+  document->id = std::move(id);
+  text->erase(0, tab + 1);
+  return true;
+}
+
+void Classify::WriteAnswer(const Answer& answer, const Document& document) {
+  const DocumentWords::Result& words = document.words;
   std::string line;
-  if (options_.json) {
+  // The plain answer, as the input is encoded: a prediction too unsure to
+  // name is "unknown"; a text without a known word keeps the library's own
+  // message.
+  auto appendPlain = [&](std::string* out) {
+    if (answer.unknown && !answer.namesUtf8.empty()) {
+      *out += kUnknownAnswer;
+    } else if (options_.gbk) {
+      *out += answer.gbk;
+    } else {
+      converter_->AppendUtf8(answer.gbk, out);
+    }
+  };
+  if (options_.tsv && !options_.json) {
+    line = document.idAsGiven + '\t';
+    appendPlain(&line);
+  } else if (options_.json) {
     // JSON text is UTF-8, whatever the input was.
     std::string utf8;
     converter_->AppendUtf8(answer.gbk, &utf8);
-    line = "{\"answer\": ";
+    line = "{";
+    if (options_.tsv) {
+      line += "\"id\": ";
+      AppendJsonString(*document.id, &line);
+      line += ", ";
+    }
+    line += "\"answer\": ";
     AppendJsonString(utf8, &line);
     line += ", \"names\": [";
     bool first = true;
@@ -327,22 +387,27 @@ void Classify::WriteAnswer(const Answer& answer, const DocumentWords::Result& wo
       line += answer.unknown ? ", \"unknown\": true" : ", \"unknown\": false";
     }
     line += "}";
-  } else if (answer.unknown && !answer.namesUtf8.empty()) {
-    // A prediction too unsure to name; a text without a known word keeps
-    // the library's own message.
-    line = kUnknownAnswer;
-  } else if (options_.gbk) {
-    line = answer.gbk;
   } else {
-    converter_->AppendUtf8(answer.gbk, &line);
+    appendPlain(&line);
   }
   line += '\n';
   std::fwrite(line.data(), 1, line.size(), stdout);
 }
 
-void Classify::WriteFailure(const std::string& message) {
+void Classify::WriteFailure(const std::string& message, const Document& document) {
   std::string line;
-  if (options_.json) {
+  if (options_.tsv) {
+    // Always JSON, so that a pipeline can tell an error from an answer.
+    line = "{\"id\": ";
+    if (document.id) {
+      AppendJsonString(*document.id, &line);
+    } else {
+      line += "null";
+    }
+    line += ", \"error\": ";
+    AppendJsonString(message, &line);
+    line += "}";
+  } else if (options_.json) {
     line = "{\"error\": ";
     AppendJsonString(message, &line);
     line += "}";
@@ -386,6 +451,12 @@ int RunClassifyCommand(int argc, char** argv) {
   parser.AddValue(0, "min-confidence", "X", &minConfidence,
                   "print \"unknown\" for answers whose confidence is under X\n"
                   "(default: the threshold stored with the resource set;\n0: never)");
+  parser.AddFlag(0, "tsv", &options.tsv,
+                 "every line is id<TAB>text (implies --lines), and every\n"
+                 "output line carries the id: id<TAB>answer, or with\n"
+                 "--json {\"id\": ..., \"answer\": ...}; a line that cannot\n"
+                 "be classified gives {\"id\": ..., \"error\": ...} and the\n"
+                 "run goes on (exit status 0 unless the run failed)");
   parser.AddFlag(0, "exports", &options.exports,
                  "classify through the library's exported functions,\n"
                  "as a host of them does (no probabilities)");
@@ -427,6 +498,7 @@ int RunClassifyCommand(int argc, char** argv) {
       return kExitUsage;
     }
   }
+  if (options.tsv) options.lines = true;  // a pipeline's input is lines
   if (!texts.empty() && !options.files.empty()) {
     parser.ReportUsageError("give TEXT arguments or --file, not both");
     return kExitUsage;

@@ -248,6 +248,30 @@ TEST_F(ClassifyCommandTest, InvalidUtf8IsReportedWithItsOffsetAndTheRestGoesOn) 
             "{\"error\": \"line 1 of standard input: not UTF-8 (invalid byte at offset 0)\"}\n");
 }
 
+TEST_F(ClassifyCommandTest, TsvLinesCarryTheirIdsAndABadLineDoesNotEndTheRun) {
+  ChildOutcome run = Classify(
+      {"--tsv"}, "s1\t" + kSports + "\nbad\t球队\xFF比赛\nno tab\nf2\t" + kFinance + "\n");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out,
+            "s1\t体育\n"
+            "{\"id\": \"bad\", \"error\": \"line 2 of standard input: not UTF-8 (invalid byte at "
+            "offset 6)\"}\n"
+            "{\"id\": null, \"error\": \"line 3 of standard input: no tab between the id and the "
+            "text\"}\n"
+            "f2\t财经\n");
+  EXPECT_EQ(LineCount(run.err), 2u);
+
+  run = Classify({"--lines", "--tsv", "--json"}, "id \"1\"\t" + kSports + "\n");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.rfind("{\"id\": \"id \\\"1\\\"\", \"answer\": \"体育\"", 0), 0u) << run.out;
+
+  run = Classify({"--tsv", "--gbk"}, testing::ToGbk("表\t" + kSports + "\n"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, testing::ToGbk("表\t体育\n"));
+  run = Classify({"--tsv", "--gbk", "--json"}, testing::ToGbk("表\t" + kSports + "\n"));
+  EXPECT_EQ(run.out.rfind("{\"id\": \"表\", \"answer\": \"体育\"", 0), 0u) << run.out;
+}
+
 TEST_F(ClassifyCommandTest, GbkGivenAsUtf8GetsAHint) {
   ChildOutcome run = Classify({}, "\xCC\xE5\xD3\xFD");  // 体育 in GBK
   EXPECT_EQ(run.status, 1);
