@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -28,6 +29,9 @@ namespace {
 
 constexpr char kProgram[] = "wenlei classify";
 
+// What is printed for an answer whose confidence is under the threshold.
+constexpr char kUnknownAnswer[] = "unknown";
+
 // Documents handed to the library at once: one prediction step, one reading
 // of the model.
 constexpr std::size_t kBatchLimit = 256;
@@ -41,6 +45,9 @@ struct ClassifyOptions {
   bool gbk = false;
   bool json = false;
   bool exports = false;
+  // Answers under this confidence are unknown; negative: the threshold
+  // stored with the resource set.
+  double minConfidence = -1.0;
 };
 
 void Fail(const std::string& message) {
@@ -69,7 +76,9 @@ class Classify {
     std::vector<std::string> namesUtf8;
     std::size_t knownWords = 0;
     std::vector<std::pair<std::string, double>> probabilities;  // highest first
-    std::string failure;  // the library refused the document
+    double confidence = 0.0;
+    bool unknown = false;  // confidence under the threshold, or no known word
+    std::string failure;   // the library refused the document
   };
 
   void WriteBatch(const std::vector<Document>& batch);
@@ -138,7 +147,12 @@ bool Classify::SetUp() {
     return true;
   }
   char* message = nullptr;
-  if (wenlei_open(options_.resourceDir.c_str(), nullptr, &classifier_, &message) != WENLEI_OK) {
+  wenlei_options* openOptions = wenlei_options_create();
+  wenlei_options_set_min_confidence(openOptions, options_.minConfidence);
+  const wenlei_status opened =
+      wenlei_open(options_.resourceDir.c_str(), openOptions, &classifier_, &message);
+  wenlei_options_destroy(openOptions);
+  if (opened != WENLEI_OK) {
     Fail(message != nullptr ? message : "cannot open " + options_.resourceDir);
     wenlei_free(message);
     return false;
@@ -256,6 +270,8 @@ std::vector<Classify::Answer> Classify::ClassifyBatch(const std::vector<const Do
       answer.namesUtf8.push_back(wenlei_result_name(result, n));
     }
     answer.knownWords = wenlei_result_known_words(result);
+    answer.confidence = wenlei_result_confidence(result);
+    answer.unknown = wenlei_result_unknown(result) != 0;
     for (std::size_t rank = 0; rank < wenlei_result_class_count(result); ++rank) {
       answer.probabilities.emplace_back(wenlei_result_class_name(result, rank),
                                         wenlei_result_probability(result, rank));
@@ -304,8 +320,17 @@ void Classify::WriteAnswer(const Answer& answer, const DocumentWords::Result& wo
         line.append(number, written.ptr);
       }
       line += "}";
+      char number[32];
+      auto written = std::to_chars(number, number + sizeof number, answer.confidence);
+      line += ", \"confidence\": ";
+      line.append(number, written.ptr);
+      line += answer.unknown ? ", \"unknown\": true" : ", \"unknown\": false";
     }
     line += "}";
+  } else if (answer.unknown && !answer.namesUtf8.empty()) {
+    // A prediction too unsure to name; a text without a known word keeps
+    // the library's own message.
+    line = kUnknownAnswer;
   } else if (options_.gbk) {
     line = answer.gbk;
   } else {
@@ -337,7 +362,9 @@ int RunClassifyCommand(int argc, char** argv) {
       "segmented into words, converted to GBK and classified by the library with\n"
       "the resource set, and the answer is printed in UTF-8, one line per\n"
       "document: a category name, two names joined by \" or \" when the second is\n"
-      "nearly as likely, or the library's message for a text without known words.");
+      "nearly as likely, \"unknown\" when the answer's confidence is under the\n"
+      "resource set's threshold (the text is probably about something else), or\n"
+      "the library's message for a text without known words.");
   parser.AddValue('r', "resources", "DIR", &options.resourceDir,
                   "resource set holding Source.dat and SVMModel\n(default: the bundled models/help-zh)");
   parser.AddValue('d', "dict", "FILE", &options.dictionaryPath,
@@ -354,7 +381,11 @@ int RunClassifyCommand(int argc, char** argv) {
                  "print one JSON object per document: answer, names,\n"
                  "words, known_words, dropped_characters and\n"
                  "probabilities (class name -> probability, every\n"
-                 "class, highest first)");
+                 "class, highest first), confidence (0 to 1) and unknown");
+  std::string minConfidence;
+  parser.AddValue(0, "min-confidence", "X", &minConfidence,
+                  "print \"unknown\" for answers whose confidence is under X\n"
+                  "(default: the threshold stored with the resource set;\n0: never)");
   parser.AddFlag(0, "exports", &options.exports,
                  "classify through the library's exported functions,\n"
                  "as a host of them does (no probabilities)");
@@ -381,6 +412,20 @@ int RunClassifyCommand(int argc, char** argv) {
     case OptionParser::Outcome::kHelpShown: return kExitSuccess;
     case OptionParser::Outcome::kUsageError: return kExitUsage;
     case OptionParser::Outcome::kRun: break;
+  }
+  if (!minConfidence.empty()) {
+    char* end = nullptr;
+    options.minConfidence = std::strtod(minConfidence.c_str(), &end);
+    if (end == minConfidence.c_str() || *end != '\0' ||
+        !(options.minConfidence >= 0.0 && options.minConfidence <= 1.0)) {
+      parser.ReportUsageError("--min-confidence: \"" + minConfidence +
+                              "\" is not a number from 0 to 1");
+      return kExitUsage;
+    }
+    if (options.exports) {
+      parser.ReportUsageError("--min-confidence needs probabilities, which --exports lacks");
+      return kExitUsage;
+    }
   }
   if (!texts.empty() && !options.files.empty()) {
     parser.ReportUsageError("give TEXT arguments or --file, not both");
