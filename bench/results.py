@@ -110,6 +110,8 @@ def goals_section(pairs, facts, memory, out):
     goals = [
         (f"(a) one Classification ÷ floor, {which}", f"{help_name(facts)}/Classification vs floor",
          1.10, True),
+        ("the working-file lock that processes sharing a prefix take turns on ÷ one "
+         "Classification", f"{help_name(facts)}/working-file lock vs Classification", 0.02, True),
         ("(c) LoadSource of the 16 MB file ÷ reading its bytes", "load/LoadSource vs read bytes",
          10.0, True),
         ("(f) BatchClassification of 1,000 documents ÷ one load + 1,000 predictions",
@@ -189,6 +191,8 @@ def single_section(pairs, facts, out):
          f"{name}/Classification vs svm-predict process", None, True),
         ("the library's check of the model text alone ÷ floor", f"{name}/model check vs floor",
          None, True),
+        ("the working-file lock alone ÷ Classification",
+         f"{name}/working-file lock vs Classification", 0.02, True),
     ])) + "\n")
     check, whole = f"{name}/model check vs floor", f"{name}/Classification vs floor"
     if pairs.has(check) and pairs.has(whole):
