@@ -17,6 +17,7 @@
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <iconv.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -35,12 +36,14 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/bench_data.h"
 #include "bench/json_writer.h"
 #include "interface/classifier.h"
 #include "wenlei/exports.h"
+#include "wenlei/wenlei.h"
 #include "interface/word_list.h"
 #include "predict/model_file_check.h"
 #include "source/source_data.h"
@@ -216,6 +219,7 @@ class Bench {
     handle_ = CreateClassifier();
     CheckFloorMatchesLibrary();
     ScoreTestDocuments();
+    PrepareModern();
   }
 
   void Register() {
@@ -224,6 +228,7 @@ class Bench {
     RegisterLoad();
     RegisterVectorise();
     RegisterBatch();
+    RegisterModern();
   }
 
   void WriteFacts() const {
@@ -257,12 +262,16 @@ class Bench {
     json.End();
     json.Field("batch_documents", kBatchDocuments);
     json.Field("batch_documents_with_features", batchVectors_);
+    json.Field("modern_documents", help_.documents.size());
+    json.Field("modern_text_from", modernTextFrom_);
+    json.Field("modern_answers_equal_exports", modernAnswersEqual_);
     json.End();
     std::ofstream(options_.factsPath) << json.Text() << "\n";
   }
 
   ~Bench() {
     if (handle_ != nullptr) releaseClassifier(handle_);
+    wenlei_close(modern_);
   }
 
  private:
@@ -535,7 +544,13 @@ class Bench {
   void RegisterSingle(ClassifiedSet& set, const std::string& group, bool withProcess) {
     ClassifiedSet* s = &set;
     ClassifierHandle handle = handle_;
-    auto setUp = [s] { LoadedPrefix::Ensure(s->prefix); };
+    // One untimed classification after loading parses the model, as the
+    // first call of a host does; the figures are the calls after it.
+    auto setUp = [s, handle] {
+      LoadedPrefix::Ensure(s->prefix);
+      char answer[256];
+      Classification(handle, s->List(s->typical), answer);
+    };
     Side classification = Timed([s, handle] {
       char answer[256];
       Classification(handle, s->List(s->typical), answer);
@@ -675,7 +690,11 @@ class Bench {
     ClassifierHandle handle = handle_;
     const std::vector<WordList>* batch = &batch_;
     char* const* answers = answerPointers_.data();
-    auto setUp = [s] { LoadedPrefix::Ensure(s->prefix); };
+    auto setUp = [s, handle] {
+      LoadedPrefix::Ensure(s->prefix);
+      char answer[256];
+      Classification(handle, s->List(s->typical), answer);  // parses the model, untimed
+    };
     Side batchSide = Timed([=] { BatchClassification(handle, batch->data(), batch->size(), answers); });
     Side floor = Timed([s, probabilities = std::vector<double>(
                                 static_cast<std::size_t>(s->model.classCount))]() mutable {
@@ -705,6 +724,103 @@ class Bench {
                                  })
         ->UseRealTime()
         ->Unit(benchmark::kMillisecond);
+  }
+
+  // The modern interface on the help set: a handle opened on the same
+  // files, the test documents' words as pointers and lengths, and their raw
+  // UTF-8 text (the corpus's raw split when it lines up, else the words
+  // joined without separators).
+  void PrepareModern() {
+    char* message = nullptr;
+    if (wenlei_open(help_.prefix.c_str(), nullptr, &modern_, &message) != WENLEI_OK) {
+      const std::string why = message != nullptr ? message : "?";
+      wenlei_free(message);
+      throw std::runtime_error("wenlei_open " + help_.prefix + ": " + why);
+    }
+    for (const LabelledDocument& document : help_.documents) {
+      modernWords_.emplace_back();
+      modernLengths_.emplace_back();
+      for (const std::string& word : document.words) {
+        modernWords_.back().push_back(word.data());
+        modernLengths_.back().push_back(word.size());
+      }
+    }
+    std::vector<std::string> raw;
+    std::ifstream rawFile(options_.corpusDir + "/test-raw.tsv");
+    for (std::string line; rawFile && std::getline(rawFile, line);) {
+      const std::size_t tab = line.find('\t');
+      raw.push_back(tab == std::string::npos ? line : line.substr(tab + 1));
+    }
+    if (helpDocumentsFrom_ == "the corpus's test split" && raw.size() == help_.documents.size()) {
+      modernTexts_ = std::move(raw);
+      modernTextFrom_ = "the corpus's raw test split";
+    } else {
+      iconv_t toUtf8 = iconv_open("UTF-8", "GBK");
+      for (const LabelledDocument& document : help_.documents) {
+        std::string joined;
+        for (const std::string& word : document.words) joined += word;
+        std::string utf8(joined.size() * 2 + 4, '\0');
+        char* in = joined.data();
+        std::size_t inLeft = joined.size();
+        char* out = utf8.data();
+        std::size_t outLeft = utf8.size();
+        iconv(toUtf8, &in, &inLeft, &out, &outLeft);
+        utf8.resize(utf8.size() - outLeft);
+        modernTexts_.push_back(utf8);
+      }
+      iconv_close(toUtf8);
+      modernTextFrom_ = "the documents' words joined without separators";
+    }
+    // The modern interface answers as the exports do.
+    LoadedPrefix::Ensure(help_.prefix);
+    modernAnswersEqual_ = true;
+    for (std::size_t i = 0; i < help_.documents.size(); ++i) {
+      char answer[256];
+      Classification(handle_, help_.List(i), answer);
+      wenlei_result* result = ModernWords(i);
+      modernAnswersEqual_ = modernAnswersEqual_ && result != nullptr &&
+                            std::strcmp(answer, wenlei_result_answer_gbk(result)) == 0;
+      wenlei_result_free(result);
+    }
+  }
+
+  wenlei_result* ModernWords(std::size_t i) const {
+    wenlei_result* result = nullptr;
+    wenlei_classify_words(modern_, modernWords_[i].data(), modernLengths_[i].data(),
+                          modernWords_[i].size(), WENLEI_GBK, &result, nullptr);
+    return result;
+  }
+
+  // (g) The modern interface: each test document classified alone from its
+  // words, beside the same documents from raw text; one thread against two
+  // on one handle doing the same work between them.
+  void RegisterModern() {
+    const Bench* self = this;
+    const std::size_t n = help_.documents.size();
+    auto nothing = [] {};
+    auto words = [self, n](std::size_t from, std::size_t step) {
+      for (std::size_t i = from; i < n; i += step) wenlei_result_free(self->ModernWords(i));
+    };
+    Side fromWords = Timed([words] { words(0, 1); });
+    Side fromText = Timed([self, n] {
+      for (std::size_t i = 0; i < n; ++i) {
+        wenlei_result* result = nullptr;
+        wenlei_classify_text(self->modern_, self->modernTexts_[i].data(), self->modernTexts_[i].size(),
+                             &result, nullptr);
+        wenlei_result_free(result);
+      }
+    });
+    RegisterPair("modern/words vs raw text, one document at a time", nothing, fromWords, fromText);
+    Side oneThread = Timed([words] {
+      words(0, 1);
+      words(0, 1);
+    });
+    Side twoThreads = Timed([words] {
+      std::thread other([words] { words(0, 1); });
+      words(0, 1);
+      other.join();
+    });
+    RegisterPair("modern/one thread vs two threads on one handle", nothing, oneThread, twoThreads);
   }
 
   void WriteSetFacts(JsonWriter& json, const char* key, const ClassifiedSet& set) const {
@@ -757,6 +873,12 @@ class Bench {
   std::size_t longDocumentKnown_ = 0, longDocumentDistinct_ = 0, longDocumentFeatures_ = 0;
   std::string svmPredict_;
   bool floorMatches_ = false;
+  wenlei_classifier* modern_ = nullptr;
+  std::vector<std::vector<const char*>> modernWords_;
+  std::vector<std::vector<std::size_t>> modernLengths_;
+  std::vector<std::string> modernTexts_;
+  std::string modernTextFrom_;
+  bool modernAnswersEqual_ = false;
 };
 
 }  // namespace

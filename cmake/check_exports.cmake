@@ -1,5 +1,6 @@
 # Fails unless the library's dynamic symbol table defines exactly the five
-# exported functions and the batch classification.
+# exported functions, the batch classification and, when HEADER names
+# wenlei.h, the functions it declares.
 execute_process(COMMAND nm -D --defined-only ${LIBRARY}
   OUTPUT_VARIABLE symbols RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
@@ -17,6 +18,16 @@ foreach(entry IN LISTS entries)
 endforeach()
 list(SORT found)
 set(expected BatchClassification Classification CreateClassifier LoadSource releaseClassifier releasesource)
+if(HEADER)
+  file(READ ${HEADER} header)
+  string(REGEX MATCHALL "wenlei_[a-z_]+\\(" declared "${header}")
+  foreach(name IN LISTS declared)
+    string(REPLACE "(" "" name "${name}")
+    list(APPEND expected ${name})
+  endforeach()
+  list(REMOVE_DUPLICATES expected)
+endif()
+list(SORT expected)
 if(NOT found STREQUAL expected)
   message(FATAL_ERROR "exported symbols are [${found}], expected [${expected}]")
 endif()

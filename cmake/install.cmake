@@ -77,3 +77,9 @@ if(WENLEI_BUILD_TESTS AND Python3_Interpreter_FOUND)
     COMMAND sh -c "test -z \"$(groff -k -man -Tutf8 -ww -z \"$1\" 2>&1)\"" sh
             ${PROJECT_BINARY_DIR}/wenlei.1)
 endif()
+
+# The README's and the usage page's examples, run as written.
+if(WENLEI_BUILD_TESTS AND Python3_Interpreter_FOUND AND TARGET wenlei_command)
+  add_test(NAME docs_examples
+    COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/scripts/test-docs ${PROJECT_BINARY_DIR})
+endif()

@@ -12,16 +12,28 @@ add_executable(wenlei_core_tests
   util/working_file_test.cc
   util/file_lock_test.cc
   predict/batch_prediction_test.cc
+  predict/linear_predictor_test.cc
   util/decimal_field_test.cc
   decide/prediction_result_test.cc
   interface/classifier_test.cc)
 target_link_libraries(wenlei_core_tests PRIVATE wenlei_core wenlei_testutil GTest::gtest_main)
+target_compile_definitions(wenlei_core_tests PRIVATE WENLEI_MODELS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/models")
 gtest_discover_tests(wenlei_core_tests DISCOVERY_TIMEOUT 60)
 
 # The exports, driven through the shared library as a host drives them.
 add_executable(wenlei_exports_tests interface/exports_test.cc interface/exports_fault_test.cc)
 target_link_libraries(wenlei_exports_tests PRIVATE wenlei wenlei_testutil GTest::gtest_main)
 gtest_discover_tests(wenlei_exports_tests DISCOVERY_TIMEOUT 60)
+
+# The modern interface through the shared library, beside the exports.
+find_package(Threads REQUIRED)
+if(NOT WIN32)
+  add_executable(wenlei_api_tests interface/wenlei_api_test.cc)
+  target_link_libraries(wenlei_api_tests PRIVATE wenlei wenlei_testutil Threads::Threads GTest::gtest_main)
+  target_compile_definitions(wenlei_api_tests PRIVATE
+    WENLEI_MODELS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/models")
+  gtest_discover_tests(wenlei_api_tests DISCOVERY_TIMEOUT 60)
+endif()
 
 # Threads calling the exports at once (scripts/test-threads runs it under
 # ThreadSanitizer too).
@@ -36,9 +48,11 @@ set_target_properties(wenlei_c_host PROPERTIES C_STANDARD 99 C_EXTENSIONS OFF)
 target_compile_options(wenlei_c_host PRIVATE -pedantic-errors)
 add_test(NAME c_host_header COMMAND wenlei_c_host)
 
-# Only the five functions may be visible in the shared library.
+# Only the exported functions and the modern interface may be visible in
+# the shared library.
 add_test(NAME shared_library_exports
   COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:wenlei>
+          -DHEADER=${CMAKE_CURRENT_SOURCE_DIR}/include/wenlei/wenlei.h
           -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/check_exports.cmake)
 
 # The corpus preparation scripts' own tests.

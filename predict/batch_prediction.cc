@@ -8,6 +8,7 @@
 
 #include "svm.h"
 #include "util/character_class.h"
+#include "util/file_bytes.h"
 #include "util/number_text.h"
 #include "util/whole_number.h"
 #include "util/working_file.h"
@@ -104,25 +105,6 @@ void WriteText(const std::string& text, std::FILE* output) {
   std::fwrite(text.data(), 1, text.size(), output);
 }
 
-// The whole file at path, read in binary mode.  False when it cannot be
-// opened or read.
-bool ReadWholeFile(const std::string& path, std::string* text) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  text->clear();
-  if (std::fseek(file, 0, SEEK_END) == 0) {
-    const long size = std::ftell(file);
-    if (size > 0) text->reserve(static_cast<std::size_t>(size));
-    std::rewind(file);
-  }
-  char buffer[1 << 16];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, got);
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  return !failed;
-}
-
 }  // namespace
 
 PredictionStep::PredictionStep() = default;
@@ -178,11 +160,17 @@ Status PredictionStep::Run(bool probabilityRequested, const std::string& testFil
     return status;
   };
 
+  // The model file is read at every step; only bytes that differ from
+  // those of the model parsed last are checked and parsed.
+  const FileComparison comparison = model_ == nullptr || modelText_.empty()
+                                        ? FileComparison::kDifferent
+                                        : CompareFileBytes(modelFilePath, modelText_);
   std::string text;
-  if (!ReadWholeFile(modelFilePath, &text)) {
+  if (comparison == FileComparison::kUnreadable ||
+      (comparison == FileComparison::kDifferent && !ReadFileBytes(modelFilePath, &text))) {
     return finish(Status(Status::Code::kNotFound, "can't open model file " + modelFilePath + "\n"));
   }
-  if (model_ == nullptr || text != modelText_) {
+  if (comparison == FileComparison::kDifferent) {
     ReleaseModel();
     std::unique_ptr<LoadedModel> model;
     Status loaded = LoadedModel::Load(modelFilePath, text, &model);
@@ -190,8 +178,7 @@ Status PredictionStep::Run(bool probabilityRequested, const std::string& testFil
     model_ = std::move(model);
     // libsvm read the file again; the parsed model is kept for these bytes
     // only when the file still holds them.
-    std::string after;
-    if (ReadWholeFile(modelFilePath, &after) && after == text) modelText_ = std::move(text);
+    if (CompareFileBytes(modelFilePath, text) == FileComparison::kSame) modelText_ = std::move(text);
   }
   const LoadedModel& model = *model_;
   // A model parsed from bytes that changed under libsvm serves this step

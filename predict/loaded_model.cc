@@ -1,7 +1,10 @@
 #include "predict/loaded_model.h"
 
+#if !defined(_WIN32)
 #include <mutex>
+#endif
 
+#include "predict/linear_predictor.h"
 #include "predict/model_file_check.h"
 #include "svm.h"
 
@@ -17,10 +20,14 @@ Status LoadedModel::Load(const std::string& path, std::string_view text,
   }
   svm_model* loaded;
   {
+#if !defined(_WIN32)
     // libsvm's loader switches the process locale to "C" and back while it
-    // reads; two loads at once would restore each other's switch.
+    // reads; two loads at once (handles of the modern interface opened in
+    // several threads) would restore each other's switch.  The Windows DLL
+    // has the exports alone, which a host serialises.
     static std::mutex loaderMutex;
     std::lock_guard<std::mutex> lock(loaderMutex);
+#endif
     loaded = svm_load_model(path.c_str());
   }
   if (loaded == nullptr) return Status(Status::Code::kCorrupt, refused);
@@ -49,7 +56,10 @@ LoadedModel::LoadedModel(svm_model* model)
 
 LoadedModel::~LoadedModel() { svm_free_and_destroy_model(&model_); }
 
+void LoadedModel::PrepareLinearPrediction() { linear_ = LinearPredictor::For(model_); }
+
 double LoadedModel::PredictProbability(const svm_node* nodes, double* probabilities) const {
+  if (linear_ != nullptr) return linear_->PredictProbability(nodes, probabilities);
   return svm_predict_probability(model_, nodes, probabilities);
 }
 

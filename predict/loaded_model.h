@@ -13,6 +13,8 @@ struct svm_node;
 
 namespace wenlei {
 
+class LinearPredictor;
+
 // libsvm's svm types, numbered as in the model file.
 inline constexpr int kSvmTypeCSvc = 0;
 inline constexpr int kSvmTypeNuSvc = 1;
@@ -48,8 +50,15 @@ class LoadedModel {
   // The largest feature index of any support vector.
   int largestFeature() const { return largestFeature_; }
 
+  // Builds a LinearPredictor for the model when it is of that kind, so that
+  // PredictProbability gives libsvm's values from the document's features
+  // alone.  For handles that predict many documents with one model.
+  void PrepareLinearPrediction();
+
   // libsvm's svm_predict_probability: fills one probability per class, in
-  // the labels' order, and returns the label predicted.
+  // the labels' order, and returns the label predicted.  With a
+  // LinearPredictor prepared, nodes must hold positive, strictly ascending
+  // indices (as the test file's records do).
   double PredictProbability(const svm_node* nodes, double* probabilities) const;
   // libsvm's svm_predict.
   double Predict(const svm_node* nodes) const;
@@ -62,6 +71,7 @@ class LoadedModel {
   std::vector<int> labels_;
   bool hasProbability_;
   int largestFeature_ = 0;
+  std::unique_ptr<LinearPredictor> linear_;
 };
 
 }  // namespace wenlei

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "util/character_class.h"
+#include "util/file_bytes.h"
 #include "util/whole_number.h"
 
 namespace wenlei {
@@ -243,19 +244,8 @@ bool CheckModelText(std::string_view text, std::string* fault) {
 }
 
 ModelFileCheck CheckModelFile(const char* path, std::string* fault) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path, "rb"), &std::fclose);
-  if (!file) return ModelFileCheck::kUnreadable;
   std::string text;
-  // Sized once: the checker reads every byte of a model of some megabytes.
-  if (std::fseek(file.get(), 0, SEEK_END) == 0) {
-    const long size = std::ftell(file.get());
-    if (size > 0) text.reserve(static_cast<std::size_t>(size));
-    std::rewind(file.get());
-  }
-  char buffer[1 << 16];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text.append(buffer, got);
-  if (std::ferror(file.get())) return ModelFileCheck::kUnreadable;
+  if (!ReadFileBytes(path, &text)) return ModelFileCheck::kUnreadable;
   if (!CheckModelText(text, fault)) return ModelFileCheck::kDamaged;
   return ModelFileCheck::kSound;
 }

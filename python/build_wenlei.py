@@ -45,7 +45,7 @@ def _recorded_library():
     """The library the installed package is to load, or None."""
     chosen = os.environ.get("WENLEI_LIBRARY")
     if chosen:
-        return str(Path(chosen).resolve())
+        return os.path.abspath(chosen)
     built = HERE.parent / "build" / LIBRARY_FILE
     return str(built) if built.is_file() else None
 

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace wenlei {
@@ -23,6 +24,16 @@ DecodedCharacter DecodeCharacter(std::string_view text, std::size_t offset);
 // Byte offset of the first byte of the first malformed sequence, or nothing
 // when text is well-formed UTF-8.
 std::optional<std::size_t> FindInvalidUtf8(std::string_view text);
+
+// True when text, which is not UTF-8, is made of ASCII and GBK double-byte
+// characters only, with at least one of the latter: then it is most likely
+// a GBK file given where UTF-8 was expected, and the user gets a hint.
+bool ReadsAsGbk(std::string_view text);
+
+// The message for text whose first malformed UTF-8 byte is at offset bad,
+// with the hint `gbkHint` appended when the text reads as GBK (and is not
+// simply UTF-8 cut off inside its last character).
+std::string NotUtf8Message(std::string_view text, std::size_t bad, std::string_view gbkHint);
 
 // Characters that separate words and never belong to one: the Unicode white
 // space characters, plus the zero-width space and the byte-order mark, which

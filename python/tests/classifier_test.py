@@ -6,6 +6,7 @@ import random
 import subprocess
 import sys
 import threading
+from pathlib import Path
 
 import pytest
 
@@ -41,7 +42,7 @@ def exports_answer(prefix, gbk_words):
         entry.length = len(word)
         if len(word) < 16:
             entry.capacity = 15
-            ctypes.memmove(entry.text.inline_bytes, word, len(word))
+            ctypes.memmove(ctypes.addressof(entry) + _WordEntry.text.offset, word, len(word))
         else:
             entry.capacity = len(word)
             entry.text.address = word
@@ -252,5 +253,7 @@ def test_versions_agree():
     assert wenlei.__version__ == wenlei.library_version()
 
 
-def test_bundled_set_is_the_source_trees(classifier):
-    assert classifier.resources.rstrip("/") == str(BUNDLED)
+def test_bundled_set_is_found_from_the_library(classifier):
+    folder = Path(classifier.resources)
+    assert (folder / "Source.dat").is_file() and (folder / "SVMModel").is_file()
+    assert folder.name == BUNDLED.name

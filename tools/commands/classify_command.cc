@@ -1,6 +1,8 @@
 // wenlei classify: raw Chinese text in, category out, through the library's
-// exported functions only.
+// modern interface (<wenlei/wenlei.h>), or with --exports through its
+// exported functions exactly as a host of them does.
 
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -19,6 +21,7 @@
 #include "tools/commands/progress_line.h"
 #include "tools/host/resource_set.h"
 #include "text/segmenter.h"
+#include "wenlei/wenlei.h"
 
 namespace wenlei {
 namespace {
@@ -37,6 +40,7 @@ struct ClassifyOptions {
   bool words = false;
   bool gbk = false;
   bool json = false;
+  bool exports = false;
 };
 
 void Fail(const std::string& message) {
@@ -59,8 +63,18 @@ class Classify {
     std::string failure;  // why the document could not be read; empty if it could
   };
 
+  // What the library said about one document.
+  struct Answer {
+    std::string gbk;
+    std::vector<std::string> namesUtf8;
+    std::size_t knownWords = 0;
+    std::vector<std::pair<std::string, double>> probabilities;  // highest first
+    std::string failure;  // the library refused the document
+  };
+
   void WriteBatch(const std::vector<Document>& batch);
-  void WriteAnswer(const std::string& gbkAnswer, const DocumentWords::Result& words);
+  std::vector<Answer> ClassifyBatch(const std::vector<const Document*>& documents);
+  void WriteAnswer(const Answer& answer, const DocumentWords::Result& words);
   void WriteFailure(const std::string& message);
   std::size_t CountKnown(const std::vector<std::string>& gbkWords) const;
 
@@ -68,8 +82,15 @@ class Classify {
   std::unique_ptr<GbkConverter> converter_;
   std::unique_ptr<Dictionary> dictionary_;
   std::unique_ptr<Segmenter> segmenter_;
+  // The modern interface's handle, or with --exports a host session of the
+  // exported functions and the vocabulary to count known words by.
+  wenlei_classifier* classifier_ = nullptr;
   Vocabulary vocabulary_;
   std::unique_ptr<LibrarySession> session_;
+  bool failed_ = false;
+
+ public:
+  ~Classify() { wenlei_close(classifier_); }
 };
 
 bool Classify::SetUp() {
@@ -80,7 +101,8 @@ bool Classify::SetUp() {
     Fail(error);
     return false;
   }
-  if (!vocabulary_.Load(ResourceFilePath(options_.resourceDir, "Source.dat"), &error)) {
+  if (options_.exports &&
+      !vocabulary_.Load(ResourceFilePath(options_.resourceDir, "Source.dat"), &error)) {
     Fail(error);
     return false;
   }
@@ -107,9 +129,18 @@ bool Classify::SetUp() {
     }
     segmenter_ = std::make_unique<Segmenter>(*dictionary_);
   }
-  session_ = LibrarySession::Open(options_.resourceDir, &error);
-  if (session_ == nullptr) {
-    Fail(error);
+  if (options_.exports) {
+    session_ = LibrarySession::Open(options_.resourceDir, &error);
+    if (session_ == nullptr) {
+      Fail(error);
+      return false;
+    }
+    return true;
+  }
+  char* message = nullptr;
+  if (wenlei_open(options_.resourceDir.c_str(), nullptr, &classifier_, &message) != WENLEI_OK) {
+    Fail(message != nullptr ? message : "cannot open " + options_.resourceDir);
+    wenlei_free(message);
     return false;
   }
   return true;
@@ -154,28 +185,84 @@ int Classify::Run(std::vector<std::string> texts) {
     WriteBatch(batch);
     progress.Add(batch.size());
   }
-  return status;
+  return failed_ ? kExitFailure : status;
 }
 
 void Classify::WriteBatch(const std::vector<Document>& batch) {
   if (batch.empty()) return;
-  std::vector<std::vector<std::string>> wordLists;
+  std::vector<const Document*> readable;
   for (const Document& document : batch) {
-    if (document.failure.empty()) wordLists.push_back(document.words.gbkWords);
+    if (document.failure.empty()) readable.push_back(&document);
   }
-  std::vector<std::string> answers = session_->ClassifyBatch(wordLists);
+  std::vector<Answer> answers = ClassifyBatch(readable);
   std::size_t next = 0;
   for (const Document& document : batch) {
     // A document that could not be read still has its output line, so that
     // answers stay in step with the documents.
     if (!document.failure.empty()) {
       WriteFailure(document.failure);
+      continue;
+    }
+    const Answer& answer = answers[next++];
+    if (!answer.failure.empty()) {
+      Fail(answer.failure);
+      WriteFailure(answer.failure);
+      failed_ = true;
     } else {
-      WriteAnswer(answers[next++], document.words);
+      WriteAnswer(answer, document.words);
     }
   }
   // Answers leave as soon as they are known: a streaming caller waits on them.
   if (options_.lines) std::fflush(stdout);
+}
+
+std::vector<Classify::Answer> Classify::ClassifyBatch(const std::vector<const Document*>& documents) {
+  std::vector<Answer> answers(documents.size());
+  if (options_.exports) {
+    std::vector<std::vector<std::string>> wordLists;
+    for (const Document* document : documents) wordLists.push_back(document->words.gbkWords);
+    std::vector<std::string> texts = session_->ClassifyBatch(wordLists);
+    for (std::size_t i = 0; i < documents.size(); ++i) {
+      answers[i].gbk = texts[i];
+      for (const std::string& name : AnswerNames(texts[i])) {
+        std::string utf8;
+        converter_->AppendUtf8(name, &utf8);
+        answers[i].namesUtf8.push_back(utf8);
+      }
+      answers[i].knownWords = CountKnown(documents[i]->words.gbkWords);
+    }
+    return answers;
+  }
+  std::vector<const char*> words;
+  std::vector<std::size_t> lengths;
+  for (std::size_t i = 0; i < documents.size(); ++i) {
+    words.clear();
+    lengths.clear();
+    for (const std::string& word : documents[i]->words.gbkWords) {
+      words.push_back(word.data());
+      lengths.push_back(word.size());
+    }
+    wenlei_result* result = nullptr;
+    char* message = nullptr;
+    if (wenlei_classify_words(classifier_, words.data(), lengths.data(), words.size(), WENLEI_GBK,
+                              &result, &message) != WENLEI_OK) {
+      answers[i].failure = message != nullptr ? message : "the library refused a document";
+      wenlei_free(message);
+      continue;
+    }
+    Answer& answer = answers[i];
+    answer.gbk = wenlei_result_answer_gbk(result);
+    for (std::size_t n = 0; n < wenlei_result_name_count(result); ++n) {
+      answer.namesUtf8.push_back(wenlei_result_name(result, n));
+    }
+    answer.knownWords = wenlei_result_known_words(result);
+    for (std::size_t rank = 0; rank < wenlei_result_class_count(result); ++rank) {
+      answer.probabilities.emplace_back(wenlei_result_class_name(result, rank),
+                                        wenlei_result_probability(result, rank));
+    }
+    wenlei_result_free(result);
+  }
+  return answers;
 }
 
 std::size_t Classify::CountKnown(const std::vector<std::string>& gbkWords) const {
@@ -184,30 +271,45 @@ std::size_t Classify::CountKnown(const std::vector<std::string>& gbkWords) const
   return known;
 }
 
-void Classify::WriteAnswer(const std::string& gbkAnswer, const DocumentWords::Result& words) {
+void Classify::WriteAnswer(const Answer& answer, const DocumentWords::Result& words) {
   std::string line;
   if (options_.json) {
     // JSON text is UTF-8, whatever the input was.
     std::string utf8;
-    converter_->AppendUtf8(gbkAnswer, &utf8);
+    converter_->AppendUtf8(answer.gbk, &utf8);
     line = "{\"answer\": ";
     AppendJsonString(utf8, &line);
     line += ", \"names\": [";
     bool first = true;
-    for (const std::string& name : AnswerNames(gbkAnswer)) {
+    for (const std::string& name : answer.namesUtf8) {
       if (!first) line += ", ";
       first = false;
-      utf8.clear();
-      converter_->AppendUtf8(name, &utf8);
-      AppendJsonString(utf8, &line);
+      AppendJsonString(name, &line);
     }
     line += "], \"words\": " + std::to_string(words.gbkWords.size());
-    line += ", \"known_words\": " + std::to_string(CountKnown(words.gbkWords));
-    line += ", \"dropped_characters\": " + std::to_string(words.droppedCharacters) + "}";
+    line += ", \"known_words\": " + std::to_string(answer.knownWords);
+    line += ", \"dropped_characters\": " + std::to_string(words.droppedCharacters);
+    if (!options_.exports) {
+      // Every class, highest first; the shortest text that reads back as
+      // libsvm's value.
+      line += ", \"probabilities\": {";
+      first = true;
+      for (const auto& [name, probability] : answer.probabilities) {
+        if (!first) line += ", ";
+        first = false;
+        AppendJsonString(name, &line);
+        char number[32];
+        auto written = std::to_chars(number, number + sizeof number, probability);
+        line += ": ";
+        line.append(number, written.ptr);
+      }
+      line += "}";
+    }
+    line += "}";
   } else if (options_.gbk) {
-    line = gbkAnswer;
+    line = answer.gbk;
   } else {
-    converter_->AppendUtf8(gbkAnswer, &line);
+    converter_->AppendUtf8(answer.gbk, &line);
   }
   line += '\n';
   std::fwrite(line.data(), 1, line.size(), stdout);
@@ -250,15 +352,21 @@ int RunClassifyCommand(int argc, char** argv) {
   parser.AddFlag(0, "gbk", &options.gbk, "read GBK text and print GBK answers, both unchanged\n(JSON output stays UTF-8)");
   parser.AddFlag('j', "json", &options.json,
                  "print one JSON object per document: answer, names,\n"
-                 "words, known_words, dropped_characters");
+                 "words, known_words, dropped_characters and\n"
+                 "probabilities (class name -> probability, every\n"
+                 "class, highest first)");
+  parser.AddFlag(0, "exports", &options.exports,
+                 "classify through the library's exported functions,\n"
+                 "as a host of them does (no probabilities)");
   parser.SetEpilogue(
       "Characters that GBK cannot encode (most emoji, rare characters) are left out\n"
       "and counted.  Input that is not UTF-8 (not GBK with --gbk) is reported with\n"
       "the offset of its first bad byte; its output line is left empty (with\n"
       "--json it is {\"error\": ...}) and the exit status is 1.\n"
       "\n"
-      "The library writes two working files beside the resource set it loads, so\n"
-      "the resource set is loaded from a private directory made for each run under\n"
+      "The resource set is held in memory; nothing is written.  With --exports the\n"
+      "library writes two working files beside the resource set it loads, so the\n"
+      "resource set is loaded from a private directory made for each run under\n"
       "$XDG_CACHE_HOME/wenlei (default ~/.cache/wenlei), or under $TMPDIR when\n"
       "that cannot be used, and removed at exit: concurrent runs are safe.\n"
       "\n"

@@ -114,15 +114,58 @@ TEST_F(ClassifyCommandTest, WordsModeTakesTheWordsAsTheyAre) {
   EXPECT_EQ(run.out, "财经\n" + kShortText + "\n");
 }
 
-TEST_F(ClassifyCommandTest, JsonGivesAnswerNamesAndWordCounts) {
+// The probabilities object of a JSON answer line: its class names in order
+// and whether the values descend.
+std::vector<std::string> ProbabilityNames(const std::string& line, bool* descending) {
+  std::vector<std::string> names;
+  *descending = true;
+  std::size_t at = line.find("\"probabilities\": {");
+  if (at == std::string::npos) return names;
+  at += 18;
+  double last = 2.0;
+  while (line[at] == '"') {
+    const std::size_t close = line.find('"', at + 1);
+    names.push_back(line.substr(at + 1, close - at - 1));
+    std::size_t end = line.find_first_of(",}", close);
+    const double value = std::stod(line.substr(close + 2, end - close - 2));
+    *descending = *descending && value <= last && value >= 0.0;
+    last = value;
+    at = line[end] == ',' ? end + 2 : end;
+  }
+  return names;
+}
+
+TEST_F(ClassifyCommandTest, JsonGivesAnswerNamesWordCountsAndProbabilities) {
   ChildOutcome run = Classify({"--json", kSports, kNoKnownWord});
   EXPECT_EQ(run.status, 0) << run.err;
   // 球队 在 比赛 中 进球 获得 冠军: seven words, four of them known.
-  EXPECT_EQ(run.out,
-            "{\"answer\": \"体育\", \"names\": [\"体育\"], \"words\": 7, \"known_words\": 4, "
-            "\"dropped_characters\": 0}\n"
+  const std::string first = run.out.substr(0, run.out.find('\n') + 1);
+  EXPECT_EQ(first.rfind("{\"answer\": \"体育\", \"names\": [\"体育\"], \"words\": 7, \"known_words\": 4, "
+                        "\"dropped_characters\": 0, \"probabilities\": {\"体育\": 0.", 0),
+            0u)
+      << first;
+  bool descending = false;
+  EXPECT_EQ(ProbabilityNames(first, &descending).size(), 3u);
+  EXPECT_TRUE(descending) << first;
+  EXPECT_EQ(run.out.substr(first.size()),
             "{\"answer\": \"" + kShortText + "\", \"names\": [], \"words\": 3, "
-            "\"known_words\": 0, \"dropped_characters\": 0}\n");
+            "\"known_words\": 0, \"dropped_characters\": 0, \"probabilities\": {}}\n");
+}
+
+// One path drives the exported functions exactly as a host does; it gives
+// the same answers and counts, without probabilities.
+TEST_F(ClassifyCommandTest, ThroughTheExportsTheAnswersAreTheSame) {
+  const std::string input = kSports + "\n" + kFinance + "\n" + kTechnology + "\n" + kNoKnownWord + "\n";
+  ChildOutcome modern = Classify({"--lines"}, input);
+  ChildOutcome exports = Classify({"--lines", "--exports"}, input);
+  EXPECT_EQ(modern.status, 0) << modern.err;
+  EXPECT_EQ(exports.status, 0) << exports.err;
+  EXPECT_EQ(modern.out, exports.out);
+  EXPECT_EQ(modern.out, "体育\n财经\n科技\n" + kShortText + "\n");
+  exports = Classify({"--json", "--exports", kSports});
+  EXPECT_EQ(exports.out,
+            "{\"answer\": \"体育\", \"names\": [\"体育\"], \"words\": 7, \"known_words\": 4, "
+            "\"dropped_characters\": 0}\n");
 }
 
 TEST_F(ClassifyCommandTest, GbkModeReadsAndPrintsGbkBytes) {
@@ -149,9 +192,10 @@ TEST_F(ClassifyCommandTest, CharactersGbkCannotEncodeAreDroppedAndCounted) {
             "wenlei classify: argument 1: left out 2 character(s) that GBK cannot encode\n");
 
   run = Classify({"--json", withEmoji});
-  EXPECT_EQ(run.out,
-            "{\"answer\": \"体育\", \"names\": [\"体育\"], \"words\": 3, \"known_words\": 3, "
-            "\"dropped_characters\": 2}\n");
+  EXPECT_EQ(run.out.rfind("{\"answer\": \"体育\", \"names\": [\"体育\"], \"words\": 3, \"known_words\": 3, "
+                          "\"dropped_characters\": 2, \"probabilities\": {", 0),
+            0u)
+      << run.out;
   EXPECT_EQ(run.err, "");
 }
 
@@ -168,6 +212,14 @@ TEST_F(ClassifyCommandTest, InvalidUtf8IsReportedWithItsOffsetAndTheRestGoesOn) 
             "{\"error\": \"line 1 of standard input: not UTF-8 (invalid byte at offset 0)\"}\n");
 }
 
+TEST_F(ClassifyCommandTest, GbkGivenAsUtf8GetsAHint) {
+  ChildOutcome run = Classify({}, "\xCC\xE5\xD3\xFD");  // 体育 in GBK
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "wenlei classify: standard input: not UTF-8 (invalid byte at offset 0); "
+            "it reads as GBK: try --gbk\n");
+}
+
 TEST_F(ClassifyCommandTest, StreamsOneAnswerPerLineAsItGoes) {
   testing::WenleiProcess process({"classify", "-r", resources_->path(), "--lines", "--json"}, "",
                                  Environment(), /*streaming=*/true);
@@ -181,8 +233,13 @@ TEST_F(ClassifyCommandTest, StreamsOneAnswerPerLineAsItGoes) {
   EXPECT_EQ(end.out, "");
 }
 
-TEST_F(ClassifyCommandTest, WorksFromAPrivateDirectoryThatIsRemovedAfterwards) {
+TEST_F(ClassifyCommandTest, WritesNothingAndThroughTheExportsRemovesItsPrivateDirectory) {
   ChildOutcome run = Classify({kSports});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(cache_.path() + "/wenlei"));
+  EXPECT_EQ(testing::ListDirectory(resources_->path()),
+            (std::vector<std::string>{"SVMModel", "Source.dat"}));
+  run = Classify({"--exports", kSports});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(WorkingDirectories().empty());
   // The library's working files never land in the resource set.
@@ -191,7 +248,7 @@ TEST_F(ClassifyCommandTest, WorksFromAPrivateDirectoryThatIsRemovedAfterwards) {
 }
 
 TEST_F(ClassifyCommandTest, ASignalStillRemovesTheWorkingDirectory) {
-  testing::WenleiProcess process({"classify", "-r", resources_->path(), "--lines"}, "",
+  testing::WenleiProcess process({"classify", "-r", resources_->path(), "--lines", "--exports"}, "",
                                  Environment(), /*streaming=*/true);
   process.Write(kSports + "\n");
   EXPECT_EQ(process.ReadLine(), "体育\n");
@@ -213,7 +270,7 @@ TEST_F(ClassifyCommandTest, TwoConcurrentRunsGiveEachTheirOwnAnswers) {
     financeLines += kFinance + "\n";
     financeAnswers += "财经\n";
   }
-  const std::vector<std::string> args = {"classify", "-r", resources_->path(), "--lines"};
+  const std::vector<std::string> args = {"classify", "-r", resources_->path(), "--lines", "--exports"};
   testing::WenleiProcess sports(args, sportsLines, Environment());
   testing::WenleiProcess finance(args, financeLines, Environment());
   ChildOutcome sportsRun = sports.Wait();
@@ -247,8 +304,8 @@ TEST_F(ClassifyCommandTest, AMalformedResourceFileIsOneLineAndStatus1) {
   ChildOutcome run = RunWenlei({"classify", "-r", broken.path(), kSports}, "", Environment());
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(LineCount(run.err), 1u) << run.err;
-  EXPECT_EQ(run.err.rfind("wenlei classify: " + broken.path() +
-                              "/Source.dat is not a valid resource file: ",
+  EXPECT_EQ(run.err.rfind("wenlei classify: rejected resource file " + broken.path() +
+                              "/Source.dat: ",
                           0),
             0u)
       << run.err;
@@ -301,6 +358,12 @@ TEST_F(ClassifyCommandTest, UsageErrorsAndHelp) {
   run = Classify({"--file", "x.txt", kSports});
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(LineCount(run.err), 1u);
+
+  run = RunWenlei({"--help"});
+  EXPECT_EQ(run.status, 0);
+  for (const char* mention : {"wenlei help COMMAND", "wenlei COMMAND --help", "wenlei --version"}) {
+    EXPECT_NE(run.out.find(mention), std::string::npos) << mention;
+  }
 
   run = RunWenlei({"classify", "--help"});
   EXPECT_EQ(run.status, 0);

@@ -35,7 +35,7 @@ bool DocumentWords::Make(std::string_view document, Result* result, std::string*
     return true;
   }
   if (auto bad = FindInvalidUtf8(document)) {
-    *error = "not UTF-8 (invalid byte at offset " + std::to_string(*bad) + ")";
+    *error = NotUtf8Message(document, *bad, "try --gbk");
     return false;
   }
   AddUtf8Words(document, result);

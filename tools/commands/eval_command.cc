@@ -1,6 +1,6 @@
 // wenlei eval DIR TEST.tsv: classifies every document of a labelled test
-// corpus through the library's exported functions, as a host does, and
-// measures the answers.
+// corpus through the library's modern interface (or with --exports through
+// its exported functions, as a host of them does) and measures the answers.
 
 #include <unistd.h>
 
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "wenlei/exports.h"
+#include "wenlei/wenlei.h"
 #include "source/source_data.h"
 #include "source/source_file.h"
 #include "svm.h"
@@ -87,11 +88,11 @@ constexpr std::size_t kBatchSize = 100;
 
 int RunEvalCommand(int argc, char** argv) {
   std::string encoding;
-  bool json = false, quiet = false, oneByOne = false;
+  bool json = false, quiet = false, oneByOne = false, exports = false;
   OptionParser parser(
       "wenlei eval", "wenlei eval DIR TEST.tsv [options]",
       "Classifies each line of TEST.tsv (\"class<TAB>word word ...\") with the\n"
-      "resource set in DIR through the library's exported functions and prints\n"
+      "resource set in DIR through the library's modern interface and prints\n"
       "accuracy (the first name answered against the true class), macro-F1,\n"
       "the share of answers with two names, per-class precision and recall and\n"
       "the confusion matrix.  A document without a known word counts as wrong.");
@@ -99,9 +100,12 @@ int RunEvalCommand(int argc, char** argv) {
                  "print one JSON object (keys include accuracy, macro_f1,\ntwo_name_rate, "
                  "confusion)");
   parser.AddValue(0, "encoding", "NAME", &encoding, "utf-8 or gbk: encoding of TEST.tsv (utf-8)");
+  parser.AddFlag(0, "exports", &exports,
+                 "classify through the exported functions, as a host of\nthem does, in batches of " +
+                     std::to_string(kBatchSize));
   parser.AddFlag(0, "one-by-one", &oneByOne,
-                 "one Classification call per document, as a host of the\nfive functions "
-                 "does (default: batches of " + std::to_string(kBatchSize) + ")");
+                 "with --exports: one Classification call per document,\nas a host of the five "
+                 "functions does");
   parser.AddFlag('q', "quiet", &quiet, "no progress on standard error");
   std::vector<std::string> operands;
   switch (parser.Parse(argc, argv, &operands)) {
@@ -148,51 +152,92 @@ int RunEvalCommand(int argc, char** argv) {
     }
   }
 
-  // The library writes its working files beside the resource set it loads;
-  // a private working directory keeps them out of DIR.
-  std::unique_ptr<WorkingDirectory> working = WorkingDirectory::Create(directory, &error);
-  if (!working) return Fail(error);
-  if (LoadSource(working->prefix().c_str()) != 1) {
-    return Fail(directory + ": the library rejects the resource file");
-  }
-  ClassifierHandle handle = CreateClassifier();
   const bool showProgress = !quiet && isatty(STDERR_FILENO);
   const std::size_t total = test.documents.size();
   Evaluation evaluation(namesUtf8);
   double seconds = 0.0;
-  const std::size_t batch = oneByOne ? 1 : kBatchSize;
-  for (std::size_t begin = 0; begin < total; begin += batch) {
-    const std::size_t end = std::min(total, begin + batch);
-    std::vector<std::unique_ptr<HostWordList>> words;
-    std::vector<WordList> lists;
-    for (std::size_t i = begin; i < end; ++i) {
-      words.push_back(std::make_unique<HostWordList>(test.documents[i].words));
-      lists.push_back(*words.back()->list());
+  auto progress = [&](std::size_t done) {
+    if (!showProgress) return;
+    std::fprintf(stderr, "\rclassified %zu/%zu, accuracy so far %.2f%%\033[K", done, total,
+                 100.0 * evaluation.Accuracy());
+    std::fflush(stderr);
+  };
+
+  if (!exports) {
+    wenlei_classifier* classifier = nullptr;
+    char* message = nullptr;
+    if (wenlei_open(directory.c_str(), nullptr, &classifier, &message) != WENLEI_OK) {
+      const std::string why = message != nullptr ? message : "cannot open " + directory;
+      wenlei_free(message);
+      return Fail(why);
     }
-    std::vector<std::vector<char>> buffers(end - begin, std::vector<char>(256));
-    std::vector<char*> answers;
-    for (auto& buffer : buffers) answers.push_back(buffer.data());
-    auto start = std::chrono::steady_clock::now();
-    if (oneByOne) {
-      Classification(handle, &lists[0], answers[0]);
-    } else {
-      BatchClassification(handle, lists.data(), lists.size(), answers.data());
-    }
-    seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    for (std::size_t i = begin; i < end; ++i) {
+    std::vector<const char*> words;
+    std::vector<std::size_t> lengths;
+    for (std::size_t i = 0; i < total; ++i) {
       const CorpusDocument& document = test.documents[i];
+      words.clear();
+      lengths.clear();
+      for (const std::string& word : document.words) {
+        words.push_back(word.data());
+        lengths.push_back(word.size());
+      }
+      wenlei_result* result = nullptr;
+      auto start = std::chrono::steady_clock::now();
+      const wenlei_status status = wenlei_classify_words(classifier, words.data(), lengths.data(),
+                                                         words.size(), WENLEI_GBK, &result, &message);
+      seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      if (status != WENLEI_OK) {
+        const std::string why = testPath + ":" + std::to_string(document.line) + ": " +
+                                (message != nullptr ? message : wenlei_status_name(status));
+        wenlei_free(message);
+        wenlei_close(classifier);
+        return Fail(why);
+      }
       evaluation.Add(modelClassOf[document.classIndex],
-                     ParseAnswer(answers[i - begin], namesGbk));
+                     ParseAnswer(wenlei_result_answer_gbk(result), namesGbk));
+      wenlei_result_free(result);
+      if ((i + 1) % kBatchSize == 0 || i + 1 == total) progress(i + 1);
     }
-    if (showProgress) {
-      std::fprintf(stderr, "\rclassified %zu/%zu, accuracy so far %.2f%%\033[K", end, total,
-                   100.0 * evaluation.Accuracy());
-      std::fflush(stderr);
+    wenlei_close(classifier);
+  } else {
+    // The library writes its working files beside the resource set it
+    // loads; a private working directory keeps them out of DIR.
+    std::unique_ptr<WorkingDirectory> working = WorkingDirectory::Create(directory, &error);
+    if (!working) return Fail(error);
+    if (LoadSource(working->prefix().c_str()) != 1) {
+      return Fail(directory + ": the library rejects the resource file");
     }
+    ClassifierHandle handle = CreateClassifier();
+    const std::size_t batch = oneByOne ? 1 : kBatchSize;
+    for (std::size_t begin = 0; begin < total; begin += batch) {
+      const std::size_t end = std::min(total, begin + batch);
+      std::vector<std::unique_ptr<HostWordList>> words;
+      std::vector<WordList> lists;
+      for (std::size_t i = begin; i < end; ++i) {
+        words.push_back(std::make_unique<HostWordList>(test.documents[i].words));
+        lists.push_back(*words.back()->list());
+      }
+      std::vector<std::vector<char>> buffers(end - begin, std::vector<char>(256));
+      std::vector<char*> answers;
+      for (auto& buffer : buffers) answers.push_back(buffer.data());
+      auto start = std::chrono::steady_clock::now();
+      if (oneByOne) {
+        Classification(handle, &lists[0], answers[0]);
+      } else {
+        BatchClassification(handle, lists.data(), lists.size(), answers.data());
+      }
+      seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      for (std::size_t i = begin; i < end; ++i) {
+        const CorpusDocument& document = test.documents[i];
+        evaluation.Add(modelClassOf[document.classIndex],
+                       ParseAnswer(answers[i - begin], namesGbk));
+      }
+      progress(end);
+    }
+    releaseClassifier(handle);
+    releasesource();
   }
   if (showProgress) std::fputs("\n", stderr);
-  releaseClassifier(handle);
-  releasesource();
   evaluation.SetSecondsPerDocument(seconds / static_cast<double>(total));
 
   std::string report = json ? evaluation.Json() : evaluation.Text();

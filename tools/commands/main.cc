@@ -39,7 +39,8 @@ void PrintOverview(std::FILE* stream) {
   }
   std::fputs(
       "\n"
-      "Run 'wenlei COMMAND --help' for the options of one command.\n"
+      "Run 'wenlei help COMMAND' or 'wenlei COMMAND --help' for the options of one\n"
+      "command, 'wenlei --version' for the version.\n"
       "Exit status: 0 success, 1 failure, 2 usage error.\n",
       stream);
 }

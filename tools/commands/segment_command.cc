@@ -93,7 +93,7 @@ int RunSegmentCommand(int argc, char** argv) {
     }
     output.clear();
     if (auto bad = FindInvalidUtf8(text)) {
-      Fail(origin + ": not UTF-8 (invalid byte at offset " + std::to_string(*bad) + ")");
+      Fail(origin + ": " + NotUtf8Message(text, *bad, "convert it with iconv -f GBK -t UTF-8"));
       status = kExitFailure;
     } else {
       words.clear();

@@ -1,0 +1,359 @@
+#include "interface/engine.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <new>
+
+#include "decide/confidence.h"
+#include "decide/prediction_result.h"
+#include "interface/classifier.h"
+#include "svm.h"
+#include "text/gbk_converter.h"
+#include "text/gbk_form.h"
+#include "text/utf8.h"
+#include "util/file_bytes.h"
+#include "util/number_text.h"
+#include "util/whole_number.h"
+#include "vectorise/document_vector.h"
+#include "vectorise/term_weighting.h"
+#include "vectorise/word_counting.h"
+
+namespace wenlei {
+namespace {
+
+using Code = Status::Code;
+
+// iconv's converters keep state between calls, so each thread has its own.
+GbkConverter* ThreadConverter() {
+  thread_local std::unique_ptr<GbkConverter> converter = [] {
+    std::string error;
+    return GbkConverter::Open(&error);
+  }();
+  return converter.get();
+}
+
+Status NoConverter() {
+  return Status(Code::kInternal, "this system's iconv cannot convert between UTF-8 and GBK");
+}
+
+std::string WithoutTag(const std::string& name) {
+  const std::size_t space = name.find(' ');
+  return space == std::string::npos ? name : name.substr(space + 1);
+}
+
+// A step's message as one line: the exports' trailing line end dropped,
+// the "wenlei: " they put in front of their own lines too.
+std::string OneLine(std::string message) {
+  if (message.rfind("wenlei: ", 0) == 0) message.erase(0, 8);
+  while (!message.empty() && message.back() == '\n') message.pop_back();
+  const std::size_t lineEnd = message.find('\n');
+  if (lineEnd != std::string::npos) message.erase(lineEnd);
+  return message;
+}
+
+Status Unreadable(const std::string& path, int errorNumber) {
+  const Code code = errorNumber == ENOENT || errorNumber == ENOTDIR ? Code::kNotFound : Code::kIoError;
+  return Status(code, "cannot read " + path + ": " + std::strerror(errorNumber));
+}
+
+// What the test file's six significant digits make of a feature value, as
+// the prediction step reads it back.
+double AsWrittenInTheTestFile(double value, std::string* scratch) {
+  scratch->clear();
+  AppendGeneral(value, scratch);
+  double read = 0.0;
+  ParseWhole(*scratch, &read);
+  return read;
+}
+
+}  // namespace
+
+Status Engine::Open(const std::string& directory, const EngineOptions& options,
+                    std::unique_ptr<Engine>* engine) {
+  if (directory.empty()) return Status(Code::kInvalidArgument, "no resource directory given");
+  std::unique_ptr<Engine> opened(new Engine());
+  const std::string prefix = directory.back() == '/' ? directory : directory + "/";
+
+  const std::string sourcePath = prefix + kSourceFileName;
+  std::string fault;
+  switch (opened->sourceData_.Load(prefix, &fault)) {
+    case SourceData::LoadOutcome::kLoaded:
+      break;
+    case SourceData::LoadOutcome::kMalformed:
+      return Status(Code::kCorrupt, OneLine(fault));
+    case SourceData::LoadOutcome::kMissing: {
+      std::string ignored;
+      int errorNumber = 0;
+      ReadFileBytes(sourcePath, &ignored, &errorNumber);
+      return Unreadable(sourcePath, errorNumber == 0 ? EIO : errorNumber);
+    }
+  }
+
+  const std::string modelPath = prefix + kModelFileName;
+  std::string text;
+  int errorNumber = 0;
+  if (!ReadFileBytes(modelPath, &text, &errorNumber)) return Unreadable(modelPath, errorNumber);
+  Status loaded = LoadedModel::Load(modelPath, text, &opened->model_);
+  if (!loaded.ok()) return Status(loaded.code(), OneLine(loaded.message()));
+  opened->model_->PrepareLinearPrediction();
+
+  if (ThreadConverter() == nullptr) return NoConverter();
+  for (const auto& [number, name] : opened->sourceData_.classTable) {
+    if (number < 0) continue;
+    if (static_cast<std::size_t>(number) >= opened->displayNamesGbk_.size()) {
+      opened->displayNamesGbk_.resize(static_cast<std::size_t>(number) + 1);
+      opened->displayNamesUtf8_.resize(static_cast<std::size_t>(number) + 1);
+    }
+    opened->displayNamesGbk_[number] = WithoutTag(name);
+    ThreadConverter()->AppendUtf8(opened->displayNamesGbk_[number],
+                                  &opened->displayNamesUtf8_[number]);
+    if (number >= 1) ++opened->classCount_;
+  }
+  ThreadConverter()->AppendUtf8(ShortTextMessage(), &opened->shortTextUtf8_);
+
+  Status fits = opened->CheckFit(directory);
+  if (!fits.ok()) return fits;
+
+  opened->minConfidence_ = options.minConfidence >= 0.0 ? options.minConfidence : 0.0;
+  opened->maxDocumentBytes_ = options.maxDocumentBytes;
+  opened->dictionaryPath_ = options.dictionaryPath;
+  *engine = std::move(opened);
+  return Status::Ok();
+}
+
+Status Engine::CheckFit(const std::string& directory) const {
+  auto mismatch = [&directory](const std::string& why) {
+    return Status(Code::kMismatch, "the resource set in " + directory + " does not fit together: " + why);
+  };
+  const LoadedModel& model = *model_;
+  if (model.svmType() != kSvmTypeCSvc && model.svmType() != kSvmTypeNuSvc) {
+    return mismatch("the model does not classify (svm_type is not c_svc or nu_svc)");
+  }
+  if (!model.hasProbability()) return mismatch("the model has no probability estimates (probA, probB)");
+  const std::vector<int>& labels = model.labels();
+  for (std::size_t i = 0; i < labels.size(); ++i) {
+    if (labels[i] != static_cast<int>(i + 1)) {
+      return mismatch("the model's labels are not 1 to " + std::to_string(labels.size()) +
+                      " in order (label " + std::to_string(i + 1) + " is " +
+                      std::to_string(labels[i]) + ")");
+    }
+  }
+  // Class numbers 1..n must all be named, as the answers look them up by
+  // position.
+  for (std::size_t number = 1; number <= classCount_; ++number) {
+    if (number >= displayNamesGbk_.size() || sourceData_.classTable.Find(static_cast<std::int32_t>(number)) == nullptr) {
+      return mismatch("Source.dat does not name class " + std::to_string(number));
+    }
+  }
+  if (labels.size() != classCount_) {
+    return mismatch("the model has " + std::to_string(labels.size()) + " classes, Source.dat names " +
+                    std::to_string(classCount_));
+  }
+  std::int32_t largestKnown = 0;
+  for (const auto& entry : sourceData_.wordIndexTable) largestKnown = std::max(largestKnown, entry.second);
+  if (model.largestFeature() > largestKnown) {
+    return mismatch("the model uses feature " + std::to_string(model.largestFeature()) +
+                    ", the vocabulary ends at " + std::to_string(largestKnown));
+  }
+  return Status::Ok();
+}
+
+const std::string& Engine::ClassName(std::size_t number) const {
+  static const std::string kNone;
+  if (number < 1 || number > classCount_ || number >= displayNamesUtf8_.size()) return kNone;
+  return displayNamesUtf8_[number];
+}
+
+Status Engine::CheckSize(std::size_t bytes) const {
+  if (maxDocumentBytes_ != 0 && bytes > maxDocumentBytes_) {
+    return Status(Code::kTooLarge, "the document has " + std::to_string(bytes) +
+                                       " bytes, more than the limit of " +
+                                       std::to_string(maxDocumentBytes_));
+  }
+  return Status::Ok();
+}
+
+Status Engine::ClassifyGbkWords(const std::vector<std::string_view>& words,
+                                ClassificationResult* result) const {
+  std::size_t bytes = 0;
+  for (std::string_view word : words) bytes += word.size();
+  Status size = CheckSize(bytes);
+  if (!size.ok()) return size;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (auto bad = FindMalformedGbk(words[i])) {
+      return Status(Code::kBadEncoding, "word " + std::to_string(i + 1) +
+                                            " is not GBK (invalid byte at offset " +
+                                            std::to_string(*bad) + ")");
+    }
+  }
+  *result = ClassificationResult();
+  return Decide(words, result);
+}
+
+Status Engine::ClassifyUtf8Words(const std::vector<std::string_view>& words,
+                                 ClassificationResult* result) const {
+  std::size_t bytes = 0;
+  for (std::string_view word : words) bytes += word.size();
+  Status size = CheckSize(bytes);
+  if (!size.ok()) return size;
+  GbkConverter* converter = ThreadConverter();
+  if (converter == nullptr) return NoConverter();
+  std::vector<std::string> gbk;
+  gbk.reserve(words.size());
+  std::size_t dropped = 0;
+  std::string word;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (auto bad = FindInvalidUtf8(words[i])) {
+      return Status(Code::kBadEncoding, "word " + std::to_string(i + 1) +
+                                            " is not UTF-8 (invalid byte at offset " +
+                                            std::to_string(*bad) + ")");
+    }
+    word.clear();
+    dropped += converter->AppendGbk(words[i], &word);
+    // A word made only of characters GBK cannot encode vanishes whole.
+    if (!word.empty()) gbk.push_back(word);
+  }
+  std::vector<std::string_view> views(gbk.begin(), gbk.end());
+  *result = ClassificationResult();
+  result->droppedCharacters = dropped;
+  return Decide(views, result);
+}
+
+Status Engine::ClassifyText(std::string_view utf8, ClassificationResult* result) const {
+  Status size = CheckSize(utf8.size());
+  if (!size.ok()) return size;
+  std::vector<std::string_view> words;
+  Status segmented = Segment(utf8, &words);
+  if (!segmented.ok()) return segmented;
+  return ClassifyUtf8Words(words, result);
+}
+
+const Segmenter* Engine::LoadedSegmenter(Status* status) const {
+  std::call_once(dictionaryOnce_, [this] {
+    if (dictionaryPath_.empty()) {
+      dictionaryStatus_ = Status(Code::kNotFound, "no segmentation dictionary: none was given and none is installed");
+      return;
+    }
+    std::string error;
+    dictionary_ = Dictionary::Load(dictionaryPath_, &error);
+    if (dictionary_ == nullptr) {
+      std::error_code ignored;
+      dictionaryStatus_ = Status(std::filesystem::exists(dictionaryPath_, ignored) ? Code::kCorrupt : Code::kNotFound,
+                                 error);
+      return;
+    }
+    segmenter_ = std::make_unique<Segmenter>(*dictionary_);
+  });
+  *status = dictionaryStatus_;
+  return segmenter_.get();
+}
+
+Status Engine::Segment(std::string_view utf8, std::vector<std::string_view>* words) const {
+  if (auto bad = FindInvalidUtf8(utf8)) {
+    return Status(Code::kBadEncoding, "not UTF-8 (invalid byte at offset " + std::to_string(*bad) + ")");
+  }
+  Status status;
+  const Segmenter* segmenter = LoadedSegmenter(&status);
+  if (segmenter == nullptr) return status;
+  words->clear();
+  segmenter->Cut(utf8, words);
+  return Status::Ok();
+}
+
+Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
+                      ClassificationResult* result) const {
+  result->words = gbkWords.size();
+  double knownWordCount = 0.0;
+  TermCounts termCounts = CountKnownWords(
+      gbkWords.size(), [&gbkWords](std::size_t i) { return gbkWords[i]; },
+      sourceData_.wordIndexTable, &knownWordCount);
+  result->knownWords = static_cast<std::size_t>(knownWordCount);
+  auto shortText = [this, result] {
+    result->answerGbk = ShortTextMessage();
+    result->answerUtf8 = shortTextUtf8_;
+    result->confidence = 0.0;
+    result->unknown = true;
+    return Status::Ok();
+  };
+  if (termCounts.empty()) return shortText();
+
+  WeightTerms(termCounts, knownWordCount, sourceData_.idfTable, sourceData_.averageDocLength);
+  DocumentVector documentVector;
+  documentVector.BuildFeatures(termCounts, sourceData_.termMapTable, sourceData_.wordIndexTable);
+  // Alone, such a document leaves the test file empty and the result file
+  // without a line: no decision.
+  if (documentVector.features().empty()) return shortText();
+
+  std::vector<svm_node> nodes;
+  nodes.reserve(documentVector.features().size() + 1);
+  std::string scratch;
+  for (const auto& [feature, weight] : documentVector.features()) {
+    nodes.push_back(svm_node{feature, AsWrittenInTheTestFile(weight, &scratch)});
+  }
+  nodes.push_back(svm_node{-1, 0.0});
+  std::vector<double> probabilities(classCount_);
+  const double predicted = model_->PredictProbability(nodes.data(), probabilities.data());
+
+  // The decision reads the probabilities as the result file prints them.
+  std::string line;
+  AppendGeneral(predicted, &line);
+  line.push_back(' ');
+  for (double p : probabilities) {
+    AppendGeneral(p, &line);
+    line.push_back(' ');
+  }
+  PredictionResult decision;
+  decision.readDataLine(line, kAmbiguityThreshold);
+  if (decision.decisions.empty()) return shortText();
+  Status named = decision.LabelText(sourceData_.classTable, &result->answerGbk);
+  if (!named.ok()) return Status(named.code(), OneLine(named.message()));
+  GbkConverter* converter = ThreadConverter();
+  if (converter == nullptr) return NoConverter();
+  converter->AppendUtf8(result->answerGbk, &result->answerUtf8);
+  const ClassPair pair = decision.decisions.back();
+  result->answerClasses.push_back(pair.firstClass);
+  const ClassTable& classes = sourceData_.classTable;
+  const std::string* second = classes.Find(pair.secondClass);
+  if (second == nullptr || *second != "NULL") result->answerClasses.push_back(pair.secondClass);
+
+  result->ranking.reserve(classCount_);
+  for (std::size_t i = 0; i < classCount_; ++i) {
+    result->ranking.push_back({static_cast<std::int32_t>(i + 1), probabilities[i]});
+  }
+  std::stable_sort(result->ranking.begin(), result->ranking.end(),
+                   [](const ClassScore& a, const ClassScore& b) { return a.probability > b.probability; });
+  std::vector<double> highestFirst;
+  highestFirst.reserve(result->ranking.size());
+  for (const ClassScore& score : result->ranking) highestFirst.push_back(score.probability);
+  result->confidence = AnswerConfidence(highestFirst, result->words, result->knownWords);
+  result->unknown = result->confidence < minConfidence_;
+  return Status::Ok();
+}
+
+Status SegmentationDictionary::Open(const std::string& path,
+                                    std::unique_ptr<SegmentationDictionary>* opened) {
+  std::unique_ptr<SegmentationDictionary> made(new SegmentationDictionary());
+  std::string error;
+  made->dictionary_ = Dictionary::Load(path, &error);
+  if (made->dictionary_ == nullptr) {
+    std::error_code ignored;
+    return Status(std::filesystem::exists(path, ignored) ? Code::kCorrupt : Code::kNotFound, error);
+  }
+  made->segmenter_ = std::make_unique<Segmenter>(*made->dictionary_);
+  *opened = std::move(made);
+  return Status::Ok();
+}
+
+Status SegmentationDictionary::Segment(std::string_view utf8,
+                                       std::vector<std::string_view>* words) const {
+  if (auto bad = FindInvalidUtf8(utf8)) {
+    return Status(Code::kBadEncoding, "not UTF-8 (invalid byte at offset " + std::to_string(*bad) + ")");
+  }
+  words->clear();
+  segmenter_->Cut(utf8, words);
+  return Status::Ok();
+}
+
+}  // namespace wenlei

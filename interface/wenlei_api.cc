@@ -1,0 +1,463 @@
+// The modern C interface of <wenlei/wenlei.h> over the Engine.  Every entry
+// point catches what the C++ side may throw, so nothing crosses into C.
+#include "wenlei/wenlei.h"
+
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "interface/engine.h"
+
+struct wenlei_options {
+  std::string dictionary;  // empty: the installed one
+  double minConfidence = -1.0;
+  std::size_t maxDocumentBytes = std::size_t{16} << 20;
+};
+
+struct wenlei_classifier {
+  std::unique_ptr<wenlei::Engine> engine;
+};
+
+struct wenlei_result {
+  wenlei_status status = WENLEI_OK;
+  std::string error;
+  wenlei::ClassificationResult result;
+  std::vector<std::string> answerNames;
+  const wenlei::Engine* engine = nullptr;
+};
+
+struct wenlei_segmenter {
+  std::unique_ptr<wenlei::SegmentationDictionary> dictionary;
+};
+
+struct wenlei_words {
+  std::vector<std::string> words;
+};
+
+namespace {
+
+using wenlei::Status;
+
+wenlei_status ToC(Status::Code code) { return static_cast<wenlei_status>(static_cast<int>(code)); }
+
+// A copy the caller frees with wenlei_free; null when even that fails.
+char* Allocated(const std::string& text) {
+  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
+  if (copy != nullptr) std::memcpy(copy, text.c_str(), text.size() + 1);
+  return copy;
+}
+
+wenlei_status Fail(wenlei_status status, const std::string& text, char** message) {
+  if (message != nullptr) *message = Allocated(text);
+  return status;
+}
+
+wenlei_status Report(const Status& status, char** message) {
+  if (status.ok()) return WENLEI_OK;
+  return Fail(ToC(status.code()), status.message(), message);
+}
+
+// Runs body, turning what it throws into a status.
+template <typename Body>
+wenlei_status Guarded(char** message, const Body& body) {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return Fail(WENLEI_NO_MEMORY, "out of memory", message);
+  } catch (const std::exception& e) {
+    return Fail(WENLEI_INTERNAL, std::string("internal error: ") + e.what(), message);
+  } catch (...) {
+    return Fail(WENLEI_INTERNAL, "internal error", message);
+  }
+}
+
+bool IsDirectory(const std::string& path) {
+  std::error_code ignored;
+  return std::filesystem::is_directory(path, ignored);
+}
+
+bool IsFile(const std::string& path) {
+  std::error_code ignored;
+  return std::filesystem::is_regular_file(path, ignored);
+}
+
+// The folder of the shared library (or program) holding this code.
+std::string LibraryDirectory() {
+  Dl_info info;
+  if (dladdr(reinterpret_cast<void*>(&wenlei_version), &info) == 0 || info.dli_fname == nullptr) {
+    return "";
+  }
+  std::error_code ignored;
+  const std::filesystem::path file = std::filesystem::weakly_canonical(info.dli_fname, ignored);
+  return file.parent_path().string();
+}
+
+// An installed tree first (PREFIX/lib/libwenlei.so beside
+// PREFIX/share/wenlei/models), else the source tree built from.
+std::string FindModelsPath(const std::string& below, bool directory) {
+  auto exists = [directory](const std::string& path) {
+    return directory ? IsDirectory(path) : IsFile(path);
+  };
+  const std::string libraryDirectory = LibraryDirectory();
+  if (!libraryDirectory.empty()) {
+    for (const char* up : {"/../share/wenlei/models/", "/../../share/wenlei/models/"}) {
+      const std::string candidate = libraryDirectory + up + below;
+      if (exists(candidate)) {
+        std::error_code ignored;
+        return std::filesystem::weakly_canonical(candidate, ignored).string();
+      }
+    }
+  }
+#ifdef WENLEI_SOURCE_MODELS_DIR
+  const std::string source = std::string(WENLEI_SOURCE_MODELS_DIR) + "/" + below;
+  if (exists(source)) return source;
+#endif
+  return "";
+}
+
+const std::string& DefaultResources() {
+  static const std::string path = FindModelsPath("help-zh", true);
+  return path;
+}
+
+const std::string& DefaultDictionary() {
+  static const std::string path = FindModelsPath("dictionary/dict.txt", false);
+  return path;
+}
+
+// A batch of texts or one document: fills a result, whose status says how
+// it went.
+wenlei_result* NewResult(const wenlei::Engine* engine) {
+  wenlei_result* result = new wenlei_result();
+  result->engine = engine;
+  return result;
+}
+
+void FillNames(wenlei_result* result) {
+  for (std::int32_t number : result->result.answerClasses) {
+    result->answerNames.push_back(result->engine->ClassName(static_cast<std::size_t>(number)));
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+WENLEI_EXPORT const char* wenlei_version(void) { return WENLEI_VERSION_TEXT; }
+
+WENLEI_EXPORT const char* wenlei_status_name(int status) {
+  switch (status) {
+    case WENLEI_OK: return "ok";
+    case WENLEI_INVALID_ARGUMENT: return "invalid argument";
+    case WENLEI_NOT_FOUND: return "not found";
+    case WENLEI_IO_ERROR: return "i/o error";
+    case WENLEI_CORRUPT: return "corrupt";
+    case WENLEI_MISMATCH: return "mismatch";
+    case WENLEI_BAD_ENCODING: return "bad encoding";
+    case WENLEI_TOO_LARGE: return "too large";
+    case WENLEI_NO_MEMORY: return "no memory";
+    case WENLEI_INTERNAL: return "internal error";
+    default: return "unknown status";
+  }
+}
+
+WENLEI_EXPORT void wenlei_free(void* block) { std::free(block); }
+
+WENLEI_EXPORT const char* wenlei_default_resources(void) {
+  try {
+    const std::string& path = DefaultResources();
+    return path.empty() ? nullptr : path.c_str();
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+WENLEI_EXPORT const char* wenlei_default_dictionary(void) {
+  try {
+    const std::string& path = DefaultDictionary();
+    return path.empty() ? nullptr : path.c_str();
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+WENLEI_EXPORT wenlei_options* wenlei_options_create(void) {
+  return new (std::nothrow) wenlei_options();
+}
+
+WENLEI_EXPORT void wenlei_options_destroy(wenlei_options* options) { delete options; }
+
+WENLEI_EXPORT void wenlei_options_set_dictionary(wenlei_options* options, const char* path) {
+  if (options == nullptr) return;
+  try {
+    options->dictionary = path == nullptr ? "" : path;
+  } catch (...) {
+  }
+}
+
+WENLEI_EXPORT void wenlei_options_set_min_confidence(wenlei_options* options, double threshold) {
+  if (options != nullptr) options->minConfidence = threshold;
+}
+
+WENLEI_EXPORT void wenlei_options_set_max_document_bytes(wenlei_options* options, size_t bytes) {
+  if (options != nullptr) options->maxDocumentBytes = bytes;
+}
+
+WENLEI_EXPORT wenlei_status wenlei_open(const char* directory, const wenlei_options* options,
+                                        wenlei_classifier** classifier, char** message) {
+  if (directory == nullptr || classifier == nullptr) {
+    return Fail(WENLEI_INVALID_ARGUMENT, "wenlei_open: null directory or handle pointer", message);
+  }
+  return Guarded(message, [&] {
+    wenlei::EngineOptions engineOptions;
+    const wenlei_options defaults;
+    const wenlei_options& given = options != nullptr ? *options : defaults;
+    // A dictionary named by the caller must be there; the installed one is
+    // looked for only when text comes.
+    if (!given.dictionary.empty() && !IsFile(given.dictionary)) {
+      return Fail(WENLEI_NOT_FOUND, "cannot open dictionary " + given.dictionary, message);
+    }
+    engineOptions.dictionaryPath = given.dictionary.empty() ? DefaultDictionary() : given.dictionary;
+    engineOptions.minConfidence = given.minConfidence;
+    engineOptions.maxDocumentBytes = given.maxDocumentBytes;
+    std::unique_ptr<wenlei::Engine> engine;
+    Status status = wenlei::Engine::Open(directory, engineOptions, &engine);
+    if (!status.ok()) return Report(status, message);
+    *classifier = new wenlei_classifier{std::move(engine)};
+    return WENLEI_OK;
+  });
+}
+
+WENLEI_EXPORT void wenlei_close(wenlei_classifier* classifier) { delete classifier; }
+
+WENLEI_EXPORT size_t wenlei_class_count(const wenlei_classifier* classifier) {
+  return classifier == nullptr ? 0 : classifier->engine->classCount();
+}
+
+WENLEI_EXPORT const char* wenlei_class_name(const wenlei_classifier* classifier, size_t number) {
+  if (classifier == nullptr || number < 1 || number > classifier->engine->classCount()) return nullptr;
+  return classifier->engine->ClassName(number).c_str();
+}
+
+WENLEI_EXPORT double wenlei_min_confidence(const wenlei_classifier* classifier) {
+  return classifier == nullptr ? 0.0 : classifier->engine->minConfidence();
+}
+
+WENLEI_EXPORT wenlei_status wenlei_classify_text(const wenlei_classifier* classifier,
+                                                 const char* text, size_t length,
+                                                 wenlei_result** result, char** message) {
+  if (classifier == nullptr || result == nullptr || (text == nullptr && length > 0)) {
+    return Fail(WENLEI_INVALID_ARGUMENT, "wenlei_classify_text: null handle, text or result pointer",
+                message);
+  }
+  return Guarded(message, [&] {
+    std::unique_ptr<wenlei_result> made(NewResult(classifier->engine.get()));
+    Status status = classifier->engine->ClassifyText(std::string_view(text == nullptr ? "" : text, length),
+                                                     &made->result);
+    if (!status.ok()) return Report(status, message);
+    FillNames(made.get());
+    *result = made.release();
+    return WENLEI_OK;
+  });
+}
+
+WENLEI_EXPORT wenlei_status wenlei_classify_words(const wenlei_classifier* classifier,
+                                                  const char* const* words, const size_t* lengths,
+                                                  size_t count, wenlei_encoding encoding,
+                                                  wenlei_result** result, char** message) {
+  if (classifier == nullptr || result == nullptr || (count > 0 && (words == nullptr || lengths == nullptr))) {
+    return Fail(WENLEI_INVALID_ARGUMENT, "wenlei_classify_words: null handle, words or result pointer",
+                message);
+  }
+  if (encoding != WENLEI_UTF8 && encoding != WENLEI_GBK) {
+    return Fail(WENLEI_INVALID_ARGUMENT, "wenlei_classify_words: unknown encoding", message);
+  }
+  for (size_t i = 0; i < count; ++i) {
+    if (words[i] == nullptr && lengths[i] > 0) {
+      return Fail(WENLEI_INVALID_ARGUMENT,
+                  "wenlei_classify_words: word " + std::to_string(i + 1) + " is null", message);
+    }
+  }
+  return Guarded(message, [&] {
+    std::vector<std::string_view> views;
+    views.reserve(count);
+    for (size_t i = 0; i < count; ++i) views.emplace_back(words[i] == nullptr ? "" : words[i], lengths[i]);
+    std::unique_ptr<wenlei_result> made(NewResult(classifier->engine.get()));
+    Status status = encoding == WENLEI_GBK
+                        ? classifier->engine->ClassifyGbkWords(views, &made->result)
+                        : classifier->engine->ClassifyUtf8Words(views, &made->result);
+    if (!status.ok()) return Report(status, message);
+    FillNames(made.get());
+    *result = made.release();
+    return WENLEI_OK;
+  });
+}
+
+WENLEI_EXPORT wenlei_status wenlei_classify_batch(const wenlei_classifier* classifier,
+                                                  const char* const* texts, const size_t* lengths,
+                                                  size_t count, wenlei_result** results,
+                                                  char** message) {
+  if (classifier == nullptr || (count > 0 && (texts == nullptr || lengths == nullptr || results == nullptr))) {
+    return Fail(WENLEI_INVALID_ARGUMENT, "wenlei_classify_batch: null handle, texts or results pointer",
+                message);
+  }
+  for (size_t i = 0; i < count; ++i) results[i] = nullptr;
+  for (size_t i = 0; i < count; ++i) {
+    if (texts[i] == nullptr && lengths[i] > 0) {
+      return Fail(WENLEI_INVALID_ARGUMENT,
+                  "wenlei_classify_batch: text " + std::to_string(i + 1) + " is null", message);
+    }
+  }
+  wenlei_status status = Guarded(message, [&] {
+    for (size_t i = 0; i < count; ++i) {
+      std::unique_ptr<wenlei_result> made(NewResult(classifier->engine.get()));
+      Status one = classifier->engine->ClassifyText(
+          std::string_view(texts[i] == nullptr ? "" : texts[i], lengths[i]), &made->result);
+      if (one.ok()) {
+        FillNames(made.get());
+      } else {
+        if (one.code() == Status::Code::kNoMemory) throw std::bad_alloc();
+        made->result = wenlei::ClassificationResult();
+        made->result.unknown = false;
+        made->status = ToC(one.code());
+        made->error = one.message();
+      }
+      results[i] = made.release();
+    }
+    return WENLEI_OK;
+  });
+  if (status != WENLEI_OK) {
+    for (size_t i = 0; i < count; ++i) {
+      delete results[i];
+      results[i] = nullptr;
+    }
+  }
+  return status;
+}
+
+WENLEI_EXPORT void wenlei_result_free(wenlei_result* result) { delete result; }
+
+WENLEI_EXPORT wenlei_status wenlei_result_status(const wenlei_result* result) {
+  return result == nullptr ? WENLEI_INVALID_ARGUMENT : result->status;
+}
+
+WENLEI_EXPORT const char* wenlei_result_error(const wenlei_result* result) {
+  return result == nullptr ? "" : result->error.c_str();
+}
+
+WENLEI_EXPORT const char* wenlei_result_answer(const wenlei_result* result) {
+  return result == nullptr ? "" : result->result.answerUtf8.c_str();
+}
+
+WENLEI_EXPORT const char* wenlei_result_answer_gbk(const wenlei_result* result) {
+  return result == nullptr ? "" : result->result.answerGbk.c_str();
+}
+
+WENLEI_EXPORT size_t wenlei_result_name_count(const wenlei_result* result) {
+  return result == nullptr ? 0 : result->answerNames.size();
+}
+
+WENLEI_EXPORT const char* wenlei_result_name(const wenlei_result* result, size_t index) {
+  if (result == nullptr || index >= result->answerNames.size()) return nullptr;
+  return result->answerNames[index].c_str();
+}
+
+WENLEI_EXPORT size_t wenlei_result_class_count(const wenlei_result* result) {
+  return result == nullptr ? 0 : result->result.ranking.size();
+}
+
+WENLEI_EXPORT const char* wenlei_result_class_name(const wenlei_result* result, size_t rank) {
+  if (result == nullptr || rank >= result->result.ranking.size()) return nullptr;
+  return result->engine->ClassName(static_cast<std::size_t>(result->result.ranking[rank].number)).c_str();
+}
+
+WENLEI_EXPORT size_t wenlei_result_class_number(const wenlei_result* result, size_t rank) {
+  if (result == nullptr || rank >= result->result.ranking.size()) return 0;
+  return static_cast<size_t>(result->result.ranking[rank].number);
+}
+
+WENLEI_EXPORT double wenlei_result_probability(const wenlei_result* result, size_t rank) {
+  if (result == nullptr || rank >= result->result.ranking.size()) return 0.0;
+  return result->result.ranking[rank].probability;
+}
+
+WENLEI_EXPORT size_t wenlei_result_words(const wenlei_result* result) {
+  return result == nullptr ? 0 : result->result.words;
+}
+
+WENLEI_EXPORT size_t wenlei_result_known_words(const wenlei_result* result) {
+  return result == nullptr ? 0 : result->result.knownWords;
+}
+
+WENLEI_EXPORT size_t wenlei_result_dropped_characters(const wenlei_result* result) {
+  return result == nullptr ? 0 : result->result.droppedCharacters;
+}
+
+WENLEI_EXPORT double wenlei_result_confidence(const wenlei_result* result) {
+  return result == nullptr ? 0.0 : result->result.confidence;
+}
+
+WENLEI_EXPORT int wenlei_result_unknown(const wenlei_result* result) {
+  return result == nullptr ? 0 : (result->result.unknown ? 1 : 0);
+}
+
+WENLEI_EXPORT wenlei_status wenlei_segmenter_open(const char* dictionary,
+                                                  wenlei_segmenter** segmenter, char** message) {
+  if (segmenter == nullptr) {
+    return Fail(WENLEI_INVALID_ARGUMENT, "wenlei_segmenter_open: null segmenter pointer", message);
+  }
+  return Guarded(message, [&] {
+    const std::string path = dictionary != nullptr ? dictionary : DefaultDictionary();
+    if (path.empty()) {
+      return Fail(WENLEI_NOT_FOUND, "no segmentation dictionary: none was given and none is installed",
+                  message);
+    }
+    std::unique_ptr<wenlei::SegmentationDictionary> opened;
+    Status status = wenlei::SegmentationDictionary::Open(path, &opened);
+    if (!status.ok()) return Report(status, message);
+    *segmenter = new wenlei_segmenter{std::move(opened)};
+    return WENLEI_OK;
+  });
+}
+
+WENLEI_EXPORT void wenlei_segmenter_close(wenlei_segmenter* segmenter) { delete segmenter; }
+
+WENLEI_EXPORT wenlei_status wenlei_segment(const wenlei_segmenter* segmenter, const char* text,
+                                           size_t length, wenlei_words** words, char** message) {
+  if (segmenter == nullptr || words == nullptr || (text == nullptr && length > 0)) {
+    return Fail(WENLEI_INVALID_ARGUMENT, "wenlei_segment: null segmenter, text or words pointer", message);
+  }
+  return Guarded(message, [&] {
+    std::vector<std::string_view> views;
+    Status status = segmenter->dictionary->Segment(std::string_view(text == nullptr ? "" : text, length), &views);
+    if (!status.ok()) return Report(status, message);
+    std::unique_ptr<wenlei_words> made(new wenlei_words());
+    made->words.assign(views.begin(), views.end());
+    *words = made.release();
+    return WENLEI_OK;
+  });
+}
+
+WENLEI_EXPORT size_t wenlei_words_count(const wenlei_words* words) {
+  return words == nullptr ? 0 : words->words.size();
+}
+
+WENLEI_EXPORT const char* wenlei_words_at(const wenlei_words* words, size_t index, size_t* length) {
+  if (words == nullptr || index >= words->words.size()) {
+    if (length != nullptr) *length = 0;
+    return nullptr;
+  }
+  if (length != nullptr) *length = words->words[index].size();
+  return words->words[index].c_str();
+}
+
+WENLEI_EXPORT void wenlei_words_free(wenlei_words* words) { delete words; }
+
+}  // extern "C"

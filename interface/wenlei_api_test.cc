@@ -1,0 +1,411 @@
+// The modern interface through the shared library, beside the exported
+// functions on the same words: the same answers, libsvm's probabilities,
+// errors returned instead of the process ending, many threads on one handle.
+#include "wenlei/wenlei.h"
+
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "testutil/resource_set_builder.h"
+#include "testutil/test_support.h"
+#include "wenlei/exports.h"
+
+namespace {
+
+using wenlei::testing::ReadFile;
+using wenlei::testing::TempDir;
+using wenlei::testing::WordListBuilder;
+using wenlei::testing::WriteFile;
+
+using Document = std::vector<std::string>;  // GBK words
+
+std::string ToGbk(const std::string& utf8) {
+  iconv_t converter = iconv_open("GBK", "UTF-8");
+  std::string out(utf8.size() * 2 + 4, '\0');
+  char* in = const_cast<char*>(utf8.data());
+  std::size_t inLeft = utf8.size();
+  char* cursor = out.data();
+  std::size_t outLeft = out.size();
+  iconv(converter, &in, &inLeft, &cursor, &outLeft);
+  iconv_close(converter);
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
+struct Handle {
+  wenlei_classifier* classifier = nullptr;
+  ~Handle() { wenlei_close(classifier); }
+};
+
+struct Result {
+  wenlei_result* result = nullptr;
+  ~Result() { wenlei_result_free(result); }
+};
+
+wenlei_status Open(const std::string& dir, Handle* handle, std::string* error = nullptr) {
+  char* message = nullptr;
+  const wenlei_status status = wenlei_open(dir.c_str(), nullptr, &handle->classifier, &message);
+  if (message != nullptr) {
+    if (error != nullptr) *error = message;
+    wenlei_free(message);
+  }
+  return status;
+}
+
+wenlei_status ClassifyGbk(const Handle& handle, const Document& words, Result* result) {
+  std::vector<const char*> texts;
+  std::vector<std::size_t> lengths;
+  for (const std::string& word : words) {
+    texts.push_back(word.data());
+    lengths.push_back(word.size());
+  }
+  return wenlei_classify_words(handle.classifier, texts.data(), lengths.data(), words.size(),
+                               WENLEI_GBK, &result->result, nullptr);
+}
+
+// The probabilities as the result file prints them, in class order.
+std::string PrintedProbabilities(const wenlei_result* result) {
+  std::vector<double> byClass(wenlei_result_class_count(result));
+  for (std::size_t rank = 0; rank < byClass.size(); ++rank) {
+    byClass[wenlei_result_class_number(result, rank) - 1] = wenlei_result_probability(result, rank);
+  }
+  std::string printed;
+  for (double p : byClass) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g ", p);
+    printed += text;
+  }
+  return printed;
+}
+
+// The exports' answer and the probabilities of their result file.
+std::pair<std::string, std::string> ExportsAnswer(ClassifierHandle handle, const std::string& prefix,
+                                                  const Document& words) {
+  WordListBuilder list = WordListBuilder::FromWords(words);
+  char answer[512];
+  Classification(handle, list.list(), answer);
+  std::istringstream result(ReadFile(prefix + "resultFile.dat"));
+  std::string header, line;
+  std::getline(result, header);
+  std::getline(result, line);
+  const std::size_t space = line.find(' ');
+  return {answer, space == std::string::npos ? "" : line.substr(space + 1)};
+}
+
+// Compares both doors on every document; returns how many answers named a
+// class (not the short-text message).
+int ExpectSameAnswers(const std::string& dir, const std::vector<Document>& documents) {
+  TempDir work;
+  for (const char* name : {"Source.dat", "SVMModel"}) {
+    WriteFile(work.prefix() + name, ReadFile(dir + "/" + name));
+  }
+  Handle handle;
+  std::string error;
+  EXPECT_EQ(Open(work.path(), &handle, &error), WENLEI_OK) << error;
+  if (handle.classifier == nullptr) return 0;
+  EXPECT_EQ(LoadSource(work.prefix().c_str()), 1);
+  ClassifierHandle exports = CreateClassifier();
+  int named = 0;
+  for (std::size_t i = 0; i < documents.size(); ++i) {
+    Result result;
+    if (ClassifyGbk(handle, documents[i], &result) != WENLEI_OK) {
+      ADD_FAILURE() << "document " << i << " was not classified";
+      continue;
+    }
+    const auto [answer, probabilities] = ExportsAnswer(exports, work.prefix(), documents[i]);
+    EXPECT_EQ(wenlei_result_answer_gbk(result.result), answer) << "document " << i;
+    if (wenlei_result_class_count(result.result) > 0) {
+      ++named;
+      EXPECT_EQ(PrintedProbabilities(result.result), probabilities) << "document " << i;
+      EXPECT_EQ(wenlei_result_class_count(result.result), wenlei_class_count(handle.classifier));
+      for (std::size_t rank = 1; rank < wenlei_result_class_count(result.result); ++rank) {
+        EXPECT_GE(wenlei_result_probability(result.result, rank - 1),
+                  wenlei_result_probability(result.result, rank));
+      }
+    }
+  }
+  releaseClassifier(exports);
+  releasesource();
+  return named;
+}
+
+std::string BundledDir() { return std::string(WENLEI_MODELS_DIR) + "/help-zh"; }
+
+// Documents of the bundled set: the sample texts cut by the library's own
+// segmenter, and random mixtures of their words (close calls among them).
+std::vector<Document> BundledDocuments() {
+  wenlei_segmenter* segmenter = nullptr;
+  EXPECT_EQ(wenlei_segmenter_open(nullptr, &segmenter, nullptr), WENLEI_OK);
+  std::vector<Document> documents;
+  std::vector<std::string> pool;
+  for (const auto& entry : std::filesystem::directory_iterator(WENLEI_MODELS_DIR "/samples")) {
+    if (entry.path().extension() != ".txt") continue;
+    const std::string text = ReadFile(entry.path().string());
+    wenlei_words* words = nullptr;
+    EXPECT_EQ(wenlei_segment(segmenter, text.data(), text.size(), &words, nullptr), WENLEI_OK);
+    Document document;
+    for (std::size_t i = 0; i < wenlei_words_count(words); ++i) {
+      std::size_t length = 0;
+      const char* word = wenlei_words_at(words, i, &length);
+      document.push_back(ToGbk(std::string(word, length)));
+    }
+    wenlei_words_free(words);
+    pool.insert(pool.end(), document.begin(), document.end());
+    documents.push_back(document);
+  }
+  wenlei_segmenter_close(segmenter);
+  std::mt19937 random(11);
+  for (int d = 0; d < 300 && !pool.empty(); ++d) {
+    Document document;
+    for (int w = 1 + static_cast<int>(random() % 12); w > 0; --w) document.push_back(pool[random() % pool.size()]);
+    documents.push_back(document);
+  }
+  documents.push_back({});
+  documents.push_back({"\xB2\xBB\xD6\xAA\xB5\xC0"});  // a word no vocabulary holds
+  return documents;
+}
+
+TEST(WenleiApiTest, AnswersAndProbabilitiesEqualTheExportsOnTheBundledSet) {
+  EXPECT_GT(ExpectSameAnswers(BundledDir(), BundledDocuments()), 250);
+}
+
+TEST(WenleiApiTest, AnswersAndProbabilitiesEqualTheExportsOnAGeneratedSet) {
+  TempDir dir;
+  wenlei::testing::ResourceSetSpec spec;
+  spec.classNames = {"Sports", "01 Arts", "Music", "Films"};
+  wenlei::testing::BuildResourceSet(dir.prefix(), spec);
+  std::mt19937 random(5);
+  std::vector<Document> documents;
+  for (int d = 0; d < 400; ++d) {
+    Document document;
+    for (int w = 1 + static_cast<int>(random() % 8); w > 0; --w) {
+      document.push_back(random() % 10 == 0 ? "unknown"
+                                            : wenlei::testing::ClassWord(1 + random() % 4, random() % 6));
+    }
+    documents.push_back(document);
+  }
+  EXPECT_GT(ExpectSameAnswers(dir.path(), documents), 350);
+}
+
+// Every fault that ends the process through the exported functions.
+TEST(WenleiApiTest, FailuresComeBackAsErrors) {
+  TempDir good;
+  wenlei::testing::ResourceSetSpec spec;
+  spec.classNames = {"Sports", "Arts", "Music"};
+  wenlei::testing::BuildResourceSet(good.prefix(), spec);
+  const std::string source = ReadFile(good.prefix() + "Source.dat");
+  const std::string model = ReadFile(good.prefix() + "SVMModel");
+
+  TempDir plain;
+  svm_parameter noProbability = wenlei::testing::DefaultParameter();
+  noProbability.probability = 0;
+  wenlei::testing::TrainAndSaveModel(wenlei::testing::ClusteredExamples(3, 6, 5), noProbability,
+                                     plain.prefix() + "SVMModel");
+  TempDir four;
+  spec.classNames.push_back("Films");
+  wenlei::testing::BuildResourceSet(four.prefix(), spec);
+
+  struct Case {
+    const char* what;
+    std::string sourceBytes;  // empty: no file
+    std::string modelBytes;
+    wenlei_status expected;
+    const char* messagePart;
+  };
+  std::string swapped = model;
+  swapped.replace(swapped.find("\nlabel 1 2 3\n"), 13, "\nlabel 2 1 3\n");
+  const std::vector<Case> cases = {
+      {"labels out of order", source, swapped, WENLEI_MISMATCH, "labels are not 1 to 3"},
+      {"no Source.dat", "", model, WENLEI_NOT_FOUND, "Source.dat"},
+      {"malformed Source.dat", source.substr(0, source.size() / 2), model, WENLEI_CORRUPT,
+       "rejected resource file"},
+      {"no model", source, "", WENLEI_NOT_FOUND, "SVMModel"},
+      {"damaged model", source, model.substr(0, model.size() / 2), WENLEI_CORRUPT, "damaged model file"},
+      {"model refused by libsvm", source, "svm_type c_svc\n", WENLEI_CORRUPT, "SVMModel"},
+      {"model without probabilities", source, ReadFile(plain.prefix() + "SVMModel"), WENLEI_MISMATCH,
+       "probability"},
+      {"more classes in Source.dat", ReadFile(four.prefix() + "Source.dat"), model, WENLEI_MISMATCH,
+       "classes"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    if (!c.sourceBytes.empty()) WriteFile(dir.prefix() + "Source.dat", c.sourceBytes);
+    if (!c.modelBytes.empty()) WriteFile(dir.prefix() + "SVMModel", c.modelBytes);
+    Handle handle;
+    std::string error;
+    EXPECT_EQ(Open(dir.path(), &handle, &error), c.expected) << c.what << ": " << error;
+    EXPECT_EQ(handle.classifier, nullptr) << c.what;
+    EXPECT_NE(error.find(c.messagePart), std::string::npos) << c.what << ": " << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << c.what << ": one line";
+    const auto files = std::distance(std::filesystem::directory_iterator(dir.path()),
+                                     std::filesystem::directory_iterator());
+    EXPECT_LE(files, 2) << c.what << ": no file written";
+  }
+
+  Handle handle;
+  ASSERT_EQ(Open(good.path(), &handle), WENLEI_OK);
+  char* message = nullptr;
+  wenlei_result* result = nullptr;
+  EXPECT_EQ(wenlei_classify_text(handle.classifier, "\xFF\xFE", 2, &result, &message), WENLEI_BAD_ENCODING);
+  EXPECT_STREQ(message, "not UTF-8 (invalid byte at offset 0)");
+  wenlei_free(message);
+  message = nullptr;
+  const char* word = "\x81";  // a GBK lead byte alone
+  const std::size_t length = 1;
+  EXPECT_EQ(wenlei_classify_words(handle.classifier, &word, &length, 1, WENLEI_GBK, &result, &message),
+            WENLEI_BAD_ENCODING);
+  wenlei_free(message);
+  EXPECT_EQ(wenlei_classify_words(handle.classifier, &word, &length, 1, static_cast<wenlei_encoding>(7),
+                                  &result, nullptr),
+            WENLEI_INVALID_ARGUMENT);
+  EXPECT_EQ(wenlei_open(nullptr, nullptr, &handle.classifier, nullptr), WENLEI_INVALID_ARGUMENT);
+  EXPECT_EQ(result, nullptr);
+  EXPECT_STREQ(wenlei_status_name(WENLEI_MISMATCH), "mismatch");
+  EXPECT_STREQ(wenlei_status_name(99), "unknown status");
+
+  wenlei_options* options = wenlei_options_create();
+  wenlei_options_set_dictionary(options, (good.prefix() + "none.txt").c_str());
+  Handle missingDictionary;
+  EXPECT_EQ(wenlei_open(good.path().c_str(), options, &missingDictionary.classifier, nullptr),
+            WENLEI_NOT_FOUND);
+  wenlei_options_set_dictionary(options, nullptr);
+  wenlei_options_set_max_document_bytes(options, 10);
+  Handle limited;
+  ASSERT_EQ(wenlei_open(good.path().c_str(), options, &limited.classifier, nullptr), WENLEI_OK);
+  wenlei_options_destroy(options);
+  const std::string eleven = "abcdefghijk";
+  EXPECT_EQ(wenlei_classify_text(limited.classifier, eleven.data(), eleven.size(), &result, nullptr),
+            WENLEI_TOO_LARGE);
+  const char* words[] = {"abcdef", "ghijk"};
+  const std::size_t lengths[] = {6, 5};
+  EXPECT_EQ(wenlei_classify_words(limited.classifier, words, lengths, 2, WENLEI_UTF8, &result, nullptr),
+            WENLEI_TOO_LARGE);
+  EXPECT_EQ(wenlei_classify_text(limited.classifier, "abc", 3, &result, nullptr), WENLEI_OK);
+  wenlei_result_free(result);
+}
+
+// Answers name classes up to 36; a document of a later class ends the
+// process through the exports and fails alone here.
+TEST(WenleiApiTest, AClassAboveThirtySixIsAnErrorOfThatDocument) {
+  TempDir dir;
+  wenlei::testing::ResourceSetSpec spec;
+  for (int c = 1; c <= 37; ++c) spec.classNames.push_back("class" + std::to_string(c));
+  spec.documentsPerClass = 4;
+  wenlei::testing::BuildResourceSet(dir.prefix(), spec);
+  Handle handle;
+  ASSERT_EQ(Open(dir.path(), &handle), WENLEI_OK);
+  Document last, first;
+  for (int j = 0; j < 6; ++j) {
+    last.push_back(wenlei::testing::ClassWord(37, j));
+    first.push_back(wenlei::testing::ClassWord(1, j));
+  }
+  Result result;
+  EXPECT_EQ(ClassifyGbk(handle, first, &result), WENLEI_OK);
+  EXPECT_STREQ(wenlei_result_answer(result.result), "class1");
+  Result failed;
+  char* message = nullptr;
+  std::vector<const char*> texts;
+  std::vector<std::size_t> lengths;
+  for (const std::string& word : last) {
+    texts.push_back(word.data());
+    lengths.push_back(word.size());
+  }
+  EXPECT_EQ(wenlei_classify_words(handle.classifier, texts.data(), lengths.data(), texts.size(), WENLEI_GBK,
+                                  &failed.result, &message),
+            WENLEI_MISMATCH);
+  EXPECT_STREQ(message, "There is an error:'class1 > 36 || class2 > 36'.");
+  wenlei_free(message);
+}
+
+TEST(WenleiApiTest, ManyThreadsOnOneHandleGetTheAnswersOfOne) {
+  Handle handle;
+  ASSERT_EQ(Open(BundledDir(), &handle), WENLEI_OK);
+  const std::vector<Document> documents = BundledDocuments();
+  std::vector<std::string> expected;
+  for (const Document& document : documents) {
+    Result result;
+    ASSERT_EQ(ClassifyGbk(handle, document, &result), WENLEI_OK);
+    expected.push_back(std::string(wenlei_result_answer_gbk(result.result)) + "|" +
+                       PrintedProbabilities(result.result));
+  }
+  constexpr int kThreads = 4;
+  std::vector<int> mismatches(kThreads, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 3; ++round) {
+        for (std::size_t i = t; i < documents.size() + t; ++i) {
+          const std::size_t d = i % documents.size();
+          Result result;
+          if (ClassifyGbk(handle, documents[d], &result) != WENLEI_OK ||
+              std::string(wenlei_result_answer_gbk(result.result)) + "|" +
+                      PrintedProbabilities(result.result) != expected[d]) {
+            ++mismatches[t];
+          }
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(mismatches[t], 0) << "thread " << t;
+}
+
+TEST(WenleiApiTest, Utf8TextIsSegmentedAsTheSegmenterCutsIt) {
+  Handle handle;
+  ASSERT_EQ(Open(BundledDir(), &handle), WENLEI_OK);
+  EXPECT_EQ(wenlei_class_count(handle.classifier), 8u);
+  const std::string text = ReadFile(WENLEI_MODELS_DIR "/samples/scalc.txt");
+  Result fromText;
+  ASSERT_EQ(wenlei_classify_text(handle.classifier, text.data(), text.size(), &fromText.result, nullptr),
+            WENLEI_OK);
+  wenlei_segmenter* segmenter = nullptr;
+  ASSERT_EQ(wenlei_segmenter_open(wenlei_default_dictionary(), &segmenter, nullptr), WENLEI_OK);
+  wenlei_words* words = nullptr;
+  ASSERT_EQ(wenlei_segment(segmenter, text.data(), text.size(), &words, nullptr), WENLEI_OK);
+  std::vector<const char*> texts;
+  std::vector<std::size_t> lengths;
+  for (std::size_t i = 0; i < wenlei_words_count(words); ++i) {
+    std::size_t length = 0;
+    texts.push_back(wenlei_words_at(words, i, &length));
+    lengths.push_back(length);
+  }
+  Result fromWords;
+  ASSERT_EQ(wenlei_classify_words(handle.classifier, texts.data(), lengths.data(), texts.size(), WENLEI_UTF8,
+                                  &fromWords.result, nullptr),
+            WENLEI_OK);
+  wenlei_words_free(words);
+  wenlei_segmenter_close(segmenter);
+
+  EXPECT_STREQ(wenlei_result_answer(fromText.result), wenlei_result_answer(fromWords.result));
+  EXPECT_EQ(PrintedProbabilities(fromText.result), PrintedProbabilities(fromWords.result));
+  EXPECT_EQ(wenlei_result_words(fromText.result), texts.size());
+  EXPECT_GT(wenlei_result_known_words(fromText.result), 0u);
+  ASSERT_GE(wenlei_result_name_count(fromText.result), 1u);
+  EXPECT_STREQ(wenlei_result_name(fromText.result, 0), wenlei_result_class_name(fromText.result, 0));
+  EXPECT_EQ(wenlei_result_confidence(fromText.result), wenlei_result_probability(fromText.result, 0));
+  EXPECT_EQ(wenlei_result_unknown(fromText.result), 0);
+
+  const char* texts2[] = {"", "\xFF", text.c_str()};
+  const std::size_t lengths2[] = {0, 1, text.size()};
+  wenlei_result* batch[3];
+  ASSERT_EQ(wenlei_classify_batch(handle.classifier, texts2, lengths2, 3, batch, nullptr), WENLEI_OK);
+  EXPECT_EQ(wenlei_result_status(batch[0]), WENLEI_OK);
+  EXPECT_EQ(wenlei_result_name_count(batch[0]), 0u);
+  EXPECT_STREQ(wenlei_result_answer(batch[0]), "文本内容太短或无效，不能确定类别");
+  EXPECT_EQ(wenlei_result_unknown(batch[0]), 1);
+  EXPECT_EQ(wenlei_result_status(batch[1]), WENLEI_BAD_ENCODING);
+  EXPECT_STREQ(wenlei_result_answer(batch[2]), wenlei_result_answer(fromText.result));
+  for (wenlei_result* result : batch) wenlei_result_free(result);
+}
+
+}  // namespace
