@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,7 @@ struct ClassifyOptions {
   bool gbk = false;
   bool json = false;
   bool exports = false;
+  std::size_t maxBytes = DocumentSource::kDefaultMaxDocumentBytes;
 };
 
 void Fail(const std::string& message) {
@@ -76,7 +78,7 @@ class Classify {
   std::vector<Answer> ClassifyBatch(const std::vector<const Document*>& documents);
   void WriteAnswer(const Answer& answer, const DocumentWords::Result& words);
   void WriteFailure(const std::string& message);
-  std::size_t CountKnown(const std::vector<std::string>& gbkWords) const;
+  std::size_t CountKnown(const DocumentWords::Result& words) const;
 
   const ClassifyOptions& options_;
   std::unique_ptr<GbkConverter> converter_;
@@ -138,7 +140,14 @@ bool Classify::SetUp() {
     return true;
   }
   char* message = nullptr;
-  if (wenlei_open(options_.resourceDir.c_str(), nullptr, &classifier_, &message) != WENLEI_OK) {
+  // The library holds documents to the same bound as the reading does.
+  wenlei_options* openOptions = wenlei_options_create();
+  if (openOptions == nullptr) throw std::bad_alloc();
+  wenlei_options_set_max_document_bytes(openOptions, options_.maxBytes);
+  const wenlei_status opened =
+      wenlei_open(options_.resourceDir.c_str(), openOptions, &classifier_, &message);
+  wenlei_options_destroy(openOptions);
+  if (opened != WENLEI_OK) {
     Fail(message != nullptr ? message : "cannot open " + options_.resourceDir);
     wenlei_free(message);
     return false;
@@ -147,7 +156,7 @@ bool Classify::SetUp() {
 }
 
 int Classify::Run(std::vector<std::string> texts) {
-  DocumentSource source(std::move(texts), options_.files, options_.lines);
+  DocumentSource source(std::move(texts), options_.files, options_.lines, options_.maxBytes);
   DocumentWords documentWords(converter_.get(), segmenter_.get(),
                               {options_.gbk, options_.words});
   int status = kExitSuccess;
@@ -173,7 +182,12 @@ int Classify::Run(std::vector<std::string> texts) {
       }
       batch.emplace_back();
       Document& document = batch.back();
-      if (!documentWords.Make(text, &document.words, &error)) {
+      if (next == DocumentSource::Next::kTooLong) {
+        // An output line all the same, so that answers stay in step.
+        document.failure = origin + ": " + error;
+        Fail(document.failure);
+        status = kExitFailure;
+      } else if (!documentWords.Make(text, &document.words, &error)) {
         document.failure = origin + ": " + error;
         Fail(document.failure);
         status = kExitFailure;
@@ -220,7 +234,7 @@ std::vector<Classify::Answer> Classify::ClassifyBatch(const std::vector<const Do
   std::vector<Answer> answers(documents.size());
   if (options_.exports) {
     std::vector<std::vector<std::string>> wordLists;
-    for (const Document* document : documents) wordLists.push_back(document->words.gbkWords);
+    for (const Document* document : documents) wordLists.push_back(document->words.Words());
     std::vector<std::string> texts = session_->ClassifyBatch(wordLists);
     for (std::size_t i = 0; i < documents.size(); ++i) {
       answers[i].gbk = texts[i];
@@ -229,7 +243,7 @@ std::vector<Classify::Answer> Classify::ClassifyBatch(const std::vector<const Do
         converter_->AppendUtf8(name, &utf8);
         answers[i].namesUtf8.push_back(utf8);
       }
-      answers[i].knownWords = CountKnown(documents[i]->words.gbkWords);
+      answers[i].knownWords = CountKnown(documents[i]->words);
     }
     return answers;
   }
@@ -238,9 +252,10 @@ std::vector<Classify::Answer> Classify::ClassifyBatch(const std::vector<const Do
   for (std::size_t i = 0; i < documents.size(); ++i) {
     words.clear();
     lengths.clear();
-    for (const std::string& word : documents[i]->words.gbkWords) {
-      words.push_back(word.data());
-      lengths.push_back(word.size());
+    const DocumentWords::Result& document = documents[i]->words;
+    for (std::size_t w = 0; w < document.wordCount(); ++w) {
+      words.push_back(document.word(w).data());
+      lengths.push_back(document.word(w).size());
     }
     wenlei_result* result = nullptr;
     char* message = nullptr;
@@ -265,9 +280,9 @@ std::vector<Classify::Answer> Classify::ClassifyBatch(const std::vector<const Do
   return answers;
 }
 
-std::size_t Classify::CountKnown(const std::vector<std::string>& gbkWords) const {
+std::size_t Classify::CountKnown(const DocumentWords::Result& words) const {
   std::size_t known = 0;
-  for (const std::string& word : gbkWords) known += vocabulary_.Knows(word) ? 1 : 0;
+  for (std::size_t i = 0; i < words.wordCount(); ++i) known += vocabulary_.Knows(words.word(i)) ? 1 : 0;
   return known;
 }
 
@@ -286,7 +301,7 @@ void Classify::WriteAnswer(const Answer& answer, const DocumentWords::Result& wo
       first = false;
       AppendJsonString(name, &line);
     }
-    line += "], \"words\": " + std::to_string(words.gbkWords.size());
+    line += "], \"words\": " + std::to_string(words.wordCount());
     line += ", \"known_words\": " + std::to_string(answer.knownWords);
     line += ", \"dropped_characters\": " + std::to_string(words.droppedCharacters);
     if (!options_.exports) {
@@ -358,6 +373,10 @@ int RunClassifyCommand(int argc, char** argv) {
   parser.AddFlag(0, "exports", &options.exports,
                  "classify through the library's exported functions,\n"
                  "as a host of them does (no probabilities)");
+  std::string maxBytes;
+  parser.AddValue(0, "max-bytes", "N", &maxBytes,
+                  "the largest document, in bytes; a longer one is an\n"
+                  "error of its own and is skipped (16777216, 16 MiB)");
   parser.SetEpilogue(
       "Characters that GBK cannot encode (most emoji, rare characters) are left out\n"
       "and counted.  Input that is not UTF-8 (not GBK with --gbk) is reported with\n"
@@ -381,6 +400,10 @@ int RunClassifyCommand(int argc, char** argv) {
     case OptionParser::Outcome::kHelpShown: return kExitSuccess;
     case OptionParser::Outcome::kUsageError: return kExitUsage;
     case OptionParser::Outcome::kRun: break;
+  }
+  if (!maxBytes.empty() && !ParseByteCount(maxBytes, &options.maxBytes)) {
+    parser.ReportUsageError("--max-bytes: \"" + maxBytes + "\" is not a number of bytes above 0");
+    return kExitUsage;
   }
   if (!texts.empty() && !options.files.empty()) {
     parser.ReportUsageError("give TEXT arguments or --file, not both");

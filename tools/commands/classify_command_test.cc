@@ -95,6 +95,17 @@ TEST_F(ClassifyCommandTest, ATextNamingAFileIsClassifiedAsTextWithANote) {
   EXPECT_EQ(Classify({"--file", path}).err, "");
 }
 
+// An over-long document is an error of its own; the answers stay in step.
+TEST_F(ClassifyCommandTest, ADocumentOverTheSizeLimitIsAnErrorOfItsOwn) {
+  const std::string longLine = kSports + kSports;  // 72 bytes
+  ChildOutcome run = Classify({"--lines", "--max-bytes", "60"}, kFinance + "\n" + longLine + "\n" + kSports + "\n");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "财经\n\n体育\n");
+  EXPECT_EQ(run.err, "wenlei classify: line 2 of standard input: more than 60 bytes, the size "
+                     "limit of a document (--max-bytes); skipped\n");
+  EXPECT_EQ(Classify({"--max-bytes", "0", kSports}).status, 2);
+}
+
 TEST_F(ClassifyCommandTest, UnreadableInputIsOneLineEachAndTheRestIsClassified) {
   testing::WriteFile(cache_.path() + "/good.txt", kFinance);
   ChildOutcome run = Classify({"-f", cache_.path() + "/missing.txt", "-f", cache_.path(), "-f",
