@@ -11,6 +11,7 @@ add_executable(wenlei_core_tests
   vectorise/term_weighting_test.cc
   vectorise/document_vector_test.cc
   util/working_file_test.cc
+  util/file_lock_test.cc
   predict/batch_prediction_test.cc
   predict/linear_predictor_test.cc
   util/decimal_field_test.cc

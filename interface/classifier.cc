@@ -28,10 +28,10 @@ bool Classifier::BuildDocumentVector(const WordList& words, DocumentVector* docu
   return true;
 }
 
-Status Classifier::LockWorkingFiles(FileLock* lock) const {
+Status Classifier::LockWorkingFiles() {
   const std::string path = WorkingFileLockPath(sourceData_.testFilePath);
   std::string reason;
-  if (lock->Acquire(path, &reason)) return Status::Ok();
+  if (predictionStep_->workingFileLock().Lock(path, &reason)) return Status::Ok();
   return Status(Status::Code::kIoError, "wenlei: cannot write " + path + ": " + reason + "\n");
 }
 
@@ -46,9 +46,10 @@ Status Classifier::PredictAndDecide(PredictionResult* predictionResult, std::str
 
 Status Classifier::WriteAndPredict(const std::vector<std::string>& lines,
                                    PredictionResult* predictionResult, std::string* warnings) {
-  FileLock workingFiles;
-  Status status = LockWorkingFiles(&workingFiles);
-  if (status.ok()) status = WriteTestLines(sourceData_.testFilePath, lines);
+  Status status = LockWorkingFiles();
+  if (!status.ok()) return status;
+  FileLock::Held held(predictionStep_->workingFileLock());
+  status = WriteTestLines(sourceData_.testFilePath, lines);
   if (status.ok()) status = PredictAndDecide(predictionResult, warnings);
   return status;
 }

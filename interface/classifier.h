@@ -7,7 +7,6 @@
 
 #include "predict/batch_prediction.h"
 #include "source/source_data.h"
-#include "util/file_lock.h"
 #include "util/status.h"
 #include "wenlei/exports.h"
 #include "vectorise/document_vector.h"
@@ -70,7 +69,7 @@ class Classifier {
   // file until the result file is read, so that processes classifying with
   // one prefix take turns.  A lock file that cannot be made is a failure
   // of the step, like a working file that cannot be written.
-  Status LockWorkingFiles(FileLock* lock) const;
+  Status LockWorkingFiles();
 
   // Under that lock: the test file with one record per non-empty line, the
   // prediction step, and the decisions read back.

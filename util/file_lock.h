@@ -5,11 +5,16 @@
 
 namespace wenlei {
 
-// An exclusive advisory lock on a file, held from Acquire until the object
-// is destroyed: flock on POSIX systems, LockFileEx on Windows.  Processes
-// that take the lock on the same file wait for each other; the file itself
-// is created when missing, left empty and never removed (removing it would
-// let a waiting process lock a file that a newcomer no longer sees).
+// An exclusive advisory lock on a file that processes take turns on: flock
+// on POSIX systems, LockFileEx on Windows.  The file is created when
+// missing, left empty and never removed by the lock (removing it would let
+// a waiting process lock a file that a newcomer no longer sees).
+//
+// On POSIX systems the file stays open between locks, so a lock costs the
+// locking calls alone; it is opened again when the path changes or no
+// longer names the file held open (removed or replaced meanwhile).  On
+// Windows it is closed with each unlock, since a file held open cannot be
+// removed there.
 class FileLock {
  public:
   FileLock() = default;
@@ -17,16 +22,37 @@ class FileLock {
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
 
-  // Opens or creates path and waits until the lock is ours.  False, with
-  // the system's reason in *reason, when the file cannot be opened or
-  // locked.
-  bool Acquire(const std::string& path, std::string* reason);
+  // Waits until the lock on path is ours.  False, with the system's reason
+  // in *reason, when the file cannot be opened or locked.
+  bool Lock(const std::string& path, std::string* reason);
+
+  // Releases the lock.
+  void Unlock();
+
+  // Holds a lock until the end of a scope.
+  class Held {
+   public:
+    explicit Held(FileLock& lock) : lock_(&lock) {}
+    ~Held() { lock_->Unlock(); }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+
+   private:
+    FileLock* lock_;
+  };
 
  private:
+  bool Open(const std::string& path, std::string* reason);
+  void Close();
+  bool StillNamesTheOpenFile() const;
+
+  std::string path_;
+  bool locked_ = false;
 #if defined(_WIN32)
   void* handle_ = nullptr;
 #else
   int descriptor_ = -1;
+  int opener_ = 0;  // the process that opened it
 #endif
 };
 

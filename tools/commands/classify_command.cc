@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,7 @@ struct ClassifyOptions {
   // stored with the resource set.
   double minConfidence = -1.0;
   bool tsv = false;  // lines of id<TAB>text; every output line carries the id
+  std::size_t maxBytes = DocumentSource::kDefaultMaxDocumentBytes;
 };
 
 void Fail(const std::string& message) {
@@ -93,7 +95,7 @@ class Classify {
   // With --tsv: splits "id<TAB>text" into document->id and *text; false when
   // the line has no usable id (document->failure says why).
   bool TakeId(const std::string& origin, std::string* text, Document* document);
-  std::size_t CountKnown(const std::vector<std::string>& gbkWords) const;
+  std::size_t CountKnown(const DocumentWords::Result& words) const;
 
   const ClassifyOptions& options_;
   std::unique_ptr<GbkConverter> converter_;
@@ -155,8 +157,11 @@ bool Classify::SetUp() {
     return true;
   }
   char* message = nullptr;
+  // The library holds documents to the same bound as the reading does.
   wenlei_options* openOptions = wenlei_options_create();
+  if (openOptions == nullptr) throw std::bad_alloc();
   wenlei_options_set_min_confidence(openOptions, options_.minConfidence);
+  wenlei_options_set_max_document_bytes(openOptions, options_.maxBytes);
   const wenlei_status opened =
       wenlei_open(options_.resourceDir.c_str(), openOptions, &classifier_, &message);
   wenlei_options_destroy(openOptions);
@@ -169,7 +174,7 @@ bool Classify::SetUp() {
 }
 
 int Classify::Run(std::vector<std::string> texts) {
-  DocumentSource source(std::move(texts), options_.files, options_.lines);
+  DocumentSource source(std::move(texts), options_.files, options_.lines, options_.maxBytes);
   DocumentWords documentWords(converter_.get(), segmenter_.get(),
                               {options_.gbk, options_.words});
   int status = kExitSuccess;
@@ -195,7 +200,14 @@ int Classify::Run(std::vector<std::string> texts) {
       }
       batch.emplace_back();
       Document& document = batch.back();
-      if (options_.tsv && !TakeId(origin, &text, &document)) {
+      if (next == DocumentSource::Next::kTooLong) {
+        // An output line all the same, so that answers stay in step; a
+        // pipeline's line keeps its id when its first bytes hold one.
+        if (options_.tsv) TakeId(origin, &text, &document);
+        document.failure = origin + ": " + error;
+        Fail(document.failure);
+        if (!options_.tsv) status = kExitFailure;
+      } else if (options_.tsv && !TakeId(origin, &text, &document)) {
         Fail(document.failure);
       } else if (!documentWords.Make(text, &document.words, &error)) {
         document.failure = origin + ": " + error;
@@ -246,7 +258,7 @@ std::vector<Classify::Answer> Classify::ClassifyBatch(const std::vector<const Do
   std::vector<Answer> answers(documents.size());
   if (options_.exports) {
     std::vector<std::vector<std::string>> wordLists;
-    for (const Document* document : documents) wordLists.push_back(document->words.gbkWords);
+    for (const Document* document : documents) wordLists.push_back(document->words.Words());
     std::vector<std::string> texts = session_->ClassifyBatch(wordLists);
     for (std::size_t i = 0; i < documents.size(); ++i) {
       answers[i].gbk = texts[i];
@@ -255,7 +267,7 @@ std::vector<Classify::Answer> Classify::ClassifyBatch(const std::vector<const Do
         converter_->AppendUtf8(name, &utf8);
         answers[i].namesUtf8.push_back(utf8);
       }
-      answers[i].knownWords = CountKnown(documents[i]->words.gbkWords);
+      answers[i].knownWords = CountKnown(documents[i]->words);
     }
     return answers;
   }
@@ -264,9 +276,10 @@ std::vector<Classify::Answer> Classify::ClassifyBatch(const std::vector<const Do
   for (std::size_t i = 0; i < documents.size(); ++i) {
     words.clear();
     lengths.clear();
-    for (const std::string& word : documents[i]->words.gbkWords) {
-      words.push_back(word.data());
-      lengths.push_back(word.size());
+    const DocumentWords::Result& document = documents[i]->words;
+    for (std::size_t w = 0; w < document.wordCount(); ++w) {
+      words.push_back(document.word(w).data());
+      lengths.push_back(document.word(w).size());
     }
     wenlei_result* result = nullptr;
     char* message = nullptr;
@@ -293,9 +306,9 @@ std::vector<Classify::Answer> Classify::ClassifyBatch(const std::vector<const Do
   return answers;
 }
 
-std::size_t Classify::CountKnown(const std::vector<std::string>& gbkWords) const {
+std::size_t Classify::CountKnown(const DocumentWords::Result& words) const {
   std::size_t known = 0;
-  for (const std::string& word : gbkWords) known += vocabulary_.Knows(word) ? 1 : 0;
+  for (std::size_t i = 0; i < words.wordCount(); ++i) known += vocabulary_.Knows(words.word(i)) ? 1 : 0;
   return known;
 }
 
@@ -362,7 +375,7 @@ void Classify::WriteAnswer(const Answer& answer, const Document& document) {
       first = false;
       AppendJsonString(name, &line);
     }
-    line += "], \"words\": " + std::to_string(words.gbkWords.size());
+    line += "], \"words\": " + std::to_string(words.wordCount());
     line += ", \"known_words\": " + std::to_string(answer.knownWords);
     line += ", \"dropped_characters\": " + std::to_string(words.droppedCharacters);
     if (!options_.exports) {
@@ -460,6 +473,10 @@ int RunClassifyCommand(int argc, char** argv) {
   parser.AddFlag(0, "exports", &options.exports,
                  "classify through the library's exported functions,\n"
                  "as a host of them does (no probabilities)");
+  std::string maxBytes;
+  parser.AddValue(0, "max-bytes", "N", &maxBytes,
+                  "the largest document, in bytes; a longer one is an\n"
+                  "error of its own and is skipped (16777216, 16 MiB)");
   parser.SetEpilogue(
       "Characters that GBK cannot encode (most emoji, rare characters) are left out\n"
       "and counted.  Input that is not UTF-8 (not GBK with --gbk) is reported with\n"
@@ -499,6 +516,10 @@ int RunClassifyCommand(int argc, char** argv) {
     }
   }
   if (options.tsv) options.lines = true;  // a pipeline's input is lines
+  if (!maxBytes.empty() && !ParseByteCount(maxBytes, &options.maxBytes)) {
+    parser.ReportUsageError("--max-bytes: \"" + maxBytes + "\" is not a number of bytes above 0");
+    return kExitUsage;
+  }
   if (!texts.empty() && !options.files.empty()) {
     parser.ReportUsageError("give TEXT arguments or --file, not both");
     return kExitUsage;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "source/source_file.h"
 #include "testutil/test_support.h"
 #include "testutil/tool_test_support.h"
 
@@ -93,6 +94,50 @@ TEST_F(ClassifyCommandTest, ATextNamingAFileIsClassifiedAsTextWithANote) {
                          "\" names a file but is classified as text; --file " + path +
                          " reads the file\n");
   EXPECT_EQ(Classify({"--file", path}).err, "");
+}
+
+// An over-long document is an error of its own; the answers stay in step.
+TEST_F(ClassifyCommandTest, ADocumentOverTheSizeLimitIsAnErrorOfItsOwn) {
+  const std::string longLine = kSports + kSports;  // 72 bytes
+  ChildOutcome run = Classify({"--lines", "--max-bytes", "60"}, kFinance + "\n" + longLine + "\n" + kSports + "\n");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "财经\n\n体育\n");
+  EXPECT_EQ(run.err, "wenlei classify: line 2 of standard input: more than 60 bytes, the size "
+                     "limit of a document (--max-bytes); skipped\n");
+  EXPECT_EQ(Classify({"--max-bytes", "0", kSports}).status, 2);
+}
+
+// The exports name classes by position: a Source.dat that names fewer
+// classes than the model has would answer wrong or empty names.  Every
+// command that uses a resource set refuses it with the library's one line.
+TEST_F(ClassifyCommandTest, AResourceSetWhosePartsDoNotFitIsRefusedByEveryCommand) {
+  testing::TempDir mismatched;
+  SourceFileContents contents;
+  std::string error;
+  std::FILE* file = std::fopen((resources_->path() + "/Source.dat").c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  ASSERT_TRUE(ReadSourceFile(file, &contents, &error)) << error;
+  std::fclose(file);
+  contents.classNames.pop_back();
+  ASSERT_TRUE(WriteSourceFile(mismatched.path() + "/Source.dat", contents, &error)) << error;
+  std::filesystem::copy_file(resources_->path() + "/SVMModel", mismatched.path() + "/SVMModel");
+  testing::WriteFile(mismatched.path() + "/test.tsv", "体育\t球队 比赛\n");
+
+  const std::string line = "the resource set in " + mismatched.path() +
+                           " does not fit together: the model has 3 classes, Source.dat names 2";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
+      {{"classify", "-r", mismatched.path(), kSports}, "wenlei classify: "},
+      {{"classify", "--exports", "-r", mismatched.path(), kSports}, "wenlei classify: "},
+      {{"eval", mismatched.path(), mismatched.path() + "/test.tsv"}, "wenlei eval: "},
+      {{"eval", "--exports", mismatched.path(), mismatched.path() + "/test.tsv"}, "wenlei eval: "},
+      {{"inspect", mismatched.path()}, "wenlei inspect: "},
+  };
+  for (const auto& [args, program] : runs) {
+    ChildOutcome run = testing::RunWenlei(args, "", Environment());
+    EXPECT_EQ(run.status, 1) << args[0] << " " << args[1];
+    EXPECT_EQ(run.out, "") << args[0] << " " << args[1];
+    EXPECT_EQ(run.err, program + line + "\n") << args[0] << " " << args[1];
+  }
 }
 
 TEST_F(ClassifyCommandTest, UnreadableInputIsOneLineEachAndTheRestIsClassified) {

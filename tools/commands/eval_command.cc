@@ -19,7 +19,6 @@
 #include "source/source_data.h"
 #include "source/source_file.h"
 #include "source/confidence_file.h"
-#include "svm.h"
 #include "text/dictionary.h"
 #include "text/gbk_converter.h"
 #include "text/segmenter.h"
@@ -27,6 +26,7 @@
 #include "tools/commands/commands.h"
 #include "tools/commands/option_parser.h"
 #include "tools/host/host_word_list.h"
+#include "tools/host/library_session.h"
 #include "tools/host/resource_set.h"
 #include "tools/host/working_directory.h"
 #include "tools/training/corpus.h"
@@ -44,7 +44,7 @@ int Fail(const std::string& message) {
 }
 
 // The class names of a resource set, read from its Source.dat, after
-// checking that its model answers with probabilities for classes 1..n.
+// checking that the set fits together.
 bool ReadResourceClasses(const fs::path& directory, std::vector<std::string>* namesGbk,
                          std::string* error) {
   const std::string sourcePath = (directory / kSourceFileName).string();
@@ -65,26 +65,9 @@ bool ReadResourceClasses(const fs::path& directory, std::vector<std::string>* na
     return false;
   }
   namesGbk->assign(contents.classNames.begin() + 1, contents.classNames.end());
-
-  svm_model* model = svm_load_model(modelPath.c_str());
-  if (model == nullptr) {
-    *error = modelPath + ": missing, or not a model libsvm can read";
-    return false;
-  }
-  const int classes = static_cast<int>(namesGbk->size());
-  bool fits = svm_get_nr_class(model) == classes && svm_check_probability_model(model) != 0;
-  if (fits) {
-    std::vector<int> labels(classes);
-    svm_get_labels(model, labels.data());
-    for (int i = 0; i < classes; ++i) fits = fits && labels[i] == i + 1;
-  }
-  svm_free_and_destroy_model(&model);
-  if (!fits) {
-    *error = modelPath + ": expected a model with probability estimates for classes 1.." +
-             std::to_string(classes) + " in order";
-    return false;
-  }
-  return true;
+  // Whether the model fits the class names (and the rest of the set): the
+  // library's own check, the one its modern interface opens a set with.
+  return CheckResourceSetFits(directory.string(), error);
 }
 
 // Documents handed to the library in one call: one reading of the model

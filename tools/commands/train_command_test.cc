@@ -308,8 +308,8 @@ TEST_F(TrainCommandTest, EvalMeasuresThroughTheLibrary) {
   ChildOutcome noProbabilities = RunCommand(&RunEvalCommand, {"eval", plain, testPath});
   EXPECT_EQ(noProbabilities.status, 1);
   EXPECT_EQ(noProbabilities.err,
-            "wenlei eval: " + plain + "SVMModel: expected a model with probability estimates for "
-                                      "classes 1..2 in order\n");
+            "wenlei eval: the resource set in " + plain +
+                " does not fit together: the model has no probability estimates (probA, probB)\n");
 
   ChildOutcome missing = RunCommand(&RunEvalCommand, {"eval", dir_.path() + "/nothing", testPath});
   EXPECT_EQ(missing.status, 1);

@@ -173,11 +173,12 @@ bool ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corpus
       DocumentWords::Result result;
       DocumentWords(&lines.converter(), segmenter, {}).Make(text, &result, error);
       corpus->wordsUnencodable += result.droppedCharacters;
-      for (std::string& word : result.gbkWords) {
+      for (std::size_t i = 0; i < result.wordCount(); ++i) {
+        const std::string_view word = result.word(i);
         if (word.size() > kMaxWordBytes) {
           ++corpus->wordsTooLong;
         } else {
-          document.words.push_back(std::move(word));
+          document.words.emplace_back(word);
         }
       }
       ++corpus->segmentedDocuments;
