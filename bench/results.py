@@ -112,6 +112,8 @@ def goals_section(pairs, facts, memory, peers, out):
          0.10, True),
         ("(e) one Classification ÷ floor, large generated model",
          "model/large/Classification vs floor", 0.10, True),
+        ("the working-file lock that processes sharing a prefix take turns on ÷ one "
+         "Classification", f"{help_name(facts)}/working-file lock vs Classification", 0.02, True),
         ("(c) LoadSource of the 16 MB file ÷ reading its bytes", "load/LoadSource vs read bytes",
          10.0, True),
         ("(f) BatchClassification of 1,000 documents ÷ one load + 1,000 predictions",
@@ -205,6 +207,8 @@ def single_section(pairs, facts, out):
          f"{name}/Classification vs svm-predict process", None, True),
         ("the library's check of the model text alone ÷ floor", f"{name}/model check vs floor",
          None, True),
+        ("the working-file lock alone ÷ Classification",
+         f"{name}/working-file lock vs Classification", 0.02, True),
     ])) + "\n")
     check = f"{name}/model check vs floor"
     if pairs.has(check):

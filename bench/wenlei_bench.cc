@@ -48,6 +48,7 @@
 #include "predict/model_file_check.h"
 #include "source/source_data.h"
 #include "svm.h"
+#include "util/file_lock.h"
 #include "testutil/test_support.h"
 #include "vectorise/document_vector.h"
 
@@ -570,6 +571,19 @@ class Bench {
     });
     RegisterPair(group + "/Classification vs floor", setUp, classification, floor);
     if (!withProcess) return;
+    // The lock that processes sharing a prefix take turns on, alone: what
+    // each classification pays for it.
+    // (The library keeps its lock file open between classifications; so
+    // does this one.)
+    RegisterPair(group + "/working-file lock vs Classification", setUp,
+                 Timed([s, lock = std::make_shared<FileLock>()] {
+                   std::string reason;
+                   if (!lock->Lock(WorkingFileLockPath(s->prefix + kTestFileName), &reason)) {
+                     throw std::runtime_error("cannot lock: " + reason);
+                   }
+                   lock->Unlock();
+                 }),
+                 classification);
     // The library's largest own part, alone.
     RegisterPair(group + "/model check vs floor", setUp, Timed([s] {
                    std::string fault;

@@ -8,11 +8,13 @@ set(CMAKE_SYSTEM_PROCESSOR x86)
 
 set(WENLEI_MINGW_TRIPLET i686-w64-mingw32 CACHE STRING "MinGW-w64 target triplet")
 
-# Debian installs the POSIX-thread variant beside the win32 one; the plain
-# names point at whichever the alternatives system chose, which is fine since
-# the library uses no threads.
-set(CMAKE_C_COMPILER ${WENLEI_MINGW_TRIPLET}-gcc)
-set(CMAKE_CXX_COMPILER ${WENLEI_MINGW_TRIPLET}-g++)
+# Debian installs a POSIX-thread variant of the compilers beside the win32
+# one, and the plain names point at whichever the alternatives system chose.
+# Only the POSIX variant's C++ library has std::mutex and std::thread, which
+# the library uses; its thread library (winpthread) is linked in statically
+# like the rest of the runtime.
+set(CMAKE_C_COMPILER ${WENLEI_MINGW_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${WENLEI_MINGW_TRIPLET}-g++-posix)
 set(CMAKE_RC_COMPILER ${WENLEI_MINGW_TRIPLET}-windres)
 set(CMAKE_AR ${WENLEI_MINGW_TRIPLET}-ar CACHE FILEPATH "")
 set(CMAKE_RANLIB ${WENLEI_MINGW_TRIPLET}-ranlib CACHE FILEPATH "")

@@ -1,17 +1,21 @@
 # Unit tests live beside the code they test as *_test.cc.
 find_package(GTest REQUIRED)
+find_package(Threads REQUIRED)
 include(GoogleTest)
 
 add_executable(wenlei_core_tests
+  source/confidence_file_test.cc
   source/ordered_table_test.cc
   source/source_file_test.cc
   source/source_data_test.cc
   vectorise/term_weighting_test.cc
   vectorise/document_vector_test.cc
   util/working_file_test.cc
+  util/file_lock_test.cc
   predict/batch_prediction_test.cc
   predict/linear_predictor_test.cc
   util/decimal_field_test.cc
+  decide/confidence_test.cc
   decide/prediction_result_test.cc
   interface/classifier_test.cc)
 target_link_libraries(wenlei_core_tests PRIVATE wenlei_core wenlei_testutil GTest::gtest_main)
@@ -19,19 +23,25 @@ target_compile_definitions(wenlei_core_tests PRIVATE WENLEI_MODELS_DIR="${CMAKE_
 gtest_discover_tests(wenlei_core_tests DISCOVERY_TIMEOUT 60)
 
 # The exports, driven through the shared library as a host drives them.
-add_executable(wenlei_exports_tests interface/exports_test.cc)
+add_executable(wenlei_exports_tests interface/exports_test.cc interface/exports_fault_test.cc)
 target_link_libraries(wenlei_exports_tests PRIVATE wenlei wenlei_testutil GTest::gtest_main)
 gtest_discover_tests(wenlei_exports_tests DISCOVERY_TIMEOUT 60)
 
 # The modern interface through the shared library, beside the exports.
+find_package(Threads REQUIRED)
 if(NOT WIN32)
-  find_package(Threads REQUIRED)
   add_executable(wenlei_api_tests interface/wenlei_api_test.cc)
   target_link_libraries(wenlei_api_tests PRIVATE wenlei wenlei_testutil Threads::Threads GTest::gtest_main)
   target_compile_definitions(wenlei_api_tests PRIVATE
     WENLEI_MODELS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/models")
   gtest_discover_tests(wenlei_api_tests DISCOVERY_TIMEOUT 60)
 endif()
+
+# Threads calling the exports at once (scripts/test-threads runs it under
+# ThreadSanitizer too).
+add_executable(wenlei_stress_tests interface/exports_stress_test.cc)
+target_link_libraries(wenlei_stress_tests PRIVATE wenlei wenlei_testutil GTest::gtest_main Threads::Threads)
+gtest_discover_tests(wenlei_stress_tests DISCOVERY_TIMEOUT 60)
 
 # The header must stay plain C: a small host compiled as C.
 add_executable(wenlei_c_host interface/c_host_test.c)

@@ -1,5 +1,7 @@
 #include "interface/classifier.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <string_view>
 
 #include "decide/prediction_result.h"
@@ -26,6 +28,13 @@ bool Classifier::BuildDocumentVector(const WordList& words, DocumentVector* docu
   return true;
 }
 
+Status Classifier::LockWorkingFiles() {
+  const std::string path = WorkingFileLockPath(sourceData_.testFilePath);
+  std::string reason;
+  if (predictionStep_->workingFileLock().Lock(path, &reason)) return Status::Ok();
+  return Status(Status::Code::kIoError, "wenlei: cannot write " + path + ": " + reason + "\n");
+}
+
 Status Classifier::PredictAndDecide(PredictionResult* predictionResult, std::string* warnings) {
   PredictionStep::Report report;
   Status predicted = predictionStep_->Run(true, sourceData_.testFilePath, sourceData_.modelPath,
@@ -35,6 +44,16 @@ Status Classifier::PredictAndDecide(PredictionResult* predictionResult, std::str
   return predictionResult->readResultFile(sourceData_.resultFilePath, kAmbiguityThreshold);
 }
 
+Status Classifier::WriteAndPredict(const std::vector<std::string>& lines,
+                                   PredictionResult* predictionResult, std::string* warnings) {
+  Status status = LockWorkingFiles();
+  if (!status.ok()) return status;
+  FileLock::Held held(predictionStep_->workingFileLock());
+  status = WriteTestLines(sourceData_.testFilePath, lines);
+  if (status.ok()) status = PredictAndDecide(predictionResult, warnings);
+  return status;
+}
+
 Status Classifier::ClassificationDriver(const WordList& words, std::string* answer,
                                         std::string* warnings) {
   DocumentVector documentVector;
@@ -42,10 +61,8 @@ Status Classifier::ClassificationDriver(const WordList& words, std::string* answ
     *answer = ShortTextMessage();
     return Status::Ok();
   }
-  documentVector.WriteTestFile(sourceData_.testFilePath);
-
   PredictionResult predictionResult;
-  Status status = PredictAndDecide(&predictionResult, warnings);
+  Status status = WriteAndPredict({documentVector.TestLine()}, &predictionResult, warnings);
   if (!status.ok()) return status;
   // No decision at all (no feature survived the mapping, or the model gives
   // no probabilities) means no category could be determined.
@@ -76,9 +93,8 @@ Status Classifier::BatchClassificationDriver(const WordList* lists, std::size_t 
   }
   if (!anyKnownWord) return Status::Ok();
 
-  WriteTestLines(sourceData_.testFilePath, lines);
   PredictionResult all;
-  Status status = PredictAndDecide(&all, warnings);
+  Status status = WriteAndPredict(lines, &all, warnings);
   if (!status.ok()) return status;
   for (std::size_t r = 0; r < predicted.size() && r < all.decisions.size(); ++r) {
     PredictionResult one;

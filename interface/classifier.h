@@ -65,6 +65,17 @@ class Classifier {
   // read back from the result file.
   Status PredictAndDecide(PredictionResult* predictionResult, std::string* warnings);
 
+  // Waits for the lock on the working files, held from writing the test
+  // file until the result file is read, so that processes classifying with
+  // one prefix take turns.  A lock file that cannot be made is a failure
+  // of the step, like a working file that cannot be written.
+  Status LockWorkingFiles();
+
+  // Under that lock: the test file with one record per non-empty line, the
+  // prediction step, and the decisions read back.
+  Status WriteAndPredict(const std::vector<std::string>& lines, PredictionResult* predictionResult,
+                         std::string* warnings);
+
   SourceData& sourceData_;
   PredictionStep* predictionStep_;
 };

@@ -9,6 +9,7 @@
 #include "decide/confidence.h"
 #include "decide/prediction_result.h"
 #include "interface/classifier.h"
+#include "source/confidence_file.h"
 #include "svm.h"
 #include "text/gbk_converter.h"
 #include "text/gbk_form.h"
@@ -116,7 +117,22 @@ Status Engine::Open(const std::string& directory, const EngineOptions& options,
   Status fits = opened->CheckFit(directory);
   if (!fits.ok()) return fits;
 
-  opened->minConfidence_ = options.minConfidence >= 0.0 ? options.minConfidence : 0.0;
+  // A negative threshold asks for the one chosen when the set was trained;
+  // a set without a confidence file flags nothing.
+  opened->minConfidence_ = options.minConfidence;
+  if (opened->minConfidence_ < 0.0) {
+    ConfidenceSettings stored;
+    switch (ReadConfidenceFile(prefix, &stored, &fault)) {
+      case ConfidenceFileOutcome::kRead:
+        opened->minConfidence_ = stored.minConfidence;
+        break;
+      case ConfidenceFileOutcome::kMissing:
+        opened->minConfidence_ = 0.0;
+        break;
+      case ConfidenceFileOutcome::kMalformed:
+        return Status(Code::kCorrupt, OneLine(fault));
+    }
+  }
   opened->maxDocumentBytes_ = options.maxDocumentBytes;
   opened->dictionaryPath_ = options.dictionaryPath;
   *engine = std::move(opened);
@@ -200,22 +216,28 @@ Status Engine::ClassifyUtf8Words(const std::vector<std::string_view>& words,
   if (!size.ok()) return size;
   GbkConverter* converter = ThreadConverter();
   if (converter == nullptr) return NoConverter();
-  std::vector<std::string> gbk;
-  gbk.reserve(words.size());
+  // The words' GBK bytes go into one text, each word a span of it: a
+  // string per word would cost some 32 bytes a word, several times the
+  // document, and a long document would need many times its size.
+  std::string gbk;
+  std::vector<std::pair<std::size_t, std::size_t>> spans;  // start, length
+  spans.reserve(words.size());
   std::size_t dropped = 0;
-  std::string word;
   for (std::size_t i = 0; i < words.size(); ++i) {
     if (auto bad = FindInvalidUtf8(words[i])) {
       return Status(Code::kBadEncoding, "word " + std::to_string(i + 1) +
                                             " is not UTF-8 (invalid byte at offset " +
                                             std::to_string(*bad) + ")");
     }
-    word.clear();
-    dropped += converter->AppendGbk(words[i], &word);
+    const std::size_t start = gbk.size();
+    dropped += converter->AppendGbk(words[i], &gbk);
     // A word made only of characters GBK cannot encode vanishes whole.
-    if (!word.empty()) gbk.push_back(word);
+    if (gbk.size() > start) spans.emplace_back(start, gbk.size() - start);
   }
-  std::vector<std::string_view> views(gbk.begin(), gbk.end());
+  std::vector<std::string_view> views;
+  views.reserve(spans.size());
+  for (const auto& [start, length] : spans) views.emplace_back(gbk.data() + start, length);
+  std::vector<std::pair<std::size_t, std::size_t>>().swap(spans);
   *result = ClassificationResult();
   result->droppedCharacters = dropped;
   return Decide(views, result);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "interface/classifier.h"
+#include "interface/export_lock.h"
 #include "interface/process_edge.h"
 #include "source/source_data.h"
 
@@ -50,6 +51,7 @@ extern "C" {
 
 WENLEI_API void WENLEI_CALL Classification(ClassifierHandle handle, const WordList* words,
                                            char* answer) {
+  wenlei::ExportLock serialised;
   std::string text, warnings;
   wenlei::ReportOrEndProcess(handle->classifier.ClassificationDriver(*words, &text, &warnings), warnings);
   CopyAnswer(text, answer);
@@ -58,6 +60,7 @@ WENLEI_API void WENLEI_CALL Classification(ClassifierHandle handle, const WordLi
 #if !defined(_WIN32)
 WENLEI_API void WENLEI_CALL BatchClassification(ClassifierHandle handle, const WordList* lists,
                                                 size_t count, char* const* answers) {
+  wenlei::ExportLock serialised;
   std::vector<std::string> texts;
   std::string warnings;
   wenlei::ReportOrEndProcess(handle->classifier.BatchClassificationDriver(lists, count, &texts, &warnings),
@@ -67,15 +70,18 @@ WENLEI_API void WENLEI_CALL BatchClassification(ClassifierHandle handle, const W
 #endif
 
 WENLEI_API ClassifierHandle WENLEI_CALL CreateClassifier(void) {
+  wenlei::ExportLock serialised;
   return new WenleiClassifier(Process().sourceData, Process().predictionStep);
 }
 
 WENLEI_API unsigned char WENLEI_CALL LoadSource(const char* prefix) {
+  wenlei::ExportLock serialised;
   std::string fault;
   switch (Process().sourceData.Load(std::string(prefix), &fault)) {
     case wenlei::SourceData::LoadOutcome::kLoaded:
       return 1;
     case wenlei::SourceData::LoadOutcome::kMalformed:
+    case wenlei::SourceData::LoadOutcome::kPathTooLong:
       std::fputs(fault.c_str(), stderr);
       std::fflush(stderr);
       return 0;
@@ -87,9 +93,13 @@ WENLEI_API unsigned char WENLEI_CALL LoadSource(const char* prefix) {
   std::exit(1);
 }
 
-WENLEI_API void WENLEI_CALL releaseClassifier(ClassifierHandle handle) { delete handle; }
+WENLEI_API void WENLEI_CALL releaseClassifier(ClassifierHandle handle) {
+  wenlei::ExportLock serialised;
+  delete handle;
+}
 
 WENLEI_API void WENLEI_CALL releasesource(void) {
+  wenlei::ExportLock serialised;
   Process().sourceData.ReleaseTables();
   Process().predictionStep.ReleaseModel();
 }

@@ -148,9 +148,15 @@ Status PredictionStep::Run(bool probabilityRequested, const std::string& testFil
     std::fclose(input);
     return Status(Status::Code::kIoError, "can't open output file " + resultFilePath + "\n");
   }
+  // The result file is checked to its last step: a reader must never take
+  // a partial file (a full disk, say) for the prediction.
   auto finish = [&](Status status) {
     std::fclose(input);
-    CloseRewrite(output);
+    const int error = CloseRewrite(output);
+    if (status.ok() && error != 0) {
+      return Status(Status::Code::kIoError,
+                    "wenlei: cannot write " + resultFilePath + ": " + SystemReason(error) + "\n");
+    }
     return status;
   };
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "predict/loaded_model.h"
+#include "util/file_lock.h"
 #include "util/status.h"
 
 struct svm_node;
@@ -60,6 +61,10 @@ class PredictionStep {
   // Frees the parsed model; the next step parses the file again.
   void ReleaseModel();
 
+  // The lock on the working files that processes sharing them take turns
+  // on, kept with the step so that its file stays open between steps.
+  FileLock& workingFileLock() { return workingFileLock_; }
+
   std::int32_t nodeCapacity() const { return nodeCapacity_; }
   // For tests that start from the first step's capacity.
   void ResetNodeCapacity();
@@ -71,6 +76,7 @@ class PredictionStep {
   std::unique_ptr<LoadedModel> model_;
   std::vector<svm_node> nodes_;
   std::int32_t nodeCapacity_ = 64;
+  FileLock workingFileLock_;
 };
 
 }  // namespace wenlei

@@ -16,9 +16,9 @@
 namespace wenlei {
 namespace {
 
-// More classes than this make libsvm's per-prediction tables (a class
-// count squared) absurd; the answers name at most 36 anyway.
-constexpr long kMostClasses = 1024;
+// libsvm sizes its pairwise tables as nr_class * (nr_class - 1) / 2 and
+// nr_class * nr_class in int arithmetic; above this count they overflow.
+constexpr long kMostClasses = 46340;
 
 
 // ParseWhole's verdict for a double whose value is not needed.
@@ -110,6 +110,12 @@ class ModelTextChecker {
     if (kernel == kKernelParameters.end()) {
       return Fail("kernel_type \"" + std::string(kernelType_.substr(0, 40)) + "\" is not one of linear, polynomial, rbf, sigmoid");
     }
+    // A classifier of one class (libsvm saves one when the training data
+    // hold a single label) has no pairs and answers that label; the other
+    // types always read rho[0] and a row of coefficients.
+    if (!classifier && classes_ == 1) {
+      return Fail("nr_class 1 is too few for svm_type " + std::string(svmType_));
+    }
     std::vector<const char*> required = {"nr_class", "total_sv", "rho"};
     required.insert(required.end(), kernel->second.begin(), kernel->second.end());
     if (classifier) {
@@ -156,8 +162,8 @@ class ModelTextChecker {
     }
     if (name == "nr_class") {
       classes_ = values[0];
-      if (classes_ < 2 || classes_ > kMostClasses) {
-        return Fail("nr_class " + std::to_string(classes_) + " is outside 2 to " +
+      if (classes_ < 1 || classes_ > kMostClasses) {
+        return Fail("nr_class " + std::to_string(classes_) + " is outside 1 to " +
                     std::to_string(kMostClasses));
       }
     }

@@ -57,6 +57,21 @@ TEST_F(ModelFileCheckTest, ModelsThatLibsvmSavesAreSound) {
     std::string fault;
     EXPECT_EQ(CheckModelFile(model().c_str(), &fault), ModelFileCheck::kSound) << type << ": " << fault;
   }
+  // Training data of a single label give a classifier of one class (no
+  // pairs, no support vectors) that libsvm's own prediction answers with
+  // that label, probability 1.
+  for (int type : {C_SVC, NU_SVC}) {
+    for (int probability : {0, 1}) {
+      svm_parameter parameter = testing::DefaultParameter(RBF);
+      parameter.svm_type = type;
+      parameter.probability = probability;
+      const std::string text = Train(parameter, 1);
+      ASSERT_NE(text.find("nr_class 1\n"), std::string::npos) << text;
+      std::string fault;
+      EXPECT_EQ(CheckModelFile(model().c_str(), &fault), ModelFileCheck::kSound)
+          << type << " " << probability << ": " << fault;
+    }
+  }
   std::string fault;
   EXPECT_TRUE(CheckModelText(kModel, &fault)) << fault;
   EXPECT_TRUE(CheckModelText(std::string(kModel) + "lines after the support vectors are not read\n", &fault));
@@ -88,7 +103,10 @@ TEST_F(ModelFileCheckTest, EachDamageIsNamed) {
             "kernel_type \"precomputed\" is not one of linear, polynomial, rbf, sigmoid");
   EXPECT_EQ(Fault(replaced("linear", "rbf")), "gamma is missing");
   EXPECT_EQ(Fault(replaced("c_svc", "c_svm")), "svm_type \"c_svm\" is not one libsvm knows");
-  EXPECT_EQ(Fault(replaced("nr_class 3", "nr_class 1")), "nr_class 1 is outside 2 to 1024");
+  EXPECT_EQ(Fault(replaced("nr_class 3", "nr_class 0")), "nr_class 0 is outside 1 to 46340");
+  EXPECT_EQ(Fault(replaced("nr_class 3", "nr_class 46341")), "nr_class 46341 is outside 1 to 46340");
+  EXPECT_EQ(Fault("svm_type one_class\nkernel_type linear\nnr_class 1\ntotal_sv 0\nrho\nSV\n"),
+            "nr_class 1 is too few for svm_type one_class");
   EXPECT_EQ(Fault(replaced("total_sv 3", "total_sv 4")), "nr_sv adds up to 3, total_sv is 4");
   EXPECT_EQ(Fault(replaced("total_sv 3", "total_sv 4", replaced("nr_sv 1 1 1", "nr_sv 2 1 1"))),
             "the file ends after 3 of 4 support vectors");

@@ -1,8 +1,17 @@
 #include "source/source_data.h"
 
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <utility>
 #include <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <climits>
+#include <unistd.h>
+#endif
 
 #include "source/source_file.h"
 
@@ -35,12 +44,76 @@ std::vector<Entry> EntriesInOrder(const std::vector<std::size_t>& order, const R
   return entries;
 }
 
+// The weighting divides by the average document length: zero, a negative,
+// an infinite or a NaN length would weigh every document alike and send
+// them all to one class.
+bool CheckAverageDocLength(const SourceFileSections& sections, std::string* error) {
+  const double length = sections.averageDocLength();
+  if (std::isfinite(length) && length > 0.0) return true;
+  using namespace source_file;
+  const std::uint64_t offset =
+      16 + kVocabularyRecordSize * sections.vocabularyCount() +
+      kTermMapRecordSize * sections.termMapCount() + kIdfRecordSize * sections.idfCount() +
+      kClassRecordSize * sections.classCount();
+  char shown[32];
+  std::snprintf(shown, sizeof shown, "%g", length);
+  *error = "average document length value at offset " + std::to_string(offset) + ": " + shown +
+           " is not a positive finite number";
+  return false;
+}
+
+// The longest path and file name the system opens.
+#if defined(_WIN32)
+std::size_t LongestPath(const std::string&) { return MAX_PATH - 1; }
+std::size_t LongestName(const std::string&) { return 255; }
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+#else
+std::size_t LongestPath(const std::string&) { return PATH_MAX - 1; }
+std::size_t LongestName(const std::string& directory) {
+  const long longest = pathconf(directory.c_str(), _PC_NAME_MAX);
+  return longest > 0 ? static_cast<std::size_t>(longest) : NAME_MAX;
+}
+bool IsSeparator(char c) { return c == '/'; }
+#endif
+
+// Source.dat opened, but the other names are longer: a prefix near the
+// limits loads, and every classification then fails to open its files.
+// Returns false, naming the path and the limit, when one would not open.
+bool CheckWorkingPaths(const std::string& prefix, std::string* error) {
+  std::size_t nameStart = prefix.size();
+  while (nameStart > 0 && !IsSeparator(prefix[nameStart - 1])) --nameStart;
+  const std::string directory = nameStart == 0 ? "." : prefix.substr(0, nameStart);
+  const std::size_t longestPath = LongestPath(directory);
+  const std::size_t longestName = LongestName(directory);
+  for (const std::string& path :
+       {prefix + kModelFileName, prefix + kTestFileName, prefix + kResultFileName,
+        WorkingFileLockPath(prefix + kTestFileName)}) {
+    if (path.size() > longestPath) {
+      *error = "the path " + path + " is " + std::to_string(path.size()) +
+               " bytes, longer than the system's limit of " + std::to_string(longestPath);
+      return false;
+    }
+    if (path.size() - nameStart > longestName) {
+      *error = "the file name of " + path + " is " + std::to_string(path.size() - nameStart) +
+               " bytes, longer than the system's limit of " + std::to_string(longestName);
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 SourceData::LoadOutcome SourceData::Load(const std::string& prefix, std::string* fault) {
   const std::string path = prefix + kSourceFileName;
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return LoadOutcome::kMissing;
+  std::string pathError;
+  if (!CheckWorkingPaths(prefix, &pathError)) {
+    std::fclose(file);
+    if (fault != nullptr) *fault = "wenlei: rejected resource prefix: " + pathError + "\n";
+    return LoadOutcome::kPathTooLong;
+  }
 
   // The whole file is read before any table changes, so a damaged file
   // leaves the resource set exactly as it was.
@@ -48,6 +121,7 @@ SourceData::LoadOutcome SourceData::Load(const std::string& prefix, std::string*
   std::string error;
   bool ok = ReadSourceFileSections(file, &sections, &error);
   std::fclose(file);
+  if (ok) ok = CheckAverageDocLength(sections, &error);
   if (!ok) {
     if (fault != nullptr) *fault = "wenlei: rejected resource file " + path + ": " + error + "\n";
     return LoadOutcome::kMalformed;

@@ -19,19 +19,27 @@ inline constexpr const char kModelFileName[] = "SVMModel";
 inline constexpr const char kTestFileName[] = "SVMTestFile.dat";
 inline constexpr const char kResultFileName[] = "resultFile.dat";
 
+// The lock file beside the working files that processes classifying with
+// one prefix take turns on (see Classifier).
+inline std::string WorkingFileLockPath(const std::string& testFilePath) {
+  return testFilePath + ".lock";
+}
+
 // The resource set a classification works from: four lookup tables, the
 // average document length of the training documents and the paths of the
 // model and the two working files.  The library keeps one per process; the
 // model-building tools make their own.
 class SourceData {
  public:
-  enum class LoadOutcome { kLoaded, kMissing, kMalformed };
+  enum class LoadOutcome { kLoaded, kMissing, kMalformed, kPathTooLong };
 
   // Reads prefix + "Source.dat" and merges it into the tables (present keys
   // keep their values), then takes the new average length and paths.  A file
   // that cannot be opened changes nothing and gives kMissing; a malformed one
   // changes nothing and gives kMalformed, with one line naming the fault
-  // ("wenlei: rejected resource file PATH: ...\n") in *fault when given.
+  // ("wenlei: rejected resource file PATH: ...\n") in *fault when given.  A
+  // prefix that makes a working-file path longer than the system accepts
+  // changes nothing and gives kPathTooLong, with one line naming the path.
   LoadOutcome Load(const std::string& prefix, std::string* fault = nullptr);
 
   // Empties the four tables; the paths and the average length stay.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <random>
 
 #include "source/source_file.h"
@@ -118,6 +119,40 @@ TEST(SourceDataTest, MissingOrMalformedFileLeavesEverythingAsItWas) {
   EXPECT_EQ(data.averageDocLength, before.averageDocLength);
 }
 
+// The weighting divides by the average length, so a length that is not a
+// positive finite number would send every document to one class.
+TEST(SourceDataTest, AnAverageLengthThatIsNotPositiveAndFiniteIsRejected) {
+  TempDir good, bad;
+  Write(good.prefix() + "Source.dat", First());
+  SourceData data;
+  ASSERT_EQ(data.Load(good.prefix()), SourceData::LoadOutcome::kLoaded);
+  const SourceData before = data;
+  const std::size_t offset = testing::ReadFile(good.prefix() + "Source.dat").size() - 8;
+  const struct {
+    double length;
+    const char* shown;
+  } cases[] = {{0.0, "0"},
+               {-0.0, "-0"},
+               {-3.5, "-3.5"},
+               {std::numeric_limits<double>::infinity(), "inf"},
+               {-std::numeric_limits<double>::infinity(), "-inf"},
+               {std::numeric_limits<double>::quiet_NaN(), "nan"}};
+  for (const auto& c : cases) {
+    SourceFileContents contents = First();
+    contents.averageDocLength = c.length;
+    Write(bad.prefix() + "Source.dat", contents);
+    std::string fault;
+    EXPECT_EQ(data.Load(bad.prefix(), &fault), SourceData::LoadOutcome::kMalformed) << c.shown;
+    EXPECT_EQ(fault, "wenlei: rejected resource file " + bad.prefix() +
+                         "Source.dat: average document length value at offset " +
+                         std::to_string(offset) + ": " + c.shown +
+                         " is not a positive finite number\n");
+    EXPECT_TRUE(data.wordIndexTable == before.wordIndexTable);
+    EXPECT_EQ(data.averageDocLength, before.averageDocLength);
+    EXPECT_EQ(data.modelPath, before.modelPath);
+  }
+}
+
 }  // namespace
 }  // namespace wenlei
 
@@ -147,6 +182,7 @@ TEST(SourceDataTest, BulkLoadEqualsOneInsertionPerRecordOnLargeShuffledFiles) {
                                 static_cast<double>(i));
     }
     contents.classNames = {"NULL", "A"};
+    contents.averageDocLength = 4.5;
 
     TempDir dir;
     Write(dir.prefix() + "Source.dat", contents);

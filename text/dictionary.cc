@@ -1,5 +1,6 @@
 #include "text/dictionary.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -106,6 +107,14 @@ bool Dictionary::Index(const std::string& source, std::string* error) {
       return false;
     }
     lines.push_back({fields[0], frequency});
+  }
+  // Without a word every document would segment into single characters
+  // that no vocabulary knows: a wrong file given, not a dictionary.
+  const bool anyWord = std::any_of(lines.begin(), lines.end(),
+                                   [](const Line& line) { return line.frequency > 0; });
+  if (!anyWord) {
+    *error = source + ": no word with a frequency above 0 (expected lines \"word frequency [tag]\")";
+    return false;
   }
 
   // Prefixes add about half as many entries again as there are words.

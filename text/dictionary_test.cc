@@ -68,6 +68,11 @@ TEST(DictionaryTest, RejectsMalformedLinesNamingTheLine) {
   EXPECT_EQ(error, "test.txt:1: the frequency \"-5\" is not a whole number");
   EXPECT_EQ(Parse("数据 5\n\xCA\xFD\xBE\xDD 5\n", &error), nullptr);
   EXPECT_EQ(error, "test.txt: not UTF-8 (invalid byte at offset 9)");
+  // A file without any word would leave every document unsegmented.
+  for (const char* wordless : {"", "\n \n", "\xEF\xBB\xBF", "数据 0\n透视 0\n"}) {
+    EXPECT_EQ(Parse(wordless, &error), nullptr) << wordless;
+    EXPECT_EQ(error, "test.txt: no word with a frequency above 0 (expected lines \"word frequency [tag]\")");
+  }
 }
 
 TEST(DictionaryTest, LoadNamesAMissingFile) {

@@ -52,6 +52,44 @@ std::optional<std::size_t> FindInvalidUtf8(std::string_view text) {
   return std::nullopt;
 }
 
+bool ReadsAsGbk(std::string_view text) {
+  bool doubleByte = false;
+  for (std::size_t offset = 0; offset < text.size(); ++offset) {
+    unsigned char lead = static_cast<unsigned char>(text[offset]);
+    if (lead < 0x80) continue;
+    if (lead == 0x80 || lead == 0xFF || offset + 1 == text.size()) return false;
+    unsigned char trail = static_cast<unsigned char>(text[++offset]);
+    if (trail < 0x40 || trail == 0x7F || trail == 0xFF) return false;
+    doubleByte = true;
+  }
+  return doubleByte;
+}
+
+namespace {
+
+// True when the malformed sequence at bad is a UTF-8 character cut off by
+// the end of the text: then the text is UTF-8 that was cut, not GBK.
+bool EndsInACutCharacter(std::string_view text, std::size_t bad) {
+  unsigned char lead = static_cast<unsigned char>(text[bad]);
+  std::size_t needed = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : 0;
+  std::size_t present = text.size() - bad - 1;
+  if (needed == 0 || present >= needed) return false;
+  for (std::size_t i = bad + 1; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string NotUtf8Message(std::string_view text, std::size_t bad, std::string_view gbkHint) {
+  std::string message = "not UTF-8 (invalid byte at offset " + std::to_string(bad) + ")";
+  if (ReadsAsGbk(text) && !EndsInACutCharacter(text, bad)) {
+    message.append("; it reads as GBK: ").append(gbkHint);
+  }
+  return message;
+}
+
 bool IsWordSeparator(char32_t c) {
   switch (c) {
     case '\t': case '\n': case '\v': case '\f': case '\r': case ' ':

@@ -44,6 +44,33 @@ TEST(Utf8Test, DecodesCharactersAndStepsOneByteOverMalformedOnes) {
   EXPECT_EQ(broken.length, 1u);
 }
 
+TEST(Utf8Test, ReadsAsGbkOnlyWhenEveryHighByteStartsADoubleByteCharacter) {
+  struct Case {
+    std::string_view text;
+    bool gbk;
+  } cases[] = {
+      {"\xCD\xBC\xB1\xED", true},         // 图表
+      {"a \xCD\xBC 1\xB1\xED.", true},     // with ASCII between
+      {"plain ASCII", false},               // nothing to hint at
+      {"\xCD", false},                      // a lead byte without its trail
+      {"\xCD\x20", false},                  // a trail byte below 0x40
+      {"\xCD\x7F", false},                  // 0x7F is no trail byte
+      {"\x80\x41", false},                  // 0x80 leads nothing
+      {"\xE5\x9B\xBE\xE8\xA1", false},      // broken UTF-8: an odd byte left
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ReadsAsGbk(c.text), c.gbk) << c.text;
+  }
+}
+
+TEST(Utf8Test, NotUtf8MessageHintsAtGbk) {
+  EXPECT_EQ(NotUtf8Message("\xCD\xBC", 0, "try --gbk"),
+            "not UTF-8 (invalid byte at offset 0); it reads as GBK: try --gbk");
+  EXPECT_EQ(NotUtf8Message("ab\xFF", 2, "try --gbk"), "not UTF-8 (invalid byte at offset 2)");
+  // UTF-8 cut inside its last character, though its bytes would pass as GBK.
+  EXPECT_EQ(NotUtf8Message("\xE6\x95", 0, "try --gbk"), "not UTF-8 (invalid byte at offset 0)");
+}
+
 TEST(Utf8Test, SeparatorsAreWhiteSpaceAndInvisibleMarks) {
   for (char32_t c : {U' ', U'\t', U'\n', U'\r', U'\u3000', U'\u00A0', U'\u2003', U'\uFEFF',
                      U'\u200B'}) {

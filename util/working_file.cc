@@ -1,5 +1,8 @@
 #include "util/working_file.h"
 
+#include <cerrno>
+#include <cstring>
+
 #if !defined(_WIN32)
 #include <fcntl.h>
 #include <sys/types.h>
@@ -12,9 +15,13 @@ namespace wenlei {
 
 std::FILE* OpenForRewrite(const char* path) { return std::fopen(path, "w"); }
 
-void CutRewriteHere(std::FILE* file) { std::fflush(file); }
-
-int CloseRewrite(std::FILE* file) { return std::fclose(file); }
+int CloseRewrite(std::FILE* file) {
+  errno = 0;
+  int error = std::fflush(file) != 0 || std::ferror(file) ? (errno != 0 ? errno : EIO) : 0;
+  errno = 0;
+  if (std::fclose(file) != 0 && error == 0) error = errno != 0 ? errno : EIO;
+  return error;
+}
 
 #else
 
@@ -27,17 +34,23 @@ std::FILE* OpenForRewrite(const char* path) {
   return file;
 }
 
-void CutRewriteHere(std::FILE* file) {
-  std::fflush(file);
-  const off_t end = ftello(file);
-  if (end >= 0) (void)!ftruncate(fileno(file), end);
-}
-
 int CloseRewrite(std::FILE* file) {
-  CutRewriteHere(file);
-  return std::fclose(file);
+  // A failed write sets the stream's error flag; the flush then fails too,
+  // or reports nothing when the failed bytes were dropped from the buffer.
+  errno = 0;
+  int error = 0;
+  if (std::fflush(file) != 0 || std::ferror(file)) error = errno != 0 ? errno : EIO;
+  if (error == 0) {
+    const off_t end = ftello(file);
+    if (end < 0 || ftruncate(fileno(file), end) != 0) error = errno;
+  }
+  errno = 0;
+  if (std::fclose(file) != 0 && error == 0) error = errno != 0 ? errno : EIO;
+  return error;
 }
 
 #endif
+
+std::string SystemReason(int error) { return std::strerror(error); }
 
 }  // namespace wenlei

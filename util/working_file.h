@@ -2,6 +2,7 @@
 #define WENLEI_UTIL_WORKING_FILE_H_
 
 #include <cstdio>
+#include <string>
 
 namespace wenlei {
 
@@ -17,17 +18,18 @@ namespace wenlei {
 // finished file is byte for byte what "w" would give.  Elsewhere these are
 // fopen's "w" and fclose.
 
-// Opens path for writing (text mode), creating it when missing; null where
-// fopen(path, "w") would fail.
+// Opens path for writing (text mode), creating it when missing; null, with
+// errno set, where fopen(path, "w") would fail.
 std::FILE* OpenForRewrite(const char* path);
 
-// Cuts the file where writing stopped (everything written so far is flushed
-// first), as if it had been emptied when opened.  For a step that ends the
-// process in the middle of writing.
-void CutRewriteHere(std::FILE* file);
-
-// Cuts the file where writing stopped and closes it; fclose's result.
+// Flushes what was written, cuts the file there and closes it.  Every step
+// is checked: 0 when the file now holds exactly what was written, else the
+// errno of the first step that failed (a write that failed earlier, on a
+// full disk say, shows here too).  The file is closed either way.
 int CloseRewrite(std::FILE* file);
+
+// The system's text for an errno value ("No space left on device").
+std::string SystemReason(int error);
 
 }  // namespace wenlei
 

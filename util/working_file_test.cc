@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <string>
 
 #include "predict/batch_prediction.h"
@@ -34,6 +35,19 @@ TEST(WorkingFileTest, RewritesLeaveExactlyTheNewContents) {
   }
   EXPECT_EQ(OpenForRewrite((dir.path() + "/missing/file").c_str()), nullptr);
   EXPECT_EQ(OpenForRewrite(dir.path().c_str()), nullptr);  // a directory
+}
+
+// A device that is always full: every write fails as on a full disk.
+TEST(WorkingFileTest, AWriteThatFailsIsReportedWhenTheFileIsClosed) {
+  std::FILE* file = OpenForRewrite("/dev/full");
+  if (file == nullptr) GTEST_SKIP() << "no /dev/full";
+  std::fputs("0 1:0.5 \n", file);
+  EXPECT_EQ(CloseRewrite(file), ENOSPC);
+  EXPECT_EQ(SystemReason(ENOSPC), "No space left on device");
+
+  const Status status = WriteTestLines("/dev/full", {"0 1:0.5 "});
+  EXPECT_EQ(status.code(), Status::Code::kIoError);
+  EXPECT_EQ(status.message(), "wenlei: cannot write /dev/full: No space left on device\n");
 }
 
 TEST(WorkingFileTest, NewFilesGetTheModeFopenGives) {

@@ -1,5 +1,6 @@
 #include "vectorise/document_vector.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 
@@ -49,19 +50,24 @@ std::string DocumentVector::TestLine() const {
   return line;
 }
 
-void DocumentVector::WriteTestFile(const std::string& path) const {
-  WriteTestLines(path, {TestLine()});
+Status DocumentVector::WriteTestFile(const std::string& path) const {
+  return WriteTestLines(path, {TestLine()});
 }
 
-void WriteTestLines(const std::string& path, const std::vector<std::string>& lines) {
+Status WriteTestLines(const std::string& path, const std::vector<std::string>& lines) {
   std::FILE* file = OpenForRewrite(path.c_str());
-  if (file == nullptr) return;
-  for (const std::string& line : lines) {
-    if (line.empty()) continue;
-    std::fwrite(line.data(), 1, line.size(), file);
-    std::fputc('\n', file);
+  int error = file == nullptr ? errno : 0;
+  if (file != nullptr) {
+    for (const std::string& line : lines) {
+      if (line.empty()) continue;
+      std::fwrite(line.data(), 1, line.size(), file);
+      std::fputc('\n', file);
+    }
+    error = CloseRewrite(file);
   }
-  CloseRewrite(file);
+  if (error == 0) return Status::Ok();
+  return Status(Status::Code::kIoError,
+                "wenlei: cannot write " + path + ": " + SystemReason(error) + "\n");
 }
 
 }  // namespace wenlei

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "source/source_data.h"
+#include "util/status.h"
 #include "vectorise/term_weighting.h"
 
 namespace wenlei {
@@ -29,9 +30,11 @@ class DocumentVector {
                      const WordIndexTable& wordIndexTable);
 
   // Writes the features as "0 f:w f:w \n" (nothing at all when there are no
-  // features) to path, replacing its contents.  Failures are silent: the
-  // prediction step reads whatever the path then holds.
-  void WriteTestFile(const std::string& path) const;
+  // features) to path, replacing its contents.  A file that cannot be
+  // opened, written, flushed, cut to length or closed is a failure
+  // ("wenlei: cannot write PATH: REASON\n"): the prediction step must not
+  // read a stale or partial record.
+  Status WriteTestFile(const std::string& path) const;
 
   // The test-file line for the features, without its line end; empty when
   // there are no features.
@@ -44,8 +47,8 @@ class DocumentVector {
 };
 
 // Replaces the test file's contents with one record per non-empty line, each
-// closed by a line end.  Failures are silent like WriteTestFile's.
-void WriteTestLines(const std::string& path, const std::vector<std::string>& lines);
+// closed by a line end.  Failures as WriteTestFile's.
+Status WriteTestLines(const std::string& path, const std::vector<std::string>& lines);
 
 }  // namespace wenlei
 

@@ -94,18 +94,21 @@ TEST(DocumentVectorTest, WriteTestFileReplacesTheFileWithOneLineOrNothing) {
   vector.BuildFeatures({{"a", 0.5}, {"b", 0.25}},
                        Make<TermMapTable>({{"a", ""}, {"b", ""}}),
                        Make<WordIndexTable>({{"a", 3}, {"b", 17}}));
-  vector.WriteTestFile(path);
+  EXPECT_TRUE(vector.WriteTestFile(path).ok());
   EXPECT_EQ(testing::ReadFile(path), "0 3:0.5 17:0.25 \n");
-  vector.WriteTestFile(path);
+  EXPECT_TRUE(vector.WriteTestFile(path).ok());
   EXPECT_EQ(testing::ReadFile(path), "0 3:0.5 17:0.25 \n");
 
   DocumentVector empty;
-  empty.WriteTestFile(path);
+  EXPECT_TRUE(empty.WriteTestFile(path).ok());
   EXPECT_EQ(testing::ReadFile(path), "");
-  empty.WriteTestFile(dir.path() + "/fresh.dat");
+  EXPECT_TRUE(empty.WriteTestFile(dir.path() + "/fresh.dat").ok());
   EXPECT_TRUE(testing::FileExists(dir.path() + "/fresh.dat"));
-  // A path that cannot be written is not reported.
-  vector.WriteTestFile(dir.path() + "/no/such/dir/file");
+  // A path that cannot be written is a failure naming it and the reason.
+  const Status failed = vector.WriteTestFile(dir.path() + "/no/such/dir/file");
+  EXPECT_EQ(failed.code(), Status::Code::kIoError);
+  EXPECT_EQ(failed.message(), "wenlei: cannot write " + dir.path() +
+                                  "/no/such/dir/file: No such file or directory\n");
 }
 
 }  // namespace

@@ -1,12 +1,15 @@
 /*
- * A 32-bit Windows host for wenlei.dll, written the way a host program
- * uses the library: it loads the DLL at run time, finds the five functions
- * by name, lays out its word lists byte by byte (four 32-bit words for the
- * list, 28 bytes per word) and hands them over.  It does not include the
+ * A Windows host for wenlei.dll, written the way a host program uses the
+ * library: it loads the DLL at run time, finds the five functions by name,
+ * lays out its word lists byte by byte and hands them over.  Built for
+ * 32-bit Windows, a list is four 32-bit words and a word 28 bytes; built for
+ * 64-bit Windows, four 64-bit words and 40 bytes.  It does not include the
  * library's header, so the layout is checked from the host's side.
  *
  *   host_test check    DLL PREFIX DOCUMENTS SCRATCH [N]  the whole test
- *   host_test answers  DLL PREFIX DOCUMENTS OUTPUT    one answer per document
+ *   host_test answers  DLL PREFIX DOCUMENTS OUTPUT [FILES]
+ *                                                     one answer per document
+ *   host_test threads  DLL PREFIX DOCUMENTS [ROUNDS]  two threads at once
  *   host_test load-only    DLL PREFIX                 (child) LoadSource only
  *   host_test classify-all DLL PREFIX DOCUMENTS       (child) classify all
  *
@@ -14,7 +17,10 @@
  * its working files there.  DOCUMENTS holds one document per line, GBK words
  * separated by single spaces (check looks at the first N documents only, when
  * N is given).  OUTPUT receives one line per document: the
- * answer's bytes in hexadecimal.  SCRATCH is a directory for the failure
+ * answer's bytes in hexadecimal.  FILES, when given, receives for every
+ * document a line "document N" and the working files that document's
+ * classification wrote (none for a document without known words), their
+ * CR LF line ends turned into LF.  SCRATCH is a directory for the failure
  * cases, which run this program as a child process.
  */
 #include <windows.h>
@@ -25,7 +31,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-_Static_assert(sizeof(void *) == 4, "the host is a 32-bit program");
+_Static_assert(sizeof(void *) == 4 || sizeof(void *) == 8, "a 32-bit or 64-bit host");
+_Static_assert(sizeof(size_t) == sizeof(void *), "sizes are pointer-sized words");
 
 typedef void(__cdecl *ClassificationFunction)(void *handle, const void *words, char *answer);
 typedef void *(__cdecl *CreateClassifierFunction)(void);
@@ -33,9 +40,15 @@ typedef unsigned char(__cdecl *LoadSourceFunction)(const char *prefix);
 typedef void(__cdecl *ReleaseClassifierFunction)(void *handle);
 typedef void(__cdecl *ReleaseSourceFunction)(void);
 
+/* A word of the records: 4 bytes on 32-bit Windows, 8 on 64-bit Windows. */
+#define kWord sizeof(void *)
+
 enum {
-  kListSize = 16,
-  kEntrySize = 28,
+  kListSize = 4 * kWord,          /* unused, first entry, end, unused */
+  kEntrySize = 3 * kWord + 16,    /* unused, text or its address, length, capacity */
+  kTextOffset = kWord,
+  kLengthOffset = kWord + 16,
+  kCapacityOffset = 2 * kWord + 16,
   kInlineCapacity = 15,
   kAddressCapacityLimit = 16,
   kGarbage = 0xA5,     /* bytes the library must never read */
@@ -265,9 +278,10 @@ typedef struct HostWords {
   size_t count;
 } HostWords;
 
-static void Put32(unsigned char *at, uint32_t value) { memcpy(at, &value, 4); }
+/* Stores one word of the records (an address, a length or a capacity). */
+static void PutWord(unsigned char *at, size_t value) { memcpy(at, &value, kWord); }
 
-static uint32_t AddressOf(const void *pointer) { return (uint32_t)(uintptr_t)pointer; }
+static size_t AddressOf(const void *pointer) { return (size_t)(uintptr_t)pointer; }
 
 static int GoesToAddress(Placement placement, const Word *word, size_t position) {
   if (word->length > kInlineCapacity) return 1;
@@ -292,24 +306,24 @@ static HostWords BuildWords(const Document *document, Placement placement) {
       /* The text is followed by garbage, not by a zero byte, within the
        * capacity; a reader that looks for a terminator reads garbage. */
       /* Short texts get the boundary capacity 16 itself. */
-      uint32_t capacity = word->length < kAddressCapacityLimit
+      size_t capacity = word->length < kAddressCapacityLimit
                               ? kAddressCapacityLimit
                               : word->length + word->length % 5;
       host.texts[i] = Allocate(capacity + 1);
       memset(host.texts[i], kGarbage, capacity);
       host.texts[i][capacity] = '\0';
       memcpy(host.texts[i], word->bytes, word->length);
-      Put32(entry + 4, AddressOf(host.texts[i]));
-      Put32(entry + 24, capacity);
+      PutWord(entry + kTextOffset, AddressOf(host.texts[i]));
+      PutWord(entry + kCapacityOffset, capacity);
     } else {
-      memcpy(entry + 4, word->bytes, word->length);
-      Put32(entry + 24, kInlineCapacity);
+      memcpy(entry + kTextOffset, word->bytes, word->length);
+      PutWord(entry + kCapacityOffset, kInlineCapacity);
     }
-    Put32(entry + 20, word->length);
+    PutWord(entry + kLengthOffset, word->length);
   }
   memset(host.list, kGarbage, sizeof host.list);
-  Put32(host.list + 4, host.count == 0 ? 0 : AddressOf(host.entries));
-  Put32(host.list + 8, host.count == 0 ? 0 : AddressOf(host.entries + kEntrySize * host.count));
+  PutWord(host.list + kWord, host.count == 0 ? 0 : AddressOf(host.entries));
+  PutWord(host.list + 2 * kWord, host.count == 0 ? 0 : AddressOf(host.entries + kEntrySize * host.count));
   memcpy(host.snapshot, host.entries, kEntrySize * (host.count + 1));
   return host;
 }
@@ -720,11 +734,11 @@ static void CheckEmptyLists(const Library *library, void *handle) {
   Answer answer;
   memset(entry, kGarbage, sizeof entry);
   memset(list, kGarbage, sizeof list);
-  Put32(list + 4, 0);
+  PutWord(list + kWord, 0);
   answer = Classify(library, handle, list, "list without entries");
   CHECK(IsShortTextMessage(&answer), "a list whose first entry is 0 is not too short");
-  Put32(list + 4, AddressOf(entry));
-  Put32(list + 8, AddressOf(entry));
+  PutWord(list + kWord, AddressOf(entry));
+  PutWord(list + 2 * kWord, AddressOf(entry));
   answer = Classify(library, handle, list, "list with first == end");
   CHECK(IsShortTextMessage(&answer), "a list whose first entry is its end is not too short");
 }
@@ -854,26 +868,127 @@ static int RunCheck(const char *dllPath, const char *prefix, const char *documen
   return g_failures == 0 ? 0 : 1;
 }
 
+/* Appends a working file written in text mode with its CR LF line ends
+ * turned into LF; any other line end is a fault. */
+static void AppendTextFile(FILE *output, const Bytes *file, const char *what) {
+  size_t i;
+  for (i = 0; i < file->size; ++i) {
+    if (file->data[i] == '\r') {
+      if (i + 1 == file->size || file->data[i + 1] != '\n') Die("%s: a CR without LF", what);
+      continue;
+    }
+    if (file->data[i] == '\n' && (i == 0 || file->data[i - 1] != '\r')) {
+      Die("%s: a line ends with LF alone", what);
+    }
+    fputc(file->data[i], output);
+  }
+}
+
+/* ------------------------------------------------------------ threads */
+
+/* One thread's share of the threads mode: every document with its own
+ * handle, in order or in reverse, compared with the answers one thread
+ * got alone.  Counts its own mismatches (the global tally is not shared). */
+typedef struct ThreadRun {
+  const Library *library;
+  const Documents *documents;
+  const Answer *expected;
+  int reverse;
+  unsigned rounds;
+  unsigned mismatches;
+} ThreadRun;
+
+static DWORD WINAPI ClassifyInThread(LPVOID argument) {
+  ThreadRun *run = argument;
+  void *handle = run->library->CreateClassifier();
+  unsigned round;
+  size_t k;
+  for (round = 0; round < run->rounds; ++round) {
+    for (k = 0; k < run->documents->count; ++k) {
+      size_t i = run->reverse ? run->documents->count - 1 - k : k;
+      HostWords host = BuildWords(&run->documents->items[i], kMixed);
+      Answer answer;
+      memset(answer.bytes, kUntouched, sizeof answer.bytes);
+      run->library->Classification(handle, host.list, (char *)answer.bytes);
+      answer.length = strnlen((const char *)answer.bytes, sizeof answer.bytes);
+      if (!SameAnswer(&answer, &run->expected[i])) ++run->mismatches;
+      FreeWords(&host);
+    }
+  }
+  run->library->releaseClassifier(handle);
+  return 0;
+}
+
+/* Two threads classify the same documents at once through two handles;
+ * each must get exactly the answers one thread gets alone. */
+static int RunThreads(const char *dllPath, const char *prefix, const char *documentsPath,
+                      unsigned rounds) {
+  Library library = OpenLibrary(dllPath);
+  Documents documents = ReadDocuments(documentsPath);
+  Answer *expected = Allocate(sizeof(Answer) * (documents.count + 1));
+  ThreadRun runs[2];
+  HANDLE threads[2];
+  void *handle;
+  size_t i;
+  int t;
+  if (library.LoadSource(prefix) != 1) Die("LoadSource(%s) did not return 1", prefix);
+  handle = library.CreateClassifier();
+  for (i = 0; i < documents.count; ++i) {
+    expected[i] = ClassifyDocument(&library, handle, &documents.items[i], kMixed, "alone");
+  }
+  library.releaseClassifier(handle);
+  for (t = 0; t < 2; ++t) {
+    runs[t].library = &library;
+    runs[t].documents = &documents;
+    runs[t].expected = expected;
+    runs[t].reverse = t;
+    runs[t].rounds = rounds;
+    runs[t].mismatches = 0;
+    threads[t] = CreateThread(NULL, 0, ClassifyInThread, &runs[t], 0, NULL);
+    if (threads[t] == NULL) Die("CreateThread failed (error %lu)", (unsigned long)GetLastError());
+  }
+  WaitForMultipleObjects(2, threads, TRUE, INFINITE);
+  for (t = 0; t < 2; ++t) {
+    CloseHandle(threads[t]);
+    CHECK(runs[t].mismatches == 0, "thread %d: %u of %u answers differ from one thread's alone",
+          t + 1, runs[t].mismatches, (unsigned)(rounds * documents.count));
+  }
+  printf("host_test: two threads, %u classifications each: %d checks, %d failed\n",
+         (unsigned)(rounds * documents.count), g_checks, g_failures);
+  return g_failures == 0 ? 0 : 1;
+}
+
 static int RunAnswers(const char *dllPath, const char *prefix, const char *documentsPath,
-                      const char *outputPath) {
+                      const char *outputPath, const char *filesPath) {
   Library library = OpenLibrary(dllPath);
   Documents documents = ReadDocuments(documentsPath);
   FILE *output = fopen(outputPath, "wb");
+  FILE *files = filesPath != NULL ? fopen(filesPath, "wb") : NULL;
   void *handle;
   size_t i;
   if (output == NULL) Die("cannot create %s", outputPath);
+  if (filesPath != NULL && files == NULL) Die("cannot create %s", filesPath);
   if (library.LoadSource(prefix) != 1) Die("LoadSource(%s) did not return 1", prefix);
   handle = library.CreateClassifier();
   for (i = 0; i < documents.count; ++i) {
     char what[64], hex[2 * kAnswerBufferSize + 1];
     Answer answer;
     snprintf(what, sizeof what, "document %u", (unsigned)i + 1);
+    if (files != NULL) RemoveWorkingFiles(prefix);
     answer = ClassifyDocument(&library, handle, &documents.items[i], kMixed, what);
     FormatHex(answer.bytes, answer.length, hex, sizeof hex);
     fprintf(output, "%s\n", hex);
+    if (files != NULL) {
+      WorkingFiles written = ReadWorkingFiles(prefix);
+      fprintf(files, "%s\n", what);
+      AppendTextFile(files, &written.test, what);
+      AppendTextFile(files, &written.result, what);
+      FreeWorkingFiles(&written);
+    }
   }
   library.releaseClassifier(handle);
   if (fclose(output) != 0) Die("cannot write %s", outputPath);
+  if (files != NULL && fclose(files) != 0) Die("cannot write %s", filesPath);
   return g_failures == 0 ? 0 : 1;
 }
 
@@ -883,8 +998,12 @@ int main(int argc, char **argv) {
     long limit = argc == 7 ? strtol(argv[6], NULL, 10) : 0;
     return RunCheck(argv[2], argv[3], argv[4], argv[5], limit > 0 ? (size_t)limit : (size_t)-1);
   }
-  if (strcmp(mode, "answers") == 0 && argc == 6) {
-    return RunAnswers(argv[2], argv[3], argv[4], argv[5]);
+  if (strcmp(mode, "answers") == 0 && (argc == 6 || argc == 7)) {
+    return RunAnswers(argv[2], argv[3], argv[4], argv[5], argc == 7 ? argv[6] : NULL);
+  }
+  if (strcmp(mode, "threads") == 0 && (argc == 5 || argc == 6)) {
+    long rounds = argc == 6 ? strtol(argv[5], NULL, 10) : 1;
+    return RunThreads(argv[2], argv[3], argv[4], rounds > 0 ? (unsigned)rounds : 1u);
   }
   if (strcmp(mode, "load-only") == 0 && argc == 4) {
     Library library = OpenLibrary(argv[2]);
@@ -904,7 +1023,8 @@ int main(int argc, char **argv) {
     return 0;  /* reached only when no document needed the model */
   }
   fputs("usage: host_test check DLL PREFIX DOCUMENTS SCRATCH [N]\n"
-        "       host_test answers DLL PREFIX DOCUMENTS OUTPUT\n"
+        "       host_test answers DLL PREFIX DOCUMENTS OUTPUT [FILES]\n"
+        "       host_test threads DLL PREFIX DOCUMENTS [ROUNDS]\n"
         "       host_test load-only DLL PREFIX\n"
         "       host_test classify-all DLL PREFIX DOCUMENTS\n",
         stderr);

@@ -4,8 +4,11 @@
  * document, the answer's bytes in hexadecimal, so that the two libraries'
  * answers can be compared byte for byte.
  *
- *   linux_answers PREFIX DOCUMENTS OUTPUT
+ *   linux_answers PREFIX DOCUMENTS OUTPUT [FILES]
  *
+ * FILES, when given, receives for every document a line "document N" and
+ * the working files that document's classification wrote, as the Windows
+ * host writes them (none for a document without known words).
  * DOCUMENTS holds one document per line, GBK words separated by single
  * spaces.  The records are the 64-bit layout of wenlei/exports.h, with
  * the same choice of inline and addressed words as the Windows host.
@@ -29,11 +32,12 @@ static void *Allocate(size_t size) {
   return memory;
 }
 
-static char *ReadWholeFile(const char *path, size_t *size) {
+/* The whole file, or NULL when it cannot be opened. */
+static char *ReadFileIfPresent(const char *path, size_t *size) {
   FILE *file = fopen(path, "rb");
   char *data;
   long length;
-  if (file == NULL) Die("cannot open ", path);
+  if (file == NULL) return NULL;
   if (fseek(file, 0, SEEK_END) != 0 || (length = ftell(file)) < 0 || fseek(file, 0, SEEK_SET) != 0) {
     Die("cannot read ", path);
   }
@@ -41,6 +45,43 @@ static char *ReadWholeFile(const char *path, size_t *size) {
   *size = fread(data, 1, (size_t)length, file);
   fclose(file);
   return data;
+}
+
+static char *ReadWholeFile(const char *path, size_t *size) {
+  char *data = ReadFileIfPresent(path, size);
+  if (data == NULL) Die("cannot open ", path);
+  return data;
+}
+
+static char *WorkingFilePath(const char *prefix, const char *name) {
+  size_t size = strlen(prefix) + strlen(name) + 1;
+  char *path = Allocate(size);
+  snprintf(path, size, "%s%s", prefix, name);
+  return path;
+}
+
+static const char *const kWorkingFiles[2] = {"SVMTestFile.dat", "resultFile.dat"};
+
+static void RemoveWorkingFiles(const char *prefix) {
+  int i;
+  for (i = 0; i < 2; ++i) {
+    char *path = WorkingFilePath(prefix, kWorkingFiles[i]);
+    remove(path);
+    free(path);
+  }
+}
+
+/* Appends both working files, those that exist, to output. */
+static void AppendWorkingFiles(FILE *output, const char *prefix) {
+  int i;
+  for (i = 0; i < 2; ++i) {
+    char *path = WorkingFilePath(prefix, kWorkingFiles[i]);
+    size_t size;
+    char *data = ReadFileIfPresent(path, &size);
+    if (data != NULL && fwrite(data, 1, size, output) != size) Die("cannot write a copy of ", path);
+    free(data);
+    free(path);
+  }
 }
 
 /* The Windows host's kMixed placement: long words and every third short
@@ -103,15 +144,16 @@ static void AnswerLine(ClassifierHandle handle, const char *line, size_t length,
 int main(int argc, char **argv) {
   size_t size, start = 0, done = 0;
   char *documents;
-  FILE *output;
+  FILE *output, *files = NULL;
   ClassifierHandle handle;
-  if (argc != 4) {
-    fputs("usage: linux_answers PREFIX DOCUMENTS OUTPUT\n", stderr);
+  if (argc != 4 && argc != 5) {
+    fputs("usage: linux_answers PREFIX DOCUMENTS OUTPUT [FILES]\n", stderr);
     return 2;
   }
   documents = ReadWholeFile(argv[2], &size);
   output = fopen(argv[3], "wb");
   if (output == NULL) Die("cannot create ", argv[3]);
+  if (argc == 5 && (files = fopen(argv[4], "wb")) == NULL) Die("cannot create ", argv[4]);
   if (LoadSource(argv[1]) != 1) Die("cannot load the resource set ", argv[1]);
   handle = CreateClassifier();
   while (start < size) {
@@ -119,13 +161,19 @@ int main(int argc, char **argv) {
     while (end < size && documents[end] != '\n') ++end;
     lineEnd = end;
     if (lineEnd > start && documents[lineEnd - 1] == '\r') --lineEnd;
+    if (files != NULL) RemoveWorkingFiles(argv[1]);
     AnswerLine(handle, documents + start, lineEnd - start, output);
-    start = end + 1;
     ++done;
+    if (files != NULL) {
+      fprintf(files, "document %zu\n", done);
+      AppendWorkingFiles(files, argv[1]);
+    }
+    start = end + 1;
   }
   releaseClassifier(handle);
   free(documents);
   if (fclose(output) != 0) Die("cannot write ", argv[3]);
+  if (files != NULL && fclose(files) != 0) Die("cannot write ", argv[4]);
   fprintf(stderr, "linux_answers: %zu documents\n", done);
   return 0;
 }

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "source/source_file.h"
 #include "testutil/test_support.h"
 #include "testutil/tool_test_support.h"
 
@@ -82,6 +83,63 @@ TEST_F(ClassifyCommandTest, FileArgumentsAreDocuments) {
   EXPECT_EQ(run.out, "科技\n体育\n");
 }
 
+// Text it stays, but the user hears why the answer is about a path.
+TEST_F(ClassifyCommandTest, ATextNamingAFileIsClassifiedAsTextWithANote) {
+  const std::string path = cache_.path() + "/page.txt";
+  testing::WriteFile(path, kTechnology);
+  ChildOutcome run = Classify({path, kSports});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, kShortText + "\n体育\n");
+  EXPECT_EQ(run.err, "wenlei classify: note: \"" + path +
+                         "\" names a file but is classified as text; --file " + path +
+                         " reads the file\n");
+  EXPECT_EQ(Classify({"--file", path}).err, "");
+}
+
+// An over-long document is an error of its own; the answers stay in step.
+TEST_F(ClassifyCommandTest, ADocumentOverTheSizeLimitIsAnErrorOfItsOwn) {
+  const std::string longLine = kSports + kSports;  // 72 bytes
+  ChildOutcome run = Classify({"--lines", "--max-bytes", "60"}, kFinance + "\n" + longLine + "\n" + kSports + "\n");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "财经\n\n体育\n");
+  EXPECT_EQ(run.err, "wenlei classify: line 2 of standard input: more than 60 bytes, the size "
+                     "limit of a document (--max-bytes); skipped\n");
+  EXPECT_EQ(Classify({"--max-bytes", "0", kSports}).status, 2);
+}
+
+// The exports name classes by position: a Source.dat that names fewer
+// classes than the model has would answer wrong or empty names.  Every
+// command that uses a resource set refuses it with the library's one line.
+TEST_F(ClassifyCommandTest, AResourceSetWhosePartsDoNotFitIsRefusedByEveryCommand) {
+  testing::TempDir mismatched;
+  SourceFileContents contents;
+  std::string error;
+  std::FILE* file = std::fopen((resources_->path() + "/Source.dat").c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  ASSERT_TRUE(ReadSourceFile(file, &contents, &error)) << error;
+  std::fclose(file);
+  contents.classNames.pop_back();
+  ASSERT_TRUE(WriteSourceFile(mismatched.path() + "/Source.dat", contents, &error)) << error;
+  std::filesystem::copy_file(resources_->path() + "/SVMModel", mismatched.path() + "/SVMModel");
+  testing::WriteFile(mismatched.path() + "/test.tsv", "体育\t球队 比赛\n");
+
+  const std::string line = "the resource set in " + mismatched.path() +
+                           " does not fit together: the model has 3 classes, Source.dat names 2";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
+      {{"classify", "-r", mismatched.path(), kSports}, "wenlei classify: "},
+      {{"classify", "--exports", "-r", mismatched.path(), kSports}, "wenlei classify: "},
+      {{"eval", mismatched.path(), mismatched.path() + "/test.tsv"}, "wenlei eval: "},
+      {{"eval", "--exports", mismatched.path(), mismatched.path() + "/test.tsv"}, "wenlei eval: "},
+      {{"inspect", mismatched.path()}, "wenlei inspect: "},
+  };
+  for (const auto& [args, program] : runs) {
+    ChildOutcome run = testing::RunWenlei(args, "", Environment());
+    EXPECT_EQ(run.status, 1) << args[0] << " " << args[1];
+    EXPECT_EQ(run.out, "") << args[0] << " " << args[1];
+    EXPECT_EQ(run.err, program + line + "\n") << args[0] << " " << args[1];
+  }
+}
+
 TEST_F(ClassifyCommandTest, UnreadableInputIsOneLineEachAndTheRestIsClassified) {
   testing::WriteFile(cache_.path() + "/good.txt", kFinance);
   ChildOutcome run = Classify({"-f", cache_.path() + "/missing.txt", "-f", cache_.path(), "-f",
@@ -136,7 +194,43 @@ TEST_F(ClassifyCommandTest, JsonGivesAnswerNamesWordCountsAndProbabilities) {
   EXPECT_TRUE(descending) << first;
   EXPECT_EQ(run.out.substr(first.size()),
             "{\"answer\": \"" + kShortText + "\", \"names\": [], \"words\": 3, "
-            "\"known_words\": 0, \"dropped_characters\": 0, \"probabilities\": {}}\n");
+            "\"known_words\": 0, \"dropped_characters\": 0, \"probabilities\": {}, "
+            "\"confidence\": 0, \"unknown\": true}\n");
+  // A set without a stored threshold flags nothing that has a prediction.
+  EXPECT_NE(first.find(", \"confidence\": 0."), std::string::npos) << first;
+  EXPECT_NE(first.find(", \"unknown\": false}"), std::string::npos) << first;
+}
+
+TEST_F(ClassifyCommandTest, AnswersUnderTheStoredThresholdAreUnknown) {
+  testing::TempDir copy;
+  for (const char* name : {"Source.dat", "SVMModel"}) {
+    testing::WriteFile(copy.prefix() + name, testing::ReadFile(resources_->prefix() + name));
+  }
+  testing::WriteFile(copy.prefix() + "Confidence.txt", "min_confidence 0.999\n");
+  auto classify = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"classify", "-r", copy.path()});
+    return RunWenlei(args, "", Environment());
+  };
+  ChildOutcome stored = classify({kSports, kNoKnownWord});
+  EXPECT_EQ(stored.status, 0) << stored.err;
+  EXPECT_EQ(stored.out, "unknown\n" + kShortText + "\n");
+  ChildOutcome json = classify({"--json", kSports});
+  EXPECT_EQ(json.out.find("{\"answer\": \"体育\", \"names\": [\"体育\"]"), 0u) << json.out;
+  EXPECT_NE(json.out.find(", \"unknown\": true}"), std::string::npos) << json.out;
+  EXPECT_EQ(classify({"--min-confidence", "0", kSports}).out, "体育\n");
+  EXPECT_EQ(classify({"--min-confidence", "1", kFinance}).out, "unknown\n");
+
+  ChildOutcome bad = classify({"--min-confidence", "1.5", kSports});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("--min-confidence: \"1.5\" is not a number from 0 to 1"),
+            std::string::npos)
+      << bad.err;
+  EXPECT_EQ(classify({"--exports", "--min-confidence", "0.5", kSports}).status, 2);
+  testing::WriteFile(copy.prefix() + "Confidence.txt", "min_confidence high\n");
+  ChildOutcome corrupt = classify({kSports});
+  EXPECT_EQ(corrupt.status, 1);
+  EXPECT_NE(corrupt.err.find("Confidence.txt:1: the threshold \"high\""), std::string::npos)
+      << corrupt.err;
 }
 
 // One path drives the exported functions exactly as a host does; it gives
@@ -197,6 +291,46 @@ TEST_F(ClassifyCommandTest, InvalidUtf8IsReportedWithItsOffsetAndTheRestGoesOn) 
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out,
             "{\"error\": \"line 1 of standard input: not UTF-8 (invalid byte at offset 0)\"}\n");
+}
+
+TEST_F(ClassifyCommandTest, TsvLinesCarryTheirIdsAndABadLineDoesNotEndTheRun) {
+  ChildOutcome run = Classify(
+      {"--tsv"}, "s1\t" + kSports + "\nbad\t球队\xFF比赛\nno tab\nf2\t" + kFinance + "\n");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out,
+            "s1\t体育\n"
+            "{\"id\": \"bad\", \"error\": \"line 2 of standard input: not UTF-8 (invalid byte at "
+            "offset 6)\"}\n"
+            "{\"id\": null, \"error\": \"line 3 of standard input: no tab between the id and the "
+            "text\"}\n"
+            "f2\t财经\n");
+  EXPECT_EQ(LineCount(run.err), 2u);
+
+  // A line over the size limit keeps its id, and the run goes on.
+  const std::string limit = std::to_string(kFinance.size() + 3);
+  run = Classify({"--tsv", "--max-bytes", limit.c_str()},
+                 "long\t" + std::string(kFinance.size() + 10, 'x') + "\nf2\t" + kFinance + "\n");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.rfind("{\"id\": \"long\", \"error\": ", 0), 0u) << run.out;
+  EXPECT_NE(run.out.find("\nf2\t财经\n"), std::string::npos) << run.out;
+
+  run = Classify({"--lines", "--tsv", "--json"}, "id \"1\"\t" + kSports + "\n");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.rfind("{\"id\": \"id \\\"1\\\"\", \"answer\": \"体育\"", 0), 0u) << run.out;
+
+  run = Classify({"--tsv", "--gbk"}, testing::ToGbk("表\t" + kSports + "\n"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, testing::ToGbk("表\t体育\n"));
+  run = Classify({"--tsv", "--gbk", "--json"}, testing::ToGbk("表\t" + kSports + "\n"));
+  EXPECT_EQ(run.out.rfind("{\"id\": \"表\", \"answer\": \"体育\"", 0), 0u) << run.out;
+}
+
+TEST_F(ClassifyCommandTest, GbkGivenAsUtf8GetsAHint) {
+  ChildOutcome run = Classify({}, "\xCC\xE5\xD3\xFD");  // 体育 in GBK
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "wenlei classify: standard input: not UTF-8 (invalid byte at offset 0); "
+            "it reads as GBK: try --gbk\n");
 }
 
 TEST_F(ClassifyCommandTest, StreamsOneAnswerPerLineAsItGoes) {
@@ -319,6 +453,14 @@ TEST_F(ClassifyCommandTest, AMissingDictionaryIsOneLineAndStatus1) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "wenlei classify: cannot open dictionary " + cache_.path() + "/none.txt\n");
   EXPECT_TRUE(WorkingDirectories().empty());
+
+  testing::WriteFile(cache_.path() + "/empty.txt", "");
+  run = Classify({"--dict", cache_.path() + "/empty.txt", kSports});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "wenlei classify: " + cache_.path() +
+                         "/empty.txt: no word with a frequency above 0 (expected lines \"word "
+                         "frequency [tag]\")\n");
 }
 
 TEST_F(ClassifyCommandTest, UsageErrorsAndHelp) {
@@ -329,6 +471,12 @@ TEST_F(ClassifyCommandTest, UsageErrorsAndHelp) {
   run = Classify({"--file", "x.txt", kSports});
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(LineCount(run.err), 1u);
+
+  run = RunWenlei({"--help"});
+  EXPECT_EQ(run.status, 0);
+  for (const char* mention : {"wenlei help COMMAND", "wenlei COMMAND --help", "wenlei --version"}) {
+    EXPECT_NE(run.out.find(mention), std::string::npos) << mention;
+  }
 
   run = RunWenlei({"classify", "--help"});
   EXPECT_EQ(run.status, 0);

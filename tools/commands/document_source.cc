@@ -4,9 +4,12 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace wenlei {
 namespace {
@@ -19,8 +22,8 @@ void StripLineEnd(std::string* line) {
 }  // namespace
 
 DocumentSource::DocumentSource(std::vector<std::string> texts, std::vector<std::string> files,
-                               bool lines)
-    : lines_(lines) {
+                               bool lines, std::size_t maxBytes)
+    : lines_(lines), maxBytes_(maxBytes == 0 ? std::string::npos : maxBytes) {
   for (auto& text : texts) inputs_.push_back({true, std::move(text)});
   for (auto& file : files) inputs_.push_back({false, std::move(file)});
   if (inputs_.empty()) inputs_.push_back({false, "-"});
@@ -87,26 +90,50 @@ bool DocumentSource::Fill() {
   }
 }
 
-bool DocumentSource::ReadLine(std::string* line) {
+bool DocumentSource::ReadLine(std::string* line, bool* tooLong) {
+  *tooLong = false;
   std::size_t searched = bufferStart_;
   while (true) {
     std::size_t end = buffer_.find('\n', searched);
     if (end != std::string::npos) {
-      line->assign(buffer_, bufferStart_, end + 1 - bufferStart_);
+      if (*tooLong) {
+        line->swap(tooLongHead_);
+        tooLongHead_.clear();
+      } else {
+        line->assign(buffer_, bufferStart_, end + 1 - bufferStart_);
+      }
       bufferStart_ = end + 1;
       return true;
     }
     // Drop what was returned before reading more, so the buffer holds about
-    // one line and one read's worth.
+    // one line and one read's worth; a line over the bound (its "\r\n" not
+    // counted) is dropped as it comes.
     buffer_.erase(0, bufferStart_);
     bufferStart_ = 0;
+    if (maxBytes_ != std::string::npos && buffer_.size() > maxBytes_ + 1) {
+      if (!*tooLong) tooLongHead_.assign(buffer_, 0, std::min(buffer_.size(), kTooLongHeadBytes));
+      *tooLong = true;
+      buffer_.clear();
+    }
     searched = buffer_.size();
     if (!Fill()) break;
   }
-  if (buffer_.empty() || failed_) return false;
-  line->swap(buffer_);  // the last line, without a line end
+  if ((buffer_.empty() && !*tooLong) || failed_) return false;
+  if (*tooLong || buffer_.size() > maxBytes_) {
+    if (!*tooLong) tooLongHead_.assign(buffer_, 0, std::min(buffer_.size(), kTooLongHeadBytes));
+    *tooLong = true;
+    line->swap(tooLongHead_);
+    tooLongHead_.clear();
+  } else {
+    line->swap(buffer_);  // the last line, without a line end
+  }
   buffer_.clear();
   return true;
+}
+
+std::string DocumentSource::TooLongMessage() const {
+  return "more than " + std::to_string(maxBytes_) +
+         " bytes, the size limit of a document (--max-bytes); skipped";
 }
 
 bool DocumentSource::NextIsReady() {
@@ -132,11 +159,16 @@ DocumentSource::Next DocumentSource::Read(std::string* text, std::string* origin
 
     if (input.isText) {
       if (!lines_) {
-        *text = input.value;
         *origin = name;
+        const bool tooLong = input.value.size() > maxBytes_;
+        if (tooLong) {
+          *error = TooLongMessage();
+        } else {
+          *text = input.value;
+        }
         CloseCurrent();
         ++current_;
-        return Next::kDocument;
+        return tooLong ? Next::kTooLong : Next::kDocument;
       }
       if (textOffset_ < input.value.size()) {
         std::size_t end = input.value.find('\n', textOffset_);
@@ -145,24 +177,46 @@ DocumentSource::Next DocumentSource::Read(std::string* text, std::string* origin
         StripLineEnd(text);
         textOffset_ = end + 1;
         *origin = "line " + std::to_string(++lineNumber_) + " of " + name;
+        if (text->size() > maxBytes_) {
+          if (text->size() > kTooLongHeadBytes) text->resize(kTooLongHeadBytes);
+          *error = TooLongMessage();
+          return Next::kTooLong;
+        }
         return Next::kDocument;
       }
     } else if (lines_) {
-      if (ReadLine(text)) {
+      bool tooLong = false;
+      if (ReadLine(text, &tooLong)) {
         StripLineEnd(text);
         *origin = "line " + std::to_string(++lineNumber_) + " of " + name;
+        if (tooLong || text->size() > maxBytes_) {
+          if (text->size() > kTooLongHeadBytes) text->resize(kTooLongHeadBytes);
+          *error = TooLongMessage();
+          return Next::kTooLong;
+        }
         return Next::kDocument;
       }
     } else {
+      // Bytes past the bound are read and dropped: the document is refused
+      // without holding it.
+      bool tooLong = false;
       while (Fill()) {
+        if (buffer_.size() > maxBytes_) {
+          tooLong = true;
+          buffer_.clear();
+        }
       }
       if (!failed_) {
-        text->swap(buffer_);
-        buffer_.clear();
         *origin = name;
+        if (tooLong) {
+          *error = TooLongMessage();
+        } else {
+          text->swap(buffer_);
+        }
+        buffer_.clear();
         CloseCurrent();
         ++current_;
-        return Next::kDocument;
+        return tooLong ? Next::kTooLong : Next::kDocument;
       }
     }
     bool failed = failed_;
@@ -175,6 +229,27 @@ DocumentSource::Next DocumentSource::Read(std::string* text, std::string* origin
     if (failed) return Next::kError;
   }
   return Next::kEnd;
+}
+
+bool ParseByteCount(const std::string& text, std::size_t* bytes) {
+  std::size_t value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value == 0) return false;
+  *bytes = value;
+  return true;
+}
+
+void NoteTextsNamingFiles(const char* program, const char* done,
+                          const std::vector<std::string>& texts) {
+  for (const std::string& text : texts) {
+    std::error_code ignored;
+    if (text.empty() || text.find('\n') != std::string::npos ||
+        !std::filesystem::is_regular_file(text, ignored)) {
+      continue;
+    }
+    std::fprintf(stderr, "%s: note: \"%s\" names a file but is %s as text; --file %s reads the file\n",
+                 program, text.c_str(), done, text.c_str());
+  }
 }
 
 void NoteTerminalInput(const char* program) {

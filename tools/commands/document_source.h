@@ -1,6 +1,7 @@
 #ifndef WENLEI_TOOLS_COMMANDS_DOCUMENT_SOURCE_H_
 #define WENLEI_TOOLS_COMMANDS_DOCUMENT_SOURCE_H_
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -17,10 +18,22 @@ class DocumentSource {
     kDocument,  // *text holds the next document
     kError,     // an input could not be read; *error says why, and the
                 // source goes on with the next input
+    kTooLong,   // the next document has more than maxBytes bytes: *error
+                // says so, its bytes were skipped (*text keeps at most its
+                // first kTooLongHeadBytes, so that a line's id can still be
+                // named), and the source goes on with the document after it
     kEnd,
   };
 
-  DocumentSource(std::vector<std::string> texts, std::vector<std::string> files, bool lines);
+  // maxBytes bounds a document (a line without its line end, a file, a TEXT
+  // operand), and with it the memory reading takes; 0 means no bound.
+  DocumentSource(std::vector<std::string> texts, std::vector<std::string> files, bool lines,
+                 std::size_t maxBytes = kDefaultMaxDocumentBytes);
+
+  // What a document may hold unless a command is told otherwise: 16 MiB,
+  // the modern interface's default too.
+  static constexpr std::size_t kDefaultMaxDocumentBytes = std::size_t(16) << 20;
+  static constexpr std::size_t kTooLongHeadBytes = 4096;
   ~DocumentSource();
   DocumentSource(const DocumentSource&) = delete;
   DocumentSource& operator=(const DocumentSource&) = delete;
@@ -47,10 +60,14 @@ class DocumentSource {
   // Reads more bytes into buffer_; false at the end of the input, or on an
   // error with errno set.
   bool Fill();
-  bool ReadLine(std::string* line);
+  // The next line with its line end; false at the end of the input.  A line
+  // longer than the bound is skipped to its end and sets *tooLong.
+  bool ReadLine(std::string* line, bool* tooLong);
+  std::string TooLongMessage() const;
 
   std::vector<Input> inputs_;
   bool lines_;
+  std::size_t maxBytes_;
   std::size_t current_ = 0;  // index into inputs_
   int fd_ = -1;
   bool opened_ = false;
@@ -58,14 +75,25 @@ class DocumentSource {
   bool failed_ = false;  // reading the current file failed
   int readErrno_ = 0;
   std::string buffer_;   // bytes read from the current file
+  std::string tooLongHead_;  // the first bytes of a line over the bound
   std::size_t bufferStart_ = 0;  // where the bytes not yet returned start
   std::size_t lineNumber_ = 0;
   std::size_t textOffset_ = 0;  // next line's start within a TEXT operand
 };
 
+// A --max-bytes value: a whole number above 0.
+bool ParseByteCount(const std::string& text, std::size_t* bytes);
+
 // Tells a person who ran a command without input at a terminal that it waits
 // for them to type (or paste) the text; says nothing otherwise.
 void NoteTerminalInput(const char* program);
+
+// A TEXT argument that names an existing file is most likely meant as the
+// file: says on standard error, once per such argument, that it is taken as
+// text ("classified", "segmented": what is done with it) and that --file
+// reads a file.
+void NoteTextsNamingFiles(const char* program, const char* done,
+                          const std::vector<std::string>& texts);
 
 }  // namespace wenlei
 

@@ -21,9 +21,57 @@ std::vector<Read> ReadAll(DocumentSource& source) {
   while (true) {
     DocumentSource::Next next = source.Read(&text, &origin, &error);
     if (next == DocumentSource::Next::kEnd) break;
-    reads.push_back({next, next == DocumentSource::Next::kError ? error : text, origin});
+    const bool failed = next == DocumentSource::Next::kError || next == DocumentSource::Next::kTooLong;
+    reads.push_back({next, failed ? error : text, origin});
   }
   return reads;
+}
+
+// A document over the bound is skipped as it is read, with an error of its
+// own, and the documents around it come through; the bound counts the
+// document's bytes, not its line end.
+TEST(DocumentSourceTest, DocumentsOverTheSizeLimitAreSkippedEachWithAnError) {
+  const std::string tooLong = "more than 10 bytes, the size limit of a document (--max-bytes); skipped";
+  const std::string tenBytes(10, 'x'), elevenBytes(11, 'y');
+  testing::TempDir dir;
+  const std::string lines = dir.path() + "/lines.txt";
+  // Long enough that skipping spans several reads.
+  testing::WriteFile(lines, tenBytes + "\r\n" + elevenBytes + "\n" + std::string(300000, 'z') +
+                                "\nok\n" + elevenBytes);
+  const std::string whole = dir.path() + "/whole.txt";
+  testing::WriteFile(whole, std::string(200000, 'w'));
+  const std::string fits = dir.path() + "/fits.txt";
+  testing::WriteFile(fits, tenBytes);
+  using Next = DocumentSource::Next;
+  struct Case {
+    std::vector<std::string> texts, files;
+    bool lines;
+    std::vector<std::pair<Next, std::string>> expected;
+  };
+  const Case cases[] = {
+      {{}, {lines}, true,
+       {{Next::kDocument, tenBytes}, {Next::kTooLong, tooLong}, {Next::kTooLong, tooLong},
+        {Next::kDocument, "ok"}, {Next::kTooLong, tooLong}}},
+      {{}, {whole, fits}, false, {{Next::kTooLong, tooLong}, {Next::kDocument, tenBytes}}},
+      {{elevenBytes, tenBytes}, {}, false, {{Next::kTooLong, tooLong}, {Next::kDocument, tenBytes}}},
+      {{tenBytes + "\n" + elevenBytes}, {}, true,
+       {{Next::kDocument, tenBytes}, {Next::kTooLong, tooLong}}},
+  };
+  for (const Case& c : cases) {
+    DocumentSource source(c.texts, c.files, c.lines, 10);
+    std::vector<Read> reads = ReadAll(source);
+    ASSERT_EQ(reads.size(), c.expected.size());
+    for (std::size_t i = 0; i < reads.size(); ++i) {
+      EXPECT_EQ(reads[i].next, c.expected[i].first) << i;
+      EXPECT_EQ(reads[i].text, c.expected[i].second) << i;
+    }
+  }
+  std::size_t bytes = 0;
+  EXPECT_TRUE(ParseByteCount("16777216", &bytes));
+  EXPECT_EQ(bytes, 16777216u);
+  for (const char* bad : {"0", "-1", "1k", "", "99999999999999999999999"}) {
+    EXPECT_FALSE(ParseByteCount(bad, &bytes)) << bad;
+  }
 }
 
 TEST(DocumentSourceTest, EachTextIsOneDocument) {

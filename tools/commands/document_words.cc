@@ -11,8 +11,16 @@ bool IsAsciiSpace(char c) {
 
 }  // namespace
 
+std::vector<std::string> DocumentWords::Result::Words() const {
+  std::vector<std::string> words;
+  words.reserve(wordCount());
+  for (std::size_t i = 0; i < wordCount(); ++i) words.emplace_back(word(i));
+  return words;
+}
+
 bool DocumentWords::Make(std::string_view document, Result* result, std::string* error) {
-  result->gbkWords.clear();
+  result->gbkText.clear();
+  result->wordEnds.clear();
   result->droppedCharacters = 0;
   if (options_.gbkInput && options_.presegmented) {
     // A GBK trail byte is never below 0x40, so ASCII white space can only
@@ -20,7 +28,10 @@ bool DocumentWords::Make(std::string_view document, Result* result, std::string*
     std::size_t start = 0;
     for (std::size_t i = 0; i <= document.size(); ++i) {
       if (i < document.size() && !IsAsciiSpace(document[i])) continue;
-      if (i > start) result->gbkWords.emplace_back(document.substr(start, i - start));
+      if (i > start) {
+        result->gbkText.append(document.substr(start, i - start));
+        result->wordEnds.push_back(result->gbkText.size());
+      }
       start = i + 1;
     }
     return true;
@@ -35,7 +46,7 @@ bool DocumentWords::Make(std::string_view document, Result* result, std::string*
     return true;
   }
   if (auto bad = FindInvalidUtf8(document)) {
-    *error = "not UTF-8 (invalid byte at offset " + std::to_string(*bad) + ")";
+    *error = NotUtf8Message(document, *bad, "try --gbk");
     return false;
   }
   AddUtf8Words(document, result);
@@ -49,12 +60,12 @@ void DocumentWords::AddUtf8Words(std::string_view utf8, Result* result) {
   } else {
     segmenter_->Cut(utf8, &words);
   }
-  std::string gbk;
+  result->wordEnds.reserve(words.size());
   for (std::string_view word : words) {
-    gbk.clear();
-    result->droppedCharacters += converter_->AppendGbk(word, &gbk);
+    const std::size_t start = result->gbkText.size();
+    result->droppedCharacters += converter_->AppendGbk(word, &result->gbkText);
     // A word made only of characters GBK cannot encode vanishes whole.
-    if (!gbk.empty()) result->gbkWords.push_back(gbk);
+    if (result->gbkText.size() > start) result->wordEnds.push_back(result->gbkText.size());
   }
 }
 

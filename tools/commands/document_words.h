@@ -19,9 +19,19 @@ class DocumentWords {
     bool presegmented = false;  // the words are already separated by white space
   };
 
+  // The words' GBK bytes one after the other, and where each ends: a
+  // string per word would cost several times a long document's size.
   struct Result {
-    std::vector<std::string> gbkWords;
+    std::string gbkText;
+    std::vector<std::size_t> wordEnds;
     std::size_t droppedCharacters = 0;  // characters GBK cannot encode
+
+    std::size_t wordCount() const { return wordEnds.size(); }
+    std::string_view word(std::size_t i) const {
+      const std::size_t start = i == 0 ? 0 : wordEnds[i - 1];
+      return std::string_view(gbkText).substr(start, wordEnds[i] - start);
+    }
+    std::vector<std::string> Words() const;
   };
 
   // segmenter may be null when options.presegmented is set.

@@ -10,6 +10,7 @@
 #include "source/source_data.h"
 #include "source/source_file.h"
 #include "tools/commands/commands.h"
+#include "tools/host/library_session.h"
 #include "text/gbk_converter.h"
 #include "tools/commands/option_parser.h"
 #include "tools/host/resource_set.h"
@@ -187,6 +188,10 @@ int RunInspectCommand(int argc, char** argv) {
   }
   Inspection inspection(operands[0], converter.get());
   if (!inspection.Load()) return kExitFailure;
+  if (!CheckResourceSetFits(operands[0], &error)) {
+    Fail(error);
+    return kExitFailure;
+  }
   if (words.empty()) {
     inspection.PrintSummary();
     return kExitSuccess;

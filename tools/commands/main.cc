@@ -1,6 +1,7 @@
 // The wenlei program: one executable, one subcommand per task.
 
 #include <cstdio>
+#include <new>
 #include <cstring>
 #include <string>
 
@@ -39,7 +40,8 @@ void PrintOverview(std::FILE* stream) {
   }
   std::fputs(
       "\n"
-      "Run 'wenlei COMMAND --help' for the options of one command.\n"
+      "Run 'wenlei help COMMAND' or 'wenlei COMMAND --help' for the options of one\n"
+      "command, 'wenlei --version' for the version.\n"
       "Exit status: 0 success, 1 failure, 2 usage error.\n",
       stream);
 }
@@ -85,7 +87,16 @@ int Dispatch(int argc, char** argv) {
 }  // namespace wenlei
 
 int main(int argc, char** argv) {
-  int status = wenlei::Dispatch(argc, argv);
+  int status;
+  try {
+    status = wenlei::Dispatch(argc, argv);
+  } catch (const std::bad_alloc&) {
+    // Whatever the command held is released on the way here (its private
+    // files with it); what is left is to say so in one line.
+    std::fflush(stdout);
+    std::fputs("wenlei: out of memory\n", stderr);
+    return wenlei::kExitFailure;
+  }
   // A full disk or a closed pipe shows only when the buffered output is
   // written; that is a failure, not a success.
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

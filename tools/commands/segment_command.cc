@@ -46,6 +46,10 @@ int RunSegmentCommand(int argc, char** argv) {
                           "segment the text of FILE (\"-\": standard input);\nmay be repeated");
   parser.AddFlag('l', "lines", &lines,
                  "segment every input line on its own and print it\non a line of its own");
+  std::string maxBytesText;
+  parser.AddValue(0, "max-bytes", "N", &maxBytesText,
+                  "the largest document, in bytes; a longer one is an\n"
+                  "error of its own and is skipped (16777216, 16 MiB)");
   parser.SetEpilogue(
       "A line that is not UTF-8 is reported with the offset of its first bad byte\n"
       "and printed as an empty line, so the output stays line for line with the\n"
@@ -62,6 +66,11 @@ int RunSegmentCommand(int argc, char** argv) {
     case OptionParser::Outcome::kUsageError: return kExitUsage;
     case OptionParser::Outcome::kRun: break;
   }
+  std::size_t maxBytes = DocumentSource::kDefaultMaxDocumentBytes;
+  if (!maxBytesText.empty() && !ParseByteCount(maxBytesText, &maxBytes)) {
+    parser.ReportUsageError("--max-bytes: \"" + maxBytesText + "\" is not a number of bytes above 0");
+    return kExitUsage;
+  }
   if (!texts.empty() && !files.empty()) {
     parser.ReportUsageError("give TEXT arguments or --file, not both");
     return kExitUsage;
@@ -76,8 +85,9 @@ int RunSegmentCommand(int argc, char** argv) {
   }
   Segmenter segmenter(*dictionary);
   if (texts.empty() && files.empty()) NoteTerminalInput(kProgram);
+  NoteTextsNamingFiles(kProgram, "segmented", texts);
 
-  DocumentSource source(std::move(texts), std::move(files), lines);
+  DocumentSource source(std::move(texts), std::move(files), lines, maxBytes);
   int status = kExitSuccess;
   std::string text, origin, output;
   std::vector<std::string_view> words;
@@ -91,8 +101,11 @@ int RunSegmentCommand(int argc, char** argv) {
       continue;
     }
     output.clear();
-    if (auto bad = FindInvalidUtf8(text)) {
-      Fail(origin + ": not UTF-8 (invalid byte at offset " + std::to_string(*bad) + ")");
+    if (next == DocumentSource::Next::kTooLong) {
+      Fail(origin + ": " + error);
+      status = kExitFailure;
+    } else if (auto bad = FindInvalidUtf8(text)) {
+      Fail(origin + ": " + NotUtf8Message(text, *bad, "convert it with iconv -f GBK -t UTF-8"));
       status = kExitFailure;
     } else {
       words.clear();

@@ -1,6 +1,7 @@
 #include "tools/host/library_session.h"
 
 #include "tools/host/host_word_list.h"
+#include "wenlei/wenlei.h"
 
 namespace wenlei {
 namespace {
@@ -14,6 +15,9 @@ constexpr std::size_t kAnswerBufferSize = 256;
 
 std::unique_ptr<LibrarySession> LibrarySession::Open(const std::string& resourceDir,
                                                      std::string* error) {
+  // The exports name classes by position whatever the model says; a set
+  // whose parts do not fit is refused first, by the library's own check.
+  if (!CheckResourceSetFits(resourceDir, error)) return nullptr;
   std::unique_ptr<WorkingDirectory> directory = WorkingDirectory::Create(resourceDir, error);
   if (directory == nullptr) return nullptr;
   // The caller has checked that Source.dat exists; a missing file would end
@@ -24,6 +28,18 @@ std::unique_ptr<LibrarySession> LibrarySession::Open(const std::string& resource
   }
   ClassifierHandle handle = CreateClassifier();
   return std::unique_ptr<LibrarySession>(new LibrarySession(std::move(directory), handle));
+}
+
+bool CheckResourceSetFits(const std::string& resourceDir, std::string* error) {
+  wenlei_classifier* classifier = nullptr;
+  char* message = nullptr;
+  if (wenlei_open(resourceDir.c_str(), nullptr, &classifier, &message) == WENLEI_OK) {
+    wenlei_close(classifier);
+    return true;
+  }
+  *error = message != nullptr ? message : "cannot open the resource set in " + resourceDir;
+  wenlei_free(message);
+  return false;
 }
 
 LibrarySession::~LibrarySession() {

@@ -23,6 +23,12 @@ inline constexpr std::string_view kShortTextAnswer(
 // release the handle and the tables.  The resource set is loaded from a
 // private working directory, so the library's working files never land in
 // the resource set and concurrent processes never share them.
+// Whether the resource set in resourceDir fits together as the library's
+// modern interface checks it when opening one (model labels 1..n in order,
+// as many classes as Source.dat names, probabilities, features within the
+// vocabulary); false with that check's one line in *error.
+bool CheckResourceSetFits(const std::string& resourceDir, std::string* error);
+
 class LibrarySession {
  public:
   // Makes the working directory for resourceDir (which must hold Source.dat

@@ -16,7 +16,8 @@
 namespace wenlei {
 namespace {
 
-const char* const kFileNames[] = {"Source.dat", "SVMModel", "SVMTestFile.dat", "resultFile.dat"};
+const char* const kFileNames[] = {"Source.dat", "SVMModel", "SVMTestFile.dat", "resultFile.dat",
+                                  "SVMTestFile.dat.lock"};
 constexpr int kFileCount = sizeof kFileNames / sizeof kFileNames[0];
 
 // The live directory's paths, kept as plain arrays so that a signal handler

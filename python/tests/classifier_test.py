@@ -1,0 +1,280 @@
+"""The Python interface against the real library and the bundled resource set."""
+
+import ctypes
+import pickle
+import random
+import subprocess
+import sys
+import threading
+from pathlib import Path
+
+import pytest
+
+import wenlei
+from conftest import BUNDLED, ROOT, sample_sentences
+
+SHORT_TEXT = "文本内容太短或无效，不能确定类别"
+
+
+# ---- the exported functions, driven as a C host drives them ----
+
+class _Text(ctypes.Union):
+    _fields_ = [("inline_bytes", ctypes.c_char * 16), ("address", ctypes.c_char_p)]
+
+
+class _WordEntry(ctypes.Structure):
+    _fields_ = [("reserved", ctypes.c_void_p), ("text", _Text),
+                ("length", ctypes.c_size_t), ("capacity", ctypes.c_size_t)]
+
+
+class _WordList(ctypes.Structure):
+    _fields_ = [("reserved_begin", ctypes.c_void_p), ("first", ctypes.c_void_p),
+                ("end", ctypes.c_void_p), ("reserved_end", ctypes.c_void_p)]
+
+
+def exports_answer(prefix, gbk_words):
+    """Classification's GBK answer for the words, with the set at prefix."""
+    library = ctypes.CDLL(wenlei.library_path())
+    library.CreateClassifier.restype = ctypes.c_void_p
+    library.LoadSource.restype = ctypes.c_ubyte
+    entries = (_WordEntry * max(len(gbk_words), 1))()
+    for entry, word in zip(entries, gbk_words):
+        entry.length = len(word)
+        if len(word) < 16:
+            entry.capacity = 15
+            ctypes.memmove(ctypes.addressof(entry) + _WordEntry.text.offset, word, len(word))
+        else:
+            entry.capacity = len(word)
+            entry.text.address = word
+    first = ctypes.addressof(entries)
+    words = _WordList(None, first, first + len(gbk_words) * ctypes.sizeof(_WordEntry), None)
+    answer = ctypes.create_string_buffer(256)
+    assert library.LoadSource(str(prefix).encode() + b"/") == 1
+    handle = library.CreateClassifier()
+    library.Classification(ctypes.c_void_p(handle), ctypes.byref(words), answer)
+    library.releaseClassifier(ctypes.c_void_p(handle))
+    library.releasesource()
+    return answer.value
+
+
+def test_answers_equal_the_exports(classifier, resource_copy):
+    texts = sample_sentences()[::25] + ["插入图表", "", "abc"]
+    for text in texts:
+        words = [word.encode("gbk", "ignore") for word in wenlei.segment(text)]
+        result = classifier.classify_words(words, encoding="gbk")
+        assert result.answer_gbk == exports_answer(resource_copy, words), text
+        assert result.answer == result.answer_gbk.decode("gbk")
+        assert classifier.classify(text).answer == result.answer, text
+
+
+# ---- results ----
+
+def test_result_of_a_text(classifier):
+    result = classifier.classify("插入图表")
+    assert result.answer == "图表"
+    assert result.names == ["图表"]
+    assert (result.words, result.known_words) == (2, 2)
+    assert list(result.probabilities) == sorted(result.probabilities, key=result.probabilities.get,
+                                                reverse=True)
+    assert set(result.probabilities) == set(classifier.classes)
+    assert next(iter(result.probabilities)) == "图表"
+    assert sum(result.probabilities.values()) == pytest.approx(1.0, abs=1e-6)
+    assert 0.0 < result.confidence <= 1.0
+
+
+@pytest.mark.parametrize("text", ["", "   ", "abc xyz", "😀"])
+def test_document_without_known_words(classifier, text):
+    result = classifier.classify(text)
+    assert result.answer == SHORT_TEXT
+    assert result.names == []
+    assert result.probabilities == {}
+    assert result.known_words == 0
+    assert result.unknown
+
+
+def test_two_names_are_the_answer_split(classifier):
+    for text in sample_sentences():
+        result = classifier.classify(text)
+        assert " or ".join(result.names) == result.answer, text
+
+
+def test_utf8_bytes_and_str_agree(classifier):
+    assert classifier.classify("插入图表".encode()) == classifier.classify("插入图表")
+
+
+def test_classify_many_equals_one_by_one(classifier):
+    texts = sample_sentences()[:60]
+    assert classifier.classify_many(texts) == [classifier.classify(text) for text in texts]
+    assert classifier.classify_many([]) == []
+
+
+def test_classify_many_with_a_bad_document(classifier):
+    texts = ["插入图表", b"\xff\xfe", "用 Basic 编写宏"]
+    with pytest.raises(wenlei.DocumentError) as raised:
+        classifier.classify_many(texts)
+    assert raised.value.index == 1
+    answers = classifier.classify_many(texts, errors="return")
+    assert isinstance(answers[1], wenlei.DocumentError)
+    assert [answers[0].answer, answers[2].answer] == ["图表", "宏编程"]
+
+
+def test_segment():
+    assert wenlei.segment("插入图表") == ["插入", "图表"]
+    assert wenlei.segment("数据透视表") == ["数据", "透视", "表"]
+    assert wenlei.segment("") == []
+
+
+# ---- failures: always an exception, never the end of the interpreter ----
+
+def _damage_model(directory):
+    model = directory / "SVMModel"
+    model.write_bytes(model.read_bytes()[: model.stat().st_size // 2])
+
+
+def _damage_source(directory):
+    (directory / "Source.dat").write_bytes(b"\x07\x00\x00\x00 not a resource file")
+
+
+def _remove_model(directory):
+    (directory / "SVMModel").unlink()
+
+
+@pytest.mark.parametrize("damage, status", [
+    (_damage_model, "corrupt"),
+    (_damage_source, "corrupt"),
+    (_remove_model, "not found"),
+])
+def test_damaged_resource_sets_raise(resource_copy, damage, status):
+    damage(resource_copy)
+    with pytest.raises(wenlei.ResourceError) as raised:
+        wenlei.Classifier(resource_copy)
+    assert raised.value.status_name == status
+    assert raised.value.message
+
+
+def test_missing_resource_set_raises(tmp_path):
+    with pytest.raises(wenlei.ResourceError) as raised:
+        wenlei.Classifier(tmp_path / "nowhere")
+    assert raised.value.status_name == "not found"
+    assert "nowhere" in str(raised.value)
+
+
+def test_missing_dictionary_raises(tmp_path):
+    with pytest.raises(wenlei.ResourceError):
+        wenlei.segment("插入图表", dictionary=tmp_path / "no-dict.txt")
+
+
+@pytest.mark.parametrize("call, error", [
+    (lambda c: c.classify(b"\xc0\xaf"), wenlei.DocumentError),
+    (lambda c: c.classify("\udc80"), wenlei.DocumentError),
+    (lambda c: c.classify(12), TypeError),
+    (lambda c: c.classify_words(["图表"], encoding="latin-1"), ValueError),
+    (lambda c: c.classify_words(["😀"], encoding="gbk"), wenlei.DocumentError),
+    (lambda c: c.classify_words([b"\xff\xff"], encoding="gbk"), wenlei.DocumentError),
+    (lambda c: c.classify_many(["x"], errors="ignore"), ValueError),
+])
+def test_bad_input_raises(classifier, call, error):
+    with pytest.raises(error):
+        call(classifier)
+
+
+def test_size_limit():
+    with wenlei.Classifier(max_document_bytes=8) as small:
+        assert small.classify("插入").answer  # 6 bytes
+        with pytest.raises(wenlei.DocumentError) as raised:
+            small.classify("插入图表")  # 12 bytes
+        assert raised.value.status_name == "too large"
+
+
+def test_random_bytes_never_end_the_interpreter(classifier):
+    generator = random.Random(13)
+    for _ in range(300):
+        data = bytes(generator.randrange(256) for _ in range(generator.randrange(40)))
+        try:
+            result = classifier.classify(data)
+            assert result.answer
+        except wenlei.DocumentError as error:
+            assert error.status_name == "bad encoding"
+
+
+def test_closed_classifier_raises():
+    opened = wenlei.Classifier()
+    opened.close()
+    opened.close()
+    with pytest.raises(wenlei.ClosedError):
+        opened.classify("插入图表")
+
+
+def test_library_not_found_is_an_error(tmp_path):
+    program = ("import sys, wenlei\n"
+               "try:\n    wenlei.Classifier()\n"
+               "except wenlei.LibraryNotFoundError as error:\n    print('raised', error)\n")
+    run = subprocess.run([sys.executable, "-c", program], capture_output=True, text=True,
+                         cwd=str(tmp_path), env={"WENLEI_LIBRARY": str(tmp_path / "libnone.so"),
+                                                 "PYTHONPATH": str(ROOT / "python")})
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.startswith("raised") and "libnone.so" in run.stdout
+
+
+# ---- sharing ----
+
+def test_threads_share_one_classifier(classifier):
+    texts = sample_sentences()[:80]
+    expected = [classifier.classify(text).answer for text in texts]
+    answers = {}
+
+    def work(number):
+        answers[number] = [classifier.classify(text).answer for text in texts]
+
+    threads = [threading.Thread(target=work, args=(number,)) for number in range(6)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    assert answers == {number: expected for number in range(6)}
+
+
+def test_pickles_by_resource_path(classifier, resource_copy):
+    restored = pickle.loads(pickle.dumps(classifier))
+    assert restored.resources == classifier.resources
+    assert restored.classify("插入图表") == classifier.classify("插入图表")
+    other = pickle.loads(pickle.dumps(wenlei.Classifier(resource_copy, min_confidence=0.99)))
+    assert other.resources == str(resource_copy)
+    assert other.min_confidence == 0.99
+
+
+def test_errors_pickle():
+    error = wenlei.DocumentError("not UTF-8", 6, 3)
+    copy = pickle.loads(pickle.dumps(error))
+    assert (type(copy), copy.message, copy.status, copy.index) == (wenlei.DocumentError, "not UTF-8", 6, 3)
+
+
+def test_versions_agree():
+    assert wenlei.__version__ == wenlei.library_version()
+
+
+def test_bundled_set_is_found_from_the_library(classifier):
+    folder = Path(classifier.resources)
+    assert (folder / "Source.dat").is_file() and (folder / "SVMModel").is_file()
+    assert folder.name == BUNDLED.name
+
+
+def test_a_resource_set_trained_here(tmp_path):
+    """A set the trainer makes now: its classes, and answers equal to the exports'."""
+    words = {"体育": "球队 比赛 进球 冠军 足球 篮球", "财经": "银行 利率 投资者 经济 股票 基金",
+             "科技": "电脑 软件 芯片 网络 手机 程序"}
+    generator = random.Random(7)
+    lines = ["%s\t%s" % (name, " ".join(generator.choice(vocabulary.split()) for _ in range(6)))
+             for _ in range(30) for name, vocabulary in words.items()]
+    (tmp_path / "corpus.tsv").write_text("\n".join(lines) + "\n", encoding="utf-8")
+    command = Path(wenlei.library_path()).parent / "wenlei"
+    subprocess.run([str(command), "train", str(tmp_path / "corpus.tsv"), "-o", str(tmp_path / "set")],
+                   check=True, capture_output=True)
+    with wenlei.Classifier(tmp_path / "set") as trained:
+        assert sorted(trained.classes) == sorted(words)
+        for name, vocabulary in words.items():
+            document = vocabulary.split()[:3]
+            result = trained.classify_words(document)
+            assert result.names == [name]
+            gbk = [word.encode("gbk") for word in document]
+            assert result.answer_gbk == exports_answer(tmp_path / "set", gbk)

@@ -1,0 +1,47 @@
+"""The Dask path: a LocalCluster of worker processes classifies a few
+thousand documents, with answers equal to one process's."""
+
+import pytest
+
+import wenlei
+import wenlei.dask
+from conftest import ROOT, sample_sentences
+
+dask_bag = pytest.importorskip("dask.bag")
+distributed = pytest.importorskip("distributed")
+
+
+def documents(count=3000):
+    """count documents: runs of one, two, ... consecutive sample sentences."""
+    sentences = sample_sentences()
+    found = []
+    length = 1
+    while len(found) < count:
+        found.extend("。".join(sentences[start:start + length])
+                     for start in range(0, len(sentences) - length + 1))
+        length += 1
+    return found[:count]
+
+
+def test_local_cluster_answers_equal_one_process(tmp_path):
+    texts = documents() + [b"\xff not UTF-8"]
+    assert len(texts) == 3001
+    expected = [answer if isinstance(answer, wenlei.Error) else answer.as_dict()
+                for answer in wenlei.Classifier().classify_many(texts, errors="return")]
+    expected[-1] = {"error": expected[-1].message, "status": "bad encoding"}
+
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=2, processes=True,
+                                  dashboard_address=None, local_directory=str(tmp_path),
+                                  env={"PYTHONPATH": str(ROOT / "python")}) as cluster, \
+            distributed.Client(cluster) as client:
+        bag = dask_bag.from_sequence(texts, npartitions=16)
+        answers = wenlei.dask.classify_bag(bag, errors="return").compute()
+        pids = set(client.run(lambda: __import__("os").getpid()).values())
+    assert len(pids) == 2
+    assert answers == expected
+
+
+def test_errors_raise_by_default():
+    bag = dask_bag.from_sequence(["插入图表", b"\xff"], npartitions=1)
+    with pytest.raises(wenlei.DocumentError):
+        wenlei.dask.classify_bag(bag).compute(scheduler="sync")

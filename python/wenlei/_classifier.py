@@ -1,0 +1,392 @@
+"""Classifier, Result, Segmenter and segment(): the package's working parts."""
+
+import ctypes
+import os
+import threading
+from contextlib import contextmanager
+from dataclasses import dataclass, field
+from typing import Dict, Iterable, Iterator, List, Optional, Sequence, Tuple, Union
+
+from . import _library as native
+from ._errors import (BAD_ENCODING, NOT_FOUND, ClosedError, DocumentError, Error, ResourceError,
+                      error_for_status)
+
+Text = Union[str, bytes]
+PathLike = Union[str, "os.PathLike[str]"]
+
+_ENCODINGS = {"utf-8": native.UTF8, "utf8": native.UTF8, "gbk": native.GBK}
+
+
+@dataclass(frozen=True)
+class Result:
+    """The classification of one document.
+
+    ``answer`` is the text the exported C functions give for the same words
+    (one class name, two joined by " or ", or the fixed message for a
+    document without known words); ``names`` holds the one or two names in
+    it (none for that message); ``probabilities`` maps every class name to
+    its probability, highest first (empty when no prediction was made).
+    ``words`` and ``known_words`` count the document's words and those the
+    resource set knows; ``dropped_characters`` the characters GBK cannot
+    hold.  ``confidence`` (0 to 1) and ``unknown`` (below the classifier's
+    threshold, or no known word at all) come from the library.
+    """
+
+    answer: str
+    names: List[str]
+    probabilities: Dict[str, float]
+    words: int
+    known_words: int
+    dropped_characters: int = 0
+    confidence: float = 0.0
+    unknown: bool = False
+    answer_gbk: bytes = field(default=b"", repr=False)
+
+    def as_dict(self) -> dict:
+        """The result as plain data (for JSON)."""
+        return {
+            "answer": self.answer,
+            "names": list(self.names),
+            "probabilities": dict(self.probabilities),
+            "words": self.words,
+            "known_words": self.known_words,
+            "dropped_characters": self.dropped_characters,
+            "confidence": self.confidence,
+            "unknown": self.unknown,
+        }
+
+
+def _read_result(lib: ctypes.CDLL, handle: int) -> Result:
+    names = [native.text(lib.wenlei_result_name(handle, i))
+             for i in range(lib.wenlei_result_name_count(handle))]
+    probabilities = {}
+    for rank in range(lib.wenlei_result_class_count(handle)):
+        probabilities[native.text(lib.wenlei_result_class_name(handle, rank))] = \
+            lib.wenlei_result_probability(handle, rank)
+    return Result(
+        answer=native.text(lib.wenlei_result_answer(handle)),
+        names=names,
+        probabilities=probabilities,
+        words=lib.wenlei_result_words(handle),
+        known_words=lib.wenlei_result_known_words(handle),
+        dropped_characters=lib.wenlei_result_dropped_characters(handle),
+        confidence=lib.wenlei_result_confidence(handle),
+        unknown=bool(lib.wenlei_result_unknown(handle)),
+        answer_gbk=lib.wenlei_result_answer_gbk(handle) or b"",
+    )
+
+
+def _take_result(lib: ctypes.CDLL, handle: ctypes.c_void_p) -> Result:
+    try:
+        return _read_result(lib, handle.value)
+    finally:
+        lib.wenlei_result_free(handle.value)
+
+
+def _utf8(text: Text) -> bytes:
+    """UTF-8 bytes of a text; bytes pass unchanged (the library checks them).
+
+    A str with lone surrogates is passed on as such, so that the library
+    refuses it with its own message rather than Python with another.
+    """
+    if isinstance(text, str):
+        return text.encode("utf-8", "surrogatepass")
+    if isinstance(text, (bytes, bytearray, memoryview)):
+        return bytes(text)
+    raise TypeError("a document is str or bytes, not %s" % type(text).__name__)
+
+
+def _byte_arrays(items: Sequence[bytes]) -> Tuple[ctypes.Array, ctypes.Array]:
+    pointers = (ctypes.c_char_p * max(len(items), 1))(*items)
+    lengths = (ctypes.c_size_t * max(len(items), 1))(*[len(item) for item in items])
+    return pointers, lengths
+
+
+class _Gate:
+    """Lets any number of calls run at once, and close() wait for them."""
+
+    def __init__(self) -> None:
+        self._condition = threading.Condition()
+        self._running = 0
+        self._closed = False
+
+    @contextmanager
+    def open(self) -> Iterator[None]:
+        with self._condition:
+            if self._closed:
+                raise ClosedError("the classifier is closed")
+            self._running += 1
+        try:
+            yield
+        finally:
+            with self._condition:
+                self._running -= 1
+                if self._running == 0:
+                    self._condition.notify_all()
+
+    def close(self) -> bool:
+        """True for the first call, once no call is running any more."""
+        with self._condition:
+            if self._closed:
+                return False
+            self._closed = True
+            while self._running:
+                self._condition.wait()
+            return True
+
+
+def _path_argument(path: Optional[PathLike]) -> Optional[str]:
+    return None if path is None else os.path.abspath(os.fspath(path))
+
+
+class Classifier:
+    """An open resource set (Source.dat, SVMModel): classifies documents.
+
+    ``resources`` is the resource set's directory; None opens the bundled
+    set installed with the library.  ``dictionary`` is the segmentation
+    dictionary for text (None: the bundled one); ``min_confidence`` the
+    threshold below which an answer is flagged ``unknown`` (None: the one
+    stored with the resource set); ``max_document_bytes`` the largest
+    document accepted (None: the library's default, 0: no limit).
+
+    The resource set is read and checked once, here; failures raise
+    wenlei.ResourceError with the library's message.  A Classifier may be
+    used by any number of threads at once, and pickles by its paths, so a
+    copy can be sent to worker processes, which open the set themselves.
+    """
+
+    def __init__(self, resources: Optional[PathLike] = None, *,
+                 dictionary: Optional[PathLike] = None,
+                 min_confidence: Optional[float] = None,
+                 max_document_bytes: Optional[int] = None) -> None:
+        self._handle: Optional[int] = None
+        self._gate = _Gate()
+        self._arguments = (_path_argument(resources), _path_argument(dictionary),
+                           min_confidence, max_document_bytes)
+        lib = native.library()
+        directory = self._arguments[0]
+        if directory is None:
+            bundled = lib.wenlei_default_resources()
+            if not bundled:
+                raise ResourceError("no bundled resource set was installed with the library "
+                                    "(%s); name a resource set directory" % native.library_path(),
+                                    NOT_FOUND)
+            directory = bundled.decode("utf-8", "surrogateescape")
+        self._resources = directory
+        options = lib.wenlei_options_create()
+        if not options:
+            raise MemoryError("wenlei: no memory for the options")
+        try:
+            if dictionary is not None:
+                lib.wenlei_options_set_dictionary(options, os.fsencode(self._arguments[1]))
+            if min_confidence is not None:
+                lib.wenlei_options_set_min_confidence(options, float(min_confidence))
+            if max_document_bytes is not None:
+                if max_document_bytes < 0:
+                    raise ValueError("max_document_bytes is 0 (no limit) or more")
+                lib.wenlei_options_set_max_document_bytes(options, int(max_document_bytes))
+            handle = ctypes.c_void_p()
+            message = ctypes.c_void_p()
+            status = lib.wenlei_open(os.fsencode(directory), options,
+                                     ctypes.byref(handle), ctypes.byref(message))
+            native.check(status, message)
+        finally:
+            lib.wenlei_options_destroy(options)
+        self._handle = handle.value
+        self._classes = [native.text(lib.wenlei_class_name(self._handle, number))
+                         for number in range(1, lib.wenlei_class_count(self._handle) + 1)]
+
+    # ---- what it is ----
+
+    @property
+    def resources(self) -> str:
+        """The resource set's directory."""
+        return self._resources
+
+    @property
+    def classes(self) -> List[str]:
+        """The class names, by class number 1, 2, ..."""
+        return list(self._classes)
+
+    @property
+    def min_confidence(self) -> float:
+        """The threshold in force for ``Result.unknown``."""
+        with self._gate.open():
+            return native.library().wenlei_min_confidence(self._handle)
+
+    def __repr__(self) -> str:
+        return "wenlei.Classifier(%r)" % self._resources
+
+    # ---- classification ----
+
+    def classify(self, text: Text) -> Result:
+        """Segments UTF-8 text (str, or bytes in UTF-8) and classifies it.
+
+        Raises wenlei.DocumentError for bytes that are not UTF-8 or a
+        document over the size limit.
+        """
+        data = _utf8(text)
+        lib = native.library()
+        result = ctypes.c_void_p()
+        message = ctypes.c_void_p()
+        with self._gate.open():
+            status = lib.wenlei_classify_text(self._handle, data, len(data),
+                                              ctypes.byref(result), ctypes.byref(message))
+        native.check(status, message)
+        return _take_result(lib, result)
+
+    def classify_words(self, words: Iterable[Text], encoding: str = "utf-8") -> Result:
+        """Classifies a document already segmented into words.
+
+        Words given as str are encoded in ``encoding`` ("utf-8" or "gbk");
+        words given as bytes must already be in it.  With "gbk" the bytes
+        are exactly what a host hands the exported functions.
+        """
+        code = _ENCODINGS.get(encoding.lower().replace("_", "-"))
+        if code is None:
+            raise ValueError("encoding is 'utf-8' or 'gbk', not %r" % encoding)
+        try:
+            items = [word.encode(encoding, "surrogatepass" if code == native.UTF8 else "strict")
+                     if isinstance(word, str) else bytes(word) for word in words]
+        except UnicodeEncodeError as error:
+            raise DocumentError("a word cannot be written in %s: %s" % (encoding, error),
+                                BAD_ENCODING) from None
+        pointers, lengths = _byte_arrays(items)
+        lib = native.library()
+        result = ctypes.c_void_p()
+        message = ctypes.c_void_p()
+        with self._gate.open():
+            status = lib.wenlei_classify_words(self._handle, pointers, lengths, len(items), code,
+                                               ctypes.byref(result), ctypes.byref(message))
+        native.check(status, message)
+        return _take_result(lib, result)
+
+    def classify_many(self, texts: Iterable[Text], errors: str = "raise") -> List[Union[Result, Error]]:
+        """Classifies many UTF-8 texts with one call into the library.
+
+        Returns the results in order.  A document that cannot be classified
+        raises wenlei.DocumentError naming its index (``errors="raise"``), or
+        leaves that error in its place in the list (``errors="return"``).
+        """
+        if errors not in ("raise", "return"):
+            raise ValueError("errors is 'raise' or 'return', not %r" % errors)
+        items = [_utf8(text) for text in texts]
+        if not items:
+            return []
+        pointers, lengths = _byte_arrays(items)
+        handles = (ctypes.c_void_p * len(items))()
+        lib = native.library()
+        message = ctypes.c_void_p()
+        with self._gate.open():
+            status = lib.wenlei_classify_batch(self._handle, pointers, lengths, len(items),
+                                               handles, ctypes.byref(message))
+        native.check(status, message)
+        answers: List[Union[Result, Error]] = []
+        try:
+            for index, handle in enumerate(handles):
+                document_status = lib.wenlei_result_status(handle)
+                if document_status == native.OK:
+                    answers.append(_read_result(lib, handle))
+                else:
+                    answers.append(error_for_status(
+                        document_status, native.text(lib.wenlei_result_error(handle)), index))
+        finally:
+            for handle in handles:
+                lib.wenlei_result_free(handle)
+        if errors == "raise":
+            for answer in answers:
+                if isinstance(answer, Error):
+                    raise answer
+        return answers
+
+    # ---- life ----
+
+    def close(self) -> None:
+        """Frees the resource set once running calls have finished; later
+        calls raise wenlei.ClosedError.  Closing twice does nothing."""
+        if self._handle is not None and self._gate.close():
+            native.library().wenlei_close(self._handle)
+
+    def __enter__(self) -> "Classifier":
+        return self
+
+    def __exit__(self, *exception) -> None:
+        self.close()
+
+    def __del__(self) -> None:
+        try:
+            self.close()
+        except Exception:  # interpreter shutdown: nothing left to free with
+            pass
+
+    def __reduce__(self):
+        return (_reopen, self._arguments)
+
+
+def _reopen(resources, dictionary, min_confidence, max_document_bytes) -> Classifier:
+    return Classifier(resources, dictionary=dictionary, min_confidence=min_confidence,
+                      max_document_bytes=max_document_bytes)
+
+
+class Segmenter:
+    """The dictionary-based segmenter text classification uses.
+
+    ``dictionary`` is a dictionary in jieba's dict.txt format; None loads
+    the one installed with the library.  Safe to share between threads.
+    """
+
+    def __init__(self, dictionary: Optional[PathLike] = None) -> None:
+        self._handle: Optional[int] = None
+        self._dictionary = _path_argument(dictionary)
+        lib = native.library()
+        handle = ctypes.c_void_p()
+        message = ctypes.c_void_p()
+        path = None if self._dictionary is None else os.fsencode(self._dictionary)
+        native.check(lib.wenlei_segmenter_open(path, ctypes.byref(handle), ctypes.byref(message)),
+                     message)
+        self._handle = handle.value
+
+    def segment(self, text: Text) -> List[str]:
+        """The words of a UTF-8 text, as classification sees them."""
+        data = _utf8(text)
+        lib = native.library()
+        words = ctypes.c_void_p()
+        message = ctypes.c_void_p()
+        native.check(lib.wenlei_segment(self._handle, data, len(data), ctypes.byref(words),
+                                        ctypes.byref(message)), message)
+        try:
+            length = ctypes.c_size_t()
+            found = []
+            for index in range(lib.wenlei_words_count(words.value)):
+                address = lib.wenlei_words_at(words.value, index, ctypes.byref(length))
+                found.append(ctypes.string_at(address, length.value).decode("utf-8", "replace"))
+            return found
+        finally:
+            lib.wenlei_words_free(words.value)
+
+    def __del__(self) -> None:
+        try:
+            if self._handle is not None:
+                native.library().wenlei_segmenter_close(self._handle)
+                self._handle = None
+        except Exception:
+            pass
+
+    def __reduce__(self):
+        return (Segmenter, (self._dictionary,))
+
+
+_segmenters: Dict[Optional[str], Segmenter] = {}
+_segmenters_lock = threading.Lock()
+
+
+def segment(text: Text, dictionary: Optional[PathLike] = None) -> List[str]:
+    """Splits UTF-8 text into words with the bundled dictionary (or the one
+    named), exactly as text classification does.  The dictionary is loaded
+    once per process."""
+    key = _path_argument(dictionary)
+    with _segmenters_lock:
+        segmenter = _segmenters.get(key)
+        if segmenter is None:
+            segmenter = _segmenters[key] = Segmenter(key)
+    return segmenter.segment(text)

@@ -1,0 +1,154 @@
+"""Finding libwenlei and declaring the C functions of <wenlei/wenlei.h>."""
+
+import ctypes
+import ctypes.util
+import os
+import threading
+from pathlib import Path
+from typing import List, Optional
+
+from ._errors import Error, LibraryNotFoundError, error_for_status
+
+LIBRARY_FILE = "libwenlei.so.1"
+
+OK = 0
+UTF8 = 0
+GBK = 1
+
+_c_size_p = ctypes.POINTER(ctypes.c_size_t)
+_c_char_pp = ctypes.POINTER(ctypes.c_char_p)
+_message_p = ctypes.POINTER(ctypes.c_void_p)
+_out_p = ctypes.POINTER(ctypes.c_void_p)
+
+# name: (result type, argument types)
+_FUNCTIONS = {
+    "wenlei_version": (ctypes.c_char_p, []),
+    "wenlei_status_name": (ctypes.c_char_p, [ctypes.c_int]),
+    "wenlei_free": (None, [ctypes.c_void_p]),
+    "wenlei_default_resources": (ctypes.c_char_p, []),
+    "wenlei_default_dictionary": (ctypes.c_char_p, []),
+    "wenlei_options_create": (ctypes.c_void_p, []),
+    "wenlei_options_destroy": (None, [ctypes.c_void_p]),
+    "wenlei_options_set_dictionary": (None, [ctypes.c_void_p, ctypes.c_char_p]),
+    "wenlei_options_set_min_confidence": (None, [ctypes.c_void_p, ctypes.c_double]),
+    "wenlei_options_set_max_document_bytes": (None, [ctypes.c_void_p, ctypes.c_size_t]),
+    "wenlei_open": (ctypes.c_int, [ctypes.c_char_p, ctypes.c_void_p, _out_p, _message_p]),
+    "wenlei_close": (None, [ctypes.c_void_p]),
+    "wenlei_class_count": (ctypes.c_size_t, [ctypes.c_void_p]),
+    "wenlei_class_name": (ctypes.c_char_p, [ctypes.c_void_p, ctypes.c_size_t]),
+    "wenlei_min_confidence": (ctypes.c_double, [ctypes.c_void_p]),
+    "wenlei_classify_text": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_size_t,
+                                            _out_p, _message_p]),
+    "wenlei_classify_words": (ctypes.c_int, [ctypes.c_void_p, _c_char_pp, _c_size_p, ctypes.c_size_t,
+                                             ctypes.c_int, _out_p, _message_p]),
+    "wenlei_classify_batch": (ctypes.c_int, [ctypes.c_void_p, _c_char_pp, _c_size_p, ctypes.c_size_t,
+                                             _out_p, _message_p]),
+    "wenlei_result_free": (None, [ctypes.c_void_p]),
+    "wenlei_result_status": (ctypes.c_int, [ctypes.c_void_p]),
+    "wenlei_result_error": (ctypes.c_char_p, [ctypes.c_void_p]),
+    "wenlei_result_answer": (ctypes.c_char_p, [ctypes.c_void_p]),
+    "wenlei_result_answer_gbk": (ctypes.c_char_p, [ctypes.c_void_p]),
+    "wenlei_result_name_count": (ctypes.c_size_t, [ctypes.c_void_p]),
+    "wenlei_result_name": (ctypes.c_char_p, [ctypes.c_void_p, ctypes.c_size_t]),
+    "wenlei_result_class_count": (ctypes.c_size_t, [ctypes.c_void_p]),
+    "wenlei_result_class_name": (ctypes.c_char_p, [ctypes.c_void_p, ctypes.c_size_t]),
+    "wenlei_result_class_number": (ctypes.c_size_t, [ctypes.c_void_p, ctypes.c_size_t]),
+    "wenlei_result_probability": (ctypes.c_double, [ctypes.c_void_p, ctypes.c_size_t]),
+    "wenlei_result_words": (ctypes.c_size_t, [ctypes.c_void_p]),
+    "wenlei_result_known_words": (ctypes.c_size_t, [ctypes.c_void_p]),
+    "wenlei_result_dropped_characters": (ctypes.c_size_t, [ctypes.c_void_p]),
+    "wenlei_result_confidence": (ctypes.c_double, [ctypes.c_void_p]),
+    "wenlei_result_unknown": (ctypes.c_int, [ctypes.c_void_p]),
+    "wenlei_segmenter_open": (ctypes.c_int, [ctypes.c_char_p, _out_p, _message_p]),
+    "wenlei_segmenter_close": (None, [ctypes.c_void_p]),
+    "wenlei_segment": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_size_t,
+                                      _out_p, _message_p]),
+    "wenlei_words_count": (ctypes.c_size_t, [ctypes.c_void_p]),
+    "wenlei_words_at": (ctypes.c_void_p, [ctypes.c_void_p, ctypes.c_size_t, _c_size_p]),
+    "wenlei_words_free": (None, [ctypes.c_void_p]),
+}
+
+_lock = threading.Lock()
+_library: Optional[ctypes.CDLL] = None
+
+
+def candidates() -> List[str]:
+    """Where the library is looked for, in order."""
+    found = []
+    chosen = os.environ.get("WENLEI_LIBRARY")
+    if chosen:
+        return [chosen]  # the caller's choice, and nothing else
+    try:
+        from ._installed import LIBRARY  # written when the package was installed
+    except ImportError:
+        LIBRARY = None
+    if LIBRARY:
+        found.append(LIBRARY)
+    source_folder = Path(__file__).resolve().parents[1]
+    if (source_folder / "build_wenlei.py").is_file():  # run from the source tree
+        found.append(str(source_folder.parent / "build" / LIBRARY_FILE))
+    # The dynamic loader's own search (an install prefix in its path, LD_LIBRARY_PATH).
+    found.append(ctypes.util.find_library("wenlei") or LIBRARY_FILE)
+    return list(dict.fromkeys(found))
+
+
+def _declare(library: ctypes.CDLL) -> None:
+    for name, (result, arguments) in _FUNCTIONS.items():
+        function = getattr(library, name)
+        function.restype = result
+        function.argtypes = arguments
+
+
+def library() -> ctypes.CDLL:
+    """The loaded library, loaded on first use."""
+    global _library
+    with _lock:
+        if _library is not None:
+            return _library
+        tried = []
+        for candidate in candidates():
+            if os.sep in candidate and not os.path.exists(candidate):
+                tried.append("%s (no such file)" % candidate)
+                continue
+            try:
+                loaded = ctypes.CDLL(candidate)
+                _declare(loaded)
+            except (OSError, AttributeError) as error:
+                tried.append("%s (%s)" % (candidate, error))
+                continue
+            _library = loaded
+            return _library
+        raise LibraryNotFoundError(
+            "libwenlei with the modern interface was not found; set WENLEI_LIBRARY to its path. "
+            "Tried: " + "; ".join(tried))
+
+
+def library_path() -> str:
+    """The file the library was loaded from."""
+    return library()._name
+
+
+def take_message(message: ctypes.c_void_p) -> str:
+    """The library's message (freed here), or an empty text."""
+    if not message.value:
+        return ""
+    try:
+        return ctypes.string_at(message.value).decode("utf-8", "replace")
+    finally:
+        library().wenlei_free(message.value)
+
+
+def check(status: int, message: ctypes.c_void_p) -> None:
+    """Raises the error for a failed call, with the library's message."""
+    if status != OK:
+        text = take_message(message)
+        if not text:
+            text = library().wenlei_status_name(status).decode("utf-8", "replace")
+        raise error_for_status(status, text)
+
+
+def text(value: Optional[bytes]) -> str:
+    return value.decode("utf-8", "replace") if value is not None else ""
+
+
+__all__ = ["Error", "library", "library_path", "check", "take_message", "text", "candidates"]
