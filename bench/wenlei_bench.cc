@@ -506,6 +506,8 @@ class Bench {
       state.counters["subject_cpu"] = Counter(subjectTotals.cpu, Counter::kAvgIterations);
       state.counters["reference_wall"] = Counter(referenceTotals.wall, Counter::kAvgIterations);
       state.counters["reference_cpu"] = Counter(referenceTotals.cpu, Counter::kAvgIterations);
+      state.counters["subject_process_cpu"] = Counter(subjectTotals.processCpu, Counter::kAvgIterations);
+      state.counters["reference_process_cpu"] = Counter(referenceTotals.processCpu, Counter::kAvgIterations);
       state.counters["ratio_wall"] = subjectTotals.wall / referenceTotals.wall;
       state.counters["ratio_cpu"] = subjectTotals.cpu / referenceTotals.cpu;
     });
@@ -514,19 +516,23 @@ class Bench {
   }
 
   struct Totals {
-    double wall = 0.0, cpu = 0.0;
+    double wall = 0.0, cpu = 0.0, processCpu = 0.0;
     void Add(const std::function<double()>& run) {
       const auto wallStart = std::chrono::steady_clock::now();
-      const double cpuStart = ThreadCpuSeconds();
+      const double cpuStart = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+      const double processStart = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
       const double childCpu = run();
-      cpu += ThreadCpuSeconds() - cpuStart + childCpu;
+      cpu += CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - cpuStart + childCpu;
+      processCpu += CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - processStart + childCpu;
       wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
     }
   };
 
-  static double ThreadCpuSeconds() {
+  // CPU time of this thread, or of every thread of the process (for the
+  // figure whose subject runs a second thread).
+  static double CpuSeconds(clockid_t clock) {
     timespec now;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    clock_gettime(clock, &now);
     return static_cast<double>(now.tv_sec) + now.tv_nsec * 1e-9;
   }
 

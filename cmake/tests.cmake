@@ -4,6 +4,7 @@ find_package(Threads REQUIRED)
 include(GoogleTest)
 
 add_executable(wenlei_core_tests
+  source/confidence_file_test.cc
   source/ordered_table_test.cc
   source/source_file_test.cc
   source/source_data_test.cc
@@ -14,6 +15,7 @@ add_executable(wenlei_core_tests
   predict/batch_prediction_test.cc
   predict/linear_predictor_test.cc
   util/decimal_field_test.cc
+  decide/confidence_test.cc
   decide/prediction_result_test.cc
   interface/classifier_test.cc)
 target_link_libraries(wenlei_core_tests PRIVATE wenlei_core wenlei_testutil GTest::gtest_main)

@@ -6,10 +6,11 @@
 
 namespace wenlei {
 
-// How sure an answer is, from 0 to 1: the probabilities of every class,
-// highest first (empty when the document reached no prediction), and the
-// document's counts of words and of words the vocabulary knows.  An answer
-// whose confidence is below the threshold in force is flagged unknown.
+// How sure an answer is, from 0 to 1: the probability of the best class.
+// probabilitiesHighestFirst holds one probability per class, sorted from the
+// highest; words is the number of words of the document and knownWords the
+// number of those the vocabulary knows.  A document without a known word, or
+// without probabilities, has confidence 0.
 double AnswerConfidence(const std::vector<double>& probabilitiesHighestFirst, std::size_t words,
                         std::size_t knownWords);
 

@@ -9,6 +9,7 @@
 #include "decide/confidence.h"
 #include "decide/prediction_result.h"
 #include "interface/classifier.h"
+#include "source/confidence_file.h"
 #include "svm.h"
 #include "text/gbk_converter.h"
 #include "text/gbk_form.h"
@@ -116,7 +117,22 @@ Status Engine::Open(const std::string& directory, const EngineOptions& options,
   Status fits = opened->CheckFit(directory);
   if (!fits.ok()) return fits;
 
-  opened->minConfidence_ = options.minConfidence >= 0.0 ? options.minConfidence : 0.0;
+  // A negative threshold asks for the one chosen when the set was trained;
+  // a set without a confidence file flags nothing.
+  opened->minConfidence_ = options.minConfidence;
+  if (opened->minConfidence_ < 0.0) {
+    ConfidenceSettings stored;
+    switch (ReadConfidenceFile(prefix, &stored, &fault)) {
+      case ConfidenceFileOutcome::kRead:
+        opened->minConfidence_ = stored.minConfidence;
+        break;
+      case ConfidenceFileOutcome::kMissing:
+        opened->minConfidence_ = 0.0;
+        break;
+      case ConfidenceFileOutcome::kMalformed:
+        return Status(Code::kCorrupt, OneLine(fault));
+    }
+  }
   opened->maxDocumentBytes_ = options.maxDocumentBytes;
   opened->dictionaryPath_ = options.dictionaryPath;
   *engine = std::move(opened);

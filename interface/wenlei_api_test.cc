@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -294,6 +295,60 @@ TEST(WenleiApiTest, FailuresComeBackAsErrors) {
   wenlei_result_free(result);
 }
 
+TEST(WenleiApiTest, TheThresholdStoredWithTheSetFlagsUnknownUnlessOneIsGiven) {
+  TempDir dir;
+  for (const char* name : {"Source.dat", "SVMModel"}) {
+    WriteFile(dir.prefix() + name, ReadFile(BundledDir() + "/" + name));
+  }
+  const std::string text = ReadFile(WENLEI_MODELS_DIR "/samples/scalc.txt");
+  struct Case {
+    const char* file;     // Confidence.txt, or null for none
+    double given;         // the option; negative: the stored threshold
+    wenlei_status status;
+    double inForce;
+  };
+  const Case cases[] = {
+      {nullptr, -1.0, WENLEI_OK, 0.0},
+      {"min_confidence 0.999\n", -1.0, WENLEI_OK, 0.999},
+      {"min_confidence 0.999\n", 0.0, WENLEI_OK, 0.0},
+      {"min_confidence 0.999\n", 0.25, WENLEI_OK, 0.25},
+      {"min_confidence 2\n", -1.0, WENLEI_CORRUPT, 0.0},
+      {"min_confidence 2\n", 0.5, WENLEI_OK, 0.5},  // the file is not read
+  };
+  for (const Case& c : cases) {
+    std::remove((dir.prefix() + "Confidence.txt").c_str());
+    if (c.file != nullptr) WriteFile(dir.prefix() + "Confidence.txt", c.file);
+    wenlei_options* options = wenlei_options_create();
+    wenlei_options_set_min_confidence(options, c.given);
+    Handle handle;
+    char* message = nullptr;
+    EXPECT_EQ(wenlei_open(dir.path().c_str(), options, &handle.classifier, &message), c.status)
+        << (c.file ? c.file : "no file") << " " << c.given;
+    wenlei_options_destroy(options);
+    if (c.status != WENLEI_OK) {
+      EXPECT_NE(std::string(message).find("Confidence.txt:1: the threshold \"2\""),
+                std::string::npos)
+          << message;
+      wenlei_free(message);
+      continue;
+    }
+    EXPECT_EQ(wenlei_min_confidence(handle.classifier), c.inForce);
+    Result result;
+    ASSERT_EQ(wenlei_classify_text(handle.classifier, text.data(), text.size(), &result.result,
+                                   nullptr),
+              WENLEI_OK);
+    const double confidence = wenlei_result_confidence(result.result);
+    EXPECT_GT(confidence, 0.5);
+    EXPECT_LT(confidence, 0.999);
+    EXPECT_EQ(wenlei_result_unknown(result.result), confidence < c.inForce ? 1 : 0);
+  }
+
+  Handle bundled;
+  ASSERT_EQ(Open(BundledDir(), &bundled), WENLEI_OK);
+  EXPECT_GT(wenlei_min_confidence(bundled.classifier), 0.0);
+  EXPECT_LT(wenlei_min_confidence(bundled.classifier), 0.5);
+}
+
 // Answers name classes up to 36; a document of a later class ends the
 // process through the exports and fails alone here.
 TEST(WenleiApiTest, AClassAboveThirtySixIsAnErrorOfThatDocument) {
@@ -392,7 +447,11 @@ TEST(WenleiApiTest, Utf8TextIsSegmentedAsTheSegmenterCutsIt) {
   EXPECT_GT(wenlei_result_known_words(fromText.result), 0u);
   ASSERT_GE(wenlei_result_name_count(fromText.result), 1u);
   EXPECT_STREQ(wenlei_result_name(fromText.result, 0), wenlei_result_class_name(fromText.result, 0));
-  EXPECT_EQ(wenlei_result_confidence(fromText.result), wenlei_result_probability(fromText.result, 0));
+  // The geometric mean of the top probability and the known-word share.
+  EXPECT_DOUBLE_EQ(wenlei_result_confidence(fromText.result),
+                   std::sqrt(wenlei_result_probability(fromText.result, 0) *
+                             static_cast<double>(wenlei_result_known_words(fromText.result)) /
+                             static_cast<double>(wenlei_result_words(fromText.result))));
   EXPECT_EQ(wenlei_result_unknown(fromText.result), 0);
 
   const char* texts2[] = {"", "\xFF", text.c_str()};

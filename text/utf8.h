@@ -40,6 +40,12 @@ std::string NotUtf8Message(std::string_view text, std::size_t bad, std::string_v
 // are invisible in the text a person reads.
 bool IsWordSeparator(char32_t c);
 
+// The CJK unified ideographs, their extensions and compatibility forms.
+inline bool IsChineseCharacter(char32_t c) {
+  return (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) ||
+         (c >= 0xF900 && c <= 0xFAFF) || (c >= 0x20000 && c <= 0x3134F);
+}
+
 inline bool IsAsciiLetterOrDigit(char32_t c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }

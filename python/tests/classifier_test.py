@@ -109,7 +109,7 @@ def test_classify_many_equals_one_by_one(classifier):
 
 
 def test_classify_many_with_a_bad_document(classifier):
-    texts = ["插入图表", b"\xff\xfe", "编写宏"]
+    texts = ["插入图表", b"\xff\xfe", "声明变量"]
     with pytest.raises(wenlei.DocumentError) as raised:
         classifier.classify_many(texts)
     assert raised.value.index == 1
@@ -257,3 +257,24 @@ def test_bundled_set_is_found_from_the_library(classifier):
     folder = Path(classifier.resources)
     assert (folder / "Source.dat").is_file() and (folder / "SVMModel").is_file()
     assert folder.name == BUNDLED.name
+
+
+def test_a_resource_set_trained_here(tmp_path):
+    """A set the trainer makes now: its classes, and answers equal to the exports'."""
+    words = {"体育": "球队 比赛 进球 冠军 足球 篮球", "财经": "银行 利率 投资者 经济 股票 基金",
+             "科技": "电脑 软件 芯片 网络 手机 程序"}
+    generator = random.Random(7)
+    lines = ["%s\t%s" % (name, " ".join(generator.choice(vocabulary.split()) for _ in range(6)))
+             for _ in range(30) for name, vocabulary in words.items()]
+    (tmp_path / "corpus.tsv").write_text("\n".join(lines) + "\n", encoding="utf-8")
+    command = Path(wenlei.library_path()).parent / "wenlei"
+    subprocess.run([str(command), "train", str(tmp_path / "corpus.tsv"), "-o", str(tmp_path / "set")],
+                   check=True, capture_output=True)
+    with wenlei.Classifier(tmp_path / "set") as trained:
+        assert sorted(trained.classes) == sorted(words)
+        for name, vocabulary in words.items():
+            document = vocabulary.split()[:3]
+            result = trained.classify_words(document)
+            assert result.names == [name]
+            gbk = [word.encode("gbk") for word in document]
+            assert result.answer_gbk == exports_answer(tmp_path / "set", gbk)

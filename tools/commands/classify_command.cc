@@ -4,9 +4,11 @@
 
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,12 +24,16 @@
 #include "tools/commands/progress_line.h"
 #include "tools/host/resource_set.h"
 #include "text/segmenter.h"
+#include "text/utf8.h"
 #include "wenlei/wenlei.h"
 
 namespace wenlei {
 namespace {
 
 constexpr char kProgram[] = "wenlei classify";
+
+// What is printed for an answer whose confidence is under the threshold.
+constexpr char kUnknownAnswer[] = "unknown";
 
 // Documents handed to the library at once: one prediction step, one reading
 // of the model.
@@ -43,6 +49,10 @@ struct ClassifyOptions {
   bool json = false;
   bool exports = false;
   std::size_t maxBytes = DocumentSource::kDefaultMaxDocumentBytes;
+  // Answers under this confidence are unknown; negative: the threshold
+  // stored with the resource set.
+  double minConfidence = -1.0;
+  bool tsv = false;  // lines of id<TAB>text; every output line carries the id
 };
 
 void Fail(const std::string& message) {
@@ -63,6 +73,8 @@ class Classify {
   struct Document {
     DocumentWords::Result words;
     std::string failure;  // why the document could not be read; empty if it could
+    std::optional<std::string> id;  // with --tsv: the line's id in UTF-8, when it has one
+    std::string idAsGiven;          // its bytes as read (GBK with --gbk)
   };
 
   // What the library said about one document.
@@ -71,13 +83,18 @@ class Classify {
     std::vector<std::string> namesUtf8;
     std::size_t knownWords = 0;
     std::vector<std::pair<std::string, double>> probabilities;  // highest first
-    std::string failure;  // the library refused the document
+    double confidence = 0.0;
+    bool unknown = false;  // confidence under the threshold, or no known word
+    std::string failure;   // the library refused the document
   };
 
   void WriteBatch(const std::vector<Document>& batch);
   std::vector<Answer> ClassifyBatch(const std::vector<const Document*>& documents);
-  void WriteAnswer(const Answer& answer, const DocumentWords::Result& words);
-  void WriteFailure(const std::string& message);
+  void WriteAnswer(const Answer& answer, const Document& document);
+  void WriteFailure(const std::string& message, const Document& document);
+  // With --tsv: splits "id<TAB>text" into document->id and *text; false when
+  // the line has no usable id (document->failure says why).
+  bool TakeId(const std::string& origin, std::string* text, Document* document);
   std::size_t CountKnown(const DocumentWords::Result& words) const;
 
   const ClassifyOptions& options_;
@@ -144,6 +161,7 @@ bool Classify::SetUp() {
   wenlei_options* openOptions = wenlei_options_create();
   if (openOptions == nullptr) throw std::bad_alloc();
   wenlei_options_set_max_document_bytes(openOptions, options_.maxBytes);
+  wenlei_options_set_min_confidence(openOptions, options_.minConfidence);
   const wenlei_status opened =
       wenlei_open(options_.resourceDir.c_str(), openOptions, &classifier_, &message);
   wenlei_options_destroy(openOptions);
@@ -187,10 +205,14 @@ int Classify::Run(std::vector<std::string> texts) {
         document.failure = origin + ": " + error;
         Fail(document.failure);
         status = kExitFailure;
+      } else if (options_.tsv && !TakeId(origin, &text, &document)) {
+        Fail(document.failure);
       } else if (!documentWords.Make(text, &document.words, &error)) {
         document.failure = origin + ": " + error;
         Fail(document.failure);
-        status = kExitFailure;
+        // A pipeline's line in error has its error line; the run goes on
+        // and its status stays that of the run itself.
+        if (!options_.tsv) status = kExitFailure;
       } else if (document.words.droppedCharacters > 0 && !options_.json) {
         Fail(origin + ": left out " + std::to_string(document.words.droppedCharacters) +
              " character(s) that GBK cannot encode");
@@ -214,16 +236,16 @@ void Classify::WriteBatch(const std::vector<Document>& batch) {
     // A document that could not be read still has its output line, so that
     // answers stay in step with the documents.
     if (!document.failure.empty()) {
-      WriteFailure(document.failure);
+      WriteFailure(document.failure, document);
       continue;
     }
     const Answer& answer = answers[next++];
     if (!answer.failure.empty()) {
       Fail(answer.failure);
-      WriteFailure(answer.failure);
-      failed_ = true;
+      WriteFailure(answer.failure, document);
+      if (!options_.tsv) failed_ = true;
     } else {
-      WriteAnswer(answer, document.words);
+      WriteAnswer(answer, document);
     }
   }
   // Answers leave as soon as they are known: a streaming caller waits on them.
@@ -271,6 +293,8 @@ std::vector<Classify::Answer> Classify::ClassifyBatch(const std::vector<const Do
       answer.namesUtf8.push_back(wenlei_result_name(result, n));
     }
     answer.knownWords = wenlei_result_known_words(result);
+    answer.confidence = wenlei_result_confidence(result);
+    answer.unknown = wenlei_result_unknown(result) != 0;
     for (std::size_t rank = 0; rank < wenlei_result_class_count(result); ++rank) {
       answer.probabilities.emplace_back(wenlei_result_class_name(result, rank),
                                         wenlei_result_probability(result, rank));
@@ -286,13 +310,61 @@ std::size_t Classify::CountKnown(const DocumentWords::Result& words) const {
   return known;
 }
 
-void Classify::WriteAnswer(const Answer& answer, const DocumentWords::Result& words) {
+bool Classify::TakeId(const std::string& origin, std::string* text, Document* document) {
+  std::size_t tab = text->find('\t');
+  if (tab == std::string::npos) {
+    document->failure = origin + ": no tab between the id and the text";
+    return false;
+  }
+  std::string id = text->substr(0, tab);
+  document->idAsGiven = id;
+  if (options_.gbk) {
+    std::string utf8;
+    if (auto bad = converter_->AppendUtf8(id, &utf8)) {
+      document->failure = origin + ": the id is not GBK (invalid byte at offset " +
+                          std::to_string(*bad) + ")";
+      return false;
+    }
+    id = std::move(utf8);
+  } else if (auto bad = FindInvalidUtf8(id)) {
+    document->failure = origin + ": the id is not UTF-8 (invalid byte at offset " +
+                        std::to_string(*bad) + ")";
+    return false;
+  }
+  document->id = std::move(id);
+  text->erase(0, tab + 1);
+  return true;
+}
+
+void Classify::WriteAnswer(const Answer& answer, const Document& document) {
+  const DocumentWords::Result& words = document.words;
   std::string line;
-  if (options_.json) {
+  // The plain answer, as the input is encoded: a prediction too unsure to
+  // name is "unknown"; a text without a known word keeps the library's own
+  // message.
+  auto appendPlain = [&](std::string* out) {
+    if (answer.unknown && !answer.namesUtf8.empty()) {
+      *out += kUnknownAnswer;
+    } else if (options_.gbk) {
+      *out += answer.gbk;
+    } else {
+      converter_->AppendUtf8(answer.gbk, out);
+    }
+  };
+  if (options_.tsv && !options_.json) {
+    line = document.idAsGiven + '\t';
+    appendPlain(&line);
+  } else if (options_.json) {
     // JSON text is UTF-8, whatever the input was.
     std::string utf8;
     converter_->AppendUtf8(answer.gbk, &utf8);
-    line = "{\"answer\": ";
+    line = "{";
+    if (options_.tsv) {
+      line += "\"id\": ";
+      AppendJsonString(*document.id, &line);
+      line += ", ";
+    }
+    line += "\"answer\": ";
     AppendJsonString(utf8, &line);
     line += ", \"names\": [";
     bool first = true;
@@ -319,20 +391,34 @@ void Classify::WriteAnswer(const Answer& answer, const DocumentWords::Result& wo
         line.append(number, written.ptr);
       }
       line += "}";
+      char number[32];
+      auto written = std::to_chars(number, number + sizeof number, answer.confidence);
+      line += ", \"confidence\": ";
+      line.append(number, written.ptr);
+      line += answer.unknown ? ", \"unknown\": true" : ", \"unknown\": false";
     }
     line += "}";
-  } else if (options_.gbk) {
-    line = answer.gbk;
   } else {
-    converter_->AppendUtf8(answer.gbk, &line);
+    appendPlain(&line);
   }
   line += '\n';
   std::fwrite(line.data(), 1, line.size(), stdout);
 }
 
-void Classify::WriteFailure(const std::string& message) {
+void Classify::WriteFailure(const std::string& message, const Document& document) {
   std::string line;
-  if (options_.json) {
+  if (options_.tsv) {
+    // Always JSON, so that a pipeline can tell an error from an answer.
+    line = "{\"id\": ";
+    if (document.id) {
+      AppendJsonString(*document.id, &line);
+    } else {
+      line += "null";
+    }
+    line += ", \"error\": ";
+    AppendJsonString(message, &line);
+    line += "}";
+  } else if (options_.json) {
     line = "{\"error\": ";
     AppendJsonString(message, &line);
     line += "}";
@@ -352,7 +438,9 @@ int RunClassifyCommand(int argc, char** argv) {
       "segmented into words, converted to GBK and classified by the library with\n"
       "the resource set, and the answer is printed in UTF-8, one line per\n"
       "document: a category name, two names joined by \" or \" when the second is\n"
-      "nearly as likely, or the library's message for a text without known words.");
+      "nearly as likely, \"unknown\" when the answer's confidence is under the\n"
+      "resource set's threshold (the text is probably about something else), or\n"
+      "the library's message for a text without known words.");
   parser.AddValue('r', "resources", "DIR", &options.resourceDir,
                   "resource set holding Source.dat and SVMModel\n(default: the bundled models/help-zh)");
   parser.AddValue('d', "dict", "FILE", &options.dictionaryPath,
@@ -369,7 +457,17 @@ int RunClassifyCommand(int argc, char** argv) {
                  "print one JSON object per document: answer, names,\n"
                  "words, known_words, dropped_characters and\n"
                  "probabilities (class name -> probability, every\n"
-                 "class, highest first)");
+                 "class, highest first), confidence (0 to 1) and unknown");
+  std::string minConfidence;
+  parser.AddValue(0, "min-confidence", "X", &minConfidence,
+                  "print \"unknown\" for answers whose confidence is under X\n"
+                  "(default: the threshold stored with the resource set;\n0: never)");
+  parser.AddFlag(0, "tsv", &options.tsv,
+                 "every line is id<TAB>text (implies --lines), and every\n"
+                 "output line carries the id: id<TAB>answer, or with\n"
+                 "--json {\"id\": ..., \"answer\": ...}; a line that cannot\n"
+                 "be classified gives {\"id\": ..., \"error\": ...} and the\n"
+                 "run goes on (exit status 0 unless the run failed)");
   parser.AddFlag(0, "exports", &options.exports,
                  "classify through the library's exported functions,\n"
                  "as a host of them does (no probabilities)");
@@ -405,6 +503,21 @@ int RunClassifyCommand(int argc, char** argv) {
     parser.ReportUsageError("--max-bytes: \"" + maxBytes + "\" is not a number of bytes above 0");
     return kExitUsage;
   }
+  if (!minConfidence.empty()) {
+    char* end = nullptr;
+    options.minConfidence = std::strtod(minConfidence.c_str(), &end);
+    if (end == minConfidence.c_str() || *end != '\0' ||
+        !(options.minConfidence >= 0.0 && options.minConfidence <= 1.0)) {
+      parser.ReportUsageError("--min-confidence: \"" + minConfidence +
+                              "\" is not a number from 0 to 1");
+      return kExitUsage;
+    }
+    if (options.exports) {
+      parser.ReportUsageError("--min-confidence needs probabilities, which --exports lacks");
+      return kExitUsage;
+    }
+  }
+  if (options.tsv) options.lines = true;  // a pipeline's input is lines
   if (!texts.empty() && !options.files.empty()) {
     parser.ReportUsageError("give TEXT arguments or --file, not both");
     return kExitUsage;

@@ -194,7 +194,43 @@ TEST_F(ClassifyCommandTest, JsonGivesAnswerNamesWordCountsAndProbabilities) {
   EXPECT_TRUE(descending) << first;
   EXPECT_EQ(run.out.substr(first.size()),
             "{\"answer\": \"" + kShortText + "\", \"names\": [], \"words\": 3, "
-            "\"known_words\": 0, \"dropped_characters\": 0, \"probabilities\": {}}\n");
+            "\"known_words\": 0, \"dropped_characters\": 0, \"probabilities\": {}, "
+            "\"confidence\": 0, \"unknown\": true}\n");
+  // A set without a stored threshold flags nothing that has a prediction.
+  EXPECT_NE(first.find(", \"confidence\": 0."), std::string::npos) << first;
+  EXPECT_NE(first.find(", \"unknown\": false}"), std::string::npos) << first;
+}
+
+TEST_F(ClassifyCommandTest, AnswersUnderTheStoredThresholdAreUnknown) {
+  testing::TempDir copy;
+  for (const char* name : {"Source.dat", "SVMModel"}) {
+    testing::WriteFile(copy.prefix() + name, testing::ReadFile(resources_->prefix() + name));
+  }
+  testing::WriteFile(copy.prefix() + "Confidence.txt", "min_confidence 0.999\n");
+  auto classify = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"classify", "-r", copy.path()});
+    return RunWenlei(args, "", Environment());
+  };
+  ChildOutcome stored = classify({kSports, kNoKnownWord});
+  EXPECT_EQ(stored.status, 0) << stored.err;
+  EXPECT_EQ(stored.out, "unknown\n" + kShortText + "\n");
+  ChildOutcome json = classify({"--json", kSports});
+  EXPECT_EQ(json.out.find("{\"answer\": \"体育\", \"names\": [\"体育\"]"), 0u) << json.out;
+  EXPECT_NE(json.out.find(", \"unknown\": true}"), std::string::npos) << json.out;
+  EXPECT_EQ(classify({"--min-confidence", "0", kSports}).out, "体育\n");
+  EXPECT_EQ(classify({"--min-confidence", "1", kFinance}).out, "unknown\n");
+
+  ChildOutcome bad = classify({"--min-confidence", "1.5", kSports});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("--min-confidence: \"1.5\" is not a number from 0 to 1"),
+            std::string::npos)
+      << bad.err;
+  EXPECT_EQ(classify({"--exports", "--min-confidence", "0.5", kSports}).status, 2);
+  testing::WriteFile(copy.prefix() + "Confidence.txt", "min_confidence high\n");
+  ChildOutcome corrupt = classify({kSports});
+  EXPECT_EQ(corrupt.status, 1);
+  EXPECT_NE(corrupt.err.find("Confidence.txt:1: the threshold \"high\""), std::string::npos)
+      << corrupt.err;
 }
 
 // One path drives the exported functions exactly as a host does; it gives
@@ -255,6 +291,30 @@ TEST_F(ClassifyCommandTest, InvalidUtf8IsReportedWithItsOffsetAndTheRestGoesOn) 
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out,
             "{\"error\": \"line 1 of standard input: not UTF-8 (invalid byte at offset 0)\"}\n");
+}
+
+TEST_F(ClassifyCommandTest, TsvLinesCarryTheirIdsAndABadLineDoesNotEndTheRun) {
+  ChildOutcome run = Classify(
+      {"--tsv"}, "s1\t" + kSports + "\nbad\t球队\xFF比赛\nno tab\nf2\t" + kFinance + "\n");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out,
+            "s1\t体育\n"
+            "{\"id\": \"bad\", \"error\": \"line 2 of standard input: not UTF-8 (invalid byte at "
+            "offset 6)\"}\n"
+            "{\"id\": null, \"error\": \"line 3 of standard input: no tab between the id and the "
+            "text\"}\n"
+            "f2\t财经\n");
+  EXPECT_EQ(LineCount(run.err), 2u);
+
+  run = Classify({"--lines", "--tsv", "--json"}, "id \"1\"\t" + kSports + "\n");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.rfind("{\"id\": \"id \\\"1\\\"\", \"answer\": \"体育\"", 0), 0u) << run.out;
+
+  run = Classify({"--tsv", "--gbk"}, testing::ToGbk("表\t" + kSports + "\n"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, testing::ToGbk("表\t体育\n"));
+  run = Classify({"--tsv", "--gbk", "--json"}, testing::ToGbk("表\t" + kSports + "\n"));
+  EXPECT_EQ(run.out.rfind("{\"id\": \"表\", \"answer\": \"体育\"", 0), 0u) << run.out;
 }
 
 TEST_F(ClassifyCommandTest, GbkGivenAsUtf8GetsAHint) {

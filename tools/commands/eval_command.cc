@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -17,14 +18,21 @@
 #include "wenlei/wenlei.h"
 #include "source/source_data.h"
 #include "source/source_file.h"
+#include "source/confidence_file.h"
+#include "svm.h"
+#include "text/dictionary.h"
+#include "text/gbk_converter.h"
+#include "text/segmenter.h"
+#include "tools/commands/bundled_files.h"
 #include "tools/commands/commands.h"
+#include "tools/commands/option_parser.h"
+#include "tools/host/host_word_list.h"
+#include "tools/host/resource_set.h"
+#include "tools/host/working_directory.h"
 #include "tools/training/corpus.h"
 #include "tools/training/evaluation.h"
-#include "text/gbk_converter.h"
-#include "tools/host/host_word_list.h"
 #include "tools/host/library_session.h"
-#include "tools/commands/option_parser.h"
-#include "tools/host/working_directory.h"
+#include "tools/training/probability_scorer.h"
 
 namespace wenlei {
 namespace {
@@ -70,15 +78,29 @@ constexpr std::size_t kBatchSize = 100;
 }  // namespace
 
 int RunEvalCommand(int argc, char** argv) {
-  std::string encoding;
-  bool json = false, quiet = false, oneByOne = false, exports = false;
+  std::string encoding, dictionaryPath, minConfidenceText, scoresPath;
+  bool json = false, quiet = false, oneByOne = false, exports = false, raw = false;
   OptionParser parser(
       "wenlei eval", "wenlei eval DIR TEST.tsv [options]",
       "Classifies each line of TEST.tsv (\"class<TAB>word word ...\") with the\n"
       "resource set in DIR through the library's modern interface and prints\n"
       "accuracy (the first name answered against the true class), macro-F1,\n"
       "the share of answers with two names, per-class precision and recall and\n"
-      "the confusion matrix.  A document without a known word counts as wrong.");
+      "the confusion matrix.  A document without a known word counts as wrong.\n"
+      "It also reports the share of documents flagged unknown (confidence under\n"
+      "the set's stored threshold) and the top-2 accuracy (the true class is one\n"
+      "of the model's two most probable).  Lines labelled \"unknown\" hold\n"
+      "out-of-domain documents: they count only in the share of those flagged.");
+  parser.AddFlag(0, "raw", &raw,
+                 "TEST.tsv holds raw text, segmented as `wenlei classify`\nsegments it");
+  parser.AddValue('d', "dict", "FILE", &dictionaryPath,
+                  "segmentation dictionary for --raw (default: the bundled\nmodels/dictionary/dict.txt)");
+  parser.AddValue(0, "min-confidence", "X", &minConfidenceText,
+                  "flag answers under confidence X unknown (default: the\nthreshold stored with "
+                  "the set; 0: none)");
+  parser.AddValue(0, "scores", "FILE", &scoresPath,
+                  "write one line per document to FILE: line, true class,\nconfidence, the two "
+                  "highest probabilities, words, known words");
   parser.AddFlag(0, "json", &json,
                  "print one JSON object (keys include accuracy, macro_f1,\ntwo_name_rate, "
                  "confusion)");
@@ -105,13 +127,48 @@ int RunEvalCommand(int argc, char** argv) {
     parser.ReportUsageError("expected a resource directory and a test file");
     return kExitUsage;
   }
+  double minConfidence = -1.0;
+  if (!minConfidenceText.empty()) {
+    char* end = nullptr;
+    minConfidence = std::strtod(minConfidenceText.c_str(), &end);
+    if (*end != '\0' || end == minConfidenceText.c_str() ||
+        !(minConfidence >= 0.0 && minConfidence <= 1.0)) {
+      parser.ReportUsageError("--min-confidence: \"" + minConfidenceText +
+                              "\" is not a number from 0 to 1");
+      return kExitUsage;
+    }
+  }
   const std::string directory = operands[0], testPath = operands[1];
   std::string error;
 
   std::vector<std::string> namesGbk;
   if (!ReadResourceClasses(directory, &namesGbk, &error)) return Fail(error);
+  const std::string prefix = ResourceFilePath(directory, "");
+  if (minConfidence < 0.0) {
+    ConfidenceSettings settings;
+    switch (ReadConfidenceFile(prefix, &settings, &error)) {
+      case ConfidenceFileOutcome::kRead: minConfidence = settings.minConfidence; break;
+      case ConfidenceFileOutcome::kMissing: minConfidence = 0.0; break;
+      case ConfidenceFileOutcome::kMalformed: return Fail(error);
+    }
+  }
+  std::unique_ptr<Dictionary> dictionary;
+  std::unique_ptr<Segmenter> segmenter;
+  if (raw) {
+    dictionary = Dictionary::Load(
+        dictionaryPath.empty() ? BundledPath("dictionary/dict.txt") : dictionaryPath, &error);
+    if (!dictionary) return Fail(error);
+    segmenter = std::make_unique<Segmenter>(*dictionary);
+  }
   Corpus test;
-  if (!ReadCorpus(testPath, testEncoding, &test, &error)) return Fail(error);
+  if (!ReadCorpus(testPath, testEncoding, &test, &error, segmenter.get())) return Fail(error);
+  if (test.LooksUnsegmented()) {
+    std::fprintf(stderr,
+                 "wenlei eval: warning: %s looks unsegmented: most of its Chinese characters "
+                 "stand in \"words\" of more than %zu characters; if it holds raw text, "
+                 "evaluate with --raw\n",
+                 testPath.c_str(), kLongWordCharacters);
+  }
 
   std::unique_ptr<GbkConverter> converter = GbkConverter::Open(&error);
   if (!converter) return Fail(error);
@@ -121,14 +178,20 @@ int RunEvalCommand(int argc, char** argv) {
     converter->AppendUtf8(name, &namesUtf8.back());
   }
   // The test file's classes by the resource set's numbering.
-  std::vector<int> modelClassOf(test.classNamesGbk.size(), -1);
+  constexpr int kNoClass = kOutOfDomain - 1;
+  std::vector<int> modelClassOf(test.classNamesGbk.size(), kNoClass);
   for (std::size_t t = 0; t < test.classNamesGbk.size(); ++t) {
     for (std::size_t m = 0; m < namesGbk.size(); ++m) {
       if (test.classNamesGbk[t] == namesGbk[m]) modelClassOf[t] = static_cast<int>(m);
     }
   }
+  for (std::size_t t = 0; t < test.classNamesUtf8.size(); ++t) {
+    if (modelClassOf[t] == kNoClass && test.classNamesUtf8[t] == kOutOfDomainLabel) {
+      modelClassOf[t] = kOutOfDomain;
+    }
+  }
   for (const auto& document : test.documents) {
-    if (modelClassOf[document.classIndex] < 0) {
+    if (modelClassOf[document.classIndex] == kNoClass) {
       return Fail(testPath + ":" + std::to_string(document.line) + ": class \"" +
                   test.classNamesUtf8[document.classIndex] +
                   "\" is not one of the resource set's classes");
@@ -138,7 +201,28 @@ int RunEvalCommand(int argc, char** argv) {
   const bool showProgress = !quiet && isatty(STDERR_FILENO);
   const std::size_t total = test.documents.size();
   Evaluation evaluation(namesUtf8);
+  evaluation.SetMinConfidence(minConfidence);
   double seconds = 0.0;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> scores(nullptr, &std::fclose);
+  if (!scoresPath.empty()) {
+    scores.reset(std::fopen(scoresPath.c_str(), "w"));
+    if (!scores) return Fail(scoresPath + ": cannot open for writing");
+    std::fputs("line\tclass\tconfidence\tp1\tp2\twords\tknown_words\n", scores.get());
+  }
+  auto record = [&](const CorpusDocument& document, const ParsedAnswer& answer,
+                    const DocumentScore& score, bool unknown) {
+    ModelView view;
+    if (score.ranking.size() > 0) view.first = score.ranking[0];
+    if (score.ranking.size() > 1) view.second = score.ranking[1];
+    view.unknown = unknown;
+    evaluation.Add(modelClassOf[document.classIndex], answer, view);
+    if (!scores) return;
+    const double p1 = score.ranking.empty() ? 0.0 : score.probabilities[score.ranking[0]];
+    const double p2 = score.ranking.size() < 2 ? 0.0 : score.probabilities[score.ranking[1]];
+    std::fprintf(scores.get(), "%d\t%s\t%.6f\t%.6f\t%.6f\t%zu\t%zu\n", document.line,
+                 test.classNamesUtf8[document.classIndex].c_str(), score.confidence, p1, p2,
+                 score.words, score.knownWords);
+  };
   auto progress = [&](std::size_t done) {
     if (!showProgress) return;
     std::fprintf(stderr, "\rclassified %zu/%zu, accuracy so far %.2f%%\033[K", done, total,
@@ -149,7 +233,11 @@ int RunEvalCommand(int argc, char** argv) {
   if (!exports) {
     wenlei_classifier* classifier = nullptr;
     char* message = nullptr;
-    if (wenlei_open(directory.c_str(), nullptr, &classifier, &message) != WENLEI_OK) {
+    wenlei_options* options = wenlei_options_create();
+    wenlei_options_set_min_confidence(options, minConfidence);
+    const wenlei_status opened = wenlei_open(directory.c_str(), options, &classifier, &message);
+    wenlei_options_destroy(options);
+    if (opened != WENLEI_OK) {
       const std::string why = message != nullptr ? message : "cannot open " + directory;
       wenlei_free(message);
       return Fail(why);
@@ -176,8 +264,21 @@ int RunEvalCommand(int argc, char** argv) {
         wenlei_close(classifier);
         return Fail(why);
       }
-      evaluation.Add(modelClassOf[document.classIndex],
-                     ParseAnswer(wenlei_result_answer_gbk(result), namesGbk));
+      // The result's own ranking, confidence and flag.
+      DocumentScore score;
+      score.words = wenlei_result_words(result);
+      score.knownWords = wenlei_result_known_words(result);
+      score.confidence = wenlei_result_confidence(result);
+      const std::size_t ranked = wenlei_result_class_count(result);
+      if (ranked > 0) score.probabilities.assign(namesGbk.size(), 0.0);
+      for (std::size_t rank = 0; rank < ranked; ++rank) {
+        const int index = static_cast<int>(wenlei_result_class_number(result, rank)) - 1;
+        if (index < 0 || index >= static_cast<int>(namesGbk.size())) continue;
+        score.ranking.push_back(index);
+        score.probabilities[index] = wenlei_result_probability(result, rank);
+      }
+      record(document, ParseAnswer(wenlei_result_answer_gbk(result), namesGbk), score,
+             wenlei_result_unknown(result) != 0);
       wenlei_result_free(result);
       if ((i + 1) % kBatchSize == 0 || i + 1 == total) progress(i + 1);
     }
@@ -191,6 +292,10 @@ int RunEvalCommand(int argc, char** argv) {
       return Fail(directory + ": the library rejects the resource file");
     }
     ClassifierHandle handle = CreateClassifier();
+    // The exported functions answer with names only; the probabilities
+    // behind them come from the same vector and model in memory.
+    std::unique_ptr<ProbabilityScorer> scorer = ProbabilityScorer::Open(prefix, &error);
+    if (!scorer) return Fail(error);
     const std::size_t batch = oneByOne ? 1 : kBatchSize;
     for (std::size_t begin = 0; begin < total; begin += batch) {
       const std::size_t end = std::min(total, begin + batch);
@@ -212,8 +317,9 @@ int RunEvalCommand(int argc, char** argv) {
       seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       for (std::size_t i = begin; i < end; ++i) {
         const CorpusDocument& document = test.documents[i];
-        evaluation.Add(modelClassOf[document.classIndex],
-                       ParseAnswer(answers[i - begin], namesGbk));
+        const DocumentScore score = scorer->Score(document.words);
+        record(document, ParseAnswer(answers[i - begin], namesGbk), score,
+               score.probabilities.empty() || score.confidence < minConfidence);
       }
       progress(end);
     }

@@ -11,12 +11,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "source/confidence_file.h"
 #include "source/source_data.h"
+#include "text/dictionary.h"
+#include "text/segmenter.h"
+#include "tools/commands/bundled_files.h"
 #include "tools/commands/commands.h"
 #include "tools/training/corpus.h"
 #include "tools/training/train_options.h"
@@ -63,7 +68,7 @@ int Fail(const std::string& message) {
 
 // The temporary files of a run, removed when the run is interrupted, so that
 // an interrupted training leaves the directory as it found it.
-char gTemporaryFiles[2][4096];
+char gTemporaryFiles[3][4096];
 
 extern "C" void RemoveTemporaryFilesAndDie(int signalNumber) {
   for (const char* path : gTemporaryFiles) {
@@ -75,16 +80,15 @@ extern "C" void RemoveTemporaryFilesAndDie(int signalNumber) {
 
 class RemovedOnSignal {
  public:
-  RemovedOnSignal(const std::string& first, const std::string& second) {
-    Keep(first, gTemporaryFiles[0]);
-    Keep(second, gTemporaryFiles[1]);
+  explicit RemovedOnSignal(const std::vector<std::string>& paths) {
+    for (std::size_t i = 0; i < paths.size() && i < 3; ++i) Keep(paths[i], gTemporaryFiles[i]);
     for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
       signal(signalNumber, &RemoveTemporaryFilesAndDie);
     }
   }
   ~RemovedOnSignal() {
     for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) signal(signalNumber, SIG_DFL);
-    gTemporaryFiles[0][0] = gTemporaryFiles[1][0] = '\0';
+    for (char* path : gTemporaryFiles) path[0] = '\0';
   }
 
  private:
@@ -159,6 +163,10 @@ void PrintReport(const TrainCommandLine& line, const Corpus& corpus, const Train
     out << " (skipped: " << corpus.wordsTooLong << " longer than " << kMaxWordBytes
         << " GBK bytes, " << corpus.wordsUnencodable << " not encodable in GBK)";
   }
+  if (report.stoppedUnits > 0) {
+    out << "\n  stop words        " << report.stoppedUnits << " of the words in "
+        << line.options.minDocumentFrequency << "+ documents left out";
+  }
   out << "\n  vocabulary        " << report.vocabularyWords << " words, term map "
       << report.termMapWords << " words; " << report.rankedUnits << " words in "
       << line.options.minDocumentFrequency << "+ documents\n";
@@ -167,10 +175,16 @@ void PrintReport(const TrainCommandLine& line, const Corpus& corpus, const Train
   out << "  chosen            k=" << report.selectedUnits << " C=" << report.cost << ", "
       << KernelName(line.options.kernelType) << " kernel, "
       << (line.options.vocabulary == VocabularyScope::kFull ? "full" : "selected")
-      << " vocabulary\n";
-  std::snprintf(number, sizeof number, "%.2f%%", 100.0 * report.crossValidationAccuracy);
+      << " vocabulary";
+  if (report.weightPower != 0.0) out << ", class weights ^" << FormatNumber(report.weightPower);
+  out << "\n";
+  std::snprintf(number, sizeof number, "%.2f%%, macro-F1 %.4f",
+                100.0 * report.crossValidationAccuracy, report.crossValidationMacroF1);
   out << "  cv accuracy       " << number << " (" << line.options.folds << "-fold, "
-      << report.grid.size() << " grid points)\n";
+      << report.grid.size() << " grid points, words selected within each fold)\n";
+  std::snprintf(number, sizeof number, "%.4f (%.2f%% of cross-validated training documents under it)",
+                report.minConfidence, 100.0 * report.flaggedShare);
+  out << "  min confidence    " << number << "\n";
   out << "  support vectors   " << report.supportVectors << "\n";
   if (!report.skippedFeatureCounts.empty()) {
     out << "  skipped           k=";
@@ -181,26 +195,49 @@ void PrintReport(const TrainCommandLine& line, const Corpus& corpus, const Train
   }
   out << "  grid (cv accuracy by k and C):\n";
   std::vector<double> costs;
+  bool weighted = false;
   for (const auto& point : report.grid) {
     if (std::find(costs.begin(), costs.end(), point.cost) == costs.end()) costs.push_back(point.cost);
+    weighted = weighted || point.weightPower != report.grid[0].weightPower;
   }
-  out << "    " << std::string(8, ' ');
+  out << "    " << std::string(weighted ? 15 : 8, ' ');
   for (double cost : costs) {
     std::snprintf(number, sizeof number, " %8s", ("C=" + FormatNumber(cost)).c_str());
     out << number;
   }
   std::size_t lastFeatures = 0;
+  double lastPower = -1.0;
   for (const auto& point : report.grid) {
-    if (point.features != lastFeatures) {
-      std::snprintf(number, sizeof number, "\n    k=%-6zu", point.features);
+    if (point.features != lastFeatures || point.weightPower != lastPower) {
+      if (weighted) {
+        std::snprintf(number, sizeof number, "\n    k=%-6zu w=%-4g", point.features,
+                      point.weightPower);
+      } else {
+        std::snprintf(number, sizeof number, "\n    k=%-6zu", point.features);
+      }
       out << number;
       lastFeatures = point.features;
+      lastPower = point.weightPower;
     }
     std::snprintf(number, sizeof number, " %7.2f%%", 100.0 * point.accuracy);
     out << number;
   }
   out << "\n";
   std::fputs(out.str().c_str(), stdout);
+}
+
+// The bundled stop list, or the one named, and any added to it.
+bool ReadStopWords(const TrainCommandLine& line, StopWords* stopWords, std::string* error) {
+  *stopWords = StopWords();
+  if (line.stopWordsPath != "none") {
+    const std::string path =
+        line.stopWordsPath.empty() ? BundledPath("stop-words.txt") : line.stopWordsPath;
+    if (!stopWords->Read(path, line.encoding, error)) return false;
+  }
+  for (const auto& path : line.addedStopWordsPaths) {
+    if (!stopWords->Read(path, line.encoding, error)) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -228,9 +265,33 @@ int RunTrainCommand(int argc, char** argv) {
     progress.Finish();
     return Fail(message);
   };
+  if (!ReadStopWords(line, &line.options.stopWords, &error)) return fail(error);
+  std::unique_ptr<Dictionary> dictionary;
+  std::unique_ptr<Segmenter> segmenter;
+  if (line.raw) {
+    progress.Status("reading the dictionary");
+    const std::string dictionaryPath =
+        line.dictionaryPath.empty() ? BundledPath("dictionary/dict.txt") : line.dictionaryPath;
+    dictionary = Dictionary::Load(dictionaryPath, &error);
+    if (!dictionary) return fail(error);
+    segmenter = std::make_unique<Segmenter>(*dictionary);
+  }
   progress.Status("reading " + line.corpusPath);
   Corpus corpus;
-  if (!ReadCorpus(line.corpusPath, line.encoding, &corpus, &error)) return fail(error);
+  if (!ReadCorpus(line.corpusPath, line.encoding, &corpus, &error, segmenter.get())) {
+    return fail(error);
+  }
+  if (corpus.LooksUnsegmented()) {
+    progress.Finish();
+    std::fprintf(stderr,
+                 "wenlei train: warning: %s looks unsegmented: %.0f%% of its Chinese characters "
+                 "stand in \"words\" of more than %zu characters; if it holds raw text, train "
+                 "with --raw\n",
+                 line.corpusPath.c_str(),
+                 100.0 * static_cast<double>(corpus.chineseCharactersInLongWords) /
+                     static_cast<double>(corpus.chineseCharacters),
+                 kLongWordCharacters);
+  }
   if (corpus.classNamesUtf8.size() < 2) {
     return fail(line.corpusPath + ": one class only (\"" + corpus.classNamesUtf8[0] +
                 "\"); a model needs two or more");
@@ -253,7 +314,8 @@ int RunTrainCommand(int argc, char** argv) {
       (directory / (kTemporaryPrefix + std::to_string(getpid()) + ".")).string();
   const std::string temporarySource = temporaryPrefix + kSourceFileName;
   const std::string temporaryModel = temporaryPrefix + kModelFileName;
-  RemovedOnSignal removedOnSignal(temporarySource, temporaryModel);
+  const std::string temporaryConfidence = temporaryPrefix + kConfidenceFileName;
+  RemovedOnSignal removedOnSignal({temporarySource, temporaryModel, temporaryConfidence});
   Trainer trainer(corpus, line.options, &progress);
   TrainingReport report;
   bool trained = trainer.Train(temporaryPrefix, &report, &error);
@@ -261,6 +323,9 @@ int RunTrainCommand(int argc, char** argv) {
   if (trained) {
     fs::rename(temporarySource, sourcePath, status);
     if (!status) fs::rename(temporaryModel, modelPath, status);
+    if (!status) {
+      fs::rename(temporaryConfidence, (directory / kConfidenceFileName).string(), status);
+    }
     if (status) {
       error = "cannot move the new files into " + line.outputDirectory + ": " + status.message();
       trained = false;
@@ -268,6 +333,7 @@ int RunTrainCommand(int argc, char** argv) {
   }
   RemoveQuietly(temporarySource);
   RemoveQuietly(temporaryModel);
+  RemoveQuietly(temporaryConfidence);
   if (!trained) return fail(error);
 
   PrintReport(line, corpus, report, progress.Seconds());

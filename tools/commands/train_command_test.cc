@@ -72,10 +72,12 @@ TEST_F(TrainCommandTest, WritesBothFilesAndReports) {
   ChildOutcome outcome = Train();
   ASSERT_TRUE(outcome.exited);
   ASSERT_EQ(outcome.status, 0) << outcome.err;
-  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"SVMModel", "Source.dat"}));
+  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"Confidence.txt", "SVMModel", "Source.dat"}));
   EXPECT_NE(outcome.out.find("documents         60"), std::string::npos) << outcome.out;
   EXPECT_NE(outcome.out.find("cv accuracy"), std::string::npos);
-  EXPECT_NE(outcome.out.find("3-fold, 4 grid points"), std::string::npos);
+  EXPECT_NE(outcome.out.find("3-fold, 4 grid points, words selected within each fold"),
+            std::string::npos);
+  EXPECT_NE(outcome.out.find("min confidence    0."), std::string::npos) << outcome.out;
   // Standard error is no terminal here: no progress.
   EXPECT_EQ(outcome.err, "");
 }
@@ -94,7 +96,7 @@ TEST_F(TrainCommandTest, KeepsAnExistingSetWithoutForce) {
   ChildOutcome forced = Train({"--force"});
   EXPECT_EQ(forced.status, 0) << forced.err;
   EXPECT_NE(ReadFile(output_ + "/SVMModel"), model);
-  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"SVMModel", "Source.dat"}));
+  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"Confidence.txt", "SVMModel", "Source.dat"}));
 }
 
 // A run killed outright leaves its temporary files; the next run into the
@@ -160,6 +162,66 @@ TEST_F(TrainCommandTest, BadCorpusGivesOneLineAndLeavesNothingBehind) {
   }
 }
 
+TEST_F(TrainCommandTest, RawTextTrainsWithRawAndIsWarnedAboutWithout) {
+  // The generated corpus with its words run together: what raw text looks
+  // like to a reader that splits at spaces.
+  std::string text = GeneratedCorpus().Text();
+  std::string raw;
+  for (char c : text) {
+    if (c != ' ') raw.push_back(c);
+  }
+  WriteFile(corpusPath_, raw);
+  const std::string dictionary = dir_.path() + "/dict.txt";
+  std::string entries;
+  for (const char* word : {"我们", "今天", "一个"}) entries += std::string(word) + " 100\n";
+  const GeneratedCorpus generated;
+  for (std::size_t c = 0; c < generated.classNames.size(); ++c) {
+    for (int j = 0; j < 8; ++j) entries += generated.TopicWord(c, j) + " 50\n";
+  }
+  WriteFile(dictionary, entries);
+
+  // Here nothing is left to train on; the warning says why before the error.
+  ChildOutcome plain = Train();
+  EXPECT_NE(plain.err.find("wenlei train: warning: " + corpusPath_ + " looks unsegmented: "),
+            std::string::npos)
+      << plain.err;
+  EXPECT_NE(plain.err.find("train with --raw"), std::string::npos);
+
+  ChildOutcome segmented = Train({"--force", "--raw", "--dict", dictionary});
+  ASSERT_EQ(segmented.status, 0) << segmented.err;
+  EXPECT_EQ(segmented.err, "");
+  const std::size_t at = segmented.out.find("cv accuracy       ");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_GE(std::stod(segmented.out.substr(at + 18)), 80.0) << segmented.out;
+
+  // eval --raw segments its test file the same way.
+  const std::string testPath = dir_.path() + "/test.tsv";
+  WriteFile(testPath, raw);
+  ChildOutcome evaluated =
+      RunCommand(&RunEvalCommand, {"eval", output_, testPath, "--raw", "--dict", dictionary});
+  ASSERT_EQ(evaluated.status, 0) << evaluated.err;
+  EXPECT_EQ(evaluated.err, "");
+  const std::size_t accuracy = evaluated.out.find("accuracy           ");
+  ASSERT_NE(accuracy, std::string::npos);
+  EXPECT_GE(std::stod(evaluated.out.substr(accuracy + 19)), 0.9) << evaluated.out;
+}
+
+TEST_F(TrainCommandTest, StopListCanBeReplacedOrExtended) {
+  WriteFile(corpusPath_, GeneratedCorpus().Text());
+  const std::string extra = dir_.path() + "/extra.txt";
+  WriteFile(extra, "# the common words\n我们\n今天\n的\n了\n是\n在\n一个\n");
+  ChildOutcome extended = Train({"--add-stop-words", extra});
+  ASSERT_EQ(extended.status, 0) << extended.err;
+  EXPECT_NE(extended.out.find("stop words        7 of the words"), std::string::npos)
+      << extended.out;
+  ChildOutcome replaced = Train({"--force", "--stop-words", "none"});
+  ASSERT_EQ(replaced.status, 0) << replaced.err;
+  EXPECT_EQ(replaced.out.find("stop words"), std::string::npos) << replaced.out;
+  ChildOutcome missing = Train({"--force", "--stop-words", dir_.path() + "/none.txt"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "wenlei train: " + dir_.path() + "/none.txt: cannot open for reading\n");
+}
+
 TEST_F(TrainCommandTest, UsageErrorsExitWithTwo) {
   EXPECT_EQ(RunCommand(&RunTrainCommand, {"train", corpusPath_}).status, 2);
   EXPECT_EQ(RunCommand(&RunTrainCommand, {"train", corpusPath_, "-o", output_, "--cost", "0"}).status, 2);
@@ -176,7 +238,8 @@ TEST(TrainOptionsTest, ParsesGridAndKernel) {
                                         "--features", "10,all",   "-c",      "0.5,2",
                                         "--kernel",   "rbf",      "--gamma", "0.25",
                                         "--vocabulary=full", "--encoding", "GBK", "--seed", "7",
-                                        "--balance-classes"};
+                                        "--balance-classes", "--ranking", "class-turns",
+                                        "--unknown-share", "0.05"};
   std::vector<char*> argv;
   for (auto& argument : arguments) argv.push_back(argument.data());
   TrainCommandLine line;
@@ -191,7 +254,9 @@ TEST(TrainOptionsTest, ParsesGridAndKernel) {
   EXPECT_EQ(line.options.vocabulary, VocabularyScope::kFull);
   EXPECT_EQ(line.encoding, CorpusEncoding::kGbk);
   EXPECT_EQ(line.options.seed, 7u);
-  EXPECT_TRUE(line.options.balanceClasses);
+  EXPECT_EQ(line.options.classWeightPowers, std::vector<double>{1.0});
+  EXPECT_EQ(line.options.ranking, RankingOrder::kClassTurns);
+  EXPECT_EQ(line.options.unknownShare, 0.05);
 }
 
 TEST_F(TrainCommandTest, EvalMeasuresThroughTheLibrary) {
@@ -200,16 +265,23 @@ TEST_F(TrainCommandTest, EvalMeasuresThroughTheLibrary) {
   GeneratedCorpus test;
   test.seed = 99;
   test.documentsPerClass = 8;
-  WriteFile(testPath, test.Text() + "财经\t从未 见过\n");
+  // Out-of-domain documents, labelled "unknown", count apart; the one
+  // without a known word is flagged unknown whatever the threshold.
+  WriteFile(testPath, test.Text() + "财经\t从未 见过\n" + "unknown\t体育球0 财经股1 我们\n" +
+                         "unknown\t陌生 的 话\n");
 
-  ChildOutcome json = RunCommand(&RunEvalCommand, {"eval", output_, testPath, "--json"});
+  ChildOutcome json = RunCommand(&RunEvalCommand, {"eval", output_, testPath, "--json",
+                                                   "--min-confidence", "1"});
   ASSERT_EQ(json.status, 0) << json.err;
   for (const char* key : {"\"accuracy\": ", "\"macro_f1\": ", "\"two_name_rate\": ",
-                          "\"confusion\": ", "\"no_known_words\": 1,", "\"documents\": 25,"}) {
+                          "\"confusion\": ", "\"no_known_words\": 1,", "\"documents\": 25,",
+                          "\"unknown_rate\": 1,", "\"min_confidence\": 1,",
+                          "\"out_of_domain_documents\": 2,",
+                          "\"out_of_domain_unknown_rate\": 1,", "\"top2_accuracy\": "}) {
     EXPECT_NE(json.out.find(key), std::string::npos) << key << " in " << json.out;
   }
   // Evaluation leaves the resource directory as it was.
-  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"SVMModel", "Source.dat"}));
+  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"Confidence.txt", "SVMModel", "Source.dat"}));
 
   ChildOutcome text = RunCommand(&RunEvalCommand, {"eval", output_, testPath, "--one-by-one"});
   ASSERT_EQ(text.status, 0) << text.err;

@@ -7,6 +7,7 @@
 
 #include "text/gbk_converter.h"
 #include "text/utf8.h"
+#include "tools/commands/document_words.h"
 
 namespace wenlei {
 namespace {
@@ -98,6 +99,17 @@ bool ShortNameToGbk(GbkConverter& converter, const std::string& utf8, const char
   return true;
 }
 
+void CountChineseCharacters(std::string_view word, Corpus* corpus) {
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < word.size();) {
+    DecodedCharacter character = DecodeCharacter(word, i);
+    count += IsChineseCharacter(character.codePoint) ? 1 : 0;
+    i += character.length;
+  }
+  corpus->chineseCharacters += count;
+  if (count > kLongWordCharacters) corpus->chineseCharactersInLongWords += count;
+}
+
 }  // namespace
 
 bool ParseCorpusEncoding(const std::string& name, CorpusEncoding* encoding) {
@@ -120,7 +132,7 @@ std::vector<std::size_t> Corpus::DocumentsPerClass() const {
 }
 
 bool ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corpus,
-                std::string* error) {
+                std::string* error, const Segmenter* segmenter) {
   *corpus = Corpus();
   corpus->path = path;
   error->clear();
@@ -156,14 +168,31 @@ bool ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corpus
     CorpusDocument document;
     document.classIndex = it->second;
     document.line = lines.line();
-    for (std::string_view word : SplitWords(std::string_view(line).substr(tab + 1))) {
-      gbk.clear();
-      if (lines.converter().AppendGbk(word, &gbk) > 0) {
-        ++corpus->wordsUnencodable;
-      } else if (gbk.size() > kMaxWordBytes) {
-        ++corpus->wordsTooLong;
-      } else {
-        document.words.push_back(gbk);
+    const std::string_view text = std::string_view(line).substr(tab + 1);
+    if (segmenter != nullptr) {
+      DocumentWords::Result result;
+      DocumentWords(&lines.converter(), segmenter, {}).Make(text, &result, error);
+      corpus->wordsUnencodable += result.droppedCharacters;
+      for (std::size_t i = 0; i < result.wordCount(); ++i) {
+        const std::string_view word = result.word(i);
+        if (word.size() > kMaxWordBytes) {
+          ++corpus->wordsTooLong;
+        } else {
+          document.words.emplace_back(word);
+        }
+      }
+      ++corpus->segmentedDocuments;
+    } else {
+      for (std::string_view word : SplitWords(text)) {
+        CountChineseCharacters(word, corpus);
+        gbk.clear();
+        if (lines.converter().AppendGbk(word, &gbk) > 0) {
+          ++corpus->wordsUnencodable;
+        } else if (gbk.size() > kMaxWordBytes) {
+          ++corpus->wordsTooLong;
+        } else {
+          document.words.push_back(gbk);
+        }
       }
     }
     corpus->wordOccurrences += document.words.size();

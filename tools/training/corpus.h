@@ -37,6 +37,17 @@ struct Corpus {
   std::size_t wordOccurrences = 0;         // words kept, repeats included
   std::size_t wordsTooLong = 0;            // occurrences left out for length
   std::size_t wordsUnencodable = 0;        // occurrences left out for GBK
+  // Chinese characters of the words as read, and those in words of more
+  // than kLongWordCharacters Chinese characters: a corpus whose text is
+  // mostly in such "words" was not segmented.
+  std::size_t chineseCharacters = 0;
+  std::size_t chineseCharactersInLongWords = 0;
+  std::size_t segmentedDocuments = 0;  // segmented while reading (raw text)
+
+  // Whether most of the Chinese text stands in runs far longer than words.
+  bool LooksUnsegmented() const {
+    return chineseCharacters > 0 && chineseCharactersInLongWords * 2 > chineseCharacters;
+  }
 
   // Documents per class, indexed like classNamesUtf8.
   std::vector<std::size_t> DocumentsPerClass() const;
@@ -45,14 +56,22 @@ struct Corpus {
 // Longest GBK class name and longest GBK word the resource file can hold.
 inline constexpr std::size_t kMaxClassNameBytes = 9;
 inline constexpr std::size_t kMaxWordBytes = 29;
+// Words of Chinese text rarely hold more Chinese characters than this.
+inline constexpr std::size_t kLongWordCharacters = 6;
+
+class Segmenter;
 
 // Reads a corpus file.  On bad input returns false with a one-line message
 // "path:line: what is wrong" in *error: a non-empty line without a tab, an
 // empty class name, a class name that GBK cannot encode or that is longer
 // than 9 GBK bytes, malformed UTF-8 (or GBK with kGbk), or a file without a
 // single document.  Empty lines are skipped.
+//
+// With a segmenter the text after the tab is raw text, cut into words as
+// `wenlei classify` cuts it (characters GBK cannot encode are counted in
+// wordsUnencodable).
 bool ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corpus,
-                std::string* error);
+                std::string* error, const Segmenter* segmenter = nullptr);
 
 // Variant word -> canonical word, both in GBK; read from a file of lines
 // "variant<TAB>canonical".  A canonical word must fit 9 GBK bytes, a variant

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "testutil/test_support.h"
+#include "text/dictionary.h"
+#include "text/segmenter.h"
 
 namespace wenlei {
 namespace {
@@ -129,6 +131,39 @@ TEST_F(SynonymsTest, RejectsWhatTheResourceFileCannotHold) {
   EXPECT_EQ(SynonymError("电脑\t计算机\n电脑\t微机\n"), path + ":2: variant \"电脑\" is listed twice");
   EXPECT_EQ(SynonymError("电脑\t微机\n微机\t计算机\n"),
             path + ": canonical word \"微机\" is itself listed as a variant");
+}
+
+TEST_F(CorpusTest, RawTextIsSegmentedLikeClassification) {
+  std::string error;
+  std::unique_ptr<Dictionary> dictionary =
+      Dictionary::Parse("体育 10\n足球 10\n比赛 10\n", "test", &error);
+  ASSERT_TRUE(dictionary) << error;
+  Segmenter segmenter(*dictionary);
+  const std::string path = Write("体育\t足球比赛，足球😀\n");
+  ASSERT_TRUE(ReadCorpus(path, CorpusEncoding::kUtf8, &corpus_, &error, &segmenter)) << error;
+  ASSERT_EQ(corpus_.documents.size(), 1u);
+  EXPECT_EQ(corpus_.documents[0].words,
+            (std::vector<std::string>{kZuQiuGbk, "\xB1\xC8\xC8\xFC", "\xA3\xAC", kZuQiuGbk}));
+  EXPECT_EQ(corpus_.wordsUnencodable, 1u);
+  EXPECT_EQ(corpus_.segmentedDocuments, 1u);
+  EXPECT_FALSE(corpus_.LooksUnsegmented());
+}
+
+TEST_F(CorpusTest, TellsUnsegmentedTextFromWords) {
+  struct Case {
+    const char* text;
+    bool unsegmented;
+  };
+  const Case cases[] = {
+      {"体育\t足球 比赛 今天 开始\n", false},
+      {"体育\t今天的足球比赛开始了 好\n", true},
+      {"体育\t今天的足球比赛开始了 好 足球 比赛 今天 开始 我们 的 球员 进球\n", false},
+      {"体育\tsome English words only\n", false},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(ErrorOf(c.text), "");
+    EXPECT_EQ(corpus_.LooksUnsegmented(), c.unsegmented) << c.text;
+  }
 }
 
 }  // namespace

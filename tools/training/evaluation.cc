@@ -104,8 +104,16 @@ Evaluation::Evaluation(std::vector<std::string> classNames)
     : classNames_(std::move(classNames)),
       confusion_(classNames_.size(), std::vector<std::size_t>(classNames_.size() + 1, 0)) {}
 
-void Evaluation::Add(int trueClass, const ParsedAnswer& answer) {
+void Evaluation::Add(int trueClass, const ParsedAnswer& answer, const ModelView& view) {
+  const bool unknown = view.unknown || answer.kind == ParsedAnswer::Kind::kNoKnownWords;
+  if (trueClass == kOutOfDomain) {
+    ++outOfDomain_;
+    outOfDomainUnknown_ += unknown ? 1 : 0;
+    return;
+  }
   ++documents_;
+  if (view.first == trueClass || view.second == trueClass) ++top2_;
+  if (unknown) ++unknown_;
   const int noClass = static_cast<int>(classNames_.size());
   int column = noClass;
   switch (answer.kind) {
@@ -128,8 +136,20 @@ void Evaluation::Add(int trueClass, const ParsedAnswer& answer) {
       if (answer.first == trueClass) ++topTwo_;
       break;
   }
-  if (column == trueClass) ++correct_;
+  if (column == trueClass) {
+    ++correct_;
+    if (!unknown) ++answeredCorrect_;
+  }
   ++confusion_[trueClass][column];
+}
+
+double Evaluation::Top2Accuracy() const { return Share(top2_, documents_); }
+double Evaluation::UnknownRate() const { return Share(unknown_, documents_); }
+double Evaluation::AnsweredAccuracy() const {
+  return Share(answeredCorrect_, documents_ - unknown_);
+}
+double Evaluation::OutOfDomainUnknownRate() const {
+  return Share(outOfDomainUnknown_, outOfDomain_);
 }
 
 double Evaluation::Accuracy() const { return Share(correct_, documents_); }
@@ -181,7 +201,16 @@ std::string Evaluation::Text() const {
   out << "two names          " << Fixed(TwoNameRate()) << " of answers (" << twoNameAnswers_
       << "); true class among the two in " << Fixed(TrueAmongTwoNamesRate()) << " ("
       << trueAmongTwoNames_ << ")\n";
-  out << "top-two accuracy   " << Fixed(TopTwoAccuracy()) << "\n";
+  out << "top-two accuracy   " << Fixed(TopTwoAccuracy()) << " (the names answered)\n";
+  out << "top-2 accuracy     " << Fixed(Top2Accuracy())
+      << " (the true class is one of the two most probable)\n";
+  out << "unknown            " << Fixed(UnknownRate()) << " (" << unknown_
+      << " under the confidence " << Fixed(minConfidence_)
+      << "); accuracy of the others " << Fixed(AnsweredAccuracy()) << "\n";
+  if (outOfDomain_ > 0) {
+    out << "out of domain      " << outOfDomain_ << " documents, " << Fixed(OutOfDomainUnknownRate())
+        << " flagged unknown (" << outOfDomainUnknown_ << ")\n";
+  }
   if (secondsPerDocument_ > 0.0) {
     out << "time per document  " << Fixed(secondsPerDocument_ * 1000.0, 3) << " ms\n";
   }
@@ -216,6 +245,12 @@ std::string Evaluation::Json() const {
       << ", \"two_name_rate\": " << JsonNumber(TwoNameRate())
       << ", \"two_name_true_rate\": " << JsonNumber(TrueAmongTwoNamesRate())
       << ", \"top_two_accuracy\": " << JsonNumber(TopTwoAccuracy())
+      << ", \"top2_accuracy\": " << JsonNumber(Top2Accuracy())
+      << ", \"min_confidence\": " << JsonNumber(minConfidence_)
+      << ", \"unknown_rate\": " << JsonNumber(UnknownRate())
+      << ", \"answered_accuracy\": " << JsonNumber(AnsweredAccuracy())
+      << ", \"out_of_domain_documents\": " << outOfDomain_
+      << ", \"out_of_domain_unknown_rate\": " << JsonNumber(OutOfDomainUnknownRate())
       << ", \"no_known_words\": " << noKnownWords_ << ", \"unrecognised\": " << unrecognised_
       << ", \"seconds_per_document\": " << JsonNumber(secondsPerDocument_)
       << ", \"classes\": [";

@@ -26,6 +26,20 @@ std::string AnswerName(const std::string& className);
 // so a name that itself contains " or " is still recognised.
 ParsedAnswer ParseAnswer(const std::string& answerGbk, const std::vector<std::string>& classNamesGbk);
 
+// What the model's probabilities say about a document: its two most
+// probable classes (0-based, -1 when missing) and whether its confidence
+// is under the threshold (a document without a known word always is).
+struct ModelView {
+  int first = -1;
+  int second = -1;
+  bool unknown = false;
+};
+
+// The true class of a test document from outside the set's classes, which
+// should be answered unknown (test lines labelled "unknown").
+inline constexpr int kOutOfDomain = -1;
+inline constexpr char kOutOfDomainLabel[] = "unknown";
+
 // Counts of a test run and the measures derived from them.  The first name
 // of an answer is its prediction; an answer without a class (no known word,
 // or text that names no class) counts as wrong.
@@ -33,8 +47,11 @@ class Evaluation {
  public:
   explicit Evaluation(std::vector<std::string> classNames);
 
-  void Add(int trueClass, const ParsedAnswer& answer);
+  // trueClass is kOutOfDomain for an out-of-domain document: it counts in
+  // the out-of-domain figures only.
+  void Add(int trueClass, const ParsedAnswer& answer, const ModelView& view = ModelView());
   void SetSecondsPerDocument(double seconds) { secondsPerDocument_ = seconds; }
+  void SetMinConfidence(double threshold) { minConfidence_ = threshold; }
 
   std::size_t documents() const { return documents_; }
   std::size_t correct() const { return correct_; }
@@ -51,6 +68,16 @@ class Evaluation {
   double TrueAmongTwoNamesRate() const;
   // Share of documents whose true class is the first or the second name.
   double TopTwoAccuracy() const;
+  // Share of documents whose true class is one of the model's two most
+  // probable classes, whatever the answer text shows.
+  double Top2Accuracy() const;
+  // Share of the in-domain documents flagged unknown.
+  double UnknownRate() const;
+  // Accuracy over the in-domain documents not flagged unknown.
+  double AnsweredAccuracy() const;
+  std::size_t outOfDomain() const { return outOfDomain_; }
+  // Share of the out-of-domain documents flagged unknown.
+  double OutOfDomainUnknownRate() const;
   double Precision(int c) const;
   double Recall(int c) const;
   double F1(int c) const;
@@ -78,7 +105,13 @@ class Evaluation {
   std::size_t unrecognised_ = 0;
   std::size_t twoNameAnswers_ = 0;
   std::size_t trueAmongTwoNames_ = 0;
+  std::size_t top2_ = 0;
+  std::size_t unknown_ = 0;
+  std::size_t answeredCorrect_ = 0;
+  std::size_t outOfDomain_ = 0;
+  std::size_t outOfDomainUnknown_ = 0;
   double secondsPerDocument_ = 0.0;
+  double minConfidence_ = 0.0;
 };
 
 }  // namespace wenlei

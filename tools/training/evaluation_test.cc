@@ -73,6 +73,33 @@ TEST(EvaluationTest, CountsAccuracyTwoNamesAndF1) {
   EXPECT_EQ(evaluation.confusion()[1], (std::vector<std::size_t>{1, 2, 0, 0}));
 }
 
+TEST(EvaluationTest, CountsTop2ByProbabilitiesUnknownAndOutOfDomain) {
+  Evaluation evaluation({"甲", "乙", "丙"});
+  evaluation.Add(0, One(1), {1, 0, false});   // wrong, the truth second most probable
+  evaluation.Add(0, One(0), {0, 2, true});    // right, but flagged unknown
+  evaluation.Add(1, One(1), {1, 2, false});
+  evaluation.Add(2, One(0), {0, 1, false});   // the truth third
+  evaluation.Add(2, {Kind::kNoKnownWords, -1, -1});  // always unknown
+  evaluation.Add(kOutOfDomain, One(0), {0, 1, true});
+  evaluation.Add(kOutOfDomain, One(2), {2, 1, false});
+  evaluation.Add(kOutOfDomain, {Kind::kNoKnownWords, -1, -1});
+
+  EXPECT_EQ(evaluation.documents(), 5u);
+  EXPECT_DOUBLE_EQ(evaluation.Accuracy(), 2.0 / 5.0);
+  EXPECT_DOUBLE_EQ(evaluation.TopTwoAccuracy(), 2.0 / 5.0);  // the names answered
+  EXPECT_DOUBLE_EQ(evaluation.Top2Accuracy(), 3.0 / 5.0);
+  EXPECT_DOUBLE_EQ(evaluation.UnknownRate(), 2.0 / 5.0);
+  EXPECT_DOUBLE_EQ(evaluation.AnsweredAccuracy(), 1.0 / 3.0);
+  EXPECT_EQ(evaluation.outOfDomain(), 3u);
+  EXPECT_DOUBLE_EQ(evaluation.OutOfDomainUnknownRate(), 2.0 / 3.0);
+  const std::string json = evaluation.Json();
+  EXPECT_NE(json.find("\"top2_accuracy\": 0.6,"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"unknown_rate\": 0.4,"), std::string::npos) << json;
+  EXPECT_NE(evaluation.Text().find("out of domain      3 documents, 0.6667 flagged unknown (2)"),
+            std::string::npos)
+      << evaluation.Text();
+}
+
 TEST(EvaluationTest, JsonHoldsTheMeasuresAndTheMatrix) {
   Evaluation evaluation({"甲", "a\"b"});
   evaluation.Add(0, One(0));

@@ -62,6 +62,48 @@ std::vector<RankedUnit> FeatureStatistics::Rank(std::size_t minDocumentFrequency
   return ranked;
 }
 
+std::vector<RankedUnit> FeatureStatistics::RankByClassTurns(
+    std::size_t minDocumentFrequency) const {
+  const std::vector<RankedUnit> overall = Rank(minDocumentFrequency);
+  const std::size_t classes = classSizes_.size();
+  const double n = static_cast<double>(documents_);
+  std::vector<std::vector<std::pair<double, std::size_t>>> byClass(classes);
+  for (std::size_t i = 0; i < overall.size(); ++i) {
+    const UnitCounts& counts = units_.at(overall[i].unit);
+    for (std::size_t c = 0; c < classes; ++c) {
+      const double a = static_cast<double>(counts.perClass[c]);
+      const double b = static_cast<double>(counts.documentFrequency) - a;
+      const double inClass = static_cast<double>(classSizes_[c]);
+      const double d = n - inClass - b, cc = inClass - a;
+      if (a * d <= b * cc) continue;
+      byClass[c].emplace_back(ChiSquare(a, b, cc, d), i);
+    }
+  }
+  for (auto& units : byClass) {
+    // Ties keep the overall order, which breaks them by bytes.
+    std::stable_sort(units.begin(), units.end(),
+                     [](const auto& x, const auto& y) { return x.first > y.first; });
+  }
+  std::vector<RankedUnit> ranked;
+  std::vector<bool> taken(overall.size(), false);
+  std::vector<std::size_t> next(classes, 0);
+  for (bool any = true; any;) {
+    any = false;
+    for (std::size_t c = 0; c < classes; ++c) {
+      while (next[c] < byClass[c].size() && taken[byClass[c][next[c]].second]) ++next[c];
+      if (next[c] == byClass[c].size()) continue;
+      const std::size_t i = byClass[c][next[c]++].second;
+      taken[i] = true;
+      ranked.push_back(overall[i]);
+      any = true;
+    }
+  }
+  for (std::size_t i = 0; i < overall.size(); ++i) {
+    if (!taken[i]) ranked.push_back(overall[i]);
+  }
+  return ranked;
+}
+
 std::size_t FeatureStatistics::WordDocumentFrequency(const std::string& word) const {
   auto it = wordFrequency_.find(word);
   return it == wordFrequency_.end() ? 0 : it->second;

@@ -32,6 +32,14 @@ class FeatureStatistics {
   // that do not.
   std::vector<RankedUnit> Rank(std::size_t minDocumentFrequency) const;
 
+  // The same units in turns over the classes: each class in order of class
+  // number contributes its best unit not yet taken, ranked by its own
+  // chi-square among the units that occur more often in it than elsewhere
+  // (AD > BC), until every class has run out; the units left follow in the
+  // order of Rank.  A small class thus gets as many of the first k places as
+  // a large one, whose words otherwise fill them.
+  std::vector<RankedUnit> RankByClassTurns(std::size_t minDocumentFrequency) const;
+
   // Documents holding the word itself (not its unit); 0 for an unseen word.
   std::size_t WordDocumentFrequency(const std::string& word) const;
 

@@ -67,5 +67,30 @@ TEST(FeatureSelectionTest, SynonymsMergeIntoTheirCanonicalUnit) {
   EXPECT_EQ(statistics.documents(), 4u);
 }
 
+TEST(FeatureSelectionTest, ClassTurnsGiveEveryClassItsBestWordsEarly) {
+  Corpus corpus;
+  corpus.classNamesUtf8 = corpus.classNamesGbk = {"big", "small"};
+  for (int i = 0; i < 8; ++i) corpus.documents.push_back({0, {"b1", "b2", "b3", "common"}, i});
+  corpus.documents.push_back({0, {"common"}, 8});
+  corpus.documents.push_back({0, {"s1"}, 9});
+  corpus.documents.push_back({1, {"s1", "common"}, 10});
+  corpus.documents.push_back({1, {"b1", "common"}, 11});
+  FeatureStatistics statistics(corpus, {});
+  auto units = [](const std::vector<RankedUnit>& ranking) {
+    std::vector<std::string> names;
+    for (const auto& unit : ranking) names.push_back(unit.unit);
+    return names;
+  };
+  // By the largest chi-square the big class's words come first: b2 and b3
+  // 4.8, s1 1.92, b1 0.8, common 0.22.
+  EXPECT_EQ(units(statistics.Rank(1)),
+            (std::vector<std::string>{"b2", "b3", "s1", "b1", "common"}));
+  // In turns: big's best, small's best, big's next, small's next (common
+  // is relatively more frequent in small), then what is left.
+  EXPECT_EQ(units(statistics.RankByClassTurns(1)),
+            (std::vector<std::string>{"b2", "s1", "b3", "common", "b1"}));
+  EXPECT_EQ(statistics.RankByClassTurns(3).size(), statistics.Rank(3).size());
+}
+
 }  // namespace
 }  // namespace wenlei

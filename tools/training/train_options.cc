@@ -40,21 +40,27 @@ std::vector<std::string> SplitCommas(const std::string& text) {
 
 const char kDescription[] =
     "Builds a resource set, DIR/Source.dat and DIR/SVMModel, from a corpus with\n"
-    "one document a line: a class name, a tab, the document's words separated\n"
-    "by spaces.  The number of selected words k and the SVM cost C are chosen\n"
-    "by cross-validation on the corpus; the same corpus and options always\n"
-    "give the same files, byte for byte.";
+    "one document a line: a class name, a tab, the document's raw text (with\n"
+    "--raw) or its words separated by spaces.  The number of selected words k and the SVM cost C are chosen\n"
+    "by cross-validation on the corpus, with the words selected within each\n"
+    "fold; the same corpus and options always give the same files, byte for\n"
+    "byte.  DIR/Confidence.txt receives the confidence threshold under which\n"
+    "answers are reported unknown.";
 
 const char kEpilogue[] =
     "Classes are numbered in the order of their names' UTF-8 bytes.  Words are\n"
-    "ranked by chi-square; a word's idf is ln((1 + N) / (1 + df)) + 1.\n"
-    "Example: wenlei train data/corpus/train.tsv -o models/help-zh";
+    "ranked by chi-square; a word's idf is ln((1 + N) / (1 + df)) + 1.  Words\n"
+    "without a letter or a Chinese character (punctuation, numbers) are left\n"
+    "out by the bundled stop list.\n"
+    "Examples: wenlei train --raw labelled-texts.tsv -o my-set\n"
+    "          wenlei train data/corpus/train.tsv -o models/help-zh";
 
 }  // namespace
 
 OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandLine* line) {
   std::string output, encoding, minDf, features, costs, folds, vocabulary, kernel, gamma,
-      degree, coef0, seed;
+      degree, coef0, seed, weights, unknownShare, ranking;
+  bool balanceClasses = false;
   OptionParser parser("wenlei train", "wenlei train CORPUS.tsv -o DIR [options]", kDescription);
   parser.AddValue('o', "output", "DIR", &output,
                   "the resource directory to write (made when missing)");
@@ -65,19 +71,35 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
   parser.AddValue(0, "min-df", "N", &minDf, "keep words held by N or more documents (2)");
   parser.AddValue(0, "features", "K,...", &features,
                   "candidate numbers of selected words, \"all\" for every\nword "
-                  "(1000,2000,4000,8000,all)");
-  parser.AddValue('c', "cost", "C,...", &costs, "candidate SVM costs (0.5,1,2,4,8)");
+                  "(500,750,1000,1500,2000,4000,all)");
+  parser.AddValue('c', "cost", "C,...", &costs, "candidate SVM costs (1,2,4)");
   parser.AddValue(0, "folds", "N", &folds, "cross-validation folds (5)");
   parser.AddValue(0, "vocabulary", "SCOPE", &vocabulary,
                   "selected: the vocabulary holds the selected words only;\nfull: every word "
                   "that --min-df keeps (selected)");
+  parser.AddValue(0, "ranking", "ORDER", &ranking,
+                  "class-turns: each class in turn gives its best word;\nchi-square: words by their "
+                  "largest chi-square over the\nclasses (class-turns)");
   parser.AddValue(0, "kernel", "NAME", &kernel, "linear, polynomial, rbf or sigmoid (linear)");
   parser.AddValue(0, "gamma", "G", &gamma, "gamma of the non-linear kernels (1)");
   parser.AddValue(0, "degree", "D", &degree, "degree of the polynomial kernel (3)");
   parser.AddValue(0, "coef0", "R", &coef0, "coef0 of the polynomial and sigmoid kernels (0)");
-  parser.AddValue(0, "seed", "N", &seed, "seed of libsvm's random folds (1)");
-  parser.AddFlag(0, "balance-classes", &line->options.balanceClasses,
-                 "weigh each class's cost by N / (classes * its documents)");
+  parser.AddValue(0, "seed", "N", &seed, "seed of the folds and of libsvm (1)");
+  parser.AddValue(0, "class-weights", "P,...", &weights,
+                  "candidate class weightings: each class's cost times\n"
+                  "(N / (classes * its documents))^P; 0 weighs all documents\nalike (0)");
+  parser.AddFlag(0, "balance-classes", &balanceClasses, "the same as --class-weights 1");
+  parser.AddValue(0, "stop-words", "FILE", &line->stopWordsPath,
+                  "stop list replacing the bundled models/stop-words.txt\n(\"none\": no stop list)");
+  parser.AddRepeatedValue(0, "add-stop-words", "FILE", &line->addedStopWordsPaths,
+                          "more stop words (may be repeated)");
+  parser.AddValue(0, "unknown-share", "S", &unknownShare,
+                  "share of cross-validated training documents the stored\nconfidence threshold "
+                  "may flag unknown (0.02)");
+  parser.AddFlag(0, "raw", &line->raw,
+                 "the corpus holds raw text, segmented here as `wenlei\nclassify` segments it");
+  parser.AddValue('d', "dict", "FILE", &line->dictionaryPath,
+                  "segmentation dictionary for --raw (default: the bundled\nmodels/dictionary/dict.txt)");
   parser.AddFlag(0, "force", &line->force, "replace a resource set that DIR already holds");
   parser.AddFlag('q', "quiet", &line->quiet, "no progress on standard error");
   parser.SetEpilogue(kEpilogue);
@@ -137,6 +159,13 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
   } else if (!vocabulary.empty()) {
     return bad("vocabulary", vocabulary, "selected or full");
   }
+  if (ranking == "class-turns") {
+    options.ranking = RankingOrder::kClassTurns;
+  } else if (ranking == "chi-square") {
+    options.ranking = RankingOrder::kChiSquare;
+  } else if (!ranking.empty()) {
+    return bad("ranking", ranking, "chi-square or class-turns");
+  }
   if (!kernel.empty() && !ParseKernel(kernel, &options.kernelType)) {
     return bad("kernel", kernel, "linear, polynomial, rbf or sigmoid");
   }
@@ -150,6 +179,22 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
     options.degree = static_cast<int>(number);
   }
   if (!coef0.empty() && !ParseReal(coef0, &options.coef0)) return bad("coef0", coef0, "a number");
+  if (balanceClasses) options.classWeightPowers = {1.0};
+  if (!weights.empty()) {
+    options.classWeightPowers.clear();
+    for (const auto& part : SplitCommas(weights)) {
+      double power;
+      if (!ParseReal(part, &power) || power < 0.0 || power > 4.0) {
+        return bad("class-weights", weights, "a list of numbers from 0 to 4");
+      }
+      options.classWeightPowers.push_back(power);
+    }
+  }
+  if (!unknownShare.empty() &&
+      (!ParseReal(unknownShare, &options.unknownShare) || options.unknownShare < 0.0 ||
+       options.unknownShare >= 1.0)) {
+    return bad("unknown-share", unknownShare, "a share from 0 up to 1");
+  }
   if (!seed.empty()) {
     if (!ParseUnsigned(seed, 4294967295ULL, &number)) return bad("seed", seed, "a whole number");
     options.seed = static_cast<unsigned>(number);

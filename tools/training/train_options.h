@@ -2,6 +2,7 @@
 #define WENLEI_TOOLS_TRAINING_TRAIN_OPTIONS_H_
 
 #include <string>
+#include <vector>
 
 #include "tools/training/corpus.h"
 #include "tools/commands/option_parser.h"
@@ -14,6 +15,13 @@ struct TrainCommandLine {
   std::string corpusPath;
   std::string outputDirectory;
   std::string synonymsPath;
+  // The stop list replacing the bundled models/stop-words.txt ("none": no
+  // list), and lists added to it.
+  std::string stopWordsPath;
+  std::vector<std::string> addedStopWordsPaths;
+  // Raw text: segmented with the dictionary as `wenlei classify` does.
+  bool raw = false;
+  std::string dictionaryPath;
   CorpusEncoding encoding = CorpusEncoding::kUtf8;
   TrainerOptions options;
   bool force = false;

@@ -6,9 +6,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <memory>
+#include <random>
 #include <set>
+#include <unordered_set>
 
+#include "decide/confidence.h"
 #include "interface/classifier.h"
+#include "source/confidence_file.h"
 #include "svm.h"
 #include "tools/host/host_word_list.h"
 
@@ -177,8 +182,20 @@ struct Trainer::Problem {
   std::vector<std::vector<svm_node>> rows;
   std::vector<svm_node*> pointers;
   std::vector<double> labels;
+  std::vector<std::size_t> documents;   // corpus index of each row
+  std::vector<double> knownWords;       // known-word occurrences of each row
   svm_problem problem{};
   std::size_t documentsWithoutFeatures = 0;
+};
+
+// The training part of one cross-validation fold, with the feature ranking
+// made from it alone, and the documents held out from it.
+struct Trainer::Fold {
+  Corpus training;
+  std::vector<std::size_t> trainingDocuments;  // corpus indices
+  std::vector<std::size_t> heldOutDocuments;
+  std::unique_ptr<FeatureStatistics> statistics;
+  std::vector<RankedUnit> ranking;
 };
 
 Trainer::Trainer(const Corpus& corpus, TrainerOptions options, TrainingProgress* progress)
@@ -186,27 +203,63 @@ Trainer::Trainer(const Corpus& corpus, TrainerOptions options, TrainingProgress*
   svm_set_print_string_function(&DiscardLibsvmOutput);
 }
 
-bool Trainer::BuildProblem(SourceData& sourceData, Problem* problem, std::string* error) const {
+std::vector<int> AssignFolds(const Corpus& corpus, int folds, unsigned seed) {
+  std::vector<std::vector<std::size_t>> byClass(corpus.classNamesUtf8.size());
+  for (std::size_t i = 0; i < corpus.documents.size(); ++i) {
+    byClass[corpus.documents[i].classIndex].push_back(i);
+  }
+  // Fisher-Yates over the generator's raw output, so that the folds are the
+  // same with every standard library.
+  std::mt19937 random(seed);
+  std::vector<int> fold(corpus.documents.size(), 0);
+  int next = 0;
+  for (auto& documents : byClass) {
+    for (std::size_t i = documents.size(); i > 1; --i) {
+      std::swap(documents[i - 1], documents[random() % i]);
+    }
+    for (std::size_t document : documents) {
+      fold[document] = next;
+      next = (next + 1) % folds;
+    }
+  }
+  return fold;
+}
+
+bool Trainer::BuildProblem(SourceData& sourceData, const std::vector<std::size_t>* documents,
+                           Problem* problem, std::string* error) const {
   const std::size_t classes = corpus_.classNamesUtf8.size();
-  std::vector<std::vector<const CorpusDocument*>> byClass(classes);
-  for (const auto& document : corpus_.documents) byClass[document.classIndex].push_back(&document);
+  std::vector<std::vector<std::size_t>> byClass(classes);
+  if (documents != nullptr) {
+    for (std::size_t i : *documents) byClass[corpus_.documents[i].classIndex].push_back(i);
+  } else {
+    for (std::size_t i = 0; i < corpus_.documents.size(); ++i) {
+      byClass[corpus_.documents[i].classIndex].push_back(i);
+    }
+  }
+  Classifier classifier(sourceData);
   for (std::size_t c = 0; c < classes; ++c) {
     std::size_t rowsOfClass = 0;
-    for (const CorpusDocument* document : byClass[c]) {
-      DocumentVector vector = VectoriseDocument(sourceData, document->words);
+    for (std::size_t i : byClass[c]) {
+      HostWordList list(corpus_.documents[i].words);
+      DocumentVector vector;
+      classifier.BuildDocumentVector(*list.list(), &vector);
       if (vector.features().empty()) {
         ++problem->documentsWithoutFeatures;
         continue;
       }
+      double known = 0.0;
+      classifier.CountWords(*list.list(), &known);
       std::vector<svm_node> row;
       row.reserve(vector.features().size() + 1);
       for (const auto& [index, value] : vector.features()) row.push_back({index, value});
       row.push_back({-1, 0.0});
       problem->rows.push_back(std::move(row));
       problem->labels.push_back(static_cast<double>(c + 1));
+      problem->documents.push_back(i);
+      problem->knownWords.push_back(known);
       ++rowsOfClass;
     }
-    if (rowsOfClass == 0) {
+    if (rowsOfClass == 0 && error != nullptr) {
       *error = "class \"" + corpus_.classNamesUtf8[c] +
                "\" has no document with a selected word";
       return false;
@@ -219,21 +272,28 @@ bool Trainer::BuildProblem(SourceData& sourceData, Problem* problem, std::string
   return true;
 }
 
-namespace {
-
-svm_parameter MakeParameter(const TrainerOptions& options, double cost, bool probability,
-                            std::vector<int>& weightLabels, std::vector<double>& weights) {
+svm_parameter Trainer::Parameter(double cost, double weightPower, bool probability) {
   svm_parameter parameter{};
-  if (options.balanceClasses) {
-    parameter.nr_weight = static_cast<int>(weights.size());
-    parameter.weight_label = weightLabels.data();
-    parameter.weight = weights.data();
+  if (weightPower != 0.0) {
+    std::vector<std::size_t> perClass = corpus_.DocumentsPerClass();
+    weightLabels_.clear();
+    weights_.clear();
+    for (std::size_t c = 0; c < perClass.size(); ++c) {
+      weightLabels_.push_back(static_cast<int>(c + 1));
+      weights_.push_back(std::pow(static_cast<double>(corpus_.documents.size()) /
+                                      (static_cast<double>(perClass.size()) *
+                                       static_cast<double>(perClass[c])),
+                                  weightPower));
+    }
+    parameter.nr_weight = static_cast<int>(weights_.size());
+    parameter.weight_label = weightLabels_.data();
+    parameter.weight = weights_.data();
   }
   parameter.svm_type = C_SVC;
-  parameter.kernel_type = options.kernelType;
-  parameter.degree = options.degree;
-  parameter.gamma = options.gamma;
-  parameter.coef0 = options.coef0;
+  parameter.kernel_type = options_.kernelType;
+  parameter.degree = options_.degree;
+  parameter.gamma = options_.gamma;
+  parameter.coef0 = options_.coef0;
   parameter.cache_size = 200;
   parameter.C = cost;
   parameter.eps = 1e-3;
@@ -242,30 +302,125 @@ svm_parameter MakeParameter(const TrainerOptions& options, double cost, bool pro
   return parameter;
 }
 
-}  // namespace
-
-bool Trainer::CrossValidate(Problem& problem, double cost, double* accuracy, std::string* error) {
-  // Probability estimates play no part in the choice of k and C; leaving
-  // them out of the folds saves libsvm's inner cross-validation.
-  svm_parameter parameter = MakeParameter(options_, cost, false, weightLabels_, weights_);
-  if (const char* message = svm_check_parameter(&problem.problem, &parameter)) {
-    *error = std::string("libsvm rejects the parameters: ") + message;
-    return false;
-  }
-  std::vector<double> predicted(problem.labels.size());
-  std::srand(options_.seed);  // libsvm draws the folds from rand()
-  svm_cross_validation(&problem.problem, &parameter, options_.folds, predicted.data());
-  std::size_t correct = 0;
-  for (std::size_t i = 0; i < predicted.size(); ++i) correct += predicted[i] == problem.labels[i];
-  // A document without a selected word gets no class from the library, so
-  // it counts as wrong: a small k cannot win by leaving documents out.
-  *accuracy = static_cast<double>(correct) / static_cast<double>(corpus_.documents.size());
+bool Trainer::PrepareFold(const Fold& fold, std::size_t k, const std::string& prefix,
+                          Problem* training, Problem* heldOut, std::string* error) const {
+  SourceFileContents contents = BuildResourceContents(*fold.statistics, fold.ranking, k,
+                                                      options_.vocabulary,
+                                                      corpus_.classNamesGbk);
+  SourceData sourceData;
+  if (!WriteResourceFile(fold.training, &contents, prefix, &sourceData, error)) return false;
+  // A fold whose training part lacks a class still predicts its held-out
+  // documents, with the classes it has.
+  BuildProblem(sourceData, &fold.trainingDocuments, training, nullptr);
+  BuildProblem(sourceData, &fold.heldOutDocuments, heldOut, nullptr);
   return true;
 }
 
-bool Trainer::TrainModel(Problem& problem, double cost, const std::string& modelPath,
-                         TrainingReport* report, std::string* error) {
-  svm_parameter parameter = MakeParameter(options_, cost, true, weightLabels_, weights_);
+bool Trainer::CrossValidate(std::vector<Problem>& training, std::vector<Problem>& heldOut,
+                            double cost, double weightPower, bool probability,
+                            std::vector<double>* predicted,
+                            std::vector<std::vector<double>>* probabilities,
+                            std::string* error) {
+  const int classes = static_cast<int>(corpus_.classNamesUtf8.size());
+  predicted->assign(corpus_.documents.size(), 0.0);
+  if (probabilities) probabilities->assign(corpus_.documents.size(), {});
+  for (std::size_t f = 0; f < training.size(); ++f) {
+    if (training[f].rows.empty()) continue;
+    svm_parameter parameter = Parameter(cost, weightPower, probability);
+    if (const char* message = svm_check_parameter(&training[f].problem, &parameter)) {
+      *error = std::string("libsvm rejects the parameters: ") + message;
+      return false;
+    }
+    std::srand(options_.seed);  // the probability estimates' folds come from rand()
+    svm_model* model = svm_train(&training[f].problem, &parameter);
+    std::vector<int> labels(svm_get_nr_class(model));
+    svm_get_labels(model, labels.data());
+    std::vector<double> byLabel(labels.size());
+    for (std::size_t r = 0; r < heldOut[f].rows.size(); ++r) {
+      const std::size_t document = heldOut[f].documents[r];
+      if (probability) {
+        (*predicted)[document] = svm_predict_probability(model, heldOut[f].rows[r].data(),
+                                                         byLabel.data());
+        std::vector<double>& p = (*probabilities)[document];
+        p.assign(classes, 0.0);
+        for (std::size_t j = 0; j < labels.size(); ++j) p[labels[j] - 1] = byLabel[j];
+      } else {
+        (*predicted)[document] = svm_predict(model, heldOut[f].rows[r].data());
+      }
+    }
+    svm_free_and_destroy_model(&model);
+  }
+  return true;
+}
+
+namespace {
+
+// Accuracy and macro-F1 of cross-validated predictions; a document without
+// a prediction (label 0) counts as wrong.
+void Score(const Corpus& corpus, const std::vector<double>& predicted, GridPoint* point) {
+  const std::size_t classes = corpus.classNamesUtf8.size();
+  std::vector<double> truePositive(classes), predictedCount(classes), actual(classes);
+  std::size_t correct = 0;
+  for (std::size_t i = 0; i < predicted.size(); ++i) {
+    const int truth = corpus.documents[i].classIndex;
+    const int answer = static_cast<int>(predicted[i]) - 1;
+    actual[truth] += 1;
+    if (answer >= 0) predictedCount[answer] += 1;
+    if (answer == truth) {
+      ++correct;
+      truePositive[truth] += 1;
+    }
+  }
+  double f1Sum = 0.0;
+  for (std::size_t c = 0; c < classes; ++c) {
+    const double denominator = predictedCount[c] + actual[c];
+    f1Sum += denominator == 0.0 ? 0.0 : 2.0 * truePositive[c] / denominator;
+  }
+  point->accuracy = static_cast<double>(correct) / static_cast<double>(predicted.size());
+  point->macroF1 = f1Sum / static_cast<double>(classes);
+}
+
+// Whether the final model at k would have a row of every class: some
+// document of each class holds a selected word.
+bool EveryClassHoldsASelectedWord(const Corpus& corpus, const FeatureStatistics& statistics,
+                                  const std::vector<RankedUnit>& ranking, std::size_t k) {
+  std::unordered_set<std::string> selected;
+  for (std::size_t i = 0; i < k && i < ranking.size(); ++i) {
+    for (const auto& member : statistics.Members(ranking[i].unit)) selected.insert(member);
+  }
+  std::vector<bool> holds(corpus.classNamesUtf8.size(), false);
+  for (const auto& document : corpus.documents) {
+    if (holds[document.classIndex]) continue;
+    for (const auto& word : document.words) {
+      if (selected.count(word)) {
+        holds[document.classIndex] = true;
+        break;
+      }
+    }
+  }
+  return std::find(holds.begin(), holds.end(), false) == holds.end();
+}
+
+// The largest threshold under which no more than share of the confidences
+// fall: confidences at or above it pass.  The cut sits halfway between two
+// neighbouring confidences, so a small change in a probability does not
+// move a training document across it.
+double ThresholdFlagging(std::vector<double> confidences, double share) {
+  if (confidences.empty()) return 0.0;
+  std::sort(confidences.begin(), confidences.end());
+  const std::size_t allowed =
+      static_cast<std::size_t>(std::floor(share * static_cast<double>(confidences.size())));
+  if (allowed == 0) return confidences[0] / 2.0;
+  if (allowed >= confidences.size()) return confidences.back();
+  return (confidences[allowed - 1] + confidences[allowed]) / 2.0;
+}
+
+}  // namespace
+
+bool Trainer::TrainModel(Problem& problem, double cost, double weightPower,
+                         const std::string& modelPath, TrainingReport* report,
+                         std::string* error) {
+  svm_parameter parameter = Parameter(cost, weightPower, true);
   if (const char* message = svm_check_parameter(&problem.problem, &parameter)) {
     *error = std::string("libsvm rejects the parameters: ") + message;
     return false;
@@ -306,77 +461,158 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
     return false;
   }
   if (!CheckClassNames(corpus_, error)) return false;
-  if (options_.featureCounts.empty() || options_.costs.empty() || options_.folds < 2) {
-    *error = "the grid needs a feature count, a cost and at least two folds";
+  if (options_.featureCounts.empty() || options_.costs.empty() ||
+      options_.classWeightPowers.empty() || options_.folds < 2) {
+    *error = "the grid needs a feature count, a cost, a class weighting and at least two folds";
+    return false;
+  }
+  if (static_cast<std::size_t>(options_.folds) > corpus_.documents.size()) {
+    *error = "more folds (" + std::to_string(options_.folds) + ") than documents (" +
+             std::to_string(corpus_.documents.size()) + ")";
     return false;
   }
 
-  // Balanced weights: C of class c times N / (n N_c), so that every class
-  // weighs as much as the others in the optimisation.
-  std::vector<std::size_t> perClass = corpus_.DocumentsPerClass();
-  for (std::size_t c = 0; c < perClass.size(); ++c) {
-    weightLabels_.push_back(static_cast<int>(c + 1));
-    weights_.push_back(static_cast<double>(corpus_.documents.size()) /
-                       (static_cast<double>(perClass.size()) * static_cast<double>(perClass[c])));
-  }
-
+  // Stop words never enter a ranking, so no fold and no final model holds one.
+  auto rankContentUnits = [this, report](const FeatureStatistics& statistics,
+                                         bool countStopped) {
+    std::vector<RankedUnit> ranking = options_.ranking == RankingOrder::kClassTurns
+                                          ? statistics.RankByClassTurns(options_.minDocumentFrequency)
+                                          : statistics.Rank(options_.minDocumentFrequency);
+    const std::size_t before = ranking.size();
+    if (!options_.stopWords.empty()) {
+      ranking.erase(std::remove_if(ranking.begin(), ranking.end(),
+                                   [this](const RankedUnit& unit) {
+                                     return options_.stopWords.Stops(unit.unit);
+                                   }),
+                    ranking.end());
+    }
+    if (countStopped) report->stoppedUnits = before - ranking.size();
+    return ranking;
+  };
   FeatureStatistics statistics(corpus_, options_.synonyms);
-  std::vector<RankedUnit> ranking = statistics.Rank(options_.minDocumentFrequency);
+  std::vector<RankedUnit> ranking = rankContentUnits(statistics, true);
   report->rankedUnits = ranking.size();
   if (ranking.empty()) {
-    *error = "no word occurs in " + std::to_string(options_.minDocumentFrequency) +
+    *error = "no content word occurs in " + std::to_string(options_.minDocumentFrequency) +
              " or more documents";
     return false;
   }
+
+  // Words are selected inside each fold from its training part alone, so
+  // the held-out documents play no part in choosing their own features.
+  const std::vector<int> foldOf = AssignFolds(corpus_, options_.folds, options_.seed);
+  std::vector<Fold> folds(options_.folds);
+  for (std::size_t i = 0; i < corpus_.documents.size(); ++i) {
+    Fold& fold = folds[foldOf[i]];
+    fold.heldOutDocuments.push_back(i);
+    for (int f = 0; f < options_.folds; ++f) {
+      if (f == foldOf[i]) continue;
+      folds[f].trainingDocuments.push_back(i);
+      folds[f].training.documents.push_back(corpus_.documents[i]);
+    }
+  }
+  for (Fold& fold : folds) {
+    fold.training.path = corpus_.path;
+    fold.training.classNamesUtf8 = corpus_.classNamesUtf8;
+    fold.training.classNamesGbk = corpus_.classNamesGbk;
+    fold.statistics = std::make_unique<FeatureStatistics>(fold.training, options_.synonyms);
+    fold.ranking = rankContentUnits(*fold.statistics, false);
+  }
+
   std::set<std::size_t> featureCounts;
   for (std::size_t k : options_.featureCounts) {
     featureCounts.insert(k == 0 || k > ranking.size() ? ranking.size() : k);
   }
   std::set<double> costs(options_.costs.begin(), options_.costs.end());
+  std::set<double> powers(options_.classWeightPowers.begin(), options_.classWeightPowers.end());
 
-  // Smaller k and C win ties: the simpler model of equal accuracy.
-  const std::size_t gridSize = featureCounts.size() * costs.size();
+  // Smaller k, weighting power and C win ties: the simpler model of equal
+  // accuracy.
+  const std::size_t gridSize = featureCounts.size() * costs.size() * powers.size();
   const auto gridStart = std::chrono::steady_clock::now();
   GridPoint best;
   best.accuracy = -1.0;
+  std::vector<double> predicted;
   for (std::size_t k : featureCounts) {
-    SourceFileContents contents = BuildResourceContents(statistics, ranking, k,
-                                                        options_.vocabulary,
-                                                        corpus_.classNamesGbk);
-    SourceData sourceData;
-    if (!WriteResourceFile(corpus_, &contents, prefix, &sourceData, error)) return false;
-    Problem problem;
-    if (!BuildProblem(sourceData, &problem, error)) {
+    if (!EveryClassHoldsASelectedWord(corpus_, statistics, ranking, k)) {
       report->skippedFeatureCounts.push_back(k);
-      error->clear();
       continue;
     }
-    for (double cost : costs) {
-      if (progress_) {
-        std::string line = "cross-validation " + std::to_string(report->grid.size() + 1) + "/" +
-                           std::to_string(gridSize) + ": k=" + std::to_string(k) +
-                           " C=" + FormatCost(cost);
-        if (!report->grid.empty()) {
-          const double seconds = std::chrono::duration<double>(
-                                     std::chrono::steady_clock::now() - gridStart)
-                                     .count();
-          const double left = seconds / static_cast<double>(report->grid.size()) *
-                              static_cast<double>(gridSize - report->grid.size());
-          line += "; best " + FormatPercent(best.accuracy) + " at k=" +
-                  std::to_string(best.features) + " C=" + FormatCost(best.cost) + "; about " +
-                  std::to_string(static_cast<long>(left + 0.5)) + " s left";
+    std::vector<Problem> training(folds.size()), heldOut(folds.size());
+    for (std::size_t f = 0; f < folds.size(); ++f) {
+      if (!PrepareFold(folds[f], k, prefix, &training[f], &heldOut[f], error)) return false;
+    }
+    for (double power : powers) {
+      for (double cost : costs) {
+        if (progress_) {
+          std::string line = "cross-validation " + std::to_string(report->grid.size() + 1) +
+                             "/" + std::to_string(gridSize) + ": k=" + std::to_string(k) +
+                             " C=" + FormatCost(cost);
+          if (powers.size() > 1) line += " w=" + FormatCost(power);
+          if (!report->grid.empty()) {
+            const double seconds = std::chrono::duration<double>(
+                                       std::chrono::steady_clock::now() - gridStart)
+                                       .count();
+            const double left = seconds / static_cast<double>(report->grid.size()) *
+                                static_cast<double>(gridSize - report->grid.size());
+            line += "; best " + FormatPercent(best.accuracy) + " at k=" +
+                    std::to_string(best.features) + " C=" + FormatCost(best.cost) + "; about " +
+                    std::to_string(static_cast<long>(left + 0.5)) + " s left";
+          }
+          progress_->Status(line);
         }
-        progress_->Status(line);
+        GridPoint point{k, cost, power, 0.0, 0.0};
+        if (!CrossValidate(training, heldOut, cost, power, false, &predicted, nullptr, error)) {
+          return false;
+        }
+        Score(corpus_, predicted, &point);
+        report->grid.push_back(point);
+        if (point.accuracy > best.accuracy) best = point;
       }
-      GridPoint point{k, cost, 0.0};
-      if (!CrossValidate(problem, cost, &point.accuracy, error)) return false;
-      report->grid.push_back(point);
-      if (point.accuracy > best.accuracy) best = point;
     }
   }
+
   if (report->grid.empty()) {
     *error = "no grid point could be cross-validated: every k left a class without documents";
     return false;
+  }
+
+  // The confidence threshold: cross-validated probabilities at the chosen
+  // point, each document's confidence as a classification computes it.
+  if (progress_) {
+    progress_->Status("calibrating the confidence: k=" + std::to_string(best.features) +
+                      " C=" + FormatCost(best.cost) + ", probability estimates on");
+  }
+  {
+    std::vector<Problem> training(folds.size()), heldOut(folds.size());
+    for (std::size_t f = 0; f < folds.size(); ++f) {
+      if (!PrepareFold(folds[f], best.features, prefix, &training[f], &heldOut[f], error)) {
+        return false;
+      }
+    }
+    std::vector<std::vector<double>> probabilities;
+    if (!CrossValidate(training, heldOut, best.cost, best.weightPower, true, &predicted,
+                       &probabilities, error)) {
+      return false;
+    }
+    std::vector<double> confidences;
+    for (std::size_t f = 0; f < folds.size(); ++f) {
+      for (std::size_t r = 0; r < heldOut[f].rows.size(); ++r) {
+        const std::size_t document = heldOut[f].documents[r];
+        std::vector<double> p = probabilities[document];
+        std::sort(p.rbegin(), p.rend());
+        confidences.push_back(AnswerConfidence(p, corpus_.documents[document].words.size(),
+                                               static_cast<std::size_t>(heldOut[f].knownWords[r])));
+      }
+    }
+    // Documents without a selected word are unknown whatever the threshold.
+    const double withFeatures = static_cast<double>(confidences.size());
+    const double all = static_cast<double>(corpus_.documents.size());
+    const double allowed = std::max(0.0, options_.unknownShare * all - (all - withFeatures));
+    report->minConfidence = ThresholdFlagging(confidences, allowed / withFeatures);
+    std::size_t flagged = corpus_.documents.size() - confidences.size();
+    for (double confidence : confidences) flagged += confidence < report->minConfidence;
+    report->flaggedShare = static_cast<double>(flagged) / all;
   }
 
   if (progress_) {
@@ -389,12 +625,21 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
   SourceData sourceData;
   if (!WriteResourceFile(corpus_, &contents, prefix, &sourceData, error)) return false;
   Problem problem;
-  if (!BuildProblem(sourceData, &problem, error)) return false;
-  if (!TrainModel(problem, best.cost, prefix + kModelFileName, report, error)) return false;
+  if (!BuildProblem(sourceData, nullptr, &problem, error)) return false;
+  if (!TrainModel(problem, best.cost, best.weightPower, prefix + kModelFileName, report,
+                  error)) {
+    return false;
+  }
+
+  if (!WriteConfidenceFile(prefix, ConfidenceSettings{report->minConfidence}, error)) {
+    return false;
+  }
 
   report->selectedUnits = best.features;
   report->cost = best.cost;
+  report->weightPower = best.weightPower;
   report->crossValidationAccuracy = best.accuracy;
+  report->crossValidationMacroF1 = best.macroF1;
   report->vocabularyWords = contents.vocabulary.size();
   report->termMapWords = contents.termMap.size();
   report->averageDocLength = contents.averageDocLength;

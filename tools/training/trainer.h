@@ -9,7 +9,10 @@
 #include "source/source_file.h"
 #include "tools/training/corpus.h"
 #include "tools/training/feature_selection.h"
+#include "tools/training/stop_words.h"
 #include "vectorise/document_vector.h"
+
+struct svm_parameter;
 
 namespace wenlei {
 
@@ -19,6 +22,11 @@ namespace wenlei {
 // runs over more words than the vector keeps and vectors come out shorter
 // than unit length.
 enum class VocabularyScope { kSelected, kFull };
+
+// How the candidate words are ranked for selection: by their largest
+// chi-square over the classes, or in turns over the classes (see
+// FeatureStatistics::RankByClassTurns).
+enum class RankingOrder { kChiSquare, kClassTurns };
 
 // The library names classes 1 to 36 at most.
 inline constexpr std::size_t kMaxClasses = 36;
@@ -35,19 +43,26 @@ const char* KernelName(int kernelType);
 struct TrainerOptions {
   std::size_t minDocumentFrequency = 2;
   // Candidate numbers of selected units; 0 stands for every unit.
-  std::vector<std::size_t> featureCounts = {1000, 2000, 4000, 8000, 0};
-  std::vector<double> costs = {0.5, 1, 2, 4, 8};
+  std::vector<std::size_t> featureCounts = {500, 750, 1000, 1500, 2000, 4000, 0};
+  std::vector<double> costs = {1, 2, 4};
   int folds = 5;
   VocabularyScope vocabulary = VocabularyScope::kSelected;
+  RankingOrder ranking = RankingOrder::kClassTurns;
   int kernelType = 0;  // LINEAR
   int degree = 3;
   double gamma = 1.0;
   double coef0 = 0.0;
   unsigned seed = 1;
-  // Weighs each class's cost by N / (n * N_c), so small classes count as
-  // much as large ones.
-  bool balanceClasses = false;
+  // Candidate class weightings: each class's cost is multiplied by
+  // (N / (n * N_c))^power, so that power 0 weighs every document alike and
+  // power 1 makes each class weigh as much as any other.
+  std::vector<double> classWeightPowers = {0.0};
   SynonymTable synonyms;
+  // Words left out of the ranking (the command reads models/stop-words.txt).
+  StopWords stopWords;
+  // Share of the cross-validated training documents whose confidence may
+  // fall below the stored threshold (the calibration's target).
+  double unknownShare = 0.02;
 };
 
 // The idf written for a word held by df of n training documents:
@@ -59,20 +74,35 @@ double InverseDocumentFrequency(std::size_t documents, std::size_t documentFrequ
 struct GridPoint {
   std::size_t features = 0;  // selected units
   double cost = 0.0;
+  double weightPower = 0.0;
   double accuracy = 0.0;  // share of all training documents predicted right
+  double macroF1 = 0.0;   // over the classes, from the same predictions
 };
+
+// Document i of a corpus goes to fold AssignFolds(...)[i]: within each class
+// the documents are shuffled by a generator seeded with seed and dealt out in
+// turn, continuing from class to class, so folds differ in size by one
+// document at most and hold every class in proportion.
+std::vector<int> AssignFolds(const Corpus& corpus, int folds, unsigned seed);
 
 struct TrainingReport {
   std::size_t documents = 0;
   std::size_t classes = 0;
   std::size_t rankedUnits = 0;       // units that pass the minimum frequency
+  std::size_t stoppedUnits = 0;      // of those, left out as stop words
   std::size_t selectedUnits = 0;     // chosen k
   std::size_t vocabularyWords = 0;   // WordIndexTable
   std::size_t termMapWords = 0;      // TermMapTable
   std::size_t documentsWithoutFeatures = 0;  // left out of the training problem
   double averageDocLength = 0.0;
   double cost = 0.0;
+  double weightPower = 0.0;
   double crossValidationAccuracy = 0.0;
+  double crossValidationMacroF1 = 0.0;
+  // The confidence threshold chosen on the cross-validated probabilities of
+  // the chosen point, and the share of training documents under it.
+  double minConfidence = 0.0;
+  double flaggedShare = 0.0;
   int supportVectors = 0;
   std::vector<GridPoint> grid;
   // Candidate k left out of the grid: some class had no document with a
@@ -122,10 +152,22 @@ class Trainer {
  private:
   struct Problem;
 
-  bool BuildProblem(SourceData& sourceData, Problem* problem, std::string* error) const;
-  bool CrossValidate(Problem& problem, double cost, double* accuracy, std::string* error);
-  bool TrainModel(Problem& problem, double cost, const std::string& modelPath,
-                  TrainingReport* report, std::string* error);
+  struct Fold;
+
+  // The rows of the given documents (all of the corpus when null), by class.
+  bool BuildProblem(SourceData& sourceData, const std::vector<std::size_t>* documents,
+                    Problem* problem, std::string* error) const;
+  bool PrepareFold(const Fold& fold, std::size_t k, const std::string& prefix, Problem* training,
+                   Problem* heldOut, std::string* error) const;
+  // Predicts each held-out document with a model trained on its fold's
+  // rows; labels 0 for documents without a feature.
+  bool CrossValidate(std::vector<Problem>& training, std::vector<Problem>& heldOut,
+                     double cost, double weightPower, bool probability,
+                     std::vector<double>* predicted, std::vector<std::vector<double>>* probabilities,
+                     std::string* error);
+  bool TrainModel(Problem& problem, double cost, double weightPower,
+                  const std::string& modelPath, TrainingReport* report, std::string* error);
+  svm_parameter Parameter(double cost, double weightPower, bool probability);
 
   const Corpus& corpus_;
   TrainerOptions options_;

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "interface/classifier.h"
+#include "source/confidence_file.h"
 #include "wenlei/exports.h"
 #include "svm.h"
 #include "testutil/test_support.h"
@@ -306,7 +307,74 @@ TEST_F(TrainerTest, RejectsCorporaTheLibraryCannotAnswerFor) {
   ReadGenerated(GeneratedCorpus());
   Trainer strict(corpus_, rareWords, &progress_);
   EXPECT_FALSE(strict.Train(dir_.path() + "/strict.", &report_, &error));
-  EXPECT_EQ(error, "no word occurs in 1000 or more documents");
+  EXPECT_EQ(error, "no content word occurs in 1000 or more documents");
+}
+
+TEST_F(TrainerTest, StopWordsNeverEnterTheVocabulary) {
+  GeneratedCorpus generated;
+  std::string text = generated.Text();
+  // Punctuation and numbers in every document, a stop word in many.
+  const std::string added = " ， 2024 。";
+  for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos;) {
+    text.insert(at, added);
+    at += added.size() + 1;
+  }
+  const std::string path = dir_.path() + "/corpus.tsv";
+  WriteFile(path, text);
+  std::string error;
+  ASSERT_TRUE(ReadCorpus(path, CorpusEncoding::kUtf8, &corpus_, &error)) << error;
+  TrainerOptions options = SmallGrid();
+  options.featureCounts = {0};
+  options.stopWords.SetStopNonContent(true);
+  options.stopWords.Add("\xB5\xC4");  // 的
+  const std::string prefix = Train(options);
+  const SourceFileContents contents = ReadContents(prefix + kSourceFileName);
+  for (const std::string& word : contents.vocabulary) {
+    EXPECT_FALSE(options.stopWords.Stops(word)) << word;
+  }
+  EXPECT_EQ(report_.stoppedUnits, 4u);  // ， 2024 。 的
+  EXPECT_EQ(report_.rankedUnits, contents.vocabulary.size());
+}
+
+TEST_F(TrainerTest, FoldsAreStratifiedAndReproducible) {
+  ReadGenerated(GeneratedCorpus{{"甲", "乙", "丙"}, 7});
+  const std::vector<int> folds = AssignFolds(corpus_, 3, 1);
+  EXPECT_EQ(folds, AssignFolds(corpus_, 3, 1));
+  EXPECT_NE(folds, AssignFolds(corpus_, 3, 2));
+  std::vector<std::vector<int>> perFoldAndClass(3, std::vector<int>(3, 0));
+  for (std::size_t i = 0; i < folds.size(); ++i) {
+    ++perFoldAndClass[folds[i]][corpus_.documents[i].classIndex];
+  }
+  std::vector<int> foldSizes(3, 0);
+  for (int f = 0; f < 3; ++f) {
+    for (int c = 0; c < 3; ++c) {
+      EXPECT_GE(perFoldAndClass[f][c], 2);  // 7 documents of a class over 3 folds
+      EXPECT_LE(perFoldAndClass[f][c], 3);
+      foldSizes[f] += perFoldAndClass[f][c];
+    }
+  }
+  EXPECT_EQ(foldSizes, (std::vector<int>{7, 7, 7}));
+}
+
+TEST_F(TrainerTest, WritesTheCalibratedConfidenceThreshold) {
+  ReadGenerated(GeneratedCorpus());
+  TrainerOptions options = SmallGrid();
+  options.unknownShare = 0.1;
+  const std::string prefix = Train(options);
+  ConfidenceSettings settings;
+  std::string error;
+  ASSERT_EQ(ReadConfidenceFile(prefix, &settings, &error), ConfidenceFileOutcome::kRead) << error;
+  EXPECT_NEAR(settings.minConfidence, report_.minConfidence, 1e-6);
+  EXPECT_GT(report_.minConfidence, 0.0);
+  EXPECT_LT(report_.minConfidence, 1.0);
+  // At most the share asked for, and not far below it: 60 documents, 6 allowed.
+  EXPECT_LE(report_.flaggedShare, 0.1);
+  EXPECT_GE(report_.flaggedShare, 0.05);
+
+  options.unknownShare = 0.0;
+  options.featureCounts = {0};  // no document without a feature
+  Train(options, "none");
+  EXPECT_EQ(report_.flaggedShare, 0.0);
 }
 
 TEST(InverseDocumentFrequencyTest, IsFiniteAndAtLeastOne) {

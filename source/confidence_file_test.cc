@@ -1,0 +1,67 @@
+#include "source/confidence_file.h"
+
+#include <gtest/gtest.h>
+
+#include "testutil/test_support.h"
+
+namespace wenlei {
+namespace {
+
+using testing::TempDir;
+using testing::WriteFile;
+
+TEST(ConfidenceFileTest, WrittenThresholdReadsBack) {
+  TempDir dir;
+  const std::string prefix = dir.path() + "/";
+  std::string error;
+  ASSERT_TRUE(WriteConfidenceFile(prefix, ConfidenceSettings{0.4375}, &error)) << error;
+  ConfidenceSettings settings;
+  ASSERT_EQ(ReadConfidenceFile(prefix, &settings, &error), ConfidenceFileOutcome::kRead) << error;
+  EXPECT_EQ(settings.minConfidence, 0.4375);
+}
+
+TEST(ConfidenceFileTest, MissingFileIsNoThreshold) {
+  TempDir dir;
+  ConfidenceSettings settings;
+  std::string error;
+  EXPECT_EQ(ReadConfidenceFile(dir.path() + "/", &settings, &error),
+            ConfidenceFileOutcome::kMissing);
+  EXPECT_EQ(ReadConfidenceFile(dir.path() + "/no-such-dir/", &settings, &error),
+            ConfidenceFileOutcome::kMissing);
+}
+
+TEST(ConfidenceFileTest, MalformedFilesAreRejectedWithTheLine) {
+  struct Case {
+    const char* text;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"", ": no min_confidence line"},
+      {"# only a comment\n", ": no min_confidence line"},
+      {"min_confidence\n", ":1: expected \"key value\""},
+      {"min_confidence 0.5 0.6\n", ":1: expected \"key value\""},
+      {"\nthreshold 0.5\n", ":2: unknown key \"threshold\""},
+      {"min_confidence 1.5\n", ":1: the threshold \"1.5\" is not a number from 0 to 1"},
+      {"min_confidence -0.1\n", ":1: the threshold \"-0.1\" is not a number from 0 to 1"},
+      {"min_confidence nan\n", ":1: the threshold \"nan\" is not a number from 0 to 1"},
+      {"min_confidence 0.5x\n", ":1: the threshold \"0.5x\" is not a number from 0 to 1"},
+  };
+  TempDir dir;
+  const std::string prefix = dir.path() + "/";
+  for (const Case& c : cases) {
+    WriteFile(prefix + kConfidenceFileName, c.text);
+    ConfidenceSettings settings;
+    std::string error;
+    EXPECT_EQ(ReadConfidenceFile(prefix, &settings, &error), ConfidenceFileOutcome::kMalformed)
+        << c.text;
+    EXPECT_EQ(error, prefix + kConfidenceFileName + c.message);
+  }
+  WriteFile(prefix + kConfidenceFileName, "# note\r\nmin_confidence 0\r\n");
+  ConfidenceSettings settings{0.7};
+  std::string error;
+  EXPECT_EQ(ReadConfidenceFile(prefix, &settings, &error), ConfidenceFileOutcome::kRead) << error;
+  EXPECT_EQ(settings.minConfidence, 0.0);
+}
+
+}  // namespace
+}  // namespace wenlei
