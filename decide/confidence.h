@@ -6,11 +6,19 @@
 
 namespace wenlei {
 
-// How sure an answer is, from 0 to 1: the probability of the best class.
-// probabilitiesHighestFirst holds one probability per class, sorted from the
-// highest; words is the number of words of the document and knownWords the
-// number of those the vocabulary knows.  A document without a known word, or
-// without probabilities, has confidence 0.
+// How sure an answer is, from 0 to 1: the geometric mean of the best
+// class's probability and the share of the document's words that the
+// vocabulary knows, sqrt(p1 * knownWords / words).  The probabilities alone
+// cannot tell a text from elsewhere, whose few known words the model spreads
+// over its classes as it would an ambiguous page; the known-word share is
+// what marks such a text, and the top probability adds the model's doubt
+// about a text that is covered but lies between classes.
+//
+// probabilitiesHighestFirst holds one probability per class, sorted from
+// the highest; words counts the words handed to the classification,
+// knownWords their occurrences in the vocabulary.  A document without a
+// known word, or without probabilities, has confidence 0.  An answer whose
+// confidence is below the threshold in force is flagged unknown.
 double AnswerConfidence(const std::vector<double>& probabilitiesHighestFirst, std::size_t words,
                         std::size_t knownWords);
 

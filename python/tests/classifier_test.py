@@ -109,7 +109,7 @@ def test_classify_many_equals_one_by_one(classifier):
 
 
 def test_classify_many_with_a_bad_document(classifier):
-    texts = ["插入图表", b"\xff\xfe", "声明变量"]
+    texts = ["插入图表", b"\xff\xfe", "用 Basic 编写宏"]
     with pytest.raises(wenlei.DocumentError) as raised:
         classifier.classify_many(texts)
     assert raised.value.index == 1

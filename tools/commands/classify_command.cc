@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <new>
 #include <optional>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -48,11 +48,11 @@ struct ClassifyOptions {
   bool gbk = false;
   bool json = false;
   bool exports = false;
-  std::size_t maxBytes = DocumentSource::kDefaultMaxDocumentBytes;
   // Answers under this confidence are unknown; negative: the threshold
   // stored with the resource set.
   double minConfidence = -1.0;
   bool tsv = false;  // lines of id<TAB>text; every output line carries the id
+  std::size_t maxBytes = DocumentSource::kDefaultMaxDocumentBytes;
 };
 
 void Fail(const std::string& message) {
@@ -160,8 +160,8 @@ bool Classify::SetUp() {
   // The library holds documents to the same bound as the reading does.
   wenlei_options* openOptions = wenlei_options_create();
   if (openOptions == nullptr) throw std::bad_alloc();
-  wenlei_options_set_max_document_bytes(openOptions, options_.maxBytes);
   wenlei_options_set_min_confidence(openOptions, options_.minConfidence);
+  wenlei_options_set_max_document_bytes(openOptions, options_.maxBytes);
   const wenlei_status opened =
       wenlei_open(options_.resourceDir.c_str(), openOptions, &classifier_, &message);
   wenlei_options_destroy(openOptions);
@@ -201,10 +201,12 @@ int Classify::Run(std::vector<std::string> texts) {
       batch.emplace_back();
       Document& document = batch.back();
       if (next == DocumentSource::Next::kTooLong) {
-        // An output line all the same, so that answers stay in step.
+        // An output line all the same, so that answers stay in step; a
+        // pipeline's line keeps its id when its first bytes hold one.
+        if (options_.tsv) TakeId(origin, &text, &document);
         document.failure = origin + ": " + error;
         Fail(document.failure);
-        status = kExitFailure;
+        if (!options_.tsv) status = kExitFailure;
       } else if (options_.tsv && !TakeId(origin, &text, &document)) {
         Fail(document.failure);
       } else if (!documentWords.Make(text, &document.words, &error)) {
@@ -499,10 +501,6 @@ int RunClassifyCommand(int argc, char** argv) {
     case OptionParser::Outcome::kUsageError: return kExitUsage;
     case OptionParser::Outcome::kRun: break;
   }
-  if (!maxBytes.empty() && !ParseByteCount(maxBytes, &options.maxBytes)) {
-    parser.ReportUsageError("--max-bytes: \"" + maxBytes + "\" is not a number of bytes above 0");
-    return kExitUsage;
-  }
   if (!minConfidence.empty()) {
     char* end = nullptr;
     options.minConfidence = std::strtod(minConfidence.c_str(), &end);
@@ -518,6 +516,10 @@ int RunClassifyCommand(int argc, char** argv) {
     }
   }
   if (options.tsv) options.lines = true;  // a pipeline's input is lines
+  if (!maxBytes.empty() && !ParseByteCount(maxBytes, &options.maxBytes)) {
+    parser.ReportUsageError("--max-bytes: \"" + maxBytes + "\" is not a number of bytes above 0");
+    return kExitUsage;
+  }
   if (!texts.empty() && !options.files.empty()) {
     parser.ReportUsageError("give TEXT arguments or --file, not both");
     return kExitUsage;

@@ -306,6 +306,14 @@ TEST_F(ClassifyCommandTest, TsvLinesCarryTheirIdsAndABadLineDoesNotEndTheRun) {
             "f2\t财经\n");
   EXPECT_EQ(LineCount(run.err), 2u);
 
+  // A line over the size limit keeps its id, and the run goes on.
+  const std::string limit = std::to_string(kFinance.size() + 3);
+  run = Classify({"--tsv", "--max-bytes", limit.c_str()},
+                 "long\t" + std::string(kFinance.size() + 10, 'x') + "\nf2\t" + kFinance + "\n");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.rfind("{\"id\": \"long\", \"error\": ", 0), 0u) << run.out;
+  EXPECT_NE(run.out.find("\nf2\t财经\n"), std::string::npos) << run.out;
+
   run = Classify({"--lines", "--tsv", "--json"}, "id \"1\"\t" + kSports + "\n");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out.rfind("{\"id\": \"id \\\"1\\\"\", \"answer\": \"体育\"", 0), 0u) << run.out;

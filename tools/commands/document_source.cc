@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -96,7 +97,8 @@ bool DocumentSource::ReadLine(std::string* line, bool* tooLong) {
     std::size_t end = buffer_.find('\n', searched);
     if (end != std::string::npos) {
       if (*tooLong) {
-        line->clear();
+        line->swap(tooLongHead_);
+        tooLongHead_.clear();
       } else {
         line->assign(buffer_, bufferStart_, end + 1 - bufferStart_);
       }
@@ -109,6 +111,7 @@ bool DocumentSource::ReadLine(std::string* line, bool* tooLong) {
     buffer_.erase(0, bufferStart_);
     bufferStart_ = 0;
     if (maxBytes_ != std::string::npos && buffer_.size() > maxBytes_ + 1) {
+      if (!*tooLong) tooLongHead_.assign(buffer_, 0, std::min(buffer_.size(), kTooLongHeadBytes));
       *tooLong = true;
       buffer_.clear();
     }
@@ -117,8 +120,10 @@ bool DocumentSource::ReadLine(std::string* line, bool* tooLong) {
   }
   if ((buffer_.empty() && !*tooLong) || failed_) return false;
   if (*tooLong || buffer_.size() > maxBytes_) {
+    if (!*tooLong) tooLongHead_.assign(buffer_, 0, std::min(buffer_.size(), kTooLongHeadBytes));
     *tooLong = true;
-    line->clear();
+    line->swap(tooLongHead_);
+    tooLongHead_.clear();
   } else {
     line->swap(buffer_);  // the last line, without a line end
   }
@@ -173,7 +178,7 @@ DocumentSource::Next DocumentSource::Read(std::string* text, std::string* origin
         textOffset_ = end + 1;
         *origin = "line " + std::to_string(++lineNumber_) + " of " + name;
         if (text->size() > maxBytes_) {
-          text->clear();
+          if (text->size() > kTooLongHeadBytes) text->resize(kTooLongHeadBytes);
           *error = TooLongMessage();
           return Next::kTooLong;
         }
@@ -185,7 +190,7 @@ DocumentSource::Next DocumentSource::Read(std::string* text, std::string* origin
         StripLineEnd(text);
         *origin = "line " + std::to_string(++lineNumber_) + " of " + name;
         if (tooLong || text->size() > maxBytes_) {
-          text->clear();
+          if (text->size() > kTooLongHeadBytes) text->resize(kTooLongHeadBytes);
           *error = TooLongMessage();
           return Next::kTooLong;
         }

@@ -19,8 +19,9 @@ class DocumentSource {
     kError,     // an input could not be read; *error says why, and the
                 // source goes on with the next input
     kTooLong,   // the next document has more than maxBytes bytes: *error
-                // says so, its bytes were skipped, and the source goes on
-                // with the document after it
+                // says so, its bytes were skipped (*text keeps at most its
+                // first kTooLongHeadBytes, so that a line's id can still be
+                // named), and the source goes on with the document after it
     kEnd,
   };
 
@@ -32,6 +33,7 @@ class DocumentSource {
   // What a document may hold unless a command is told otherwise: 16 MiB,
   // the modern interface's default too.
   static constexpr std::size_t kDefaultMaxDocumentBytes = std::size_t(16) << 20;
+  static constexpr std::size_t kTooLongHeadBytes = 4096;
   ~DocumentSource();
   DocumentSource(const DocumentSource&) = delete;
   DocumentSource& operator=(const DocumentSource&) = delete;
@@ -73,6 +75,7 @@ class DocumentSource {
   bool failed_ = false;  // reading the current file failed
   int readErrno_ = 0;
   std::string buffer_;   // bytes read from the current file
+  std::string tooLongHead_;  // the first bytes of a line over the bound
   std::size_t bufferStart_ = 0;  // where the bytes not yet returned start
   std::size_t lineNumber_ = 0;
   std::size_t textOffset_ = 0;  // next line's start within a TEXT operand

@@ -19,7 +19,6 @@
 #include "source/source_data.h"
 #include "source/source_file.h"
 #include "source/confidence_file.h"
-#include "svm.h"
 #include "text/dictionary.h"
 #include "text/gbk_converter.h"
 #include "text/segmenter.h"
@@ -27,11 +26,11 @@
 #include "tools/commands/commands.h"
 #include "tools/commands/option_parser.h"
 #include "tools/host/host_word_list.h"
+#include "tools/host/library_session.h"
 #include "tools/host/resource_set.h"
 #include "tools/host/working_directory.h"
 #include "tools/training/corpus.h"
 #include "tools/training/evaluation.h"
-#include "tools/host/library_session.h"
 #include "tools/training/probability_scorer.h"
 
 namespace wenlei {
