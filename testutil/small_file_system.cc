@@ -45,7 +45,7 @@ bool RunOnSmallFileSystem(std::size_t bytes, const std::function<void(const std:
   TempDir mountPoint;
   *outcome = RunInChild([&] {
     if (!EnterPrivateMountNamespace() ||
-        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("none", "/", "none", MS_REC | MS_PRIVATE, nullptr) != 0 ||
         mount("tmpfs", mountPoint.path().c_str(), "tmpfs", 0,
               ("size=" + std::to_string(bytes)).c_str()) != 0) {
       std::fprintf(stderr, "cannot mount a tmpfs: %s", std::strerror(errno));
@@ -74,8 +74,8 @@ std::string FillFileSystem(const std::string& directory) {
 }
 
 bool MakeReadOnly(const std::string& path) {
-  return mount(path.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
-         mount(nullptr, path.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+  return mount(path.c_str(), path.c_str(), "none", MS_BIND, nullptr) == 0 &&
+         mount("none", path.c_str(), "none", MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
 }
 
 }  // namespace wenlei::testing
