@@ -24,7 +24,7 @@ Status LoadedModel::Load(const std::string& path, std::string_view text,
     // libsvm's loader switches the process locale to "C" and back while it
     // reads; two loads at once (handles of the modern interface opened in
     // several threads) would restore each other's switch.  The Windows DLL
-    // has the exports alone, which a host serialises.
+    // has the exports alone, each of which holds the process-wide lock.
     static std::mutex loaderMutex;
     std::lock_guard<std::mutex> lock(loaderMutex);
 #endif
