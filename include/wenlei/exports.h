@@ -3,11 +3,14 @@
  *
  * The host segments a text into GBK words, hands the list to Classification
  * and receives the name of the most probable category (or two names joined
- * by " or ") in a buffer of its own.  All calls into the library must be
- * serialised by the host: the resource tables and the two working files are
- * shared by every handle of the process.
+ * by " or ") in a buffer of its own.  The resource tables and the two
+ * working files are shared by every handle of the process: each function
+ * holds one process-wide lock for its whole call, so calls from several
+ * threads take turns, and processes classifying with one prefix take turns
+ * on an advisory lock beside the working files.
  *
- * This header is plain C and is the library's whole public surface.
+ * This header is plain C.  The modern interface, <wenlei/wenlei.h>, is the
+ * other half of the library's public surface.
  */
 #ifndef WENLEI_EXPORTS_H_
 #define WENLEI_EXPORTS_H_
