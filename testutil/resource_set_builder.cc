@@ -2,6 +2,7 @@
 
 #include <random>
 #include <stdexcept>
+#include <utility>
 
 #include "interface/classifier.h"
 #include "source/source_data.h"
@@ -81,6 +82,16 @@ std::string ClassWord(int classNumber, int j) {
   return "k" + std::to_string(classNumber) + "w" + std::to_string(j);
 }
 
+void WriteAndLoadSourceFile(const std::string& prefix, SourceFileContents contents,
+                            SourceData* sourceData) {
+  contents.averageDocLength = 8.0;
+  std::string error;
+  if (!WriteSourceFile(prefix + kSourceFileName, contents, &error)) throw std::runtime_error(error);
+  if (sourceData->Load(prefix) != SourceData::LoadOutcome::kLoaded) {
+    throw std::runtime_error("cannot read back " + prefix + kSourceFileName);
+  }
+}
+
 void BuildResourceSet(const std::string& prefix, const ResourceSetSpec& spec) {
   const int classes = static_cast<int>(spec.classNames.size());
   SourceFileContents contents;
@@ -93,16 +104,8 @@ void BuildResourceSet(const std::string& prefix, const ResourceSetSpec& spec) {
   }
   contents.classNames.push_back("NULL");
   for (const auto& name : spec.classNames) contents.classNames.push_back(name);
-  contents.averageDocLength = 8.0;
-  std::string error;
-  if (!WriteSourceFile(prefix + kSourceFileName, contents, &error)) throw std::runtime_error(error);
-
-  // The training vectors come from the same counting, weighting and mapping
-  // a classification uses.
   SourceData sourceData;
-  if (sourceData.Load(prefix) != SourceData::LoadOutcome::kLoaded) {
-    throw std::runtime_error("cannot read back " + prefix + kSourceFileName);
-  }
+  WriteAndLoadSourceFile(prefix, std::move(contents), &sourceData);
   Classifier classifier(sourceData);
   std::mt19937 random(11);
   std::vector<Example> examples;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "source/source_data.h"
+#include "source/source_file.h"
 #include "svm.h"
 
 namespace wenlei::testing {
@@ -42,6 +44,13 @@ std::string ClassWord(int classNumber, int j);
 
 // Writes prefix + "Source.dat" and prefix + "SVMModel".
 void BuildResourceSet(const std::string& prefix, const ResourceSetSpec& spec);
+
+// Writes contents (with an average document length of 8) as
+// prefix + "Source.dat" and loads it back into *sourceData, so that training
+// vectors come from the same counting, weighting and mapping a
+// classification uses.  Throws when either fails.
+void WriteAndLoadSourceFile(const std::string& prefix, SourceFileContents contents,
+                            SourceData* sourceData);
 
 }  // namespace wenlei::testing
 

@@ -12,6 +12,7 @@
 #include <memory>
 #include <random>
 #include <stdexcept>
+#include <utility>
 
 #include "interface/classifier.h"
 #include "source/source_data.h"
@@ -184,15 +185,8 @@ void BuildChineseResourceSet(const std::string& dir) {
   }
   contents.classNames.push_back("NULL");
   for (const char* name : kClassNames) contents.classNames.push_back(ToGbk(name));
-  contents.averageDocLength = 8.0;
-  std::string error;
-  if (!WriteSourceFile(prefix + kSourceFileName, contents, &error)) throw std::runtime_error(error);
-
-  // Training vectors from the library's own counting, weighting and mapping.
   SourceData sourceData;
-  if (sourceData.Load(prefix) != SourceData::LoadOutcome::kLoaded) {
-    throw std::runtime_error("cannot read back " + prefix + kSourceFileName);
-  }
+  WriteAndLoadSourceFile(prefix, std::move(contents), &sourceData);
   Classifier classifier(sourceData);
   std::mt19937 random(5);
   std::vector<Example> examples;
