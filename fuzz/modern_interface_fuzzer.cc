@@ -1,16 +1,17 @@
 // The modern interface on a crafted resource directory.  Each input writes
-// Source.dat, SVMModel, Confidence.txt and a segmentation dictionary into a
-// private directory, opens it, and classifies the input's documents as
+// Source.dat, SVMModel, Confidence.txt, a segmentation dictionary and the
+// metadata file into a private directory, opens it, and classifies the input's documents as
 // text, as segmented words (UTF-8 and GBK) and as one batch.
 //
 // Input: a flags byte, then for each file whose bit is set a 16-bit
 // length (little-endian) and that many bytes; the other files are those of
-// a small valid set built once.  The rest of the input is the documents,
+// a small valid set built once (which has no metadata file).  The rest of the input is the documents,
 // separated by 0xFF bytes (a byte UTF-8 never holds).
 //   bit 0-3  Source.dat, SVMModel, Confidence.txt, dictionary from the input
 //   bit 4    no Confidence.txt at all
 //   bit 5    a threshold from the next byte (0 to 255 of 255), not the file's
 //   bit 6    a document size limit from the next byte
+//   bit 7    Metadata.txt from the input (after the dictionary)
 //
 // Opening may fail with a status; when it succeeds, every result must hold
 // together: probabilities from 0 to 1, highest first; answer names among
@@ -37,13 +38,16 @@ constexpr char kDictionaryName[] = "dict.txt";
 constexpr char kSeparator = '\xFF';
 
 const char* const kFileNames[] = {wenlei::kSourceFileName, wenlei::kModelFileName, "Confidence.txt",
-                                  kDictionaryName};
+                                  kDictionaryName, "Metadata.txt"};
+constexpr int kFiles = 5;
+// Which flag bit takes each file from the input.
+constexpr std::uint8_t kFromInput[kFiles] = {0x01, 0x02, 0x04, 0x08, 0x80};
 
 // The valid set: three classes of ASCII words, and Chinese words (GBK in
 // Source.dat) that the term map sends to some of them, so that UTF-8 text
 // segmented by the dictionary reaches the model.
 struct ValidSet {
-  std::string files[4];
+  std::string files[kFiles - 1];
 };
 
 const ValidSet& Valid() {
@@ -217,17 +221,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t flags = input.TakeByte();
   const std::string directory = Directory();
   std::filesystem::create_directories(directory);
-  for (int i = 0; i < 4; ++i) {
-    std::string bytes = Valid().files[i];
-    if (flags & (1u << i)) {
-      const std::size_t length = input.TakeByte() | std::size_t(input.TakeByte()) << 8;
-      bytes = input.TakeBytes(length);
-    }
+  for (int i = 0; i < kFiles; ++i) {
     const std::string path = directory + kFileNames[i];
-    if (i == 2 && (flags & 0x10)) {
+    if (flags & kFromInput[i]) {
+      const std::size_t length = input.TakeByte() | std::size_t(input.TakeByte()) << 8;
+      wenlei::fuzz::WriteWholeFile(path, input.TakeBytes(length));
+    } else if (i == kFiles - 1 || (i == 2 && (flags & 0x10))) {
       std::remove(path.c_str());
     } else {
-      wenlei::fuzz::WriteWholeFile(path, bytes);
+      wenlei::fuzz::WriteWholeFile(path, Valid().files[i]);
     }
   }
   std::unique_ptr<wenlei_options, void (*)(wenlei_options*)> options(wenlei_options_create(),
