@@ -164,6 +164,7 @@ WENLEI_EXPORT const char* wenlei_status_name(int status) {
     case WENLEI_TOO_LARGE: return "too large";
     case WENLEI_NO_MEMORY: return "no memory";
     case WENLEI_INTERNAL: return "internal error";
+    case WENLEI_CANCELLED: return "cancelled";
     default: return "unknown status";
   }
 }

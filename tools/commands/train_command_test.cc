@@ -15,7 +15,7 @@
 #include "testutil/test_support.h"
 #include "tools/commands/commands.h"
 #include "tools/training/train_options.h"
-#include "tools/training/trainer_test_corpus.h"
+#include "train/trainer_test_corpus.h"
 
 namespace wenlei {
 namespace {
@@ -247,16 +247,16 @@ TEST(TrainOptionsTest, ParsesGridAndKernel) {
             OptionParser::Outcome::kRun);
   EXPECT_EQ(line.corpusPath, "c.tsv");
   EXPECT_EQ(line.outputDirectory, "d");
-  EXPECT_EQ(line.options.featureCounts, (std::vector<std::size_t>{10, 0}));
-  EXPECT_EQ(line.options.costs, (std::vector<double>{0.5, 2}));
-  EXPECT_EQ(line.options.kernelType, RBF);
-  EXPECT_EQ(line.options.gamma, 0.25);
-  EXPECT_EQ(line.options.vocabulary, VocabularyScope::kFull);
-  EXPECT_EQ(line.encoding, CorpusEncoding::kGbk);
-  EXPECT_EQ(line.options.seed, 7u);
-  EXPECT_EQ(line.options.classWeightPowers, std::vector<double>{1.0});
-  EXPECT_EQ(line.options.ranking, RankingOrder::kClassTurns);
-  EXPECT_EQ(line.options.unknownShare, 0.05);
+  EXPECT_EQ(line.settings.options.featureCounts, (std::vector<std::size_t>{10, 0}));
+  EXPECT_EQ(line.settings.options.costs, (std::vector<double>{0.5, 2}));
+  EXPECT_EQ(line.settings.options.kernelType, RBF);
+  EXPECT_EQ(line.settings.options.gamma, 0.25);
+  EXPECT_EQ(line.settings.options.vocabulary, VocabularyScope::kFull);
+  EXPECT_EQ(line.settings.encoding, CorpusEncoding::kGbk);
+  EXPECT_EQ(line.settings.options.seed, 7u);
+  EXPECT_EQ(line.settings.options.classWeightPowers, std::vector<double>{1.0});
+  EXPECT_EQ(line.settings.options.ranking, RankingOrder::kClassTurns);
+  EXPECT_EQ(line.settings.options.unknownShare, 0.05);
 }
 
 TEST_F(TrainCommandTest, EvalMeasuresThroughTheLibrary) {
