@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "source/confidence_file.h"
+#include "source/metadata_file.h"
 #include "source/source_data.h"
 #include "text/dictionary.h"
 #include "text/segmenter.h"
@@ -140,6 +141,33 @@ Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
   return Status::Ok();
 }
 
+// How the set was trained, in a line for its metadata file.
+std::string TrainerDescription(const TrainerOptions& options, const TrainingReport& report) {
+  char cost[32];
+  std::snprintf(cost, sizeof cost, "%g", report.cost);
+  return std::string("libsvm svm_train, ") + KernelName(options.kernelType) + " kernel, C=" +
+         cost + ", " + std::to_string(report.selectedUnits) + " selected words, vocabulary " +
+         std::to_string(report.vocabularyWords) + " words, " + std::to_string(options.folds) +
+         "-fold cross-validation";
+}
+
+// Written after the files it describes, with their digests, so that a
+// reader can tell they belong to one run.
+Status WriteMetadata(const std::string& directory, const Corpus& corpus,
+                     const TrainerOptions& options, const TrainingReport& report) {
+  const std::string prefix = (fs::path(directory) / "").string();
+  SetMetadata metadata;
+  metadata.trainer = TrainerDescription(options, report);
+  for (std::size_t c = 0; c < corpus.classNamesUtf8.size(); ++c) {
+    metadata.classNames.emplace_back(static_cast<std::int32_t>(c + 1), corpus.classNamesUtf8[c]);
+  }
+  Status status = DigestFile(prefix + kSourceFileName, &metadata.sourceSha256);
+  if (status.ok()) status = DigestFile(prefix + kModelFileName, &metadata.modelSha256);
+  if (status.ok()) status = DigestFile(prefix + kConfidenceFileName, &metadata.confidenceSha256);
+  if (status.ok()) status = WriteMetadataFile(prefix, metadata);
+  return status;
+}
+
 }  // namespace
 
 std::string TemporaryPrefix(const std::string& directory) {
@@ -209,7 +237,7 @@ Status TrainResourceSet(const CorpusInput& input, const std::string& directory,
     if (made) fs::remove(folder, fault);  // only when empty
     return Status(code, error);
   }
-  return Status::Ok();
+  return WriteMetadata(directory, corpus, options, outcome->report);
 }
 
 }  // namespace wenlei
