@@ -97,6 +97,11 @@ if(WENLEI_BUILD_TESTS AND Python3_Interpreter_FOUND AND NOT WIN32
             -n 600 --cycle 100 --library $<TARGET_FILE:wenlei>)
 endif()
 
+# The shared helpers of the shell scripts.
+if(WENLEI_BUILD_TESTS AND NOT WIN32)
+  add_test(NAME shell_helpers COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/lib/lib_test.sh)
+endif()
+
 # The shell scripts: what shellcheck calls an error (sourced helpers
 # followed).
 find_program(WENLEI_SHELLCHECK shellcheck)
