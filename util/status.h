@@ -25,6 +25,7 @@ class Status {
     kTooLarge = 7,
     kNoMemory = 8,
     kInternal = 9,
+    kCancelled = 10,
   };
 
   // Which step failed, where the exported functions answer that step's
