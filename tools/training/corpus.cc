@@ -5,6 +5,7 @@
 #include <fstream>
 #include <memory>
 
+#include "source/class_names.h"
 #include "text/gbk_converter.h"
 #include "text/utf8.h"
 #include "tools/commands/document_words.h"
@@ -159,8 +160,9 @@ bool ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corpus
     auto [it, added] = firstSeenIndex.emplace(name, static_cast<int>(firstSeenNames.size()));
     if (added) {
       firstSeenNames.push_back(name);
-      if (!ShortNameToGbk(lines.converter(), name, "class name", &gbk, error)) {
-        *error = lines.Where() + *error;
+      gbk.clear();
+      if (lines.converter().AppendGbk(name, &gbk) > 0) {
+        *error = lines.Where() + "class name \"" + name + "\" holds a character that GBK cannot encode";
         return false;
       }
     }
@@ -213,6 +215,7 @@ bool ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corpus
     corpus->classNamesGbk.emplace_back();
     lines.converter().AppendGbk(name, &corpus->classNamesGbk.back());
   }
+  corpus->classNamesGbk = ShortClassNames(corpus->classNamesGbk);
   for (auto& document : corpus->documents) document.classIndex = finalIndex[document.classIndex];
   return true;
 }
