@@ -83,3 +83,13 @@ if(WENLEI_BUILD_TESTS AND Python3_Interpreter_FOUND AND TARGET wenlei_command)
   add_test(NAME docs_examples
     COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/scripts/test-docs ${PROJECT_BINARY_DIR})
 endif()
+
+# Whoever builds the command (as scripts/demo does) can install next: the
+# command is installed with the library and the manual page, so building it
+# builds them too.
+if(TARGET wenlei_command)
+  add_dependencies(wenlei_command wenlei)
+  if(TARGET wenlei_man_page)
+    add_dependencies(wenlei_command wenlei_man_page)
+  endif()
+endif()

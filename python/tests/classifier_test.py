@@ -338,3 +338,11 @@ def test_a_resource_set_trained_here(tmp_path):
             assert result.names == [name]
             gbk = [word.encode("gbk") for word in document]
             assert result.answer_gbk == exports_answer(tmp_path / "set", gbk)
+
+
+@pytest.mark.parametrize("version, fits", [
+    (wenlei.__version__, True), ("1.99.0", True), ("2.0.0", False), ("0.9.0", False), ("x", False),
+])
+def test_library_versions_the_package_takes(version, fits):
+    from wenlei import _library
+    assert (_library.version_problem(version) is None) == fits
