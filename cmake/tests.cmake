@@ -5,12 +5,14 @@ include(GoogleTest)
 
 add_executable(wenlei_core_tests
   source/confidence_file_test.cc
+  source/metadata_file_test.cc
   source/ordered_table_test.cc
   source/source_file_test.cc
   source/source_data_test.cc
   vectorise/term_weighting_test.cc
   vectorise/document_vector_test.cc
   util/working_file_test.cc
+  util/sha256_test.cc
   util/file_lock_test.cc
   predict/batch_prediction_test.cc
   predict/linear_predictor_test.cc
