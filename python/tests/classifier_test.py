@@ -116,6 +116,23 @@ def test_top_k(classifier):
     assert len(classifier.classify("插入图表").top(100)) == len(classifier.classes)
 
 
+def test_explanations_sum_to_the_decision_value():
+    with wenlei.Classifier() as opened:  # a linear model
+        result = opened.classify("要删除数据透视图，请选择图表，然后按 Del。")
+        every = result.explain(None)
+        assert (every.answer, every.runner_up) == tuple(result.probabilities)[:2]
+        assert sum(value for _, value in every.words) + every.rest == \
+            pytest.approx(every.decision_value, abs=1e-9)
+        assert result.explain(2).words == every.words[:2]
+        magnitudes = [abs(value) for _, value in every.words]
+        assert magnitudes == sorted(magnitudes, reverse=True) and every.words[0][0] == "图表"
+        assert opened.classify_many(["abc"])[0].explain(3).words == []
+        with pytest.raises(wenlei.Error):
+            pickle.loads(pickle.dumps(result)).explain(3)
+    with pytest.raises(wenlei.ClosedError):
+        result.explain(3)
+
+
 def test_arrays(classifier):
     numpy = pytest.importorskip("numpy")
     texts = ["插入图表", "abc", b"\xff", "用 Basic 编写宏"]

@@ -12,7 +12,7 @@ from typing import Dict, Iterable, Iterator, List, NamedTuple, Optional, Sequenc
 
 from . import _forksafe
 from . import _library as native
-from ._errors import (BAD_ENCODING, NOT_FOUND, ClosedError, DocumentError, Error, ResourceError,
+from ._errors import (BAD_ENCODING, INVALID_ARGUMENT, NOT_FOUND, ClosedError, DocumentError, Error, ResourceError,
                       error_for_status)
 
 Text = Union[str, bytes]
@@ -47,6 +47,30 @@ class Result:
     confidence: float = 0.0
     unknown: bool = False
     answer_gbk: bytes = field(default=b"", repr=False)
+    _native: Optional["_NativeResult"] = field(default=None, repr=False, compare=False)
+
+    def __getstate__(self):
+        # A copy in another process has no classification to explain.
+        state = dict(self.__dict__)
+        state["_native"] = None
+        return state
+
+    def __setstate__(self, state) -> None:
+        self.__dict__.update(state)
+
+    def explain(self, n: Optional[int] = 10) -> "Explanation":
+        """The n words (None: every known word) that contributed most to
+        the decision between the answer and the runner-up, largest
+        magnitude first.  A positive contribution speaks for the answer, a
+        negative one for the runner-up; for a linear model they are exact:
+        all of them plus ``rest`` make ``decision_value``.  Raises
+        wenlei.Error for a model of another kernel, and ClosedError once the
+        classifier is closed."""
+        limit = 0 if n is None else _count_argument("n", n)
+        if self._native is None:
+            raise Error("this result has no classification to explain in this process "
+                        "(it was unpickled)", INVALID_ARGUMENT)
+        return self._native.explain(limit, self.probabilities)
 
     @property
     def label(self) -> Optional[str]:
@@ -84,7 +108,47 @@ def _count_argument(name: str, value) -> int:
     return int(value)
 
 
-def _read_result(lib: ctypes.CDLL, handle: int) -> Result:
+class Explanation(NamedTuple):
+    """Result.explain: the words behind the decision between the answer and
+    the runner-up, as (word, contribution) pairs, largest magnitude first."""
+
+    words: List[Tuple[str, float]]
+    rest: float
+    decision_value: float
+    answer: Optional[str]
+    runner_up: Optional[str]
+
+
+class _NativeResult:
+    """Owns the library's result of a classification, for explanations;
+    keeps its classifier from closing while one is being made."""
+
+    def __init__(self, handle: int, classifier: "Classifier") -> None:
+        self._handle = handle
+        self._classifier = classifier
+        self._lock = _forksafe.Lock()  # the library's explanation is per result
+
+    def explain(self, limit: int, probabilities: Dict[str, float]) -> Explanation:
+        lib = native.library()
+        message = ctypes.c_void_p()
+        with self._classifier._gate.open(), self._lock:
+            native.check(lib.wenlei_result_explain(self._handle, limit, ctypes.byref(message)), message)
+            words = [(native.text(lib.wenlei_result_explanation_word(self._handle, index)),
+                      lib.wenlei_result_explanation_contribution(self._handle, index))
+                     for index in range(lib.wenlei_result_explanation_count(self._handle))]
+            rest = lib.wenlei_result_explanation_rest(self._handle)
+            decision = lib.wenlei_result_decision_value(self._handle)
+        ranked = list(probabilities) + [None, None]
+        return Explanation(words, rest, decision, ranked[0], ranked[1])
+
+    def __del__(self) -> None:
+        try:
+            native.library().wenlei_result_free(self._handle)
+        except Exception:  # interpreter shutdown: nothing left to free with
+            pass
+
+
+def _read_result(lib: ctypes.CDLL, handle: int, owner: Optional["Classifier"] = None) -> Result:
     names = [native.text(lib.wenlei_result_name(handle, i))
              for i in range(lib.wenlei_result_name_count(handle))]
     probabilities = {}
@@ -101,14 +165,17 @@ def _read_result(lib: ctypes.CDLL, handle: int) -> Result:
         confidence=lib.wenlei_result_confidence(handle),
         unknown=bool(lib.wenlei_result_unknown(handle)),
         answer_gbk=lib.wenlei_result_answer_gbk(handle) or b"",
+        _native=None if owner is None else _NativeResult(handle, owner),
     )
 
 
-def _take_result(lib: ctypes.CDLL, handle: ctypes.c_void_p) -> Result:
+def _take_result(lib: ctypes.CDLL, handle: ctypes.c_void_p, owner: "Classifier") -> Result:
+    """The Result of a fresh library result, which it then owns."""
     try:
-        return _read_result(lib, handle.value)
-    finally:
+        return _read_result(lib, handle.value, owner)
+    except BaseException:
         lib.wenlei_result_free(handle.value)
+        raise
 
 
 _BYTES = (bytes, bytearray, memoryview)
@@ -312,7 +379,7 @@ class Classifier:
             status = lib.wenlei_classify_text(self._handle, data, len(data),
                                               ctypes.byref(result), ctypes.byref(message))
         native.check(status, message)
-        return _take_result(lib, result)
+        return _take_result(lib, result, self)
 
     def classify_words(self, words: Iterable[Text], encoding: str = "utf-8") -> Result:
         """Classifies a document already segmented into words.
@@ -340,7 +407,7 @@ class Classifier:
             status = lib.wenlei_classify_words(self._handle, pointers, lengths, len(items), code,
                                                ctypes.byref(result), ctypes.byref(message))
         native.check(status, message)
-        return _take_result(lib, result)
+        return _take_result(lib, result, self)
 
     def classify_many(self, texts: Iterable[Text], errors: str = "raise",
                       k: Optional[int] = None) -> list:
@@ -370,16 +437,19 @@ class Classifier:
                                                handles, ctypes.byref(message))
         native.check(status, message)
         answers: List[Union[Result, Error]] = []
+        taken = 0  # handles from here on are still to free on a failure
         try:
             for index, handle in enumerate(handles):
                 document_status = lib.wenlei_result_status(handle)
                 if document_status == native.OK:
-                    answers.append(_read_result(lib, handle))
+                    answers.append(_read_result(lib, handle, self))
                 else:
                     answers.append(error_for_status(
                         document_status, native.text(lib.wenlei_result_error(handle)), index))
+                    lib.wenlei_result_free(handle)
+                taken = index + 1
         finally:
-            for handle in handles:
+            for handle in handles[taken:]:
                 lib.wenlei_result_free(handle)
         if errors == "raise":
             for answer in answers:
