@@ -17,10 +17,11 @@ raises wenlei.Error (or a subclass) with the library's message.
 from ._classifier import Arrays, Classifier, Result, Segmenter, segment
 from ._errors import (CancelledError, ClosedError, DocumentError, Error, LibraryNotFoundError,
                       ResourceError)
+from ._training import train
 from ._version import __version__
 
 for _public in (Arrays, Classifier, Result, Segmenter, segment, CancelledError, ClosedError,
-                DocumentError, Error, LibraryNotFoundError, ResourceError):
+                DocumentError, Error, LibraryNotFoundError, ResourceError, train):
     _public.__module__ = __name__
 del _public
 
@@ -40,6 +41,6 @@ def library_path() -> str:
 __all__ = [
     "Arrays", "Classifier", "Result", "Segmenter", "segment",
     "Error", "LibraryNotFoundError", "ResourceError", "DocumentError", "ClosedError",
-    "CancelledError",
+    "CancelledError", "train",
     "library_version", "library_path", "__version__",
 ]

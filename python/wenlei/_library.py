@@ -21,6 +21,10 @@ _c_char_pp = ctypes.POINTER(ctypes.c_char_p)
 _message_p = ctypes.POINTER(ctypes.c_void_p)
 _out_p = ctypes.POINTER(ctypes.c_void_p)
 
+# wenlei_progress_callback: context, stage, done, total -> nonzero to stop.
+PROGRESS_CALLBACK = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_char_p, ctypes.c_double,
+                                     ctypes.c_double)
+
 # name: (result type, argument types)
 _FUNCTIONS = {
     "wenlei_version": (ctypes.c_char_p, []),
@@ -77,7 +81,16 @@ _FUNCTIONS = {
 
 # Functions of later additions to the interface: declared when the loaded
 # library has them (has() tells).
-_OPTIONAL_FUNCTIONS = {}
+_OPTIONAL_FUNCTIONS = {
+    "wenlei_train_options_create": (ctypes.c_void_p, []),
+    "wenlei_train_options_destroy": (None, [ctypes.c_void_p]),
+    "wenlei_train_options_set": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_char_p,
+                                                _message_p]),
+    "wenlei_train_options_set_progress": (None, [ctypes.c_void_p, PROGRESS_CALLBACK, ctypes.c_void_p]),
+    "wenlei_train_file": (ctypes.c_int, [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_void_p, _message_p]),
+    "wenlei_train_texts": (ctypes.c_int, [_c_char_pp, _c_char_pp, _c_size_p, ctypes.c_size_t,
+                                          ctypes.c_char_p, ctypes.c_void_p, _message_p]),
+}
 
 _lock = _forksafe.Lock()
 _library: Optional[ctypes.CDLL] = None
