@@ -32,7 +32,7 @@ gtest_discover_tests(wenlei_exports_tests DISCOVERY_TIMEOUT 60)
 # The modern interface through the shared library, beside the exports.
 find_package(Threads REQUIRED)
 if(NOT WIN32)
-  add_executable(wenlei_api_tests interface/wenlei_api_test.cc)
+  add_executable(wenlei_api_tests interface/wenlei_api_test.cc interface/wenlei_train_api_test.cc)
   target_link_libraries(wenlei_api_tests PRIVATE wenlei wenlei_testutil Threads::Threads GTest::gtest_main)
   target_compile_definitions(wenlei_api_tests PRIVATE
     WENLEI_MODELS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/models")

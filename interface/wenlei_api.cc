@@ -174,6 +174,7 @@ WENLEI_EXPORT const char* wenlei_status_name(wenlei_status given) {
     case WENLEI_TOO_LARGE: return "too large";
     case WENLEI_NO_MEMORY: return "no memory";
     case WENLEI_INTERNAL: return "internal error";
+    case WENLEI_CANCELLED: return "cancelled";
     default: return "unknown status";
   }
 }

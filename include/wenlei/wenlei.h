@@ -65,7 +65,8 @@ typedef enum wenlei_status {
   WENLEI_BAD_ENCODING = 6,     /* text that is not UTF-8 (or GBK where GBK was named) */
   WENLEI_TOO_LARGE = 7,        /* a document over the size limit */
   WENLEI_NO_MEMORY = 8,
-  WENLEI_INTERNAL = 9
+  WENLEI_INTERNAL = 9,
+  WENLEI_CANCELLED = 10        /* the progress callback asked to stop */
 } wenlei_status;
 
 typedef enum wenlei_encoding {
@@ -265,6 +266,52 @@ WENLEI_EXPORT size_t wenlei_words_count(const wenlei_words *words);
 WENLEI_EXPORT const char *wenlei_words_at(const wenlei_words *words, size_t index,
                                           size_t *length);
 WENLEI_EXPORT void wenlei_words_free(wenlei_words *words);
+
+/* ---- Training ---- */
+
+typedef struct wenlei_train_options wenlei_train_options;
+
+WENLEI_EXPORT wenlei_train_options *wenlei_train_options_create(void);
+WENLEI_EXPORT void wenlei_train_options_destroy(wenlei_train_options *options);
+
+/* Sets one option by the long name of the `wenlei train` command's option
+ * without its dashes ("kernel", "solver", "costs", "min-df", "folds", "seed",
+ * "jobs", "dictionary", "raw", "force", ...), the value as text ("1"/"0" for
+ * flags).  WENLEI_INVALID_ARGUMENT with a message for an unknown name or a
+ * bad value, which leaves the options as they were. */
+WENLEI_EXPORT wenlei_status wenlei_train_options_set(wenlei_train_options *options,
+                                                     const char *name, const char *value,
+                                                     char **message);
+
+/* Called on the calling thread with a stage name and how far it is (done of
+ * total units); a nonzero return cancels: training then returns
+ * WENLEI_CANCELLED and leaves the output directory as it was. */
+typedef int (*wenlei_progress_callback)(void *context, const char *stage, double done,
+                                        double total);
+WENLEI_EXPORT void wenlei_train_options_set_progress(wenlei_train_options *options,
+                                                     wenlei_progress_callback callback,
+                                                     void *context);
+
+/* Trains a resource set into `directory` (created when missing; an existing
+ * set is replaced only with the "force" option) from a corpus file in the
+ * format `wenlei train` reads: one document a line, a class name, a tab and
+ * the document's words separated by spaces, or its raw text with the "raw"
+ * option.  `options` may be null (the defaults).  The files appear together
+ * only when training succeeds; the same corpus and options give the same
+ * bytes. */
+WENLEI_EXPORT wenlei_status wenlei_train_file(const char *corpus, const char *directory,
+                                              const wenlei_train_options *options,
+                                              char **message);
+
+/* ... or from `count` raw UTF-8 texts (segmented inside, as
+ * wenlei_classify_text does; text i is lengths[i] bytes) and their UTF-8
+ * class names. */
+WENLEI_EXPORT wenlei_status wenlei_train_texts(const char *const *labels,
+                                               const char *const *texts,
+                                               const size_t *lengths, size_t count,
+                                               const char *directory,
+                                               const wenlei_train_options *options,
+                                               char **message);
 
 #ifdef __cplusplus
 } /* extern "C" */

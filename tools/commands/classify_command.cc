@@ -16,7 +16,7 @@
 #include "tools/commands/commands.h"
 #include "text/dictionary.h"
 #include "tools/commands/document_source.h"
-#include "tools/commands/document_words.h"
+#include "text/document_words.h"
 #include "text/gbk_converter.h"
 #include "tools/commands/json_text.h"
 #include "tools/host/library_session.h"
