@@ -12,6 +12,7 @@
 #include "decide/prediction_result.h"
 #include "interface/classifier.h"
 #include "source/confidence_file.h"
+#include "source/metadata_file.h"
 #include "svm.h"
 #include "text/gbk_converter.h"
 #include "text/gbk_form.h"
@@ -46,21 +47,6 @@ std::string WithoutTag(const std::string& name) {
   return space == std::string::npos ? name : name.substr(space + 1);
 }
 
-// A step's message as one line: the exports' trailing line end dropped,
-// the "wenlei: " they put in front of their own lines too.
-std::string OneLine(std::string message) {
-  if (message.rfind("wenlei: ", 0) == 0) message.erase(0, 8);
-  while (!message.empty() && message.back() == '\n') message.pop_back();
-  const std::size_t lineEnd = message.find('\n');
-  if (lineEnd != std::string::npos) message.erase(lineEnd);
-  return message;
-}
-
-Status Unreadable(const std::string& path, int errorNumber) {
-  const Code code = errorNumber == ENOENT || errorNumber == ENOTDIR ? Code::kNotFound : Code::kIoError;
-  return Status(code, "cannot read " + path + ": " + std::strerror(errorNumber));
-}
-
 // What the test file's six significant digits make of a feature value, as
 // the prediction step reads it back.
 double AsWrittenInTheTestFile(double value, std::string* scratch) {
@@ -79,27 +65,14 @@ Status Engine::Open(const std::string& directory, const EngineOptions& options,
   std::unique_ptr<Engine> opened(new Engine());
   const std::string prefix = directory.back() == '/' ? directory : directory + "/";
 
-  const std::string sourcePath = prefix + kSourceFileName;
-  std::string fault;
-  switch (opened->sourceData_.Load(prefix, &fault)) {
-    case SourceData::LoadOutcome::kLoaded:
-      break;
-    case SourceData::LoadOutcome::kMalformed:
-      return Status(Code::kCorrupt, OneLine(fault));
-    case SourceData::LoadOutcome::kMissing: {
-      std::string ignored;
-      int errorNumber = 0;
-      ReadFileBytes(sourcePath, &ignored, &errorNumber);
-      return Unreadable(sourcePath, errorNumber == 0 ? EIO : errorNumber);
-    }
-  }
+  Status loaded = opened->sourceData_.Load(prefix);
+  if (!loaded.ok()) return loaded;
 
   const std::string modelPath = prefix + kModelFileName;
   std::string text;
-  int errorNumber = 0;
-  if (!ReadFileBytes(modelPath, &text, &errorNumber)) return Unreadable(modelPath, errorNumber);
-  Status loaded = LoadedModel::Load(modelPath, text, &opened->model_);
-  if (!loaded.ok()) return Status(loaded.code(), OneLine(loaded.message()));
+  loaded = ReadFileBytes(modelPath, &text);
+  if (loaded.ok()) loaded = LoadedModel::Load(modelPath, text, &opened->model_);
+  if (!loaded.ok()) return loaded;
   opened->model_->PrepareLinearPrediction();
 
   if (ThreadConverter() == nullptr) return NoConverter();
@@ -116,6 +89,8 @@ Status Engine::Open(const std::string& directory, const EngineOptions& options,
   }
   ThreadConverter()->AppendUtf8(ShortTextMessage(), &opened->shortTextUtf8_);
 
+  Status named = opened->TakeMetadata(prefix);
+  if (!named.ok()) return named;
   for (const auto& entry : opened->sourceData_.wordIndexTable) {
     opened->featureCount_ = std::max(opened->featureCount_, static_cast<std::size_t>(std::max(entry.second, 0)));
   }
@@ -127,6 +102,7 @@ Status Engine::Open(const std::string& directory, const EngineOptions& options,
   opened->minConfidence_ = options.minConfidence;
   if (opened->minConfidence_ < 0.0) {
     ConfidenceSettings stored;
+    std::string fault;
     switch (ReadConfidenceFile(prefix, &stored, &fault)) {
       case ConfidenceFileOutcome::kRead:
         opened->minConfidence_ = stored.minConfidence;
@@ -135,7 +111,7 @@ Status Engine::Open(const std::string& directory, const EngineOptions& options,
         opened->minConfidence_ = 0.0;
         break;
       case ConfidenceFileOutcome::kMalformed:
-        return Status(Code::kCorrupt, OneLine(fault));
+        return Status(Code::kCorrupt, fault);
     }
   }
   opened->maxDocumentBytes_ = options.maxDocumentBytes;
@@ -184,6 +160,23 @@ const std::string& Engine::ClassName(std::size_t number) const {
   static const std::string kNone;
   if (number < 1 || number > classCount_ || number >= displayNamesUtf8_.size()) return kNone;
   return displayNamesUtf8_[number];
+}
+
+Status Engine::TakeMetadata(const std::string& prefix) {
+  SetMetadata metadata;
+  Status read = ReadMetadataFile(prefix, &metadata);
+  if (read.code() == Code::kNotFound) return Status::Ok();
+  if (!read.ok()) return read;
+  trainedWith_ = metadata.trainer;
+  // Source.dat holds a short form of a long name; the answers name the
+  // class as the metadata file does.
+  for (const auto& [number, name] : metadata.classNames) {
+    if (number >= 1 && static_cast<std::size_t>(number) < displayNamesUtf8_.size()) {
+      displayNamesUtf8_[number] = WithoutTag(name);
+      fullNames_ = true;
+    }
+  }
+  return Status::Ok();
 }
 
 std::size_t Engine::ClassNumber(std::string_view name) const {
@@ -386,15 +379,22 @@ Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
   decision.readDataLine(line, kAmbiguityThreshold);
   if (decision.decisions.empty()) return shortText();
   Status named = decision.LabelText(sourceData_.classTable, &result->answerGbk);
-  if (!named.ok()) return Status(named.code(), OneLine(named.message()));
-  GbkConverter* converter = ThreadConverter();
-  if (converter == nullptr) return NoConverter();
-  converter->AppendUtf8(result->answerGbk, &result->answerUtf8);
+  if (!named.ok()) return named;
   const ClassPair pair = decision.decisions.back();
   result->answerClasses.push_back(pair.firstClass);
   const ClassTable& classes = sourceData_.classTable;
   const std::string* second = classes.Find(pair.secondClass);
   if (second == nullptr || *second != "NULL") result->answerClasses.push_back(pair.secondClass);
+  if (fullNames_) {
+    for (std::int32_t number : result->answerClasses) {
+      if (!result->answerUtf8.empty()) result->answerUtf8 += " or ";
+      result->answerUtf8 += ClassName(static_cast<std::size_t>(number));
+    }
+  } else {
+    GbkConverter* converter = ThreadConverter();
+    if (converter == nullptr) return NoConverter();
+    converter->AppendUtf8(result->answerGbk, &result->answerUtf8);
+  }
 
   result->ranking.reserve(classCount_);
   for (std::size_t i = 0; i < classCount_; ++i) {
