@@ -96,6 +96,8 @@ def test_what_checks_ask_of_every_classifier(fitted):
     assert model.score(texts, labels) > 0.9
     with pytest.raises(TypeError):
         model.predict("足球比赛")
+    with pytest.raises(ValueError, match="two classes"):
+        TextClassifier().fit(texts[:3], ["体育"] * 3)
 
 
 def test_a_document_without_known_words_gets_the_prior(fitted):

@@ -119,6 +119,10 @@ class Explanation(NamedTuple):
     runner_up: Optional[str]
 
 
+# The library keeps a result's explanation in the result: one at a time.
+_explanation_lock = _forksafe.Lock()
+
+
 class _NativeResult:
     """Owns the library's result of a classification, for explanations;
     keeps its classifier from closing while one is being made."""
@@ -126,12 +130,11 @@ class _NativeResult:
     def __init__(self, handle: int, classifier: "Classifier") -> None:
         self._handle = handle
         self._classifier = classifier
-        self._lock = _forksafe.Lock()  # the library's explanation is per result
 
     def explain(self, limit: int, probabilities: Dict[str, float]) -> Explanation:
         lib = native.library()
         message = ctypes.c_void_p()
-        with self._classifier._gate.open(), self._lock:
+        with self._classifier._gate.open(), _explanation_lock:
             native.check(lib.wenlei_result_explain(self._handle, limit, ctypes.byref(message)), message)
             words = [(native.text(lib.wenlei_result_explanation_word(self._handle, index)),
                       lib.wenlei_result_explanation_contribution(self._handle, index))
