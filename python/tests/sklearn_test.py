@@ -100,6 +100,21 @@ def test_what_checks_ask_of_every_classifier(fitted):
         TextClassifier().fit(texts[:3], ["体育"] * 3)
 
 
+@pytest.mark.parametrize("names", [
+    {"体育": 2, "财经": 10, "科技": 1},  # str() forms sort otherwise
+    {"体育": "sports and games", "财经": "finance 财经", "科技": "科技"},  # long, with spaces
+])
+def test_labels_of_any_kind(names):
+    texts, labels = corpus()
+    labels = numpy.array([names[label] for label in labels])
+    model = TextClassifier(**FAST).fit(texts, labels)
+    assert list(model.classes_) == sorted(names.values())
+    assert list(model.predict(["足球，比赛", "股票，银行", "手机，电脑"])) == \
+        [names["体育"], names["财经"], names["科技"]]
+    with pytest.raises(ValueError):
+        TextClassifier(**FAST).fit(texts, numpy.where(labels == labels[0], "😀", labels))
+
+
 def test_a_document_without_known_words_gets_the_prior(fitted):
     model, _, _ = fitted
     numpy.testing.assert_allclose(model.predict_proba(["abc"])[0], model.prior_)

@@ -17,13 +17,14 @@ wenlei.sklearn.TextClassifier is a scikit-learn estimator over both.
 """
 
 from ._classifier import Arrays, Classifier, Result, Segmenter, segment
-from ._errors import (CancelledError, ClosedError, DocumentError, Error, LibraryNotFoundError,
-                      ResourceError)
+from ._errors import (CancelledError, ClosedError, DocumentError, Error, InvalidArgumentError,
+                      LibraryNotFoundError, ResourceError)
 from ._training import train
 from ._version import __version__
 
 for _public in (Arrays, Classifier, Result, Segmenter, segment, CancelledError, ClosedError,
-                DocumentError, Error, LibraryNotFoundError, ResourceError, train):
+                DocumentError, Error, InvalidArgumentError, LibraryNotFoundError, ResourceError,
+                train):
     _public.__module__ = __name__
 del _public
 
@@ -43,6 +44,6 @@ def library_path() -> str:
 __all__ = [
     "Arrays", "Classifier", "Result", "Segmenter", "segment",
     "Error", "LibraryNotFoundError", "ResourceError", "DocumentError", "ClosedError",
-    "CancelledError", "train",
+    "CancelledError", "InvalidArgumentError", "train",
     "library_version", "library_path", "__version__",
 ]
