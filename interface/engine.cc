@@ -117,8 +117,8 @@ Status Engine::Open(const std::string& directory, const EngineOptions& options,
   }
   ThreadConverter()->AppendUtf8(ShortTextMessage(), &opened->shortTextUtf8_);
 
-  Status described = opened->TakeMetadata(prefix);
-  if (!described.ok()) return described;
+  Status named = opened->TakeMetadata(prefix);
+  if (!named.ok()) return named;
   for (const auto& entry : opened->sourceData_.wordIndexTable) {
     opened->featureCount_ = std::max(opened->featureCount_, static_cast<std::size_t>(std::max(entry.second, 0)));
   }
