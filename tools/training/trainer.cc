@@ -15,6 +15,7 @@
 #include "interface/classifier.h"
 #include "source/confidence_file.h"
 #include "svm.h"
+#include "text/content_word.h"
 #include "tools/host/host_word_list.h"
 
 namespace wenlei {
@@ -183,7 +184,7 @@ struct Trainer::Problem {
   std::vector<svm_node*> pointers;
   std::vector<double> labels;
   std::vector<std::size_t> documents;   // corpus index of each row
-  std::vector<double> knownWords;       // known-word occurrences of each row
+  std::vector<ContentWords> contentWords;  // content words of each row and the known ones
   svm_problem problem{};
   std::size_t documentsWithoutFeatures = 0;
 };
@@ -248,7 +249,8 @@ bool Trainer::BuildProblem(SourceData& sourceData, const std::vector<std::size_t
         continue;
       }
       double known = 0.0;
-      classifier.CountWords(*list.list(), &known);
+      const ContentWords content =
+          CountContentWords(corpus_.documents[i].words, classifier.CountWords(*list.list(), &known));
       std::vector<svm_node> row;
       row.reserve(vector.features().size() + 1);
       for (const auto& [index, value] : vector.features()) row.push_back({index, value});
@@ -256,7 +258,7 @@ bool Trainer::BuildProblem(SourceData& sourceData, const std::vector<std::size_t
       problem->rows.push_back(std::move(row));
       problem->labels.push_back(static_cast<double>(c + 1));
       problem->documents.push_back(i);
-      problem->knownWords.push_back(known);
+      problem->contentWords.push_back(content);
       ++rowsOfClass;
     }
     if (rowsOfClass == 0 && error != nullptr) {
@@ -601,8 +603,8 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
         const std::size_t document = heldOut[f].documents[r];
         std::vector<double> p = probabilities[document];
         std::sort(p.rbegin(), p.rend());
-        confidences.push_back(AnswerConfidence(p, corpus_.documents[document].words.size(),
-                                               static_cast<std::size_t>(heldOut[f].knownWords[r])));
+        const ContentWords& content = heldOut[f].contentWords[r];
+        confidences.push_back(AnswerConfidence(p, content.words, content.known));
       }
     }
     // Documents without a selected word are unknown whatever the threshold.
