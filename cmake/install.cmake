@@ -45,8 +45,11 @@ configure_file(${PROJECT_SOURCE_DIR}/cmake/wenlei.pc.in
 install(FILES ${PROJECT_BINARY_DIR}/wenlei.pc
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-# The bundled resource set and the segmentation dictionary.
+# The bundled resource set, the segmentation dictionary and the stop list
+# that training uses unless told otherwise.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/models/help-zh
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/wenlei/models)
+install(FILES ${PROJECT_SOURCE_DIR}/models/stop-words.txt
         DESTINATION ${CMAKE_INSTALL_DATADIR}/wenlei/models)
 install(FILES ${PROJECT_SOURCE_DIR}/models/dictionary/dict.txt
               ${PROJECT_SOURCE_DIR}/models/dictionary/README.md
