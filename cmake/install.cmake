@@ -107,8 +107,9 @@ endif()
 find_program(WENLEI_SHELLCHECK shellcheck)
 if(WENLEI_BUILD_TESTS AND WENLEI_SHELLCHECK)
   file(GLOB WENLEI_SHELL_SCRIPTS ${PROJECT_SOURCE_DIR}/scripts/lib/*.sh)
-  foreach(name bench build-model compare-peers demo fuzz prepare-corpus prepare-out-of-domain setup
-               test test-install test-python test-sanitized test-threads test-valgrind windows)
+  foreach(name bench bench-train build-model build-wheel compare-peers demo fuzz prepare-corpus
+               prepare-out-of-domain setup test test-install test-python test-sanitized test-threads
+               test-valgrind windows)
     list(APPEND WENLEI_SHELL_SCRIPTS ${PROJECT_SOURCE_DIR}/scripts/${name})
   endforeach()
   add_test(NAME shell_scripts_check
