@@ -217,5 +217,5 @@ def test_progress_bar_shows_each_stage_done():
     for step in [("features", 0, 1), ("cross-validation", 0, 2), ("cross-validation", 1, 2)]:
         bar(*step)
     bar.close(finished=True)
-    lines = [line.split("\r")[-1] for line in shown.getvalue().splitlines()]
+    lines = [line.split("\r")[-1] for line in shown.getvalue().split("\n")[:-1]]
     assert lines == ["features: 100% (1 of 1)", "cross-validation: 100% (2 of 2)"]
