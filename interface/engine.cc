@@ -2,20 +2,27 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <new>
+#include <thread>
 
 #include "decide/confidence.h"
 #include "decide/prediction_result.h"
 #include "interface/classifier.h"
 #include "source/confidence_file.h"
+#include "source/metadata_file.h"
 #include "svm.h"
 #include "text/gbk_converter.h"
 #include "text/gbk_form.h"
 #include "text/utf8.h"
 #include "util/file_bytes.h"
 #include "util/number_text.h"
+#include "util/process_lock.h"
+#include "util/sha256.h"
 #include "util/whole_number.h"
 #include "vectorise/document_vector.h"
 #include "vectorise/term_weighting.h"
@@ -69,35 +76,94 @@ double AsWrittenInTheTestFile(double value, std::string* scratch) {
   return read;
 }
 
+// The bytes of one file of the set, and their digest when the set's
+// metadata records one to compare with.
+Status ReadSetFile(const std::string& path, const std::string& recorded, std::string* bytes,
+                   bool* matches) {
+  int errorNumber = 0;
+  if (!ReadFileBytes(path, bytes, &errorNumber)) return Unreadable(path, errorNumber == 0 ? EIO : errorNumber);
+  *matches = recorded.empty() || Sha256Hex(*bytes) == recorded;
+  return Status::Ok();
+}
+
+// A set being retrained changes file by file; a few tries bridge that.
+constexpr int kGenerationAttempts = 8;
+
 }  // namespace
 
 Status Engine::Open(const std::string& directory, const EngineOptions& options,
                     std::unique_ptr<Engine>* engine) {
   if (directory.empty()) return Status(Code::kInvalidArgument, "no resource directory given");
+  // Negative asks for the set's own threshold; NaN and numbers above 1
+  // cannot be a confidence.
+  if (std::isnan(options.minConfidence) || options.minConfidence > 1.0) {
+    return Status(Code::kInvalidArgument,
+                  "the minimum confidence must be from 0 to 1 (or negative for the resource "
+                  "set's own threshold)");
+  }
+  std::string why;
+  for (int attempt = 1;; ++attempt) {
+    bool oneGeneration = true;
+    Status opened = OpenOneGeneration(directory, options, engine, &oneGeneration, &why);
+    if (oneGeneration) return opened;
+    if (attempt == kGenerationAttempts) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(5 << attempt, 200)));
+  }
+  return Status(Code::kMismatch, "the resource set in " + directory + " does not match its " +
+                                     kMetadataFileName + " (" + why + ", " +
+                                     std::to_string(kGenerationAttempts) +
+                                     " tries): it is being replaced, or a file was changed by "
+                                     "hand; retrain the set or remove " + kMetadataFileName);
+}
+
+Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptions& options,
+                                 std::unique_ptr<Engine>* engine, bool* oneGeneration,
+                                 std::string* why) {
   std::unique_ptr<Engine> opened(new Engine());
   const std::string prefix = directory.back() == '/' ? directory : directory + "/";
 
+  // The metadata file, when the set has one, names the digests of the files
+  // that belong together; the files' bytes are checked against them before
+  // they are parsed, so a handle never holds parts of two training runs.
+  SetMetadata metadata;
+  Status described = ReadMetadataFile(prefix, &metadata);
+  if (!described.ok() && described.code() != Code::kNotFound) return described;
+
   const std::string sourcePath = prefix + kSourceFileName;
+  std::string bytes;
+  Status read = ReadSetFile(sourcePath, metadata.sourceSha256, &bytes, oneGeneration);
+  if (!read.ok() || !*oneGeneration) {
+    *why = std::string(kSourceFileName) + " differs from the digest recorded";
+    return read;
+  }
   std::string fault;
-  switch (opened->sourceData_.Load(prefix, &fault)) {
+  std::FILE* sourceFile = bytes.empty() ? nullptr : fmemopen(bytes.data(), bytes.size(), "rb");
+  if (!bytes.empty() && sourceFile == nullptr) return Status(Code::kNoMemory, "out of memory");
+  const SourceData::LoadOutcome loaded =
+      sourceFile != nullptr ? opened->sourceData_.LoadFrom(sourceFile, prefix, &fault)
+                            : opened->sourceData_.Load(prefix, &fault);
+  if (sourceFile != nullptr) std::fclose(sourceFile);
+  switch (loaded) {
     case SourceData::LoadOutcome::kLoaded:
       break;
     case SourceData::LoadOutcome::kMalformed:
       return Status(Code::kCorrupt, OneLine(fault));
-    case SourceData::LoadOutcome::kMissing: {
-      std::string ignored;
-      int errorNumber = 0;
-      ReadFileBytes(sourcePath, &ignored, &errorNumber);
-      return Unreadable(sourcePath, errorNumber == 0 ? EIO : errorNumber);
-    }
+    case SourceData::LoadOutcome::kPathTooLong:
+      return Status(Code::kInvalidArgument, OneLine(fault));
+    case SourceData::LoadOutcome::kMissing:
+      return Unreadable(sourcePath, ENOENT);
   }
+  std::string().swap(bytes);
 
   const std::string modelPath = prefix + kModelFileName;
   std::string text;
-  int errorNumber = 0;
-  if (!ReadFileBytes(modelPath, &text, &errorNumber)) return Unreadable(modelPath, errorNumber);
-  Status loaded = LoadedModel::Load(modelPath, text, &opened->model_);
-  if (!loaded.ok()) return Status(loaded.code(), OneLine(loaded.message()));
+  read = ReadSetFile(modelPath, metadata.modelSha256, &text, oneGeneration);
+  if (!read.ok() || !*oneGeneration) {
+    *why = std::string(kModelFileName) + " differs from the digest recorded";
+    return read;
+  }
+  Status loadedModel = LoadedModel::Load(modelPath, text, &opened->model_);
+  if (!loadedModel.ok()) return Status(loadedModel.code(), OneLine(loadedModel.message()));
   opened->model_->PrepareLinearPrediction();
 
   if (ThreadConverter() == nullptr) return NoConverter();
@@ -122,7 +188,18 @@ Status Engine::Open(const std::string& directory, const EngineOptions& options,
   opened->minConfidence_ = options.minConfidence;
   if (opened->minConfidence_ < 0.0) {
     ConfidenceSettings stored;
-    switch (ReadConfidenceFile(prefix, &stored, &fault)) {
+    const ConfidenceFileOutcome threshold = ReadConfidenceFile(prefix, &stored, &fault);
+    // Compared after the read: a file replaced in between no longer matches.
+    if (!metadata.confidenceSha256.empty()) {
+      std::string digest;
+      *oneGeneration = DigestFile(prefix + kConfidenceFileName, &digest).ok() &&
+                       digest == metadata.confidenceSha256;
+      if (!*oneGeneration) {
+        *why = std::string(kConfidenceFileName) + " differs from the digest recorded";
+        return Status::Ok();
+      }
+    }
+    switch (threshold) {
       case ConfidenceFileOutcome::kRead:
         opened->minConfidence_ = stored.minConfidence;
         break;
@@ -253,23 +330,33 @@ Status Engine::ClassifyText(std::string_view utf8, ClassificationResult* result)
 }
 
 const Segmenter* Engine::LoadedSegmenter(Status* status) const {
-  std::call_once(dictionaryOnce_, [this] {
-    if (dictionaryPath_.empty()) {
-      dictionaryStatus_ = Status(Code::kNotFound, "no segmentation dictionary: none was given and none is installed");
-      return;
+  // Loaded once, on first use; the lock is one fork knows to release (a
+  // std::once_flag caught mid-call would block a forked child for ever).
+  if (!dictionaryTried_.load(std::memory_order_acquire)) {
+    ProcessWideLock lock(ProcessLockId::kDictionary);
+    if (!dictionaryTried_.load(std::memory_order_relaxed)) {
+      LoadDictionary();
+      dictionaryTried_.store(true, std::memory_order_release);
     }
-    std::string error;
-    dictionary_ = Dictionary::Load(dictionaryPath_, &error);
-    if (dictionary_ == nullptr) {
-      std::error_code ignored;
-      dictionaryStatus_ = Status(std::filesystem::exists(dictionaryPath_, ignored) ? Code::kCorrupt : Code::kNotFound,
-                                 error);
-      return;
-    }
-    segmenter_ = std::make_unique<Segmenter>(*dictionary_);
-  });
+  }
   *status = dictionaryStatus_;
   return segmenter_.get();
+}
+
+void Engine::LoadDictionary() const {
+  if (dictionaryPath_.empty()) {
+    dictionaryStatus_ = Status(Code::kNotFound, "no segmentation dictionary: none was given and none is installed");
+    return;
+  }
+  std::string error;
+  dictionary_ = Dictionary::Load(dictionaryPath_, &error);
+  if (dictionary_ == nullptr) {
+    std::error_code ignored;
+    dictionaryStatus_ = Status(std::filesystem::exists(dictionaryPath_, ignored) ? Code::kCorrupt : Code::kNotFound,
+                               error);
+    return;
+  }
+  segmenter_ = std::make_unique<Segmenter>(*dictionary_);
 }
 
 Status Engine::Segment(std::string_view utf8, std::vector<std::string_view>* words) const {

@@ -30,7 +30,9 @@ struct wenlei_result {
   std::string error;
   wenlei::ClassificationResult result;
   std::vector<std::string> answerNames;
-  const wenlei::Engine* engine = nullptr;
+  // Copies of the class names by rank: a result outlives its handle.
+  std::vector<std::string> rankedNames;
+  const wenlei::Engine* engine = nullptr;  // only while the result is filled
 };
 
 struct wenlei_segmenter {
@@ -144,6 +146,11 @@ void FillNames(wenlei_result* result) {
   for (std::int32_t number : result->result.answerClasses) {
     result->answerNames.push_back(result->engine->ClassName(static_cast<std::size_t>(number)));
   }
+  result->rankedNames.reserve(result->result.ranking.size());
+  for (const wenlei::ClassScore& score : result->result.ranking) {
+    result->rankedNames.push_back(result->engine->ClassName(static_cast<std::size_t>(score.number)));
+  }
+  result->engine = nullptr;
 }
 
 }  // namespace
@@ -380,7 +387,7 @@ WENLEI_EXPORT size_t wenlei_result_class_count(const wenlei_result* result) {
 
 WENLEI_EXPORT const char* wenlei_result_class_name(const wenlei_result* result, size_t rank) {
   if (result == nullptr || rank >= result->result.ranking.size()) return nullptr;
-  return result->engine->ClassName(static_cast<std::size_t>(result->result.ranking[rank].number)).c_str();
+  return result->rankedNames[rank].c_str();
 }
 
 WENLEI_EXPORT size_t wenlei_result_class_number(const wenlei_result* result, size_t rank) {

@@ -108,9 +108,16 @@ SourceData::LoadOutcome SourceData::Load(const std::string& prefix, std::string*
   const std::string path = prefix + kSourceFileName;
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return LoadOutcome::kMissing;
+  const LoadOutcome outcome = LoadFrom(file, prefix, fault);
+  std::fclose(file);
+  return outcome;
+}
+
+SourceData::LoadOutcome SourceData::LoadFrom(std::FILE* file, const std::string& prefix,
+                                             std::string* fault) {
+  const std::string path = prefix + kSourceFileName;
   std::string pathError;
   if (!CheckWorkingPaths(prefix, &pathError)) {
-    std::fclose(file);
     if (fault != nullptr) *fault = "wenlei: rejected resource prefix: " + pathError + "\n";
     return LoadOutcome::kPathTooLong;
   }
@@ -120,7 +127,6 @@ SourceData::LoadOutcome SourceData::Load(const std::string& prefix, std::string*
   SourceFileSections sections;
   std::string error;
   bool ok = ReadSourceFileSections(file, &sections, &error);
-  std::fclose(file);
   if (ok) ok = CheckAverageDocLength(sections, &error);
   if (!ok) {
     if (fault != nullptr) *fault = "wenlei: rejected resource file " + path + ": " + error + "\n";

@@ -2,6 +2,7 @@
 #define WENLEI_SOURCE_SOURCE_DATA_H_
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "source/ordered_table.h"
@@ -41,6 +42,10 @@ class SourceData {
   // prefix that makes a working-file path longer than the system accepts
   // changes nothing and gives kPathTooLong, with one line naming the path.
   LoadOutcome Load(const std::string& prefix, std::string* fault = nullptr);
+  // As Load, reading the resource file's bytes from file (open in binary
+  // mode, not closed here) instead of opening prefix + "Source.dat": for a
+  // reader that checks the very bytes it loads.
+  LoadOutcome LoadFrom(std::FILE* file, const std::string& prefix, std::string* fault = nullptr);
 
   // Empties the four tables; the paths and the average length stay.
   void ReleaseTables();

@@ -331,6 +331,12 @@ int RunTrainCommand(int argc, char** argv) {
       trained = false;
     }
   }
+  if (trained) {
+    const Status described = WriteTrainedSetMetadata((directory / "").string(), corpus,
+                                                     line.options, report);
+    if (!described.ok()) error = described.message();
+    trained = described.ok();
+  }
   RemoveQuietly(temporarySource);
   RemoveQuietly(temporaryModel);
   RemoveQuietly(temporaryConfidence);

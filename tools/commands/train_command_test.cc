@@ -10,12 +10,14 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "source/metadata_file.h"
 #include "svm.h"
 #include "testutil/resource_set_builder.h"
 #include "testutil/test_support.h"
 #include "tools/commands/commands.h"
 #include "tools/training/train_options.h"
 #include "tools/training/trainer_test_corpus.h"
+#include "util/sha256.h"
 
 namespace wenlei {
 namespace {
@@ -72,12 +74,18 @@ TEST_F(TrainCommandTest, WritesBothFilesAndReports) {
   ChildOutcome outcome = Train();
   ASSERT_TRUE(outcome.exited);
   ASSERT_EQ(outcome.status, 0) << outcome.err;
-  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"Confidence.txt", "SVMModel", "Source.dat"}));
+  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"Confidence.txt", "Metadata.txt", "SVMModel", "Source.dat"}));
   EXPECT_NE(outcome.out.find("documents         60"), std::string::npos) << outcome.out;
   EXPECT_NE(outcome.out.find("cv accuracy"), std::string::npos);
   EXPECT_NE(outcome.out.find("3-fold, 4 grid points, words selected within each fold"),
             std::string::npos);
   EXPECT_NE(outcome.out.find("min confidence    0."), std::string::npos) << outcome.out;
+  SetMetadata metadata;
+  ASSERT_TRUE(ReadMetadataFile(output_ + "/", &metadata).ok());
+  EXPECT_EQ(metadata.sourceSha256, Sha256Hex(ReadFile(output_ + "/Source.dat")));
+  EXPECT_EQ(metadata.modelSha256, Sha256Hex(ReadFile(output_ + "/SVMModel")));
+  EXPECT_EQ(metadata.confidenceSha256, Sha256Hex(ReadFile(output_ + "/Confidence.txt")));
+  EXPECT_EQ(metadata.classNames.size(), 3u);
   // Standard error is no terminal here: no progress.
   EXPECT_EQ(outcome.err, "");
 }
@@ -96,7 +104,7 @@ TEST_F(TrainCommandTest, KeepsAnExistingSetWithoutForce) {
   ChildOutcome forced = Train({"--force"});
   EXPECT_EQ(forced.status, 0) << forced.err;
   EXPECT_NE(ReadFile(output_ + "/SVMModel"), model);
-  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"Confidence.txt", "SVMModel", "Source.dat"}));
+  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"Confidence.txt", "Metadata.txt", "SVMModel", "Source.dat"}));
 }
 
 // A run killed outright leaves its temporary files; the next run into the
@@ -281,7 +289,7 @@ TEST_F(TrainCommandTest, EvalMeasuresThroughTheLibrary) {
     EXPECT_NE(json.out.find(key), std::string::npos) << key << " in " << json.out;
   }
   // Evaluation leaves the resource directory as it was.
-  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"Confidence.txt", "SVMModel", "Source.dat"}));
+  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"Confidence.txt", "Metadata.txt", "SVMModel", "Source.dat"}));
 
   ChildOutcome text = RunCommand(&RunEvalCommand, {"eval", output_, testPath, "--one-by-one"});
   ASSERT_EQ(text.status, 0) << text.err;

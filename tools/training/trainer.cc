@@ -14,6 +14,7 @@
 #include "decide/confidence.h"
 #include "interface/classifier.h"
 #include "source/confidence_file.h"
+#include "source/metadata_file.h"
 #include "svm.h"
 #include "tools/host/host_word_list.h"
 
@@ -645,6 +646,25 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
   report->averageDocLength = contents.averageDocLength;
   report->documentsWithoutFeatures = problem.documentsWithoutFeatures;
   return true;
+}
+
+Status WriteTrainedSetMetadata(const std::string& prefix, const Corpus& corpus,
+                               const TrainerOptions& options, const TrainingReport& report) {
+  SetMetadata metadata;
+  metadata.trainer = std::string("libsvm c_svc kernel ") + KernelName(options.kernelType) +
+                     " C=" + FormatCost(report.cost) + " class-weight-power " +
+                     FormatCost(report.weightPower) + " vocabulary " +
+                     std::to_string(report.vocabularyWords) + " words";
+  for (std::size_t c = 0; c < corpus.classNamesUtf8.size(); ++c) {
+    metadata.classNames.emplace_back(static_cast<std::int32_t>(c + 1), corpus.classNamesUtf8[c]);
+  }
+  Status digested = DigestFile(prefix + kSourceFileName, &metadata.sourceSha256);
+  if (digested.ok()) digested = DigestFile(prefix + kModelFileName, &metadata.modelSha256);
+  if (digested.ok()) {
+    digested = DigestFile(prefix + kConfidenceFileName, &metadata.confidenceSha256);
+  }
+  if (!digested.ok()) return digested;
+  return WriteMetadataFile(prefix, metadata);
 }
 
 }  // namespace wenlei

@@ -10,6 +10,7 @@
 #include "tools/training/corpus.h"
 #include "tools/training/feature_selection.h"
 #include "tools/training/stop_words.h"
+#include "util/status.h"
 #include "vectorise/document_vector.h"
 
 struct svm_parameter;
@@ -175,6 +176,12 @@ class Trainer {
   std::vector<int> weightLabels_;  // class weights handed to libsvm
   std::vector<double> weights_;
 };
+
+// Writes the set's metadata file into prefix once Source.dat, SVMModel and
+// Confidence.txt are in place, last of all: how the set was trained, the
+// classes' full names and the files' digests, which tie them to this run.
+Status WriteTrainedSetMetadata(const std::string& prefix, const Corpus& corpus,
+                               const TrainerOptions& options, const TrainingReport& report);
 
 }  // namespace wenlei
 
