@@ -1,5 +1,6 @@
 #include "predict/batch_prediction.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <limits>
 #include <string>
@@ -145,8 +146,12 @@ Status PredictionStep::Run(bool probabilityRequested, const std::string& testFil
   }
   std::FILE* output = OpenForRewrite(resultFilePath.c_str());
   if (output == nullptr) {
+    const bool link = errno == kLinkRefused;
     std::fclose(input);
-    return Status(Status::Code::kIoError, "can't open output file " + resultFilePath + "\n");
+    return Status(Status::Code::kIoError,
+                  (link ? "wenlei: cannot write " + resultFilePath + ": " + SystemReason(kLinkRefused) + "\n"
+                        : std::string()) +
+                      "can't open output file " + resultFilePath + "\n");
   }
   // The result file is checked to its last step: a reader must never take
   // a partial file (a full disk, say) for the prediction.
