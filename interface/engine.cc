@@ -1,6 +1,8 @@
 #include "interface/engine.h"
 
 #include <algorithm>
+#include <cmath>
+#include <map>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -180,6 +182,9 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
   }
   ThreadConverter()->AppendUtf8(ShortTextMessage(), &opened->shortTextUtf8_);
 
+  for (const auto& entry : opened->sourceData_.wordIndexTable) {
+    opened->featureCount_ = std::max(opened->featureCount_, static_cast<std::size_t>(std::max(entry.second, 0)));
+  }
   Status fits = opened->CheckFit(directory);
   if (!fits.ok()) return fits;
 
@@ -244,8 +249,7 @@ Status Engine::CheckFit(const std::string& directory) const {
     return mismatch("the model has " + std::to_string(labels.size()) + " classes, Source.dat names " +
                     std::to_string(classCount_));
   }
-  std::int32_t largestKnown = 0;
-  for (const auto& entry : sourceData_.wordIndexTable) largestKnown = std::max(largestKnown, entry.second);
+  const std::int32_t largestKnown = static_cast<std::int32_t>(featureCount_);
   if (model.largestFeature() > largestKnown) {
     return mismatch("the model uses feature " + std::to_string(model.largestFeature()) +
                     ", the vocabulary ends at " + std::to_string(largestKnown));
@@ -257,6 +261,58 @@ const std::string& Engine::ClassName(std::size_t number) const {
   static const std::string kNone;
   if (number < 1 || number > classCount_ || number >= displayNamesUtf8_.size()) return kNone;
   return displayNamesUtf8_[number];
+}
+
+std::size_t Engine::ClassNumber(std::string_view name) const {
+  for (std::size_t number = 1; number <= classCount_; ++number) {
+    if (ClassName(number) == name) return number;
+  }
+  return 0;
+}
+
+Status Engine::Explain(const ClassificationResult& result, Explanation* explanation) const {
+  *explanation = Explanation();
+  if (result.ranking.size() < 2 || result.weightedTerms.empty()) return Status::Ok();
+  std::vector<std::pair<std::string_view, std::int32_t>> sources;
+  DocumentVector documentVector;
+  documentVector.BuildFeatures(result.weightedTerms, sourceData_.termMapTable,
+                               sourceData_.wordIndexTable, &sources);
+  std::vector<int> features;
+  std::vector<svm_node> nodes;
+  std::string scratch;
+  std::map<std::int32_t, double> valueOf;  // as the model read it
+  for (const auto& [feature, weight] : documentVector.features()) {
+    features.push_back(feature);
+    nodes.push_back(svm_node{feature, AsWrittenInTheTestFile(weight, &scratch)});
+    valueOf[feature] = nodes.back().value;
+  }
+  nodes.push_back(svm_node{-1, 0.0});
+  const int answer = result.ranking[0].number - 1;
+  const int runnerUp = result.ranking[1].number - 1;
+  std::vector<double> pairWeights;
+  Status weighed = model_->LinearPairWeights(answer, runnerUp, features, &pairWeights,
+                                             &explanation->constant);
+  if (!weighed.ok()) return weighed;
+  std::map<std::int32_t, double> pairWeightOf;
+  for (std::size_t k = 0; k < features.size(); ++k) pairWeightOf[features[k]] = pairWeights[k];
+  // A feature fed by several words: each takes the share of its own weight.
+  std::map<std::int32_t, double> fedWeight;
+  for (const auto& [term, feature] : sources) fedWeight[feature] += result.weightedTerms.find(term)->second;
+  GbkConverter* converter = ThreadConverter();
+  if (converter == nullptr) return NoConverter();
+  for (const auto& [term, feature] : sources) {
+    const double fed = fedWeight[feature];
+    const double share = fed == 0.0 ? 0.0 : result.weightedTerms.find(term)->second / fed;
+    WordContribution word{"", valueOf[feature] * pairWeightOf[feature] * share};
+    converter->AppendUtf8(term, &word.word);
+    explanation->words.push_back(std::move(word));
+  }
+  std::stable_sort(explanation->words.begin(), explanation->words.end(),
+                   [](const WordContribution& a, const WordContribution& b) {
+                     return std::abs(a.contribution) > std::abs(b.contribution);
+                   });
+  explanation->decisionValue = model_->PairDecisionValue(nodes.data(), answer, runnerUp);
+  return Status::Ok();
 }
 
 Status Engine::CheckSize(std::size_t bytes) const {
@@ -433,6 +489,7 @@ Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
   }
   std::stable_sort(result->ranking.begin(), result->ranking.end(),
                    [](const ClassScore& a, const ClassScore& b) { return a.probability > b.probability; });
+  result->weightedTerms = std::move(termCounts);
   std::vector<double> highestFirst;
   highestFirst.reserve(result->ranking.size());
   for (const ClassScore& score : result->ranking) highestFirst.push_back(score.probability);

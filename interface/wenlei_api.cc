@@ -22,7 +22,9 @@ struct wenlei_options {
 };
 
 struct wenlei_classifier {
-  std::unique_ptr<wenlei::Engine> engine;
+  // Shared with the results made by it, which stay valid (and explainable)
+  // after the handle is closed.
+  std::shared_ptr<const wenlei::Engine> engine;
 };
 
 struct wenlei_result {
@@ -32,7 +34,8 @@ struct wenlei_result {
   std::vector<std::string> answerNames;
   // Copies of the class names by rank: a result outlives its handle.
   std::vector<std::string> rankedNames;
-  const wenlei::Engine* engine = nullptr;  // only while the result is filled
+  std::shared_ptr<const wenlei::Engine> engine;
+  wenlei::Explanation explanation;
 };
 
 struct wenlei_segmenter {
@@ -136,7 +139,7 @@ const std::string& DefaultDictionary() {
 
 // A batch of texts or one document: fills a result, whose status says how
 // it went.
-wenlei_result* NewResult(const wenlei::Engine* engine) {
+wenlei_result* NewResult(const std::shared_ptr<const wenlei::Engine>& engine) {
   wenlei_result* result = new wenlei_result();
   result->engine = engine;
   return result;
@@ -150,7 +153,6 @@ void FillNames(wenlei_result* result) {
   for (const wenlei::ClassScore& score : result->result.ranking) {
     result->rankedNames.push_back(result->engine->ClassName(static_cast<std::size_t>(score.number)));
   }
-  result->engine = nullptr;
 }
 
 }  // namespace
@@ -159,7 +161,16 @@ extern "C" {
 
 WENLEI_EXPORT const char* wenlei_version(void) { return WENLEI_VERSION_TEXT; }
 
-WENLEI_EXPORT const char* wenlei_status_name(int status) {
+WENLEI_EXPORT int wenlei_version_number(void) {
+  return WENLEI_VERSION_MAJOR * 10000 + WENLEI_VERSION_MINOR * 100 + WENLEI_VERSION_PATCH;
+}
+
+WENLEI_EXPORT const char* wenlei_status_name(wenlei_status given) {
+  // A C caller may pass any int; C++ may not load a value outside the
+  // enumeration, so its bytes are read as an int.
+  int status = 0;
+  static_assert(sizeof status == sizeof given, "an enumeration of int's size");
+  std::memcpy(&status, &given, sizeof status);
   switch (status) {
     case WENLEI_OK: return "ok";
     case WENLEI_INVALID_ARGUMENT: return "invalid argument";
@@ -171,6 +182,7 @@ WENLEI_EXPORT const char* wenlei_status_name(int status) {
     case WENLEI_TOO_LARGE: return "too large";
     case WENLEI_NO_MEMORY: return "no memory";
     case WENLEI_INTERNAL: return "internal error";
+    case WENLEI_CANCELLED: return "cancelled";
     default: return "unknown status";
   }
 }
@@ -253,6 +265,32 @@ WENLEI_EXPORT const char* wenlei_class_name(const wenlei_classifier* classifier,
   return classifier->engine->ClassName(number).c_str();
 }
 
+WENLEI_EXPORT const char* wenlei_class_at(const wenlei_classifier* classifier, size_t index) {
+  return wenlei_class_name(classifier, index + 1);
+}
+
+WENLEI_EXPORT size_t wenlei_class_number(const wenlei_classifier* classifier, const char* name) {
+  if (classifier == nullptr || name == nullptr) return 0;
+  return classifier->engine->ClassNumber(name);
+}
+
+WENLEI_EXPORT size_t wenlei_vocabulary_size(const wenlei_classifier* classifier) {
+  return classifier == nullptr ? 0 : classifier->engine->vocabularySize();
+}
+
+WENLEI_EXPORT size_t wenlei_feature_count(const wenlei_classifier* classifier) {
+  return classifier == nullptr ? 0 : classifier->engine->featureCount();
+}
+
+WENLEI_EXPORT const char* wenlei_kernel(const wenlei_classifier* classifier) {
+  return classifier == nullptr ? nullptr : classifier->engine->kernelName();
+}
+
+WENLEI_EXPORT const char* wenlei_trained_with(const wenlei_classifier* classifier) {
+  if (classifier == nullptr || classifier->engine->trainedWith().empty()) return nullptr;
+  return classifier->engine->trainedWith().c_str();
+}
+
 WENLEI_EXPORT double wenlei_min_confidence(const wenlei_classifier* classifier) {
   return classifier == nullptr ? 0.0 : classifier->engine->minConfidence();
 }
@@ -265,7 +303,7 @@ WENLEI_EXPORT wenlei_status wenlei_classify_text(const wenlei_classifier* classi
                 message);
   }
   return Guarded(message, [&] {
-    std::unique_ptr<wenlei_result> made(NewResult(classifier->engine.get()));
+    std::unique_ptr<wenlei_result> made(NewResult(classifier->engine));
     Status status = classifier->engine->ClassifyText(std::string_view(text == nullptr ? "" : text, length),
                                                      &made->result);
     if (!status.ok()) return Report(status, message);
@@ -301,7 +339,7 @@ WENLEI_EXPORT wenlei_status wenlei_classify_words(const wenlei_classifier* class
     std::vector<std::string_view> views;
     views.reserve(count);
     for (size_t i = 0; i < count; ++i) views.emplace_back(words[i] == nullptr ? "" : words[i], lengths[i]);
-    std::unique_ptr<wenlei_result> made(NewResult(classifier->engine.get()));
+    std::unique_ptr<wenlei_result> made(NewResult(classifier->engine));
     Status status = encodingNumber == WENLEI_GBK
                         ? classifier->engine->ClassifyGbkWords(views, &made->result)
                         : classifier->engine->ClassifyUtf8Words(views, &made->result);
@@ -329,7 +367,7 @@ WENLEI_EXPORT wenlei_status wenlei_classify_batch(const wenlei_classifier* class
   }
   wenlei_status status = Guarded(message, [&] {
     for (size_t i = 0; i < count; ++i) {
-      std::unique_ptr<wenlei_result> made(NewResult(classifier->engine.get()));
+      std::unique_ptr<wenlei_result> made(NewResult(classifier->engine));
       Status one = classifier->engine->ClassifyText(
           std::string_view(texts[i] == nullptr ? "" : texts[i], lengths[i]), &made->result);
       if (one.ok()) {
@@ -418,6 +456,43 @@ WENLEI_EXPORT double wenlei_result_confidence(const wenlei_result* result) {
 
 WENLEI_EXPORT int wenlei_result_unknown(const wenlei_result* result) {
   return result == nullptr ? 0 : (result->result.unknown ? 1 : 0);
+}
+
+WENLEI_EXPORT wenlei_status wenlei_result_explain(wenlei_result* result, size_t limit, char** message) {
+  if (result == nullptr || result->engine == nullptr) {
+    return Fail(WENLEI_INVALID_ARGUMENT, "wenlei_result_explain: null result", message);
+  }
+  return Guarded(message, [&] {
+    result->explanation = wenlei::Explanation();
+    wenlei::Explanation made;
+    Status status = result->engine->Explain(result->result, &made);
+    if (!status.ok()) return Report(status, message);
+    if (limit != 0 && made.words.size() > limit) made.words.resize(limit);
+    result->explanation = std::move(made);
+    return WENLEI_OK;
+  });
+}
+
+WENLEI_EXPORT size_t wenlei_result_explanation_count(const wenlei_result* result) {
+  return result == nullptr ? 0 : result->explanation.words.size();
+}
+
+WENLEI_EXPORT const char* wenlei_result_explanation_word(const wenlei_result* result, size_t index) {
+  if (result == nullptr || index >= result->explanation.words.size()) return nullptr;
+  return result->explanation.words[index].word.c_str();
+}
+
+WENLEI_EXPORT double wenlei_result_explanation_contribution(const wenlei_result* result, size_t index) {
+  if (result == nullptr || index >= result->explanation.words.size()) return 0.0;
+  return result->explanation.words[index].contribution;
+}
+
+WENLEI_EXPORT double wenlei_result_explanation_rest(const wenlei_result* result) {
+  return result == nullptr ? 0.0 : result->explanation.constant;
+}
+
+WENLEI_EXPORT double wenlei_result_decision_value(const wenlei_result* result) {
+  return result == nullptr ? 0.0 : result->explanation.decisionValue;
 }
 
 WENLEI_EXPORT wenlei_status wenlei_segmenter_open(const char* dictionary,

@@ -201,6 +201,27 @@ TEST_F(ClassifyCommandTest, JsonGivesAnswerNamesWordCountsAndProbabilities) {
   EXPECT_NE(first.find(", \"unknown\": false}"), std::string::npos) << first;
 }
 
+TEST_F(ClassifyCommandTest, ExplainNamesTheRunnerUpAndTheWordsThatWeighedMost) {
+  ChildOutcome text = Classify({"--explain", "2", kSports, kNoKnownWord});
+  EXPECT_EQ(text.status, 0) << text.err;
+  const std::string first = text.out.substr(0, text.out.find('\n'));
+  // 体育<TAB>RUNNER-UP: word +N, word ±N
+  EXPECT_EQ(first.rfind("体育\t", 0), 0u) << first;
+  EXPECT_EQ(std::count(first.begin(), first.end(), ','), 1) << first;
+  EXPECT_NE(first.find(": "), std::string::npos) << first;
+  EXPECT_EQ(text.out.substr(first.size() + 1), kShortText + "\n");
+
+  ChildOutcome json = Classify({"--json", "--explain", "1", kSports, kNoKnownWord});
+  EXPECT_EQ(json.status, 0) << json.err;
+  EXPECT_NE(json.out.find("\"explanation\": {\"versus\": \""), std::string::npos) << json.out;
+  EXPECT_EQ(json.out.find("}, {\"word\""), std::string::npos) << json.out;  // one word only
+  EXPECT_NE(json.out.find("\"rest\": "), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("\"unknown\": true, \"explanation\": null}\n"), std::string::npos) << json.out;
+
+  EXPECT_EQ(Classify({"--explain", "0", kSports}).status, 2);
+  EXPECT_EQ(Classify({"--exports", "--explain", "3", kSports}).status, 2);
+}
+
 TEST_F(ClassifyCommandTest, AnswersUnderTheStoredThresholdAreUnknown) {
   testing::TempDir copy;
   for (const char* name : {"Source.dat", "SVMModel"}) {

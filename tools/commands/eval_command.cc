@@ -29,7 +29,7 @@
 #include "tools/host/library_session.h"
 #include "tools/host/resource_set.h"
 #include "tools/host/working_directory.h"
-#include "tools/training/corpus.h"
+#include "train/corpus.h"
 #include "tools/training/evaluation.h"
 #include "tools/training/probability_scorer.h"
 

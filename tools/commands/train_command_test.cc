@@ -16,8 +16,7 @@
 #include "testutil/test_support.h"
 #include "tools/commands/commands.h"
 #include "tools/training/train_options.h"
-#include "tools/training/trainer_test_corpus.h"
-#include "util/sha256.h"
+#include "train/trainer_test_corpus.h"
 
 namespace wenlei {
 namespace {
@@ -75,17 +74,19 @@ TEST_F(TrainCommandTest, WritesBothFilesAndReports) {
   ASSERT_TRUE(outcome.exited);
   ASSERT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"Confidence.txt", "Metadata.txt", "SVMModel", "Source.dat"}));
+  // The metadata names the files it was written after.
+  SetMetadata metadata;
+  ASSERT_TRUE(ReadMetadataFile(output_ + "/", &metadata).ok());
+  std::string digest;
+  ASSERT_TRUE(DigestFile(output_ + "/SVMModel", &digest).ok());
+  EXPECT_EQ(metadata.modelSha256, digest);
+  EXPECT_EQ(metadata.classNames.size(), 3u);
+  EXPECT_NE(metadata.trainer.find("linear kernel"), std::string::npos) << metadata.trainer;
   EXPECT_NE(outcome.out.find("documents         60"), std::string::npos) << outcome.out;
   EXPECT_NE(outcome.out.find("cv accuracy"), std::string::npos);
   EXPECT_NE(outcome.out.find("3-fold, 4 grid points, words selected within each fold"),
             std::string::npos);
   EXPECT_NE(outcome.out.find("min confidence    0."), std::string::npos) << outcome.out;
-  SetMetadata metadata;
-  ASSERT_TRUE(ReadMetadataFile(output_ + "/", &metadata).ok());
-  EXPECT_EQ(metadata.sourceSha256, Sha256Hex(ReadFile(output_ + "/Source.dat")));
-  EXPECT_EQ(metadata.modelSha256, Sha256Hex(ReadFile(output_ + "/SVMModel")));
-  EXPECT_EQ(metadata.confidenceSha256, Sha256Hex(ReadFile(output_ + "/Confidence.txt")));
-  EXPECT_EQ(metadata.classNames.size(), 3u);
   // Standard error is no terminal here: no progress.
   EXPECT_EQ(outcome.err, "");
 }
@@ -255,16 +256,16 @@ TEST(TrainOptionsTest, ParsesGridAndKernel) {
             OptionParser::Outcome::kRun);
   EXPECT_EQ(line.corpusPath, "c.tsv");
   EXPECT_EQ(line.outputDirectory, "d");
-  EXPECT_EQ(line.options.featureCounts, (std::vector<std::size_t>{10, 0}));
-  EXPECT_EQ(line.options.costs, (std::vector<double>{0.5, 2}));
-  EXPECT_EQ(line.options.kernelType, RBF);
-  EXPECT_EQ(line.options.gamma, 0.25);
-  EXPECT_EQ(line.options.vocabulary, VocabularyScope::kFull);
-  EXPECT_EQ(line.encoding, CorpusEncoding::kGbk);
-  EXPECT_EQ(line.options.seed, 7u);
-  EXPECT_EQ(line.options.classWeightPowers, std::vector<double>{1.0});
-  EXPECT_EQ(line.options.ranking, RankingOrder::kClassTurns);
-  EXPECT_EQ(line.options.unknownShare, 0.05);
+  EXPECT_EQ(line.settings.options.featureCounts, (std::vector<std::size_t>{10, 0}));
+  EXPECT_EQ(line.settings.options.costs, (std::vector<double>{0.5, 2}));
+  EXPECT_EQ(line.settings.options.kernelType, RBF);
+  EXPECT_EQ(line.settings.options.gamma, 0.25);
+  EXPECT_EQ(line.settings.options.vocabulary, VocabularyScope::kFull);
+  EXPECT_EQ(line.settings.encoding, CorpusEncoding::kGbk);
+  EXPECT_EQ(line.settings.options.seed, 7u);
+  EXPECT_EQ(line.settings.options.classWeightPowers, std::vector<double>{1.0});
+  EXPECT_EQ(line.settings.options.ranking, RankingOrder::kClassTurns);
+  EXPECT_EQ(line.settings.options.unknownShare, 0.05);
 }
 
 TEST_F(TrainCommandTest, EvalMeasuresThroughTheLibrary) {

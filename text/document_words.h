@@ -1,5 +1,5 @@
-#ifndef WENLEI_TOOLS_COMMANDS_DOCUMENT_WORDS_H_
-#define WENLEI_TOOLS_COMMANDS_DOCUMENT_WORDS_H_
+#ifndef WENLEI_TEXT_DOCUMENT_WORDS_H_
+#define WENLEI_TEXT_DOCUMENT_WORDS_H_
 
 #include <cstddef>
 #include <string>
@@ -52,4 +52,4 @@ class DocumentWords {
 
 }  // namespace wenlei
 
-#endif  // WENLEI_TOOLS_COMMANDS_DOCUMENT_WORDS_H_
+#endif  // WENLEI_TEXT_DOCUMENT_WORDS_H_

@@ -1,4 +1,4 @@
-#include "tools/training/corpus.h"
+#include "train/corpus.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tools/training/corpus.h"
+#include "train/corpus.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,7 +7,7 @@
 
 #include "text/gbk_converter.h"
 #include "text/utf8.h"
-#include "tools/commands/document_words.h"
+#include "text/document_words.h"
 
 namespace wenlei {
 namespace {
@@ -131,6 +131,92 @@ std::vector<std::size_t> Corpus::DocumentsPerClass() const {
   return counts;
 }
 
+namespace {
+
+// Collects documents one at a time and numbers the classes at the end.
+class CorpusBuilder {
+ public:
+  CorpusBuilder(Corpus* corpus, GbkConverter& converter, const Segmenter* segmenter)
+      : corpus_(corpus), converter_(converter), segmenter_(segmenter) {}
+
+  // Adds one document of class name (UTF-8) with its text after the tab;
+  // false with the fault in *error.
+  bool Add(std::string_view name, std::string_view text, int line, std::string* error) {
+    if (name.empty()) {
+      *error = "empty class name";
+      return false;
+    }
+    auto [it, added] =
+        firstSeenIndex_.emplace(std::string(name), static_cast<int>(firstSeenNames_.size()));
+    if (added) {
+      firstSeenNames_.emplace_back(name);
+      if (!ShortNameToGbk(converter_, std::string(name), "class name", &gbk_, error)) {
+        firstSeenIndex_.erase(it);
+        firstSeenNames_.pop_back();
+        return false;
+      }
+    }
+    CorpusDocument document;
+    document.classIndex = it->second;
+    document.line = line;
+    if (segmenter_ != nullptr) {
+      DocumentWords::Result result;
+      DocumentWords(&converter_, segmenter_, {}).Make(text, &result, error);
+      corpus_->wordsUnencodable += result.droppedCharacters;
+      for (std::size_t i = 0; i < result.wordCount(); ++i) {
+        const std::string_view word = result.word(i);
+        if (word.size() > kMaxWordBytes) {
+          ++corpus_->wordsTooLong;
+        } else {
+          document.words.emplace_back(word);
+        }
+      }
+      ++corpus_->segmentedDocuments;
+    } else {
+      for (std::string_view word : SplitWords(text)) {
+        CountChineseCharacters(word, corpus_);
+        gbk_.clear();
+        if (converter_.AppendGbk(word, &gbk_) > 0) {
+          ++corpus_->wordsUnencodable;
+        } else if (gbk_.size() > kMaxWordBytes) {
+          ++corpus_->wordsTooLong;
+        } else {
+          document.words.push_back(gbk_);
+        }
+      }
+    }
+    corpus_->wordOccurrences += document.words.size();
+    corpus_->documents.push_back(std::move(document));
+    return true;
+  }
+
+  // Numbers the classes in the byte order of their UTF-8 names (std::map
+  // orders std::string keys by unsigned bytes: code point order).
+  void Finish() {
+    std::vector<int> finalIndex(firstSeenNames_.size());
+    int next = 0;
+    for (const auto& [name, seen] : firstSeenIndex_) {
+      finalIndex[seen] = next++;
+      corpus_->classNamesUtf8.push_back(name);
+      corpus_->classNamesGbk.emplace_back();
+      converter_.AppendGbk(name, &corpus_->classNamesGbk.back());
+    }
+    for (auto& document : corpus_->documents) document.classIndex = finalIndex[document.classIndex];
+  }
+
+ private:
+  Corpus* corpus_;
+  GbkConverter& converter_;
+  const Segmenter* segmenter_;
+  // Until Finish each document holds its class's position in order of first
+  // appearance.
+  std::vector<std::string> firstSeenNames_;
+  std::map<std::string, int> firstSeenIndex_;
+  std::string gbk_;
+};
+
+}  // namespace
+
 bool ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corpus,
                 std::string* error, const Segmenter* segmenter) {
   *corpus = Corpus();
@@ -138,12 +224,8 @@ bool ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corpus
   error->clear();
   LineSource lines(path, encoding);
   if (!lines.Open(error)) return false;
-
-  // Classes get their final numbers once all are known; until then each
-  // document holds its class's position in order of first appearance.
-  std::vector<std::string> firstSeenNames;
-  std::map<std::string, int> firstSeenIndex;
-  std::string line, gbk;
+  CorpusBuilder builder(corpus, lines.converter(), segmenter);
+  std::string line;
   while (lines.Next(&line, error)) {
     if (line.empty()) continue;
     std::size_t tab = line.find('\t');
@@ -151,69 +233,55 @@ bool ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corpus
       *error = lines.Where() + "no tab between the class name and the words";
       return false;
     }
-    if (tab == 0) {
-      *error = lines.Where() + "empty class name";
+    const std::string_view view(line);
+    if (!builder.Add(view.substr(0, tab), view.substr(tab + 1), lines.line(), error)) {
+      *error = lines.Where() + *error;
       return false;
     }
-    std::string name = line.substr(0, tab);
-    auto [it, added] = firstSeenIndex.emplace(name, static_cast<int>(firstSeenNames.size()));
-    if (added) {
-      firstSeenNames.push_back(name);
-      if (!ShortNameToGbk(lines.converter(), name, "class name", &gbk, error)) {
-        *error = lines.Where() + *error;
-        return false;
-      }
-    }
-
-    CorpusDocument document;
-    document.classIndex = it->second;
-    document.line = lines.line();
-    const std::string_view text = std::string_view(line).substr(tab + 1);
-    if (segmenter != nullptr) {
-      DocumentWords::Result result;
-      DocumentWords(&lines.converter(), segmenter, {}).Make(text, &result, error);
-      corpus->wordsUnencodable += result.droppedCharacters;
-      for (std::size_t i = 0; i < result.wordCount(); ++i) {
-        const std::string_view word = result.word(i);
-        if (word.size() > kMaxWordBytes) {
-          ++corpus->wordsTooLong;
-        } else {
-          document.words.emplace_back(word);
-        }
-      }
-      ++corpus->segmentedDocuments;
-    } else {
-      for (std::string_view word : SplitWords(text)) {
-        CountChineseCharacters(word, corpus);
-        gbk.clear();
-        if (lines.converter().AppendGbk(word, &gbk) > 0) {
-          ++corpus->wordsUnencodable;
-        } else if (gbk.size() > kMaxWordBytes) {
-          ++corpus->wordsTooLong;
-        } else {
-          document.words.push_back(gbk);
-        }
-      }
-    }
-    corpus->wordOccurrences += document.words.size();
-    corpus->documents.push_back(std::move(document));
   }
   if (!error->empty()) return false;
   if (corpus->documents.empty()) {
     *error = path + ": no documents (expected lines \"class<TAB>word word ...\")";
     return false;
   }
+  builder.Finish();
+  return true;
+}
 
-  // std::map orders std::string keys by unsigned bytes: UTF-8 code point order.
-  std::vector<int> finalIndex(firstSeenNames.size());
-  int next = 0;
-  for (const auto& [name, seen] : firstSeenIndex) {
-    finalIndex[seen] = next++;
-    corpus->classNamesUtf8.push_back(name);
-    corpus->classNamesGbk.emplace_back();
-    lines.converter().AppendGbk(name, &corpus->classNamesGbk.back());
+bool BuildCorpus(const char* const* labels, const char* const* texts, const std::size_t* lengths,
+                 std::size_t count, const Segmenter& segmenter, Corpus* corpus,
+                 std::string* error) {
+  *corpus = Corpus();
+  corpus->path = "the texts";
+  std::unique_ptr<GbkConverter> converter = GbkConverter::Open(error);
+  if (!converter) return false;
+  CorpusBuilder builder(corpus, *converter, &segmenter);
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string where = "text " + std::to_string(i + 1) + ": ";
+    if (labels[i] == nullptr || (texts[i] == nullptr && lengths[i] > 0)) {
+      *error = where + "a null label or text";
+      return false;
+    }
+    const std::string_view name(labels[i]);
+    const std::string_view text(texts[i] == nullptr ? "" : texts[i], lengths[i]);
+    if (auto bad = FindInvalidUtf8(name)) {
+      *error = where + "invalid UTF-8 in the class name at byte " + std::to_string(*bad + 1);
+      return false;
+    }
+    if (auto bad = FindInvalidUtf8(text)) {
+      *error = where + "invalid UTF-8 at byte " + std::to_string(*bad + 1);
+      return false;
+    }
+    if (!builder.Add(name, text, static_cast<int>(i + 1), error)) {
+      *error = where + *error;
+      return false;
+    }
   }
-  for (auto& document : corpus->documents) document.classIndex = finalIndex[document.classIndex];
+  if (corpus->documents.empty()) {
+    *error = "no texts to train on";
+    return false;
+  }
+  builder.Finish();
   return true;
 }
 

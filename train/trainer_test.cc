@@ -1,4 +1,4 @@
-#include "tools/training/trainer.h"
+#include "train/trainer.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 #include "svm.h"
 #include "testutil/test_support.h"
 #include "tools/host/host_word_list.h"
-#include "tools/training/trainer_test_corpus.h"
+#include "train/trainer_test_corpus.h"
 
 namespace wenlei {
 namespace {

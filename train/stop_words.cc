@@ -1,4 +1,4 @@
-#include "tools/training/stop_words.h"
+#include "train/stop_words.h"
 
 #include <fstream>
 #include <memory>

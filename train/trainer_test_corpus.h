@@ -1,5 +1,5 @@
-#ifndef WENLEI_TOOLS_TRAINING_TRAINER_TEST_CORPUS_H_
-#define WENLEI_TOOLS_TRAINING_TRAINER_TEST_CORPUS_H_
+#ifndef WENLEI_TRAIN_TRAINER_TEST_CORPUS_H_
+#define WENLEI_TRAIN_TRAINER_TEST_CORPUS_H_
 
 #include <random>
 #include <string>
@@ -55,4 +55,4 @@ struct GeneratedCorpus {
 
 }  // namespace wenlei::testing
 
-#endif  // WENLEI_TOOLS_TRAINING_TRAINER_TEST_CORPUS_H_
+#endif  // WENLEI_TRAIN_TRAINER_TEST_CORPUS_H_

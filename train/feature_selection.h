@@ -1,12 +1,12 @@
-#ifndef WENLEI_TOOLS_TRAINING_FEATURE_SELECTION_H_
-#define WENLEI_TOOLS_TRAINING_FEATURE_SELECTION_H_
+#ifndef WENLEI_TRAIN_FEATURE_SELECTION_H_
+#define WENLEI_TRAIN_FEATURE_SELECTION_H_
 
 #include <cstddef>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
-#include "tools/training/corpus.h"
+#include "train/corpus.h"
 
 namespace wenlei {
 
@@ -64,4 +64,4 @@ class FeatureStatistics {
 
 }  // namespace wenlei
 
-#endif  // WENLEI_TOOLS_TRAINING_FEATURE_SELECTION_H_
+#endif  // WENLEI_TRAIN_FEATURE_SELECTION_H_

@@ -1,11 +1,11 @@
-#ifndef WENLEI_TOOLS_TRAINING_STOP_WORDS_H_
-#define WENLEI_TOOLS_TRAINING_STOP_WORDS_H_
+#ifndef WENLEI_TRAIN_STOP_WORDS_H_
+#define WENLEI_TRAIN_STOP_WORDS_H_
 
 #include <string>
 #include <string_view>
 #include <unordered_set>
 
-#include "tools/training/corpus.h"
+#include "train/corpus.h"
 
 namespace wenlei {
 
@@ -41,4 +41,4 @@ class StopWords {
 
 }  // namespace wenlei
 
-#endif  // WENLEI_TOOLS_TRAINING_STOP_WORDS_H_
+#endif  // WENLEI_TRAIN_STOP_WORDS_H_

@@ -1,5 +1,5 @@
-#ifndef WENLEI_TOOLS_TRAINING_TRAINER_H_
-#define WENLEI_TOOLS_TRAINING_TRAINER_H_
+#ifndef WENLEI_TRAIN_TRAINER_H_
+#define WENLEI_TRAIN_TRAINER_H_
 
 #include <cstddef>
 #include <string>
@@ -7,10 +7,9 @@
 
 #include "source/source_data.h"
 #include "source/source_file.h"
-#include "tools/training/corpus.h"
-#include "tools/training/feature_selection.h"
-#include "tools/training/stop_words.h"
-#include "util/status.h"
+#include "train/corpus.h"
+#include "train/feature_selection.h"
+#include "train/stop_words.h"
 #include "vectorise/document_vector.h"
 
 struct svm_parameter;
@@ -111,12 +110,24 @@ struct TrainingReport {
   std::vector<std::size_t> skippedFeatureCounts;
 };
 
-// Reports the work as it goes; the command line shows it on a terminal.
+// Reports the work as it goes and may stop it.
 class TrainingProgress {
  public:
   virtual ~TrainingProgress() = default;
+  // A line that describes the work now under way.
   virtual void Status(const std::string& line) = 0;
+  // How far a stage is, in units done of total; true asks the run to stop,
+  // which it does at its next unit.
+  virtual bool Advance(const std::string& stage, double done, double total) {
+    (void)stage, (void)done, (void)total;
+    return false;
+  }
+  // Something the caller should know about the input; the run goes on.
+  virtual void Warning(const std::string& line) { (void)line; }
 };
+
+// The error text of a run that its progress stopped.
+inline constexpr char kCancelledMessage[] = "training cancelled";
 
 // The records of a resource file for the top-k units of a ranking (k = 0 or
 // above the ranking's size: every unit).  The vocabulary lists the selected
@@ -137,10 +148,17 @@ SourceFileContents BuildResourceContents(const FeatureStatistics& statistics,
 bool WriteResourceFile(const Corpus& corpus, SourceFileContents* contents,
                        const std::string& prefix, SourceData* sourceData, std::string* error);
 
+// A document's known words as a classification counts them.
+TermCounts CountDocumentWords(const SourceData& sourceData, const std::vector<std::string>& words,
+                              double* knownWordCount);
+
 // A document's vector as a classification builds it: counting, weighting
-// and feature mapping with the loaded resource set.
-DocumentVector VectoriseDocument(SourceData& sourceData,
-                                 const std::vector<std::string>& words);
+// and feature mapping with the loaded resource set (no features for a
+// document without known words).  *knownWordCount, when given, receives the
+// document's known-word occurrences.
+DocumentVector VectoriseDocument(const SourceData& sourceData,
+                                 const std::vector<std::string>& words,
+                                 double* knownWordCount = nullptr);
 
 // Builds the model for a corpus: the cross-validated choice of k and C, the
 // resource file prefix + "Source.dat" and the model prefix + "SVMModel".
@@ -148,7 +166,10 @@ class Trainer {
  public:
   Trainer(const Corpus& corpus, TrainerOptions options, TrainingProgress* progress);
 
+  // False with *error on failure; a run stopped by its progress fails with
+  // kCancelledMessage and cancelled() true.
   bool Train(const std::string& prefix, TrainingReport* report, std::string* error);
+  bool cancelled() const { return cancelled_; }
 
  private:
   struct Problem;
@@ -173,16 +194,11 @@ class Trainer {
   const Corpus& corpus_;
   TrainerOptions options_;
   TrainingProgress* progress_;
+  bool cancelled_ = false;
   std::vector<int> weightLabels_;  // class weights handed to libsvm
   std::vector<double> weights_;
 };
 
-// Writes the set's metadata file into prefix once Source.dat, SVMModel and
-// Confidence.txt are in place, last of all: how the set was trained, the
-// classes' full names and the files' digests, which tie them to this run.
-Status WriteTrainedSetMetadata(const std::string& prefix, const Corpus& corpus,
-                               const TrainerOptions& options, const TrainingReport& report);
-
 }  // namespace wenlei
 
-#endif  // WENLEI_TOOLS_TRAINING_TRAINER_H_
+#endif  // WENLEI_TRAIN_TRAINER_H_

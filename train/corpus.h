@@ -1,5 +1,5 @@
-#ifndef WENLEI_TOOLS_TRAINING_CORPUS_H_
-#define WENLEI_TOOLS_TRAINING_CORPUS_H_
+#ifndef WENLEI_TRAIN_CORPUS_H_
+#define WENLEI_TRAIN_CORPUS_H_
 
 #include <cstddef>
 #include <map>
@@ -73,6 +73,13 @@ class Segmenter;
 bool ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corpus,
                 std::string* error, const Segmenter* segmenter = nullptr);
 
+// The same from count raw UTF-8 texts in memory (text i is lengths[i]
+// bytes), segmented with segmenter, and their UTF-8 class names; *error
+// names the text ("text 3: ...").
+bool BuildCorpus(const char* const* labels, const char* const* texts, const std::size_t* lengths,
+                 std::size_t count, const Segmenter& segmenter, Corpus* corpus,
+                 std::string* error);
+
 // Variant word -> canonical word, both in GBK; read from a file of lines
 // "variant<TAB>canonical".  A canonical word must fit 9 GBK bytes, a variant
 // 29; a canonical word may not itself be a variant, and a variant may be
@@ -83,4 +90,4 @@ bool ReadSynonyms(const std::string& path, CorpusEncoding encoding, SynonymTable
 
 }  // namespace wenlei
 
-#endif  // WENLEI_TOOLS_TRAINING_CORPUS_H_
+#endif  // WENLEI_TRAIN_CORPUS_H_

@@ -1,4 +1,4 @@
-#include "tools/training/trainer.h"
+#include "train/trainer.h"
 
 #include <algorithm>
 #include <chrono>
@@ -12,11 +12,9 @@
 #include <unordered_set>
 
 #include "decide/confidence.h"
-#include "interface/classifier.h"
 #include "source/confidence_file.h"
-#include "source/metadata_file.h"
 #include "svm.h"
-#include "tools/host/host_word_list.h"
+#include "vectorise/word_counting.h"
 
 namespace wenlei {
 namespace {
@@ -146,12 +144,10 @@ bool WriteResourceFile(const Corpus& corpus, SourceFileContents* contents,
     *error = "cannot read back " + path;
     return false;
   }
-  Classifier classifier(counting);
   double knownOccurrences = 0.0;
   for (const auto& document : corpus.documents) {
-    HostWordList words(document.words);
     double known = 0.0;
-    classifier.CountWords(*words.list(), &known);
+    CountDocumentWords(counting, document.words, &known);
     knownOccurrences += known;
   }
   if (knownOccurrences == 0.0) {
@@ -168,11 +164,22 @@ bool WriteResourceFile(const Corpus& corpus, SourceFileContents* contents,
   return true;
 }
 
-DocumentVector VectoriseDocument(SourceData& sourceData, const std::vector<std::string>& words) {
-  Classifier classifier(sourceData);
-  HostWordList list(words);
+TermCounts CountDocumentWords(const SourceData& sourceData, const std::vector<std::string>& words,
+                              double* knownWordCount) {
+  return CountKnownWords(
+      words.size(), [&words](std::size_t i) { return std::string_view(words[i]); },
+      sourceData.wordIndexTable, knownWordCount);
+}
+
+DocumentVector VectoriseDocument(const SourceData& sourceData,
+                                 const std::vector<std::string>& words, double* knownWordCount) {
+  double known = 0.0;
+  TermCounts termCounts = CountDocumentWords(sourceData, words, &known);
+  if (knownWordCount != nullptr) *knownWordCount = known;
   DocumentVector vector;
-  classifier.BuildDocumentVector(*list.list(), &vector);
+  if (termCounts.empty()) return vector;
+  WeightTerms(termCounts, known, sourceData.idfTable, sourceData.averageDocLength);
+  vector.BuildFeatures(termCounts, sourceData.termMapTable, sourceData.wordIndexTable);
   return vector;
 }
 
@@ -237,19 +244,15 @@ bool Trainer::BuildProblem(SourceData& sourceData, const std::vector<std::size_t
       byClass[corpus_.documents[i].classIndex].push_back(i);
     }
   }
-  Classifier classifier(sourceData);
   for (std::size_t c = 0; c < classes; ++c) {
     std::size_t rowsOfClass = 0;
     for (std::size_t i : byClass[c]) {
-      HostWordList list(corpus_.documents[i].words);
-      DocumentVector vector;
-      classifier.BuildDocumentVector(*list.list(), &vector);
+      double known = 0.0;
+      DocumentVector vector = VectoriseDocument(sourceData, corpus_.documents[i].words, &known);
       if (vector.features().empty()) {
         ++problem->documentsWithoutFeatures;
         continue;
       }
-      double known = 0.0;
-      classifier.CountWords(*list.list(), &known);
       std::vector<svm_node> row;
       row.reserve(vector.features().size() + 1);
       for (const auto& [index, value] : vector.features()) row.push_back({index, value});
@@ -473,6 +476,14 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
     return false;
   }
 
+  auto stopped = [this, error](const char* stage, double done, double total) {
+    if (progress_ == nullptr || !progress_->Advance(stage, done, total)) return false;
+    cancelled_ = true;
+    *error = kCancelledMessage;
+    return true;
+  };
+  if (stopped("features", 0, 1)) return false;
+
   // Stop words never enter a ranking, so no fold and no final model holds one.
   auto rankContentUnits = [this, report](const FeatureStatistics& statistics,
                                          bool countStopped) {
@@ -562,6 +573,10 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
           }
           progress_->Status(line);
         }
+        if (stopped("cross-validation", static_cast<double>(report->grid.size()),
+                    static_cast<double>(gridSize))) {
+          return false;
+        }
         GridPoint point{k, cost, power, 0.0, 0.0};
         if (!CrossValidate(training, heldOut, cost, power, false, &predicted, nullptr, error)) {
           return false;
@@ -578,6 +593,7 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
     return false;
   }
 
+  if (stopped("calibration", 0, 1)) return false;
   // The confidence threshold: cross-validated probabilities at the chosen
   // point, each document's confidence as a classification computes it.
   if (progress_) {
@@ -620,6 +636,7 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
     progress_->Status("training the model: k=" + std::to_string(best.features) +
                       " C=" + FormatCost(best.cost) + ", probability estimates on");
   }
+  if (stopped("training", 0, 1)) return false;
   SourceFileContents contents = BuildResourceContents(statistics, ranking, best.features,
                                                       options_.vocabulary,
                                                       corpus_.classNamesGbk);
@@ -646,25 +663,6 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
   report->averageDocLength = contents.averageDocLength;
   report->documentsWithoutFeatures = problem.documentsWithoutFeatures;
   return true;
-}
-
-Status WriteTrainedSetMetadata(const std::string& prefix, const Corpus& corpus,
-                               const TrainerOptions& options, const TrainingReport& report) {
-  SetMetadata metadata;
-  metadata.trainer = std::string("libsvm c_svc kernel ") + KernelName(options.kernelType) +
-                     " C=" + FormatCost(report.cost) + " class-weight-power " +
-                     FormatCost(report.weightPower) + " vocabulary " +
-                     std::to_string(report.vocabularyWords) + " words";
-  for (std::size_t c = 0; c < corpus.classNamesUtf8.size(); ++c) {
-    metadata.classNames.emplace_back(static_cast<std::int32_t>(c + 1), corpus.classNamesUtf8[c]);
-  }
-  Status digested = DigestFile(prefix + kSourceFileName, &metadata.sourceSha256);
-  if (digested.ok()) digested = DigestFile(prefix + kModelFileName, &metadata.modelSha256);
-  if (digested.ok()) {
-    digested = DigestFile(prefix + kConfidenceFileName, &metadata.confidenceSha256);
-  }
-  if (!digested.ok()) return digested;
-  return WriteMetadataFile(prefix, metadata);
 }
 
 }  // namespace wenlei

@@ -1,4 +1,4 @@
-#include "tools/training/feature_selection.h"
+#include "train/feature_selection.h"
 
 #include <gtest/gtest.h>
 

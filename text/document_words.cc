@@ -1,4 +1,4 @@
-#include "tools/commands/document_words.h"
+#include "text/document_words.h"
 
 #include "text/utf8.h"
 

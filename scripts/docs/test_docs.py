@@ -8,7 +8,7 @@ first on the PATH (as after an install); it must succeed and print
 something, unless it writes to a file.  A block of "$ command" followed by
 output lines must print exactly that output.
 
-usage: scripts/test-docs [BUILD-DIR]        (default: build)
+usage: scripts/docs/test_docs.py [BUILD-DIR]        (default: build)
 """
 
 import os
@@ -18,7 +18,7 @@ import sys
 import tempfile
 from pathlib import Path
 
-ROOT = Path(__file__).resolve().parent.parent
+ROOT = Path(__file__).resolve().parents[2]
 
 # (file, heading of the section whose examples run)
 SECTIONS = [
@@ -91,7 +91,7 @@ def main(argv):
                 if fault:
                     failures += 1
                     print("%s (%s): %s\n  %s" % (name, heading, command, fault), file=sys.stderr)
-    print("scripts/test-docs: %d examples, %d failed" % (count, failures), file=sys.stderr)
+    print("scripts/docs/test_docs.py: %d examples, %d failed" % (count, failures), file=sys.stderr)
     return 1 if failures or count == 0 else 0
 
 
