@@ -108,3 +108,13 @@ if(WENLEI_BUILD_TESTS AND WENLEI_SHELLCHECK)
     COMMAND ${WENLEI_SHELLCHECK} -x -S error ${WENLEI_SHELL_SCRIPTS}
     WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
 endif()
+
+# Whoever builds the command (as scripts/demo does) can install next: the
+# command is installed with the library and the manual page, so building it
+# builds them too.
+if(TARGET wenlei_command)
+  add_dependencies(wenlei_command wenlei)
+  if(TARGET wenlei_man_page)
+    add_dependencies(wenlei_command wenlei_man_page)
+  endif()
+endif()
