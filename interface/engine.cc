@@ -165,6 +165,16 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
     return read;
   }
   Status loadedModel = LoadedModel::Load(modelPath, text, &opened->model_);
+  // Where libsvm's loader reads the path itself, a model replaced since
+  // the bytes were checked shows here.
+  if (!metadata.modelSha256.empty()) {
+    std::string digest;
+    *oneGeneration = DigestFile(modelPath, &digest).ok() && digest == metadata.modelSha256;
+    if (!*oneGeneration) {
+      *why = std::string(kModelFileName) + " differs from the digest recorded";
+      return Status::Ok();
+    }
+  }
   if (!loadedModel.ok()) return Status(loadedModel.code(), OneLine(loadedModel.message()));
   opened->model_->PrepareLinearPrediction();
 
@@ -182,8 +192,7 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
   }
   ThreadConverter()->AppendUtf8(ShortTextMessage(), &opened->shortTextUtf8_);
 
-  Status described = opened->TakeMetadata(prefix);
-  if (!described.ok()) return described;
+  opened->TakeMetadata(metadata);
   for (const auto& entry : opened->sourceData_.wordIndexTable) {
     opened->featureCount_ = std::max(opened->featureCount_, static_cast<std::size_t>(std::max(entry.second, 0)));
   }
@@ -265,11 +274,7 @@ const std::string& Engine::ClassName(std::size_t number) const {
   return displayNamesUtf8_[number];
 }
 
-Status Engine::TakeMetadata(const std::string& prefix) {
-  SetMetadata metadata;
-  Status read = ReadMetadataFile(prefix, &metadata);
-  if (read.code() == Code::kNotFound) return Status::Ok();
-  if (!read.ok()) return read;
+void Engine::TakeMetadata(const SetMetadata& metadata) {
   trainedWith_ = metadata.trainer;
   // Source.dat holds a short form of a long name; the answers name the
   // class as the metadata file does.
@@ -279,7 +284,6 @@ Status Engine::TakeMetadata(const std::string& prefix) {
       fullNames_ = true;
     }
   }
-  return Status::Ok();
 }
 
 std::size_t Engine::ClassNumber(std::string_view name) const {

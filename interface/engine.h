@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "predict/loaded_model.h"
+#include "source/metadata_file.h"
 #include "source/source_data.h"
 #include "text/dictionary.h"
 #include "text/segmenter.h"
@@ -123,9 +124,9 @@ class Engine {
                                   std::unique_ptr<Engine>* engine, bool* oneGeneration,
                                   std::string* why);
   Status CheckFit(const std::string& directory) const;
-  // The full class names and how the set was trained, from the metadata
-  // file when the set has one.
-  Status TakeMetadata(const std::string& prefix);
+  // The trainer's line and the classes' full names of the set's metadata
+  // file (empty for a set without one).
+  void TakeMetadata(const SetMetadata& metadata);
   Status CheckSize(std::size_t bytes) const;
   const Segmenter* LoadedSegmenter(Status* status) const;
   // Counting to decision for words already in GBK.
