@@ -53,21 +53,6 @@ std::string WithoutTag(const std::string& name) {
   return space == std::string::npos ? name : name.substr(space + 1);
 }
 
-// A step's message as one line: the exports' trailing line end dropped,
-// the "wenlei: " they put in front of their own lines too.
-std::string OneLine(std::string message) {
-  if (message.rfind("wenlei: ", 0) == 0) message.erase(0, 8);
-  while (!message.empty() && message.back() == '\n') message.pop_back();
-  const std::size_t lineEnd = message.find('\n');
-  if (lineEnd != std::string::npos) message.erase(lineEnd);
-  return message;
-}
-
-Status Unreadable(const std::string& path, int errorNumber) {
-  const Code code = errorNumber == ENOENT || errorNumber == ENOTDIR ? Code::kNotFound : Code::kIoError;
-  return Status(code, "cannot read " + path + ": " + std::strerror(errorNumber));
-}
-
 // What the test file's six significant digits make of a feature value, as
 // the prediction step reads it back.
 double AsWrittenInTheTestFile(double value, std::string* scratch) {
@@ -78,12 +63,12 @@ double AsWrittenInTheTestFile(double value, std::string* scratch) {
   return read;
 }
 
-// The bytes of one file of the set, and their digest when the set's
-// metadata records one to compare with.
+// The bytes of one file of the set, and whether they have the digest the
+// set's metadata records (when it records one).
 Status ReadSetFile(const std::string& path, const std::string& recorded, std::string* bytes,
                    bool* matches) {
-  int errorNumber = 0;
-  if (!ReadFileBytes(path, bytes, &errorNumber)) return Unreadable(path, errorNumber == 0 ? EIO : errorNumber);
+  Status read = ReadFileBytes(path, bytes);
+  if (!read.ok()) return read;
   *matches = recorded.empty() || Sha256Hex(*bytes) == recorded;
   return Status::Ok();
 }
@@ -138,23 +123,13 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
     *why = std::string(kSourceFileName) + " differs from the digest recorded";
     return read;
   }
-  std::string fault;
   std::FILE* sourceFile = bytes.empty() ? nullptr : fmemopen(bytes.data(), bytes.size(), "rb");
   if (!bytes.empty() && sourceFile == nullptr) return Status(Code::kNoMemory, "out of memory");
-  const SourceData::LoadOutcome loaded =
-      sourceFile != nullptr ? opened->sourceData_.LoadFrom(sourceFile, prefix, &fault)
-                            : opened->sourceData_.Load(prefix, &fault);
+  // (fmemopen takes no empty buffer; an empty file is refused by Load.)
+  const Status loaded = sourceFile != nullptr ? opened->sourceData_.LoadFrom(sourceFile, prefix)
+                                              : opened->sourceData_.Load(prefix);
   if (sourceFile != nullptr) std::fclose(sourceFile);
-  switch (loaded) {
-    case SourceData::LoadOutcome::kLoaded:
-      break;
-    case SourceData::LoadOutcome::kMalformed:
-      return Status(Code::kCorrupt, OneLine(fault));
-    case SourceData::LoadOutcome::kPathTooLong:
-      return Status(Code::kInvalidArgument, OneLine(fault));
-    case SourceData::LoadOutcome::kMissing:
-      return Unreadable(sourcePath, ENOENT);
-  }
+  if (!loaded.ok()) return loaded;
   std::string().swap(bytes);
 
   const std::string modelPath = prefix + kModelFileName;
@@ -175,7 +150,7 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
       return Status::Ok();
     }
   }
-  if (!loadedModel.ok()) return Status(loadedModel.code(), OneLine(loadedModel.message()));
+  if (!loadedModel.ok()) return loadedModel;
   opened->model_->PrepareLinearPrediction();
 
   if (ThreadConverter() == nullptr) return NoConverter();
@@ -204,6 +179,7 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
   opened->minConfidence_ = options.minConfidence;
   if (opened->minConfidence_ < 0.0) {
     ConfidenceSettings stored;
+    std::string fault;
     const ConfidenceFileOutcome threshold = ReadConfidenceFile(prefix, &stored, &fault);
     // Compared after the read: a file replaced in between no longer matches.
     if (!metadata.confidenceSha256.empty()) {
@@ -223,7 +199,7 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
         opened->minConfidence_ = 0.0;
         break;
       case ConfidenceFileOutcome::kMalformed:
-        return Status(Code::kCorrupt, OneLine(fault));
+        return Status(Code::kCorrupt, fault);
     }
   }
   opened->maxDocumentBytes_ = options.maxDocumentBytes;
@@ -496,7 +472,7 @@ Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
   decision.readDataLine(line, kAmbiguityThreshold);
   if (decision.decisions.empty()) return shortText();
   Status named = decision.LabelText(sourceData_.classTable, &result->answerGbk);
-  if (!named.ok()) return Status(named.code(), OneLine(named.message()));
+  if (!named.ok()) return named;
   const ClassPair pair = decision.decisions.back();
   result->answerClasses.push_back(pair.firstClass);
   const ClassTable& classes = sourceData_.classTable;

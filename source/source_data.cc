@@ -1,5 +1,6 @@
 #include "source/source_data.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #endif
 
 #include "source/source_file.h"
+#include "util/file_bytes.h"
 
 namespace wenlei {
 namespace {
@@ -104,22 +106,24 @@ bool CheckWorkingPaths(const std::string& prefix, std::string* error) {
 
 }  // namespace
 
-SourceData::LoadOutcome SourceData::Load(const std::string& prefix, std::string* fault) {
+Status SourceData::Load(const std::string& prefix) {
   const std::string path = prefix + kSourceFileName;
+  errno = 0;
   std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return LoadOutcome::kMissing;
-  const LoadOutcome outcome = LoadFrom(file, prefix, fault);
+  if (file == nullptr) {
+    const Status unreadable = UnreadableFile(path, errno);
+    return Status(unreadable.code(), unreadable.message(), Status::Context::kSourceFileOpen, path);
+  }
+  const Status loaded = LoadFrom(file, prefix);
   std::fclose(file);
-  return outcome;
+  return loaded;
 }
 
-SourceData::LoadOutcome SourceData::LoadFrom(std::FILE* file, const std::string& prefix,
-                                             std::string* fault) {
+Status SourceData::LoadFrom(std::FILE* file, const std::string& prefix) {
   const std::string path = prefix + kSourceFileName;
   std::string pathError;
   if (!CheckWorkingPaths(prefix, &pathError)) {
-    if (fault != nullptr) *fault = "wenlei: rejected resource prefix: " + pathError + "\n";
-    return LoadOutcome::kPathTooLong;
+    return Status(Status::Code::kInvalidArgument, "rejected resource prefix: " + pathError);
   }
 
   // The whole file is read before any table changes, so a damaged file
@@ -129,8 +133,7 @@ SourceData::LoadOutcome SourceData::LoadFrom(std::FILE* file, const std::string&
   bool ok = ReadSourceFileSections(file, &sections, &error);
   if (ok) ok = CheckAverageDocLength(sections, &error);
   if (!ok) {
-    if (fault != nullptr) *fault = "wenlei: rejected resource file " + path + ": " + error + "\n";
-    return LoadOutcome::kMalformed;
+    return Status(Status::Code::kCorrupt, "rejected resource file " + path + ": " + error);
   }
 
   // Each section's records are put in key order first (the first of a
@@ -185,7 +188,7 @@ SourceData::LoadOutcome SourceData::LoadFrom(std::FILE* file, const std::string&
   testFilePath = prefix + kTestFileName;
   resultFilePath = prefix + kResultFileName;
   modelPath = prefix + kModelFileName;
-  return LoadOutcome::kLoaded;
+  return Status::Ok();
 }
 
 void SourceData::ReleaseTables() {

@@ -127,6 +127,11 @@ int RunEvalCommand(int argc, char** argv) {
     parser.ReportUsageError("expected a resource directory and a test file");
     return kExitUsage;
   }
+  if (oneByOne && !exports) {
+    parser.ReportUsageError("--one-by-one calls the exported functions one document at a time; "
+                            "it needs --exports");
+    return kExitUsage;
+  }
   double minConfidence = -1.0;
   if (!minConfidenceText.empty()) {
     char* end = nullptr;
