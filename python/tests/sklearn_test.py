@@ -1,5 +1,6 @@
 """wenlei.sklearn.TextClassifier and wenlei.train against the real trainer."""
 
+import io
 import json
 import os
 import pickle
@@ -96,6 +97,23 @@ def test_what_checks_ask_of_every_classifier(fitted):
     assert model.score(texts, labels) > 0.9
     with pytest.raises(TypeError):
         model.predict("足球比赛")
+    with pytest.raises(ValueError, match="two classes"):
+        TextClassifier().fit(texts[:3], ["体育"] * 3)
+
+
+@pytest.mark.parametrize("names", [
+    {"体育": 2, "财经": 10, "科技": 1},  # str() forms sort otherwise
+    {"体育": "sports and games", "财经": "finance 财经", "科技": "科技"},  # long, with spaces
+])
+def test_labels_of_any_kind(names):
+    texts, labels = corpus()
+    labels = numpy.array([names[label] for label in labels])
+    model = TextClassifier(**FAST).fit(texts, labels)
+    assert list(model.classes_) == sorted(names.values())
+    assert list(model.predict(["足球，比赛", "股票，银行", "手机，电脑"])) == \
+        [names["体育"], names["财经"], names["科技"]]
+    with pytest.raises(ValueError):
+        TextClassifier(**FAST).fit(texts, numpy.where(labels == labels[0], "😀", labels))
 
 
 def test_a_document_without_known_words_gets_the_prior(fitted):
@@ -190,3 +208,14 @@ def test_train_refuses_bad_arguments(tmp_path, arguments, error):
     data = arguments.pop("data", corpus())
     with pytest.raises(error):
         wenlei.train(data, tmp_path / "set", **arguments)
+
+
+def test_progress_bar_shows_each_stage_done():
+    from wenlei._training import ProgressBar
+    shown = io.StringIO()
+    bar = ProgressBar(shown)
+    for step in [("features", 0, 1), ("cross-validation", 0, 2), ("cross-validation", 1, 2)]:
+        bar(*step)
+    bar.close(finished=True)
+    lines = [line.split("\r")[-1] for line in shown.getvalue().split("\n")[:-1]]
+    assert lines == ["features: 100% (1 of 1)", "cross-validation: 100% (2 of 2)"]
