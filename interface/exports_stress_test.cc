@@ -120,15 +120,13 @@ TEST_P(ExportsStressTest, ThreadsGetTheAnswersOfOneCallAtATime) {
       --running;
     });
   }
-  // At least one reload, even when a loaded machine lets every classifying
-  // thread finish before this one first runs.
   std::thread reloader([&] {
-    do {
+    while (running > 0) {
       if (gaps) releasesource();
       if (LoadSource(dir_.prefix().c_str()) != 1) ++wrong;
       ++reloads;
       std::this_thread::yield();
-    } while (running > 0);
+    }
   });
   for (auto& thread : threads) thread.join();
   reloader.join();
