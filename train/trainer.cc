@@ -136,7 +136,8 @@ SourceFileContents BuildResourceContents(const FeatureStatistics& statistics,
 }
 
 bool WriteResourceFile(const Corpus& corpus, SourceFileContents* contents,
-                       const std::string& prefix, SourceData* sourceData, std::string* error) {
+                       const std::string& prefix, SourceData* sourceData, std::string* error,
+                       const std::vector<std::size_t>* subset) {
   const std::string path = prefix + kSourceFileName;
   // The average length is counted with the vocabulary as the library reads
   // it back, so the file is written once to count and once for good.
@@ -148,16 +149,17 @@ bool WriteResourceFile(const Corpus& corpus, SourceFileContents* contents,
     return false;
   }
   double knownOccurrences = 0.0;
-  for (const auto& document : corpus.documents) {
+  const std::size_t documents = subset ? subset->size() : corpus.documents.size();
+  for (std::size_t i = 0; i < documents; ++i) {
     double known = 0.0;
-    CountDocumentWords(counting, document.words, &known);
+    CountDocumentWords(counting, corpus.documents[subset ? (*subset)[i] : i].words, &known);
     knownOccurrences += known;
   }
   if (knownOccurrences == 0.0) {
     *error = "no training document holds a vocabulary word";
     return false;
   }
-  contents->averageDocLength = knownOccurrences / static_cast<double>(corpus.documents.size());
+  contents->averageDocLength = knownOccurrences / static_cast<double>(documents);
   if (!WriteSourceFile(path, *contents, error)) return false;
   *sourceData = SourceData();
   if (sourceData->Load(prefix) != SourceData::LoadOutcome::kLoaded) {
@@ -202,8 +204,7 @@ struct Trainer::Problem {
 // The training part of one cross-validation fold, with the feature ranking
 // made from it alone, and the documents held out from it.
 struct Trainer::Fold {
-  Corpus training;
-  std::vector<std::size_t> trainingDocuments;  // corpus indices
+  std::vector<std::size_t> trainingDocuments;  // corpus indices, ascending
   std::vector<std::size_t> heldOutDocuments;
   std::unique_ptr<FeatureStatistics> statistics;
   std::vector<RankedUnit> ranking;
@@ -315,7 +316,10 @@ bool Trainer::PrepareFold(const Fold& fold, std::size_t k, const std::string& pr
                                                       options_.vocabulary,
                                                       corpus_.classNamesGbk);
   SourceData sourceData;
-  if (!WriteResourceFile(fold.training, &contents, prefix, &sourceData, error)) return false;
+  if (!WriteResourceFile(corpus_, &contents, prefix, &sourceData, error,
+                         &fold.trainingDocuments)) {
+    return false;
+  }
   // A fold whose training part lacks a class still predicts its held-out
   // documents, with the classes it has.
   BuildProblem(sourceData, &fold.trainingDocuments, training, nullptr);
@@ -648,14 +652,11 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
     for (int f = 0; f < options_.folds; ++f) {
       if (f == foldOf[i]) continue;
       folds[f].trainingDocuments.push_back(i);
-      folds[f].training.documents.push_back(corpus_.documents[i]);
     }
   }
   for (Fold& fold : folds) {
-    fold.training.path = corpus_.path;
-    fold.training.classNamesUtf8 = corpus_.classNamesUtf8;
-    fold.training.classNamesGbk = corpus_.classNamesGbk;
-    fold.statistics = std::make_unique<FeatureStatistics>(fold.training, options_.synonyms);
+    fold.statistics = std::make_unique<FeatureStatistics>(corpus_, options_.synonyms,
+                                                          &fold.trainingDocuments);
     fold.ranking = rankContentUnits(*fold.statistics, false);
   }
 

@@ -149,11 +149,13 @@ SourceFileContents BuildResourceContents(const FeatureStatistics& statistics,
                                          const std::vector<std::string>& classNamesGbk);
 
 // Writes contents to prefix + "Source.dat" with averageDocLength set to the
-// mean number of known-word occurrences per corpus document, counted by the
+// mean number of known-word occurrences per corpus document (of those that
+// subset lists, when given), counted by the
 // library's own counting over the written vocabulary, and loads the result
 // into *sourceData.
 bool WriteResourceFile(const Corpus& corpus, SourceFileContents* contents,
-                       const std::string& prefix, SourceData* sourceData, std::string* error);
+                       const std::string& prefix, SourceData* sourceData, std::string* error,
+                       const std::vector<std::size_t>* subset = nullptr);
 
 // A document's known words as a classification counts them.
 TermCounts CountDocumentWords(const SourceData& sourceData, const std::vector<std::string>& words,

@@ -94,7 +94,11 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
   parser.AddValue('d', "dict", "FILE", valueOf("dict"),
                   "segmentation dictionary for --raw (default: the bundled\nmodels/dictionary/dict.txt)");
   parser.AddFlag(0, "force", &force, "replace a resource set that DIR already holds");
+  std::string progressEvery;
   parser.AddFlag('q', "quiet", &line->quiet, "no progress on standard error");
+  parser.AddValue(0, "progress-every", "S", &progressEvery,
+                  "seconds between progress lines when standard error is\nnot a terminal; "
+                  "0: every step as it comes (5)");
   parser.SetEpilogue(kEpilogue);
 
   std::vector<std::string> operands;
@@ -115,6 +119,16 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
   }
   for (const auto& path : addedStopWords) {
     if (!apply("add-stop-words", path)) return OptionParser::Outcome::kUsageError;
+  }
+  if (!progressEvery.empty()) {
+    char* end = nullptr;
+    const double seconds = std::strtod(progressEvery.c_str(), &end);
+    if (*end != '\0' || !(seconds >= 0.0 && seconds <= 86400.0)) {
+      parser.ReportUsageError("--progress-every: \"" + progressEvery +
+                              "\" is not a number of seconds");
+      return OptionParser::Outcome::kUsageError;
+    }
+    line->progressInterval = seconds;
   }
   settings.raw = raw;
   settings.force = force;
