@@ -4,6 +4,7 @@ find_package(Threads REQUIRED)
 include(GoogleTest)
 
 add_executable(wenlei_core_tests
+  source/class_names_test.cc
   source/confidence_file_test.cc
   source/metadata_file_test.cc
   source/ordered_table_test.cc

@@ -12,6 +12,7 @@
 #include "decide/prediction_result.h"
 #include "interface/classifier.h"
 #include "source/confidence_file.h"
+#include "source/metadata_file.h"
 #include "svm.h"
 #include "text/gbk_converter.h"
 #include "text/gbk_form.h"
@@ -116,6 +117,8 @@ Status Engine::Open(const std::string& directory, const EngineOptions& options,
   }
   ThreadConverter()->AppendUtf8(ShortTextMessage(), &opened->shortTextUtf8_);
 
+  Status described = opened->TakeMetadata(prefix);
+  if (!described.ok()) return described;
   for (const auto& entry : opened->sourceData_.wordIndexTable) {
     opened->featureCount_ = std::max(opened->featureCount_, static_cast<std::size_t>(std::max(entry.second, 0)));
   }
@@ -184,6 +187,23 @@ const std::string& Engine::ClassName(std::size_t number) const {
   static const std::string kNone;
   if (number < 1 || number > classCount_ || number >= displayNamesUtf8_.size()) return kNone;
   return displayNamesUtf8_[number];
+}
+
+Status Engine::TakeMetadata(const std::string& prefix) {
+  SetMetadata metadata;
+  Status read = ReadMetadataFile(prefix, &metadata);
+  if (read.code() == Code::kNotFound) return Status::Ok();
+  if (!read.ok()) return read;
+  trainedWith_ = metadata.trainer;
+  // Source.dat holds a short form of a long name; the answers name the
+  // class as the metadata file does.
+  for (const auto& [number, name] : metadata.classNames) {
+    if (number >= 1 && static_cast<std::size_t>(number) < displayNamesUtf8_.size()) {
+      displayNamesUtf8_[number] = WithoutTag(name);
+      fullNames_ = true;
+    }
+  }
+  return Status::Ok();
 }
 
 std::size_t Engine::ClassNumber(std::string_view name) const {
@@ -387,14 +407,21 @@ Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
   if (decision.decisions.empty()) return shortText();
   Status named = decision.LabelText(sourceData_.classTable, &result->answerGbk);
   if (!named.ok()) return Status(named.code(), OneLine(named.message()));
-  GbkConverter* converter = ThreadConverter();
-  if (converter == nullptr) return NoConverter();
-  converter->AppendUtf8(result->answerGbk, &result->answerUtf8);
   const ClassPair pair = decision.decisions.back();
   result->answerClasses.push_back(pair.firstClass);
   const ClassTable& classes = sourceData_.classTable;
   const std::string* second = classes.Find(pair.secondClass);
   if (second == nullptr || *second != "NULL") result->answerClasses.push_back(pair.secondClass);
+  if (fullNames_) {
+    for (std::int32_t number : result->answerClasses) {
+      if (!result->answerUtf8.empty()) result->answerUtf8 += " or ";
+      result->answerUtf8 += ClassName(static_cast<std::size_t>(number));
+    }
+  } else {
+    GbkConverter* converter = ThreadConverter();
+    if (converter == nullptr) return NoConverter();
+    converter->AppendUtf8(result->answerGbk, &result->answerUtf8);
+  }
 
   result->ranking.reserve(classCount_);
   for (std::size_t i = 0; i < classCount_; ++i) {

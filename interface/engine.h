@@ -32,7 +32,7 @@ struct ClassScore {
 
 struct ClassificationResult {
   std::string answerGbk;   // the exports' answer for the same words
-  std::string answerUtf8;
+  std::string answerUtf8;  // the same, with the full class names
   std::vector<std::int32_t> answerClasses;  // the one or two classes named
   std::vector<ClassScore> ranking;  // every class, highest first; empty without prediction
   std::size_t words = 0;
@@ -81,7 +81,9 @@ class Engine {
 
   std::size_t classCount() const { return classCount_; }
   // The class's name as answers show it (a tag before the first space
-  // dropped), UTF-8; empty for a number out of range.
+  // dropped), UTF-8, in full as the set's metadata file names it when the
+  // file does (Source.dat may hold a short form); empty for a number out of
+  // range.
   const std::string& ClassName(std::size_t number) const;
   double minConfidence() const { return minConfidence_; }
   // The number of the class whose name (as ClassName gives it) is name; 0
@@ -116,6 +118,9 @@ class Engine {
  private:
   Engine() = default;
   Status CheckFit(const std::string& directory) const;
+  // The full class names and how the set was trained, from the metadata
+  // file when the set has one.
+  Status TakeMetadata(const std::string& prefix);
   Status CheckSize(std::size_t bytes) const;
   const Segmenter* LoadedSegmenter(Status* status) const;
   // Counting to decision for words already in GBK.
@@ -126,6 +131,7 @@ class Engine {
   std::size_t classCount_ = 0;
   std::size_t featureCount_ = 0;
   std::string trainedWith_;
+  bool fullNames_ = false;  // the metadata file names the classes
   std::vector<std::string> displayNamesGbk_;   // by class number, 0 included
   std::vector<std::string> displayNamesUtf8_;
   std::string shortTextUtf8_;

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <memory>
 
+#include "source/class_names.h"
 #include "text/gbk_converter.h"
 #include "text/utf8.h"
 #include "text/document_words.h"
@@ -150,7 +151,9 @@ class CorpusBuilder {
         firstSeenIndex_.emplace(std::string(name), static_cast<int>(firstSeenNames_.size()));
     if (added) {
       firstSeenNames_.emplace_back(name);
-      if (!ShortNameToGbk(converter_, std::string(name), "class name", &gbk_, error)) {
+      gbk_.clear();
+      if (converter_.AppendGbk(name, &gbk_) > 0) {
+        *error = "class name \"" + std::string(name) + "\" holds a character that GBK cannot encode";
         firstSeenIndex_.erase(it);
         firstSeenNames_.pop_back();
         return false;
@@ -201,6 +204,7 @@ class CorpusBuilder {
       corpus_->classNamesGbk.emplace_back();
       converter_.AppendGbk(name, &corpus_->classNamesGbk.back());
     }
+    corpus_->classNamesGbk = ShortClassNames(corpus_->classNamesGbk);
     for (auto& document : corpus_->documents) document.classIndex = finalIndex[document.classIndex];
   }
 

@@ -32,7 +32,9 @@ struct CorpusDocument {
 struct Corpus {
   std::string path;
   std::vector<std::string> classNamesUtf8;
-  std::vector<std::string> classNamesGbk;  // same order; each at most 9 bytes
+  // Same order: the names as the resource file holds them, at most 9 bytes
+  // (ShortClassNames of the full names).
+  std::vector<std::string> classNamesGbk;
   std::vector<CorpusDocument> documents;   // in file order
   std::size_t wordOccurrences = 0;         // words kept, repeats included
   std::size_t wordsTooLong = 0;            // occurrences left out for length

@@ -79,9 +79,6 @@ TEST_F(CorpusTest, BadInputNamesFileAndLine) {
   EXPECT_EQ(ErrorOf("a\tx\nb\tgood \xE4\xBD bad\n"), path + ":2: invalid UTF-8 at byte 8");
   EXPECT_EQ(ErrorOf(kTiYuGbk + "\t\x81\x20\n", CorpusEncoding::kGbk),
             path + ":1: invalid GBK at byte 6");
-  EXPECT_EQ(ErrorOf("a\tx\n文字处理器\ty\n"),
-            path + ":2: class name \"文字处理器\" is 10 bytes in GBK; the resource file holds "
-                   "at most 9");
   EXPECT_EQ(ErrorOf("😀\tx\n"),
             path + ":1: class name \"😀\" holds a character that GBK cannot encode");
   EXPECT_EQ(ErrorOf(""), path + ": no documents (expected lines \"class<TAB>word word ...\")");
@@ -91,9 +88,13 @@ TEST_F(CorpusTest, BadInputNamesFileAndLine) {
   EXPECT_EQ(error, dir_.path() + "/missing.tsv: cannot open for reading");
 }
 
-TEST_F(CorpusTest, ClassNameOfNineGbkBytesFits) {
-  ASSERT_EQ(ErrorOf("文字处理a\tx\n"), "");
-  EXPECT_EQ(corpus_.classNamesGbk[0].size(), 9u);
+TEST_F(CorpusTest, ALongClassNameKeepsItsFullNameAndAShortFormThatFits) {
+  ASSERT_EQ(ErrorOf("文字处理a\tx\n文字处理器\ty\n"), "");
+  EXPECT_EQ(corpus_.classNamesUtf8, (std::vector<std::string>{"文字处理a", "文字处理器"}));
+  // In GBK: the 9-byte name as it is, the 10-byte one cut to 文字处理.
+  EXPECT_EQ(corpus_.classNamesGbk,
+            (std::vector<std::string>{"\xCE\xC4\xD7\xD6\xB4\xA6\xC0\xED\x61",
+                                      "\xCE\xC4\xD7\xD6\xB4\xA6\xC0\xED"}));
 }
 
 TEST(CorpusEncodingTest, ParsesItsNames) {

@@ -189,7 +189,14 @@ WENLEI_EXPORT const char *wenlei_result_error(const wenlei_result *result);
 
 /* The answer the exported functions give for the same words: one name, two
  * joined by " or ", or the fixed message for a document without known
- * words.  UTF-8, or GBK (the exports' bytes) with wenlei_result_answer_gbk. */
+ * words.  UTF-8, or GBK (the exports' bytes) with wenlei_result_answer_gbk.
+ *
+ * Class names: Source.dat holds at most 9 GBK bytes of a name, so a set
+ * trained with longer names keeps a short form there (what the exports and
+ * wenlei_result_answer_gbk answer with) and the full names in its
+ * Metadata.txt.  Every UTF-8 name of this interface (wenlei_result_answer,
+ * wenlei_result_name, wenlei_result_class_name, wenlei_class_name, ...) is
+ * the full name. */
 WENLEI_EXPORT const char *wenlei_result_answer(const wenlei_result *result);
 WENLEI_EXPORT const char *wenlei_result_answer_gbk(const wenlei_result *result);
 

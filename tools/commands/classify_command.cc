@@ -80,7 +80,8 @@ class Classify {
 
   // What the library said about one document.
   struct Answer {
-    std::string gbk;
+    std::string gbk;   // the exports' text
+    std::string utf8;  // the same with the classes' full names
     std::vector<std::string> namesUtf8;
     std::size_t knownWords = 0;
     std::vector<std::pair<std::string, double>> probabilities;  // highest first
@@ -346,6 +347,7 @@ std::vector<Classify::Answer> Classify::ClassifyBatch(const std::vector<const Do
     std::vector<std::string> texts = session_->ClassifyBatch(wordLists);
     for (std::size_t i = 0; i < documents.size(); ++i) {
       answers[i].gbk = texts[i];
+      converter_->AppendUtf8(texts[i], &answers[i].utf8);
       for (const std::string& name : AnswerNames(texts[i])) {
         std::string utf8;
         converter_->AppendUtf8(name, &utf8);
@@ -375,6 +377,7 @@ std::vector<Classify::Answer> Classify::ClassifyBatch(const std::vector<const Do
     }
     Answer& answer = answers[i];
     answer.gbk = wenlei_result_answer_gbk(result);
+    answer.utf8 = wenlei_result_answer(result);
     for (std::size_t n = 0; n < wenlei_result_name_count(result); ++n) {
       answer.namesUtf8.push_back(wenlei_result_name(result, n));
     }
@@ -433,9 +436,9 @@ void Classify::WriteAnswer(const Answer& answer, const Document& document) {
     if (answer.unknown && !answer.namesUtf8.empty()) {
       *out += kUnknownAnswer;
     } else if (options_.gbk) {
-      *out += answer.gbk;
+      converter_->AppendGbk(answer.utf8, out);
     } else {
-      converter_->AppendUtf8(answer.gbk, out);
+      *out += answer.utf8;
     }
   };
   if (options_.tsv && !options_.json) {
@@ -444,8 +447,6 @@ void Classify::WriteAnswer(const Answer& answer, const Document& document) {
     AppendExplanation(answer, &line);
   } else if (options_.json) {
     // JSON text is UTF-8, whatever the input was.
-    std::string utf8;
-    converter_->AppendUtf8(answer.gbk, &utf8);
     line = "{";
     if (options_.tsv) {
       line += "\"id\": ";
@@ -453,7 +454,7 @@ void Classify::WriteAnswer(const Answer& answer, const Document& document) {
       line += ", ";
     }
     line += "\"answer\": ";
-    AppendJsonString(utf8, &line);
+    AppendJsonString(answer.utf8, &line);
     line += ", \"names\": [";
     bool first = true;
     for (const std::string& name : answer.namesUtf8) {

@@ -174,8 +174,6 @@ TEST_F(TrainCommandTest, BadCorpusGivesOneLineAndLeavesNothingBehind) {
       {"", ": no documents (expected lines \"class<TAB>word word ...\")"},
       {"a\tx y\na\ty z\n", ": one class only (\"a\"); a model needs two or more"},
       {"a\tx\nb\t\xFF\n", ":2: invalid UTF-8 at byte 3"},
-      {"a\tx\n电子表格软件\ty\n",
-       ":2: class name \"电子表格软件\" is 12 bytes in GBK; the resource file holds at most 9"},
   };
   for (const Case& c : cases) {
     WriteFile(corpusPath_, c.corpus);
@@ -308,7 +306,14 @@ TEST_F(TrainCommandTest, EvalMeasuresThroughTheLibrary) {
   // Evaluation leaves the resource directory as it was.
   EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"Confidence.txt", "Metadata.txt", "SVMModel", "Source.dat"}));
 
-  ChildOutcome text = RunCommand(&RunEvalCommand, {"eval", output_, testPath, "--one-by-one"});
+  ChildOutcome alone = RunCommand(&RunEvalCommand, {"eval", output_, testPath, "--one-by-one"});
+  EXPECT_EQ(alone.status, 2);
+  EXPECT_NE(alone.err.find("--one-by-one calls the exported functions one document at a time; "
+                           "it needs --exports"),
+            std::string::npos)
+      << alone.err;
+  ChildOutcome text =
+      RunCommand(&RunEvalCommand, {"eval", output_, testPath, "--exports", "--one-by-one"});
   ASSERT_EQ(text.status, 0) << text.err;
   EXPECT_NE(text.out.find("documents          25 (1 without a known word, counted as wrong)"),
             std::string::npos)

@@ -4,7 +4,7 @@ library, with the resource tables released and loaded again every so often.
 Checks that every document keeps its first answer and that the process's
 resident memory stays flat.
 
-    scripts/soak [-r DIR] [-n COUNT] [--cycle N] [--library PATH]
+    scripts/hardening/soak.py [-r DIR] [-n COUNT] [--cycle N] [--library PATH]
 
 -r DIR      resource set (a directory holding Source.dat and SVMModel);
             default models/help-zh/, or a small generated one when that is
@@ -33,7 +33,7 @@ import sys
 import tempfile
 import time
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SHORT_TEXT = bytes.fromhex(
     "CEC4B1BEC4DAC8DDCCABB6CCBBF2CEDED0A7A3ACB2BBC4DCC8B7B6A8C0E0B1F0")
 INLINE_LIMIT = 16
@@ -59,7 +59,7 @@ class WordList(ctypes.Structure):
 
 
 def fail(message):
-    print("scripts/soak: " + message, file=sys.stderr)
+    print("scripts/hardening/soak.py: " + message, file=sys.stderr)
     sys.exit(1)
 
 

@@ -1,14 +1,11 @@
-"""Tests of scripts/usage-to-man, the converter of the usage page."""
+"""Tests of scripts/docs/usage_to_man.py, the converter of the usage page."""
 
-import importlib.machinery
-import importlib.util
 import os
+import sys
 import unittest
 
-_PATH = os.path.join(os.path.dirname(os.path.abspath(__file__)), "usage-to-man")
-_LOADER = importlib.machinery.SourceFileLoader("usage_to_man", _PATH)
-usage_to_man = importlib.util.module_from_spec(importlib.util.spec_from_loader("usage_to_man", _LOADER))
-_LOADER.exec_module(usage_to_man)
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import usage_to_man  # noqa: E402  (found beside this file)
 
 
 class InlineTest(unittest.TestCase):

@@ -1,5 +1,7 @@
 #!/usr/bin/env python3
-"""Runs the examples of the README and of docs/usage.md as written.
+"""Runs the examples of the README and of docs/usage.md as written, and
+checks that the README, docs/ and the manual page agree on which door of the
+library `wenlei classify` goes through.
 
 Every indented line of the chosen sections that starts with `wenlei` or
 `build/wenlei` (pipes included) is run with bash from a scratch folder that
@@ -8,7 +10,7 @@ first on the PATH (as after an install); it must succeed and print
 something, unless it writes to a file.  A block of "$ command" followed by
 output lines must print exactly that output.
 
-usage: scripts/test-docs [BUILD-DIR]        (default: build)
+usage: scripts/docs/test_docs.py [BUILD-DIR]        (default: build)
 """
 
 import os
@@ -18,7 +20,7 @@ import sys
 import tempfile
 from pathlib import Path
 
-ROOT = Path(__file__).resolve().parent.parent
+ROOT = Path(__file__).resolve().parents[2]
 
 # (file, heading of the section whose examples run)
 SECTIONS = [
@@ -65,10 +67,79 @@ def examples(lines):
     return found
 
 
+# `wenlei classify` goes through the modern interface; the exported
+# functions only with --exports.
+MODERN_DOOR = re.compile(r"(through|uses) (its |the library's )?modern interface")
+COMMAND_NAMED = re.compile(r"wenlei (classify|eval)|[Tt]he command")
+EXPORTS_DOOR = re.compile(r"through (its |the library's |the )?(five )?exported (C )?functions")
+
+
+def plain(text):
+    """A manual page's text without its font escapes and with plain hyphens."""
+    return re.sub(r"\\f[BIRP]", "", text).replace("\\-", "-")
+
+
+def paragraphs(text):
+    """(heading, paragraph text) of a page in Markdown or roff."""
+    heading, lines, found = "", [], []
+    for line in text.splitlines() + [""]:
+        if line.startswith("#") or line.startswith(".SH") or line.startswith(".SS"):
+            heading = line
+        if not line.strip() or line.startswith("#") or line.startswith(".PP") or \
+                line.startswith(".SH") or line.startswith(".SS") or line.startswith(".TP"):
+            if lines:
+                found.append((heading, " ".join(lines)))
+            lines = []
+        elif not line.startswith("."):
+            lines.append(line)
+    return found
+
+
+def door_faults(name, text):
+    """The sentences of a page that send `wenlei classify` through the exported
+    functions without --exports, and a fault when no sentence names its door."""
+    faults, modern = [], False
+    for heading, paragraph in paragraphs(text):
+        if not COMMAND_NAMED.search(heading) and not COMMAND_NAMED.search(paragraph):
+            continue
+        for sentence in re.split(r"(?<=[.;:])\s+", paragraph):
+            if MODERN_DOOR.search(sentence):
+                modern = True
+            elif EXPORTS_DOOR.search(sentence) and "--exports" not in sentence and \
+                    "--exports" not in paragraph.split(sentence)[0][-200:]:
+                faults.append("%s says the command goes through the exported functions: %s"
+                              % (name, sentence.strip()))
+    if not modern:
+        faults.append("%s does not say that the command goes through the modern interface"
+                      % name)
+    return faults
+
+
+def check_doors(build):
+    """Faults of the README, docs/*.md and the manual page about the command's door."""
+    pages = [("README.md", (ROOT / "README.md").read_text(encoding="utf-8"))]
+    pages += [("docs/" + path.name, path.read_text(encoding="utf-8"))
+              for path in sorted((ROOT / "docs").glob("*.md"))]
+    manual = build / "wenlei.1"
+    pages.append(("wenlei.1", plain(manual.read_text(encoding="utf-8")) if manual.exists() else ""))
+    faults = []
+    for name, text in pages:
+        page_faults = door_faults(name, text)
+        # Pages that never describe the command need not name its door.
+        if name not in ("README.md", "docs/usage.md", "wenlei.1") and page_faults and \
+                page_faults[-1].endswith("modern interface"):
+            page_faults.pop()
+        faults += page_faults
+    return faults
+
+
 def main(argv):
     build = Path(argv[1] if len(argv) > 1 else ROOT / "build").resolve()
     failures = 0
     count = 0
+    for fault in check_doors(build):
+        failures += 1
+        print(fault, file=sys.stderr)
     with tempfile.TemporaryDirectory(prefix="wenlei-docs.") as scratch:
         os.symlink(ROOT / "models", os.path.join(scratch, "models"))
         os.symlink(build, os.path.join(scratch, "build"))
@@ -91,7 +162,7 @@ def main(argv):
                 if fault:
                     failures += 1
                     print("%s (%s): %s\n  %s" % (name, heading, command, fault), file=sys.stderr)
-    print("scripts/test-docs: %d examples, %d failed" % (count, failures), file=sys.stderr)
+    print("scripts/docs/test_docs.py: %d examples, %d failed" % (count, failures), file=sys.stderr)
     return 1 if failures or count == 0 else 0
 
 

@@ -7,7 +7,7 @@ definition lists ("term" then ": text"), inline `code`, **bold** and
 [links](target).  Anything else is kept as text, so the page never loses a
 line.
 
-usage: usage-to-man [--version V] USAGE.md OUTPUT.1
+usage: usage_to_man.py [--version V] USAGE.md OUTPUT.1
 """
 
 import argparse
