@@ -47,21 +47,6 @@ std::string WithoutTag(const std::string& name) {
   return space == std::string::npos ? name : name.substr(space + 1);
 }
 
-// A step's message as one line: the exports' trailing line end dropped,
-// the "wenlei: " they put in front of their own lines too.
-std::string OneLine(std::string message) {
-  if (message.rfind("wenlei: ", 0) == 0) message.erase(0, 8);
-  while (!message.empty() && message.back() == '\n') message.pop_back();
-  const std::size_t lineEnd = message.find('\n');
-  if (lineEnd != std::string::npos) message.erase(lineEnd);
-  return message;
-}
-
-Status Unreadable(const std::string& path, int errorNumber) {
-  const Code code = errorNumber == ENOENT || errorNumber == ENOTDIR ? Code::kNotFound : Code::kIoError;
-  return Status(code, "cannot read " + path + ": " + std::strerror(errorNumber));
-}
-
 // What the test file's six significant digits make of a feature value, as
 // the prediction step reads it back.
 double AsWrittenInTheTestFile(double value, std::string* scratch) {
@@ -80,27 +65,14 @@ Status Engine::Open(const std::string& directory, const EngineOptions& options,
   std::unique_ptr<Engine> opened(new Engine());
   const std::string prefix = directory.back() == '/' ? directory : directory + "/";
 
-  const std::string sourcePath = prefix + kSourceFileName;
-  std::string fault;
-  switch (opened->sourceData_.Load(prefix, &fault)) {
-    case SourceData::LoadOutcome::kLoaded:
-      break;
-    case SourceData::LoadOutcome::kMalformed:
-      return Status(Code::kCorrupt, OneLine(fault));
-    case SourceData::LoadOutcome::kMissing: {
-      std::string ignored;
-      int errorNumber = 0;
-      ReadFileBytes(sourcePath, &ignored, &errorNumber);
-      return Unreadable(sourcePath, errorNumber == 0 ? EIO : errorNumber);
-    }
-  }
+  Status loaded = opened->sourceData_.Load(prefix);
+  if (!loaded.ok()) return loaded;
 
   const std::string modelPath = prefix + kModelFileName;
   std::string text;
-  int errorNumber = 0;
-  if (!ReadFileBytes(modelPath, &text, &errorNumber)) return Unreadable(modelPath, errorNumber);
-  Status loaded = LoadedModel::Load(modelPath, text, &opened->model_);
-  if (!loaded.ok()) return Status(loaded.code(), OneLine(loaded.message()));
+  loaded = ReadFileBytes(modelPath, &text);
+  if (loaded.ok()) loaded = LoadedModel::Load(modelPath, text, &opened->model_);
+  if (!loaded.ok()) return loaded;
   opened->model_->PrepareLinearPrediction();
 
   if (ThreadConverter() == nullptr) return NoConverter();
@@ -117,8 +89,8 @@ Status Engine::Open(const std::string& directory, const EngineOptions& options,
   }
   ThreadConverter()->AppendUtf8(ShortTextMessage(), &opened->shortTextUtf8_);
 
-  Status described = opened->TakeMetadata(prefix);
-  if (!described.ok()) return described;
+  Status named = opened->TakeMetadata(prefix);
+  if (!named.ok()) return named;
   for (const auto& entry : opened->sourceData_.wordIndexTable) {
     opened->featureCount_ = std::max(opened->featureCount_, static_cast<std::size_t>(std::max(entry.second, 0)));
   }
@@ -130,6 +102,7 @@ Status Engine::Open(const std::string& directory, const EngineOptions& options,
   opened->minConfidence_ = options.minConfidence;
   if (opened->minConfidence_ < 0.0) {
     ConfidenceSettings stored;
+    std::string fault;
     switch (ReadConfidenceFile(prefix, &stored, &fault)) {
       case ConfidenceFileOutcome::kRead:
         opened->minConfidence_ = stored.minConfidence;
@@ -138,7 +111,7 @@ Status Engine::Open(const std::string& directory, const EngineOptions& options,
         opened->minConfidence_ = 0.0;
         break;
       case ConfidenceFileOutcome::kMalformed:
-        return Status(Code::kCorrupt, OneLine(fault));
+        return Status(Code::kCorrupt, fault);
     }
   }
   opened->maxDocumentBytes_ = options.maxDocumentBytes;
@@ -406,7 +379,7 @@ Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
   decision.readDataLine(line, kAmbiguityThreshold);
   if (decision.decisions.empty()) return shortText();
   Status named = decision.LabelText(sourceData_.classTable, &result->answerGbk);
-  if (!named.ok()) return Status(named.code(), OneLine(named.message()));
+  if (!named.ok()) return named;
   const ClassPair pair = decision.decisions.back();
   result->answerClasses.push_back(pair.firstClass);
   const ClassTable& classes = sourceData_.classTable;

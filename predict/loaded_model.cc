@@ -15,11 +15,10 @@ namespace wenlei {
 
 Status LoadedModel::Load(const std::string& path, std::string_view text,
                          std::unique_ptr<LoadedModel>* model) {
-  const std::string refused = "can't open model file " + path + "\n";
-  std::string fault;
-  if (!CheckModelText(text, &fault)) {
-    return Status(Status::Code::kCorrupt,
-                  "wenlei: damaged model file " + path + ": " + fault + "\n" + refused);
+  Status checked = CheckModelText(text);
+  if (!checked.ok()) {
+    return Status(Status::Code::kCorrupt, "damaged model file " + path + ": " + checked.message(),
+                  Status::Context::kModelCheck, path);
   }
   svm_model* loaded;
   {
@@ -33,7 +32,10 @@ Status LoadedModel::Load(const std::string& path, std::string_view text,
 #endif
     loaded = svm_load_model(path.c_str());
   }
-  if (loaded == nullptr) return Status(Status::Code::kCorrupt, refused);
+  if (loaded == nullptr) {
+    return Status(Status::Code::kCorrupt, "libsvm cannot load the model file " + path,
+                  Status::Context::kModelLoad, path);
+  }
   *model = Adopt(loaded);
   return Status::Ok();
 }

@@ -28,9 +28,9 @@ class LoadedModel {
  public:
   // Loads the model at path with libsvm after checking text, the file's
   // bytes as read just before, so that a damaged file is refused instead of
-  // crashing libsvm's loader.  Failures carry the prediction step's lines:
-  // "wenlei: damaged model file PATH: FAULT\n" followed by "can't open model
-  // file PATH\n", or the latter alone when libsvm refuses the file.
+  // crashing libsvm's loader.  A damaged file fails with kCorrupt in the
+  // context kModelCheck ("damaged model file PATH: FAULT"), one libsvm
+  // refuses with kCorrupt in the context kModelLoad.
   static Status Load(const std::string& path, std::string_view text,
                      std::unique_ptr<LoadedModel>* model);
 

@@ -113,12 +113,8 @@ Status ParseMetadata(std::string_view text, const std::string& path, SetMetadata
 Status ReadMetadataFile(const std::string& prefix, SetMetadata* metadata) {
   const std::string path = prefix + kMetadataFileName;
   std::string text;
-  int errorNumber = 0;
-  if (!ReadFileBytes(path, &text, &errorNumber)) {
-    const bool missing = errorNumber == ENOENT || errorNumber == ENOTDIR;
-    return Status(missing ? Code::kNotFound : Code::kIoError,
-                  "cannot read " + path + ": " + std::strerror(errorNumber != 0 ? errorNumber : EIO));
-  }
+  Status read = ReadFileBytes(path, &text);
+  if (!read.ok()) return read;
   return ParseMetadata(text, path, metadata);
 }
 

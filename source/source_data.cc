@@ -1,5 +1,6 @@
 #include "source/source_data.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #endif
 
 #include "source/source_file.h"
+#include "util/file_bytes.h"
 
 namespace wenlei {
 namespace {
@@ -104,15 +106,18 @@ bool CheckWorkingPaths(const std::string& prefix, std::string* error) {
 
 }  // namespace
 
-SourceData::LoadOutcome SourceData::Load(const std::string& prefix, std::string* fault) {
+Status SourceData::Load(const std::string& prefix) {
   const std::string path = prefix + kSourceFileName;
+  errno = 0;
   std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return LoadOutcome::kMissing;
+  if (file == nullptr) {
+    const Status unreadable = UnreadableFile(path, errno);
+    return Status(unreadable.code(), unreadable.message(), Status::Context::kSourceFileOpen, path);
+  }
   std::string pathError;
   if (!CheckWorkingPaths(prefix, &pathError)) {
     std::fclose(file);
-    if (fault != nullptr) *fault = "wenlei: rejected resource prefix: " + pathError + "\n";
-    return LoadOutcome::kPathTooLong;
+    return Status(Status::Code::kInvalidArgument, "rejected resource prefix: " + pathError);
   }
 
   // The whole file is read before any table changes, so a damaged file
@@ -123,8 +128,7 @@ SourceData::LoadOutcome SourceData::Load(const std::string& prefix, std::string*
   std::fclose(file);
   if (ok) ok = CheckAverageDocLength(sections, &error);
   if (!ok) {
-    if (fault != nullptr) *fault = "wenlei: rejected resource file " + path + ": " + error + "\n";
-    return LoadOutcome::kMalformed;
+    return Status(Status::Code::kCorrupt, "rejected resource file " + path + ": " + error);
   }
 
   // Each section's records are put in key order first (the first of a
@@ -179,7 +183,7 @@ SourceData::LoadOutcome SourceData::Load(const std::string& prefix, std::string*
   testFilePath = prefix + kTestFileName;
   resultFilePath = prefix + kResultFileName;
   modelPath = prefix + kModelFileName;
-  return LoadOutcome::kLoaded;
+  return Status::Ok();
 }
 
 void SourceData::ReleaseTables() {

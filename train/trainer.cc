@@ -144,7 +144,7 @@ bool WriteResourceFile(const Corpus& corpus, SourceFileContents* contents,
   contents->averageDocLength = 1.0;
   if (!WriteSourceFile(path, *contents, error)) return false;
   SourceData counting;
-  if (counting.Load(prefix) != SourceData::LoadOutcome::kLoaded) {
+  if (!counting.Load(prefix).ok()) {
     *error = "cannot read back " + path;
     return false;
   }
@@ -162,7 +162,7 @@ bool WriteResourceFile(const Corpus& corpus, SourceFileContents* contents,
   contents->averageDocLength = knownOccurrences / static_cast<double>(documents);
   if (!WriteSourceFile(path, *contents, error)) return false;
   *sourceData = SourceData();
-  if (sourceData->Load(prefix) != SourceData::LoadOutcome::kLoaded) {
+  if (!sourceData->Load(prefix).ok()) {
     *error = "cannot read back " + path;
     return false;
   }

@@ -6,13 +6,17 @@
 
 namespace wenlei {
 
-bool ReadFileBytes(const std::string& path, std::string* bytes, int* errorNumber) {
+Status UnreadableFile(const std::string& path, int errorNumber) {
+  if (errorNumber == 0) errorNumber = EIO;
+  const Status::Code code = errorNumber == ENOENT || errorNumber == ENOTDIR ? Status::Code::kNotFound
+                                                                           : Status::Code::kIoError;
+  return Status(code, "cannot read " + path + ": " + std::strerror(errorNumber));
+}
+
+Status ReadFileBytes(const std::string& path, std::string* bytes) {
   errno = 0;
   std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    if (errorNumber != nullptr) *errorNumber = errno;
-    return false;
-  }
+  if (file == nullptr) return UnreadableFile(path, errno);
   bytes->clear();
   // Sized once: a model of some megabytes is read whole.
   if (std::fseek(file, 0, SEEK_END) == 0) {
@@ -23,10 +27,10 @@ bool ReadFileBytes(const std::string& path, std::string* bytes, int* errorNumber
   char buffer[1 << 16];
   std::size_t got;
   while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes->append(buffer, got);
+  const int error = std::ferror(file) != 0 ? errno : 0;
   const bool failed = std::ferror(file) != 0;
-  if (failed && errorNumber != nullptr) *errorNumber = errno;
   std::fclose(file);
-  return !failed;
+  return failed ? UnreadableFile(path, error) : Status::Ok();
 }
 
 FileComparison CompareFileBytes(const std::string& path, std::string_view expected) {

@@ -4,12 +4,17 @@
 #include <string>
 #include <string_view>
 
+#include "util/status.h"
+
 namespace wenlei {
 
-// Replaces *bytes with the whole file at path, read in binary mode.  False
-// when the file cannot be opened or read; *errorNumber then holds errno
-// when given.
-bool ReadFileBytes(const std::string& path, std::string* bytes, int* errorNumber = nullptr);
+// A file that could not be opened or read, errno's text in the message:
+// kNotFound when it is not there, kIoError otherwise.
+Status UnreadableFile(const std::string& path, int errorNumber);
+
+// Replaces *bytes with the whole file at path, read in binary mode; a file
+// that cannot be opened or read is an UnreadableFile.
+Status ReadFileBytes(const std::string& path, std::string* bytes);
 
 // Whether the file at path holds exactly expected, read in binary mode and
 // compared piece by piece without keeping a copy.

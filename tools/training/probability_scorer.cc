@@ -14,7 +14,7 @@ namespace wenlei {
 std::unique_ptr<ProbabilityScorer> ProbabilityScorer::Open(const std::string& prefix,
                                                            std::string* error) {
   std::unique_ptr<ProbabilityScorer> scorer(new ProbabilityScorer());
-  if (scorer->sourceData_.Load(prefix) != SourceData::LoadOutcome::kLoaded) {
+  if (!scorer->sourceData_.Load(prefix).ok()) {
     *error = prefix + kSourceFileName + ": missing or malformed";
     return nullptr;
   }
