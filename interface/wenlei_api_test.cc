@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -19,6 +20,7 @@
 
 #include "testutil/resource_set_builder.h"
 #include "testutil/test_support.h"
+#include "train/trainer_test_corpus.h"
 #include "wenlei/exports.h"
 
 namespace {
@@ -497,6 +499,49 @@ TEST(WenleiApiTest, WordContributionsAddUpToTheLinearDecisionValue) {
     EXPECT_EQ(wenlei_result_explanation_word(result.result, 1), nullptr);
   }
   EXPECT_GT(explained, 2);
+}
+
+// A variant and its canonical word feed one feature and share its product.
+TEST(WenleiApiTest, WordsOfOneFeatureShareItsContribution) {
+  TempDir dir;
+  wenlei::testing::GeneratedCorpus corpus;
+  WriteFile(dir.prefix() + "train.tsv", corpus.Text());
+  const std::string variant = corpus.TopicWord(0, 0) + "变体";
+  WriteFile(dir.prefix() + "synonyms.tsv", variant + "\t" + corpus.TopicWord(0, 0) + "\n");
+  wenlei_train_options* options = wenlei_train_options_create();
+  for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
+           {"synonyms", dir.prefix() + "synonyms.tsv"}, {"features", "all"}, {"folds", "3"}}) {
+    ASSERT_EQ(wenlei_train_options_set(options, name.c_str(), value.c_str(), nullptr), WENLEI_OK) << name;
+  }
+  const wenlei_status trained =
+      wenlei_train_file((dir.prefix() + "train.tsv").c_str(), (dir.prefix() + "set").c_str(), options, nullptr);
+  wenlei_train_options_destroy(options);
+  ASSERT_EQ(trained, WENLEI_OK);
+  Handle handle;
+  ASSERT_EQ(Open(dir.prefix() + "set", &handle), WENLEI_OK);
+  const std::vector<std::string> words = {corpus.TopicWord(0, 0), variant, corpus.TopicWord(1, 2)};
+  std::vector<const char*> texts;
+  std::vector<std::size_t> lengths;
+  for (const std::string& word : words) {
+    texts.push_back(word.c_str());
+    lengths.push_back(word.size());
+  }
+  Result result;
+  ASSERT_EQ(wenlei_classify_words(handle.classifier, texts.data(), lengths.data(), 3, WENLEI_UTF8,
+                                  &result.result, nullptr),
+            WENLEI_OK);
+  ASSERT_EQ(wenlei_result_explain(result.result, 0, nullptr), WENLEI_OK);
+  std::map<std::string, double> contributions;
+  double sum = wenlei_result_explanation_rest(result.result);
+  for (std::size_t i = 0; i < wenlei_result_explanation_count(result.result); ++i) {
+    contributions[wenlei_result_explanation_word(result.result, i)] =
+        wenlei_result_explanation_contribution(result.result, i);
+    sum += wenlei_result_explanation_contribution(result.result, i);
+  }
+  ASSERT_EQ(contributions.size(), 3u);
+  // Shares of one product, in proportion to the words' weights: one sign.
+  EXPECT_GT(contributions[words[0]] * contributions[variant], 0.0);
+  EXPECT_NEAR(sum, wenlei_result_decision_value(result.result), 1e-9);
 }
 
 TEST(WenleiApiTest, TheHandleDescribesItsSet) {
