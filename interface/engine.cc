@@ -14,6 +14,7 @@
 #include "source/confidence_file.h"
 #include "source/metadata_file.h"
 #include "svm.h"
+#include "text/content_word.h"
 #include "text/gbk_converter.h"
 #include "text/gbk_form.h"
 #include "text/utf8.h"
@@ -341,6 +342,7 @@ Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
       gbkWords.size(), [&gbkWords](std::size_t i) { return gbkWords[i]; },
       sourceData_.wordIndexTable, &knownWordCount);
   result->knownWords = static_cast<std::size_t>(knownWordCount);
+  const ContentWords contentWords = CountContentWords(gbkWords, termCounts);
   auto shortText = [this, result] {
     result->answerGbk = ShortTextMessage();
     result->answerUtf8 = shortTextUtf8_;
@@ -406,7 +408,7 @@ Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
   std::vector<double> highestFirst;
   highestFirst.reserve(result->ranking.size());
   for (const ClassScore& score : result->ranking) highestFirst.push_back(score.probability);
-  result->confidence = AnswerConfidence(highestFirst, result->words, result->knownWords);
+  result->confidence = AnswerConfidence(highestFirst, contentWords.words, contentWords.known);
   result->unknown = result->confidence < minConfidence_;
   return Status::Ok();
 }

@@ -15,6 +15,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -436,6 +437,28 @@ TEST(WenleiApiTest, Utf8TextIsSegmentedAsTheSegmenterCutsIt) {
   ASSERT_EQ(wenlei_classify_words(handle.classifier, texts.data(), lengths.data(), texts.size(), WENLEI_UTF8,
                                   &fromWords.result, nullptr),
             WENLEI_OK);
+  // The same words without punctuation, symbols and numbers: the words the
+  // confidence counts.
+  auto isContent = [](std::string_view word) {
+    for (std::size_t i = 0; i < word.size(); ++i) {
+      const unsigned char c = static_cast<unsigned char>(word[i]);
+      if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) return true;
+      if (c >= 0xE4 && c <= 0xE9) return true;  // leads U+4000..U+9FFF: Chinese characters
+    }
+    return false;
+  };
+  std::vector<const char*> contentTexts;
+  std::vector<std::size_t> contentLengths;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    if (!isContent(std::string_view(texts[i], lengths[i]))) continue;
+    contentTexts.push_back(texts[i]);
+    contentLengths.push_back(lengths[i]);
+  }
+  ASSERT_LT(contentTexts.size(), texts.size());  // the sample has punctuation
+  Result fromContent;
+  ASSERT_EQ(wenlei_classify_words(handle.classifier, contentTexts.data(), contentLengths.data(),
+                                  contentTexts.size(), WENLEI_UTF8, &fromContent.result, nullptr),
+            WENLEI_OK);
   wenlei_words_free(words);
   wenlei_segmenter_close(segmenter);
 
@@ -445,11 +468,12 @@ TEST(WenleiApiTest, Utf8TextIsSegmentedAsTheSegmenterCutsIt) {
   EXPECT_GT(wenlei_result_known_words(fromText.result), 0u);
   ASSERT_GE(wenlei_result_name_count(fromText.result), 1u);
   EXPECT_STREQ(wenlei_result_name(fromText.result, 0), wenlei_result_class_name(fromText.result, 0));
-  // The geometric mean of the top probability and the known-word share.
+  // The geometric mean of the top probability and the share of the content
+  // words that the vocabulary knows.
   EXPECT_DOUBLE_EQ(wenlei_result_confidence(fromText.result),
                    std::sqrt(wenlei_result_probability(fromText.result, 0) *
-                             static_cast<double>(wenlei_result_known_words(fromText.result)) /
-                             static_cast<double>(wenlei_result_words(fromText.result))));
+                             static_cast<double>(wenlei_result_known_words(fromContent.result)) /
+                             static_cast<double>(wenlei_result_words(fromContent.result))));
   EXPECT_EQ(wenlei_result_unknown(fromText.result), 0);
 
   const char* texts2[] = {"", "\xFF", text.c_str()};
