@@ -13,6 +13,7 @@
 #include "source/confidence_file.h"
 #include "source/metadata_file.h"
 #include "svm.h"
+#include "text/content_word.h"
 #include "text/gbk_converter.h"
 #include "text/gbk_form.h"
 #include "text/utf8.h"
@@ -319,6 +320,7 @@ Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
   result->words = gbkWords.size();
   DocumentFeatures document = VectoriseWords(gbkWords, sourceData_);
   result->knownWords = static_cast<std::size_t>(document.knownWordCount);
+  const ContentWords contentWords = CountContentWords(gbkWords, document.occurrences);
   auto shortText = [this, result] {
     result->answerGbk = ShortTextMessage();
     result->answerUtf8 = shortTextUtf8_;
@@ -371,7 +373,7 @@ Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
   std::vector<double> highestFirst;
   highestFirst.reserve(result->ranking.size());
   for (const ClassScore& score : result->ranking) highestFirst.push_back(score.probability);
-  result->confidence = AnswerConfidence(highestFirst, result->words, result->knownWords);
+  result->confidence = AnswerConfidence(highestFirst, contentWords.words, contentWords.known);
   result->unknown = result->confidence < minConfidence_;
   return Status::Ok();
 }

@@ -117,23 +117,21 @@ Status LoadedModel::LinearPairWeights(int first, int second, const std::vector<i
   std::vector<int> start(static_cast<std::size_t>(n) + 1, 0);
   for (int c = 0; c < n; ++c) start[c + 1] = start[c] + model_->nSV[c];
   // w = sum of coef * sv over the support vectors of both classes, with
-  // libsvm's coefficient rows for the pair.
-  std::map<int, double> w;
+  // libsvm's coefficient rows for the pair; only the features asked for.
+  std::map<int, std::size_t> asked;
+  for (std::size_t k = 0; k < features.size(); ++k) asked.emplace(features[k], k);
+  const double sign = first == i ? 1.0 : -1.0;
+  weights->assign(features.size(), 0.0);
   auto add = [&](int begin, int end, const double* coef) {
     for (int k = begin; k < end; ++k) {
       for (const svm_node* node = model_->SV[k]; node->index != -1; ++node) {
-        w[node->index] += coef[k] * node->value;
+        auto found = asked.find(node->index);
+        if (found != asked.end()) (*weights)[found->second] += sign * coef[k] * node->value;
       }
     }
   };
   add(start[i], start[i + 1], model_->sv_coef[j - 1]);
   add(start[j], start[j + 1], model_->sv_coef[i]);
-  const double sign = first == i ? 1.0 : -1.0;
-  weights->assign(features.size(), 0.0);
-  for (std::size_t k = 0; k < features.size(); ++k) {
-    auto found = w.find(features[k]);
-    if (found != w.end()) (*weights)[k] = sign * found->second;
-  }
   *constant = -sign * model_->rho[PairIndex(i, j, n)];
   return Status::Ok();
 }

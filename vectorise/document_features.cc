@@ -11,6 +11,8 @@ DocumentFeatures VectoriseWords(WordSpan words, const SourceData& resourceSet) {
       words.size(), [&words](std::size_t i) { return words[i]; }, resourceSet.wordIndexTable,
       &document.knownWordCount);
   if (document.weightedTerms.empty()) return document;
+  document.occurrences.reserve(document.weightedTerms.size());
+  for (const auto& [word, count] : document.weightedTerms) document.occurrences.emplace_back(word, count);
   WeightTerms(document.weightedTerms, document.knownWordCount, resourceSet.idfTable,
               resourceSet.averageDocLength);
   DocumentVector vector;

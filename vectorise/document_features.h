@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "source/source_data.h"
@@ -32,6 +33,9 @@ struct DocumentFeatures {
   double knownWordCount = 0.0;
   // Each known word with its weight.
   TermCounts weightedTerms;
+  // Each known word (a view of its key in weightedTerms, valid while that
+  // map lives) with its occurrences, in the same order.
+  std::vector<std::pair<std::string_view, double>> occurrences;
   // Feature number -> weight rounded to six significant digits, the value
   // the model reads from the test file.  Empty when no known word maps to a
   // feature.

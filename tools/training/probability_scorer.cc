@@ -7,6 +7,7 @@
 #include "interface/classifier.h"
 #include "source/source_file.h"
 #include "svm.h"
+#include "text/content_word.h"
 #include "tools/host/host_word_list.h"
 
 namespace wenlei {
@@ -40,6 +41,7 @@ DocumentScore ProbabilityScorer::Score(const std::vector<std::string>& gbkWords)
   HostWordList list(gbkWords);
   const DocumentFeatures document = classifier.Vectorise(*list.list());
   score.knownWords = static_cast<std::size_t>(document.knownWordCount);
+  const ContentWords content = CountContentWords(gbkWords, document.occurrences);
   if (document.features.empty()) return score;
   std::vector<svm_node> nodes;
   for (const auto& [index, value] : document.features) nodes.push_back({index, value});
@@ -59,7 +61,7 @@ DocumentScore ProbabilityScorer::Score(const std::vector<std::string>& gbkWords)
   });
   std::vector<double> sorted(score.probabilities);
   std::sort(sorted.rbegin(), sorted.rend());
-  score.confidence = AnswerConfidence(sorted, score.words, score.knownWords);
+  score.confidence = AnswerConfidence(sorted, content.words, content.known);
   return score;
 }
 
