@@ -107,9 +107,14 @@ endif()
 find_program(WENLEI_SHELLCHECK shellcheck)
 if(WENLEI_BUILD_TESTS AND WENLEI_SHELLCHECK)
   file(GLOB WENLEI_SHELL_SCRIPTS ${PROJECT_SOURCE_DIR}/scripts/lib/*.sh)
-  foreach(name bench build-model compare-peers demo fuzz prepare-corpus prepare-out-of-domain setup
-               test test-install test-python test-sanitized test-threads test-valgrind windows)
-    list(APPEND WENLEI_SHELL_SCRIPTS ${PROJECT_SOURCE_DIR}/scripts/${name})
+  file(GLOB candidates ${PROJECT_SOURCE_DIR}/scripts/*)
+  foreach(candidate IN LISTS candidates)
+    if(NOT IS_DIRECTORY ${candidate})
+      file(STRINGS ${candidate} first_line LIMIT_COUNT 1)
+      if(first_line MATCHES "^#!.*bash")
+        list(APPEND WENLEI_SHELL_SCRIPTS ${candidate})
+      endif()
+    endif()
   endforeach()
   add_test(NAME shell_scripts_check
     COMMAND ${WENLEI_SHELLCHECK} -x -S error ${WENLEI_SHELL_SCRIPTS}

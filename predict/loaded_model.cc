@@ -1,15 +1,12 @@
 #include "predict/loaded_model.h"
 
-#if !defined(_WIN32)
-#include <mutex>
-#endif
-
 #include <algorithm>
 #include <map>
 
 #include "predict/linear_predictor.h"
 #include "predict/model_file_check.h"
 #include "svm.h"
+#include "util/process_lock.h"
 
 namespace wenlei {
 
@@ -27,8 +24,7 @@ Status LoadedModel::Load(const std::string& path, std::string_view text,
     // reads; two loads at once (handles of the modern interface opened in
     // several threads) would restore each other's switch.  The Windows DLL
     // has the exports alone, each of which holds the process-wide lock.
-    static std::mutex loaderMutex;
-    std::lock_guard<std::mutex> lock(loaderMutex);
+    ProcessWideLock lock(ProcessLockId::kModelLoader);
 #endif
     loaded = svm_load_model(path.c_str());
   }
