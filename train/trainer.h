@@ -47,7 +47,7 @@ struct TrainerOptions {
   std::size_t minDocumentFrequency = 2;
   // Candidate numbers of selected units; 0 stands for every unit.
   std::vector<std::size_t> featureCounts = {500, 750, 1000, 1500, 2000, 4000, 0};
-  std::vector<double> costs = {1, 2, 4};
+  std::vector<double> costs = {0.125, 0.25, 0.5, 1, 2, 4, 8, 16};
   int folds = 5;
   VocabularyScope vocabulary = VocabularyScope::kSelected;
   RankingOrder ranking = RankingOrder::kClassTurns;

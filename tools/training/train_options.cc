@@ -59,7 +59,7 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
   parser.AddValue(0, "features", "K,...", valueOf("features"),
                   "candidate numbers of selected words, \"all\" for every\nword "
                   "(500,750,1000,1500,2000,4000,all)");
-  parser.AddValue('c', "cost", "C,...", valueOf("cost"), "candidate SVM costs (1,2,4)");
+  parser.AddValue('c', "cost", "C,...", valueOf("cost"), "candidate SVM costs\n(0.125,0.25,0.5,1,2,4,8,16)");
   parser.AddValue(0, "folds", "N", valueOf("folds"), "cross-validation folds (5)");
   parser.AddValue(0, "vocabulary", "SCOPE", valueOf("vocabulary"),
                   "selected: the vocabulary holds the selected words only;\nfull: every word "
