@@ -54,11 +54,6 @@ std::string OneLine(std::string message) {
   return message;
 }
 
-Status Unreadable(const std::string& path, int errorNumber) {
-  const Code code = errorNumber == ENOENT || errorNumber == ENOTDIR ? Code::kNotFound : Code::kIoError;
-  return Status(code, "cannot read " + path + ": " + std::strerror(errorNumber));
-}
-
 // What the test file's six significant digits make of a feature value, as
 // the prediction step reads it back.
 double AsWrittenInTheTestFile(double value, std::string* scratch) {
@@ -84,21 +79,23 @@ Status Engine::Open(const std::string& directory, const EngineOptions& options,
       break;
     case SourceData::LoadOutcome::kMalformed:
       return Status(Code::kCorrupt, OneLine(fault));
+    case SourceData::LoadOutcome::kNotRegular:
+      return Status(Code::kIoError, OneLine(fault));
+    case SourceData::LoadOutcome::kPathTooLong:
+      return Status(Code::kInvalidArgument, OneLine(fault));
     case SourceData::LoadOutcome::kMissing: {
       std::string ignored;
-      int errorNumber = 0;
-      ReadFileBytes(sourcePath, &ignored, &errorNumber);
-      return Unreadable(sourcePath, errorNumber == 0 ? EIO : errorNumber);
+      Status read = ReadFileBytes(sourcePath, &ignored);
+      return read.ok() ? Status(Code::kIoError, "cannot read " + sourcePath) : read;
     }
   }
 
   const std::string modelPath = prefix + kModelFileName;
   std::string text;
-  int errorNumber = 0;
-  if (!ReadFileBytes(modelPath, &text, &errorNumber)) return Unreadable(modelPath, errorNumber);
+  Status read = ReadFileBytes(modelPath, &text);
+  if (!read.ok()) return read;
   Status loaded = LoadedModel::Load(modelPath, text, &opened->model_);
   if (!loaded.ok()) return Status(loaded.code(), OneLine(loaded.message()));
-  opened->model_->PrepareLinearPrediction();
 
   if (ThreadConverter() == nullptr) return NoConverter();
   for (const auto& [number, name] : opened->sourceData_.classTable) {
@@ -114,8 +111,10 @@ Status Engine::Open(const std::string& directory, const EngineOptions& options,
   }
   ThreadConverter()->AppendUtf8(ShortTextMessage(), &opened->shortTextUtf8_);
 
+  // Before anything sized by feature numbers: the model may claim any.
   Status fits = opened->CheckFit(directory);
   if (!fits.ok()) return fits;
+  opened->model_->PrepareLinearPrediction(opened->LargestKnownFeature());
 
   // A negative threshold asks for the one chosen when the set was trained;
   // a set without a confidence file flags nothing.
@@ -167,13 +166,18 @@ Status Engine::CheckFit(const std::string& directory) const {
     return mismatch("the model has " + std::to_string(labels.size()) + " classes, Source.dat names " +
                     std::to_string(classCount_));
   }
-  std::int32_t largestKnown = 0;
-  for (const auto& entry : sourceData_.wordIndexTable) largestKnown = std::max(largestKnown, entry.second);
+  const std::int32_t largestKnown = LargestKnownFeature();
   if (model.largestFeature() > largestKnown) {
     return mismatch("the model uses feature " + std::to_string(model.largestFeature()) +
                     ", the vocabulary ends at " + std::to_string(largestKnown));
   }
   return Status::Ok();
+}
+
+std::int32_t Engine::LargestKnownFeature() const {
+  std::int32_t largest = 0;
+  for (const auto& entry : sourceData_.wordIndexTable) largest = std::max(largest, entry.second);
+  return largest;
 }
 
 const std::string& Engine::ClassName(std::size_t number) const {

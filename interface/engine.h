@@ -79,6 +79,8 @@ class Engine {
  private:
   Engine() = default;
   Status CheckFit(const std::string& directory) const;
+  // The highest feature number of the vocabulary.
+  std::int32_t LargestKnownFeature() const;
   Status CheckSize(std::size_t bytes) const;
   const Segmenter* LoadedSegmenter(Status* status) const;
   // Counting to decision for words already in GBK.

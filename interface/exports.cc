@@ -81,6 +81,7 @@ WENLEI_API unsigned char WENLEI_CALL LoadSource(const char* prefix) {
     case wenlei::SourceData::LoadOutcome::kLoaded:
       return 1;
     case wenlei::SourceData::LoadOutcome::kMalformed:
+    case wenlei::SourceData::LoadOutcome::kNotRegular:
     case wenlei::SourceData::LoadOutcome::kPathTooLong:
       std::fputs(fault.c_str(), stderr);
       std::fflush(stderr);

@@ -165,9 +165,10 @@ Status PredictionStep::Run(bool probabilityRequested, const std::string& testFil
   const FileComparison comparison = model_ == nullptr || modelText_.empty()
                                         ? FileComparison::kDifferent
                                         : CompareFileBytes(modelFilePath, modelText_);
+  // A FIFO, a device or a missing file is a model that cannot be opened.
   std::string text;
   if (comparison == FileComparison::kUnreadable ||
-      (comparison == FileComparison::kDifferent && !ReadFileBytes(modelFilePath, &text))) {
+      (comparison == FileComparison::kDifferent && !ReadFileBytes(modelFilePath, &text).ok())) {
     return finish(Status(Status::Code::kNotFound, "can't open model file " + modelFilePath + "\n"));
   }
   if (comparison == FileComparison::kDifferent) {
@@ -176,14 +177,10 @@ Status PredictionStep::Run(bool probabilityRequested, const std::string& testFil
     Status loaded = LoadedModel::Load(modelFilePath, text, &model);
     if (!loaded.ok()) return finish(loaded);
     model_ = std::move(model);
-    // libsvm read the file again; the parsed model is kept for these bytes
-    // only when the file still holds them.
-    if (CompareFileBytes(modelFilePath, text) == FileComparison::kSame) modelText_ = std::move(text);
+    // libsvm parsed these very bytes, so the model stands for them.
+    modelText_ = std::move(text);
   }
   const LoadedModel& model = *model_;
-  // A model parsed from bytes that changed under libsvm serves this step
-  // only.
-  const bool keep = !modelText_.empty();
 
   try {
     if (nodes_.size() < static_cast<std::size_t>(nodeCapacity_)) {
@@ -199,7 +196,6 @@ Status PredictionStep::Run(bool probabilityRequested, const std::string& testFil
     probabilityOutput = false;
   }
   Status predicted = PredictLines(input, output, model, probabilityOutput);
-  if (!keep) model_.reset();
   if (!predicted.ok() && predicted.code() == Status::Code::kCorrupt) {
     predicted = Status(predicted.code(), "wenlei: malformed record in " + testFilePath + " " +
                                              predicted.message() + "\n");

@@ -7,6 +7,7 @@
 #include "predict/linear_predictor.h"
 #include "predict/model_file_check.h"
 #include "svm.h"
+#include "util/private_copy.h"
 
 namespace wenlei {
 
@@ -18,6 +19,14 @@ Status LoadedModel::Load(const std::string& path, std::string_view text,
     return Status(Status::Code::kCorrupt,
                   "wenlei: damaged model file " + path + ": " + fault + "\n" + refused);
   }
+  // libsvm opens a path: it gets a copy of the checked bytes, so that a
+  // file rewritten meanwhile (cp over SVMModel) cannot hand its loader a
+  // half-written model.
+  std::unique_ptr<PrivateCopy> copy;
+  Status copied = PrivateCopy::Make(text, &copy);
+  if (!copied.ok()) {
+    return Status(copied.code(), "wenlei: model file " + path + ": " + copied.message() + "\n" + refused);
+  }
   svm_model* loaded;
   {
 #if !defined(_WIN32)
@@ -28,7 +37,7 @@ Status LoadedModel::Load(const std::string& path, std::string_view text,
     static std::mutex loaderMutex;
     std::lock_guard<std::mutex> lock(loaderMutex);
 #endif
-    loaded = svm_load_model(path.c_str());
+    loaded = svm_load_model(copy->path().c_str());
   }
   if (loaded == nullptr) return Status(Status::Code::kCorrupt, refused);
   *model = Adopt(loaded);
@@ -56,7 +65,9 @@ LoadedModel::LoadedModel(svm_model* model)
 
 LoadedModel::~LoadedModel() { svm_free_and_destroy_model(&model_); }
 
-void LoadedModel::PrepareLinearPrediction() { linear_ = LinearPredictor::For(model_); }
+void LoadedModel::PrepareLinearPrediction(int highestFeature) {
+  linear_ = LinearPredictor::For(model_, highestFeature);
+}
 
 double LoadedModel::PredictProbability(const svm_node* nodes, double* probabilities) const {
   if (linear_ != nullptr) return linear_->PredictProbability(nodes, probabilities);

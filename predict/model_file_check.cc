@@ -245,7 +245,7 @@ bool CheckModelText(std::string_view text, std::string* fault) {
 
 ModelFileCheck CheckModelFile(const char* path, std::string* fault) {
   std::string text;
-  if (!ReadFileBytes(path, &text)) return ModelFileCheck::kUnreadable;
+  if (!ReadFileBytes(path, &text).ok()) return ModelFileCheck::kUnreadable;
   if (!CheckModelText(text, fault)) return ModelFileCheck::kDamaged;
   return ModelFileCheck::kSound;
 }

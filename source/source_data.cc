@@ -14,6 +14,7 @@
 #endif
 
 #include "source/source_file.h"
+#include "util/file_bytes.h"
 
 namespace wenlei {
 namespace {
@@ -62,6 +63,25 @@ bool CheckAverageDocLength(const SourceFileSections& sections, std::string* erro
   return false;
 }
 
+// An infinite or NaN idf turns the document's unit-length weights into
+// NaN, and the model then answers one class with full confidence.
+bool CheckIdfValues(const SourceFileSections& sections, std::string* error) {
+  for (std::size_t i = 0; i < sections.idfCount(); ++i) {
+    const double idf = sections.IdfValue(i);
+    if (std::isfinite(idf)) continue;
+    using namespace source_file;
+    const std::uint64_t offset = 12 + kVocabularyRecordSize * sections.vocabularyCount() +
+                                 kTermMapRecordSize * sections.termMapCount() +
+                                 kIdfRecordSize * i + kIdfValueOffset;
+    char shown[32];
+    std::snprintf(shown, sizeof shown, "%g", idf);
+    *error = "idf section value at offset " + std::to_string(offset) + ": " + shown +
+             " is not a finite number";
+    return false;
+  }
+  return true;
+}
+
 // The longest path and file name the system opens.
 #if defined(_WIN32)
 std::size_t LongestPath(const std::string&) { return MAX_PATH - 1; }
@@ -106,8 +126,15 @@ bool CheckWorkingPaths(const std::string& prefix, std::string* error) {
 
 SourceData::LoadOutcome SourceData::Load(const std::string& prefix, std::string* fault) {
   const std::string path = prefix + kSourceFileName;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return LoadOutcome::kMissing;
+  FilePointer opened;
+  std::uint64_t size = 0;
+  bool special = false;
+  if (!OpenRegularFile(path, &opened, &size, &special).ok()) {
+    if (!special) return LoadOutcome::kMissing;
+    if (fault != nullptr) *fault = "wenlei: rejected resource file " + path + ": not a regular file\n";
+    return LoadOutcome::kNotRegular;
+  }
+  std::FILE* file = opened.release();
   std::string pathError;
   if (!CheckWorkingPaths(prefix, &pathError)) {
     std::fclose(file);
@@ -121,7 +148,7 @@ SourceData::LoadOutcome SourceData::Load(const std::string& prefix, std::string*
   std::string error;
   bool ok = ReadSourceFileSections(file, &sections, &error);
   std::fclose(file);
-  if (ok) ok = CheckAverageDocLength(sections, &error);
+  if (ok) ok = CheckIdfValues(sections, &error) && CheckAverageDocLength(sections, &error);
   if (!ok) {
     if (fault != nullptr) *fault = "wenlei: rejected resource file " + path + ": " + error + "\n";
     return LoadOutcome::kMalformed;

@@ -31,13 +31,15 @@ inline std::string WorkingFileLockPath(const std::string& testFilePath) {
 // model-building tools make their own.
 class SourceData {
  public:
-  enum class LoadOutcome { kLoaded, kMissing, kMalformed, kPathTooLong };
+  enum class LoadOutcome { kLoaded, kMissing, kNotRegular, kMalformed, kPathTooLong };
 
   // Reads prefix + "Source.dat" and merges it into the tables (present keys
   // keep their values), then takes the new average length and paths.  A file
   // that cannot be opened changes nothing and gives kMissing; a malformed one
   // changes nothing and gives kMalformed, with one line naming the fault
   // ("wenlei: rejected resource file PATH: ...\n") in *fault when given.  A
+  // FIFO, a device or a directory is never read: kNotRegular, with such a
+  // line.  A
   // prefix that makes a working-file path longer than the system accepts
   // changes nothing and gives kPathTooLong, with one line naming the path.
   LoadOutcome Load(const std::string& prefix, std::string* fault = nullptr);

@@ -1,53 +1,115 @@
 #include "util/file_bytes.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <new>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace wenlei {
+namespace {
 
-bool ReadFileBytes(const std::string& path, std::string* bytes, int* errorNumber) {
+Status Unreadable(const std::string& path, const std::string& reason, Status::Code code) {
+  return Status(code, "cannot read " + path + ": " + reason);
+}
+
+Status FromErrno(const std::string& path, int error) {
+  return Unreadable(path, std::strerror(error),
+                    error == ENOENT || error == ENOTDIR ? Status::Code::kNotFound
+                                                        : Status::Code::kIoError);
+}
+
+}  // namespace
+
+Status OpenRegularFile(const std::string& path, FilePointer* file, std::uint64_t* size,
+                       bool* special) {
+  if (special != nullptr) *special = false;
+#if defined(_WIN32)
   errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    if (errorNumber != nullptr) *errorNumber = errno;
-    return false;
+  FilePointer opened(std::fopen(path.c_str(), "rb"));
+  if (opened == nullptr) return FromErrno(path, errno != 0 ? errno : EIO);
+  struct _stat64 status;
+  if (_fstat64(_fileno(opened.get()), &status) != 0) return FromErrno(path, errno);
+  if ((status.st_mode & _S_IFMT) != _S_IFREG) {
+    if (special != nullptr) *special = true;
+    return Unreadable(path, "not a regular file", Status::Code::kIoError);
   }
-  bytes->clear();
-  // Sized once: a model of some megabytes is read whole.
-  if (std::fseek(file, 0, SEEK_END) == 0) {
-    const long size = std::ftell(file);
-    if (size > 0) bytes->reserve(static_cast<std::size_t>(size));
-    std::rewind(file);
+#else
+  // Non-blocking, so that opening a FIFO without a writer returns at once;
+  // the flag is cleared once the file is known to be regular.
+  const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return FromErrno(path, errno);
+  struct stat status;
+  if (fstat(descriptor, &status) != 0) {
+    const int error = errno;
+    close(descriptor);
+    return FromErrno(path, error);
   }
-  char buffer[1 << 16];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes->append(buffer, got);
-  const bool failed = std::ferror(file) != 0;
-  if (failed && errorNumber != nullptr) *errorNumber = errno;
-  std::fclose(file);
-  return !failed;
+  if (!S_ISREG(status.st_mode)) {
+    close(descriptor);
+    if (special != nullptr) *special = true;
+    return Unreadable(path, "not a regular file", Status::Code::kIoError);
+  }
+  const int flags = fcntl(descriptor, F_GETFL);
+  if (flags >= 0) fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK);
+  FilePointer opened(fdopen(descriptor, "rb"));
+  if (opened == nullptr) {
+    const int error = errno;
+    close(descriptor);
+    return FromErrno(path, error);
+  }
+#endif
+  *size = status.st_size > 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+  *file = std::move(opened);
+  return Status::Ok();
+}
+
+Status ReadFileBytes(const std::string& path, std::string* bytes) {
+  FilePointer file;
+  std::uint64_t size = 0;
+  Status opened = OpenRegularFile(path, &file, &size);
+  if (!opened.ok()) return opened;
+  if (size > bytes->max_size()) return Unreadable(path, "too large", Status::Code::kTooLarge);
+  try {
+    bytes->resize(static_cast<std::size_t>(size));
+  } catch (const std::bad_alloc&) {
+    return Unreadable(path, "out of memory", Status::Code::kNoMemory);
+  }
+  errno = 0;
+  const std::size_t got = size == 0 ? 0 : std::fread(&(*bytes)[0], 1, bytes->size(), file.get());
+  if (std::ferror(file.get())) return FromErrno(path, errno != 0 ? errno : EIO);
+  // A file that shrank since it was opened is taken as it is now.
+  bytes->resize(got);
+  return Status::Ok();
 }
 
 FileComparison CompareFileBytes(const std::string& path, std::string_view expected) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return FileComparison::kUnreadable;
+  FilePointer file;
+  std::uint64_t size = 0;
+  if (!OpenRegularFile(path, &file, &size).ok()) return FileComparison::kUnreadable;
+  if (size != expected.size()) return FileComparison::kDifferent;
   // Requests of this size bypass the stream's own buffer.
   char buffer[1 << 16];
   std::size_t at = 0;
   FileComparison verdict = FileComparison::kSame;
-  for (;;) {
-    const std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
+  while (at < expected.size()) {
+    const std::size_t want = std::min(sizeof buffer, expected.size() - at);
+    const std::size_t got = std::fread(buffer, 1, want, file.get());
     if (got == 0) break;
-    if (got > expected.size() - at || std::memcmp(buffer, expected.data() + at, got) != 0) {
+    if (std::memcmp(buffer, expected.data() + at, got) != 0) {
       verdict = FileComparison::kDifferent;
       break;
     }
     at += got;
   }
-  if (std::ferror(file)) verdict = FileComparison::kUnreadable;
+  if (std::ferror(file.get())) verdict = FileComparison::kUnreadable;
   if (verdict == FileComparison::kSame && at != expected.size()) verdict = FileComparison::kDifferent;
-  std::fclose(file);
   return verdict;
 }
 
