@@ -1,6 +1,7 @@
 # Fails unless the library's dynamic symbol table defines exactly the five
 # exported functions, the batch classification and, when HEADER names
-# wenlei.h, the functions it declares.
+# wenlei.h, the functions it declares, each with the default version
+# WENLEI_1 (the version node of interface/exports.map).
 execute_process(COMMAND nm -D --defined-only ${LIBRARY}
   OUTPUT_VARIABLE symbols RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
@@ -13,6 +14,10 @@ foreach(entry IN LISTS entries)
   list(GET parts 0 kind)
   list(GET parts 1 name)
   if(kind STREQUAL "T" OR kind STREQUAL "W" OR kind STREQUAL "D" OR kind STREQUAL "B" OR kind STREQUAL "V" OR kind STREQUAL "u" OR kind STREQUAL "R")
+    if(NOT name MATCHES "@@WENLEI_1$")
+      message(FATAL_ERROR "${name} does not carry the default version WENLEI_1")
+    endif()
+    string(REGEX REPLACE "@@.*$" "" name "${name}")
     list(APPEND found ${name})
   endif()
 endforeach()

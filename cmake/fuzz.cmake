@@ -7,6 +7,9 @@
 # test run does for every target.
 set(WENLEI_FUZZ_ENGINE "" CACHE STRING "Link the fuzz targets with this engine: libfuzzer, or empty for corpus replay")
 set(WENLEI_FUZZ_TARGETS source_file test_records result_file label_text classification model_file)
+if(NOT WIN32)
+  list(APPEND WENLEI_FUZZ_TARGETS modern_interface)
+endif()
 
 add_library(wenlei_fuzz_support STATIC fuzz/fuzz_support.cc)
 target_link_libraries(wenlei_fuzz_support PUBLIC wenlei_testutil)
@@ -27,6 +30,12 @@ endforeach()
 # The whole classification goes through the exported functions, compiled
 # into the target so that the fuzz build needs no sanitized shared library.
 target_sources(wenlei_fuzz_classification PRIVATE interface/exports.cc)
+# The modern interface likewise, with its engine.
+if(NOT WIN32)
+  target_sources(wenlei_fuzz_modern_interface PRIVATE interface/wenlei_api.cc)
+  target_link_libraries(wenlei_fuzz_modern_interface PRIVATE wenlei_engine ${CMAKE_DL_LIBS})
+  target_compile_definitions(wenlei_fuzz_modern_interface PRIVATE WENLEI_VERSION_TEXT="${PROJECT_VERSION}")
+endif()
 add_custom_target(wenlei_fuzz_targets)
 foreach(name IN LISTS WENLEI_FUZZ_TARGETS)
   add_dependencies(wenlei_fuzz_targets wenlei_fuzz_${name})

@@ -45,8 +45,11 @@ configure_file(${PROJECT_SOURCE_DIR}/cmake/wenlei.pc.in
 install(FILES ${PROJECT_BINARY_DIR}/wenlei.pc
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-# The bundled resource set and the segmentation dictionary.
+# The bundled resource set, the segmentation dictionary and the stop list
+# that training uses unless told otherwise.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/models/help-zh
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/wenlei/models)
+install(FILES ${PROJECT_SOURCE_DIR}/models/stop-words.txt
         DESTINATION ${CMAKE_INSTALL_DATADIR}/wenlei/models)
 install(FILES ${PROJECT_SOURCE_DIR}/models/dictionary/dict.txt
               ${PROJECT_SOURCE_DIR}/models/dictionary/README.md
@@ -57,10 +60,10 @@ find_package(Python3 COMPONENTS Interpreter)
 if(Python3_Interpreter_FOUND)
   add_custom_command(
     OUTPUT ${PROJECT_BINARY_DIR}/wenlei.1
-    COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/scripts/usage-to-man
+    COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/scripts/docs/usage_to_man.py
             --version ${PROJECT_VERSION}
             ${PROJECT_SOURCE_DIR}/docs/usage.md ${PROJECT_BINARY_DIR}/wenlei.1
-    DEPENDS ${PROJECT_SOURCE_DIR}/scripts/usage-to-man ${PROJECT_SOURCE_DIR}/docs/usage.md
+    DEPENDS ${PROJECT_SOURCE_DIR}/scripts/docs/usage_to_man.py ${PROJECT_SOURCE_DIR}/docs/usage.md
     COMMENT "Writing the manual page wenlei.1")
   add_custom_target(wenlei_man_page ALL DEPENDS ${PROJECT_BINARY_DIR}/wenlei.1)
   install(FILES ${PROJECT_BINARY_DIR}/wenlei.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
@@ -70,7 +73,7 @@ endif()
 
 if(WENLEI_BUILD_TESTS AND Python3_Interpreter_FOUND)
   add_test(NAME man_page_converter
-    COMMAND Python3::Interpreter -m unittest discover -s ${PROJECT_SOURCE_DIR}/scripts
+    COMMAND Python3::Interpreter -m unittest discover -s ${PROJECT_SOURCE_DIR}/scripts/docs
             -p usage_to_man_test.py)
   # The page must format without a single warning.
   add_test(NAME man_page_formats
@@ -81,5 +84,37 @@ endif()
 # The README's and the usage page's examples, run as written.
 if(WENLEI_BUILD_TESTS AND Python3_Interpreter_FOUND AND TARGET wenlei_command)
   add_test(NAME docs_examples
-    COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/scripts/test-docs ${PROJECT_BINARY_DIR})
+    COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/scripts/docs/test_docs.py ${PROJECT_BINARY_DIR})
+endif()
+
+# A short soak run: the shared library driven through ctypes, answers and
+# resident memory checked across reloads of the tables.
+if(WENLEI_BUILD_TESTS AND Python3_Interpreter_FOUND AND NOT WIN32)
+  add_test(NAME soak_short
+    COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/scripts/hardening/soak.py
+            -n 600 --cycle 100 --library $<TARGET_FILE:wenlei>)
+endif()
+
+# The shell scripts: what shellcheck calls an error (sourced helpers
+# followed).
+find_program(WENLEI_SHELLCHECK shellcheck)
+if(WENLEI_BUILD_TESTS AND WENLEI_SHELLCHECK)
+  file(GLOB WENLEI_SHELL_SCRIPTS ${PROJECT_SOURCE_DIR}/scripts/lib/*.sh)
+  foreach(name bench build-model compare-peers demo fuzz prepare-corpus prepare-out-of-domain setup
+               test test-install test-python test-sanitized test-threads test-valgrind windows)
+    list(APPEND WENLEI_SHELL_SCRIPTS ${PROJECT_SOURCE_DIR}/scripts/${name})
+  endforeach()
+  add_test(NAME shell_scripts_check
+    COMMAND ${WENLEI_SHELLCHECK} -x -S error ${WENLEI_SHELL_SCRIPTS}
+    WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
+endif()
+
+# Whoever builds the command (as scripts/demo does) can install next: the
+# command is installed with the library and the manual page, so building it
+# builds them too.
+if(TARGET wenlei_command)
+  add_dependencies(wenlei_command wenlei)
+  if(TARGET wenlei_man_page)
+    add_dependencies(wenlei_command wenlei_man_page)
+  endif()
 endif()

@@ -4,13 +4,16 @@ find_package(Threads REQUIRED)
 include(GoogleTest)
 
 add_executable(wenlei_core_tests
+  source/class_names_test.cc
   source/confidence_file_test.cc
+  source/metadata_file_test.cc
   source/ordered_table_test.cc
   source/source_file_test.cc
   source/source_data_test.cc
   vectorise/term_weighting_test.cc
   vectorise/document_vector_test.cc
   util/working_file_test.cc
+  util/sha256_test.cc
   util/file_lock_test.cc
   predict/batch_prediction_test.cc
   predict/linear_predictor_test.cc
@@ -31,7 +34,7 @@ gtest_discover_tests(wenlei_exports_tests DISCOVERY_TIMEOUT 60)
 # The modern interface through the shared library, beside the exports.
 find_package(Threads REQUIRED)
 if(NOT WIN32)
-  add_executable(wenlei_api_tests interface/wenlei_api_test.cc)
+  add_executable(wenlei_api_tests interface/wenlei_api_test.cc interface/wenlei_train_api_test.cc)
   target_link_libraries(wenlei_api_tests PRIVATE wenlei wenlei_testutil Threads::Threads GTest::gtest_main)
   target_compile_definitions(wenlei_api_tests PRIVATE
     WENLEI_MODELS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/models")
@@ -50,6 +53,23 @@ target_link_libraries(wenlei_c_host PRIVATE wenlei)
 set_target_properties(wenlei_c_host PROPERTIES C_STANDARD 99 C_EXTENSIONS OFF)
 target_compile_options(wenlei_c_host PRIVATE -pedantic-errors)
 add_test(NAME c_host_header COMMAND wenlei_c_host)
+
+# A host linked against a library without symbol versions (as hosts built
+# before the version node were) must still run with the versioned library.
+add_library(wenlei_unversioned SHARED interface/exports.cc interface/wenlei_api.cc)
+target_compile_definitions(wenlei_unversioned PRIVATE WENLEI_BUILDING_LIBRARY
+  WENLEI_VERSION_TEXT="${PROJECT_VERSION}")
+target_link_libraries(wenlei_unversioned PRIVATE wenlei_core wenlei_engine ${CMAKE_DL_LIBS})
+target_include_directories(wenlei_unversioned PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
+set_target_properties(wenlei_unversioned PROPERTIES OUTPUT_NAME wenlei
+  SOVERSION ${PROJECT_VERSION_MAJOR} LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/unversioned)
+add_executable(wenlei_old_c_host interface/c_host_test.c)
+target_link_libraries(wenlei_old_c_host PRIVATE wenlei_unversioned)
+set_target_properties(wenlei_old_c_host PROPERTIES SKIP_BUILD_RPATH ON)
+add_dependencies(wenlei_old_c_host wenlei)
+add_test(NAME c_host_linked_before_versions COMMAND wenlei_old_c_host)
+set_tests_properties(c_host_linked_before_versions PROPERTIES
+  ENVIRONMENT LD_LIBRARY_PATH=$<TARGET_FILE_DIR:wenlei>)
 
 # Only the exported functions and the modern interface may be visible in
 # the shared library.

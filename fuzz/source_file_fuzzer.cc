@@ -4,6 +4,7 @@
 // is rejected and every table, path and the average length stay as they
 // were.  Which of the two must happen is decided by a reading of the format
 // written here independently of the loader.
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <optional>
@@ -98,6 +99,18 @@ std::optional<SourceFileContents> ReadIndependently(const std::string& bytes) {
   return contents;
 }
 
+// What the loader refuses in a file that holds its counts: the weighting
+// divides by the average length and multiplies by each idf, so an average
+// length that is not a positive finite number, or an idf that is not
+// finite, would give every document a wrong vector.
+bool Acceptable(const SourceFileContents& contents) {
+  if (!std::isfinite(contents.averageDocLength) || contents.averageDocLength <= 0.0) return false;
+  for (const auto& record : contents.idf) {
+    if (!std::isfinite(record.second)) return false;
+  }
+  return true;
+}
+
 // A table after a merge: the old entries, then the new records in file
 // order, each key taking its first value.
 template <typename Table, typename Key, typename Value>
@@ -150,9 +163,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const SourceData::LoadOutcome outcome = sourceData.Load(prefix);
   const std::optional<SourceFileContents> expected = ReadIndependently(bytes);
 
-  if (!expected) {
+  if (!expected || !Acceptable(*expected)) {
     FUZZ_CHECK(kTarget, outcome == SourceData::LoadOutcome::kMalformed,
-               "a file that does not hold its counts was loaded");
+               expected ? "a file with an unusable average length or idf was loaded"
+                        : "a file that does not hold its counts was loaded");
     FUZZ_CHECK(kTarget, Unchanged(sourceData, before), "a rejected file changed the resource set");
     return 0;
   }

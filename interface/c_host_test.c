@@ -37,6 +37,14 @@ int main(void) {
     return 1;
   }
   {
+    char version[32];
+    sprintf(version, "%d.%d.%d", WENLEI_VERSION_MAJOR, WENLEI_VERSION_MINOR, WENLEI_VERSION_PATCH);
+    if (wenlei_version_number() != WENLEI_VERSION_NUMBER || strcmp(version, wenlei_version()) != 0) {
+      fprintf(stderr, "the header says version %s, the library %s\n", version, wenlei_version());
+      return 1;
+    }
+  }
+  {
     /* C lets any int through an enumeration parameter. */
     wenlei_classifier *classifier = NULL;
     wenlei_result *result = NULL;
@@ -46,8 +54,14 @@ int main(void) {
         wenlei_open(wenlei_default_resources(), NULL, &classifier, NULL) != WENLEI_OK ||
         wenlei_classify_words(classifier, &word, &length, 1, (wenlei_encoding)7, &result, NULL) !=
             WENLEI_INVALID_ARGUMENT ||
-        wenlei_classify_words(classifier, &word, &length, 1, WENLEI_UTF8, &result, NULL) != WENLEI_OK) {
-      fprintf(stderr, "the modern interface misjudged an encoding\n");
+        wenlei_classify_words(classifier, &word, &length, 1, WENLEI_UTF8, &result, NULL) != WENLEI_OK ||
+        strcmp(wenlei_status_name((wenlei_status)99), "unknown status") != 0) {
+      fprintf(stderr, "the modern interface misjudged an encoding or a status\n");
+      return 1;
+    }
+    if (wenlei_class_number(classifier, wenlei_class_at(classifier, 1)) != 2 ||
+        wenlei_class_at(classifier, wenlei_class_count(classifier)) != NULL) {
+      fprintf(stderr, "class indexes and numbers disagree\n");
       return 1;
     }
     wenlei_result_free(result);

@@ -1,6 +1,8 @@
 #include "interface/engine.h"
 
 #include <algorithm>
+#include <cmath>
+#include <map>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -10,6 +12,7 @@
 #include "decide/prediction_result.h"
 #include "interface/classifier.h"
 #include "source/confidence_file.h"
+#include "source/metadata_file.h"
 #include "svm.h"
 #include "text/gbk_converter.h"
 #include "text/gbk_form.h"
@@ -111,10 +114,15 @@ Status Engine::Open(const std::string& directory, const EngineOptions& options,
   }
   ThreadConverter()->AppendUtf8(ShortTextMessage(), &opened->shortTextUtf8_);
 
+  Status described = opened->TakeMetadata(prefix);
+  if (!described.ok()) return described;
+  for (const auto& entry : opened->sourceData_.wordIndexTable) {
+    opened->featureCount_ = std::max(opened->featureCount_, static_cast<std::size_t>(std::max(entry.second, 0)));
+  }
   // Before anything sized by feature numbers: the model may claim any.
   Status fits = opened->CheckFit(directory);
   if (!fits.ok()) return fits;
-  opened->model_->PrepareLinearPrediction(opened->LargestKnownFeature());
+  opened->model_->PrepareLinearPrediction(static_cast<int>(opened->featureCount_));
 
   // A negative threshold asks for the one chosen when the set was trained;
   // a set without a confidence file flags nothing.
@@ -166,7 +174,7 @@ Status Engine::CheckFit(const std::string& directory) const {
     return mismatch("the model has " + std::to_string(labels.size()) + " classes, Source.dat names " +
                     std::to_string(classCount_));
   }
-  const std::int32_t largestKnown = LargestKnownFeature();
+  const std::int32_t largestKnown = static_cast<std::int32_t>(featureCount_);
   if (model.largestFeature() > largestKnown) {
     return mismatch("the model uses feature " + std::to_string(model.largestFeature()) +
                     ", the vocabulary ends at " + std::to_string(largestKnown));
@@ -174,16 +182,79 @@ Status Engine::CheckFit(const std::string& directory) const {
   return Status::Ok();
 }
 
-std::int32_t Engine::LargestKnownFeature() const {
-  std::int32_t largest = 0;
-  for (const auto& entry : sourceData_.wordIndexTable) largest = std::max(largest, entry.second);
-  return largest;
-}
-
 const std::string& Engine::ClassName(std::size_t number) const {
   static const std::string kNone;
   if (number < 1 || number > classCount_ || number >= displayNamesUtf8_.size()) return kNone;
   return displayNamesUtf8_[number];
+}
+
+Status Engine::TakeMetadata(const std::string& prefix) {
+  SetMetadata metadata;
+  Status read = ReadMetadataFile(prefix, &metadata);
+  if (read.code() == Code::kNotFound) return Status::Ok();
+  if (!read.ok()) return read;
+  trainedWith_ = metadata.trainer;
+  // Source.dat holds a short form of a long name; the answers name the
+  // class as the metadata file does.
+  for (const auto& [number, name] : metadata.classNames) {
+    if (number >= 1 && static_cast<std::size_t>(number) < displayNamesUtf8_.size()) {
+      displayNamesUtf8_[number] = WithoutTag(name);
+      fullNames_ = true;
+    }
+  }
+  return Status::Ok();
+}
+
+std::size_t Engine::ClassNumber(std::string_view name) const {
+  for (std::size_t number = 1; number <= classCount_; ++number) {
+    if (ClassName(number) == name) return number;
+  }
+  return 0;
+}
+
+Status Engine::Explain(const ClassificationResult& result, Explanation* explanation) const {
+  *explanation = Explanation();
+  if (result.ranking.size() < 2 || result.weightedTerms.empty()) return Status::Ok();
+  std::vector<std::pair<std::string_view, std::int32_t>> sources;
+  DocumentVector documentVector;
+  documentVector.BuildFeatures(result.weightedTerms, sourceData_.termMapTable,
+                               sourceData_.wordIndexTable, &sources);
+  std::vector<int> features;
+  std::vector<svm_node> nodes;
+  std::string scratch;
+  std::map<std::int32_t, double> valueOf;  // as the model read it
+  for (const auto& [feature, weight] : documentVector.features()) {
+    features.push_back(feature);
+    nodes.push_back(svm_node{feature, AsWrittenInTheTestFile(weight, &scratch)});
+    valueOf[feature] = nodes.back().value;
+  }
+  nodes.push_back(svm_node{-1, 0.0});
+  const int answer = result.ranking[0].number - 1;
+  const int runnerUp = result.ranking[1].number - 1;
+  std::vector<double> pairWeights;
+  Status weighed = model_->LinearPairWeights(answer, runnerUp, features, &pairWeights,
+                                             &explanation->constant);
+  if (!weighed.ok()) return weighed;
+  std::map<std::int32_t, double> pairWeightOf;
+  for (std::size_t k = 0; k < features.size(); ++k) pairWeightOf[features[k]] = pairWeights[k];
+  // A feature fed by several words: each takes the share of its own weight.
+  std::map<std::int32_t, double> fedWeight;
+  for (const auto& [term, feature] : sources) fedWeight[feature] += result.weightedTerms.find(term)->second;
+  GbkConverter* converter = ThreadConverter();
+  if (converter == nullptr) return NoConverter();
+  for (const auto& [term, feature] : sources) {
+    const double fed = fedWeight[feature];
+    const double share = fed == 0.0 ? 0.0 : result.weightedTerms.find(term)->second / fed;
+    WordContribution word{"", valueOf[feature] * pairWeightOf[feature] * share};
+    converter->AppendUtf8(term, &word.word);
+    explanation->words.push_back(std::move(word));
+  }
+  std::stable_sort(explanation->words.begin(), explanation->words.end(),
+                   [](const WordContribution& a, const WordContribution& b) {
+                     return std::abs(a.contribution) > std::abs(b.contribution);
+                   });
+  explanation->decisionValue = model_->PairDecisionValue(nodes.data(), answer, runnerUp);
+  return Status::Ok();
 }
 
 Status Engine::CheckSize(std::size_t bytes) const {
@@ -335,14 +406,21 @@ Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
   if (decision.decisions.empty()) return shortText();
   Status named = decision.LabelText(sourceData_.classTable, &result->answerGbk);
   if (!named.ok()) return Status(named.code(), OneLine(named.message()));
-  GbkConverter* converter = ThreadConverter();
-  if (converter == nullptr) return NoConverter();
-  converter->AppendUtf8(result->answerGbk, &result->answerUtf8);
   const ClassPair pair = decision.decisions.back();
   result->answerClasses.push_back(pair.firstClass);
   const ClassTable& classes = sourceData_.classTable;
   const std::string* second = classes.Find(pair.secondClass);
   if (second == nullptr || *second != "NULL") result->answerClasses.push_back(pair.secondClass);
+  if (fullNames_) {
+    for (std::int32_t number : result->answerClasses) {
+      if (!result->answerUtf8.empty()) result->answerUtf8 += " or ";
+      result->answerUtf8 += ClassName(static_cast<std::size_t>(number));
+    }
+  } else {
+    GbkConverter* converter = ThreadConverter();
+    if (converter == nullptr) return NoConverter();
+    converter->AppendUtf8(result->answerGbk, &result->answerUtf8);
+  }
 
   result->ranking.reserve(classCount_);
   for (std::size_t i = 0; i < classCount_; ++i) {
@@ -350,6 +428,7 @@ Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
   }
   std::stable_sort(result->ranking.begin(), result->ranking.end(),
                    [](const ClassScore& a, const ClassScore& b) { return a.probability > b.probability; });
+  result->weightedTerms = std::move(termCounts);
   std::vector<double> highestFirst;
   highestFirst.reserve(result->ranking.size());
   for (const ClassScore& score : result->ranking) highestFirst.push_back(score.probability);

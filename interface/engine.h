@@ -14,6 +14,7 @@
 #include "text/dictionary.h"
 #include "text/segmenter.h"
 #include "util/status.h"
+#include "vectorise/term_weighting.h"
 
 namespace wenlei {
 
@@ -31,7 +32,7 @@ struct ClassScore {
 
 struct ClassificationResult {
   std::string answerGbk;   // the exports' answer for the same words
-  std::string answerUtf8;
+  std::string answerUtf8;  // the same, with the full class names
   std::vector<std::int32_t> answerClasses;  // the one or two classes named
   std::vector<ClassScore> ranking;  // every class, highest first; empty without prediction
   std::size_t words = 0;
@@ -39,6 +40,24 @@ struct ClassificationResult {
   std::size_t droppedCharacters = 0;
   double confidence = 0.0;
   bool unknown = true;
+  // The known words (GBK) with their weights, kept for an explanation;
+  // empty without prediction.
+  TermCounts weightedTerms;
+};
+
+// One word's share in the decision between the answer and the runner-up.
+struct WordContribution {
+  std::string word;  // UTF-8
+  double contribution;
+};
+
+// Why the answer beat the runner-up: the pair's decision value (positive
+// favours the answer) is the sum of the words' contributions and the
+// constant.
+struct Explanation {
+  std::vector<WordContribution> words;  // strongest (largest magnitude) first
+  double constant = 0.0;
+  double decisionValue = 0.0;
 };
 
 // A resource set held in memory: the tables of Source.dat, the parsed model
@@ -62,9 +81,29 @@ class Engine {
 
   std::size_t classCount() const { return classCount_; }
   // The class's name as answers show it (a tag before the first space
-  // dropped), UTF-8; empty for a number out of range.
+  // dropped), UTF-8, in full as the set's metadata file names it when the
+  // file does (Source.dat may hold a short form); empty for a number out of
+  // range.
   const std::string& ClassName(std::size_t number) const;
   double minConfidence() const { return minConfidence_; }
+  // The number of the class whose name (as ClassName gives it) is name; 0
+  // when none is.
+  std::size_t ClassNumber(std::string_view name) const;
+  std::size_t vocabularySize() const { return sourceData_.wordIndexTable.size(); }
+  std::size_t featureCount() const { return featureCount_; }
+  const char* kernelName() const { return model_->kernelName(); }
+  // How the set was trained (its metadata file's trainer line); empty when
+  // the set does not say.
+  const std::string& trainedWith() const { return trainedWith_; }
+
+  // The words of a result of this engine that decided between its two
+  // highest-ranked classes, each with its contribution: for a linear model
+  // the word's weight in the document times the pair's weight at its
+  // feature, exact up to rounding.  Words that share one feature share its
+  // contribution in proportion to their weights.  A result without two
+  // ranked classes has an empty explanation; a model with another kernel
+  // gives kInvalidArgument.
+  Status Explain(const ClassificationResult& result, Explanation* explanation) const;
 
   Status ClassifyGbkWords(const std::vector<std::string_view>& words,
                           ClassificationResult* result) const;
@@ -79,8 +118,9 @@ class Engine {
  private:
   Engine() = default;
   Status CheckFit(const std::string& directory) const;
-  // The highest feature number of the vocabulary.
-  std::int32_t LargestKnownFeature() const;
+  // The full class names and how the set was trained, from the metadata
+  // file when the set has one.
+  Status TakeMetadata(const std::string& prefix);
   Status CheckSize(std::size_t bytes) const;
   const Segmenter* LoadedSegmenter(Status* status) const;
   // Counting to decision for words already in GBK.
@@ -89,6 +129,9 @@ class Engine {
   SourceData sourceData_;
   std::unique_ptr<LoadedModel> model_;
   std::size_t classCount_ = 0;
+  std::size_t featureCount_ = 0;
+  std::string trainedWith_;
+  bool fullNames_ = false;  // the metadata file names the classes
   std::vector<std::string> displayNamesGbk_;   // by class number, 0 included
   std::vector<std::string> displayNamesUtf8_;
   std::string shortTextUtf8_;

@@ -31,6 +31,7 @@ struct wenlei_result {
   wenlei::ClassificationResult result;
   std::vector<std::string> answerNames;
   const wenlei::Engine* engine = nullptr;
+  wenlei::Explanation explanation;
 };
 
 struct wenlei_segmenter {
@@ -152,7 +153,16 @@ extern "C" {
 
 WENLEI_EXPORT const char* wenlei_version(void) { return WENLEI_VERSION_TEXT; }
 
-WENLEI_EXPORT const char* wenlei_status_name(int status) {
+WENLEI_EXPORT int wenlei_version_number(void) {
+  return WENLEI_VERSION_MAJOR * 10000 + WENLEI_VERSION_MINOR * 100 + WENLEI_VERSION_PATCH;
+}
+
+WENLEI_EXPORT const char* wenlei_status_name(wenlei_status given) {
+  // A C caller may pass any int; C++ may not load a value outside the
+  // enumeration, so its bytes are read as an int.
+  int status = 0;
+  static_assert(sizeof status == sizeof given, "an enumeration of int's size");
+  std::memcpy(&status, &given, sizeof status);
   switch (status) {
     case WENLEI_OK: return "ok";
     case WENLEI_INVALID_ARGUMENT: return "invalid argument";
@@ -164,6 +174,7 @@ WENLEI_EXPORT const char* wenlei_status_name(int status) {
     case WENLEI_TOO_LARGE: return "too large";
     case WENLEI_NO_MEMORY: return "no memory";
     case WENLEI_INTERNAL: return "internal error";
+    case WENLEI_CANCELLED: return "cancelled";
     default: return "unknown status";
   }
 }
@@ -244,6 +255,32 @@ WENLEI_EXPORT size_t wenlei_class_count(const wenlei_classifier* classifier) {
 WENLEI_EXPORT const char* wenlei_class_name(const wenlei_classifier* classifier, size_t number) {
   if (classifier == nullptr || number < 1 || number > classifier->engine->classCount()) return nullptr;
   return classifier->engine->ClassName(number).c_str();
+}
+
+WENLEI_EXPORT const char* wenlei_class_at(const wenlei_classifier* classifier, size_t index) {
+  return wenlei_class_name(classifier, index + 1);
+}
+
+WENLEI_EXPORT size_t wenlei_class_number(const wenlei_classifier* classifier, const char* name) {
+  if (classifier == nullptr || name == nullptr) return 0;
+  return classifier->engine->ClassNumber(name);
+}
+
+WENLEI_EXPORT size_t wenlei_vocabulary_size(const wenlei_classifier* classifier) {
+  return classifier == nullptr ? 0 : classifier->engine->vocabularySize();
+}
+
+WENLEI_EXPORT size_t wenlei_feature_count(const wenlei_classifier* classifier) {
+  return classifier == nullptr ? 0 : classifier->engine->featureCount();
+}
+
+WENLEI_EXPORT const char* wenlei_kernel(const wenlei_classifier* classifier) {
+  return classifier == nullptr ? nullptr : classifier->engine->kernelName();
+}
+
+WENLEI_EXPORT const char* wenlei_trained_with(const wenlei_classifier* classifier) {
+  if (classifier == nullptr || classifier->engine->trainedWith().empty()) return nullptr;
+  return classifier->engine->trainedWith().c_str();
 }
 
 WENLEI_EXPORT double wenlei_min_confidence(const wenlei_classifier* classifier) {
@@ -411,6 +448,43 @@ WENLEI_EXPORT double wenlei_result_confidence(const wenlei_result* result) {
 
 WENLEI_EXPORT int wenlei_result_unknown(const wenlei_result* result) {
   return result == nullptr ? 0 : (result->result.unknown ? 1 : 0);
+}
+
+WENLEI_EXPORT wenlei_status wenlei_result_explain(wenlei_result* result, size_t limit, char** message) {
+  if (result == nullptr || result->engine == nullptr) {
+    return Fail(WENLEI_INVALID_ARGUMENT, "wenlei_result_explain: null result", message);
+  }
+  return Guarded(message, [&] {
+    result->explanation = wenlei::Explanation();
+    wenlei::Explanation made;
+    Status status = result->engine->Explain(result->result, &made);
+    if (!status.ok()) return Report(status, message);
+    if (limit != 0 && made.words.size() > limit) made.words.resize(limit);
+    result->explanation = std::move(made);
+    return WENLEI_OK;
+  });
+}
+
+WENLEI_EXPORT size_t wenlei_result_explanation_count(const wenlei_result* result) {
+  return result == nullptr ? 0 : result->explanation.words.size();
+}
+
+WENLEI_EXPORT const char* wenlei_result_explanation_word(const wenlei_result* result, size_t index) {
+  if (result == nullptr || index >= result->explanation.words.size()) return nullptr;
+  return result->explanation.words[index].word.c_str();
+}
+
+WENLEI_EXPORT double wenlei_result_explanation_contribution(const wenlei_result* result, size_t index) {
+  if (result == nullptr || index >= result->explanation.words.size()) return 0.0;
+  return result->explanation.words[index].contribution;
+}
+
+WENLEI_EXPORT double wenlei_result_explanation_rest(const wenlei_result* result) {
+  return result == nullptr ? 0.0 : result->explanation.constant;
+}
+
+WENLEI_EXPORT double wenlei_result_decision_value(const wenlei_result* result) {
+  return result == nullptr ? 0.0 : result->explanation.decisionValue;
 }
 
 WENLEI_EXPORT wenlei_status wenlei_segmenter_open(const char* dictionary,

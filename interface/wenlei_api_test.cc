@@ -291,7 +291,6 @@ TEST(WenleiApiTest, FailuresComeBackAsErrors) {
   EXPECT_EQ(wenlei_open(nullptr, nullptr, &handle.classifier, nullptr), WENLEI_INVALID_ARGUMENT);
   EXPECT_EQ(result, nullptr);
   EXPECT_STREQ(wenlei_status_name(WENLEI_MISMATCH), "mismatch");
-  EXPECT_STREQ(wenlei_status_name(99), "unknown status");
 
   wenlei_options* options = wenlei_options_create();
   wenlei_options_set_dictionary(options, (good.prefix() + "none.txt").c_str());
@@ -501,6 +500,72 @@ TEST(WenleiApiTest, Utf8TextIsSegmentedAsTheSegmenterCutsIt) {
   EXPECT_EQ(wenlei_result_status(batch[1]), WENLEI_BAD_ENCODING);
   EXPECT_STREQ(wenlei_result_answer(batch[2]), wenlei_result_answer(fromText.result));
   for (wenlei_result* result : batch) wenlei_result_free(result);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(WenleiApiTest, WordContributionsAddUpToTheLinearDecisionValue) {
+  Handle handle;
+  ASSERT_EQ(Open(BundledDir(), &handle), WENLEI_OK);
+  int explained = 0;
+  for (const auto& sample : std::filesystem::directory_iterator(WENLEI_MODELS_DIR "/samples")) {
+    const std::string text = ReadFile(sample.path().string());
+    Result result;
+    ASSERT_EQ(wenlei_classify_text(handle.classifier, text.data(), text.size(), &result.result, nullptr),
+              WENLEI_OK);
+    ASSERT_EQ(wenlei_result_explain(result.result, 0, nullptr), WENLEI_OK);
+    const std::size_t count = wenlei_result_explanation_count(result.result);
+    double sum = wenlei_result_explanation_rest(result.result);
+    for (std::size_t i = 0; i < count; ++i) {
+      sum += wenlei_result_explanation_contribution(result.result, i);
+      if (i > 0) {
+        EXPECT_GE(std::abs(wenlei_result_explanation_contribution(result.result, i - 1)),
+                  std::abs(wenlei_result_explanation_contribution(result.result, i)));
+      }
+    }
+    const double decision = wenlei_result_decision_value(result.result);
+    EXPECT_NEAR(sum, decision, 1e-9 * (1.0 + std::abs(decision))) << sample.path();
+    if (count == 0) continue;
+    ++explained;
+    const std::string strongest = wenlei_result_explanation_word(result.result, 0);
+    ASSERT_EQ(wenlei_result_explain(result.result, 1, nullptr), WENLEI_OK);
+    EXPECT_EQ(wenlei_result_explanation_count(result.result), 1u);
+    EXPECT_EQ(wenlei_result_explanation_word(result.result, 0), strongest);
+    EXPECT_EQ(wenlei_result_explanation_word(result.result, 1), nullptr);
+  }
+  EXPECT_GT(explained, 2);
+}
+
+TEST(WenleiApiTest, TheHandleDescribesItsSet) {
+  TempDir dir;
+  wenlei::testing::ResourceSetSpec spec;
+  spec.classNames = {"Sports", "01 Arts", "Music"};
+  spec.parameter = wenlei::testing::DefaultParameter(RBF);
+  wenlei::testing::BuildResourceSet(dir.prefix(), spec);
+  Handle handle;
+  ASSERT_EQ(Open(dir.path(), &handle), WENLEI_OK);
+  EXPECT_STREQ(wenlei_kernel(handle.classifier), "rbf");
+  EXPECT_EQ(wenlei_vocabulary_size(handle.classifier), 18u);
+  EXPECT_EQ(wenlei_feature_count(handle.classifier), 18u);
+  EXPECT_EQ(wenlei_trained_with(handle.classifier), nullptr);
+  for (std::size_t index = 0; index < 3; ++index) {
+    EXPECT_EQ(wenlei_class_number(handle.classifier, wenlei_class_at(handle.classifier, index)), index + 1);
+  }
+  EXPECT_EQ(wenlei_class_number(handle.classifier, "Arts"), 2u);
+  EXPECT_EQ(wenlei_class_number(handle.classifier, "01 Arts"), 0u);
+  EXPECT_EQ(wenlei_class_at(handle.classifier, 3), nullptr);
+
+  Result result;
+  ASSERT_EQ(ClassifyGbk(handle, {wenlei::testing::ClassWord(1, 0), wenlei::testing::ClassWord(2, 1)}, &result),
+            WENLEI_OK);
+  char* message = nullptr;
+  EXPECT_EQ(wenlei_result_explain(result.result, 3, &message), WENLEI_INVALID_ARGUMENT);
+  ASSERT_NE(message, nullptr);
+  EXPECT_NE(std::string(message).find("linear"), std::string::npos) << message;
+  wenlei_free(message);
+  EXPECT_EQ(wenlei_result_explanation_count(result.result), 0u);
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 #include <mutex>
 #endif
 
+#include <algorithm>
+#include <map>
+
 #include "predict/linear_predictor.h"
 #include "predict/model_file_check.h"
 #include "svm.h"
@@ -75,5 +78,73 @@ double LoadedModel::PredictProbability(const svm_node* nodes, double* probabilit
 }
 
 double LoadedModel::Predict(const svm_node* nodes) const { return svm_predict(model_, nodes); }
+
+const char* LoadedModel::kernelName() const {
+  switch (model_->param.kernel_type) {
+    case LINEAR: return "linear";
+    case POLY: return "polynomial";
+    case RBF: return "rbf";
+    case SIGMOID: return "sigmoid";
+    case PRECOMPUTED: return "precomputed";
+    default: return "unknown";
+  }
+}
+
+namespace {
+
+// libsvm numbers the pairs (i, j), i < j, row by row; the pair's value
+// favours i when positive.
+std::size_t PairIndex(int i, int j, int classCount) {
+  return static_cast<std::size_t>(i * classCount - i * (i + 1) / 2 + (j - i - 1));
+}
+
+}  // namespace
+
+double LoadedModel::PairDecisionValue(const svm_node* x, int first, int second) const {
+  const int n = model_->nr_class;
+  std::vector<double> values(static_cast<std::size_t>(n * (n - 1) / 2));
+  svm_predict_values(model_, x, values.data());
+  const int low = std::min(first, second);
+  const int high = std::max(first, second);
+  const double value = values[PairIndex(low, high, n)];
+  return first == low ? value : -value;
+}
+
+Status LoadedModel::LinearPairWeights(int first, int second, const std::vector<int>& features,
+                                      std::vector<double>* weights, double* constant) const {
+  if (model_->param.kernel_type != LINEAR) {
+    return Status(Status::Code::kInvalidArgument,
+                  std::string("word contributions need a linear model; this one's kernel is ") +
+                      kernelName());
+  }
+  const int n = model_->nr_class;
+  if (first < 0 || second < 0 || first >= n || second >= n || first == second || model_->nSV == nullptr) {
+    return Status(Status::Code::kInvalidArgument, "no such pair of classes in the model");
+  }
+  const int i = std::min(first, second);
+  const int j = std::max(first, second);
+  std::vector<int> start(static_cast<std::size_t>(n) + 1, 0);
+  for (int c = 0; c < n; ++c) start[c + 1] = start[c] + model_->nSV[c];
+  // w = sum of coef * sv over the support vectors of both classes, with
+  // libsvm's coefficient rows for the pair.
+  std::map<int, double> w;
+  auto add = [&](int begin, int end, const double* coef) {
+    for (int k = begin; k < end; ++k) {
+      for (const svm_node* node = model_->SV[k]; node->index != -1; ++node) {
+        w[node->index] += coef[k] * node->value;
+      }
+    }
+  };
+  add(start[i], start[i + 1], model_->sv_coef[j - 1]);
+  add(start[j], start[j + 1], model_->sv_coef[i]);
+  const double sign = first == i ? 1.0 : -1.0;
+  weights->assign(features.size(), 0.0);
+  for (std::size_t k = 0; k < features.size(); ++k) {
+    auto found = w.find(features[k]);
+    if (found != w.end()) (*weights)[k] = sign * found->second;
+  }
+  *constant = -sign * model_->rho[PairIndex(i, j, n)];
+  return Status::Ok();
+}
 
 }  // namespace wenlei

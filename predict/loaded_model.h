@@ -50,6 +50,19 @@ class LoadedModel {
   bool hasProbability() const { return hasProbability_; }
   // The largest feature index of any support vector.
   int largestFeature() const { return largestFeature_; }
+  // libsvm's name of the kernel: "linear", "polynomial", "rbf", "sigmoid"
+  // or "precomputed".
+  const char* kernelName() const;
+
+  // The decision between the classes at label positions `first` and
+  // `second` (0-based, any order), oriented so that a positive value favours
+  // `first`: libsvm's pairwise decision value for x.
+  double PairDecisionValue(const svm_node* x, int first, int second) const;
+  // For the linear kernel, the same decision as w . x + constant: fills
+  // weights[k] with w at features[k] and *constant with the oriented -rho.
+  // Any other kernel has no such weights: kInvalidArgument.
+  Status LinearPairWeights(int first, int second, const std::vector<int>& features,
+                           std::vector<double>* weights, double* constant) const;
 
   // Builds a LinearPredictor for the model when it is of that kind, so that
   // PredictProbability gives libsvm's values from the document's features

@@ -2,28 +2,55 @@
 
 A venv made by Debian's python3 holds pip and setuptools but not wheel, so
 setuptools cannot build a wheel there without the network; this backend has
-no requirements at all.  It also records which libwenlei the installed
-package is to load: WENLEI_LIBRARY when it is set at install time, else the
-library built in this source tree (../build), else none (the package then
-looks in the usual places when it is imported).
+no requirements at all.
+
+The wheel carries the library it is to load, with the bundled resource set
+and the segmentation dictionary, laid out under wenlei/_native/ as an
+install prefix (lib/, share/wenlei/models/), where the library finds them
+from its own file.  So an installed package refers to no path outside
+itself, and works after the source and build trees are moved or removed.
+The library is WENLEI_LIBRARY when that is set at build time (with the
+models of its install prefix, else of this source tree), else this source
+tree's build/libwenlei.so.1, built first (configured too, when build/ is
+new) so that it is never missing or stale.  When it cannot be built, the
+build fails with one line that says what to run.
 """
 
 import base64
 import hashlib
 import os
 import re
+import shutil
+import subprocess
+import sys
+import sysconfig
+import tempfile
 import zipfile
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
+SOURCE_TREE = HERE.parent
 NAME = "wenlei"
 SUMMARY = "Assigns a category to a Chinese document (Python interface to libwenlei)"
 LIBRARY_FILE = "libwenlei.so.1"
+NATIVE = NAME + "/_native"
+
+
+class BuildError(Exception):
+    """The library is missing and cannot be built here; the message says what to run."""
 
 
 def _version() -> str:
     text = (HERE / NAME / "_version.py").read_text(encoding="utf-8")
     return re.search(r'__version__ = "([^"]+)"', text).group(1)
+
+
+def _platform_tag() -> str:
+    return re.sub(r"[^a-zA-Z0-9]", "_", sysconfig.get_platform())
+
+
+def _wheel_name() -> str:
+    return "%s-%s-py3-none-%s.whl" % (NAME, _version(), _platform_tag())
 
 
 def _metadata() -> str:
@@ -37,22 +64,82 @@ def _metadata() -> str:
     ])
 
 
-def _wheel_file() -> str:
-    return "Wheel-Version: 1.0\nGenerator: build_wenlei\nRoot-Is-Purelib: true\nTag: py3-none-any\n"
+def _wheel_file(pure: bool) -> str:
+    tag = "py3-none-any" if pure else "py3-none-" + _platform_tag()
+    return ("Wheel-Version: 1.0\nGenerator: build_wenlei\nRoot-Is-Purelib: %s\nTag: %s\n"
+            % ("true" if pure else "false", tag))
 
 
-def _recorded_library():
-    """The library the installed package is to load, or None."""
+# ---- the library to carry ----
+
+def _run(command, what: str) -> None:
+    """Runs a build step, its output on standard error (pip shows it with -v)."""
+    try:
+        subprocess.run(command, check=True, stdout=sys.stderr, stderr=sys.stderr)
+    except (OSError, subprocess.CalledProcessError) as error:
+        raise BuildError("wenlei: %s failed (%s); build the library with scripts/demo in the "
+                         "source tree, or set WENLEI_LIBRARY to a built %s, then install again"
+                         % (what, error, LIBRARY_FILE)) from None
+
+
+def _build_in_source_tree() -> Path:
+    """build/libwenlei.so.1 of this source tree, brought up to date."""
+    build = SOURCE_TREE / "build"
+    if not (SOURCE_TREE / "CMakeLists.txt").is_file():
+        raise BuildError("wenlei: no libwenlei to install: set WENLEI_LIBRARY to a built %s "
+                         "and install again" % LIBRARY_FILE)
+    if shutil.which("cmake") is None:
+        raise BuildError("wenlei: the library is not built and cmake is missing; run scripts/demo "
+                         "in the source tree (it installs what the build needs), then install again")
+    if not (build / "CMakeCache.txt").is_file():
+        generator = ["-G", "Ninja"] if shutil.which("ninja") else []
+        _run(["cmake", "-S", str(SOURCE_TREE), "-B", str(build), "-DCMAKE_BUILD_TYPE=RelWithDebInfo"]
+             + generator, "configuring the library's build")
+    _run(["cmake", "--build", str(build), "--target", "wenlei"], "building the library")
+    return build / LIBRARY_FILE
+
+
+def _models_beside(library: Path) -> Path:
+    """The models folder of the library's install prefix, else of this tree."""
+    for up in (library.parent.parent, library.parent.parent.parent):
+        if (up / "share" / "wenlei" / "models" / "help-zh").is_dir():
+            return up / "share" / "wenlei" / "models"
+    return SOURCE_TREE / "models"
+
+
+def _chosen_library() -> Path:
     chosen = os.environ.get("WENLEI_LIBRARY")
-    if chosen:
-        return os.path.abspath(chosen)
-    built = HERE.parent / "build" / LIBRARY_FILE
-    return str(built) if built.is_file() else None
+    library = Path(chosen).resolve() if chosen else _build_in_source_tree()
+    if not library.is_file():
+        raise BuildError("wenlei: the library %s does not exist; build it (scripts/demo) or set "
+                         "WENLEI_LIBRARY to a built %s" % (library, LIBRARY_FILE))
+    return library
 
 
-def _installed_module() -> str:
-    return ('"""Written when the package was built: the library it was installed with."""\n'
-            "LIBRARY = %r\n" % _recorded_library())
+def _library_bytes(library: Path) -> bytes:
+    """The library without its debugging information, when strip is there."""
+    if shutil.which("strip") is None:
+        return library.read_bytes()
+    with tempfile.TemporaryDirectory() as scratch:
+        copy = Path(scratch) / LIBRARY_FILE
+        shutil.copyfile(library, copy)
+        subprocess.run(["strip", "--strip-debug", str(copy)], check=True)
+        return copy.read_bytes()
+
+
+def _native_files():
+    """(name in the wheel, bytes): the library and its models, as a prefix."""
+    library = _chosen_library()
+    models = _models_beside(library)
+    yield NATIVE + "/lib/" + LIBRARY_FILE, _library_bytes(library)
+    shared = NATIVE + "/share/wenlei/models/"
+    for path in sorted((models / "help-zh").rglob("*")):
+        if path.is_file():
+            yield shared + path.relative_to(models).as_posix(), path.read_bytes()
+    for name in ("dict.txt", "README.md"):
+        path = models / "dictionary" / name
+        if path.is_file():
+            yield shared + "dictionary/" + name, path.read_bytes()
 
 
 def _package_files():
@@ -60,22 +147,23 @@ def _package_files():
     package = HERE / NAME
     for path in sorted(package.rglob("*")):
         relative = path.relative_to(HERE).as_posix()
-        if path.is_file() and "__pycache__" not in relative and path.name != "_installed.py":
+        if path.is_file() and "__pycache__" not in relative and not relative.startswith(NATIVE):
             yield relative, path.read_bytes()
-    yield NAME + "/_installed.py", _installed_module().encode("utf-8")
 
 
 def _dist_info() -> str:
     return "%s-%s.dist-info" % (NAME, _version())
 
 
-def _write_wheel(wheel_directory, files) -> str:
-    wheel_name = "%s-%s-py3-none-any.whl" % (NAME, _version())
+def _write_wheel(wheel_directory, wheel_name, files) -> str:
     record_name = _dist_info() + "/RECORD"
     records = []
     with zipfile.ZipFile(os.path.join(wheel_directory, wheel_name), "w", zipfile.ZIP_DEFLATED) as wheel:
         for name, data in files:
-            wheel.writestr(name, data)
+            info = zipfile.ZipInfo(name, date_time=(2020, 1, 1, 0, 0, 0))
+            info.compress_type = zipfile.ZIP_DEFLATED
+            info.external_attr = (0o755 if name.endswith(LIBRARY_FILE) else 0o644) << 16
+            wheel.writestr(info, data)
             digest = base64.urlsafe_b64encode(hashlib.sha256(data).digest()).rstrip(b"=").decode()
             records.append("%s,sha256=%s,%d" % (name, digest, len(data)))
         records.append(record_name + ",,")
@@ -83,12 +171,20 @@ def _write_wheel(wheel_directory, files) -> str:
     return wheel_name
 
 
-def _dist_info_files():
+def _dist_info_files(pure: bool):
     return [
         (_dist_info() + "/METADATA", _metadata().encode("utf-8")),
-        (_dist_info() + "/WHEEL", _wheel_file().encode("utf-8")),
+        (_dist_info() + "/WHEEL", _wheel_file(pure).encode("utf-8")),
         (_dist_info() + "/top_level.txt", (NAME + "\n").encode("utf-8")),
     ]
+
+
+def _one_line_failure(build):
+    """Runs a hook; a BuildError ends the build with its one line."""
+    try:
+        return build()
+    except BuildError as error:
+        raise SystemExit(str(error)) from None
 
 
 # ---- PEP 517 / PEP 660 hooks ----
@@ -104,7 +200,7 @@ def get_requires_for_build_editable(config_settings=None):
 def prepare_metadata_for_build_wheel(metadata_directory, config_settings=None):
     target = Path(metadata_directory) / _dist_info()
     target.mkdir(parents=True, exist_ok=True)
-    for name, data in _dist_info_files():
+    for name, data in _dist_info_files(pure=False):
         (Path(metadata_directory) / name).write_bytes(data)
     return _dist_info()
 
@@ -113,10 +209,24 @@ prepare_metadata_for_build_editable = prepare_metadata_for_build_wheel
 
 
 def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
-    return _write_wheel(wheel_directory, list(_package_files()) + _dist_info_files())
+    return _one_line_failure(lambda: _write_wheel(
+        wheel_directory, _wheel_name(),
+        list(_package_files()) + list(_native_files()) + _dist_info_files(pure=False)))
 
 
 def build_editable(wheel_directory, config_settings=None, metadata_directory=None):
-    """An editable install: a .pth file puts this folder on sys.path."""
-    return _write_wheel(wheel_directory, [(NAME + ".pth", (str(HERE) + "\n").encode("utf-8"))]
-                        + _dist_info_files())
+    """An editable install: a .pth file puts this folder on sys.path, and
+    the package loads build/ of this tree (built here when missing)."""
+    if not os.environ.get("WENLEI_LIBRARY"):
+        _one_line_failure(_build_in_source_tree)
+    return _write_wheel(wheel_directory, "%s-%s-py3-none-any.whl" % (NAME, _version()),
+                        [(NAME + ".pth", (str(HERE) + "\n").encode("utf-8"))]
+                        + _dist_info_files(pure=True))
+
+
+if __name__ == "__main__":
+    # python3 build_wenlei.py DIRECTORY: writes the wheel there, prints its path.
+    if len(sys.argv) != 2:
+        raise SystemExit("usage: build_wenlei.py WHEEL-DIRECTORY")
+    os.makedirs(sys.argv[1], exist_ok=True)
+    print(os.path.join(sys.argv[1], build_wheel(sys.argv[1])))

@@ -24,6 +24,7 @@ class Status {
     kTooLarge = 7,
     kNoMemory = 8,
     kInternal = 9,
+    kCancelled = 10,
   };
 
   Status() = default;

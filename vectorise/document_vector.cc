@@ -11,7 +11,8 @@ namespace wenlei {
 
 void DocumentVector::BuildFeatures(const TermCounts& termCounts,
                                    const TermMapTable& termMapTable,
-                                   const WordIndexTable& wordIndexTable) {
+                                   const WordIndexTable& wordIndexTable,
+                                   std::vector<std::pair<std::string_view, std::int32_t>>* sources) {
   featureVector_.clear();
   // The terms come in the tables' order, so their lookups go forward from
   // one another; canonical words come in any order.
@@ -25,12 +26,14 @@ void DocumentVector::BuildFeatures(const TermCounts& termCounts,
       if (feature == nullptr) continue;
       auto [it, inserted] = featureVector_.emplace(*feature, weight);
       if (!inserted) it->second += weight;
+      if (sources != nullptr) sources->emplace_back(term, *feature);
     } else {
       const std::int32_t* feature = wordIndexTable.FindFrom(term, &wordFrom);
       if (feature == nullptr) continue;
       // A word standing for itself does not add to a feature that a variant
       // sorting before it has already filled.
-      featureVector_.emplace(*feature, weight);
+      const bool inserted = featureVector_.emplace(*feature, weight).second;
+      if (inserted && sources != nullptr) sources->emplace_back(term, *feature);
     }
   }
 }

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "source/source_data.h"
@@ -26,8 +28,11 @@ class DocumentVector {
   // through the term map: a non-empty canonical word adds the term's weight
   // to the canonical word's feature; an empty one makes the term its own
   // feature, which keeps the value already there if the feature exists.
+  // When sources is given, it receives each term that set or added to a
+  // feature, with that feature (the terms as views into termCounts).
   void BuildFeatures(const TermCounts& termCounts, const TermMapTable& termMapTable,
-                     const WordIndexTable& wordIndexTable);
+                     const WordIndexTable& wordIndexTable,
+                     std::vector<std::pair<std::string_view, std::int32_t>>* sources = nullptr);
 
   // Writes the features as "0 f:w f:w \n" (nothing at all when there are no
   // features) to path, replacing its contents.  A file that cannot be

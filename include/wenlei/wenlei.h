@@ -21,6 +21,12 @@
  * Texts handed back (names, answers, words, messages) are zero-terminated
  * UTF-8 unless the function says GBK, and live as long as the object that
  * holds them.
+ *
+ * Counting: every index or rank counts from 0 (a result's ranks and answer
+ * names, a word list's words, wenlei_class_at).  A class number is not an
+ * index but the class's label in the model, 1 to wenlei_class_count(); 0
+ * stands for no class.  A getter given an index or number out of range
+ * returns NULL (a text), 0 (a number) or 0.0.
  */
 #ifndef WENLEI_WENLEI_H_
 #define WENLEI_WENLEI_H_
@@ -41,6 +47,14 @@
 extern "C" {
 #endif
 
+/* The version of this header.  wenlei_version_number() gives the loaded
+ * library's, to compare with WENLEI_VERSION_NUMBER at run time. */
+#define WENLEI_VERSION_MAJOR 1
+#define WENLEI_VERSION_MINOR 0
+#define WENLEI_VERSION_PATCH 0
+#define WENLEI_VERSION_NUMBER \
+  (WENLEI_VERSION_MAJOR * 10000 + WENLEI_VERSION_MINOR * 100 + WENLEI_VERSION_PATCH)
+
 typedef enum wenlei_status {
   WENLEI_OK = 0,
   WENLEI_INVALID_ARGUMENT = 1, /* a null pointer, an unknown encoding, ... */
@@ -51,7 +65,8 @@ typedef enum wenlei_status {
   WENLEI_BAD_ENCODING = 6,     /* text that is not UTF-8 (or GBK where GBK was named) */
   WENLEI_TOO_LARGE = 7,        /* a document over the size limit */
   WENLEI_NO_MEMORY = 8,
-  WENLEI_INTERNAL = 9
+  WENLEI_INTERNAL = 9,
+  WENLEI_CANCELLED = 10        /* the progress callback asked to stop */
 } wenlei_status;
 
 typedef enum wenlei_encoding {
@@ -59,12 +74,14 @@ typedef enum wenlei_encoding {
   WENLEI_GBK = 1
 } wenlei_encoding;
 
-/* The library's version, "MAJOR.MINOR.PATCH". */
+/* The library's version, "MAJOR.MINOR.PATCH", and as one number,
+ * MAJOR * 10000 + MINOR * 100 + PATCH (as WENLEI_VERSION_NUMBER). */
 WENLEI_EXPORT const char *wenlei_version(void);
+WENLEI_EXPORT int wenlei_version_number(void);
 
 /* A constant name for a status ("ok", "not found", ...); "unknown status"
- * for a value that is none of them. */
-WENLEI_EXPORT const char *wenlei_status_name(int status);
+ * for a value that is none of them.  Bindings take their names from here. */
+WENLEI_EXPORT const char *wenlei_status_name(wenlei_status status);
 
 /* Frees a message or any other block the library allocated for the caller. */
 WENLEI_EXPORT void wenlei_free(void *block);
@@ -111,12 +128,30 @@ WENLEI_EXPORT wenlei_status wenlei_open(const char *directory, const wenlei_opti
 /* Closes a handle; null does nothing.  No classification may be running on it. */
 WENLEI_EXPORT void wenlei_close(wenlei_classifier *classifier);
 
-/* The resource set's classes, by class number 1..count (UTF-8 names). */
+/* The resource set's classes (UTF-8 names): wenlei_class_name by class
+ * number (1..count), wenlei_class_at by index (0..count-1, the same order);
+ * NULL out of range. */
 WENLEI_EXPORT size_t wenlei_class_count(const wenlei_classifier *classifier);
 WENLEI_EXPORT const char *wenlei_class_name(const wenlei_classifier *classifier, size_t number);
+WENLEI_EXPORT const char *wenlei_class_at(const wenlei_classifier *classifier, size_t index);
+
+/* The number of the class named `name` (UTF-8, as wenlei_class_name gives
+ * it); 0 when no class has that name. */
+WENLEI_EXPORT size_t wenlei_class_number(const wenlei_classifier *classifier, const char *name);
 
 /* The threshold in force for this handle (see wenlei_options_set_min_confidence). */
 WENLEI_EXPORT double wenlei_min_confidence(const wenlei_classifier *classifier);
+
+/* What the resource set is: the number of words its vocabulary knows, the
+ * number of features the model reads (several words may share one), the
+ * model's kernel ("linear", "polynomial", "rbf", "sigmoid" or
+ * "precomputed") and how the set was trained (the `trainer` line of its
+ * Metadata.txt: solver, kernel, cost, vocabulary size), NULL when the set
+ * does not say. */
+WENLEI_EXPORT size_t wenlei_vocabulary_size(const wenlei_classifier *classifier);
+WENLEI_EXPORT size_t wenlei_feature_count(const wenlei_classifier *classifier);
+WENLEI_EXPORT const char *wenlei_kernel(const wenlei_classifier *classifier);
+WENLEI_EXPORT const char *wenlei_trained_with(const wenlei_classifier *classifier);
 
 /* ---- Classification ---- */
 
@@ -154,7 +189,14 @@ WENLEI_EXPORT const char *wenlei_result_error(const wenlei_result *result);
 
 /* The answer the exported functions give for the same words: one name, two
  * joined by " or ", or the fixed message for a document without known
- * words.  UTF-8, or GBK (the exports' bytes) with wenlei_result_answer_gbk. */
+ * words.  UTF-8, or GBK (the exports' bytes) with wenlei_result_answer_gbk.
+ *
+ * Class names: Source.dat holds at most 9 GBK bytes of a name, so a set
+ * trained with longer names keeps a short form there (what the exports and
+ * wenlei_result_answer_gbk answer with) and the full names in its
+ * Metadata.txt.  Every UTF-8 name of this interface (wenlei_result_answer,
+ * wenlei_result_name, wenlei_result_class_name, wenlei_class_name, ...) is
+ * the full name. */
 WENLEI_EXPORT const char *wenlei_result_answer(const wenlei_result *result);
 WENLEI_EXPORT const char *wenlei_result_answer_gbk(const wenlei_result *result);
 
@@ -163,8 +205,10 @@ WENLEI_EXPORT const char *wenlei_result_answer_gbk(const wenlei_result *result);
 WENLEI_EXPORT size_t wenlei_result_name_count(const wenlei_result *result);
 WENLEI_EXPORT const char *wenlei_result_name(const wenlei_result *result, size_t index);
 
-/* Every class with its probability, highest first (equal probabilities in
- * class order); 0 entries when the document reached no prediction. */
+/* Every class with its probability by rank, highest first (equal
+ * probabilities in class order); 0 entries when the document reached no
+ * prediction.  wenlei_result_class_number gives the class number of a rank
+ * (0 out of range). */
 WENLEI_EXPORT size_t wenlei_result_class_count(const wenlei_result *result);
 WENLEI_EXPORT const char *wenlei_result_class_name(const wenlei_result *result, size_t rank);
 WENLEI_EXPORT size_t wenlei_result_class_number(const wenlei_result *result, size_t rank);
@@ -184,6 +228,34 @@ WENLEI_EXPORT size_t wenlei_result_dropped_characters(const wenlei_result *resul
 WENLEI_EXPORT double wenlei_result_confidence(const wenlei_result *result);
 WENLEI_EXPORT int wenlei_result_unknown(const wenlei_result *result);
 
+/* ---- Explanations ---- */
+
+/* Explains the decision between the classes ranked first (the answer) and
+ * second (the runner-up): keeps in the result the `limit` words (0: every
+ * known word) that contributed most to it, largest magnitude first.  A
+ * positive contribution speaks for the answer, a negative one for the
+ * runner-up.
+ *
+ * For a model with the linear kernel the contributions are exact: libsvm's
+ * decision value for the pair is w . x - rho, and a word's contribution is
+ * its weight in the document vector x times w at its feature.  Words that
+ * share one feature (variants of a canonical word) share that feature's
+ * product in proportion to their own weights.  Every word's contribution
+ * plus wenlei_result_explanation_rest (the -rho) is
+ * wenlei_result_decision_value.  Any other kernel: WENLEI_INVALID_ARGUMENT.
+ * A result with fewer than two ranked classes gets an empty explanation.
+ *
+ * The words and numbers live in the result (until it is freed or explained
+ * again); call this from one thread at a time for one result. */
+WENLEI_EXPORT wenlei_status wenlei_result_explain(wenlei_result *result, size_t limit,
+                                                  char **message);
+WENLEI_EXPORT size_t wenlei_result_explanation_count(const wenlei_result *result);
+WENLEI_EXPORT const char *wenlei_result_explanation_word(const wenlei_result *result, size_t index);
+WENLEI_EXPORT double wenlei_result_explanation_contribution(const wenlei_result *result,
+                                                           size_t index);
+WENLEI_EXPORT double wenlei_result_explanation_rest(const wenlei_result *result);
+WENLEI_EXPORT double wenlei_result_decision_value(const wenlei_result *result);
+
 /* ---- Segmentation ---- */
 
 typedef struct wenlei_segmenter wenlei_segmenter;
@@ -201,6 +273,52 @@ WENLEI_EXPORT size_t wenlei_words_count(const wenlei_words *words);
 WENLEI_EXPORT const char *wenlei_words_at(const wenlei_words *words, size_t index,
                                           size_t *length);
 WENLEI_EXPORT void wenlei_words_free(wenlei_words *words);
+
+/* ---- Training ---- */
+
+typedef struct wenlei_train_options wenlei_train_options;
+
+WENLEI_EXPORT wenlei_train_options *wenlei_train_options_create(void);
+WENLEI_EXPORT void wenlei_train_options_destroy(wenlei_train_options *options);
+
+/* Sets one option by the long name of the `wenlei train` command's option
+ * without its dashes ("kernel", "solver", "costs", "min-df", "folds", "seed",
+ * "jobs", "dictionary", "raw", "force", ...), the value as text ("1"/"0" for
+ * flags).  WENLEI_INVALID_ARGUMENT with a message for an unknown name or a
+ * bad value, which leaves the options as they were. */
+WENLEI_EXPORT wenlei_status wenlei_train_options_set(wenlei_train_options *options,
+                                                     const char *name, const char *value,
+                                                     char **message);
+
+/* Called on the calling thread with a stage name and how far it is (done of
+ * total units); a nonzero return cancels: training then returns
+ * WENLEI_CANCELLED and leaves the output directory as it was. */
+typedef int (*wenlei_progress_callback)(void *context, const char *stage, double done,
+                                        double total);
+WENLEI_EXPORT void wenlei_train_options_set_progress(wenlei_train_options *options,
+                                                     wenlei_progress_callback callback,
+                                                     void *context);
+
+/* Trains a resource set into `directory` (created when missing; an existing
+ * set is replaced only with the "force" option) from a corpus file in the
+ * format `wenlei train` reads: one document a line, a class name, a tab and
+ * the document's words separated by spaces, or its raw text with the "raw"
+ * option.  `options` may be null (the defaults).  The files appear together
+ * only when training succeeds; the same corpus and options give the same
+ * bytes. */
+WENLEI_EXPORT wenlei_status wenlei_train_file(const char *corpus, const char *directory,
+                                              const wenlei_train_options *options,
+                                              char **message);
+
+/* ... or from `count` raw UTF-8 texts (segmented inside, as
+ * wenlei_classify_text does; text i is lengths[i] bytes) and their UTF-8
+ * class names. */
+WENLEI_EXPORT wenlei_status wenlei_train_texts(const char *const *labels,
+                                               const char *const *texts,
+                                               const size_t *lengths, size_t count,
+                                               const char *directory,
+                                               const wenlei_train_options *options,
+                                               char **message);
 
 #ifdef __cplusplus
 } /* extern "C" */

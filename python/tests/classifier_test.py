@@ -71,7 +71,7 @@ def test_answers_equal_the_exports(classifier, resource_copy):
 
 def test_result_of_a_text(classifier):
     result = classifier.classify("插入图表")
-    assert result.answer == "图表"
+    assert result.answer == result.label == "图表"
     assert result.names == ["图表"]
     assert (result.words, result.known_words) == (2, 2)
     assert list(result.probabilities) == sorted(result.probabilities, key=result.probabilities.get,
@@ -86,6 +86,7 @@ def test_result_of_a_text(classifier):
 def test_document_without_known_words(classifier, text):
     result = classifier.classify(text)
     assert result.answer == SHORT_TEXT
+    assert result.label is None
     assert result.names == []
     assert result.probabilities == {}
     assert result.known_words == 0
@@ -96,6 +97,55 @@ def test_two_names_are_the_answer_split(classifier):
     for text in sample_sentences():
         result = classifier.classify(text)
         assert " or ".join(result.names) == result.answer, text
+        assert result.label == (None if result.unknown else result.names[0])
+
+
+def test_an_unknown_answer_has_no_label(resource_copy):
+    with wenlei.Classifier(resource_copy, min_confidence=1.0) as strict:
+        result = strict.classify("插入图表")
+    assert (result.answer, result.unknown, result.label) == ("图表", True, None)
+
+
+def test_top_k(classifier):
+    texts = sample_sentences()[:20] + ["abc"]
+    tops = classifier.classify_many(texts, k=3)
+    for text, top in zip(texts, tops):
+        result = classifier.classify(text)
+        assert top == result.top(3) == list(result.probabilities.items())[:3]
+        assert len(top) == (3 if result.known_words else 0)
+    assert len(classifier.classify("插入图表").top(100)) == len(classifier.classes)
+
+
+def test_explanations_sum_to_the_decision_value():
+    with wenlei.Classifier() as opened:  # a linear model
+        result = opened.classify("要删除数据透视图，请选择图表，然后按 Del。")
+        every = result.explain(None)
+        assert (every.answer, every.runner_up) == tuple(result.probabilities)[:2]
+        assert sum(value for _, value in every.words) + every.rest == \
+            pytest.approx(every.decision_value, abs=1e-9)
+        assert result.explain(2).words == every.words[:2]
+        magnitudes = [abs(value) for _, value in every.words]
+        assert magnitudes == sorted(magnitudes, reverse=True) and every.words[0][0] == "图表"
+        assert opened.classify_many(["abc"])[0].explain(3).words == []
+        with pytest.raises(wenlei.Error):
+            pickle.loads(pickle.dumps(result)).explain(3)
+    with pytest.raises(wenlei.ClosedError):
+        result.explain(3)
+
+
+def test_arrays(classifier):
+    numpy = pytest.importorskip("numpy")
+    texts = ["插入图表", "abc", b"\xff", "用 Basic 编写宏"]
+    results = classifier.classify_many(texts, errors="return")
+    arrays = classifier.to_arrays(results)
+    assert list(arrays.labels) == ["图表", None, None, "宏编程"]
+    assert arrays.probabilities.shape == (4, len(classifier.classes))
+    assert arrays.classes == classifier.classes
+    assert arrays.probabilities[0, classifier.classes.index("图表")] == \
+        results[0].probabilities["图表"]
+    numpy.testing.assert_allclose(arrays.probabilities[[0, 3]].sum(axis=1), 1.0, atol=1e-6)
+    assert not arrays.probabilities[1].any() and numpy.isnan(arrays.probabilities[2]).all()
+    assert arrays.confidence[0] == results[0].confidence and numpy.isnan(arrays.confidence[2])
 
 
 def test_utf8_bytes_and_str_agree(classifier):
@@ -172,10 +222,29 @@ def test_missing_dictionary_raises(tmp_path):
     (lambda c: c.classify_words(["😀"], encoding="gbk"), wenlei.DocumentError),
     (lambda c: c.classify_words([b"\xff\xff"], encoding="gbk"), wenlei.DocumentError),
     (lambda c: c.classify_many(["x"], errors="ignore"), ValueError),
+    (lambda c: c.classify_many("插入图表"), TypeError),
+    (lambda c: c.classify_many(b"abc"), TypeError),
+    (lambda c: c.classify_many(["插入", 3]), TypeError),
+    (lambda c: c.classify_many(["插入"], k=0), ValueError),
+    (lambda c: c.classify_many(["插入"], k=1.5), TypeError),
+    (lambda c: c.classify_words("插入图表"), TypeError),
+    (lambda c: c.classify_words(b"ab", encoding="gbk"), TypeError),
+    (lambda c: c.classify_words([2 ** 31]), TypeError),
+    (lambda c: c.classify_words(["插入", None]), TypeError),
+    (lambda c: c.classify_words(7), TypeError),
 ])
 def test_bad_input_raises(classifier, call, error):
     with pytest.raises(error):
         call(classifier)
+
+
+@pytest.mark.parametrize("threshold, error", [
+    (float("nan"), ValueError), (-0.1, ValueError), (1.5, ValueError), (float("inf"), ValueError),
+    ("0.5", TypeError),
+])
+def test_bad_min_confidence_raises(threshold, error):
+    with pytest.raises(error):
+        wenlei.Classifier(min_confidence=threshold)
 
 
 def test_size_limit():
@@ -243,6 +312,14 @@ def test_pickles_by_resource_path(classifier, resource_copy):
     assert other.min_confidence == 0.99
 
 
+def test_status_names_are_the_librarys():
+    library = ctypes.CDLL(wenlei.library_path())
+    library.wenlei_status_name.restype = ctypes.c_char_p
+    for status in range(1, 12):
+        name = library.wenlei_status_name(status).decode()
+        assert wenlei.Error("x", status).status_name == name
+
+
 def test_errors_pickle():
     error = wenlei.DocumentError("not UTF-8", 6, 3)
     copy = pickle.loads(pickle.dumps(error))
@@ -278,3 +355,11 @@ def test_a_resource_set_trained_here(tmp_path):
             assert result.names == [name]
             gbk = [word.encode("gbk") for word in document]
             assert result.answer_gbk == exports_answer(tmp_path / "set", gbk)
+
+
+@pytest.mark.parametrize("version, fits", [
+    (wenlei.__version__, True), ("1.99.0", True), ("2.0.0", False), ("0.9.0", False), ("x", False),
+])
+def test_library_versions_the_package_takes(version, fits):
+    from wenlei import _library
+    assert (_library.version_problem(version) is None) == fits

@@ -45,3 +45,13 @@ def test_errors_raise_by_default():
     bag = dask_bag.from_sequence(["插入图表", b"\xff"], npartitions=1)
     with pytest.raises(wenlei.DocumentError):
         wenlei.dask.classify_bag(bag).compute(scheduler="sync")
+
+
+def test_read_text_with_bad_bytes(tmp_path):
+    """The README's reading: bad bytes reach the package, which gives that
+    line an error and classifies the others."""
+    (tmp_path / "corpus.txt").write_bytes("插入图表\n".encode() + b"\xff\xfe bad\n" + "用 Basic 编写宏\n".encode())
+    bag = dask_bag.read_text(str(tmp_path / "corpus.txt"), errors="surrogateescape").map(str.rstrip)
+    answers = wenlei.dask.classify_bag(bag, errors="return").compute(scheduler="sync")
+    assert [answer.get("label") for answer in answers] == ["图表", None, "宏编程"]
+    assert answers[1]["status"] == "bad encoding"

@@ -14,12 +14,14 @@ this source folder, or the dynamic loader's search path.  Every failure
 raises wenlei.Error (or a subclass) with the library's message.
 """
 
-from ._classifier import Classifier, Result, Segmenter, segment
-from ._errors import (ClosedError, DocumentError, Error, LibraryNotFoundError, ResourceError)
+from ._classifier import Arrays, Classifier, Result, Segmenter, segment
+from ._errors import (CancelledError, ClosedError, DocumentError, Error, LibraryNotFoundError,
+                      ResourceError)
+from ._training import train
 from ._version import __version__
 
-for _public in (Classifier, Result, Segmenter, segment, ClosedError, DocumentError, Error,
-                LibraryNotFoundError, ResourceError):
+for _public in (Arrays, Classifier, Result, Segmenter, segment, CancelledError, ClosedError,
+                DocumentError, Error, LibraryNotFoundError, ResourceError, train):
     _public.__module__ = __name__
 del _public
 
@@ -37,7 +39,8 @@ def library_path() -> str:
 
 
 __all__ = [
-    "Classifier", "Result", "Segmenter", "segment",
+    "Arrays", "Classifier", "Result", "Segmenter", "segment",
     "Error", "LibraryNotFoundError", "ResourceError", "DocumentError", "ClosedError",
+    "CancelledError", "train",
     "library_version", "library_path", "__version__",
 ]

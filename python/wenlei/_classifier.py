@@ -1,14 +1,18 @@
 """Classifier, Result, Segmenter and segment(): the package's working parts."""
 
+import collections.abc
 import ctypes
+import math
+import numbers
 import os
 import threading
 from contextlib import contextmanager
 from dataclasses import dataclass, field
-from typing import Dict, Iterable, Iterator, List, Optional, Sequence, Tuple, Union
+from typing import Dict, Iterable, Iterator, List, NamedTuple, Optional, Sequence, Tuple, Union
 
+from . import _forksafe
 from . import _library as native
-from ._errors import (BAD_ENCODING, NOT_FOUND, ClosedError, DocumentError, Error, ResourceError,
+from ._errors import (BAD_ENCODING, INVALID_ARGUMENT, NOT_FOUND, ClosedError, DocumentError, Error, ResourceError,
                       error_for_status)
 
 Text = Union[str, bytes]
@@ -21,15 +25,17 @@ _ENCODINGS = {"utf-8": native.UTF8, "utf8": native.UTF8, "gbk": native.GBK}
 class Result:
     """The classification of one document.
 
-    ``answer`` is the text the exported C functions give for the same words
-    (one class name, two joined by " or ", or the fixed message for a
-    document without known words); ``names`` holds the one or two names in
-    it (none for that message); ``probabilities`` maps every class name to
-    its probability, highest first (empty when no prediction was made).
+    ``label`` is the answer to count: the name of the most probable class,
+    or None when the document is ``unknown`` (below the classifier's
+    threshold) or has no known word at all.  ``answer`` is the text the
+    exported C functions give for the same words: one class name, two joined
+    by " or " when the runner-up is nearly as probable, or the fixed message
+    for a document without known words; ``names`` holds the one or two names
+    in it (none for that message).  ``probabilities`` maps every class name
+    to its probability, highest first (empty when no prediction was made).
     ``words`` and ``known_words`` count the document's words and those the
     resource set knows; ``dropped_characters`` the characters GBK cannot
-    hold.  ``confidence`` (0 to 1) and ``unknown`` (below the classifier's
-    threshold, or no known word at all) come from the library.
+    hold.  ``confidence`` (0 to 1) and ``unknown`` come from the library.
     """
 
     answer: str
@@ -41,10 +47,48 @@ class Result:
     confidence: float = 0.0
     unknown: bool = False
     answer_gbk: bytes = field(default=b"", repr=False)
+    _native: Optional["_NativeResult"] = field(default=None, repr=False, compare=False)
+
+    def __getstate__(self):
+        # A copy in another process has no classification to explain.
+        state = dict(self.__dict__)
+        state["_native"] = None
+        return state
+
+    def __setstate__(self, state) -> None:
+        self.__dict__.update(state)
+
+    def explain(self, n: Optional[int] = 10) -> "Explanation":
+        """The n words (None: every known word) that contributed most to
+        the decision between the answer and the runner-up, largest
+        magnitude first.  A positive contribution speaks for the answer, a
+        negative one for the runner-up; for a linear model they are exact:
+        all of them plus ``rest`` make ``decision_value``.  Raises
+        wenlei.Error for a model of another kernel, and ClosedError once the
+        classifier is closed."""
+        limit = 0 if n is None else _count_argument("n", n)
+        if self._native is None:
+            raise Error("this result has no classification to explain in this process "
+                        "(it was unpickled)", INVALID_ARGUMENT)
+        return self._native.explain(limit, self.probabilities)
+
+    @property
+    def label(self) -> Optional[str]:
+        """The most probable class's name; None when unknown or without a known word."""
+        if self.unknown or not self.names:
+            return None
+        return self.names[0]
+
+    def top(self, k: int) -> List[Tuple[str, float]]:
+        """The k most probable classes as (name, probability) pairs, highest
+        first; fewer when the set has fewer classes, none without a prediction."""
+        k = _count_argument("k", k)
+        return list(self.probabilities.items())[:k]
 
     def as_dict(self) -> dict:
         """The result as plain data (for JSON)."""
         return {
+            "label": self.label,
             "answer": self.answer,
             "names": list(self.names),
             "probabilities": dict(self.probabilities),
@@ -56,7 +100,55 @@ class Result:
         }
 
 
-def _read_result(lib: ctypes.CDLL, handle: int) -> Result:
+def _count_argument(name: str, value) -> int:
+    if isinstance(value, bool) or not isinstance(value, numbers.Integral):
+        raise TypeError("%s is a whole number, not %r" % (name, value))
+    if value < 1:
+        raise ValueError("%s is 1 or more, not %r" % (name, value))
+    return int(value)
+
+
+class Explanation(NamedTuple):
+    """Result.explain: the words behind the decision between the answer and
+    the runner-up, as (word, contribution) pairs, largest magnitude first."""
+
+    words: List[Tuple[str, float]]
+    rest: float
+    decision_value: float
+    answer: Optional[str]
+    runner_up: Optional[str]
+
+
+class _NativeResult:
+    """Owns the library's result of a classification, for explanations;
+    keeps its classifier from closing while one is being made."""
+
+    def __init__(self, handle: int, classifier: "Classifier") -> None:
+        self._handle = handle
+        self._classifier = classifier
+        self._lock = _forksafe.Lock()  # the library's explanation is per result
+
+    def explain(self, limit: int, probabilities: Dict[str, float]) -> Explanation:
+        lib = native.library()
+        message = ctypes.c_void_p()
+        with self._classifier._gate.open(), self._lock:
+            native.check(lib.wenlei_result_explain(self._handle, limit, ctypes.byref(message)), message)
+            words = [(native.text(lib.wenlei_result_explanation_word(self._handle, index)),
+                      lib.wenlei_result_explanation_contribution(self._handle, index))
+                     for index in range(lib.wenlei_result_explanation_count(self._handle))]
+            rest = lib.wenlei_result_explanation_rest(self._handle)
+            decision = lib.wenlei_result_decision_value(self._handle)
+        ranked = list(probabilities) + [None, None]
+        return Explanation(words, rest, decision, ranked[0], ranked[1])
+
+    def __del__(self) -> None:
+        try:
+            native.library().wenlei_result_free(self._handle)
+        except Exception:  # interpreter shutdown: nothing left to free with
+            pass
+
+
+def _read_result(lib: ctypes.CDLL, handle: int, owner: Optional["Classifier"] = None) -> Result:
     names = [native.text(lib.wenlei_result_name(handle, i))
              for i in range(lib.wenlei_result_name_count(handle))]
     probabilities = {}
@@ -73,14 +165,20 @@ def _read_result(lib: ctypes.CDLL, handle: int) -> Result:
         confidence=lib.wenlei_result_confidence(handle),
         unknown=bool(lib.wenlei_result_unknown(handle)),
         answer_gbk=lib.wenlei_result_answer_gbk(handle) or b"",
+        _native=None if owner is None else _NativeResult(handle, owner),
     )
 
 
-def _take_result(lib: ctypes.CDLL, handle: ctypes.c_void_p) -> Result:
+def _take_result(lib: ctypes.CDLL, handle: ctypes.c_void_p, owner: "Classifier") -> Result:
+    """The Result of a fresh library result, which it then owns."""
     try:
-        return _read_result(lib, handle.value)
-    finally:
+        return _read_result(lib, handle.value, owner)
+    except BaseException:
         lib.wenlei_result_free(handle.value)
+        raise
+
+
+_BYTES = (bytes, bytearray, memoryview)
 
 
 def _utf8(text: Text) -> bytes:
@@ -91,15 +189,47 @@ def _utf8(text: Text) -> bytes:
     """
     if isinstance(text, str):
         return text.encode("utf-8", "surrogatepass")
-    if isinstance(text, (bytes, bytearray, memoryview)):
+    if isinstance(text, _BYTES):
         return bytes(text)
     raise TypeError("a document is str or bytes, not %s" % type(text).__name__)
+
+
+def _sequence_of_texts(items, what: str) -> list:
+    """The items of an iterable of texts; a lone str or bytes is refused, as
+    iterating it would give characters (or integers), not texts."""
+    if isinstance(items, (str,) + _BYTES):
+        raise TypeError("%s takes a list (or other iterable) of %s, not a single %s"
+                        % (what, "words" if what == "classify_words" else "texts",
+                           type(items).__name__))
+    if not isinstance(items, collections.abc.Iterable):
+        raise TypeError("%s takes an iterable, not %s" % (what, type(items).__name__))
+    return list(items)
+
+
+def _min_confidence_argument(value) -> Optional[float]:
+    """None (the set's own threshold) or a number from 0 to 1."""
+    if value is None:
+        return None
+    if isinstance(value, bool) or not isinstance(value, numbers.Real):
+        raise TypeError("min_confidence is a number from 0 to 1, or None, not %r" % (value,))
+    value = float(value)
+    if math.isnan(value) or not 0.0 <= value <= 1.0:
+        raise ValueError("min_confidence is from 0 to 1 (or None for the set's own), not %r" % value)
+    return value
 
 
 def _byte_arrays(items: Sequence[bytes]) -> Tuple[ctypes.Array, ctypes.Array]:
     pointers = (ctypes.c_char_p * max(len(items), 1))(*items)
     lengths = (ctypes.c_size_t * max(len(items), 1))(*[len(item) for item in items])
     return pointers, lengths
+
+
+def _word_bytes(word, encoding: str, code: int) -> bytes:
+    if isinstance(word, str):
+        return word.encode(encoding, "surrogatepass" if code == native.UTF8 else "strict")
+    if isinstance(word, _BYTES):
+        return bytes(word)
+    raise TypeError("a word is str or bytes, not %s" % type(word).__name__)
 
 
 class _Gate:
@@ -109,6 +239,12 @@ class _Gate:
         self._condition = threading.Condition()
         self._running = 0
         self._closed = False
+        _forksafe.renew_after_fork(self)
+
+    def _after_fork(self) -> None:
+        # The calls that were running belong to threads the child lacks.
+        self._condition = threading.Condition()
+        self._running = 0
 
     @contextmanager
     def open(self) -> Iterator[None]:
@@ -133,6 +269,15 @@ class _Gate:
             while self._running:
                 self._condition.wait()
             return True
+
+
+class Arrays(NamedTuple):
+    """Classifier.to_arrays: labels, probabilities and confidence as arrays."""
+
+    labels: "numpy.ndarray"
+    probabilities: "numpy.ndarray"
+    confidence: "numpy.ndarray"
+    classes: List[str]
 
 
 def _path_argument(path: Optional[PathLike]) -> Optional[str]:
@@ -161,6 +306,7 @@ class Classifier:
                  max_document_bytes: Optional[int] = None) -> None:
         self._handle: Optional[int] = None
         self._gate = _Gate()
+        min_confidence = _min_confidence_argument(min_confidence)
         self._arguments = (_path_argument(resources), _path_argument(dictionary),
                            min_confidence, max_document_bytes)
         lib = native.library()
@@ -180,7 +326,7 @@ class Classifier:
             if dictionary is not None:
                 lib.wenlei_options_set_dictionary(options, os.fsencode(self._arguments[1]))
             if min_confidence is not None:
-                lib.wenlei_options_set_min_confidence(options, float(min_confidence))
+                lib.wenlei_options_set_min_confidence(options, min_confidence)
             if max_document_bytes is not None:
                 if max_document_bytes < 0:
                     raise ValueError("max_document_bytes is 0 (no limit) or more")
@@ -233,21 +379,23 @@ class Classifier:
             status = lib.wenlei_classify_text(self._handle, data, len(data),
                                               ctypes.byref(result), ctypes.byref(message))
         native.check(status, message)
-        return _take_result(lib, result)
+        return _take_result(lib, result, self)
 
     def classify_words(self, words: Iterable[Text], encoding: str = "utf-8") -> Result:
         """Classifies a document already segmented into words.
 
-        Words given as str are encoded in ``encoding`` ("utf-8" or "gbk");
-        words given as bytes must already be in it.  With "gbk" the bytes
-        are exactly what a host hands the exported functions.
+        ``words`` is a list (or other iterable) of words, each a str,
+        encoded here in ``encoding`` ("utf-8" or "gbk"), or bytes (bytearray,
+        memoryview) already in it.  With "gbk" the bytes are exactly what a
+        host hands the exported functions.  A single str or bytes, or a word
+        of any other type (an int, None), raises TypeError.
         """
         code = _ENCODINGS.get(encoding.lower().replace("_", "-"))
         if code is None:
             raise ValueError("encoding is 'utf-8' or 'gbk', not %r" % encoding)
         try:
-            items = [word.encode(encoding, "surrogatepass" if code == native.UTF8 else "strict")
-                     if isinstance(word, str) else bytes(word) for word in words]
+            items = [_word_bytes(word, encoding, code)
+                     for word in _sequence_of_texts(words, "classify_words")]
         except UnicodeEncodeError as error:
             raise DocumentError("a word cannot be written in %s: %s" % (encoding, error),
                                 BAD_ENCODING) from None
@@ -259,18 +407,25 @@ class Classifier:
             status = lib.wenlei_classify_words(self._handle, pointers, lengths, len(items), code,
                                                ctypes.byref(result), ctypes.byref(message))
         native.check(status, message)
-        return _take_result(lib, result)
+        return _take_result(lib, result, self)
 
-    def classify_many(self, texts: Iterable[Text], errors: str = "raise") -> List[Union[Result, Error]]:
+    def classify_many(self, texts: Iterable[Text], errors: str = "raise",
+                      k: Optional[int] = None) -> list:
         """Classifies many UTF-8 texts with one call into the library.
 
-        Returns the results in order.  A document that cannot be classified
-        raises wenlei.DocumentError naming its index (``errors="raise"``), or
-        leaves that error in its place in the list (``errors="return"``).
+        ``texts`` is a list (or other iterable) of str or UTF-8 bytes; a
+        single str or bytes, or an item of any other type, raises TypeError.
+        Returns the Results in order, or with ``k`` each document's k most
+        probable classes as (name, probability) pairs (see Result.top).  A
+        document that cannot be classified raises wenlei.DocumentError
+        naming its index (``errors="raise"``), or leaves that error in its
+        place in the list (``errors="return"``).
         """
         if errors not in ("raise", "return"):
             raise ValueError("errors is 'raise' or 'return', not %r" % errors)
-        items = [_utf8(text) for text in texts]
+        if k is not None:
+            k = _count_argument("k", k)
+        items = [_utf8(text) for text in _sequence_of_texts(texts, "classify_many")]
         if not items:
             return []
         pointers, lengths = _byte_arrays(items)
@@ -282,22 +437,50 @@ class Classifier:
                                                handles, ctypes.byref(message))
         native.check(status, message)
         answers: List[Union[Result, Error]] = []
+        taken = 0  # handles from here on are still to free on a failure
         try:
             for index, handle in enumerate(handles):
                 document_status = lib.wenlei_result_status(handle)
                 if document_status == native.OK:
-                    answers.append(_read_result(lib, handle))
+                    answers.append(_read_result(lib, handle, self))
                 else:
                     answers.append(error_for_status(
                         document_status, native.text(lib.wenlei_result_error(handle)), index))
+                    lib.wenlei_result_free(handle)
+                taken = index + 1
         finally:
-            for handle in handles:
+            for handle in handles[taken:]:
                 lib.wenlei_result_free(handle)
         if errors == "raise":
             for answer in answers:
                 if isinstance(answer, Error):
                     raise answer
+        if k is not None:
+            return [answer if isinstance(answer, Error) else answer.top(k) for answer in answers]
         return answers
+
+    def to_arrays(self, results: Iterable[Union[Result, Error]]) -> "Arrays":
+        """numpy arrays of results of this classifier (numpy is needed here
+        only): ``labels`` (object array of Result.label: a name or None),
+        ``probabilities`` (documents x classes, columns in the order of
+        ``classes``; a row of zeros without a prediction) and ``confidence``.
+        An error left in place by errors="return" gives None, a row of NaN
+        and NaN."""
+        import numpy
+        results = list(results)
+        column = {name: number for number, name in enumerate(self._classes)}
+        labels = numpy.empty(len(results), dtype=object)
+        probabilities = numpy.zeros((len(results), len(self._classes)))
+        confidence = numpy.empty(len(results))
+        for row, result in enumerate(results):
+            if isinstance(result, Error):
+                probabilities[row] = confidence[row] = numpy.nan
+                continue
+            labels[row] = result.label
+            confidence[row] = result.confidence
+            for name, probability in result.probabilities.items():
+                probabilities[row, column[name]] = probability
+        return Arrays(labels, probabilities, confidence, list(self._classes))
 
     # ---- life ----
 
@@ -377,7 +560,7 @@ class Segmenter:
 
 
 _segmenters: Dict[Optional[str], Segmenter] = {}
-_segmenters_lock = threading.Lock()
+_segmenters_lock = _forksafe.Lock()
 
 
 def segment(text: Text, dictionary: Optional[PathLike] = None) -> List[str]:

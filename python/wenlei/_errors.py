@@ -2,7 +2,8 @@
 
 from typing import Optional
 
-# The library's status codes (enum wenlei_status).
+# The library's status codes (enum wenlei_status); their names come from the
+# library itself (wenlei_status_name).
 INVALID_ARGUMENT = 1
 NOT_FOUND = 2
 IO_ERROR = 3
@@ -12,18 +13,7 @@ BAD_ENCODING = 6
 TOO_LARGE = 7
 NO_MEMORY = 8
 INTERNAL = 9
-
-STATUS_NAMES = {
-    INVALID_ARGUMENT: "invalid argument",
-    NOT_FOUND: "not found",
-    IO_ERROR: "io error",
-    CORRUPT: "corrupt",
-    MISMATCH: "mismatch",
-    BAD_ENCODING: "bad encoding",
-    TOO_LARGE: "too large",
-    NO_MEMORY: "no memory",
-    INTERNAL: "internal",
-}
+CANCELLED = 10
 
 
 class Error(Exception):
@@ -42,7 +32,9 @@ class Error(Exception):
 
     @property
     def status_name(self) -> str:
-        return STATUS_NAMES.get(self.status, "unknown status")
+        """The library's name for ``status`` ("not found", "corrupt", ...)."""
+        from . import _library
+        return _library.status_name(self.status)
 
     def __str__(self) -> str:
         if self.index is None:
@@ -72,6 +64,10 @@ class ClosedError(Error):
     """The classifier was closed."""
 
 
+class CancelledError(Error):
+    """Training was stopped by its progress callback."""
+
+
 _CLASSES = {
     NOT_FOUND: ResourceError,
     IO_ERROR: ResourceError,
@@ -79,6 +75,7 @@ _CLASSES = {
     MISMATCH: ResourceError,
     BAD_ENCODING: DocumentError,
     TOO_LARGE: DocumentError,
+    CANCELLED: CancelledError,
 }
 
 

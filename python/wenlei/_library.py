@@ -3,11 +3,12 @@
 import ctypes
 import ctypes.util
 import os
-import threading
 from pathlib import Path
 from typing import List, Optional
 
-from ._errors import Error, LibraryNotFoundError, error_for_status
+from . import _forksafe
+from ._errors import NOT_FOUND, Error, LibraryNotFoundError, error_for_status
+from ._version import __version__
 
 LIBRARY_FILE = "libwenlei.so.1"
 
@@ -19,6 +20,10 @@ _c_size_p = ctypes.POINTER(ctypes.c_size_t)
 _c_char_pp = ctypes.POINTER(ctypes.c_char_p)
 _message_p = ctypes.POINTER(ctypes.c_void_p)
 _out_p = ctypes.POINTER(ctypes.c_void_p)
+
+# wenlei_progress_callback: context, stage, done, total -> nonzero to stop.
+PROGRESS_CALLBACK = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_char_p, ctypes.c_double,
+                                     ctypes.c_double)
 
 # name: (result type, argument types)
 _FUNCTIONS = {
@@ -59,6 +64,12 @@ _FUNCTIONS = {
     "wenlei_result_dropped_characters": (ctypes.c_size_t, [ctypes.c_void_p]),
     "wenlei_result_confidence": (ctypes.c_double, [ctypes.c_void_p]),
     "wenlei_result_unknown": (ctypes.c_int, [ctypes.c_void_p]),
+    "wenlei_result_explain": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_size_t, _message_p]),
+    "wenlei_result_explanation_count": (ctypes.c_size_t, [ctypes.c_void_p]),
+    "wenlei_result_explanation_word": (ctypes.c_char_p, [ctypes.c_void_p, ctypes.c_size_t]),
+    "wenlei_result_explanation_contribution": (ctypes.c_double, [ctypes.c_void_p, ctypes.c_size_t]),
+    "wenlei_result_explanation_rest": (ctypes.c_double, [ctypes.c_void_p]),
+    "wenlei_result_decision_value": (ctypes.c_double, [ctypes.c_void_p]),
     "wenlei_segmenter_open": (ctypes.c_int, [ctypes.c_char_p, _out_p, _message_p]),
     "wenlei_segmenter_close": (None, [ctypes.c_void_p]),
     "wenlei_segment": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_size_t,
@@ -68,8 +79,26 @@ _FUNCTIONS = {
     "wenlei_words_free": (None, [ctypes.c_void_p]),
 }
 
-_lock = threading.Lock()
+# Functions of later additions to the interface: declared when the loaded
+# library has them (has() tells).
+_OPTIONAL_FUNCTIONS = {
+    "wenlei_train_options_create": (ctypes.c_void_p, []),
+    "wenlei_train_options_destroy": (None, [ctypes.c_void_p]),
+    "wenlei_train_options_set": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_char_p,
+                                                _message_p]),
+    "wenlei_train_options_set_progress": (None, [ctypes.c_void_p, PROGRESS_CALLBACK, ctypes.c_void_p]),
+    "wenlei_train_file": (ctypes.c_int, [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_void_p, _message_p]),
+    "wenlei_train_texts": (ctypes.c_int, [_c_char_pp, _c_char_pp, _c_size_p, ctypes.c_size_t,
+                                          ctypes.c_char_p, ctypes.c_void_p, _message_p]),
+}
+
+_lock = _forksafe.Lock()
 _library: Optional[ctypes.CDLL] = None
+
+PACKAGE_FOLDER = Path(__file__).resolve().parent
+# Where a wheel puts the library and the resource set it carries, laid out
+# as an install prefix, so that the library finds its set from its own file.
+BUNDLED_LIBRARY = PACKAGE_FOLDER / "_native" / "lib" / LIBRARY_FILE
 
 
 def candidates() -> List[str]:
@@ -78,13 +107,9 @@ def candidates() -> List[str]:
     chosen = os.environ.get("WENLEI_LIBRARY")
     if chosen:
         return [chosen]  # the caller's choice, and nothing else
-    try:
-        from ._installed import LIBRARY  # written when the package was installed
-    except ImportError:
-        LIBRARY = None
-    if LIBRARY:
-        found.append(LIBRARY)
-    source_folder = Path(__file__).resolve().parents[1]
+    if BUNDLED_LIBRARY.is_file():
+        found.append(str(BUNDLED_LIBRARY))
+    source_folder = PACKAGE_FOLDER.parent
     if (source_folder / "build_wenlei.py").is_file():  # run from the source tree
         found.append(str(source_folder.parent / "build" / LIBRARY_FILE))
     # The dynamic loader's own search (an install prefix in its path, LD_LIBRARY_PATH).
@@ -97,6 +122,31 @@ def _declare(library: ctypes.CDLL) -> None:
         function = getattr(library, name)
         function.restype = result
         function.argtypes = arguments
+    for name, (result, arguments) in _OPTIONAL_FUNCTIONS.items():
+        function = getattr(library, name, None)
+        if function is not None:
+            function.restype = result
+            function.argtypes = arguments
+
+
+def _major_minor(version: str):
+    parts = version.split(".")
+    try:
+        return int(parts[0]), int(parts[1])
+    except (IndexError, ValueError):
+        return None
+
+
+def version_problem(library_version: str) -> Optional[str]:
+    """Why a library of this version cannot serve this package, or None.
+
+    The same major version, and at least the package's minor one (which may
+    use functions added in it)."""
+    have, need = _major_minor(library_version), _major_minor(__version__)
+    if have is not None and have[0] == need[0] and have[1] >= need[1]:
+        return None
+    return "version %s, this package needs %d.%d or a later %d.x" % (
+        library_version, need[0], need[1], need[0])
 
 
 def library() -> ctypes.CDLL:
@@ -116,11 +166,28 @@ def library() -> ctypes.CDLL:
             except (OSError, AttributeError) as error:
                 tried.append("%s (%s)" % (candidate, error))
                 continue
+            problem = version_problem(text(loaded.wenlei_version()))
+            if problem:
+                tried.append("%s (%s)" % (candidate, problem))
+                continue
             _library = loaded
             return _library
         raise LibraryNotFoundError(
-            "libwenlei with the modern interface was not found; set WENLEI_LIBRARY to its path. "
-            "Tried: " + "; ".join(tried))
+            "libwenlei %s with the modern interface was not found; set WENLEI_LIBRARY to its path. "
+            "Tried: %s" % (__version__, "; ".join(tried)), NOT_FOUND)
+
+
+def has(name: str) -> bool:
+    """Whether the loaded library has this function of a later addition."""
+    return getattr(library(), name, None) is not None
+
+
+def status_name(status: int) -> str:
+    """The library's own name for a status code."""
+    try:
+        return text(library().wenlei_status_name(status))
+    except LibraryNotFoundError:
+        return "status %d" % status
 
 
 def library_path() -> str:
@@ -143,7 +210,7 @@ def check(status: int, message: ctypes.c_void_p) -> None:
     if status != OK:
         text = take_message(message)
         if not text:
-            text = library().wenlei_status_name(status).decode("utf-8", "replace")
+            text = status_name(status)
         raise error_for_status(status, text)
 
 
@@ -151,4 +218,5 @@ def text(value: Optional[bytes]) -> str:
     return value.decode("utf-8", "replace") if value is not None else ""
 
 
-__all__ = ["Error", "library", "library_path", "check", "take_message", "text", "candidates"]
+__all__ = ["Error", "library", "library_path", "check", "take_message", "text", "candidates", "has",
+           "status_name"]

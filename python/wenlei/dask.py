@@ -11,13 +11,13 @@ resource set (and the library) must be where the workers can read them:
 None means the bundled set installed with each worker's library.
 """
 
-import threading
 from typing import Dict, Iterable, List, Optional, Tuple
 
+from . import _forksafe
 from ._classifier import Classifier, Text, _path_argument
 
 _classifiers: Dict[Tuple, Classifier] = {}
-_lock = threading.Lock()
+_lock = _forksafe.Lock()
 
 
 def _classifier(resources: Optional[str], options: Tuple) -> Classifier:

@@ -16,7 +16,7 @@
 #include "tools/commands/commands.h"
 #include "text/dictionary.h"
 #include "tools/commands/document_source.h"
-#include "tools/commands/document_words.h"
+#include "text/document_words.h"
 #include "text/gbk_converter.h"
 #include "tools/commands/json_text.h"
 #include "tools/host/library_session.h"
@@ -53,6 +53,7 @@ struct ClassifyOptions {
   double minConfidence = -1.0;
   bool tsv = false;  // lines of id<TAB>text; every output line carries the id
   std::size_t maxBytes = DocumentSource::kDefaultMaxDocumentBytes;
+  std::size_t explain = 0;  // words to explain each answer with; 0: none
 };
 
 void Fail(const std::string& message) {
@@ -79,14 +80,26 @@ class Classify {
 
   // What the library said about one document.
   struct Answer {
-    std::string gbk;
+    std::string gbk;   // the exports' text
+    std::string utf8;  // the same with the classes' full names
     std::vector<std::string> namesUtf8;
     std::size_t knownWords = 0;
     std::vector<std::pair<std::string, double>> probabilities;  // highest first
     double confidence = 0.0;
     bool unknown = false;  // confidence under the threshold, or no known word
     std::string failure;   // the library refused the document
+    // With --explain: the runner-up, the words that weighed most between it
+    // and the answer, and the rest of the decision value beside them.
+    bool explained = false;
+    std::string versus;
+    std::vector<std::pair<std::string, double>> contributions;
+    double rest = 0.0;
+    double decisionValue = 0.0;
   };
+
+  void Explain(wenlei_result* result, Answer* answer) const;
+  void AppendExplanation(const Answer& answer, std::string* line) const;
+  void AppendJsonExplanation(const Answer& answer, std::string* line) const;
 
   void WriteBatch(const std::vector<Document>& batch);
   std::vector<Answer> ClassifyBatch(const std::vector<const Document*>& documents);
@@ -170,7 +183,79 @@ bool Classify::SetUp() {
     wenlei_free(message);
     return false;
   }
+  if (options_.explain > 0 && std::string(wenlei_kernel(classifier_)) != "linear") {
+    Fail("--explain needs a model with the linear kernel; the one in " + options_.resourceDir +
+         " has the " + wenlei_kernel(classifier_) + " kernel");
+    return false;
+  }
   return true;
+}
+
+void Classify::Explain(wenlei_result* result, Answer* answer) const {
+  char* message = nullptr;
+  if (wenlei_result_explain(result, options_.explain, &message) != WENLEI_OK) {
+    answer->failure = message != nullptr ? message : "the library cannot explain the answer";
+    wenlei_free(message);
+    return;
+  }
+  if (wenlei_result_class_count(result) < 2) return;
+  answer->explained = true;
+  answer->versus = wenlei_result_class_name(result, 1);
+  for (std::size_t i = 0; i < wenlei_result_explanation_count(result); ++i) {
+    answer->contributions.emplace_back(wenlei_result_explanation_word(result, i),
+                                       wenlei_result_explanation_contribution(result, i));
+  }
+  answer->rest = wenlei_result_explanation_rest(result);
+  answer->decisionValue = wenlei_result_decision_value(result);
+}
+
+// "<TAB>RUNNER-UP: word +0.436, word -0.215", the words in the output's
+// encoding.
+void Classify::AppendExplanation(const Answer& answer, std::string* line) const {
+  if (!answer.explained) return;
+  std::string text = answer.versus + ":";
+  char number[32];
+  bool first = true;
+  for (const auto& [word, contribution] : answer.contributions) {
+    std::snprintf(number, sizeof number, " %+.4g", contribution);
+    text += (first ? " " : ", ") + word + number;
+    first = false;
+  }
+  *line += '\t';
+  if (options_.gbk) {
+    converter_->AppendGbk(text, line);
+  } else {
+    *line += text;
+  }
+}
+
+void Classify::AppendJsonExplanation(const Answer& answer, std::string* line) const {
+  if (!answer.explained) {
+    *line += ", \"explanation\": null";
+    return;
+  }
+  auto appendNumber = [line](double value) {
+    char number[32];
+    auto written = std::to_chars(number, number + sizeof number, value);
+    line->append(number, written.ptr);
+  };
+  *line += ", \"explanation\": {\"versus\": ";
+  AppendJsonString(answer.versus, line);
+  *line += ", \"words\": [";
+  bool first = true;
+  for (const auto& [word, contribution] : answer.contributions) {
+    *line += first ? "{\"word\": " : ", {\"word\": ";
+    first = false;
+    AppendJsonString(word, line);
+    *line += ", \"contribution\": ";
+    appendNumber(contribution);
+    *line += "}";
+  }
+  *line += "], \"rest\": ";
+  appendNumber(answer.rest);
+  *line += ", \"decision_value\": ";
+  appendNumber(answer.decisionValue);
+  *line += "}";
 }
 
 int Classify::Run(std::vector<std::string> texts) {
@@ -262,6 +347,7 @@ std::vector<Classify::Answer> Classify::ClassifyBatch(const std::vector<const Do
     std::vector<std::string> texts = session_->ClassifyBatch(wordLists);
     for (std::size_t i = 0; i < documents.size(); ++i) {
       answers[i].gbk = texts[i];
+      converter_->AppendUtf8(texts[i], &answers[i].utf8);
       for (const std::string& name : AnswerNames(texts[i])) {
         std::string utf8;
         converter_->AppendUtf8(name, &utf8);
@@ -291,6 +377,7 @@ std::vector<Classify::Answer> Classify::ClassifyBatch(const std::vector<const Do
     }
     Answer& answer = answers[i];
     answer.gbk = wenlei_result_answer_gbk(result);
+    answer.utf8 = wenlei_result_answer(result);
     for (std::size_t n = 0; n < wenlei_result_name_count(result); ++n) {
       answer.namesUtf8.push_back(wenlei_result_name(result, n));
     }
@@ -301,6 +388,7 @@ std::vector<Classify::Answer> Classify::ClassifyBatch(const std::vector<const Do
       answer.probabilities.emplace_back(wenlei_result_class_name(result, rank),
                                         wenlei_result_probability(result, rank));
     }
+    if (options_.explain > 0) Explain(result, &answer);
     wenlei_result_free(result);
   }
   return answers;
@@ -348,18 +436,17 @@ void Classify::WriteAnswer(const Answer& answer, const Document& document) {
     if (answer.unknown && !answer.namesUtf8.empty()) {
       *out += kUnknownAnswer;
     } else if (options_.gbk) {
-      *out += answer.gbk;
+      converter_->AppendGbk(answer.utf8, out);
     } else {
-      converter_->AppendUtf8(answer.gbk, out);
+      *out += answer.utf8;
     }
   };
   if (options_.tsv && !options_.json) {
     line = document.idAsGiven + '\t';
     appendPlain(&line);
+    AppendExplanation(answer, &line);
   } else if (options_.json) {
     // JSON text is UTF-8, whatever the input was.
-    std::string utf8;
-    converter_->AppendUtf8(answer.gbk, &utf8);
     line = "{";
     if (options_.tsv) {
       line += "\"id\": ";
@@ -367,7 +454,7 @@ void Classify::WriteAnswer(const Answer& answer, const Document& document) {
       line += ", ";
     }
     line += "\"answer\": ";
-    AppendJsonString(utf8, &line);
+    AppendJsonString(answer.utf8, &line);
     line += ", \"names\": [";
     bool first = true;
     for (const std::string& name : answer.namesUtf8) {
@@ -398,10 +485,12 @@ void Classify::WriteAnswer(const Answer& answer, const Document& document) {
       line += ", \"confidence\": ";
       line.append(number, written.ptr);
       line += answer.unknown ? ", \"unknown\": true" : ", \"unknown\": false";
+      if (options_.explain > 0) AppendJsonExplanation(answer, &line);
     }
     line += "}";
   } else {
     appendPlain(&line);
+    AppendExplanation(answer, &line);
   }
   line += '\n';
   std::fwrite(line.data(), 1, line.size(), stdout);
@@ -473,6 +562,14 @@ int RunClassifyCommand(int argc, char** argv) {
   parser.AddFlag(0, "exports", &options.exports,
                  "classify through the library's exported functions,\n"
                  "as a host of them does (no probabilities)");
+  std::string explain;
+  parser.AddValue(0, "explain", "N", &explain,
+                  "after each answer, the N words that weighed most in\n"
+                  "the decision between it and the runner-up, each with\n"
+                  "its signed contribution (positive: for the answer):\n"
+                  "answer<TAB>runner-up: word +0.43, word -0.21; with --json\n"
+                  "an \"explanation\" object (versus, words, rest,\n"
+                  "decision_value).  Linear models only");
   std::string maxBytes;
   parser.AddValue(0, "max-bytes", "N", &maxBytes,
                   "the largest document, in bytes; a longer one is an\n"
@@ -512,6 +609,16 @@ int RunClassifyCommand(int argc, char** argv) {
     }
     if (options.exports) {
       parser.ReportUsageError("--min-confidence needs probabilities, which --exports lacks");
+      return kExitUsage;
+    }
+  }
+  if (!explain.empty()) {
+    if (!ParseByteCount(explain, &options.explain)) {
+      parser.ReportUsageError("--explain: \"" + explain + "\" is not a number of words above 0");
+      return kExitUsage;
+    }
+    if (options.exports) {
+      parser.ReportUsageError("--explain needs the modern interface, which --exports leaves");
       return kExitUsage;
     }
   }

@@ -11,6 +11,7 @@
 #include "source/source_file.h"
 #include "testutil/test_support.h"
 #include "testutil/tool_test_support.h"
+#include "train/trainer_test_corpus.h"
 
 namespace wenlei {
 namespace {
@@ -199,6 +200,54 @@ TEST_F(ClassifyCommandTest, JsonGivesAnswerNamesWordCountsAndProbabilities) {
   // A set without a stored threshold flags nothing that has a prediction.
   EXPECT_NE(first.find(", \"confidence\": 0."), std::string::npos) << first;
   EXPECT_NE(first.find(", \"unknown\": false}"), std::string::npos) << first;
+}
+
+TEST_F(ClassifyCommandTest, ExplainNamesTheRunnerUpAndTheWordsThatWeighedMost) {
+  ChildOutcome text = Classify({"--explain", "2", kSports, kNoKnownWord});
+  EXPECT_EQ(text.status, 0) << text.err;
+  const std::string first = text.out.substr(0, text.out.find('\n'));
+  // 体育<TAB>RUNNER-UP: word +N, word ±N
+  EXPECT_EQ(first.rfind("体育\t", 0), 0u) << first;
+  EXPECT_EQ(std::count(first.begin(), first.end(), ','), 1) << first;
+  EXPECT_NE(first.find(": "), std::string::npos) << first;
+  EXPECT_EQ(text.out.substr(first.size() + 1), kShortText + "\n");
+
+  ChildOutcome json = Classify({"--json", "--explain", "1", kSports, kNoKnownWord});
+  EXPECT_EQ(json.status, 0) << json.err;
+  EXPECT_NE(json.out.find("\"explanation\": {\"versus\": \""), std::string::npos) << json.out;
+  EXPECT_EQ(json.out.find("}, {\"word\""), std::string::npos) << json.out;  // one word only
+  EXPECT_NE(json.out.find("\"rest\": "), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("\"unknown\": true, \"explanation\": null}\n"), std::string::npos) << json.out;
+
+  EXPECT_EQ(Classify({"--explain", "0", kSports}).status, 2);
+  EXPECT_EQ(Classify({"--exports", "--explain", "3", kSports}).status, 2);
+}
+
+TEST(LongClassNamesTest, RoundTripThroughTrainClassifyTheExportsAndEval) {
+  testing::TempDir dir;
+  testing::GeneratedCorpus corpus;
+  corpus.classNames = {"体育运动与健身", "financial-markets", "financial-news"};
+  const std::string corpusPath = dir.path() + "/train.tsv";
+  const std::string set = dir.path() + "/set";
+  testing::WriteFile(corpusPath, corpus.Text());
+  const testing::Environment cache = {{"XDG_CACHE_HOME", dir.path()}};
+  ChildOutcome train = RunWenlei({"train", corpusPath, "-o", set, "--features", "all", "--folds", "3"});
+  ASSERT_EQ(train.status, 0) << train.err;
+  const std::string words = corpus.TopicWord(2, 1) + " " + corpus.TopicWord(2, 2) + " " +
+                            corpus.TopicWord(2, 3);
+  ChildOutcome modern = RunWenlei({"classify", "-r", set, "--words", words});
+  EXPECT_EQ(modern.out, "financial-news\n") << modern.err;
+  // The resource file, and so the exports, hold unique short forms.
+  ChildOutcome exports = RunWenlei({"classify", "-r", set, "--words", "--exports", words}, "", cache);
+  EXPECT_EQ(exports.out, "financi~1\n") << exports.err;
+  ChildOutcome inspect = RunWenlei({"inspect", set});
+  for (const char* mapping : {"  1  financial -> financial-markets\n", "  2  financi~1 -> financial-news\n",
+                              "  3  体育运动 -> 体育运动与健身\n"}) {
+    EXPECT_NE(inspect.out.find(mapping), std::string::npos) << inspect.out;
+  }
+  ChildOutcome eval = RunWenlei({"eval", set, corpusPath});
+  EXPECT_EQ(eval.status, 0) << eval.err;
+  EXPECT_NE(eval.out.find("financial-news"), std::string::npos) << eval.out;
 }
 
 TEST_F(ClassifyCommandTest, AnswersUnderTheStoredThresholdAreUnknown) {

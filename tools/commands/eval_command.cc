@@ -19,6 +19,7 @@
 #include "source/source_data.h"
 #include "source/source_file.h"
 #include "source/confidence_file.h"
+#include "source/metadata_file.h"
 #include "text/dictionary.h"
 #include "text/gbk_converter.h"
 #include "text/segmenter.h"
@@ -29,7 +30,7 @@
 #include "tools/host/library_session.h"
 #include "tools/host/resource_set.h"
 #include "tools/host/working_directory.h"
-#include "tools/training/corpus.h"
+#include "train/corpus.h"
 #include "tools/training/evaluation.h"
 #include "tools/training/probability_scorer.h"
 
@@ -126,6 +127,11 @@ int RunEvalCommand(int argc, char** argv) {
     parser.ReportUsageError("expected a resource directory and a test file");
     return kExitUsage;
   }
+  if (oneByOne && !exports) {
+    parser.ReportUsageError("--one-by-one calls the exported functions one document at a time; "
+                            "it needs --exports");
+    return kExitUsage;
+  }
   double minConfidence = -1.0;
   if (!minConfidenceText.empty()) {
     char* end = nullptr;
@@ -176,12 +182,20 @@ int RunEvalCommand(int argc, char** argv) {
     namesUtf8.emplace_back();
     converter->AppendUtf8(name, &namesUtf8.back());
   }
+  // Source.dat may hold short forms of long names; the test file names the
+  // classes in full, as the metadata file does.
+  SetMetadata metadata;
+  Status described = ReadMetadataFile(prefix, &metadata);
+  if (!described.ok() && described.code() != Status::Code::kNotFound) return Fail(described.message());
+  for (const auto& [number, name] : metadata.classNames) {
+    if (number >= 1 && static_cast<std::size_t>(number) <= namesUtf8.size()) namesUtf8[number - 1] = name;
+  }
   // The test file's classes by the resource set's numbering.
   constexpr int kNoClass = kOutOfDomain - 1;
   std::vector<int> modelClassOf(test.classNamesGbk.size(), kNoClass);
-  for (std::size_t t = 0; t < test.classNamesGbk.size(); ++t) {
-    for (std::size_t m = 0; m < namesGbk.size(); ++m) {
-      if (test.classNamesGbk[t] == namesGbk[m]) modelClassOf[t] = static_cast<int>(m);
+  for (std::size_t t = 0; t < test.classNamesUtf8.size(); ++t) {
+    for (std::size_t m = 0; m < namesUtf8.size(); ++m) {
+      if (test.classNamesUtf8[t] == namesUtf8[m]) modelClassOf[t] = static_cast<int>(m);
     }
   }
   for (std::size_t t = 0; t < test.classNamesUtf8.size(); ++t) {

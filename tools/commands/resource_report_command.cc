@@ -3,10 +3,12 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "source/metadata_file.h"
 #include "source/source_data.h"
 #include "source/source_file.h"
 #include "tools/commands/commands.h"
@@ -118,9 +120,25 @@ void Inspection::PrintSummary() {
                 model_.classCount, model_.supportVectors,
                 model_.probability ? "probability estimates" : "NO probability estimates");
   }
+  // Metadata.txt names the classes in full where Source.dat holds a short
+  // form: the mapping "short -> full" is shown for those.
+  SetMetadata metadata;
+  Status described = ReadMetadataFile(ResourceFilePath(dir_, ""), &metadata);
+  if (!described.ok() && described.code() != Status::Code::kNotFound) {
+    std::printf("%s:      unreadable: %s\n", kMetadataFileName, described.message().c_str());
+  } else if (!metadata.trainer.empty()) {
+    std::printf("trained with:      %s\n", metadata.trainer.c_str());
+  }
+  std::map<std::int32_t, std::string> fullNames(metadata.classNames.begin(), metadata.classNames.end());
   std::printf("classes:\n");
   for (const auto& [number, name] : sourceData_.classTable) {
-    std::printf("  %3d  %s\n", number, Utf8(name).c_str());
+    const std::string shortName = Utf8(name);
+    auto full = fullNames.find(number);
+    if (full != fullNames.end() && full->second != shortName) {
+      std::printf("  %3d  %s -> %s\n", number, shortName.c_str(), full->second.c_str());
+    } else {
+      std::printf("  %3d  %s\n", number, shortName.c_str());
+    }
   }
 }
 

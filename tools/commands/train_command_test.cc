@@ -10,12 +10,13 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "source/metadata_file.h"
 #include "svm.h"
 #include "testutil/resource_set_builder.h"
 #include "testutil/test_support.h"
 #include "tools/commands/commands.h"
 #include "tools/training/train_options.h"
-#include "tools/training/trainer_test_corpus.h"
+#include "train/trainer_test_corpus.h"
 
 namespace wenlei {
 namespace {
@@ -72,7 +73,15 @@ TEST_F(TrainCommandTest, WritesBothFilesAndReports) {
   ChildOutcome outcome = Train();
   ASSERT_TRUE(outcome.exited);
   ASSERT_EQ(outcome.status, 0) << outcome.err;
-  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"Confidence.txt", "SVMModel", "Source.dat"}));
+  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"Confidence.txt", "Metadata.txt", "SVMModel", "Source.dat"}));
+  // The metadata names the files it was written after.
+  SetMetadata metadata;
+  ASSERT_TRUE(ReadMetadataFile(output_ + "/", &metadata).ok());
+  std::string digest;
+  ASSERT_TRUE(DigestFile(output_ + "/SVMModel", &digest).ok());
+  EXPECT_EQ(metadata.modelSha256, digest);
+  EXPECT_EQ(metadata.classNames.size(), 3u);
+  EXPECT_NE(metadata.trainer.find("linear kernel"), std::string::npos) << metadata.trainer;
   EXPECT_NE(outcome.out.find("documents         60"), std::string::npos) << outcome.out;
   EXPECT_NE(outcome.out.find("cv accuracy"), std::string::npos);
   EXPECT_NE(outcome.out.find("3-fold, 4 grid points, words selected within each fold"),
@@ -96,7 +105,7 @@ TEST_F(TrainCommandTest, KeepsAnExistingSetWithoutForce) {
   ChildOutcome forced = Train({"--force"});
   EXPECT_EQ(forced.status, 0) << forced.err;
   EXPECT_NE(ReadFile(output_ + "/SVMModel"), model);
-  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"Confidence.txt", "SVMModel", "Source.dat"}));
+  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"Confidence.txt", "Metadata.txt", "SVMModel", "Source.dat"}));
 }
 
 // A run killed outright leaves its temporary files; the next run into the
@@ -149,8 +158,6 @@ TEST_F(TrainCommandTest, BadCorpusGivesOneLineAndLeavesNothingBehind) {
       {"", ": no documents (expected lines \"class<TAB>word word ...\")"},
       {"a\tx y\na\ty z\n", ": one class only (\"a\"); a model needs two or more"},
       {"a\tx\nb\t\xFF\n", ":2: invalid UTF-8 at byte 3"},
-      {"a\tx\n电子表格软件\ty\n",
-       ":2: class name \"电子表格软件\" is 12 bytes in GBK; the resource file holds at most 9"},
   };
   for (const Case& c : cases) {
     WriteFile(corpusPath_, c.corpus);
@@ -247,16 +254,16 @@ TEST(TrainOptionsTest, ParsesGridAndKernel) {
             OptionParser::Outcome::kRun);
   EXPECT_EQ(line.corpusPath, "c.tsv");
   EXPECT_EQ(line.outputDirectory, "d");
-  EXPECT_EQ(line.options.featureCounts, (std::vector<std::size_t>{10, 0}));
-  EXPECT_EQ(line.options.costs, (std::vector<double>{0.5, 2}));
-  EXPECT_EQ(line.options.kernelType, RBF);
-  EXPECT_EQ(line.options.gamma, 0.25);
-  EXPECT_EQ(line.options.vocabulary, VocabularyScope::kFull);
-  EXPECT_EQ(line.encoding, CorpusEncoding::kGbk);
-  EXPECT_EQ(line.options.seed, 7u);
-  EXPECT_EQ(line.options.classWeightPowers, std::vector<double>{1.0});
-  EXPECT_EQ(line.options.ranking, RankingOrder::kClassTurns);
-  EXPECT_EQ(line.options.unknownShare, 0.05);
+  EXPECT_EQ(line.settings.options.featureCounts, (std::vector<std::size_t>{10, 0}));
+  EXPECT_EQ(line.settings.options.costs, (std::vector<double>{0.5, 2}));
+  EXPECT_EQ(line.settings.options.kernelType, RBF);
+  EXPECT_EQ(line.settings.options.gamma, 0.25);
+  EXPECT_EQ(line.settings.options.vocabulary, VocabularyScope::kFull);
+  EXPECT_EQ(line.settings.encoding, CorpusEncoding::kGbk);
+  EXPECT_EQ(line.settings.options.seed, 7u);
+  EXPECT_EQ(line.settings.options.classWeightPowers, std::vector<double>{1.0});
+  EXPECT_EQ(line.settings.options.ranking, RankingOrder::kClassTurns);
+  EXPECT_EQ(line.settings.options.unknownShare, 0.05);
 }
 
 TEST_F(TrainCommandTest, EvalMeasuresThroughTheLibrary) {
@@ -281,9 +288,16 @@ TEST_F(TrainCommandTest, EvalMeasuresThroughTheLibrary) {
     EXPECT_NE(json.out.find(key), std::string::npos) << key << " in " << json.out;
   }
   // Evaluation leaves the resource directory as it was.
-  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"Confidence.txt", "SVMModel", "Source.dat"}));
+  EXPECT_EQ(DirectoryListing(output_), (std::vector<std::string>{"Confidence.txt", "Metadata.txt", "SVMModel", "Source.dat"}));
 
-  ChildOutcome text = RunCommand(&RunEvalCommand, {"eval", output_, testPath, "--one-by-one"});
+  ChildOutcome alone = RunCommand(&RunEvalCommand, {"eval", output_, testPath, "--one-by-one"});
+  EXPECT_EQ(alone.status, 2);
+  EXPECT_NE(alone.err.find("--one-by-one calls the exported functions one document at a time; "
+                           "it needs --exports"),
+            std::string::npos)
+      << alone.err;
+  ChildOutcome text =
+      RunCommand(&RunEvalCommand, {"eval", output_, testPath, "--exports", "--one-by-one"});
   ASSERT_EQ(text.status, 0) << text.err;
   EXPECT_NE(text.out.find("documents          25 (1 without a known word, counted as wrong)"),
             std::string::npos)

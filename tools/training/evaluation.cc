@@ -127,13 +127,13 @@ void Evaluation::Add(int trueClass, const ParsedAnswer& answer, const ModelView&
       ++twoNameAnswers_;
       if (answer.first == trueClass || answer.second == trueClass) {
         ++trueAmongTwoNames_;
-        ++topTwo_;
+        ++namesAnswered_;
       }
       column = answer.first;
       break;
     case ParsedAnswer::Kind::kOneClass:
       column = answer.first;
-      if (answer.first == trueClass) ++topTwo_;
+      if (answer.first == trueClass) ++namesAnswered_;
       break;
   }
   if (column == trueClass) {
@@ -157,7 +157,7 @@ double Evaluation::TwoNameRate() const { return Share(twoNameAnswers_, documents
 double Evaluation::TrueAmongTwoNamesRate() const {
   return Share(trueAmongTwoNames_, twoNameAnswers_);
 }
-double Evaluation::TopTwoAccuracy() const { return Share(topTwo_, documents_); }
+double Evaluation::NamesAnsweredAccuracy() const { return Share(namesAnswered_, documents_); }
 
 std::size_t Evaluation::Support(int c) const {
   std::size_t total = 0;
@@ -201,7 +201,8 @@ std::string Evaluation::Text() const {
   out << "two names          " << Fixed(TwoNameRate()) << " of answers (" << twoNameAnswers_
       << "); true class among the two in " << Fixed(TrueAmongTwoNamesRate()) << " ("
       << trueAmongTwoNames_ << ")\n";
-  out << "top-two accuracy   " << Fixed(TopTwoAccuracy()) << " (the names answered)\n";
+  out << "names answered     " << Fixed(NamesAnsweredAccuracy())
+      << " (the true class is one of the names answered)\n";
   out << "top-2 accuracy     " << Fixed(Top2Accuracy())
       << " (the true class is one of the two most probable)\n";
   out << "unknown            " << Fixed(UnknownRate()) << " (" << unknown_
@@ -244,7 +245,7 @@ std::string Evaluation::Json() const {
       << ", \"macro_f1\": " << JsonNumber(MacroF1())
       << ", \"two_name_rate\": " << JsonNumber(TwoNameRate())
       << ", \"two_name_true_rate\": " << JsonNumber(TrueAmongTwoNamesRate())
-      << ", \"top_two_accuracy\": " << JsonNumber(TopTwoAccuracy())
+      << ", \"names_answered_accuracy\": " << JsonNumber(NamesAnsweredAccuracy())
       << ", \"top2_accuracy\": " << JsonNumber(Top2Accuracy())
       << ", \"min_confidence\": " << JsonNumber(minConfidence_)
       << ", \"unknown_rate\": " << JsonNumber(UnknownRate())

@@ -67,7 +67,7 @@ class Evaluation {
   // class.
   double TrueAmongTwoNamesRate() const;
   // Share of documents whose true class is the first or the second name.
-  double TopTwoAccuracy() const;
+  double NamesAnsweredAccuracy() const;
   // Share of documents whose true class is one of the model's two most
   // probable classes, whatever the answer text shows.
   double Top2Accuracy() const;
@@ -100,7 +100,7 @@ class Evaluation {
   std::vector<std::vector<std::size_t>> confusion_;
   std::size_t documents_ = 0;
   std::size_t correct_ = 0;
-  std::size_t topTwo_ = 0;
+  std::size_t namesAnswered_ = 0;
   std::size_t noKnownWords_ = 0;
   std::size_t unrecognised_ = 0;
   std::size_t twoNameAnswers_ = 0;

@@ -59,7 +59,7 @@ TEST(EvaluationTest, CountsAccuracyTwoNamesAndF1) {
   EXPECT_DOUBLE_EQ(evaluation.Accuracy(), 0.5);
   EXPECT_DOUBLE_EQ(evaluation.TwoNameRate(), 0.5);
   EXPECT_DOUBLE_EQ(evaluation.TrueAmongTwoNamesRate(), 2.0 / 3.0);
-  EXPECT_DOUBLE_EQ(evaluation.TopTwoAccuracy(), 4.0 / 6.0);
+  EXPECT_DOUBLE_EQ(evaluation.NamesAnsweredAccuracy(), 4.0 / 6.0);
   EXPECT_EQ(evaluation.noKnownWords(), 1u);
 
   // 甲: predicted twice, right once; three documents.
@@ -86,14 +86,15 @@ TEST(EvaluationTest, CountsTop2ByProbabilitiesUnknownAndOutOfDomain) {
 
   EXPECT_EQ(evaluation.documents(), 5u);
   EXPECT_DOUBLE_EQ(evaluation.Accuracy(), 2.0 / 5.0);
-  EXPECT_DOUBLE_EQ(evaluation.TopTwoAccuracy(), 2.0 / 5.0);  // the names answered
+  EXPECT_DOUBLE_EQ(evaluation.NamesAnsweredAccuracy(), 2.0 / 5.0);  // the names answered
   EXPECT_DOUBLE_EQ(evaluation.Top2Accuracy(), 3.0 / 5.0);
   EXPECT_DOUBLE_EQ(evaluation.UnknownRate(), 2.0 / 5.0);
   EXPECT_DOUBLE_EQ(evaluation.AnsweredAccuracy(), 1.0 / 3.0);
   EXPECT_EQ(evaluation.outOfDomain(), 3u);
   EXPECT_DOUBLE_EQ(evaluation.OutOfDomainUnknownRate(), 2.0 / 3.0);
   const std::string json = evaluation.Json();
-  EXPECT_NE(json.find("\"top2_accuracy\": 0.6,"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"names_answered_accuracy\": 0.4, \"top2_accuracy\": 0.6,"), std::string::npos) << json;
+  EXPECT_EQ(json.find("top_two"), std::string::npos) << json;
   EXPECT_NE(json.find("\"unknown_rate\": 0.4,"), std::string::npos) << json;
   EXPECT_NE(evaluation.Text().find("out of domain      3 documents, 0.6667 flagged unknown (2)"),
             std::string::npos)

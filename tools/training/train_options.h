@@ -4,9 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "tools/training/corpus.h"
+#include "train/corpus.h"
 #include "tools/commands/option_parser.h"
-#include "tools/training/trainer.h"
+#include "train/trainer.h"
+#include "train/training_settings.h"
 
 namespace wenlei {
 
@@ -14,17 +15,7 @@ namespace wenlei {
 struct TrainCommandLine {
   std::string corpusPath;
   std::string outputDirectory;
-  std::string synonymsPath;
-  // The stop list replacing the bundled models/stop-words.txt ("none": no
-  // list), and lists added to it.
-  std::string stopWordsPath;
-  std::vector<std::string> addedStopWordsPaths;
-  // Raw text: segmented with the dictionary as `wenlei classify` does.
-  bool raw = false;
-  std::string dictionaryPath;
-  CorpusEncoding encoding = CorpusEncoding::kUtf8;
-  TrainerOptions options;
-  bool force = false;
+  TrainingSettings settings;
   bool quiet = false;
 };
 

@@ -1,0 +1,177 @@
+// The training entry through the shared library: a set trained from texts
+// opens and classifies, errors come back as statuses, and a cancelled run
+// leaves nothing behind.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "testutil/test_support.h"
+#include "train/trainer_test_corpus.h"
+#include "wenlei/wenlei.h"
+
+namespace {
+
+using wenlei::testing::TempDir;
+using wenlei::testing::WriteFile;
+
+// The generated corpus as labels and texts.
+struct Texts {
+  std::vector<std::string> labels, texts;
+  std::vector<const char*> labelPointers, textPointers;
+  std::vector<size_t> lengths;
+
+  explicit Texts(const std::string& corpus) {
+    std::istringstream lines(corpus);
+    for (std::string line; std::getline(lines, line);) {
+      const std::size_t tab = line.find('\t');
+      labels.push_back(line.substr(0, tab));
+      texts.push_back(line.substr(tab + 1));
+    }
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+      labelPointers.push_back(labels[i].c_str());
+      textPointers.push_back(texts[i].c_str());
+      lengths.push_back(texts[i].size());
+    }
+  }
+  wenlei_status Train(const std::string& directory, const wenlei_train_options* options,
+                      std::string* message) const {
+    char* text = nullptr;
+    wenlei_status status = wenlei_train_texts(labelPointers.data(), textPointers.data(),
+                                              lengths.data(), labels.size(), directory.c_str(),
+                                              options, &text);
+    if (text != nullptr) *message = text;
+    wenlei_free(text);
+    return status;
+  }
+};
+
+std::vector<std::string> Listing(const std::string& directory) {
+  std::vector<std::string> names;
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(directory, ignored)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class TrainApiTest : public ::testing::Test {
+ protected:
+  void SetUp() override { options_ = wenlei_train_options_create(); }
+  void TearDown() override { wenlei_train_options_destroy(options_); }
+
+  wenlei_status Set(const char* name, const char* value, std::string* message = nullptr) {
+    char* text = nullptr;
+    wenlei_status status = wenlei_train_options_set(options_, name, value, &text);
+    if (text != nullptr && message != nullptr) *message = text;
+    wenlei_free(text);
+    return status;
+  }
+
+  TempDir dir_;
+  wenlei_train_options* options_ = nullptr;
+  Texts corpus_{wenlei::testing::GeneratedCorpus().Text()};
+};
+
+TEST_F(TrainApiTest, TrainedTextsOpenAndClassify) {
+  const std::string output = dir_.path() + "/set";
+  std::string message;
+  ASSERT_EQ(Set("features", "all"), WENLEI_OK);
+  ASSERT_EQ(corpus_.Train(output, options_, &message), WENLEI_OK) << message;
+  wenlei_classifier* classifier = nullptr;
+  ASSERT_EQ(wenlei_open(output.c_str(), nullptr, &classifier, nullptr), WENLEI_OK);
+  EXPECT_EQ(wenlei_class_count(classifier), 3u);
+  const std::string text = corpus_.texts[0];
+  wenlei_result* result = nullptr;
+  ASSERT_EQ(wenlei_classify_text(classifier, text.c_str(), text.size(), &result, nullptr),
+            WENLEI_OK);
+  EXPECT_STREQ(wenlei_result_answer(result), corpus_.labels[0].c_str());
+  wenlei_result_free(result);
+  wenlei_close(classifier);
+
+  // A second run into the set needs "force".
+  EXPECT_EQ(corpus_.Train(output, options_, &message), WENLEI_INVALID_ARGUMENT);
+  EXPECT_NE(message.find("already holds a resource set"), std::string::npos) << message;
+  ASSERT_EQ(Set("force", "1"), WENLEI_OK);
+  EXPECT_EQ(corpus_.Train(output, options_, &message), WENLEI_OK) << message;
+}
+
+TEST_F(TrainApiTest, ErrorsComeBackAsStatusAndMessage) {
+  struct Case {
+    const char* name;
+    const char* value;
+    const char* message;
+  };
+  for (const Case& bad : {Case{"no-such-option", "1", "no-such-option: no such option"},
+                          Case{"min-df", "0", "min-df: \"0\" is not a positive whole number"},
+                          Case{"kernel", "cubic", "kernel: \"cubic\" is not linear, polynomial, "
+                                                  "rbf or sigmoid"},
+                          Case{"raw", "maybe", "raw: \"maybe\" is not 1 or 0"}}) {
+    std::string message;
+    EXPECT_EQ(Set(bad.name, bad.value, &message), WENLEI_INVALID_ARGUMENT) << bad.name;
+    EXPECT_EQ(message, bad.message);
+  }
+  EXPECT_EQ(wenlei_train_options_set(nullptr, "seed", "1", nullptr), WENLEI_INVALID_ARGUMENT);
+
+  const std::string output = dir_.path() + "/set";
+  char* message = nullptr;
+  EXPECT_EQ(wenlei_train_file((dir_.path() + "/missing.tsv").c_str(), output.c_str(), options_,
+                              &message),
+            WENLEI_NOT_FOUND);
+  wenlei_free(message);
+  WriteFile(dir_.path() + "/bad.tsv", "体育\t\xff\xfe\n");
+  EXPECT_EQ(wenlei_train_file((dir_.path() + "/bad.tsv").c_str(), output.c_str(), options_,
+                              nullptr),
+            WENLEI_BAD_ENCODING);
+  WriteFile(dir_.path() + "/one.tsv", "体育\t球 赛\n体育\t球 队\n");
+  EXPECT_EQ(wenlei_train_file((dir_.path() + "/one.tsv").c_str(), output.c_str(), options_,
+                              nullptr),
+            WENLEI_INVALID_ARGUMENT);
+  const char* labels[] = {"体育", "财经"};
+  const char* texts[] = {"球赛", "\xc3"};
+  const size_t lengths[] = {6, 1};
+  EXPECT_EQ(wenlei_train_texts(labels, texts, lengths, 2, output.c_str(), options_, nullptr),
+            WENLEI_BAD_ENCODING);
+  EXPECT_EQ(wenlei_train_texts(nullptr, nullptr, nullptr, 0, output.c_str(), options_, nullptr),
+            WENLEI_INVALID_ARGUMENT);
+  EXPECT_FALSE(std::filesystem::exists(output));
+}
+
+TEST_F(TrainApiTest, CancellingLeavesTheDirectoryAsItWas) {
+  struct Calls {
+    int count = 0;
+    int stopAt = 0;
+    std::vector<std::string> stages;
+  };
+  auto callback = [](void* context, const char* stage, double done, double total) {
+    Calls* calls = static_cast<Calls*>(context);
+    calls->stages.push_back(stage);
+    EXPECT_LE(done, total);
+    return ++calls->count >= calls->stopAt ? 1 : 0;
+  };
+  // Stopped at the first report, at a report in the middle: the directory
+  // the run made is gone again, and an existing one keeps its files.
+  for (int stopAt : {1, 4}) {
+    Calls calls;
+    calls.stopAt = stopAt;
+    wenlei_train_options_set_progress(options_, callback, &calls);
+    const std::string output = dir_.path() + "/made" + std::to_string(stopAt);
+    std::string message;
+    EXPECT_EQ(corpus_.Train(output, options_, &message), WENLEI_CANCELLED);
+    EXPECT_EQ(calls.count, stopAt);
+    EXPECT_FALSE(std::filesystem::exists(output));
+
+    const std::string existing = dir_.path() + "/existing";
+    std::filesystem::create_directories(existing);
+    WriteFile(existing + "/notes.txt", "kept");
+    calls.count = 0;
+    EXPECT_EQ(corpus_.Train(existing, options_, &message), WENLEI_CANCELLED);
+    EXPECT_EQ(Listing(existing), std::vector<std::string>{"notes.txt"});
+  }
+}
+
+}  // namespace

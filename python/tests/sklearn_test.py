@@ -1,0 +1,192 @@
+"""wenlei.sklearn.TextClassifier and wenlei.train against the real trainer."""
+
+import json
+import os
+import pickle
+import random
+import shutil
+import subprocess
+import sys
+
+import pytest
+
+import wenlei
+from conftest import ROOT
+
+numpy = pytest.importorskip("numpy")
+sklearn = pytest.importorskip("sklearn")
+from sklearn.base import clone  # noqa: E402
+from sklearn.exceptions import NotFittedError  # noqa: E402
+from sklearn.model_selection import GridSearchCV, cross_val_score  # noqa: E402
+from sklearn.pipeline import make_pipeline  # noqa: E402
+from sklearn.preprocessing import FunctionTransformer  # noqa: E402
+from sklearn.utils import estimator_checks  # noqa: E402
+
+from wenlei.sklearn import TextClassifier  # noqa: E402
+
+TOPICS = {"体育": "球队 比赛 进球 冠军 足球 篮球", "财经": "银行 利率 投资者 经济 股票 基金",
+          "科技": "电脑 软件 芯片 网络 手机 程序"}
+FAST = dict(cost=1, features="all", folds=2)  # one candidate: no search inside training
+
+
+def corpus(per_class=20, seed=7):
+    generator = random.Random(seed)
+    texts, labels = [], []
+    for _ in range(per_class):
+        for name, words in TOPICS.items():
+            texts.append("，".join(generator.choice(words.split()) for _ in range(6)))
+            labels.append(name)
+    return texts, numpy.array(labels)
+
+
+def strip_all(texts):
+    return [text.strip() for text in texts]
+
+
+@pytest.fixture(scope="module")
+def fitted():
+    texts, labels = corpus()
+    return TextClassifier(**FAST).fit(texts, labels), texts, labels
+
+
+# ---- scikit-learn's own checks: those that do not make numeric data, and
+# those that take the data as arguments, given texts ----
+
+@pytest.mark.parametrize("check", [
+    estimator_checks.check_no_attributes_set_in_init,
+    estimator_checks.check_parameters_default_constructible,
+    estimator_checks.check_get_params_invariance,
+    estimator_checks.check_set_params,
+    estimator_checks.check_estimator_get_tags_default_keys,
+], ids=lambda check: check.__name__)
+def test_estimator_checks_without_data(check):
+    check("TextClassifier", TextClassifier(**FAST))
+
+
+def _problems():
+    texts, labels = corpus(12)
+    binary = labels != "科技"
+    two = numpy.where(labels[binary] == "体育", 1, -1)
+    return [(texts, labels.astype(object)), (list(numpy.array(texts)[binary]), labels[binary]),
+            (list(numpy.array(texts)[binary]), two)]
+
+
+@pytest.mark.parametrize("problem", range(3), ids=["three names", "two names", "-1 and 1"])
+def test_estimator_checks_with_texts(problem):
+    texts, labels = _problems()[problem]
+    estimator_checks.check_classifiers_predictions(numpy.array(texts, dtype=object), labels,
+                                                   "TextClassifier", TextClassifier(**FAST))
+    if labels.dtype.kind == "i":  # it compares predictions as numbers
+        estimator_checks.check_estimators_data_not_an_array(
+            "TextClassifier", TextClassifier(**FAST), texts, labels, "NotAnArray")
+
+
+def test_what_checks_ask_of_every_classifier(fitted):
+    model, texts, labels = fitted
+    with pytest.raises(NotFittedError):
+        TextClassifier().predict(["足球"])
+    assert list(model.classes_) == sorted(TOPICS)
+    probabilities = model.predict_proba(texts)
+    numpy.testing.assert_allclose(probabilities.sum(axis=1), 1.0, atol=1e-6)
+    assert (model.classes_[probabilities.argmax(axis=1)] == model.predict(texts)).all()
+    assert (model.decision_function(texts).argmax(axis=1) == probabilities.argmax(axis=1)).all()
+    assert list(model.predict(texts[:7])) == [model.predict([text])[0] for text in texts[:7]]
+    again = clone(model).fit(texts, labels)
+    numpy.testing.assert_array_equal(again.predict_proba(texts), probabilities)  # deterministic
+    assert model.score(texts, labels) > 0.9
+    with pytest.raises(TypeError):
+        model.predict("足球比赛")
+
+
+def test_a_document_without_known_words_gets_the_prior(fitted):
+    model, _, _ = fitted
+    numpy.testing.assert_allclose(model.predict_proba(["abc"])[0], model.prior_)
+
+
+# ---- in scikit-learn's machinery ----
+
+def test_pipeline_grid_search_and_cross_validation():
+    texts, labels = corpus(15)
+    pipeline = make_pipeline(FunctionTransformer(strip_all), TextClassifier(features="all", folds=2))
+    search = GridSearchCV(pipeline, {"textclassifier__cost": [0.01, 1], "textclassifier__min_df": [1]},
+                          cv=3).fit(texts, labels)
+    assert search.best_params_["textclassifier__cost"] in (0.01, 1)
+    assert search.best_estimator_.predict(["足球，比赛"])[0] == "体育"
+    scores = cross_val_score(TextClassifier(**FAST), texts, labels, cv=3)
+    assert len(scores) == 3 and scores.min() > 0.8
+
+
+def test_pickle_in_a_fresh_process_without_the_training_files(tmp_path):
+    texts, labels = corpus()
+    model = TextClassifier(**FAST).fit(texts, labels)
+    expected = list(model.predict(texts[:6]))
+    (tmp_path / "model.pickle").write_bytes(pickle.dumps(model))
+    copy = pickle.loads((tmp_path / "model.pickle").read_bytes())
+    shutil.rmtree(model._fitted.directory)  # the trained set's files are gone
+    shutil.rmtree(copy._fitted.directory)
+    program = ("import pickle, sys\n"
+               "model = pickle.load(open(sys.argv[1], 'rb'))\n"
+               "print('\\n'.join(model.predict(sys.argv[2:])))\n")
+    run = subprocess.run([sys.executable, "-c", program, str(tmp_path / "model.pickle")] + texts[:6],
+                         capture_output=True, text=True, cwd=str(tmp_path),
+                         env=dict(os.environ, PYTHONPATH=str(ROOT / "python")))
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.split() == expected
+
+
+def test_imports_and_works_without_scikit_learn(tmp_path):
+    texts, labels = corpus()
+    program = ("import json, sys\n"
+               "sys.modules['sklearn'] = None  # as if it were not installed\n"
+               "from wenlei.sklearn import TextClassifier\n"
+               "texts, labels = json.load(sys.stdin)\n"
+               "model = TextClassifier().set_params(cost=1, features='all', folds=2)\n"
+               "assert model.get_params()['cost'] == 1\n"
+               "print(model.fit(texts, labels).score(texts, labels))\n")
+    run = subprocess.run([sys.executable, "-c", program], input=json.dumps([texts, list(labels)]),
+                         capture_output=True, text=True, cwd=str(tmp_path),
+                         env=dict(os.environ, PYTHONPATH=str(ROOT / "python")))
+    assert run.returncode == 0, run.stderr
+    assert float(run.stdout) > 0.9
+
+
+# ---- wenlei.train ----
+
+def test_train_from_a_corpus_file_with_progress(tmp_path):
+    texts, labels = corpus()
+    (tmp_path / "corpus.tsv").write_text(
+        "".join("%s\t%s\n" % (label, text.replace("，", " ")) for text, label in zip(texts, labels)),
+        encoding="utf-8")
+    seen = []
+    made = wenlei.train(tmp_path / "corpus.tsv", tmp_path / "set", progress=lambda *step: seen.append(step),
+                        **FAST)
+    assert made == str(tmp_path / "set") and seen
+    assert all(0 <= done <= total for _, done, total in seen)
+    with wenlei.Classifier(made) as trained:
+        assert trained.classify_words(["足球", "比赛"]).label == "体育"
+
+
+def test_train_stops_when_asked(tmp_path):
+    texts, labels = corpus()
+
+    def fail(stage, done, total):
+        raise KeyboardInterrupt
+
+    with pytest.raises(wenlei.CancelledError):
+        wenlei.train((texts, labels), tmp_path / "set", progress=lambda *step: True, **FAST)
+    with pytest.raises(KeyboardInterrupt):
+        wenlei.train((texts, labels), tmp_path / "set", progress=fail, **FAST)
+    assert not (tmp_path / "set" / "SVMModel").exists()
+
+
+@pytest.mark.parametrize("arguments, error", [
+    (dict(no_such_option=1), ValueError),
+    (dict(kernel="cubic"), ValueError),
+    (dict(data=("足球",)), TypeError),
+    (dict(data=(["足球"], ["体育", "财经"])), ValueError),
+    (dict(data=(["足球", 3], ["体育", "财经"])), TypeError),
+])
+def test_train_refuses_bad_arguments(tmp_path, arguments, error):
+    data = arguments.pop("data", corpus())
+    with pytest.raises(error):
+        wenlei.train(data, tmp_path / "set", **arguments)

@@ -1,0 +1,170 @@
+"""wenlei.train(): a resource set from a corpus file or from texts and labels."""
+
+import ctypes
+import os
+import sys
+from typing import Callable, Optional, Sequence, Tuple, Union
+
+from . import _library as native
+from ._classifier import PathLike, Text, _sequence_of_texts, _utf8
+from ._errors import INTERNAL, Error
+
+# stage, done, total -> a true value stops the training.
+ProgressCallback = Callable[[str, float, float], Optional[bool]]
+
+
+
+def option_text(value) -> str:
+    """An option's value as the training entry reads it."""
+    if isinstance(value, bool):
+        return "1" if value else "0"
+    if isinstance(value, (list, tuple)):
+        return ",".join(option_text(item) for item in value)
+    if isinstance(value, os.PathLike):
+        return os.fspath(value)
+    return str(value)
+
+
+class ProgressBar:
+    """The default progress display: one line on standard error per stage,
+    rewritten in place as the stage goes on."""
+
+    def __init__(self, stream=None) -> None:
+        self._stream = stream or sys.stderr
+        self._stage = None
+
+    def __call__(self, stage: str, done: float, total: float) -> None:
+        if stage != self._stage and self._stage is not None:
+            self._stream.write("\n")
+        self._stage = stage
+        share = done / total if total > 0 else 1.0
+        self._stream.write("\r%s: %3d%% (%g of %g)" % (stage, round(100 * share), done, total))
+        self._stream.flush()
+
+    def close(self) -> None:
+        if self._stage is not None:
+            self._stream.write("\n")
+            self._stream.flush()
+
+
+class _Options:
+    """wenlei_train_options with the caller's options and progress, for one call."""
+
+    def __init__(self, options: dict, progress) -> None:
+        self._lib = native.library()
+        if not native.has("wenlei_train_texts"):
+            raise Error("the loaded libwenlei (%s) has no training entry" % native.library_path(),
+                        INTERNAL)
+        self._handle = self._lib.wenlei_train_options_create()
+        if not self._handle:
+            raise MemoryError("wenlei: no memory for the training options")
+        self._progress = ProgressBar() if progress is True else progress
+        self._failure: Optional[BaseException] = None
+        self._callback = native.PROGRESS_CALLBACK(self._report)  # kept alive for the call
+        try:
+            for name, value in options.items():
+                if value is None:
+                    continue
+                message = ctypes.c_void_p()
+                status = self._lib.wenlei_train_options_set(
+                    self._handle, name.replace("_", "-").encode(), option_text(value).encode("utf-8"),
+                    ctypes.byref(message))
+                if status != native.OK:
+                    text = native.take_message(message) or native.status_name(status)
+                    raise ValueError("training option %s=%r: %s" % (name, value, text))
+            if self._progress:
+                self._lib.wenlei_train_options_set_progress(self._handle, self._callback, None)
+        except BaseException:
+            self.close()
+            raise
+
+    def _report(self, context, stage, done, total) -> int:
+        try:
+            return 1 if self._progress(native.text(stage), done, total) else 0
+        except BaseException as error:  # raised again once the library has stopped
+            self._failure = error
+            return 1
+
+    def run(self, call) -> None:
+        """Calls call(options handle, message) and raises its failure: the
+        callback's own exception first, else the library's error."""
+        message = ctypes.c_void_p()
+        try:
+            status = call(self._handle, ctypes.byref(message))
+        finally:
+            if isinstance(self._progress, ProgressBar):
+                self._progress.close()
+        if self._failure is not None:
+            native.take_message(message)
+            raise self._failure
+        native.check(status, message)
+
+    def close(self) -> None:
+        if self._handle:
+            self._lib.wenlei_train_options_destroy(self._handle)
+            self._handle = None
+
+
+def train(data: Union[PathLike, Tuple[Sequence[Text], Sequence[str]]], output_dir: PathLike, *,
+          progress: Union[None, bool, ProgressCallback] = None, **options) -> str:
+    """Trains a resource set into ``output_dir`` and returns its path.
+
+    ``data`` is a corpus file in the format `wenlei train` reads (a class
+    name, a tab, the document's words separated by spaces; raw text with
+    ``raw=True``), or a pair (texts, labels): texts as str or UTF-8 bytes,
+    segmented inside as classification segments them, and their class names.
+
+    ``options`` are the `wenlei train` command's long options, underscores
+    for dashes: ``kernel="linear"``, ``cost=[1, 4]``, ``min_df=2``,
+    ``folds=5``, ``seed=1``, ``force=True`` (replace a set the directory
+    holds), ``dictionary=path``, ...; a list gives comma-separated
+    candidates, True and False give flags.  An unknown option or a bad value
+    raises ValueError.
+
+    ``progress`` is True for a progress line on standard error, or a
+    function (stage, done, total) called as training goes on; when it
+    returns a true value training stops, leaving ``output_dir`` as it was,
+    and wenlei.CancelledError is raised (an exception it raises stops
+    training the same way and is raised again here).
+    """
+    directory = os.fsencode(os.path.abspath(os.fspath(output_dir)))
+    if isinstance(data, tuple):
+        if len(data) != 2:
+            raise TypeError("data is a corpus path or a pair (texts, labels)")
+        texts = [_utf8(text) for text in _sequence_of_texts(data[0], "train")]
+        labels = [_label_bytes(label) for label in _sequence_of_texts(data[1], "train")]
+        if len(texts) != len(labels):
+            raise ValueError("%d texts but %d labels" % (len(texts), len(labels)))
+        call = _texts_call(texts, labels, directory)
+    elif isinstance(data, (str, bytes, os.PathLike)):
+        corpus = os.fsencode(os.path.abspath(os.fspath(data)))
+        call = lambda handle, message: native.library().wenlei_train_file(  # noqa: E731
+            corpus, directory, handle, message)
+    else:
+        raise TypeError("data is a corpus path or a pair (texts, labels), not %s" % type(data).__name__)
+    if options.get("dictionary") is not None:
+        options["dictionary"] = os.path.abspath(os.fspath(options["dictionary"]))
+    prepared = _Options(options, progress)
+    try:
+        prepared.run(call)
+    finally:
+        prepared.close()
+    return os.fsdecode(directory)
+
+
+def _label_bytes(label) -> bytes:
+    if not isinstance(label, str):
+        raise TypeError("a class name is str, not %s" % type(label).__name__)
+    return label.encode("utf-8", "surrogatepass")
+
+
+def _texts_call(texts, labels, directory):
+    count = len(texts)
+    label_array = (ctypes.c_char_p * max(count, 1))(*labels)
+    text_array = (ctypes.c_char_p * max(count, 1))(*texts)
+    lengths = (ctypes.c_size_t * max(count, 1))(*[len(text) for text in texts])
+
+    def call(handle, message):
+        return native.library().wenlei_train_texts(label_array, text_array, lengths, count,
+                                                   directory, handle, message)
+    return call

@@ -1,0 +1,265 @@
+"""A scikit-learn classifier of raw texts that trains and uses a resource set.
+
+    from wenlei.sklearn import TextClassifier
+    model = TextClassifier(cost=4, folds=3).fit(texts, labels)
+    model.predict(["插入图表"]), model.predict_proba(texts), model.classes_
+
+It fits in a Pipeline, under clone, GridSearchCV and cross_val_score: its
+parameters are the training options of `wenlei train` (underscores for
+dashes; None leaves the trainer's default).  It pickles with the trained
+resource set's bytes, so a process without the training files (a Dask
+worker without a shared file system) can use it.  It imports without
+scikit-learn (then on a plain base class of its own); fit and predict need
+numpy.
+"""
+
+import inspect
+import shutil
+import tempfile
+import weakref
+from pathlib import Path
+from typing import Dict, Optional
+
+from . import _forksafe
+from ._classifier import Classifier, _sequence_of_texts, _utf8
+from ._training import train
+
+try:
+    from sklearn.base import BaseEstimator as _Base
+    from sklearn.base import ClassifierMixin as _ClassifierBase
+    from sklearn.exceptions import NotFittedError
+except ImportError:  # scikit-learn is optional
+    class _Base:
+        """get_params and set_params as scikit-learn's estimators have them."""
+
+        @classmethod
+        def _get_param_names(cls):
+            return sorted(name for name, parameter in inspect.signature(cls.__init__).parameters.items()
+                          if name != "self" and parameter.kind == parameter.KEYWORD_ONLY)
+
+        def get_params(self, deep=True):
+            return {name: getattr(self, name) for name in self._get_param_names()}
+
+        def set_params(self, **params):
+            valid = self._get_param_names()
+            for name, value in params.items():
+                if name not in valid:
+                    raise ValueError("invalid parameter %r for %s" % (name, type(self).__name__))
+                setattr(self, name, value)
+            return self
+
+        def __repr__(self):
+            changed = ", ".join("%s=%r" % item for item in self.get_params().items()
+                                if item[1] is not None)
+            return "%s(%s)" % (type(self).__name__, changed)
+
+    class _ClassifierBase:
+        _estimator_type = "classifier"
+
+        def score(self, X, y, sample_weight=None):
+            """The accuracy of predict(X) against y."""
+            import numpy
+            right = numpy.asarray(self.predict(X)) == numpy.asarray(y)
+            return float(numpy.average(right, weights=sample_weight))
+
+    class NotFittedError(ValueError, AttributeError):
+        """predict and the like before fit."""
+
+# The files of a resource set that travel with a fitted estimator, and the
+# name of the segmentation dictionary among them when it is not the bundled.
+_SET_FILES = ("Source.dat", "SVMModel", "Confidence.txt", "Metadata.txt")
+_DICTIONARY = "dictionary.txt"
+
+
+def _texts(X) -> list:
+    """A list of texts from a list, a 1-d array, or a one-column table."""
+    if (hasattr(X, "__array__") or hasattr(X, "shape")) and not isinstance(X, (str, bytes)):
+        import numpy
+        array = numpy.asarray(X, dtype=object)
+        if array.ndim == 2 and array.shape[1] == 1:
+            array = array[:, 0]
+        if array.ndim != 1:
+            raise ValueError("TextClassifier takes one text per sample (a 1-d sequence), "
+                             "not an array of shape %s" % (array.shape,))
+        X = list(array)
+    texts = _sequence_of_texts(X, "TextClassifier")
+    for text in texts:
+        _utf8(text)  # raises TypeError for anything but str and bytes
+    return texts
+
+
+class TextClassifier(_ClassifierBase, _Base):
+    """Classifies raw Chinese texts (str or UTF-8 bytes) with a resource set
+    trained on fit(texts, labels).
+
+    Every parameter is a training option of `wenlei train` (see its --help),
+    named with underscores for dashes; None keeps the trainer's default, a
+    list gives candidates that training chooses from by cross-validation.
+    ``dictionary`` is the segmentation dictionary (None: the bundled one),
+    ``min_confidence`` the threshold for Result.unknown of ``classifier_``.
+    ``verbose`` shows training's progress on standard error.
+
+    After fit: ``classes_`` (the labels, sorted, as scikit-learn orders
+    them), ``classifier_`` (the wenlei.Classifier of the trained set).
+    Labels may be of any type whose str() forms differ from one another.
+    A document without a known word gets the training labels' frequencies as
+    its probabilities (and so the most frequent label).  decision_function
+    gives log-probabilities (for two classes, the log odds of classes_[1]).
+    """
+
+    def __init__(self, *, kernel=None, solver=None, cost=None, features=None, min_df=None,
+                 folds=None, seed=None, jobs=None, class_weights=None, vocabulary=None,
+                 ranking=None, gamma=None, degree=None, coef0=None, stop_words=None,
+                 unknown_share=None, dictionary=None, min_confidence=None, verbose=False):
+        self.kernel = kernel
+        self.solver = solver
+        self.cost = cost
+        self.features = features
+        self.min_df = min_df
+        self.folds = folds
+        self.seed = seed
+        self.jobs = jobs
+        self.class_weights = class_weights
+        self.vocabulary = vocabulary
+        self.ranking = ranking
+        self.gamma = gamma
+        self.degree = degree
+        self.coef0 = coef0
+        self.stop_words = stop_words
+        self.unknown_share = unknown_share
+        self.dictionary = dictionary
+        self.min_confidence = min_confidence
+        self.verbose = verbose
+
+    # Parameters that are not options of training.
+    _NOT_TRAINING = ("min_confidence", "verbose")
+
+    def _more_tags(self):
+        return {"X_types": ["string"], "requires_y": True}
+
+    # ---- fitting ----
+
+    def fit(self, X, y):
+        """Trains a resource set on texts X with labels y; returns self."""
+        import numpy
+        texts = _texts(X)
+        labels = numpy.asarray(y)
+        if labels.ndim != 1 or len(labels) != len(texts):
+            raise ValueError("y holds one label per text: %d texts, y of shape %s"
+                             % (len(texts), labels.shape))
+        classes, numbers = numpy.unique(labels, return_inverse=True)
+        if len(classes) < 2:
+            raise ValueError("training needs at least two classes, y holds %d class" % len(classes))
+        names = [str(label) for label in classes]
+        if len(set(names)) != len(names):
+            raise ValueError("labels whose str() forms are equal cannot be told apart: %r" % names)
+        options = {name: value for name, value in self.get_params(deep=False).items()
+                   if name not in self._NOT_TRAINING}
+        state = _FittedSet()
+        train((texts, [names[number] for number in numbers]), state.directory,
+              progress=bool(self.verbose), **options)
+        state.load_files(self.dictionary)
+        self._fitted = state
+        self.classes_ = classes
+        self.prior_ = numpy.bincount(numbers, minlength=len(classes)) / len(numbers)
+        return self
+
+    # ---- using ----
+
+    @property
+    def classifier_(self) -> Classifier:
+        """The wenlei.Classifier of the trained resource set."""
+        return self._state().classifier(self.min_confidence)
+
+    def _state(self) -> "_FittedSet":
+        state = getattr(self, "_fitted", None)
+        if state is None:
+            raise NotFittedError("this TextClassifier is not fitted yet; call fit first")
+        return state
+
+    def predict_proba(self, X):
+        """Probabilities, one row per text, columns in the order of classes_."""
+        import numpy
+        classifier = self.classifier_
+        column = {str(label): number for number, label in enumerate(self.classes_)}
+        results = classifier.classify_many(_texts(X))
+        rows = numpy.tile(self.prior_, (len(results), 1))
+        for row, result in enumerate(results):
+            if result.probabilities:
+                rows[row] = 0.0
+                for name, probability in result.probabilities.items():
+                    rows[row, column[name]] = probability
+        return rows
+
+    def predict_log_proba(self, X):
+        import numpy
+        with numpy.errstate(divide="ignore"):
+            return numpy.log(self.predict_proba(X))
+
+    def decision_function(self, X):
+        """Log-probabilities; for two classes the log odds of classes_[1]."""
+        import numpy
+        logs = numpy.log(numpy.clip(self.predict_proba(X), 1e-300, None))
+        return logs[:, 1] - logs[:, 0] if len(self.classes_) == 2 else logs
+
+    def predict(self, X):
+        """The most probable label of each text (the first in classes_ order on a tie)."""
+        import numpy
+        probabilities = self.predict_proba(X)  # raises NotFittedError first
+        return self.classes_[numpy.argmax(probabilities, axis=1)]
+
+    # ---- pickling: the trained set's bytes, never its path ----
+
+    def __getstate__(self):
+        state = dict(self.__dict__)
+        fitted = state.pop("_fitted", None)
+        if fitted is not None:
+            state["_set_files"] = fitted.files
+        return state
+
+    def __setstate__(self, state):
+        files = state.pop("_set_files", None)
+        self.__dict__.update(state)
+        if files is not None:
+            self._fitted = _FittedSet(files)
+
+
+class _FittedSet:
+    """A trained resource set: its files' bytes, and a private directory
+    holding them for the library, removed with this object."""
+
+    def __init__(self, files: Optional[Dict[str, bytes]] = None) -> None:
+        self._folder = tempfile.mkdtemp(prefix="wenlei-estimator-")
+        self._cleanup = weakref.finalize(self, shutil.rmtree, self._folder, True)
+        self.directory = str(Path(self._folder) / "set")
+        self.files: Dict[str, bytes] = {}
+        self._classifiers: Dict[Optional[float], Classifier] = {}
+        self._lock = _forksafe.Lock()
+        if files is not None:
+            Path(self.directory).mkdir()
+            for name, data in files.items():
+                (Path(self.directory) / name).write_bytes(data)
+            self.files = dict(files)
+
+    def load_files(self, dictionary) -> None:
+        """Takes the trained files, and a copy of the dictionary they were
+        segmented with (None: the bundled one, installed everywhere)."""
+        if dictionary is not None:
+            shutil.copyfile(dictionary, Path(self.directory) / _DICTIONARY)
+        for name in _SET_FILES + (_DICTIONARY,):
+            path = Path(self.directory) / name
+            if path.is_file():
+                self.files[name] = path.read_bytes()
+
+    def classifier(self, min_confidence: Optional[float]) -> Classifier:
+        with self._lock:
+            opened = self._classifiers.get(min_confidence)
+            if opened is None:
+                dictionary = Path(self.directory) / _DICTIONARY
+                opened = self._classifiers[min_confidence] = Classifier(
+                    self.directory, min_confidence=min_confidence,
+                    dictionary=dictionary if dictionary.is_file() else None)
+            return opened
+
+
+__all__ = ["TextClassifier"]

@@ -1,0 +1,23 @@
+#ifndef WENLEI_SOURCE_CLASS_NAMES_H_
+#define WENLEI_SOURCE_CLASS_NAMES_H_
+
+#include <string>
+#include <vector>
+
+namespace wenlei {
+
+// The resource file's class-name field holds 9 GBK bytes, but users name
+// classes as they like; the full names live in the set's metadata file.
+//
+// Gives the name each class keeps in the resource file, for GBK names in
+// class order: a name that fits stays as it is; a longer one becomes the
+// longest prefix of its answer form (the part after a tag, spaces made
+// '_' so that no part of it is taken for a tag) that fits on a character
+// boundary, or, when that prefix is already some class's answer form, a
+// shorter prefix and "~1", "~2", ... .  The same names always give the same
+// forms.
+std::vector<std::string> ShortClassNames(const std::vector<std::string>& gbkNames);
+
+}  // namespace wenlei
+
+#endif  // WENLEI_SOURCE_CLASS_NAMES_H_

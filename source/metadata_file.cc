@@ -1,0 +1,183 @@
+#include "source/metadata_file.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "util/file_bytes.h"
+#include "util/sha256.h"
+
+#if defined(_WIN32)
+#include <process.h>
+#define WENLEI_PROCESS_ID _getpid
+#else
+#include <unistd.h>
+#define WENLEI_PROCESS_ID getpid
+#endif
+
+namespace wenlei {
+namespace {
+
+using Code = Status::Code;
+
+constexpr std::string_view kBlanks = " \t";
+
+bool IsDigest(std::string_view text) {
+  if (text.size() != 64) return false;
+  for (char c : text) {
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+  }
+  return true;
+}
+
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
+// A class number: decimal digits, from 1 to the largest 32-bit number.
+bool ParseClassNumber(std::string_view text, std::int32_t* number) {
+  if (text.empty() || text.size() > 10) return false;
+  std::int64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  if (value < 1 || value > INT32_MAX) return false;
+  *number = static_cast<std::int32_t>(value);
+  return true;
+}
+
+}  // namespace
+
+Status ParseMetadata(std::string_view text, const std::string& path, SetMetadata* metadata) {
+  *metadata = SetMetadata();
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  bool seenTrainer = false;
+  for (int number = 1; !text.empty(); ++number) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    const std::size_t first = line.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos || line[first] == '#' || line[first] == '\r') continue;
+    line.remove_prefix(first);
+    const std::size_t last = line.find_last_not_of(" \t\r");
+    line = line.substr(0, last + 1);
+    const std::size_t keyEnd = std::min(line.find_first_of(kBlanks), line.size());
+    const std::string_view key = line.substr(0, keyEnd);
+    std::string_view value = line.substr(keyEnd);
+    value.remove_prefix(std::min(value.find_first_not_of(kBlanks), value.size()));
+
+    const std::string where = path + ":" + std::to_string(number) + ": ";
+    auto corrupt = [&where](const std::string& why) { return Status(Code::kCorrupt, where + why); };
+    std::string* digest = key == "source_sha256"       ? &metadata->sourceSha256
+                          : key == "model_sha256"      ? &metadata->modelSha256
+                          : key == "confidence_sha256" ? &metadata->confidenceSha256
+                                                       : nullptr;
+    if (digest != nullptr) {
+      if (!IsDigest(value)) return corrupt(std::string(key) + " is not 64 hexadecimal digits");
+      if (!digest->empty()) return corrupt(std::string(key) + " is repeated");
+      *digest = Lower(value);
+    } else if (key == "class") {
+      const std::size_t numberEnd = std::min(value.find_first_of(kBlanks), value.size());
+      std::int32_t classNumber = 0;
+      if (!ParseClassNumber(value.substr(0, numberEnd), &classNumber)) {
+        return corrupt("expected \"class NUMBER NAME\" with a number from 1");
+      }
+      std::string_view name = value.substr(numberEnd);
+      name.remove_prefix(std::min(name.find_first_not_of(kBlanks), name.size()));
+      if (name.empty()) return corrupt("class " + std::to_string(classNumber) + " has no name");
+      for (const auto& named : metadata->classNames) {
+        if (named.first == classNumber) {
+          return corrupt("class " + std::to_string(classNumber) + " is named twice");
+        }
+      }
+      metadata->classNames.emplace_back(classNumber, std::string(name));
+    } else if (key == "trainer") {
+      if (seenTrainer) return corrupt("trainer is repeated");
+      seenTrainer = true;
+      metadata->trainer = std::string(value);
+    }
+    // Any other key belongs to a later version: ignored.
+  }
+  return Status::Ok();
+}
+
+Status ReadMetadataFile(const std::string& prefix, SetMetadata* metadata) {
+  const std::string path = prefix + kMetadataFileName;
+  std::string text;
+  const Status read = ReadFileBytes(path, &text);
+  if (!read.ok()) return read;
+  return ParseMetadata(text, path, metadata);
+}
+
+std::string FormatMetadata(const SetMetadata& metadata) {
+  std::string text =
+      "# The resource set's metadata: how it was trained, its classes' full names and the\n"
+      "# digests that tie Source.dat and SVMModel to one training run.\n";
+  if (!metadata.trainer.empty()) text += "trainer " + metadata.trainer + "\n";
+  for (const auto& [number, name] : metadata.classNames) {
+    text += "class " + std::to_string(number) + " " + name + "\n";
+  }
+  if (!metadata.sourceSha256.empty()) text += "source_sha256 " + metadata.sourceSha256 + "\n";
+  if (!metadata.modelSha256.empty()) text += "model_sha256 " + metadata.modelSha256 + "\n";
+  if (!metadata.confidenceSha256.empty()) {
+    text += "confidence_sha256 " + metadata.confidenceSha256 + "\n";
+  }
+  return text;
+}
+
+Status WriteMetadataFile(const std::string& prefix, const SetMetadata& metadata) {
+  const std::string path = prefix + kMetadataFileName;
+  const std::string temporary =
+      prefix + "." + kMetadataFileName + "." + std::to_string(WENLEI_PROCESS_ID()) + ".tmp";
+  const std::string text = FormatMetadata(metadata);
+  errno = 0;
+  std::FILE* file = std::fopen(temporary.c_str(), "wb");
+  bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  int errorNumber = errno;
+  if (file != nullptr && std::fclose(file) != 0 && written) {
+    written = false;
+    errorNumber = errno;
+  }
+  std::error_code renamed;
+  if (written) std::filesystem::rename(temporary, path, renamed);
+  if (!written || renamed) {
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored);
+    const std::string reason =
+        renamed ? renamed.message() : std::strerror(errorNumber != 0 ? errorNumber : EIO);
+    return Status(Code::kIoError, "cannot write " + path + ": " + reason);
+  }
+  return Status::Ok();
+}
+
+Status DigestFile(const std::string& path, std::string* hex) {
+  errno = 0;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    return Status(errno == ENOENT ? Code::kNotFound : Code::kIoError,
+                  "cannot read " + path + ": " + std::strerror(errno != 0 ? errno : EIO));
+  }
+  Sha256 digest;
+  char buffer[1 << 16];
+  std::size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) digest.Update({buffer, got});
+  const bool failed = std::ferror(file) != 0;
+  const int errorNumber = errno;
+  std::fclose(file);
+  if (failed) {
+    return Status(Code::kIoError, "cannot read " + path + ": " + std::strerror(errorNumber != 0 ? errorNumber : EIO));
+  }
+  *hex = digest.FinishHex();
+  return Status::Ok();
+}
+
+}  // namespace wenlei

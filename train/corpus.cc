@@ -1,0 +1,346 @@
+#include "train/corpus.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <memory>
+
+#include "source/class_names.h"
+#include "text/gbk_converter.h"
+#include "text/utf8.h"
+#include "text/document_words.h"
+
+namespace wenlei {
+namespace {
+
+// Reads a text file line by line in the corpus's encoding and hands each
+// line over as UTF-8, with a trailing carriage return removed.
+class LineSource {
+ public:
+  LineSource(const std::string& path, CorpusEncoding encoding) : path_(path), encoding_(encoding) {}
+
+  bool Open(std::string* error) {
+    file_.open(path_, std::ios::binary);
+    if (!file_) {
+      *error = path_ + ": cannot open for reading";
+      return false;
+    }
+    converter_ = GbkConverter::Open(error);
+    if (!converter_) {
+      *error = path_ + ": " + *error;
+      return false;
+    }
+    return true;
+  }
+
+  // Reads the next line into *utf8; false at the end of the file or on a
+  // malformed line, which sets *error.
+  bool Next(std::string* utf8, std::string* error) {
+    if (!std::getline(file_, raw_)) return false;
+    ++line_;
+    if (!raw_.empty() && raw_.back() == '\r') raw_.pop_back();
+    if (encoding_ == CorpusEncoding::kGbk) {
+      utf8->clear();
+      if (auto bad = converter_->AppendUtf8(raw_, utf8)) {
+        *error = Where() + "invalid GBK at byte " + std::to_string(*bad + 1);
+        return false;
+      }
+    } else {
+      if (auto bad = FindInvalidUtf8(raw_)) {
+        *error = Where() + "invalid UTF-8 at byte " + std::to_string(*bad + 1);
+        return false;
+      }
+      utf8->swap(raw_);
+    }
+    return true;
+  }
+
+  std::string Where() const { return path_ + ":" + std::to_string(line_) + ": "; }
+  int line() const { return line_; }
+  GbkConverter& converter() { return *converter_; }
+
+ private:
+  std::string path_;
+  CorpusEncoding encoding_;
+  std::ifstream file_;
+  std::unique_ptr<GbkConverter> converter_;
+  std::string raw_;
+  int line_ = 0;
+};
+
+bool IsAsciiSpace(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+
+// Splits text at runs of ASCII white space.
+std::vector<std::string_view> SplitWords(std::string_view text) {
+  std::vector<std::string_view> words;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && IsAsciiSpace(text[i])) ++i;
+    std::size_t start = i;
+    while (i < text.size() && !IsAsciiSpace(text[i])) ++i;
+    if (i > start) words.push_back(text.substr(start, i - start));
+  }
+  return words;
+}
+
+// Converts a name that must fit a 9-byte field of the resource file.
+bool ShortNameToGbk(GbkConverter& converter, const std::string& utf8, const char* what,
+                    std::string* gbk, std::string* error) {
+  gbk->clear();
+  if (converter.AppendGbk(utf8, gbk) > 0) {
+    *error = std::string(what) + " \"" + utf8 + "\" holds a character that GBK cannot encode";
+    return false;
+  }
+  if (gbk->size() > kMaxClassNameBytes) {
+    *error = std::string(what) + " \"" + utf8 + "\" is " + std::to_string(gbk->size()) +
+             " bytes in GBK; the resource file holds at most " +
+             std::to_string(kMaxClassNameBytes);
+    return false;
+  }
+  return true;
+}
+
+void CountChineseCharacters(std::string_view word, Corpus* corpus) {
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < word.size();) {
+    DecodedCharacter character = DecodeCharacter(word, i);
+    count += IsChineseCharacter(character.codePoint) ? 1 : 0;
+    i += character.length;
+  }
+  corpus->chineseCharacters += count;
+  if (count > kLongWordCharacters) corpus->chineseCharactersInLongWords += count;
+}
+
+}  // namespace
+
+bool ParseCorpusEncoding(const std::string& name, CorpusEncoding* encoding) {
+  std::string lower;
+  for (char c : name) lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+  if (lower == "utf-8" || lower == "utf8") {
+    *encoding = CorpusEncoding::kUtf8;
+  } else if (lower == "gbk" || lower == "cp936") {
+    *encoding = CorpusEncoding::kGbk;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+std::vector<std::size_t> Corpus::DocumentsPerClass() const {
+  std::vector<std::size_t> counts(classNamesUtf8.size(), 0);
+  for (const auto& document : documents) ++counts[document.classIndex];
+  return counts;
+}
+
+namespace {
+
+// Collects documents one at a time and numbers the classes at the end.
+class CorpusBuilder {
+ public:
+  CorpusBuilder(Corpus* corpus, GbkConverter& converter, const Segmenter* segmenter)
+      : corpus_(corpus), converter_(converter), segmenter_(segmenter) {}
+
+  // Adds one document of class name (UTF-8) with its text after the tab;
+  // false with the fault in *error.
+  bool Add(std::string_view name, std::string_view text, int line, std::string* error) {
+    if (name.empty()) {
+      *error = "empty class name";
+      return false;
+    }
+    auto [it, added] =
+        firstSeenIndex_.emplace(std::string(name), static_cast<int>(firstSeenNames_.size()));
+    if (added) {
+      firstSeenNames_.emplace_back(name);
+      gbk_.clear();
+      if (converter_.AppendGbk(name, &gbk_) > 0) {
+        *error = "class name \"" + std::string(name) + "\" holds a character that GBK cannot encode";
+        firstSeenIndex_.erase(it);
+        firstSeenNames_.pop_back();
+        return false;
+      }
+    }
+    CorpusDocument document;
+    document.classIndex = it->second;
+    document.line = line;
+    if (segmenter_ != nullptr) {
+      DocumentWords::Result result;
+      DocumentWords(&converter_, segmenter_, {}).Make(text, &result, error);
+      corpus_->wordsUnencodable += result.droppedCharacters;
+      for (std::size_t i = 0; i < result.wordCount(); ++i) {
+        const std::string_view word = result.word(i);
+        if (word.size() > kMaxWordBytes) {
+          ++corpus_->wordsTooLong;
+        } else {
+          document.words.emplace_back(word);
+        }
+      }
+      ++corpus_->segmentedDocuments;
+    } else {
+      for (std::string_view word : SplitWords(text)) {
+        CountChineseCharacters(word, corpus_);
+        gbk_.clear();
+        if (converter_.AppendGbk(word, &gbk_) > 0) {
+          ++corpus_->wordsUnencodable;
+        } else if (gbk_.size() > kMaxWordBytes) {
+          ++corpus_->wordsTooLong;
+        } else {
+          document.words.push_back(gbk_);
+        }
+      }
+    }
+    corpus_->wordOccurrences += document.words.size();
+    corpus_->documents.push_back(std::move(document));
+    return true;
+  }
+
+  // Numbers the classes in the byte order of their UTF-8 names (std::map
+  // orders std::string keys by unsigned bytes: code point order).
+  void Finish() {
+    std::vector<int> finalIndex(firstSeenNames_.size());
+    int next = 0;
+    for (const auto& [name, seen] : firstSeenIndex_) {
+      finalIndex[seen] = next++;
+      corpus_->classNamesUtf8.push_back(name);
+      corpus_->classNamesGbk.emplace_back();
+      converter_.AppendGbk(name, &corpus_->classNamesGbk.back());
+    }
+    corpus_->classNamesGbk = ShortClassNames(corpus_->classNamesGbk);
+    for (auto& document : corpus_->documents) document.classIndex = finalIndex[document.classIndex];
+  }
+
+ private:
+  Corpus* corpus_;
+  GbkConverter& converter_;
+  const Segmenter* segmenter_;
+  // Until Finish each document holds its class's position in order of first
+  // appearance.
+  std::vector<std::string> firstSeenNames_;
+  std::map<std::string, int> firstSeenIndex_;
+  std::string gbk_;
+};
+
+}  // namespace
+
+bool ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corpus,
+                std::string* error, const Segmenter* segmenter) {
+  *corpus = Corpus();
+  corpus->path = path;
+  error->clear();
+  LineSource lines(path, encoding);
+  if (!lines.Open(error)) return false;
+  CorpusBuilder builder(corpus, lines.converter(), segmenter);
+  std::string line;
+  while (lines.Next(&line, error)) {
+    if (line.empty()) continue;
+    std::size_t tab = line.find('\t');
+    if (tab == std::string::npos) {
+      *error = lines.Where() + "no tab between the class name and the words";
+      return false;
+    }
+    const std::string_view view(line);
+    if (!builder.Add(view.substr(0, tab), view.substr(tab + 1), lines.line(), error)) {
+      *error = lines.Where() + *error;
+      return false;
+    }
+  }
+  if (!error->empty()) return false;
+  if (corpus->documents.empty()) {
+    *error = path + ": no documents (expected lines \"class<TAB>word word ...\")";
+    return false;
+  }
+  builder.Finish();
+  return true;
+}
+
+bool BuildCorpus(const char* const* labels, const char* const* texts, const std::size_t* lengths,
+                 std::size_t count, const Segmenter& segmenter, Corpus* corpus,
+                 std::string* error) {
+  *corpus = Corpus();
+  corpus->path = "the texts";
+  std::unique_ptr<GbkConverter> converter = GbkConverter::Open(error);
+  if (!converter) return false;
+  CorpusBuilder builder(corpus, *converter, &segmenter);
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string where = "text " + std::to_string(i + 1) + ": ";
+    if (labels[i] == nullptr || (texts[i] == nullptr && lengths[i] > 0)) {
+      *error = where + "a null label or text";
+      return false;
+    }
+    const std::string_view name(labels[i]);
+    const std::string_view text(texts[i] == nullptr ? "" : texts[i], lengths[i]);
+    if (auto bad = FindInvalidUtf8(name)) {
+      *error = where + "invalid UTF-8 in the class name at byte " + std::to_string(*bad + 1);
+      return false;
+    }
+    if (auto bad = FindInvalidUtf8(text)) {
+      *error = where + "invalid UTF-8 at byte " + std::to_string(*bad + 1);
+      return false;
+    }
+    if (!builder.Add(name, text, static_cast<int>(i + 1), error)) {
+      *error = where + *error;
+      return false;
+    }
+  }
+  if (corpus->documents.empty()) {
+    *error = "no texts to train on";
+    return false;
+  }
+  builder.Finish();
+  return true;
+}
+
+bool ReadSynonyms(const std::string& path, CorpusEncoding encoding, SynonymTable* synonyms,
+                  std::string* error) {
+  synonyms->clear();
+  error->clear();
+  LineSource lines(path, encoding);
+  if (!lines.Open(error)) return false;
+  std::string line;
+  while (lines.Next(&line, error)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::size_t tab = line.find('\t');
+    if (tab == std::string::npos) {
+      *error = lines.Where() + "no tab between the variant and the canonical word";
+      return false;
+    }
+    std::vector<std::string_view> variant = SplitWords(std::string_view(line).substr(0, tab));
+    std::vector<std::string_view> canonical = SplitWords(std::string_view(line).substr(tab + 1));
+    if (variant.size() != 1 || canonical.size() != 1) {
+      *error = lines.Where() + "expected one variant word, a tab and one canonical word";
+      return false;
+    }
+    std::string variantGbk, canonicalGbk;
+    if (lines.converter().AppendGbk(variant[0], &variantGbk) > 0) {
+      *error = lines.Where() + "variant \"" + std::string(variant[0]) +
+               "\" holds a character that GBK cannot encode";
+      return false;
+    }
+    if (variantGbk.size() > kMaxWordBytes) {
+      *error = lines.Where() + "variant \"" + std::string(variant[0]) + "\" is longer than " +
+               std::to_string(kMaxWordBytes) + " GBK bytes";
+      return false;
+    }
+    if (!ShortNameToGbk(lines.converter(), std::string(canonical[0]), "canonical word",
+                        &canonicalGbk, error)) {
+      *error = lines.Where() + *error;
+      return false;
+    }
+    if (variantGbk == canonicalGbk) continue;
+    if (!synonyms->emplace(variantGbk, canonicalGbk).second) {
+      *error = lines.Where() + "variant \"" + std::string(variant[0]) + "\" is listed twice";
+      return false;
+    }
+  }
+  if (!error->empty()) return false;
+  for (const auto& [variant, canonical] : *synonyms) {
+    if (synonyms->count(canonical)) {
+      std::string utf8;
+      lines.converter().AppendUtf8(canonical, &utf8);
+      *error = path + ": canonical word \"" + utf8 + "\" is itself listed as a variant";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace wenlei

@@ -1,0 +1,95 @@
+#ifndef WENLEI_TRAIN_CORPUS_H_
+#define WENLEI_TRAIN_CORPUS_H_
+
+#include <cstddef>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace wenlei {
+
+enum class CorpusEncoding { kUtf8, kGbk };
+
+// Parses "utf-8"/"utf8" and "gbk" (any case); false for anything else.
+bool ParseCorpusEncoding(const std::string& name, CorpusEncoding* encoding);
+
+// One labelled document of a corpus file.
+struct CorpusDocument {
+  int classIndex = 0;              // index into Corpus::classNamesUtf8 (0-based)
+  std::vector<std::string> words;  // GBK, in document order
+  int line = 0;                    // 1-based line of the corpus file
+};
+
+// A corpus file read whole: one document a line, "class<TAB>w1 w2 w3".
+//
+// The classes are sorted by the UTF-8 bytes of their names, which is the
+// order of their Unicode code points; this order does not depend on the order
+// of the lines, so shuffling a corpus leaves the class numbers alone.
+//
+// A word is kept in GBK when it converts completely and fits the resource
+// file's 29-byte word field; words that contain a character GBK lacks, or
+// that are longer, are left out of the document and counted.
+struct Corpus {
+  std::string path;
+  std::vector<std::string> classNamesUtf8;
+  // Same order: the names as the resource file holds them, at most 9 bytes
+  // (ShortClassNames of the full names).
+  std::vector<std::string> classNamesGbk;
+  std::vector<CorpusDocument> documents;   // in file order
+  std::size_t wordOccurrences = 0;         // words kept, repeats included
+  std::size_t wordsTooLong = 0;            // occurrences left out for length
+  std::size_t wordsUnencodable = 0;        // occurrences left out for GBK
+  // Chinese characters of the words as read, and those in words of more
+  // than kLongWordCharacters Chinese characters: a corpus whose text is
+  // mostly in such "words" was not segmented.
+  std::size_t chineseCharacters = 0;
+  std::size_t chineseCharactersInLongWords = 0;
+  std::size_t segmentedDocuments = 0;  // segmented while reading (raw text)
+
+  // Whether most of the Chinese text stands in runs far longer than words.
+  bool LooksUnsegmented() const {
+    return chineseCharacters > 0 && chineseCharactersInLongWords * 2 > chineseCharacters;
+  }
+
+  // Documents per class, indexed like classNamesUtf8.
+  std::vector<std::size_t> DocumentsPerClass() const;
+};
+
+// Longest GBK class name and longest GBK word the resource file can hold.
+inline constexpr std::size_t kMaxClassNameBytes = 9;
+inline constexpr std::size_t kMaxWordBytes = 29;
+// Words of Chinese text rarely hold more Chinese characters than this.
+inline constexpr std::size_t kLongWordCharacters = 6;
+
+class Segmenter;
+
+// Reads a corpus file.  On bad input returns false with a one-line message
+// "path:line: what is wrong" in *error: a non-empty line without a tab, an
+// empty class name, a class name that GBK cannot encode or that is longer
+// than 9 GBK bytes, malformed UTF-8 (or GBK with kGbk), or a file without a
+// single document.  Empty lines are skipped.
+//
+// With a segmenter the text after the tab is raw text, cut into words as
+// `wenlei classify` cuts it (characters GBK cannot encode are counted in
+// wordsUnencodable).
+bool ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corpus,
+                std::string* error, const Segmenter* segmenter = nullptr);
+
+// The same from count raw UTF-8 texts in memory (text i is lengths[i]
+// bytes), segmented with segmenter, and their UTF-8 class names; *error
+// names the text ("text 3: ...").
+bool BuildCorpus(const char* const* labels, const char* const* texts, const std::size_t* lengths,
+                 std::size_t count, const Segmenter& segmenter, Corpus* corpus,
+                 std::string* error);
+
+// Variant word -> canonical word, both in GBK; read from a file of lines
+// "variant<TAB>canonical".  A canonical word must fit 9 GBK bytes, a variant
+// 29; a canonical word may not itself be a variant, and a variant may be
+// listed once.  Lines starting with '#' and empty lines are skipped.
+using SynonymTable = std::map<std::string, std::string>;
+bool ReadSynonyms(const std::string& path, CorpusEncoding encoding, SynonymTable* synonyms,
+                  std::string* error);
+
+}  // namespace wenlei
+
+#endif  // WENLEI_TRAIN_CORPUS_H_

@@ -1,0 +1,103 @@
+#include "train/stop_words.h"
+
+#include <fstream>
+#include <memory>
+
+#include "text/gbk_converter.h"
+#include "text/utf8.h"
+
+namespace wenlei {
+namespace {
+
+constexpr char kNonContentDirective[] = "@non-content";
+
+// Letters of the scripts a Chinese text borrows from: Latin (with its
+// accented and full-width forms), Greek, Cyrillic, kana, bopomofo, hangul.
+bool IsLetter(char32_t c) {
+  if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) return true;
+  if (c >= 0xC0 && c <= 0x24F) return c != 0xD7 && c != 0xF7;  // not × and ÷
+  return (c >= 0x370 && c <= 0x3FF && c != 0x37E && c != 0x387) ||  // Greek, not its punctuation
+         (c >= 0x400 && c <= 0x4FF) ||                              // Cyrillic
+         (c >= 0x3041 && c <= 0x30FA) ||                            // kana
+         (c >= 0x3105 && c <= 0x312F) ||                            // bopomofo
+         (c >= 0xAC00 && c <= 0xD7A3) ||                            // hangul syllables
+         (c >= 0xFF21 && c <= 0xFF3A) || (c >= 0xFF41 && c <= 0xFF5A);  // full-width Latin
+}
+
+std::string Trim(const std::string& text) {
+  const char* space = " \t\r\n\v\f";
+  std::size_t first = text.find_first_not_of(space);
+  if (first == std::string::npos) return std::string();
+  return text.substr(first, text.find_last_not_of(space) - first + 1);
+}
+
+}  // namespace
+
+bool IsContentWord(std::string_view utf8) {
+  for (std::size_t i = 0; i < utf8.size();) {
+    DecodedCharacter character = DecodeCharacter(utf8, i);
+    if (IsChineseCharacter(character.codePoint) || IsLetter(character.codePoint)) return true;
+    i += character.length;
+  }
+  return false;
+}
+
+bool StopWords::Read(const std::string& path, CorpusEncoding encoding, std::string* error) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    *error = path + ": cannot open for reading";
+    return false;
+  }
+  std::unique_ptr<GbkConverter> converter = GbkConverter::Open(error);
+  if (!converter) return false;
+  std::string line, gbk;
+  for (int number = 1; std::getline(file, line); ++number) {
+    const std::string where = path + ":" + std::to_string(number) + ": ";
+    std::string entry = Trim(line);
+    if (entry.empty() || entry[0] == '#') continue;
+    if (entry.find_first_of(" \t") != std::string::npos) {
+      *error = where + "expected one word a line";
+      return false;
+    }
+    if (entry == kNonContentDirective) {
+      stopNonContent_ = true;
+      continue;
+    }
+    gbk.clear();
+    if (encoding == CorpusEncoding::kGbk) {
+      std::string utf8;
+      if (converter->AppendUtf8(entry, &utf8)) {
+        *error = where + "invalid GBK";
+        return false;
+      }
+      gbk = entry;
+    } else {
+      if (FindInvalidUtf8(entry)) {
+        *error = where + "invalid UTF-8";
+        return false;
+      }
+      if (converter->AppendGbk(entry, &gbk) > 0) {
+        *error = where + "\"" + entry + "\" holds a character that GBK cannot encode";
+        return false;
+      }
+    }
+    words_.insert(gbk);
+  }
+  return true;
+}
+
+bool StopWords::Stops(const std::string& gbkWord) const {
+  if (words_.count(gbkWord)) return true;
+  if (!stopNonContent_) return false;
+  // One converter per thread serves every list and keeps the class copyable.
+  static thread_local std::unique_ptr<GbkConverter> converter = [] {
+    std::string ignored;
+    return GbkConverter::Open(&ignored);
+  }();
+  if (!converter) return false;
+  std::string utf8;
+  converter->AppendUtf8(gbkWord, &utf8);
+  return !IsContentWord(utf8);
+}
+
+}  // namespace wenlei

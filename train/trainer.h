@@ -1,0 +1,204 @@
+#ifndef WENLEI_TRAIN_TRAINER_H_
+#define WENLEI_TRAIN_TRAINER_H_
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "source/source_data.h"
+#include "source/source_file.h"
+#include "train/corpus.h"
+#include "train/feature_selection.h"
+#include "train/stop_words.h"
+#include "vectorise/document_vector.h"
+
+struct svm_parameter;
+
+namespace wenlei {
+
+// Which words the vocabulary (WordIndexTable) holds.  The term map always
+// holds the selected words only.  With kFull every word that passes the
+// document-frequency minimum is counted and weighted, so the normalisation
+// runs over more words than the vector keeps and vectors come out shorter
+// than unit length.
+enum class VocabularyScope { kSelected, kFull };
+
+// How the candidate words are ranked for selection: by their largest
+// chi-square over the classes, or in turns over the classes (see
+// FeatureStatistics::RankByClassTurns).
+enum class RankingOrder { kChiSquare, kClassTurns };
+
+// The library names classes 1 to 36 at most.
+inline constexpr std::size_t kMaxClasses = 36;
+
+// Checks the corpus's class names against what the answers can show: at most
+// 36 classes, none named "NULL" (the entry before the first class), and no
+// two whose answer forms (the text after a leading "tag ") are equal.
+bool CheckClassNames(const Corpus& corpus, std::string* error);
+
+// libsvm kernel numbers: LINEAR, POLY, RBF, SIGMOID.
+bool ParseKernel(const std::string& name, int* kernelType);
+const char* KernelName(int kernelType);
+
+struct TrainerOptions {
+  std::size_t minDocumentFrequency = 2;
+  // Candidate numbers of selected units; 0 stands for every unit.
+  std::vector<std::size_t> featureCounts = {500, 750, 1000, 1500, 2000, 4000, 0};
+  std::vector<double> costs = {1, 2, 4};
+  int folds = 5;
+  VocabularyScope vocabulary = VocabularyScope::kSelected;
+  RankingOrder ranking = RankingOrder::kClassTurns;
+  int kernelType = 0;  // LINEAR
+  int degree = 3;
+  double gamma = 1.0;
+  double coef0 = 0.0;
+  unsigned seed = 1;
+  // Candidate class weightings: each class's cost is multiplied by
+  // (N / (n * N_c))^power, so that power 0 weighs every document alike and
+  // power 1 makes each class weigh as much as any other.
+  std::vector<double> classWeightPowers = {0.0};
+  SynonymTable synonyms;
+  // Words left out of the ranking (the command reads models/stop-words.txt).
+  StopWords stopWords;
+  // Share of the cross-validated training documents whose confidence may
+  // fall below the stored threshold (the calibration's target).
+  double unknownShare = 0.02;
+};
+
+// The idf written for a word held by df of n training documents:
+// ln((1 + n) / (1 + df)) + 1, finite and at least 1 for every word, also for
+// a variant word that no training document holds.
+double InverseDocumentFrequency(std::size_t documents, std::size_t documentFrequency);
+
+// One point of the parameter grid and its cross-validation accuracy.
+struct GridPoint {
+  std::size_t features = 0;  // selected units
+  double cost = 0.0;
+  double weightPower = 0.0;
+  double accuracy = 0.0;  // share of all training documents predicted right
+  double macroF1 = 0.0;   // over the classes, from the same predictions
+};
+
+// Document i of a corpus goes to fold AssignFolds(...)[i]: within each class
+// the documents are shuffled by a generator seeded with seed and dealt out in
+// turn, continuing from class to class, so folds differ in size by one
+// document at most and hold every class in proportion.
+std::vector<int> AssignFolds(const Corpus& corpus, int folds, unsigned seed);
+
+struct TrainingReport {
+  std::size_t documents = 0;
+  std::size_t classes = 0;
+  std::size_t rankedUnits = 0;       // units that pass the minimum frequency
+  std::size_t stoppedUnits = 0;      // of those, left out as stop words
+  std::size_t selectedUnits = 0;     // chosen k
+  std::size_t vocabularyWords = 0;   // WordIndexTable
+  std::size_t termMapWords = 0;      // TermMapTable
+  std::size_t documentsWithoutFeatures = 0;  // left out of the training problem
+  double averageDocLength = 0.0;
+  double cost = 0.0;
+  double weightPower = 0.0;
+  double crossValidationAccuracy = 0.0;
+  double crossValidationMacroF1 = 0.0;
+  // The confidence threshold chosen on the cross-validated probabilities of
+  // the chosen point, and the share of training documents under it.
+  double minConfidence = 0.0;
+  double flaggedShare = 0.0;
+  int supportVectors = 0;
+  std::vector<GridPoint> grid;
+  // Candidate k left out of the grid: some class had no document with a
+  // selected word.
+  std::vector<std::size_t> skippedFeatureCounts;
+};
+
+// Reports the work as it goes and may stop it.
+class TrainingProgress {
+ public:
+  virtual ~TrainingProgress() = default;
+  // A line that describes the work now under way.
+  virtual void Status(const std::string& line) = 0;
+  // How far a stage is, in units done of total; true asks the run to stop,
+  // which it does at its next unit.
+  virtual bool Advance(const std::string& stage, double done, double total) {
+    (void)stage, (void)done, (void)total;
+    return false;
+  }
+  // Something the caller should know about the input; the run goes on.
+  virtual void Warning(const std::string& line) { (void)line; }
+};
+
+// The error text of a run that its progress stopped.
+inline constexpr char kCancelledMessage[] = "training cancelled";
+
+// The records of a resource file for the top-k units of a ranking (k = 0 or
+// above the ranking's size: every unit).  The vocabulary lists the selected
+// units' words first, then (kFull) the other ranked units' words, each group
+// in ascending byte order; every vocabulary word has an idf.  A unit with
+// variants maps each member, itself included, to the unit, so that the
+// members' weights add up; a lone word maps to itself through the empty
+// canonical word.  averageDocLength is left at 0.
+SourceFileContents BuildResourceContents(const FeatureStatistics& statistics,
+                                         const std::vector<RankedUnit>& ranking, std::size_t k,
+                                         VocabularyScope vocabulary,
+                                         const std::vector<std::string>& classNamesGbk);
+
+// Writes contents to prefix + "Source.dat" with averageDocLength set to the
+// mean number of known-word occurrences per corpus document, counted by the
+// library's own counting over the written vocabulary, and loads the result
+// into *sourceData.
+bool WriteResourceFile(const Corpus& corpus, SourceFileContents* contents,
+                       const std::string& prefix, SourceData* sourceData, std::string* error);
+
+// A document's known words as a classification counts them.
+TermCounts CountDocumentWords(const SourceData& sourceData, const std::vector<std::string>& words,
+                              double* knownWordCount);
+
+// A document's vector as a classification builds it: counting, weighting
+// and feature mapping with the loaded resource set (no features for a
+// document without known words).  *knownWordCount, when given, receives the
+// document's known-word occurrences.
+DocumentVector VectoriseDocument(const SourceData& sourceData,
+                                 const std::vector<std::string>& words,
+                                 double* knownWordCount = nullptr);
+
+// Builds the model for a corpus: the cross-validated choice of k and C, the
+// resource file prefix + "Source.dat" and the model prefix + "SVMModel".
+class Trainer {
+ public:
+  Trainer(const Corpus& corpus, TrainerOptions options, TrainingProgress* progress);
+
+  // False with *error on failure; a run stopped by its progress fails with
+  // kCancelledMessage and cancelled() true.
+  bool Train(const std::string& prefix, TrainingReport* report, std::string* error);
+  bool cancelled() const { return cancelled_; }
+
+ private:
+  struct Problem;
+
+  struct Fold;
+
+  // The rows of the given documents (all of the corpus when null), by class.
+  bool BuildProblem(SourceData& sourceData, const std::vector<std::size_t>* documents,
+                    Problem* problem, std::string* error) const;
+  bool PrepareFold(const Fold& fold, std::size_t k, const std::string& prefix, Problem* training,
+                   Problem* heldOut, std::string* error) const;
+  // Predicts each held-out document with a model trained on its fold's
+  // rows; labels 0 for documents without a feature.
+  bool CrossValidate(std::vector<Problem>& training, std::vector<Problem>& heldOut,
+                     double cost, double weightPower, bool probability,
+                     std::vector<double>* predicted, std::vector<std::vector<double>>* probabilities,
+                     std::string* error);
+  bool TrainModel(Problem& problem, double cost, double weightPower,
+                  const std::string& modelPath, TrainingReport* report, std::string* error);
+  svm_parameter Parameter(double cost, double weightPower, bool probability);
+
+  const Corpus& corpus_;
+  TrainerOptions options_;
+  TrainingProgress* progress_;
+  bool cancelled_ = false;
+  std::vector<int> weightLabels_;  // class weights handed to libsvm
+  std::vector<double> weights_;
+};
+
+}  // namespace wenlei
+
+#endif  // WENLEI_TRAIN_TRAINER_H_

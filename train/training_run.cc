@@ -1,0 +1,243 @@
+#include "train/training_run.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+#include <vector>
+
+#include "source/confidence_file.h"
+#include "source/metadata_file.h"
+#include "source/source_data.h"
+#include "text/dictionary.h"
+#include "text/segmenter.h"
+#include "train/stop_words.h"
+
+namespace wenlei {
+namespace {
+
+namespace fs = std::filesystem;
+
+using Code = Status::Code;
+
+constexpr char kTemporaryStart[] = ".wenlei-train-";
+
+bool Exists(const std::string& path) {
+  std::error_code ignored;
+  return fs::exists(path, ignored);
+}
+
+void RemoveQuietly(const std::string& path) {
+  std::error_code ignored;
+  fs::remove(path, ignored);
+}
+
+// A file named by the caller that could not be used: missing, or there but
+// unreadable or malformed.
+Status FileFault(const std::string& path, const std::string& message) {
+  return Status(Exists(path) ? Code::kInvalidArgument : Code::kNotFound, message);
+}
+
+// The process id in a name ".wenlei-train-PID.REST", or 0 for other names.
+pid_t TrainingProcessOf(const std::string& name) {
+  const std::size_t start = sizeof kTemporaryStart - 1;
+  if (name.compare(0, start, kTemporaryStart) != 0) return 0;
+  const std::size_t dot = name.find('.', start);
+  if (dot == std::string::npos || dot == start || dot - start > 9) return 0;
+  pid_t pid = 0;
+  for (std::size_t i = start; i < dot; ++i) {
+    if (name[i] < '0' || name[i] > '9') return 0;
+    pid = pid * 10 + (name[i] - '0');
+  }
+  return pid;
+}
+
+// A run that was killed outright (SIGKILL, a crash, a power cut) could not
+// remove its temporary files; the next run into the directory removes those
+// whose process no longer exists.  A live process with that id, ours or
+// another's, keeps its files.
+void RemoveLeftoversOfDeadRuns(const fs::path& directory) {
+  std::error_code status;
+  for (fs::directory_iterator entry(directory, status), end; !status && entry != end;
+       entry.increment(status)) {
+    const pid_t pid = TrainingProcessOf(entry->path().filename().string());
+    if (pid <= 0 || pid == getpid()) continue;
+    if (kill(pid, 0) == 0 || errno != ESRCH) continue;
+    RemoveQuietly(entry->path().string());
+  }
+}
+
+// The bundled stop list, or the one named, and any added to it.
+Status ReadStopWords(const TrainingSettings& settings, const BundledFiles& bundled,
+                     StopWords* stopWords) {
+  *stopWords = StopWords();
+  std::vector<std::string> paths;
+  if (settings.stopWordsPath != "none") {
+    paths.push_back(settings.stopWordsPath.empty() ? bundled.stopWords : settings.stopWordsPath);
+  }
+  paths.insert(paths.end(), settings.addedStopWordsPaths.begin(),
+               settings.addedStopWordsPaths.end());
+  std::string error;
+  for (const auto& path : paths) {
+    if (!stopWords->Read(path, settings.encoding, &error)) return FileFault(path, error);
+  }
+  return Status::Ok();
+}
+
+Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
+                 const BundledFiles& bundled, TrainingProgress* progress, Corpus* corpus) {
+  std::unique_ptr<Dictionary> dictionary;
+  std::unique_ptr<Segmenter> segmenter;
+  std::string error;
+  if (settings.raw || input.inMemory) {
+    if (progress) progress->Status("reading the dictionary");
+    const std::string path =
+        settings.dictionaryPath.empty() ? bundled.dictionary : settings.dictionaryPath;
+    dictionary = Dictionary::Load(path, &error);
+    if (!dictionary) {
+      return Status(Exists(path) ? Code::kCorrupt : Code::kNotFound, error);
+    }
+    segmenter = std::make_unique<Segmenter>(*dictionary);
+  }
+  if (input.inMemory) {
+    if (progress) progress->Status("segmenting the texts");
+    if (input.count > 0 && (input.labels == nullptr || input.texts == nullptr ||
+                            input.lengths == nullptr)) {
+      return Status(Code::kInvalidArgument, "null labels, texts or lengths");
+    }
+    if (!BuildCorpus(input.labels, input.texts, input.lengths, input.count, *segmenter, corpus,
+                     &error)) {
+      return Status(error.find("invalid UTF-8") != std::string::npos ? Code::kBadEncoding
+                                                                    : Code::kInvalidArgument,
+                    error);
+    }
+    return Status::Ok();
+  }
+  if (progress) progress->Status("reading " + input.path);
+  if (!Exists(input.path)) return Status(Code::kNotFound, input.path + ": no such file");
+  if (!ReadCorpus(input.path, settings.encoding, corpus, &error, segmenter.get())) {
+    const bool badEncoding = error.find("invalid UTF-8") != std::string::npos ||
+                             error.find("invalid GBK") != std::string::npos;
+    const bool unreadable = error.find("cannot open") != std::string::npos;
+    return Status(badEncoding   ? Code::kBadEncoding
+                  : unreadable ? Code::kIoError
+                               : Code::kInvalidArgument,
+                  error);
+  }
+  if (corpus->LooksUnsegmented() && progress) {
+    char share[32];
+    std::snprintf(share, sizeof share, "%.0f%%",
+                  100.0 * static_cast<double>(corpus->chineseCharactersInLongWords) /
+                      static_cast<double>(corpus->chineseCharacters));
+    progress->Warning(input.path + " looks unsegmented: " + share +
+                      " of its Chinese characters stand in \"words\" of more than " +
+                      std::to_string(kLongWordCharacters) +
+                      " characters; if it holds raw text, train with --raw");
+  }
+  return Status::Ok();
+}
+
+// How the set was trained, in a line for its metadata file.
+std::string TrainerDescription(const TrainerOptions& options, const TrainingReport& report) {
+  char cost[32];
+  std::snprintf(cost, sizeof cost, "%g", report.cost);
+  return std::string("libsvm svm_train, ") + KernelName(options.kernelType) + " kernel, C=" +
+         cost + ", " + std::to_string(report.selectedUnits) + " selected words, vocabulary " +
+         std::to_string(report.vocabularyWords) + " words, " + std::to_string(options.folds) +
+         "-fold cross-validation";
+}
+
+// Written after the files it describes, with their digests, so that a
+// reader can tell they belong to one run.
+Status WriteMetadata(const std::string& directory, const Corpus& corpus,
+                     const TrainerOptions& options, const TrainingReport& report) {
+  const std::string prefix = (fs::path(directory) / "").string();
+  SetMetadata metadata;
+  metadata.trainer = TrainerDescription(options, report);
+  for (std::size_t c = 0; c < corpus.classNamesUtf8.size(); ++c) {
+    metadata.classNames.emplace_back(static_cast<std::int32_t>(c + 1), corpus.classNamesUtf8[c]);
+  }
+  Status status = DigestFile(prefix + kSourceFileName, &metadata.sourceSha256);
+  if (status.ok()) status = DigestFile(prefix + kModelFileName, &metadata.modelSha256);
+  if (status.ok()) status = DigestFile(prefix + kConfidenceFileName, &metadata.confidenceSha256);
+  if (status.ok()) status = WriteMetadataFile(prefix, metadata);
+  return status;
+}
+
+}  // namespace
+
+std::string TemporaryPrefix(const std::string& directory) {
+  return (fs::path(directory) / (kTemporaryStart + std::to_string(getpid()) + ".")).string();
+}
+
+Status TrainResourceSet(const CorpusInput& input, const std::string& directory,
+                        const TrainingSettings& settings, const BundledFiles& bundled,
+                        TrainingProgress* progress, TrainingOutcome* outcome) {
+  *outcome = TrainingOutcome();
+  const fs::path folder(directory);
+  const std::string sourcePath = (folder / kSourceFileName).string();
+  const std::string modelPath = (folder / kModelFileName).string();
+  const std::string confidencePath = (folder / kConfidenceFileName).string();
+  if (directory.empty()) return Status(Code::kInvalidArgument, "no output directory given");
+  if (!settings.force && (Exists(sourcePath) || Exists(modelPath))) {
+    return Status(Code::kInvalidArgument,
+                  directory + " already holds a resource set; set \"force\" to replace it");
+  }
+  TrainerOptions options = settings.options;
+  Status status = ReadStopWords(settings, bundled, &options.stopWords);
+  if (!status.ok()) return status;
+  Corpus& corpus = outcome->corpus;
+  status = ReadInput(input, settings, bundled, progress, &corpus);
+  if (!status.ok()) return status;
+  if (corpus.classNamesUtf8.size() < 2) {
+    return Status(Code::kInvalidArgument, corpus.path + ": one class only (\"" +
+                                              corpus.classNamesUtf8[0] +
+                                              "\"); a model needs two or more");
+  }
+  std::string error;
+  if (!CheckClassNames(corpus, &error)) return Status(Code::kInvalidArgument, error);
+  if (!settings.synonymsPath.empty() &&
+      !ReadSynonyms(settings.synonymsPath, settings.encoding, &options.synonyms, &error)) {
+    return FileFault(settings.synonymsPath, error);
+  }
+
+  std::error_code fault;
+  const bool made = !fs::exists(folder, fault);
+  fs::create_directories(folder, fault);
+  if (fault || !fs::is_directory(folder, fault)) {
+    return Status(Code::kIoError, "cannot create the directory " + directory);
+  }
+  RemoveLeftoversOfDeadRuns(folder);
+  const std::string prefix = TemporaryPrefix(directory);
+  const std::vector<std::string> temporary = {prefix + kSourceFileName, prefix + kModelFileName,
+                                              prefix + kConfidenceFileName};
+  Trainer trainer(corpus, options, progress);
+  bool trained = trainer.Train(prefix, &outcome->report, &error);
+  Code code = trainer.cancelled() ? Code::kCancelled
+              : error.find("cannot ") != std::string::npos ? Code::kIoError
+                                                           : Code::kInvalidArgument;
+  if (trained) {
+    // The model and its threshold first, the resource file last: a reader
+    // that finds a new Source.dat finds the files that belong to it.
+    fs::rename(temporary[1], modelPath, fault);
+    if (!fault) fs::rename(temporary[2], confidencePath, fault);
+    if (!fault) fs::rename(temporary[0], sourcePath, fault);
+    if (fault) {
+      error = "cannot move the new files into " + directory + ": " + fault.message();
+      code = Code::kIoError;
+      trained = false;
+    }
+  }
+  for (const auto& path : temporary) RemoveQuietly(path);
+  if (!trained) {
+    if (made) fs::remove(folder, fault);  // only when empty
+    return Status(code, error);
+  }
+  return WriteMetadata(directory, corpus, options, outcome->report);
+}
+
+}  // namespace wenlei
