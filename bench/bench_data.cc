@@ -77,7 +77,7 @@ void WriteAndTrain(const std::string& prefix, const SourceFileContents& contents
     throw std::runtime_error(error);
   }
   SourceData sourceData;
-  if (sourceData.Load(prefix) != SourceData::LoadOutcome::kLoaded) {
+  if (!sourceData.Load(prefix).ok()) {
     throw std::runtime_error("cannot read back " + prefix + kSourceFileName);
   }
   Classifier classifier(sourceData);

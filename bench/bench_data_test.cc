@@ -60,7 +60,7 @@ TEST(LargeSourceFileTest, HoldsTheRequestedSectionsAndLoads) {
   EXPECT_EQ(FileBytes(dir.prefix() + kSourceFileName), 24u + 30 * 3000 + 40 * 800 + 40 * 3000 + 10 * 37);
 
   SourceData data;
-  ASSERT_EQ(data.Load(dir.prefix()), SourceData::LoadOutcome::kLoaded);
+  ASSERT_TRUE(data.Load(dir.prefix()).ok());
   EXPECT_EQ(data.wordIndexTable.size(), 3000u);
   EXPECT_EQ(data.termMapTable.size(), 800u);
   EXPECT_EQ(data.idfTable.size(), 3000u);
@@ -89,8 +89,8 @@ TEST(LargeSourceFileTest, IdfInItsOwnOrderHoldsTheSameEntriesShuffled) {
   spec.idfInOwnOrder = true;
   WriteLargeSourceFile(ownOrder.prefix() + kSourceFileName, spec);
   SourceData a, b;
-  ASSERT_EQ(a.Load(inOrder.prefix()), SourceData::LoadOutcome::kLoaded);
-  ASSERT_EQ(b.Load(ownOrder.prefix()), SourceData::LoadOutcome::kLoaded);
+  ASSERT_TRUE(a.Load(inOrder.prefix()).ok());
+  ASSERT_TRUE(b.Load(ownOrder.prefix()).ok());
   EXPECT_EQ(a.idfTable, b.idfTable);
   EXPECT_EQ(a.wordIndexTable, b.wordIndexTable);
   EXPECT_NE(testing::ReadFile(inOrder.prefix() + kSourceFileName),
@@ -138,7 +138,7 @@ TEST(SyntheticResourceSetTest, TrainsAModelThatClassifiesItsOwnKindOfDocuments) 
   EXPECT_EQ(names[0], "NULL");
 
   SourceData data;
-  ASSERT_EQ(data.Load(dir.prefix()), SourceData::LoadOutcome::kLoaded);
+  ASSERT_TRUE(data.Load(dir.prefix()).ok());
   Classifier classifier(data);
   const std::vector<LabelledDocument> documents = SyntheticDocuments(dir.prefix(), spec, 40);
   ASSERT_EQ(documents.size(), 40u);
@@ -180,7 +180,7 @@ TEST(CorpusResourceSetTest, KeepsWordsOfTwoDocumentsOrderedByDocumentFrequency) 
   }
   BuildCorpusResourceSet(dir.prefix(), train);
   SourceData data;
-  ASSERT_EQ(data.Load(dir.prefix()), SourceData::LoadOutcome::kLoaded);
+  ASSERT_TRUE(data.Load(dir.prefix()).ok());
   EXPECT_EQ(*data.wordIndexTable.Find(std::string("common")), 1);
   EXPECT_EQ(*data.wordIndexTable.Find(std::string("trio")), 4);
   EXPECT_EQ(*data.wordIndexTable.Find(std::string("pair")), 5);

@@ -175,7 +175,7 @@ struct ClassifiedSet {
     CopyResourceSet(from, prefix);
     model = ReadModelFacts(prefix + kModelFileName);
     SourceData sourceData;
-    if (sourceData.Load(prefix) != SourceData::LoadOutcome::kLoaded) {
+    if (!sourceData.Load(prefix).ok()) {
       throw std::runtime_error("cannot load " + prefix);
     }
     Classifier classifier(sourceData);
@@ -370,7 +370,7 @@ class Bench {
     ownOrder.idfInOwnOrder = true;
     largeOwnOrderPrefix_ = LargeSource("large-source-idf-own-order", ownOrder);
 
-    if (largeSource_.Load(largePrefix_) != SourceData::LoadOutcome::kLoaded) {
+    if (!largeSource_.Load(largePrefix_).ok()) {
       throw std::runtime_error("cannot load " + largePrefix_);
     }
     std::vector<std::string> vocabulary;
@@ -586,8 +586,7 @@ class Bench {
                  classification);
     // The library's largest own part, alone.
     RegisterPair(group + "/model check vs floor", setUp, Timed([s] {
-                   std::string fault;
-                   benchmark::DoNotOptimize(CheckModelFile((s->prefix + kModelFileName).c_str(), &fault));
+                   benchmark::DoNotOptimize(CheckModelFile(s->prefix + kModelFileName));
                  }),
                  floor);
     if (svmPredict_.empty()) {

@@ -56,20 +56,22 @@ add_test(NAME c_host_header COMMAND wenlei_c_host)
 
 # A host linked against a library without symbol versions (as hosts built
 # before the version node were) must still run with the versioned library.
-add_library(wenlei_unversioned SHARED interface/exports.cc interface/wenlei_api.cc)
-target_compile_definitions(wenlei_unversioned PRIVATE WENLEI_BUILDING_LIBRARY
-  WENLEI_VERSION_TEXT="${PROJECT_VERSION}")
-target_link_libraries(wenlei_unversioned PRIVATE wenlei_core wenlei_engine ${CMAKE_DL_LIBS})
-target_include_directories(wenlei_unversioned PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
-set_target_properties(wenlei_unversioned PROPERTIES OUTPUT_NAME wenlei
-  SOVERSION ${PROJECT_VERSION_MAJOR} LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/unversioned)
-add_executable(wenlei_old_c_host interface/c_host_test.c)
-target_link_libraries(wenlei_old_c_host PRIVATE wenlei_unversioned)
-set_target_properties(wenlei_old_c_host PROPERTIES SKIP_BUILD_RPATH ON)
-add_dependencies(wenlei_old_c_host wenlei)
-add_test(NAME c_host_linked_before_versions COMMAND wenlei_old_c_host)
-set_tests_properties(c_host_linked_before_versions PROPERTIES
-  ENVIRONMENT LD_LIBRARY_PATH=$<TARGET_FILE_DIR:wenlei>)
+if(NOT WIN32)
+  add_library(wenlei_unversioned SHARED interface/exports.cc interface/wenlei_api.cc)
+  target_compile_definitions(wenlei_unversioned PRIVATE WENLEI_BUILDING_LIBRARY
+    WENLEI_VERSION_TEXT="${PROJECT_VERSION}")
+  target_link_libraries(wenlei_unversioned PRIVATE wenlei_core wenlei_engine ${CMAKE_DL_LIBS})
+  target_include_directories(wenlei_unversioned PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
+  set_target_properties(wenlei_unversioned PROPERTIES OUTPUT_NAME wenlei
+    SOVERSION ${PROJECT_VERSION_MAJOR} LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/unversioned)
+  add_executable(wenlei_old_c_host interface/c_host_test.c)
+  target_link_libraries(wenlei_old_c_host PRIVATE wenlei_unversioned)
+  set_target_properties(wenlei_old_c_host PROPERTIES SKIP_BUILD_RPATH ON)
+  add_dependencies(wenlei_old_c_host wenlei)
+  add_test(NAME c_host_linked_before_versions COMMAND wenlei_old_c_host)
+  set_tests_properties(c_host_linked_before_versions PROPERTIES
+    ENVIRONMENT LD_LIBRARY_PATH=$<TARGET_FILE_DIR:wenlei>)
+endif()
 
 # Only the exported functions and the modern interface may be visible in
 # the shared library.

@@ -18,7 +18,9 @@ std::string WithoutTag(const std::string& name) {
 }
 
 Status ClassLimitExceeded() {
-  return Status(Status::Code::kMismatch, "There is an error:'class1 > 36 || class2 > 36'.\n");
+  return Status(Status::Code::kMismatch,
+                "the result names a class above " + std::to_string(kClassLimit),
+                Status::Context::kClassLimit);
 }
 
 std::string JoinNames(const std::string& firstName, const std::string& secondName) {
@@ -31,7 +33,10 @@ std::string JoinNames(const std::string& firstName, const std::string& secondNam
 
 Status PredictionResult::readResultFile(const std::string& path, double ambiguityThreshold) {
   std::ifstream file(path);
-  if (!file) return Status(Status::Code::kIoError, "Can not open filr'ResultFile.txt'.\n");
+  if (!file) {
+    return Status(Status::Code::kIoError, "cannot open " + path, Status::Context::kResultFileRead,
+                  path);
+  }
   std::string line;
   std::getline(file, line);  // the header; its labels play no part
   while (std::getline(file, line)) readDataLine(line, ambiguityThreshold);

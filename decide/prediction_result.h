@@ -33,7 +33,7 @@ class PredictionResult {
   // Appends one ClassPair per data line of the result file (the first line
   // is the header).  The runner-up is kept when its probability divided by
   // the best one is strictly greater than ambiguityThreshold.  A file that
-  // cannot be opened fails with the line "Can not open filr'ResultFile.txt'.\n".
+  // cannot be opened fails in the context kResultFileRead.
   Status readResultFile(const std::string& path, double ambiguityThreshold);
 
   // Ranks one data line's probabilities; appends nothing for a line with no
@@ -43,8 +43,7 @@ class PredictionResult {
   // Names of the last decision, joined by " or " unless the second is
   // exactly "NULL"; a name's tag up to its first space is dropped.  Numbers
   // missing from classTable are entered with the empty name.  A class number
-  // above 36 fails with the line
-  // "There is an error:'class1 > 36 || class2 > 36'.\n".
+  // above 36 fails in the context kClassLimit.
   Status labelText(ClassTable& classTable, std::string* answer);
 
   // The same answer without entering missing numbers into classTable.

@@ -54,7 +54,7 @@ TEST(ResultReaderTest, ReadsEveryDataLineAfterTheHeader) {
   PredictionResult missing;
   const Status status = missing.readResultFile(dir.path() + "/missing", 0.95);
   EXPECT_EQ(status.code(), Status::Code::kIoError);
-  EXPECT_EQ(status.message(), "Can not open filr'ResultFile.txt'.\n");
+  EXPECT_EQ(status.context(), Status::Context::kResultFileRead);
 }
 
 class LabelTextTest : public ::testing::Test {
@@ -105,7 +105,8 @@ TEST_F(LabelTextTest, OnlyExactlyNullMarksASingleClass) {
 TEST_F(LabelTextTest, ClassNumbersAboveTheLimitFail) {
   for (ClassPair pair : {ClassPair{37, 0}, ClassPair{1, 37}}) {
     Label({{1, 0}, pair});
-    EXPECT_EQ(status_.message(), "There is an error:'class1 > 36 || class2 > 36'.\n");
+    EXPECT_EQ(status_.code(), Status::Code::kMismatch);
+    EXPECT_EQ(status_.context(), Status::Context::kClassLimit);
   }
 }
 

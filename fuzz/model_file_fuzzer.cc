@@ -31,15 +31,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
-  std::string fault;
-  if (!wenlei::CheckModelText(text, &fault)) {
+  const wenlei::Status checked = wenlei::CheckModelText(text);
+  if (!checked.ok()) {
+    const std::string& fault = checked.message();
     FUZZ_CHECK(kTarget, !fault.empty() && fault.find('\n') == std::string::npos,
                "a refusal without a one-line fault");
     return 0;
   }
   const std::string path = wenlei::fuzz::ScratchPrefix() + wenlei::kModelFileName;
   wenlei::fuzz::WriteWholeFile(path, text);
-  FUZZ_CHECK(kTarget, wenlei::CheckModelFile(path.c_str(), &fault) == wenlei::ModelFileCheck::kSound,
+  FUZZ_CHECK(kTarget, wenlei::CheckModelFile(path).ok(),
              "the file check differs from the text check");
   std::unique_ptr<wenlei::LoadedModel> model;
   const wenlei::Status loaded = wenlei::LoadedModel::Load(path, text, &model);

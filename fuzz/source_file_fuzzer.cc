@@ -37,7 +37,7 @@ const SourceData& Baseline() {
       wenlei::fuzz::Fail(kTarget, "cannot write the baseline: " + error);
     }
     SourceData data;
-    if (data.Load(prefix) != SourceData::LoadOutcome::kLoaded) {
+    if (!data.Load(prefix).ok()) {
       wenlei::fuzz::Fail(kTarget, "cannot load the baseline");
     }
     return data;
@@ -160,17 +160,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const SourceData& before = Baseline();
   SourceData sourceData = before;
-  const SourceData::LoadOutcome outcome = sourceData.Load(prefix);
+  const wenlei::Status outcome = sourceData.Load(prefix);
   const std::optional<SourceFileContents> expected = ReadIndependently(bytes);
 
   if (!expected || !Acceptable(*expected)) {
-    FUZZ_CHECK(kTarget, outcome == SourceData::LoadOutcome::kMalformed,
+    FUZZ_CHECK(kTarget, outcome.code() == wenlei::Status::Code::kCorrupt,
                expected ? "a file with an unusable average length or idf was loaded"
                         : "a file that does not hold its counts was loaded");
     FUZZ_CHECK(kTarget, Unchanged(sourceData, before), "a rejected file changed the resource set");
     return 0;
   }
-  FUZZ_CHECK(kTarget, outcome == SourceData::LoadOutcome::kLoaded, "a whole file was rejected");
+  FUZZ_CHECK(kTarget, outcome.ok(), "a whole file was rejected");
 
   std::vector<std::pair<std::string, std::int32_t>> words;
   for (std::size_t i = 0; i < expected->vocabulary.size(); ++i) {

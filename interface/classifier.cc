@@ -29,40 +29,37 @@ bool Classifier::BuildDocumentVector(const WordList& words, DocumentVector* docu
 }
 
 Status Classifier::LockWorkingFiles() {
-  const std::string path = WorkingFileLockPath(sourceData_.testFilePath);
-  std::string reason;
-  if (predictionStep_->workingFileLock().Lock(path, &reason)) return Status::Ok();
-  return Status(Status::Code::kIoError, "wenlei: cannot write " + path + ": " + reason + "\n");
+  return predictionStep_->workingFileLock().Lock(WorkingFileLockPath(sourceData_.testFilePath));
 }
 
-Status Classifier::PredictAndDecide(PredictionResult* predictionResult, std::string* warnings) {
-  PredictionStep::Report report;
+Status Classifier::PredictAndDecide(PredictionResult* predictionResult,
+                                    PredictionStep::Report* report) {
   Status predicted = predictionStep_->Run(true, sourceData_.testFilePath, sourceData_.modelPath,
-                                          sourceData_.resultFilePath, &report);
-  if (report.probabilityDropped) *warnings += kNoProbabilityWarning;
+                                          sourceData_.resultFilePath, report);
   if (!predicted.ok()) return predicted;
   return predictionResult->readResultFile(sourceData_.resultFilePath, kAmbiguityThreshold);
 }
 
 Status Classifier::WriteAndPredict(const std::vector<std::string>& lines,
-                                   PredictionResult* predictionResult, std::string* warnings) {
+                                   PredictionResult* predictionResult,
+                                   PredictionStep::Report* report) {
   Status status = LockWorkingFiles();
   if (!status.ok()) return status;
   FileLock::Held held(predictionStep_->workingFileLock());
   status = WriteTestLines(sourceData_.testFilePath, lines);
-  if (status.ok()) status = PredictAndDecide(predictionResult, warnings);
+  if (status.ok()) status = PredictAndDecide(predictionResult, report);
   return status;
 }
 
 Status Classifier::ClassificationDriver(const WordList& words, std::string* answer,
-                                        std::string* warnings) {
+                                        PredictionStep::Report* report) {
   DocumentVector documentVector;
   if (!BuildDocumentVector(words, &documentVector)) {
     *answer = ShortTextMessage();
     return Status::Ok();
   }
   PredictionResult predictionResult;
-  Status status = WriteAndPredict({documentVector.TestLine()}, &predictionResult, warnings);
+  Status status = WriteAndPredict({documentVector.TestLine()}, &predictionResult, report);
   if (!status.ok()) return status;
   // No decision at all (no feature survived the mapping, or the model gives
   // no probabilities) means no category could be determined.
@@ -75,7 +72,7 @@ Status Classifier::ClassificationDriver(const WordList& words, std::string* answ
 
 Status Classifier::BatchClassificationDriver(const WordList* lists, std::size_t count,
                                              std::vector<std::string>* answers,
-                                             std::string* warnings) {
+                                             PredictionStep::Report* report) {
   answers->assign(count, ShortTextMessage());
   // Documents that reach the prediction step, and their records' lines.
   std::vector<std::size_t> predicted;
@@ -94,7 +91,7 @@ Status Classifier::BatchClassificationDriver(const WordList* lists, std::size_t 
   if (!anyKnownWord) return Status::Ok();
 
   PredictionResult all;
-  Status status = WriteAndPredict(lines, &all, warnings);
+  Status status = WriteAndPredict(lines, &all, report);
   if (!status.ok()) return status;
   for (std::size_t r = 0; r < predicted.size() && r < all.decisions.size(); ++r) {
     PredictionResult one;

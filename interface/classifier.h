@@ -45,25 +45,26 @@ class Classifier {
   // the vector untouched, when the document has no known word.
   bool BuildDocumentVector(const WordList& words, DocumentVector* documentVector) const;
 
-  // Runs the whole pipeline for one document and sets *answer.  A failure
-  // carries the lines the exported functions write before ending the
-  // process; *warnings receives lines to write even on success (a model
-  // without probabilities), to be written before a failure's.
-  Status ClassificationDriver(const WordList& words, std::string* answer, std::string* warnings);
+  // Runs the whole pipeline for one document and sets *answer.  *report
+  // tells what the prediction step survived (a model without
+  // probabilities), on success and on failure alike.
+  Status ClassificationDriver(const WordList& words, std::string* answer,
+                              PredictionStep::Report* report);
 
   // Runs the pipeline for many documents with one prediction step, so the
   // model is read once; each answer equals what ClassificationDriver gives
   // for that document alone.  The test file holds one record per document
   // that has known words, in list order, and the result file one line each.
   Status BatchClassificationDriver(const WordList* lists, std::size_t count,
-                                   std::vector<std::string>* answers, std::string* warnings);
+                                   std::vector<std::string>* answers,
+                                   PredictionStep::Report* report);
 
   SourceData& sourceData() { return sourceData_; }
 
  private:
   // The prediction step over the resource set's files and the decisions
   // read back from the result file.
-  Status PredictAndDecide(PredictionResult* predictionResult, std::string* warnings);
+  Status PredictAndDecide(PredictionResult* predictionResult, PredictionStep::Report* report);
 
   // Waits for the lock on the working files, held from writing the test
   // file until the result file is read, so that processes classifying with
@@ -74,7 +75,7 @@ class Classifier {
   // Under that lock: the test file with one record per non-empty line, the
   // prediction step, and the decisions read back.
   Status WriteAndPredict(const std::vector<std::string>& lines, PredictionResult* predictionResult,
-                         std::string* warnings);
+                         PredictionStep::Report* report);
 
   SourceData& sourceData_;
   PredictionStep* predictionStep_;

@@ -14,6 +14,7 @@
 #include "source/confidence_file.h"
 #include "source/metadata_file.h"
 #include "svm.h"
+#include "text/content_word.h"
 #include "text/gbk_converter.h"
 #include "text/gbk_form.h"
 #include "text/utf8.h"
@@ -47,16 +48,6 @@ std::string WithoutTag(const std::string& name) {
   return space == std::string::npos ? name : name.substr(space + 1);
 }
 
-// A step's message as one line: the exports' trailing line end dropped,
-// the "wenlei: " they put in front of their own lines too.
-std::string OneLine(std::string message) {
-  if (message.rfind("wenlei: ", 0) == 0) message.erase(0, 8);
-  while (!message.empty() && message.back() == '\n') message.pop_back();
-  const std::size_t lineEnd = message.find('\n');
-  if (lineEnd != std::string::npos) message.erase(lineEnd);
-  return message;
-}
-
 // What the test file's six significant digits make of a feature value, as
 // the prediction step reads it back.
 double AsWrittenInTheTestFile(double value, std::string* scratch) {
@@ -75,30 +66,14 @@ Status Engine::Open(const std::string& directory, const EngineOptions& options,
   std::unique_ptr<Engine> opened(new Engine());
   const std::string prefix = directory.back() == '/' ? directory : directory + "/";
 
-  const std::string sourcePath = prefix + kSourceFileName;
-  std::string fault;
-  switch (opened->sourceData_.Load(prefix, &fault)) {
-    case SourceData::LoadOutcome::kLoaded:
-      break;
-    case SourceData::LoadOutcome::kMalformed:
-      return Status(Code::kCorrupt, OneLine(fault));
-    case SourceData::LoadOutcome::kNotRegular:
-      return Status(Code::kIoError, OneLine(fault));
-    case SourceData::LoadOutcome::kPathTooLong:
-      return Status(Code::kInvalidArgument, OneLine(fault));
-    case SourceData::LoadOutcome::kMissing: {
-      std::string ignored;
-      Status read = ReadFileBytes(sourcePath, &ignored);
-      return read.ok() ? Status(Code::kIoError, "cannot read " + sourcePath) : read;
-    }
-  }
+  Status loaded = opened->sourceData_.Load(prefix);
+  if (!loaded.ok()) return loaded;
 
   const std::string modelPath = prefix + kModelFileName;
   std::string text;
-  Status read = ReadFileBytes(modelPath, &text);
-  if (!read.ok()) return read;
-  Status loaded = LoadedModel::Load(modelPath, text, &opened->model_);
-  if (!loaded.ok()) return Status(loaded.code(), OneLine(loaded.message()));
+  loaded = ReadFileBytes(modelPath, &text);
+  if (loaded.ok()) loaded = LoadedModel::Load(modelPath, text, &opened->model_);
+  if (!loaded.ok()) return loaded;
 
   if (ThreadConverter() == nullptr) return NoConverter();
   for (const auto& [number, name] : opened->sourceData_.classTable) {
@@ -114,8 +89,8 @@ Status Engine::Open(const std::string& directory, const EngineOptions& options,
   }
   ThreadConverter()->AppendUtf8(ShortTextMessage(), &opened->shortTextUtf8_);
 
-  Status described = opened->TakeMetadata(prefix);
-  if (!described.ok()) return described;
+  Status named = opened->TakeMetadata(prefix);
+  if (!named.ok()) return named;
   for (const auto& entry : opened->sourceData_.wordIndexTable) {
     opened->featureCount_ = std::max(opened->featureCount_, static_cast<std::size_t>(std::max(entry.second, 0)));
   }
@@ -129,6 +104,7 @@ Status Engine::Open(const std::string& directory, const EngineOptions& options,
   opened->minConfidence_ = options.minConfidence;
   if (opened->minConfidence_ < 0.0) {
     ConfidenceSettings stored;
+    std::string fault;
     switch (ReadConfidenceFile(prefix, &stored, &fault)) {
       case ConfidenceFileOutcome::kRead:
         opened->minConfidence_ = stored.minConfidence;
@@ -137,7 +113,7 @@ Status Engine::Open(const std::string& directory, const EngineOptions& options,
         opened->minConfidence_ = 0.0;
         break;
       case ConfidenceFileOutcome::kMalformed:
-        return Status(Code::kCorrupt, OneLine(fault));
+        return Status(Code::kCorrupt, fault);
     }
   }
   opened->maxDocumentBytes_ = options.maxDocumentBytes;
@@ -367,6 +343,7 @@ Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
       gbkWords.size(), [&gbkWords](std::size_t i) { return gbkWords[i]; },
       sourceData_.wordIndexTable, &knownWordCount);
   result->knownWords = static_cast<std::size_t>(knownWordCount);
+  const ContentWords contentWords = CountContentWords(gbkWords, termCounts);
   auto shortText = [this, result] {
     result->answerGbk = ShortTextMessage();
     result->answerUtf8 = shortTextUtf8_;
@@ -405,7 +382,7 @@ Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
   decision.readDataLine(line, kAmbiguityThreshold);
   if (decision.decisions.empty()) return shortText();
   Status named = decision.LabelText(sourceData_.classTable, &result->answerGbk);
-  if (!named.ok()) return Status(named.code(), OneLine(named.message()));
+  if (!named.ok()) return named;
   const ClassPair pair = decision.decisions.back();
   result->answerClasses.push_back(pair.firstClass);
   const ClassTable& classes = sourceData_.classTable;
@@ -432,7 +409,7 @@ Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
   std::vector<double> highestFirst;
   highestFirst.reserve(result->ranking.size());
   for (const ClassScore& score : result->ranking) highestFirst.push_back(score.probability);
-  result->confidence = AnswerConfidence(highestFirst, result->words, result->knownWords);
+  result->confidence = AnswerConfidence(highestFirst, contentWords.words, contentWords.known);
   result->unknown = result->confidence < minConfidence_;
   return Status::Ok();
 }

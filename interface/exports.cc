@@ -52,8 +52,9 @@ extern "C" {
 WENLEI_API void WENLEI_CALL Classification(ClassifierHandle handle, const WordList* words,
                                            char* answer) {
   wenlei::ExportLock serialised;
-  std::string text, warnings;
-  wenlei::ReportOrEndProcess(handle->classifier.ClassificationDriver(*words, &text, &warnings), warnings);
+  std::string text;
+  wenlei::PredictionStep::Report report;
+  wenlei::ReportOrEndProcess(handle->classifier.ClassificationDriver(*words, &text, &report), report);
   CopyAnswer(text, answer);
 }
 
@@ -62,9 +63,9 @@ WENLEI_API void WENLEI_CALL BatchClassification(ClassifierHandle handle, const W
                                                 size_t count, char* const* answers) {
   wenlei::ExportLock serialised;
   std::vector<std::string> texts;
-  std::string warnings;
-  wenlei::ReportOrEndProcess(handle->classifier.BatchClassificationDriver(lists, count, &texts, &warnings),
-              warnings);
+  wenlei::PredictionStep::Report report;
+  wenlei::ReportOrEndProcess(
+      handle->classifier.BatchClassificationDriver(lists, count, &texts, &report), report);
   for (std::size_t i = 0; i < count; ++i) CopyAnswer(texts[i], answers[i]);
 }
 #endif
@@ -76,22 +77,7 @@ WENLEI_API ClassifierHandle WENLEI_CALL CreateClassifier(void) {
 
 WENLEI_API unsigned char WENLEI_CALL LoadSource(const char* prefix) {
   wenlei::ExportLock serialised;
-  std::string fault;
-  switch (Process().sourceData.Load(std::string(prefix), &fault)) {
-    case wenlei::SourceData::LoadOutcome::kLoaded:
-      return 1;
-    case wenlei::SourceData::LoadOutcome::kMalformed:
-    case wenlei::SourceData::LoadOutcome::kNotRegular:
-    case wenlei::SourceData::LoadOutcome::kPathTooLong:
-      std::fputs(fault.c_str(), stderr);
-      std::fflush(stderr);
-      return 0;
-    case wenlei::SourceData::LoadOutcome::kMissing:
-      break;
-  }
-  std::fputs("open file fail.\n", stdout);
-  std::fflush(stdout);
-  std::exit(1);
+  return wenlei::ReportLoadOrEndProcess(Process().sourceData.Load(std::string(prefix)));
 }
 
 WENLEI_API void WENLEI_CALL releaseClassifier(ClassifierHandle handle) {

@@ -12,15 +12,18 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <random>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "testutil/resource_set_builder.h"
 #include "testutil/test_support.h"
+#include "train/trainer_test_corpus.h"
 #include "wenlei/exports.h"
 
 namespace {
@@ -413,7 +416,7 @@ TEST(WenleiApiTest, AClassAboveThirtySixIsAnErrorOfThatDocument) {
   EXPECT_EQ(wenlei_classify_words(handle.classifier, texts.data(), lengths.data(), texts.size(), WENLEI_GBK,
                                   &failed.result, &message),
             WENLEI_MISMATCH);
-  EXPECT_STREQ(message, "There is an error:'class1 > 36 || class2 > 36'.");
+  EXPECT_STREQ(message, "the result names a class above 36");
   wenlei_free(message);
 }
 
@@ -473,6 +476,28 @@ TEST(WenleiApiTest, Utf8TextIsSegmentedAsTheSegmenterCutsIt) {
   ASSERT_EQ(wenlei_classify_words(handle.classifier, texts.data(), lengths.data(), texts.size(), WENLEI_UTF8,
                                   &fromWords.result, nullptr),
             WENLEI_OK);
+  // The same words without punctuation, symbols and numbers: the words the
+  // confidence counts.
+  auto isContent = [](std::string_view word) {
+    for (std::size_t i = 0; i < word.size(); ++i) {
+      const unsigned char c = static_cast<unsigned char>(word[i]);
+      if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) return true;
+      if (c >= 0xE4 && c <= 0xE9) return true;  // leads U+4000..U+9FFF: Chinese characters
+    }
+    return false;
+  };
+  std::vector<const char*> contentTexts;
+  std::vector<std::size_t> contentLengths;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    if (!isContent(std::string_view(texts[i], lengths[i]))) continue;
+    contentTexts.push_back(texts[i]);
+    contentLengths.push_back(lengths[i]);
+  }
+  ASSERT_LT(contentTexts.size(), texts.size());  // the sample has punctuation
+  Result fromContent;
+  ASSERT_EQ(wenlei_classify_words(handle.classifier, contentTexts.data(), contentLengths.data(),
+                                  contentTexts.size(), WENLEI_UTF8, &fromContent.result, nullptr),
+            WENLEI_OK);
   wenlei_words_free(words);
   wenlei_segmenter_close(segmenter);
 
@@ -482,11 +507,12 @@ TEST(WenleiApiTest, Utf8TextIsSegmentedAsTheSegmenterCutsIt) {
   EXPECT_GT(wenlei_result_known_words(fromText.result), 0u);
   ASSERT_GE(wenlei_result_name_count(fromText.result), 1u);
   EXPECT_STREQ(wenlei_result_name(fromText.result, 0), wenlei_result_class_name(fromText.result, 0));
-  // The geometric mean of the top probability and the known-word share.
+  // The geometric mean of the top probability and the share of the content
+  // words that the vocabulary knows.
   EXPECT_DOUBLE_EQ(wenlei_result_confidence(fromText.result),
                    std::sqrt(wenlei_result_probability(fromText.result, 0) *
-                             static_cast<double>(wenlei_result_known_words(fromText.result)) /
-                             static_cast<double>(wenlei_result_words(fromText.result))));
+                             static_cast<double>(wenlei_result_known_words(fromContent.result)) /
+                             static_cast<double>(wenlei_result_words(fromContent.result))));
   EXPECT_EQ(wenlei_result_unknown(fromText.result), 0);
 
   const char* texts2[] = {"", "\xFF", text.c_str()};
@@ -536,6 +562,49 @@ TEST(WenleiApiTest, WordContributionsAddUpToTheLinearDecisionValue) {
     EXPECT_EQ(wenlei_result_explanation_word(result.result, 1), nullptr);
   }
   EXPECT_GT(explained, 2);
+}
+
+// A variant and its canonical word feed one feature and share its product.
+TEST(WenleiApiTest, WordsOfOneFeatureShareItsContribution) {
+  TempDir dir;
+  wenlei::testing::GeneratedCorpus corpus;
+  WriteFile(dir.prefix() + "train.tsv", corpus.Text());
+  const std::string variant = corpus.TopicWord(0, 0) + "变体";
+  WriteFile(dir.prefix() + "synonyms.tsv", variant + "\t" + corpus.TopicWord(0, 0) + "\n");
+  wenlei_train_options* options = wenlei_train_options_create();
+  for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
+           {"synonyms", dir.prefix() + "synonyms.tsv"}, {"features", "all"}, {"folds", "3"}}) {
+    ASSERT_EQ(wenlei_train_options_set(options, name.c_str(), value.c_str(), nullptr), WENLEI_OK) << name;
+  }
+  const wenlei_status trained =
+      wenlei_train_file((dir.prefix() + "train.tsv").c_str(), (dir.prefix() + "set").c_str(), options, nullptr);
+  wenlei_train_options_destroy(options);
+  ASSERT_EQ(trained, WENLEI_OK);
+  Handle handle;
+  ASSERT_EQ(Open(dir.prefix() + "set", &handle), WENLEI_OK);
+  const std::vector<std::string> words = {corpus.TopicWord(0, 0), variant, corpus.TopicWord(1, 2)};
+  std::vector<const char*> texts;
+  std::vector<std::size_t> lengths;
+  for (const std::string& word : words) {
+    texts.push_back(word.c_str());
+    lengths.push_back(word.size());
+  }
+  Result result;
+  ASSERT_EQ(wenlei_classify_words(handle.classifier, texts.data(), lengths.data(), 3, WENLEI_UTF8,
+                                  &result.result, nullptr),
+            WENLEI_OK);
+  ASSERT_EQ(wenlei_result_explain(result.result, 0, nullptr), WENLEI_OK);
+  std::map<std::string, double> contributions;
+  double sum = wenlei_result_explanation_rest(result.result);
+  for (std::size_t i = 0; i < wenlei_result_explanation_count(result.result); ++i) {
+    contributions[wenlei_result_explanation_word(result.result, i)] =
+        wenlei_result_explanation_contribution(result.result, i);
+    sum += wenlei_result_explanation_contribution(result.result, i);
+  }
+  ASSERT_EQ(contributions.size(), 3u);
+  // Shares of one product, in proportion to the words' weights: one sign.
+  EXPECT_GT(contributions[words[0]] * contributions[variant], 0.0);
+  EXPECT_NEAR(sum, wenlei_result_decision_value(result.result), 1e-9);
 }
 
 TEST(WenleiApiTest, TheHandleDescribesItsSet) {

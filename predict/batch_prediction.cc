@@ -1,5 +1,6 @@
 #include "predict/batch_prediction.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <limits>
 #include <string>
@@ -124,12 +125,12 @@ void PredictionStep::ResetNodeCapacity() {
 
 Status PredictionStep::GrowNodes() {
   if (nodeCapacity_ > std::numeric_limits<std::int32_t>::max() / 2) {
-    return Status(Status::Code::kTooLarge, "wenlei: a test-file record has too many pairs\n");
+    return Status(Status::Code::kTooLarge, "a test-file record has too many pairs");
   }
   try {
     nodes_.resize(static_cast<std::size_t>(nodeCapacity_) * 2);
   } catch (const std::bad_alloc&) {
-    return Status(Status::Code::kNoMemory, "wenlei: out of memory for a test-file record\n");
+    return Status(Status::Code::kNoMemory, "out of memory for a test-file record");
   }
   nodeCapacity_ *= 2;
   return Status::Ok();
@@ -141,12 +142,15 @@ Status PredictionStep::Run(bool probabilityRequested, const std::string& testFil
   *report = Report();
   std::FILE* input = std::fopen(testFilePath.c_str(), "r");
   if (input == nullptr) {
-    return Status(Status::Code::kIoError, "can't open input file " + testFilePath + "\n");
+    return Status(Status::Code::kIoError, "cannot open " + testFilePath + ": " + SystemReason(errno),
+                  Status::Context::kTestFileOpen, testFilePath);
   }
   std::FILE* output = OpenForRewrite(resultFilePath.c_str());
   if (output == nullptr) {
+    const int error = errno;
     std::fclose(input);
-    return Status(Status::Code::kIoError, "can't open output file " + resultFilePath + "\n");
+    return Status(Status::Code::kIoError, "cannot write " + resultFilePath + ": " + SystemReason(error),
+                  Status::Context::kResultFileOpen, resultFilePath);
   }
   // The result file is checked to its last step: a reader must never take
   // a partial file (a full disk, say) for the prediction.
@@ -155,7 +159,7 @@ Status PredictionStep::Run(bool probabilityRequested, const std::string& testFil
     const int error = CloseRewrite(output);
     if (status.ok() && error != 0) {
       return Status(Status::Code::kIoError,
-                    "wenlei: cannot write " + resultFilePath + ": " + SystemReason(error) + "\n");
+                    "cannot write " + resultFilePath + ": " + SystemReason(error));
     }
     return status;
   };
@@ -167,11 +171,13 @@ Status PredictionStep::Run(bool probabilityRequested, const std::string& testFil
                                         : CompareFileBytes(modelFilePath, modelText_);
   // A FIFO, a device or a missing file is a model that cannot be opened.
   std::string text;
-  if (comparison == FileComparison::kUnreadable ||
-      (comparison == FileComparison::kDifferent && !ReadFileBytes(modelFilePath, &text).ok())) {
-    return finish(Status(Status::Code::kNotFound, "can't open model file " + modelFilePath + "\n"));
+  if (comparison != FileComparison::kSame) {
+    Status read = ReadFileBytes(modelFilePath, &text);
+    if (!read.ok()) {
+      return finish(Status(read.code(), read.message(), Status::Context::kModelLoad, modelFilePath));
+    }
   }
-  if (comparison == FileComparison::kDifferent) {
+  if (comparison != FileComparison::kSame) {
     ReleaseModel();
     std::unique_ptr<LoadedModel> model;
     Status loaded = LoadedModel::Load(modelFilePath, text, &model);
@@ -187,7 +193,7 @@ Status PredictionStep::Run(bool probabilityRequested, const std::string& testFil
       nodes_.resize(static_cast<std::size_t>(nodeCapacity_));
     }
   } catch (const std::bad_alloc&) {
-    return finish(Status(Status::Code::kNoMemory, "wenlei: out of memory for a test-file record\n"));
+    return finish(Status(Status::Code::kNoMemory, "out of memory for a test-file record"));
   }
 
   bool probabilityOutput = probabilityRequested;
@@ -197,8 +203,7 @@ Status PredictionStep::Run(bool probabilityRequested, const std::string& testFil
   }
   Status predicted = PredictLines(input, output, model, probabilityOutput);
   if (!predicted.ok() && predicted.code() == Status::Code::kCorrupt) {
-    predicted = Status(predicted.code(), "wenlei: malformed record in " + testFilePath + " " +
-                                             predicted.message() + "\n");
+    predicted = Status(predicted.code(), "malformed record in " + testFilePath + " " + predicted.message());
   }
   return finish(predicted);
 }

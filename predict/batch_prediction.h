@@ -15,11 +15,6 @@ struct svm_node;
 
 namespace wenlei {
 
-// Written to standard error, and survived, when probabilities were asked
-// for and the model has none.
-inline constexpr const char kNoProbabilityWarning[] =
-    "model does not support probabiliy estimates\n";
-
 // The prediction step: turns the test file into the result file with the
 // model, and keeps what is worth keeping between steps: the model parsed
 // last with the bytes it was parsed from, and the record buffer, whose
@@ -33,7 +28,9 @@ inline constexpr const char kNoProbabilityWarning[] =
 class PredictionStep {
  public:
   struct Report {
-    bool probabilityDropped = false;  // kNoProbabilityWarning applies
+    // Probabilities were asked for and the model has none: the step went on
+    // without them.
+    bool probabilityDropped = false;
   };
 
   PredictionStep();
@@ -43,11 +40,13 @@ class PredictionStep {
 
   // Predicts every record of the test file and writes the result file: with
   // probabilities, a "labels ..." header and one line "label p1 p2 ... \n"
-  // per record, else one "%g\n" value per record.  Failures, in this order,
-  // carry the step's lines: "can't open input file PATH\n" (the result file
-  // untouched), "can't open output file PATH\n", the model's (see
-  // LoadedModel::Load), and "wenlei: malformed record in PATH at line N:
-  // ...\n"; the result file then holds what was written before the failure.
+  // per record, else one "%g\n" value per record.  Failures, in this order:
+  // a test file that cannot be opened (context kTestFileOpen, the result
+  // file untouched), a result file that cannot be opened (kResultFileOpen),
+  // the model's (kModelLoad for an unreadable file, else see
+  // LoadedModel::Load), and a malformed record ("malformed record in PATH
+  // at line N: ..."); the result file then holds what was written before
+  // the failure.
   Status Run(bool probabilityRequested, const std::string& testFilePath,
              const std::string& modelFilePath, const std::string& resultFilePath,
              Report* report);

@@ -16,11 +16,10 @@ namespace wenlei {
 
 Status LoadedModel::Load(const std::string& path, std::string_view text,
                          std::unique_ptr<LoadedModel>* model) {
-  const std::string refused = "can't open model file " + path + "\n";
-  std::string fault;
-  if (!CheckModelText(text, &fault)) {
-    return Status(Status::Code::kCorrupt,
-                  "wenlei: damaged model file " + path + ": " + fault + "\n" + refused);
+  Status checked = CheckModelText(text);
+  if (!checked.ok()) {
+    return Status(Status::Code::kCorrupt, "damaged model file " + path + ": " + checked.message(),
+                  Status::Context::kModelCheck, path);
   }
   // libsvm opens a path: it gets a copy of the checked bytes, so that a
   // file rewritten meanwhile (cp over SVMModel) cannot hand its loader a
@@ -28,7 +27,8 @@ Status LoadedModel::Load(const std::string& path, std::string_view text,
   std::unique_ptr<PrivateCopy> copy;
   Status copied = PrivateCopy::Make(text, &copy);
   if (!copied.ok()) {
-    return Status(copied.code(), "wenlei: model file " + path + ": " + copied.message() + "\n" + refused);
+    return Status(copied.code(), "model file " + path + ": " + copied.message(), Status::Context::kModelLoad,
+                  path);
   }
   svm_model* loaded;
   {
@@ -42,7 +42,10 @@ Status LoadedModel::Load(const std::string& path, std::string_view text,
 #endif
     loaded = svm_load_model(copy->path().c_str());
   }
-  if (loaded == nullptr) return Status(Status::Code::kCorrupt, refused);
+  if (loaded == nullptr) {
+    return Status(Status::Code::kCorrupt, "libsvm cannot load the model file " + path,
+                  Status::Context::kModelLoad, path);
+  }
   *model = Adopt(loaded);
   return Status::Ok();
 }
@@ -126,23 +129,21 @@ Status LoadedModel::LinearPairWeights(int first, int second, const std::vector<i
   std::vector<int> start(static_cast<std::size_t>(n) + 1, 0);
   for (int c = 0; c < n; ++c) start[c + 1] = start[c] + model_->nSV[c];
   // w = sum of coef * sv over the support vectors of both classes, with
-  // libsvm's coefficient rows for the pair.
-  std::map<int, double> w;
+  // libsvm's coefficient rows for the pair; only the features asked for.
+  std::map<int, std::size_t> asked;
+  for (std::size_t k = 0; k < features.size(); ++k) asked.emplace(features[k], k);
+  const double sign = first == i ? 1.0 : -1.0;
+  weights->assign(features.size(), 0.0);
   auto add = [&](int begin, int end, const double* coef) {
     for (int k = begin; k < end; ++k) {
       for (const svm_node* node = model_->SV[k]; node->index != -1; ++node) {
-        w[node->index] += coef[k] * node->value;
+        auto found = asked.find(node->index);
+        if (found != asked.end()) (*weights)[found->second] += sign * coef[k] * node->value;
       }
     }
   };
   add(start[i], start[i + 1], model_->sv_coef[j - 1]);
   add(start[j], start[j + 1], model_->sv_coef[i]);
-  const double sign = first == i ? 1.0 : -1.0;
-  weights->assign(features.size(), 0.0);
-  for (std::size_t k = 0; k < features.size(); ++k) {
-    auto found = w.find(features[k]);
-    if (found != w.end()) (*weights)[k] = sign * found->second;
-  }
   *constant = -sign * model_->rho[PairIndex(i, j, n)];
   return Status::Ok();
 }

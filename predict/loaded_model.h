@@ -29,9 +29,9 @@ class LoadedModel {
   // Loads the model whose file at path held text: libsvm parses text
   // itself, after it has been checked, so that a damaged file is refused
   // instead of crashing libsvm's loader and a file rewritten meanwhile does
-  // not matter.  Failures carry the prediction step's lines:
-  // "wenlei: damaged model file PATH: FAULT\n" followed by "can't open model
-  // file PATH\n", or the latter alone when libsvm refuses the file.
+  // not matter.  A damaged file fails with kCorrupt in the context
+  // kModelCheck ("damaged model file PATH: FAULT"), one libsvm refuses with
+  // kCorrupt in the context kModelLoad.
   static Status Load(const std::string& path, std::string_view text,
                      std::unique_ptr<LoadedModel>* model);
 

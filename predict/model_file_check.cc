@@ -239,15 +239,17 @@ class ModelTextChecker {
 
 }  // namespace
 
-bool CheckModelText(std::string_view text, std::string* fault) {
-  return ModelTextChecker(text, fault).Check();
+Status CheckModelText(std::string_view text) {
+  std::string fault;
+  if (ModelTextChecker(text, &fault).Check()) return Status::Ok();
+  return Status(Status::Code::kCorrupt, fault);
 }
 
-ModelFileCheck CheckModelFile(const char* path, std::string* fault) {
+Status CheckModelFile(const std::string& path) {
   std::string text;
-  if (!ReadFileBytes(path, &text).ok()) return ModelFileCheck::kUnreadable;
-  if (!CheckModelText(text, fault)) return ModelFileCheck::kDamaged;
-  return ModelFileCheck::kSound;
+  Status read = ReadFileBytes(path, &text);
+  if (!read.ok()) return read;
+  return CheckModelText(text);
 }
 
 }  // namespace wenlei

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "util/status.h"
+
 namespace wenlei {
 
 // libsvm's model loader trusts the file: a support vector line with fewer
@@ -13,16 +15,15 @@ namespace wenlei {
 // down.  The prediction step therefore checks the text first, the way
 // libsvm will read it, and treats a file that fails as one libsvm could
 // not load.
-enum class ModelFileCheck { kSound, kUnreadable, kDamaged };
 
-// Checks the model file at path.  kUnreadable when it cannot be opened or
-// read; kDamaged, with the first fault in *fault, when libsvm could not
-// read it safely or it names a kernel the library does not use
-// ("precomputed").
-ModelFileCheck CheckModelFile(const char* path, std::string* fault);
+// Checks a model file's bytes: kCorrupt, the first fault as the message,
+// when libsvm could not read them safely or they name a kernel the library
+// does not use ("precomputed").
+Status CheckModelText(std::string_view text);
 
-// The same check on the file's bytes.  True when sound.
-bool CheckModelText(std::string_view text, std::string* fault);
+// The same check on the file at path; a file that cannot be opened or read
+// fails as ReadFileBytes does.
+Status CheckModelFile(const std::string& path);
 
 }  // namespace wenlei
 

@@ -28,9 +28,9 @@ class ModelFileCheckTest : public ::testing::Test {
     return ReadFile(model());
   }
   std::string Fault(const std::string& text) {
-    std::string fault;
-    EXPECT_FALSE(CheckModelText(text, &fault)) << text;
-    return fault;
+    const Status checked = CheckModelText(text);
+    EXPECT_EQ(checked.code(), Status::Code::kCorrupt) << text;
+    return checked.message();
   }
   std::string model() const { return dir_.path() + "/SVMModel"; }
 
@@ -46,16 +46,16 @@ const char kModel[] =
 TEST_F(ModelFileCheckTest, ModelsThatLibsvmSavesAreSound) {
   for (int kernel : {LINEAR, POLY, RBF, SIGMOID}) {
     Train(testing::DefaultParameter(kernel));
-    std::string fault;
-    EXPECT_EQ(CheckModelFile(model().c_str(), &fault), ModelFileCheck::kSound) << kernel << ": " << fault;
+    const Status checked = CheckModelFile(model());
+    EXPECT_TRUE(checked.ok()) << kernel << ": " << checked.message();
   }
   for (int type : {NU_SVC, ONE_CLASS, EPSILON_SVR, NU_SVR}) {
     svm_parameter parameter = testing::DefaultParameter(RBF);
     parameter.svm_type = type;
     parameter.probability = type == ONE_CLASS ? 0 : 1;
     Train(parameter, 2);
-    std::string fault;
-    EXPECT_EQ(CheckModelFile(model().c_str(), &fault), ModelFileCheck::kSound) << type << ": " << fault;
+    const Status checked = CheckModelFile(model());
+    EXPECT_TRUE(checked.ok()) << type << ": " << checked.message();
   }
   // Training data of a single label give a classifier of one class (no
   // pairs, no support vectors) that libsvm's own prediction answers with
@@ -67,18 +67,17 @@ TEST_F(ModelFileCheckTest, ModelsThatLibsvmSavesAreSound) {
       parameter.probability = probability;
       const std::string text = Train(parameter, 1);
       ASSERT_NE(text.find("nr_class 1\n"), std::string::npos) << text;
-      std::string fault;
-      EXPECT_EQ(CheckModelFile(model().c_str(), &fault), ModelFileCheck::kSound)
-          << type << " " << probability << ": " << fault;
+      const Status checked = CheckModelFile(model());
+      EXPECT_TRUE(checked.ok())
+          << type << " " << probability << ": " << checked.message();
     }
   }
-  std::string fault;
-  EXPECT_TRUE(CheckModelText(kModel, &fault)) << fault;
-  EXPECT_TRUE(CheckModelText(std::string(kModel) + "lines after the support vectors are not read\n", &fault));
+  EXPECT_TRUE(CheckModelText(kModel).ok());
+  EXPECT_TRUE(CheckModelText(std::string(kModel) + "lines after the support vectors are not read\n").ok());
   std::string crlf;
   for (char c : std::string(kModel)) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  EXPECT_TRUE(CheckModelText(crlf, &fault)) << fault;
-  EXPECT_EQ(CheckModelFile((dir_.path() + "/none").c_str(), &fault), ModelFileCheck::kUnreadable);
+  EXPECT_TRUE(CheckModelText(crlf).ok());
+  EXPECT_EQ(CheckModelFile(dir_.path() + "/none").code(), Status::Code::kNotFound);
 }
 
 TEST_F(ModelFileCheckTest, EachDamageIsNamed) {
@@ -140,14 +139,14 @@ TEST_F(ModelFileCheckTest, EveryTruncatedModelEndsTheStepCleanly) {
   int damaged = 0, predicted = 0;
   for (std::size_t length = 0; length <= whole.size(); ++length) {
     const std::string prefix = whole.substr(0, length);
-    std::string fault;
     WriteFile(model(), prefix);
-    if (!CheckModelText(prefix, &fault)) {
+    const Status checked = CheckModelText(prefix);
+    if (!checked.ok()) {
       // The step's own refusal, for a sample of them.
       if (damaged++ % 97 == 0) {
         auto outcome = step();
         EXPECT_EQ(outcome.status, 1) << length;
-        EXPECT_EQ(outcome.err, "wenlei: damaged model file " + model() + ": " + fault + "\n" + refusal);
+        EXPECT_EQ(outcome.err, "wenlei: damaged model file " + model() + ": " + checked.message() + "\n" + refusal);
       }
       continue;
     }
@@ -207,8 +206,8 @@ TEST(ModelNumberCheckTest, CoefficientsAndValuesAreJudgedAsByAWholeConversion) {
     const std::string model =
         "svm_type c_svc\nkernel_type linear\nnr_class 2\ntotal_sv 1\nrho 0.1\nlabel 1 2\n"
         "nr_sv 1 0\nSV\n" + number + " 1:" + number + "\n";
-    std::string fault;
-    EXPECT_EQ(CheckModelText(model, &fault), ConvertsWhole(number)) << "\"" << number << "\": " << fault;
+    const Status checked = CheckModelText(model);
+    EXPECT_EQ(checked.ok(), ConvertsWhole(number)) << "\"" << number << "\": " << checked.message();
   }
 }
 

@@ -113,7 +113,7 @@ Status ParseMetadata(std::string_view text, const std::string& path, SetMetadata
 Status ReadMetadataFile(const std::string& prefix, SetMetadata* metadata) {
   const std::string path = prefix + kMetadataFileName;
   std::string text;
-  const Status read = ReadFileBytes(path, &text);
+  Status read = ReadFileBytes(path, &text);
   if (!read.ok()) return read;
   return ParseMetadata(text, path, metadata);
 }

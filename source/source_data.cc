@@ -1,5 +1,6 @@
 #include "source/source_data.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -124,22 +125,21 @@ bool CheckWorkingPaths(const std::string& prefix, std::string* error) {
 
 }  // namespace
 
-SourceData::LoadOutcome SourceData::Load(const std::string& prefix, std::string* fault) {
+Status SourceData::Load(const std::string& prefix) {
   const std::string path = prefix + kSourceFileName;
   FilePointer opened;
   std::uint64_t size = 0;
   bool special = false;
-  if (!OpenRegularFile(path, &opened, &size, &special).ok()) {
-    if (!special) return LoadOutcome::kMissing;
-    if (fault != nullptr) *fault = "wenlei: rejected resource file " + path + ": not a regular file\n";
-    return LoadOutcome::kNotRegular;
+  Status openable = OpenRegularFile(path, &opened, &size, &special);
+  if (special) return Status(Status::Code::kIoError, "rejected resource file " + path + ": not a regular file");
+  if (!openable.ok()) {
+    return Status(openable.code(), openable.message(), Status::Context::kSourceFileOpen, path);
   }
   std::FILE* file = opened.release();
   std::string pathError;
   if (!CheckWorkingPaths(prefix, &pathError)) {
     std::fclose(file);
-    if (fault != nullptr) *fault = "wenlei: rejected resource prefix: " + pathError + "\n";
-    return LoadOutcome::kPathTooLong;
+    return Status(Status::Code::kInvalidArgument, "rejected resource prefix: " + pathError);
   }
 
   // The whole file is read before any table changes, so a damaged file
@@ -150,8 +150,7 @@ SourceData::LoadOutcome SourceData::Load(const std::string& prefix, std::string*
   std::fclose(file);
   if (ok) ok = CheckIdfValues(sections, &error) && CheckAverageDocLength(sections, &error);
   if (!ok) {
-    if (fault != nullptr) *fault = "wenlei: rejected resource file " + path + ": " + error + "\n";
-    return LoadOutcome::kMalformed;
+    return Status(Status::Code::kCorrupt, "rejected resource file " + path + ": " + error);
   }
 
   // Each section's records are put in key order first (the first of a
@@ -206,7 +205,7 @@ SourceData::LoadOutcome SourceData::Load(const std::string& prefix, std::string*
   testFilePath = prefix + kTestFileName;
   resultFilePath = prefix + kResultFileName;
   modelPath = prefix + kModelFileName;
-  return LoadOutcome::kLoaded;
+  return Status::Ok();
 }
 
 void SourceData::ReleaseTables() {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "source/ordered_table.h"
+#include "util/status.h"
 
 namespace wenlei {
 
@@ -31,18 +32,16 @@ inline std::string WorkingFileLockPath(const std::string& testFilePath) {
 // model-building tools make their own.
 class SourceData {
  public:
-  enum class LoadOutcome { kLoaded, kMissing, kNotRegular, kMalformed, kPathTooLong };
-
   // Reads prefix + "Source.dat" and merges it into the tables (present keys
-  // keep their values), then takes the new average length and paths.  A file
-  // that cannot be opened changes nothing and gives kMissing; a malformed one
-  // changes nothing and gives kMalformed, with one line naming the fault
-  // ("wenlei: rejected resource file PATH: ...\n") in *fault when given.  A
-  // FIFO, a device or a directory is never read: kNotRegular, with such a
-  // line.  A
-  // prefix that makes a working-file path longer than the system accepts
-  // changes nothing and gives kPathTooLong, with one line naming the path.
-  LoadOutcome Load(const std::string& prefix, std::string* fault = nullptr);
+  // keep their values), then takes the new average length and paths.  On a
+  // failure nothing changes: a file that cannot be opened fails in the
+  // context kSourceFileOpen with errno's text (kNotFound when it is not
+  // there, else kIoError); a malformed one with kCorrupt ("rejected resource
+  // file PATH: FAULT"); a prefix that makes a working-file path longer than
+  // the system accepts with kInvalidArgument ("rejected resource prefix:
+  // ..."), naming the path.  A FIFO, a device or a directory is never read:
+  // kIoError ("rejected resource file PATH: not a regular file").
+  Status Load(const std::string& prefix);
 
   // Empties the four tables; the paths and the average length stay.
   void ReleaseTables();

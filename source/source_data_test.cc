@@ -43,7 +43,7 @@ TEST(SourceDataTest, LoadFillsTablesFromRecordPositionsAndSetsPaths) {
   TempDir dir;
   Write(dir.prefix() + "Source.dat", First());
   SourceData data;
-  ASSERT_EQ(data.Load(dir.prefix()), SourceData::LoadOutcome::kLoaded);
+  ASSERT_TRUE(data.Load(dir.prefix()).ok());
   EXPECT_EQ(*data.wordIndexTable.Find(std::string("w")), 4);
   EXPECT_EQ(*data.wordIndexTable.Find(std::string("")), 3);
   for (const auto& [word, number] : data.wordIndexTable) EXPECT_NE(number, 8) << word;
@@ -62,8 +62,8 @@ TEST(SourceDataTest, SecondLoadMergesKeepingFirstValuesButTakesLengthAndPaths) {
   Write(one.prefix() + "Source.dat", First());
   Write(two.prefix() + "Source.dat", Second());
   SourceData data;
-  ASSERT_EQ(data.Load(one.prefix()), SourceData::LoadOutcome::kLoaded);
-  ASSERT_EQ(data.Load(two.prefix()), SourceData::LoadOutcome::kLoaded);
+  ASSERT_TRUE(data.Load(one.prefix()).ok());
+  ASSERT_TRUE(data.Load(two.prefix()).ok());
   EXPECT_EQ(*data.wordIndexTable.Find(std::string("a")), 1);
   EXPECT_EQ(*data.wordIndexTable.Find(std::string("z")), 1);  // position in its own file
   EXPECT_EQ(*data.termMapTable.Find(std::string("a")), "");
@@ -85,7 +85,7 @@ TEST(SourceDataTest, PrefixIsUsedAsItStands) {
   TempDir dir;
   Write(dir.path() + "Source.dat", First());  // beside the directory, not in it
   SourceData data;
-  ASSERT_EQ(data.Load(dir.path()), SourceData::LoadOutcome::kLoaded);
+  ASSERT_TRUE(data.Load(dir.path()).ok());
   EXPECT_EQ(data.modelPath, dir.path() + "SVMModel");
   std::remove((dir.path() + "Source.dat").c_str());
 }
@@ -94,20 +94,23 @@ TEST(SourceDataTest, MissingOrMalformedFileLeavesEverythingAsItWas) {
   TempDir good, bad, missing;
   Write(good.prefix() + "Source.dat", First());
   SourceData data;
-  ASSERT_EQ(data.Load(good.prefix()), SourceData::LoadOutcome::kLoaded);
+  ASSERT_TRUE(data.Load(good.prefix()).ok());
   const SourceData before = data;
 
-  EXPECT_EQ(data.Load(missing.prefix()), SourceData::LoadOutcome::kMissing);
+  const Status missed = data.Load(missing.prefix());
+  EXPECT_EQ(missed.code(), Status::Code::kNotFound);
+  EXPECT_EQ(missed.context(), Status::Context::kSourceFileOpen);
+  EXPECT_EQ(missed.message(),
+            "cannot read " + missing.prefix() + "Source.dat: No such file or directory");
 
   std::string bytes = testing::ReadFile(good.prefix() + "Source.dat");
   testing::WriteFile(bad.prefix() + "Source.dat", bytes.substr(0, bytes.size() - 1));
-  std::string fault;
-  EXPECT_EQ(data.Load(bad.prefix(), &fault), SourceData::LoadOutcome::kMalformed);
-  EXPECT_EQ(fault, "wenlei: rejected resource file " + bad.prefix() +
-                             "Source.dat: average document length value at offset " +
-                             std::to_string(bytes.size() - 8) +
-                             ": needs 8 bytes, the file ends after 7\n");
-  EXPECT_EQ(data.Load(bad.prefix()), SourceData::LoadOutcome::kMalformed);
+  const Status rejected = data.Load(bad.prefix());
+  EXPECT_EQ(rejected.code(), Status::Code::kCorrupt);
+  EXPECT_EQ(rejected.message(), "rejected resource file " + bad.prefix() +
+                                    "Source.dat: average document length value at offset " +
+                                    std::to_string(bytes.size() - 8) +
+                                    ": needs 8 bytes, the file ends after 7");
 
   EXPECT_TRUE(data.wordIndexTable == before.wordIndexTable);
   EXPECT_TRUE(data.termMapTable == before.termMapTable);
@@ -125,7 +128,7 @@ TEST(SourceDataTest, AnAverageLengthThatIsNotPositiveAndFiniteIsRejected) {
   TempDir good, bad;
   Write(good.prefix() + "Source.dat", First());
   SourceData data;
-  ASSERT_EQ(data.Load(good.prefix()), SourceData::LoadOutcome::kLoaded);
+  ASSERT_TRUE(data.Load(good.prefix()).ok());
   const SourceData before = data;
   const std::size_t offset = testing::ReadFile(good.prefix() + "Source.dat").size() - 8;
   const struct {
@@ -141,12 +144,12 @@ TEST(SourceDataTest, AnAverageLengthThatIsNotPositiveAndFiniteIsRejected) {
     SourceFileContents contents = First();
     contents.averageDocLength = c.length;
     Write(bad.prefix() + "Source.dat", contents);
-    std::string fault;
-    EXPECT_EQ(data.Load(bad.prefix(), &fault), SourceData::LoadOutcome::kMalformed) << c.shown;
-    EXPECT_EQ(fault, "wenlei: rejected resource file " + bad.prefix() +
-                         "Source.dat: average document length value at offset " +
-                         std::to_string(offset) + ": " + c.shown +
-                         " is not a positive finite number\n");
+    const Status rejected = data.Load(bad.prefix());
+    EXPECT_EQ(rejected.code(), Status::Code::kCorrupt) << c.shown;
+    EXPECT_EQ(rejected.message(), "rejected resource file " + bad.prefix() +
+                                      "Source.dat: average document length value at offset " +
+                                      std::to_string(offset) + ": " + c.shown +
+                                      " is not a positive finite number");
     EXPECT_TRUE(data.wordIndexTable == before.wordIndexTable);
     EXPECT_EQ(data.averageDocLength, before.averageDocLength);
     EXPECT_EQ(data.modelPath, before.modelPath);
@@ -187,7 +190,7 @@ TEST(SourceDataTest, BulkLoadEqualsOneInsertionPerRecordOnLargeShuffledFiles) {
     TempDir dir;
     Write(dir.prefix() + "Source.dat", contents);
     SourceData data;
-    ASSERT_EQ(data.Load(dir.prefix()), SourceData::LoadOutcome::kLoaded);
+    ASSERT_TRUE(data.Load(dir.prefix()).ok());
 
     WordIndexTable words;
     for (std::size_t i = 0; i < contents.vocabulary.size(); ++i) {

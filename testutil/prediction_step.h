@@ -18,7 +18,11 @@ inline PredictionStep& TestPredictionStep() {
 // The step run on it as the exported functions run theirs.
 inline std::int32_t runBatchPrediction(std::int32_t probabilityRequested, const std::string& test,
                                        const std::string& model, const std::string& result) {
-  return runBatchPrediction(TestPredictionStep(), probabilityRequested, test, model, result);
+  PredictionStep::Report report;
+  const Status status =
+      TestPredictionStep().Run(probabilityRequested != 0, test, model, result, &report);
+  ReportOrEndProcess(status, report);
+  return 0;
 }
 
 }  // namespace wenlei

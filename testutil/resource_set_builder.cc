@@ -87,7 +87,7 @@ void WriteAndLoadSourceFile(const std::string& prefix, SourceFileContents conten
   contents.averageDocLength = 8.0;
   std::string error;
   if (!WriteSourceFile(prefix + kSourceFileName, contents, &error)) throw std::runtime_error(error);
-  if (sourceData->Load(prefix) != SourceData::LoadOutcome::kLoaded) {
+  if (!sourceData->Load(prefix).ok()) {
     throw std::runtime_error("cannot read back " + prefix + kSourceFileName);
   }
 }

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <memory>
 
+#include "text/content_word.h"
 #include "text/gbk_converter.h"
 #include "text/utf8.h"
 
@@ -10,19 +11,6 @@ namespace wenlei {
 namespace {
 
 constexpr char kNonContentDirective[] = "@non-content";
-
-// Letters of the scripts a Chinese text borrows from: Latin (with its
-// accented and full-width forms), Greek, Cyrillic, kana, bopomofo, hangul.
-bool IsLetter(char32_t c) {
-  if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) return true;
-  if (c >= 0xC0 && c <= 0x24F) return c != 0xD7 && c != 0xF7;  // not × and ÷
-  return (c >= 0x370 && c <= 0x3FF && c != 0x37E && c != 0x387) ||  // Greek, not its punctuation
-         (c >= 0x400 && c <= 0x4FF) ||                              // Cyrillic
-         (c >= 0x3041 && c <= 0x30FA) ||                            // kana
-         (c >= 0x3105 && c <= 0x312F) ||                            // bopomofo
-         (c >= 0xAC00 && c <= 0xD7A3) ||                            // hangul syllables
-         (c >= 0xFF21 && c <= 0xFF3A) || (c >= 0xFF41 && c <= 0xFF5A);  // full-width Latin
-}
 
 std::string Trim(const std::string& text) {
   const char* space = " \t\r\n\v\f";
@@ -32,15 +20,6 @@ std::string Trim(const std::string& text) {
 }
 
 }  // namespace
-
-bool IsContentWord(std::string_view utf8) {
-  for (std::size_t i = 0; i < utf8.size();) {
-    DecodedCharacter character = DecodeCharacter(utf8, i);
-    if (IsChineseCharacter(character.codePoint) || IsLetter(character.codePoint)) return true;
-    i += character.length;
-  }
-  return false;
-}
 
 bool StopWords::Read(const std::string& path, CorpusEncoding encoding, std::string* error) {
   std::ifstream file(path, std::ios::binary);

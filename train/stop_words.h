@@ -5,14 +5,10 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "text/content_word.h"
 #include "train/corpus.h"
 
 namespace wenlei {
-
-// True when a UTF-8 word holds a letter (of any script) or a Chinese
-// character: a word that can say what a text is about.  Punctuation,
-// symbols, digits and numbers alone cannot.
-bool IsContentWord(std::string_view utf8);
 
 // The words the trainer leaves out of the vocabulary.  A stop-word file is
 // UTF-8 (or GBK), one entry a line; '#' starts a comment line, blank lines

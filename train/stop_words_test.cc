@@ -10,20 +10,6 @@ namespace {
 using testing::TempDir;
 using testing::WriteFile;
 
-TEST(IsContentWordTest, NeedsALetterOrAChineseCharacter) {
-  struct Case {
-    const char* word;
-    bool content;
-  };
-  const Case cases[] = {
-      {"文字", true},   {"Del", true},    {"x2", true},     {"Ｗｏｒｄ", true},  {"α", true},
-      {"ひらがな", true}, {"，", false},    {"。", false},    {"123", false},      {"３．５", false},
-      {"%", false},     {"—", false},     {"×", false},     {"", false},         {"①", false},
-      {"「表」", true},
-  };
-  for (const Case& c : cases) EXPECT_EQ(IsContentWord(c.word), c.content) << c.word;
-}
-
 TEST(StopWordsTest, ReadsWordsAndTheNonContentDirective) {
   TempDir dir;
   const std::string path = dir.path() + "/stop.txt";

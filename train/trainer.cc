@@ -14,6 +14,7 @@
 #include "decide/confidence.h"
 #include "source/confidence_file.h"
 #include "svm.h"
+#include "text/content_word.h"
 #include "vectorise/word_counting.h"
 
 namespace wenlei {
@@ -140,7 +141,7 @@ bool WriteResourceFile(const Corpus& corpus, SourceFileContents* contents,
   contents->averageDocLength = 1.0;
   if (!WriteSourceFile(path, *contents, error)) return false;
   SourceData counting;
-  if (counting.Load(prefix) != SourceData::LoadOutcome::kLoaded) {
+  if (!counting.Load(prefix).ok()) {
     *error = "cannot read back " + path;
     return false;
   }
@@ -157,7 +158,7 @@ bool WriteResourceFile(const Corpus& corpus, SourceFileContents* contents,
   contents->averageDocLength = knownOccurrences / static_cast<double>(corpus.documents.size());
   if (!WriteSourceFile(path, *contents, error)) return false;
   *sourceData = SourceData();
-  if (sourceData->Load(prefix) != SourceData::LoadOutcome::kLoaded) {
+  if (!sourceData->Load(prefix).ok()) {
     *error = "cannot read back " + path;
     return false;
   }
@@ -172,10 +173,10 @@ TermCounts CountDocumentWords(const SourceData& sourceData, const std::vector<st
 }
 
 DocumentVector VectoriseDocument(const SourceData& sourceData,
-                                 const std::vector<std::string>& words, double* knownWordCount) {
+                                 const std::vector<std::string>& words, ContentWords* contentWords) {
   double known = 0.0;
   TermCounts termCounts = CountDocumentWords(sourceData, words, &known);
-  if (knownWordCount != nullptr) *knownWordCount = known;
+  if (contentWords != nullptr) *contentWords = CountContentWords(words, termCounts);
   DocumentVector vector;
   if (termCounts.empty()) return vector;
   WeightTerms(termCounts, known, sourceData.idfTable, sourceData.averageDocLength);
@@ -191,7 +192,7 @@ struct Trainer::Problem {
   std::vector<svm_node*> pointers;
   std::vector<double> labels;
   std::vector<std::size_t> documents;   // corpus index of each row
-  std::vector<double> knownWords;       // known-word occurrences of each row
+  std::vector<ContentWords> contentWords;  // content words of each row and the known ones
   svm_problem problem{};
   std::size_t documentsWithoutFeatures = 0;
 };
@@ -247,8 +248,8 @@ bool Trainer::BuildProblem(SourceData& sourceData, const std::vector<std::size_t
   for (std::size_t c = 0; c < classes; ++c) {
     std::size_t rowsOfClass = 0;
     for (std::size_t i : byClass[c]) {
-      double known = 0.0;
-      DocumentVector vector = VectoriseDocument(sourceData, corpus_.documents[i].words, &known);
+      ContentWords content;
+      DocumentVector vector = VectoriseDocument(sourceData, corpus_.documents[i].words, &content);
       if (vector.features().empty()) {
         ++problem->documentsWithoutFeatures;
         continue;
@@ -260,7 +261,7 @@ bool Trainer::BuildProblem(SourceData& sourceData, const std::vector<std::size_t
       problem->rows.push_back(std::move(row));
       problem->labels.push_back(static_cast<double>(c + 1));
       problem->documents.push_back(i);
-      problem->knownWords.push_back(known);
+      problem->contentWords.push_back(content);
       ++rowsOfClass;
     }
     if (rowsOfClass == 0 && error != nullptr) {
@@ -618,8 +619,8 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
         const std::size_t document = heldOut[f].documents[r];
         std::vector<double> p = probabilities[document];
         std::sort(p.rbegin(), p.rend());
-        confidences.push_back(AnswerConfidence(p, corpus_.documents[document].words.size(),
-                                               static_cast<std::size_t>(heldOut[f].knownWords[r])));
+        const ContentWords& content = heldOut[f].contentWords[r];
+        confidences.push_back(AnswerConfidence(p, content.words, content.known));
       }
     }
     // Documents without a selected word are unknown whatever the threshold.

@@ -7,6 +7,7 @@
 
 #include "source/source_data.h"
 #include "source/source_file.h"
+#include "text/content_word.h"
 #include "train/corpus.h"
 #include "train/feature_selection.h"
 #include "train/stop_words.h"
@@ -154,11 +155,12 @@ TermCounts CountDocumentWords(const SourceData& sourceData, const std::vector<st
 
 // A document's vector as a classification builds it: counting, weighting
 // and feature mapping with the loaded resource set (no features for a
-// document without known words).  *knownWordCount, when given, receives the
-// document's known-word occurrences.
+// document without known words).  *contentWords, when given, receives the
+// document's content words and their known occurrences, as the confidence
+// counts them.
 DocumentVector VectoriseDocument(const SourceData& sourceData,
                                  const std::vector<std::string>& words,
-                                 double* knownWordCount = nullptr);
+                                 ContentWords* contentWords = nullptr);
 
 // Builds the model for a corpus: the cross-validated choice of k and C, the
 // resource file prefix + "Source.dat" and the model prefix + "SVMModel".

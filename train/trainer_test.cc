@@ -78,7 +78,7 @@ TEST_F(TrainerTest, TrainingVectorsEqualWhatClassificationWritesToTheTestFile) {
   const std::string prefix = Train(options);
 
   SourceData sourceData;
-  ASSERT_EQ(sourceData.Load(prefix), SourceData::LoadOutcome::kLoaded);
+  ASSERT_TRUE(sourceData.Load(prefix).ok());
   releasesource();
   ASSERT_EQ(LoadSource(prefix.c_str()), 1);
   ClassifierHandle handle = CreateClassifier();
@@ -131,7 +131,7 @@ TEST_F(TrainerTest, ResourceFileHoldsClassesVocabularyIdfAndAverageLength) {
   // The mean number of known-word occurrences, counted as a classification
   // counts them.
   SourceData sourceData;
-  ASSERT_EQ(sourceData.Load(prefix), SourceData::LoadOutcome::kLoaded);
+  ASSERT_TRUE(sourceData.Load(prefix).ok());
   Classifier classifier(sourceData);
   double total = 0.0;
   for (const auto& document : corpus_.documents) {
@@ -227,7 +227,7 @@ TEST_F(TrainerTest, VocabularyScopeDecidesWhatIsCountedNotWhatIsMapped) {
   // With the full vocabulary a document that holds unselected known words
   // gets a vector shorter than unit length.
   SourceData sourceData;
-  ASSERT_EQ(sourceData.Load(fullPrefix), SourceData::LoadOutcome::kLoaded);
+  ASSERT_TRUE(sourceData.Load(fullPrefix).ok());
   std::size_t shorter = 0;
   for (const auto& document : corpus_.documents) {
     DocumentVector vector = VectoriseDocument(sourceData, document.words);
@@ -269,7 +269,7 @@ TEST_F(TrainerTest, SynonymsAddVariantWeightsIntoTheCanonicalFeature) {
   EXPECT_EQ(termMap.at(canonical), canonical);  // so its own weight adds up too
 
   SourceData sourceData;
-  ASSERT_EQ(sourceData.Load(prefix), SourceData::LoadOutcome::kLoaded);
+  ASSERT_TRUE(sourceData.Load(prefix).ok());
   const std::int32_t feature = *sourceData.wordIndexTable.Find(canonical);
   DocumentVector both = VectoriseDocument(sourceData, {variantA, variantB});
   ASSERT_EQ(both.features().size(), 1u);

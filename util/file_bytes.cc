@@ -19,13 +19,14 @@ Status Unreadable(const std::string& path, const std::string& reason, Status::Co
   return Status(code, "cannot read " + path + ": " + reason);
 }
 
-Status FromErrno(const std::string& path, int error) {
-  return Unreadable(path, std::strerror(error),
-                    error == ENOENT || error == ENOTDIR ? Status::Code::kNotFound
-                                                        : Status::Code::kIoError);
-}
-
 }  // namespace
+
+Status UnreadableFile(const std::string& path, int errorNumber) {
+  if (errorNumber == 0) errorNumber = EIO;
+  return Unreadable(path, std::strerror(errorNumber),
+                    errorNumber == ENOENT || errorNumber == ENOTDIR ? Status::Code::kNotFound
+                                                                    : Status::Code::kIoError);
+}
 
 Status OpenRegularFile(const std::string& path, FilePointer* file, std::uint64_t* size,
                        bool* special) {
@@ -33,9 +34,9 @@ Status OpenRegularFile(const std::string& path, FilePointer* file, std::uint64_t
 #if defined(_WIN32)
   errno = 0;
   FilePointer opened(std::fopen(path.c_str(), "rb"));
-  if (opened == nullptr) return FromErrno(path, errno != 0 ? errno : EIO);
+  if (opened == nullptr) return UnreadableFile(path, errno != 0 ? errno : EIO);
   struct _stat64 status;
-  if (_fstat64(_fileno(opened.get()), &status) != 0) return FromErrno(path, errno);
+  if (_fstat64(_fileno(opened.get()), &status) != 0) return UnreadableFile(path, errno);
   if ((status.st_mode & _S_IFMT) != _S_IFREG) {
     if (special != nullptr) *special = true;
     return Unreadable(path, "not a regular file", Status::Code::kIoError);
@@ -44,12 +45,12 @@ Status OpenRegularFile(const std::string& path, FilePointer* file, std::uint64_t
   // Non-blocking, so that opening a FIFO without a writer returns at once;
   // the flag is cleared once the file is known to be regular.
   const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (descriptor < 0) return FromErrno(path, errno);
+  if (descriptor < 0) return UnreadableFile(path, errno);
   struct stat status;
   if (fstat(descriptor, &status) != 0) {
     const int error = errno;
     close(descriptor);
-    return FromErrno(path, error);
+    return UnreadableFile(path, error);
   }
   if (!S_ISREG(status.st_mode)) {
     close(descriptor);
@@ -62,7 +63,7 @@ Status OpenRegularFile(const std::string& path, FilePointer* file, std::uint64_t
   if (opened == nullptr) {
     const int error = errno;
     close(descriptor);
-    return FromErrno(path, error);
+    return UnreadableFile(path, error);
   }
 #endif
   *size = status.st_size > 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
@@ -83,7 +84,7 @@ Status ReadFileBytes(const std::string& path, std::string* bytes) {
   }
   errno = 0;
   const std::size_t got = size == 0 ? 0 : std::fread(&(*bytes)[0], 1, bytes->size(), file.get());
-  if (std::ferror(file.get())) return FromErrno(path, errno != 0 ? errno : EIO);
+  if (std::ferror(file.get())) return UnreadableFile(path, errno != 0 ? errno : EIO);
   // A file that shrank since it was opened is taken as it is now.
   bytes->resize(got);
   return Status::Ok();

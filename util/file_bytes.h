@@ -16,6 +16,10 @@ struct FileCloser {
 };
 using FilePointer = std::unique_ptr<std::FILE, FileCloser>;
 
+// A file that could not be opened or read, errno's text in the message:
+// kNotFound when it is not there, kIoError otherwise.
+Status UnreadableFile(const std::string& path, int errorNumber);
+
 // Opens path for reading in binary mode when it is a regular file (a final
 // symbolic link followed), with the size it reports.  A FIFO, a device or a
 // directory is refused without waiting for a writer, so a resource file

@@ -19,7 +19,13 @@ FileLock::~FileLock() {
   Close();
 }
 
-bool FileLock::Lock(const std::string& path, std::string* reason) {
+Status FileLock::Lock(const std::string& path) {
+  std::string reason;
+  if (LockOrExplain(path, &reason)) return Status::Ok();
+  return Status(Status::Code::kIoError, "cannot write " + path + ": " + reason);
+}
+
+bool FileLock::LockOrExplain(const std::string& path, std::string* reason) {
   if (path != path_) {
     Close();
     path_ = path;

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "util/status.h"
+
 namespace wenlei {
 
 // An exclusive advisory lock on a file that processes take turns on: flock
@@ -22,9 +24,9 @@ class FileLock {
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
 
-  // Waits until the lock on path is ours.  False, with the system's reason
-  // in *reason, when the file cannot be opened or locked.
-  bool Lock(const std::string& path, std::string* reason);
+  // Waits until the lock on path is ours.  A file that cannot be opened or
+  // locked is an kIoError "cannot write PATH: REASON".
+  Status Lock(const std::string& path);
 
   // Releases the lock.
   void Unlock();
@@ -42,6 +44,7 @@ class FileLock {
   };
 
  private:
+  bool LockOrExplain(const std::string& path, std::string* reason);
   bool Open(const std::string& path, std::string* reason);
   void Close();
   bool StillNamesTheOpenFile() const;

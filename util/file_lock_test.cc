@@ -26,8 +26,7 @@ TEST(FileLockTest, HoldsTheFileUntilUnlockedAndKeepsHoldingTheFileThePathNames) 
   testing::TempDir dir;
   const std::string path = dir.path() + "/SVMTestFile.dat.lock";
   FileLock lock;
-  std::string reason;
-  ASSERT_TRUE(lock.Lock(path, &reason)) << reason;
+  ASSERT_TRUE(lock.Lock(path).ok());
   EXPECT_FALSE(FreeForOthers(path));
   lock.Unlock();
   EXPECT_TRUE(FreeForOthers(path));
@@ -35,7 +34,7 @@ TEST(FileLockTest, HoldsTheFileUntilUnlockedAndKeepsHoldingTheFileThePathNames) 
   // A lock file removed between classifications: the next lock takes the
   // file the path names again, not the one still open.
   std::remove(path.c_str());
-  ASSERT_TRUE(lock.Lock(path, &reason)) << reason;
+  ASSERT_TRUE(lock.Lock(path).ok());
   EXPECT_TRUE(testing::FileExists(path));
   EXPECT_FALSE(FreeForOthers(path));
   {
@@ -45,7 +44,7 @@ TEST(FileLockTest, HoldsTheFileUntilUnlockedAndKeepsHoldingTheFileThePathNames) 
 
   // Another path: the lock moves with it.
   const std::string other = dir.path() + "/other.lock";
-  ASSERT_TRUE(lock.Lock(other, &reason)) << reason;
+  ASSERT_TRUE(lock.Lock(other).ok());
   EXPECT_FALSE(FreeForOthers(other));
   EXPECT_TRUE(FreeForOthers(path));
   lock.Unlock();
@@ -54,9 +53,10 @@ TEST(FileLockTest, HoldsTheFileUntilUnlockedAndKeepsHoldingTheFileThePathNames) 
 TEST(FileLockTest, AFileThatCannotBeMadeIsReportedWithTheSystemsReason) {
   testing::TempDir dir;
   FileLock lock;
-  std::string reason;
-  EXPECT_FALSE(lock.Lock(dir.path() + "/missing/SVMTestFile.dat.lock", &reason));
-  EXPECT_EQ(reason, "No such file or directory");
+  const std::string path = dir.path() + "/missing/SVMTestFile.dat.lock";
+  const Status status = lock.Lock(path);
+  EXPECT_EQ(status.code(), Status::Code::kIoError);
+  EXPECT_EQ(status.message(), "cannot write " + path + ": No such file or directory");
 }
 
 }  // namespace

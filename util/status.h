@@ -6,11 +6,12 @@
 
 namespace wenlei {
 
-// The outcome of a step that can fail: a code and, on failure, a message.
-// Steps return it instead of writing to a stream or ending the process; the
-// exported functions turn a failure into their fixed line and exit status,
-// the modern interface hands it to the caller.  The codes are those of
-// wenlei_status in <wenlei/wenlei.h>.
+// The outcome of a step that can fail: a code and, on failure, a plain
+// message (one line, no line end, no program name in front).  Steps return
+// it instead of writing to a stream or ending the process; the exported
+// functions turn a failure into their fixed lines and exit status
+// (interface/process_edge.cc), the modern interface hands code and message
+// to the caller.  The codes are those of wenlei_status in <wenlei/wenlei.h>.
 class Status {
  public:
   enum class Code : int {
@@ -27,20 +28,37 @@ class Status {
     kCancelled = 10,
   };
 
+  // Which step failed, where the exported functions answer that step's
+  // failure with a fixed line of their own rather than with the message.
+  enum class Context : int {
+    kNone = 0,
+    kSourceFileOpen,   // the resource file could not be opened
+    kTestFileOpen,     // the prediction step could not open the test file
+    kResultFileOpen,   // ... nor the result file for writing
+    kModelLoad,        // ... nor read or load the model
+    kModelCheck,       // ... found the model damaged before loading it
+    kResultFileRead,   // the decision could not open the result file
+    kClassLimit,       // a class number above the limit reached the naming
+  };
+
   Status() = default;
-  Status(Code code, std::string message) : code_(code), message_(std::move(message)) {}
+  Status(Code code, std::string message, Context context = Context::kNone, std::string path = {})
+      : code_(code), context_(context), message_(std::move(message)), path_(std::move(path)) {}
 
   static Status Ok() { return Status(); }
 
   bool ok() const { return code_ == Code::kOk; }
   Code code() const { return code_; }
-  // For a failure of the prediction step or the decision, the exact text
-  // the exported functions write, line end included.
+  Context context() const { return context_; }
   const std::string& message() const { return message_; }
+  // The file the failure concerns, where the context names one.
+  const std::string& path() const { return path_; }
 
  private:
   Code code_ = Code::kOk;
+  Context context_ = Context::kNone;
   std::string message_;
+  std::string path_;
 };
 
 }  // namespace wenlei

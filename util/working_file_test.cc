@@ -47,7 +47,7 @@ TEST(WorkingFileTest, AWriteThatFailsIsReportedWhenTheFileIsClosed) {
 
   const Status status = WriteTestLines("/dev/full", {"0 1:0.5 "});
   EXPECT_EQ(status.code(), Status::Code::kIoError);
-  EXPECT_EQ(status.message(), "wenlei: cannot write /dev/full: No space left on device\n");
+  EXPECT_EQ(status.message(), "cannot write /dev/full: No space left on device");
 }
 
 TEST(WorkingFileTest, NewFilesGetTheModeFopenGives) {

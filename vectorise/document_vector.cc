@@ -70,7 +70,7 @@ Status WriteTestLines(const std::string& path, const std::vector<std::string>& l
   }
   if (error == 0) return Status::Ok();
   return Status(Status::Code::kIoError,
-                "wenlei: cannot write " + path + ": " + SystemReason(error) + "\n");
+                "cannot write " + path + ": " + SystemReason(error));
 }
 
 }  // namespace wenlei

@@ -37,7 +37,7 @@ class DocumentVector {
   // Writes the features as "0 f:w f:w \n" (nothing at all when there are no
   // features) to path, replacing its contents.  A file that cannot be
   // opened, written, flushed, cut to length or closed is a failure
-  // ("wenlei: cannot write PATH: REASON\n"): the prediction step must not
+  // ("cannot write PATH: REASON"): the prediction step must not
   // read a stale or partial record.
   Status WriteTestFile(const std::string& path) const;
 

@@ -107,8 +107,8 @@ TEST(DocumentVectorTest, WriteTestFileReplacesTheFileWithOneLineOrNothing) {
   // A path that cannot be written is a failure naming it and the reason.
   const Status failed = vector.WriteTestFile(dir.path() + "/no/such/dir/file");
   EXPECT_EQ(failed.code(), Status::Code::kIoError);
-  EXPECT_EQ(failed.message(), "wenlei: cannot write " + dir.path() +
-                                  "/no/such/dir/file: No such file or directory\n");
+  EXPECT_EQ(failed.message(),
+            "cannot write " + dir.path() + "/no/such/dir/file: No such file or directory");
 }
 
 }  // namespace

@@ -222,7 +222,8 @@ WENLEI_EXPORT size_t wenlei_result_dropped_characters(const wenlei_result *resul
 
 /* The confidence of the answer, from 0 to 1 (0 without a prediction): the
  * geometric mean of the top probability and the share of the document's
- * words that the vocabulary knows.  And whether it is below the handle's
+ * content words (words with a letter or a Chinese character) that the
+ * vocabulary knows.  And whether it is below the handle's
  * threshold (1) or not (0).  A document without known words is always
  * unknown. */
 WENLEI_EXPORT double wenlei_result_confidence(const wenlei_result *result);

@@ -96,6 +96,23 @@ def test_what_checks_ask_of_every_classifier(fitted):
     assert model.score(texts, labels) > 0.9
     with pytest.raises(TypeError):
         model.predict("足球比赛")
+    with pytest.raises(ValueError, match="two classes"):
+        TextClassifier().fit(texts[:3], ["体育"] * 3)
+
+
+@pytest.mark.parametrize("names", [
+    {"体育": 2, "财经": 10, "科技": 1},  # str() forms sort otherwise
+    {"体育": "sports and games", "财经": "finance 财经", "科技": "科技"},  # long, with spaces
+])
+def test_labels_of_any_kind(names):
+    texts, labels = corpus()
+    labels = numpy.array([names[label] for label in labels])
+    model = TextClassifier(**FAST).fit(texts, labels)
+    assert list(model.classes_) == sorted(names.values())
+    assert list(model.predict(["足球，比赛", "股票，银行", "手机，电脑"])) == \
+        [names["体育"], names["财经"], names["科技"]]
+    with pytest.raises(ValueError):
+        TextClassifier(**FAST).fit(texts, numpy.where(labels == labels[0], "😀", labels))
 
 
 def test_a_document_without_known_words_gets_the_prior(fitted):

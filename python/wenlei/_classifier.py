@@ -48,6 +48,9 @@ class Result:
     unknown: bool = False
     answer_gbk: bytes = field(default=b"", repr=False)
     _native: Optional["_NativeResult"] = field(default=None, repr=False, compare=False)
+    # (class number, probability) by rank: ``probabilities`` by number, as
+    # two classes may show the same name.
+    _ranked: Tuple[Tuple[int, float], ...] = field(default=(), repr=False, compare=False)
 
     def __getstate__(self):
         # A copy in another process has no classification to explain.
@@ -119,6 +122,10 @@ class Explanation(NamedTuple):
     runner_up: Optional[str]
 
 
+# The library keeps a result's explanation in the result: one at a time.
+_explanation_lock = _forksafe.Lock()
+
+
 class _NativeResult:
     """Owns the library's result of a classification, for explanations;
     keeps its classifier from closing while one is being made."""
@@ -126,12 +133,11 @@ class _NativeResult:
     def __init__(self, handle: int, classifier: "Classifier") -> None:
         self._handle = handle
         self._classifier = classifier
-        self._lock = _forksafe.Lock()  # the library's explanation is per result
 
     def explain(self, limit: int, probabilities: Dict[str, float]) -> Explanation:
         lib = native.library()
         message = ctypes.c_void_p()
-        with self._classifier._gate.open(), self._lock:
+        with self._classifier._gate.open(), _explanation_lock:
             native.check(lib.wenlei_result_explain(self._handle, limit, ctypes.byref(message)), message)
             words = [(native.text(lib.wenlei_result_explanation_word(self._handle, index)),
                       lib.wenlei_result_explanation_contribution(self._handle, index))
@@ -152,9 +158,11 @@ def _read_result(lib: ctypes.CDLL, handle: int, owner: Optional["Classifier"] = 
     names = [native.text(lib.wenlei_result_name(handle, i))
              for i in range(lib.wenlei_result_name_count(handle))]
     probabilities = {}
+    ranked = []
     for rank in range(lib.wenlei_result_class_count(handle)):
-        probabilities[native.text(lib.wenlei_result_class_name(handle, rank))] = \
-            lib.wenlei_result_probability(handle, rank)
+        probability = lib.wenlei_result_probability(handle, rank)
+        probabilities[native.text(lib.wenlei_result_class_name(handle, rank))] = probability
+        ranked.append((lib.wenlei_result_class_number(handle, rank), probability))
     return Result(
         answer=native.text(lib.wenlei_result_answer(handle)),
         names=names,
@@ -166,6 +174,7 @@ def _read_result(lib: ctypes.CDLL, handle: int, owner: Optional["Classifier"] = 
         unknown=bool(lib.wenlei_result_unknown(handle)),
         answer_gbk=lib.wenlei_result_answer_gbk(handle) or b"",
         _native=None if owner is None else _NativeResult(handle, owner),
+        _ranked=tuple(ranked),
     )
 
 
@@ -468,7 +477,6 @@ class Classifier:
         and NaN."""
         import numpy
         results = list(results)
-        column = {name: number for number, name in enumerate(self._classes)}
         labels = numpy.empty(len(results), dtype=object)
         probabilities = numpy.zeros((len(results), len(self._classes)))
         confidence = numpy.empty(len(results))
@@ -478,8 +486,8 @@ class Classifier:
                 continue
             labels[row] = result.label
             confidence[row] = result.confidence
-            for name, probability in result.probabilities.items():
-                probabilities[row, column[name]] = probability
+            for number, probability in result._ranked:
+                probabilities[row, number - 1] = probability
         return Arrays(labels, probabilities, confidence, list(self._classes))
 
     # ---- life ----

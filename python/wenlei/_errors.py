@@ -64,11 +64,17 @@ class ClosedError(Error):
     """The classifier was closed."""
 
 
+class InvalidArgumentError(Error, ValueError):
+    """An argument the library refuses: a training option's value, a class
+    name training cannot store, ..."""
+
+
 class CancelledError(Error):
     """Training was stopped by its progress callback."""
 
 
 _CLASSES = {
+    INVALID_ARGUMENT: InvalidArgumentError,
     NOT_FOUND: ResourceError,
     IO_ERROR: ResourceError,
     CORRUPT: ResourceError,

@@ -161,6 +161,7 @@ class TextClassifier(_ClassifierBase, _Base):
         state.load_files(self.dictionary)
         self._fitted = state
         self.classes_ = classes
+        self._columns = state.columns(names)
         self.prior_ = numpy.bincount(numbers, minlength=len(classes)) / len(numbers)
         return self
 
@@ -180,15 +181,13 @@ class TextClassifier(_ClassifierBase, _Base):
     def predict_proba(self, X):
         """Probabilities, one row per text, columns in the order of classes_."""
         import numpy
-        classifier = self.classifier_
-        column = {str(label): number for number, label in enumerate(self.classes_)}
-        results = classifier.classify_many(_texts(X))
+        results = self.classifier_.classify_many(_texts(X))
         rows = numpy.tile(self.prior_, (len(results), 1))
         for row, result in enumerate(results):
-            if result.probabilities:
+            if result._ranked:
                 rows[row] = 0.0
-                for name, probability in result.probabilities.items():
-                    rows[row, column[name]] = probability
+                for number, probability in result._ranked:
+                    rows[row, self._columns[number - 1]] = probability
         return rows
 
     def predict_log_proba(self, X):
@@ -250,6 +249,23 @@ class _FittedSet:
             path = Path(self.directory) / name
             if path.is_file():
                 self.files[name] = path.read_bytes()
+
+    def columns(self, names) -> list:
+        """The position in ``names`` (the labels' names, in classes_ order)
+        of each class number 1, 2, ... of the trained set, by the full names
+        its metadata file records (else the numbering training documents:
+        by the names' UTF-8 bytes)."""
+        numbered = {}
+        for line in self.files.get("Metadata.txt", b"").decode("utf-8").splitlines():
+            key, _, rest = line.partition(" ")
+            if key == "class":
+                number, _, name = rest.partition(" ")
+                numbered[int(number)] = name
+        if sorted(numbered.values()) != sorted(names):
+            ordered = sorted(names, key=lambda name: name.encode("utf-8"))
+            numbered = {number: name for number, name in enumerate(ordered, 1)}
+        position = {name: index for index, name in enumerate(names)}
+        return [position[numbered[number]] for number in range(1, len(names) + 1)]
 
     def classifier(self, min_confidence: Optional[float]) -> Classifier:
         with self._lock:

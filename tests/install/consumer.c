@@ -3,7 +3,8 @@
  * words 插入 图表 through the exported functions, with the resource set whose
  * directory is its argument, and the text 插入图表 through the modern
  * interface, with the resource set the installed library finds beside
- * itself; both must answer 图表. */
+ * itself; both must answer 图表.  The installed header and library must
+ * state one version. */
 #include <stdio.h>
 #include <string.h>
 
@@ -55,6 +56,11 @@ int main(int argc, char **argv) {
   if (argc != 2 || snprintf(prefix, sizeof prefix, "%s/", argv[1]) >= (int)sizeof prefix) {
     fprintf(stderr, "usage: consumer RESOURCE-DIRECTORY\n");
     return 2;
+  }
+  if (wenlei_version_number() != WENLEI_VERSION_NUMBER) {
+    fprintf(stderr, "consumer: the installed header says version %d, the library %d\n",
+            WENLEI_VERSION_NUMBER, wenlei_version_number());
+    return 1;
   }
   SetInline(&entries[0], "\xB2\xE5\xC8\xEB"); /* 插入 */
   SetInline(&entries[1], kChart);

@@ -208,7 +208,7 @@ void Run(const std::string& directory, const std::string& documentsPath) {
     throw std::runtime_error(error);
   }
   wenlei::SourceData data;
-  if (data.Load(prefix) != wenlei::SourceData::LoadOutcome::kLoaded) {
+  if (!data.Load(prefix).ok()) {
     throw std::runtime_error("cannot read back " + prefix + wenlei::kSourceFileName);
   }
   wenlei::Classifier classifier(data);
@@ -324,7 +324,7 @@ void RunCorpus(const std::string& trainPath, const std::string& directory) {
     throw std::runtime_error(error);
   }
   wenlei::SourceData data;
-  if (data.Load(prefix) != wenlei::SourceData::LoadOutcome::kLoaded) {
+  if (!data.Load(prefix).ok()) {
     throw std::runtime_error("cannot read back " + prefix + wenlei::kSourceFileName);
   }
   wenlei::Classifier classifier(data);

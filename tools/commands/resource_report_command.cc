@@ -78,7 +78,7 @@ bool Inspection::Load() {
     return false;
   }
   const std::string prefix = dir_.empty() || dir_.back() == '/' ? dir_ : dir_ + "/";
-  if (sourceData_.Load(prefix) != SourceData::LoadOutcome::kLoaded) {
+  if (!sourceData_.Load(prefix).ok()) {
     Fail("cannot load " + sourcePath);
     return false;
   }

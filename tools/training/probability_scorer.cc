@@ -7,6 +7,7 @@
 #include "interface/classifier.h"
 #include "source/source_file.h"
 #include "svm.h"
+#include "text/content_word.h"
 #include "tools/host/host_word_list.h"
 
 namespace wenlei {
@@ -14,7 +15,7 @@ namespace wenlei {
 std::unique_ptr<ProbabilityScorer> ProbabilityScorer::Open(const std::string& prefix,
                                                            std::string* error) {
   std::unique_ptr<ProbabilityScorer> scorer(new ProbabilityScorer());
-  if (scorer->sourceData_.Load(prefix) != SourceData::LoadOutcome::kLoaded) {
+  if (!scorer->sourceData_.Load(prefix).ok()) {
     *error = prefix + kSourceFileName + ": missing or malformed";
     return nullptr;
   }
@@ -39,7 +40,7 @@ DocumentScore ProbabilityScorer::Score(const std::vector<std::string>& gbkWords)
   Classifier classifier(sourceData_);
   HostWordList list(gbkWords);
   double known = 0.0;
-  classifier.CountWords(*list.list(), &known);
+  const ContentWords content = CountContentWords(gbkWords, classifier.CountWords(*list.list(), &known));
   score.knownWords = static_cast<std::size_t>(known);
   DocumentVector vector;
   if (!classifier.BuildDocumentVector(*list.list(), &vector) || vector.features().empty()) {
@@ -63,7 +64,7 @@ DocumentScore ProbabilityScorer::Score(const std::vector<std::string>& gbkWords)
   });
   std::vector<double> sorted(score.probabilities);
   std::sort(sorted.rbegin(), sorted.rend());
-  score.confidence = AnswerConfidence(sorted, score.words, score.knownWords);
+  score.confidence = AnswerConfidence(sorted, content.words, content.known);
   return score;
 }
 

@@ -1,0 +1,303 @@
+"""Measures `wenlei train` beside its peers and writes bench/TRAINING.md.
+
+Usage: bench_train.py --wenlei PATH --data DIR --help-corpus DIR --ood DIR
+                      --out FILE [--smoke] [--only SYSTEM] [--big N]
+                      [--variants] [-- TRAIN OPTIONS]
+
+Every system trains on the same raw training split and is scored on the same
+raw held-out split; each runs as a child process and its CPU time is user +
+system time of training, segmentation included (wenlei's from wait4 on
+`wenlei train --raw`, the peers' from train_peers.py, which reports its own
+and its children's up to the end of training). The figures of every run are
+kept in DIR/results.json, so that `--only wenlei` can measure wenlei again
+(after a change of the trainer) and still write the whole file.
+"""
+
+import argparse
+import datetime
+import json
+import os
+import platform
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SYSTEMS = ("wenlei", "sklearn-grid", "fasttext")
+SYSTEM_NAMES = {
+    "wenlei": "wenlei train (defaults)",
+    "sklearn-grid": "jieba + TF-IDF + LinearSVC, 5-fold grid over 8 costs",
+    "fasttext": "jieba + fasttext supervised",
+}
+
+# Training options measured against the defaults, to choose them: name ->
+# the options given to `wenlei train` on top of --raw.
+VARIANTS = {}
+
+
+def say(message):
+    print(f"bench-train: {message}", file=sys.stderr, flush=True)
+
+
+def run_measured(command):
+    """Runs `command`; returns (stdout, CPU seconds, peak RSS in MB) of the child."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        process = subprocess.Popen(command, stdout=out, stderr=err)
+        _, status, usage = os.wait4(process.pid, 0)
+        process.returncode = os.waitstatus_to_exitcode(status)
+        out.seek(0)
+        err.seek(0)
+        if process.returncode != 0:
+            message = err.read().decode("utf-8", "replace").strip().splitlines()
+            raise RuntimeError(f"{' '.join(command)} failed ({process.returncode}): "
+                               f"{(message or ['?'])[-1]}")
+        return (out.read().decode("utf-8"), usage.ru_utime + usage.ru_stime,
+                usage.ru_maxrss / 1024.0)
+
+
+def evaluate(wenlei, directory, test, raw=True):
+    command = [wenlei, "eval"] + (["--raw"] if raw else []) + [directory, test, "--json", "-q"]
+    output = subprocess.run(command, capture_output=True, text=True, check=True).stdout
+    return json.loads(output)
+
+
+def measure_wenlei(wenlei, train, test, options):
+    with tempfile.TemporaryDirectory(prefix="bench-train.") as workdir:
+        directory = os.path.join(workdir, "set")
+        _, cpu, peak = run_measured([wenlei, "train", "--raw", train, "-o", directory,
+                                     "-q"] + options)
+        scored = evaluate(wenlei, directory, test) if test else {}
+        trainer = ""
+        metadata = os.path.join(directory, "Metadata.txt")
+        if os.path.exists(metadata):
+            with open(metadata, encoding="utf-8") as f:
+                trainer = next((line.split(" ", 1)[1].strip() for line in f
+                                if line.startswith("trainer ")), "")
+    return {"cpu_seconds": cpu, "peak_rss_mb": peak, "trainer": trainer,
+            "accuracy": scored.get("accuracy"), "macro_f1": scored.get("macro_f1")}
+
+
+def measure_peer(system, train, test):
+    output, _, _ = run_measured([sys.executable, os.path.join(HERE, "train_peers.py"),
+                                 system, train, test])
+    return json.loads(output)
+
+
+def corpora(options):
+    """(corpus, size, train, test) of every measured split."""
+    found = []
+    help_train = os.path.join(options.help_corpus, "train-raw.tsv")
+    if not options.smoke:
+        found.append(("help-zh", count_lines(help_train), help_train,
+                      os.path.join(options.help_corpus, "test-raw.tsv")))
+    for name in ("mixed", "manpages"):
+        for size in ((2000,) if options.smoke else (2000, 8000)):
+            found.append((name, size, os.path.join(options.data, name, f"train-{size}.tsv"),
+                          os.path.join(options.data, name, "test.tsv")))
+    return found
+
+
+def count_lines(path):
+    with open(path, encoding="utf-8") as f:
+        return sum(1 for _ in f)
+
+
+def key(corpus, size, system):
+    return f"{corpus}/{size}/{system}"
+
+
+def measure(options, results):
+    splits = corpora(options)
+    systems = [options.only] if options.only else list(SYSTEMS)
+    for corpus, size, train, test in splits:
+        for system in systems:
+            say(f"{system} on {corpus}, {size} documents")
+            started = time.monotonic()
+            if system == "wenlei":
+                r = measure_wenlei(options.wenlei, train, test, options.train_options)
+            else:
+                r = measure_peer(system, train, test)
+            r["wall_seconds"] = time.monotonic() - started
+            results[key(corpus, size, system)] = r
+            say(f"  accuracy {r['accuracy']:.4f}, {r['cpu_seconds']:.1f} s CPU")
+    if options.variants:
+        for corpus, size, train, test in splits:
+            for name, train_options in VARIANTS.items():
+                say(f"variant {name} on {corpus}, {size} documents")
+                results[key(corpus, size, "variant " + name)] = measure_wenlei(
+                    options.wenlei, train, test, train_options)
+    if options.big and options.only in (None, "wenlei"):
+        big = os.path.join(options.data, "big", "train.tsv")
+        say(f"wenlei on {count_lines(big)} documents (time and memory)")
+        r = measure_wenlei(options.wenlei, big, None, options.train_options)
+        r["documents"] = count_lines(big)
+        results["big/wenlei"] = r
+    if not options.smoke and options.only in (None, "wenlei"):
+        results["bundled"] = bundled_figures(options)
+
+
+def bundled_figures(options):
+    """The bundled set's held-out and out-of-domain figures."""
+    models = os.path.join(os.path.dirname(os.path.dirname(HERE)), "models", "help-zh")
+    held_out = evaluate(options.wenlei, models, os.path.join(options.help_corpus, "test.tsv"),
+                        raw=False)
+    far = evaluate(options.wenlei, models, os.path.join(options.ood, "far.tsv"))
+    near = evaluate(options.wenlei, models, os.path.join(options.ood, "near.tsv"))
+    return {"accuracy": held_out["accuracy"], "macro_f1": held_out["macro_f1"],
+            "documents": held_out["documents"], "unknown_rate": held_out["unknown_rate"],
+            "far_flagged": far["out_of_domain_unknown_rate"],
+            "far_documents": far["out_of_domain_documents"],
+            "near_flagged": near["out_of_domain_unknown_rate"],
+            "near_documents": near["out_of_domain_documents"]}
+
+
+def verdict(met):
+    return "met" if met else "**missed**"
+
+
+def render(options, results):
+    splits = [s for s in corpora(options) if key(s[0], s[1], "wenlei") in results]
+    lines = ["# Training benchmark", "",
+             "Written by `scripts/bench-train`. Every system trains on the same raw "
+             "training split and is scored on the same held-out split of raw text. "
+             "CPU time is user + system time of training, segmentation included on "
+             "every side: `wenlei train --raw` as one child process (from wait4), the "
+             "peers from the start of their Python process (interpreter and jieba's "
+             "dictionary included) to the end of training. Peak RSS is the training "
+             "process's. The machine has 2 cores shared with other work, so CPU time, "
+             "not wall-clock time, is compared.", ""]
+    meta = results.get("meta", {})
+    lines += ["| | |", "|---|---|"]
+    for name in ("date", "machine", "load", "wenlei options", "trainer"):
+        if name in meta:
+            lines.append(f"| {name} | {meta[name]} |")
+    lines += ["", "The corpora (`scripts/corpus/debian_corpora.py`, seed 1): **help-zh** "
+              "is the bundled set's LibreOffice help split (`scripts/prepare-corpus`, "
+              "raw pages, 8 classes); **mixed** has five classes of paragraphs: "
+              "commands (manpages-zh section 1), concepts (section 7), administration "
+              "(section 8), sayings (fortunes-zh) and the Debian reference manual "
+              "(debian-reference-zh-cn); **manpages** has the manual's sections as "
+              "five classes (1, 2+3, 4+5, 7, 8). Their held-out splits have 2,000 "
+              "documents; the 2,000-document training split is a stratified part "
+              "of the 8,000.", "",
+              "## Accuracy and time", "",
+              "| corpus | training documents | system | CPU s | accuracy | macro-F1 | peak RSS MB |",
+              "|---|---|---|---|---|---|---|"]
+    for corpus, size, _, _ in splits:
+        for system in SYSTEMS:
+            r = results.get(key(corpus, size, system))
+            if r:
+                lines.append(f"| {corpus} | {size:,} | {SYSTEM_NAMES[system]} | "
+                             f"{r['cpu_seconds']:.1f} | {r['accuracy']:.4f} | "
+                             f"{r['macro_f1']:.4f} | {r['peak_rss_mb']:.0f} |")
+    lines += ["", "## Goals", "",
+              "| figure | value | goal | verdict |", "|---|---|---|---|"]
+    for corpus, size, _, _ in splits:
+        w = results[key(corpus, size, "wenlei")]
+        peers = [results[key(corpus, size, s)] for s in SYSTEMS[1:]
+                 if key(corpus, size, s) in results]
+        if peers:
+            best = max(p["accuracy"] for p in peers)
+            lines.append(f"| {corpus} {size:,}: accuracy, wenlei − best peer | "
+                         f"{w['accuracy']:.4f} − {best:.4f} = {w['accuracy'] - best:+.4f} "
+                         f"| ≥ 0 | {verdict(w['accuracy'] >= best)} |")
+        grid = results.get(key(corpus, size, "sklearn-grid"))
+        if grid:
+            ratio = w["cpu_seconds"] / grid["cpu_seconds"]
+            lines.append(f"| {corpus} {size:,}: CPU time, wenlei ÷ sklearn grid | "
+                         f"{ratio:.2f}× | ≤ 1.00× | {verdict(ratio <= 1.0)} |")
+    for corpus in ("mixed", "manpages"):
+        small, large = (results.get(key(corpus, n, "wenlei")) for n in (2000, 8000))
+        if small and large:
+            growth = large["cpu_seconds"] / small["cpu_seconds"]
+            peer_growth = ", ".join(
+                f"{s} {results[key(corpus, 8000, s)]['cpu_seconds'] / results[key(corpus, 2000, s)]['cpu_seconds']:.2f}×"
+                for s in SYSTEMS[1:] if key(corpus, 8000, s) in results
+                and key(corpus, 2000, s) in results)
+            lines.append(f"| {corpus}: CPU time, 8,000 ÷ 2,000 documents | {growth:.2f}× "
+                         f"(peers: {peer_growth}) | ≤ 10× | {verdict(growth <= 10)} |")
+    big = results.get("big/wenlei")
+    if big:
+        lines.append(f"| {big['documents']:,} documents: CPU time and peak RSS | "
+                     f"{big['cpu_seconds']:.0f} s ({big['cpu_seconds'] / 60:.1f} min), "
+                     f"{big['peak_rss_mb']:.0f} MB | minutes | "
+                     f"{verdict(big['cpu_seconds'] < 600)} |")
+    bundled = results.get("bundled")
+    if bundled:
+        lines += [
+            f"| bundled help-zh: held-out accuracy | {bundled['accuracy']:.4f} | ≥ 0.93 | "
+            f"{verdict(bundled['accuracy'] >= 0.93)} |",
+            f"| bundled help-zh: held-out macro-F1 | {bundled['macro_f1']:.4f} | ≥ 0.89 | "
+            f"{verdict(bundled['macro_f1'] >= 0.89)} |",
+            f"| bundled help-zh: far out-of-domain flagged unknown | "
+            f"{bundled['far_flagged']:.4f} of {bundled['far_documents']:,} | ≥ 0.90 | "
+            f"{verdict(bundled['far_flagged'] >= 0.90)} |",
+            f"| bundled help-zh: in-domain flagged unknown | {bundled['unknown_rate']:.4f} "
+            f"of {bundled['documents']} | ≤ 0.05 | {verdict(bundled['unknown_rate'] <= 0.05)} |",
+            f"| bundled help-zh: near out-of-domain flagged unknown (manpages-zh) | "
+            f"{bundled['near_flagged']:.4f} of {bundled['near_documents']:,} | reported | |"]
+    if big:
+        lines += ["", f"The {big['documents']:,}-document corpus (`big/train.tsv`) is made "
+                  "by joining one to three paragraphs drawn with replacement from one "
+                  "class of the mixed corpus's paragraphs (seed 1): it measures time and "
+                  "memory only."]
+    variants = sorted({k.split("/", 2)[2] for k in results if "/variant " in k})
+    if variants:
+        lines += ["", "## Choices measured", "",
+                  "Each variant is `wenlei train --raw` with the options shown on top of "
+                  "the defaults, scored on the held-out splits (accuracy / CPU s).", "",
+                  "| variant | " + " | ".join(f"{c} {s:,}" for c, s, _, _ in splits) + " |",
+                  "|---|" + "---|" * len(splits)]
+        for variant in variants:
+            cells = []
+            for corpus, size, _, _ in splits:
+                r = results.get(key(corpus, size, variant))
+                cells.append(f"{r['accuracy']:.4f} / {r['cpu_seconds']:.1f}" if r else "")
+            lines.append(f"| {variant[len('variant '):]} | " + " | ".join(cells) + " |")
+    lines += ["", "Peers: " + "; ".join(f"**{SYSTEM_NAMES[s]}**" for s in SYSTEMS[1:]) +
+              ": `scripts/corpus/train_peers.py` (jieba in its default mode; TF-IDF "
+              "with sublinear tf fitted inside each fold; costs 1/16 to 8 by powers of "
+              "two; fastText with the parameters of `scripts/compare-peers`).", ""]
+    return "\n".join(lines)
+
+
+def main(argv):
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--wenlei", required=True)
+    parser.add_argument("--data", required=True)
+    parser.add_argument("--help-corpus", required=True)
+    parser.add_argument("--ood", required=True)
+    parser.add_argument("--out", required=True)
+    parser.add_argument("--smoke", action="store_true")
+    parser.add_argument("--only", choices=SYSTEMS)
+    parser.add_argument("--big", action="store_true")
+    parser.add_argument("--variants", action="store_true")
+    parser.add_argument("train_options", nargs="*")
+    options = parser.parse_args(argv)
+    store = os.path.join(options.data, "results-smoke.json" if options.smoke else "results.json")
+    results = {}
+    if options.only and os.path.exists(store):
+        with open(store, encoding="utf-8") as f:
+            results = json.load(f)
+    load_before = " ".join(f"{x:.2f}" for x in os.getloadavg())
+    measure(options, results)
+    results["meta"] = {
+        "date": datetime.datetime.utcnow().strftime("%Y-%m-%d %H:%M UTC"),
+        "machine": f"{platform.machine()}, {os.cpu_count()} cores, {platform.system()}",
+        "load": f"{load_before} before, "
+                f"{' '.join(f'{x:.2f}' for x in os.getloadavg())} after",
+        "wenlei options": "`--raw " + " ".join(options.train_options) + "`",
+        "trainer": next((r["trainer"] for k, r in results.items()
+                         if k.endswith("/wenlei") and r.get("trainer")), "")}
+    with open(store, "w", encoding="utf-8") as f:
+        json.dump(results, f, ensure_ascii=False, indent=1)
+    with open(options.out, "w", encoding="utf-8") as f:
+        f.write(render(options, results))
+    say(f"wrote {options.out}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
