@@ -1,9 +1,5 @@
 #include "predict/loaded_model.h"
 
-#if !defined(_WIN32)
-#include <mutex>
-#endif
-
 #include <algorithm>
 #include <map>
 
@@ -11,6 +7,7 @@
 #include "predict/model_file_check.h"
 #include "svm.h"
 #include "util/private_copy.h"
+#include "util/process_lock.h"
 
 namespace wenlei {
 
@@ -37,8 +34,7 @@ Status LoadedModel::Load(const std::string& path, std::string_view text,
     // reads; two loads at once (handles of the modern interface opened in
     // several threads) would restore each other's switch.  The Windows DLL
     // has the exports alone, each of which holds the process-wide lock.
-    static std::mutex loaderMutex;
-    std::lock_guard<std::mutex> lock(loaderMutex);
+    ProcessWideLock lock(ProcessLockId::kModelLoader);
 #endif
     loaded = svm_load_model(copy->path().c_str());
   }

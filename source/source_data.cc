@@ -135,10 +135,14 @@ Status SourceData::Load(const std::string& prefix) {
   if (!openable.ok()) {
     return Status(openable.code(), openable.message(), Status::Context::kSourceFileOpen, path);
   }
-  std::FILE* file = opened.release();
+  const Status loaded = LoadFrom(opened.get(), prefix);
+  return loaded;
+}
+
+Status SourceData::LoadFrom(std::FILE* file, const std::string& prefix) {
+  const std::string path = prefix + kSourceFileName;
   std::string pathError;
   if (!CheckWorkingPaths(prefix, &pathError)) {
-    std::fclose(file);
     return Status(Status::Code::kInvalidArgument, "rejected resource prefix: " + pathError);
   }
 
@@ -147,7 +151,6 @@ Status SourceData::Load(const std::string& prefix) {
   SourceFileSections sections;
   std::string error;
   bool ok = ReadSourceFileSections(file, &sections, &error);
-  std::fclose(file);
   if (ok) ok = CheckIdfValues(sections, &error) && CheckAverageDocLength(sections, &error);
   if (!ok) {
     return Status(Status::Code::kCorrupt, "rejected resource file " + path + ": " + error);
