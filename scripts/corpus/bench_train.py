@@ -1,8 +1,8 @@
 """Measures `wenlei train` beside its peers and writes bench/TRAINING.md.
 
 Usage: bench_train.py --wenlei PATH --data DIR --help-corpus DIR --ood DIR
-                      --out FILE [--smoke] [--only SYSTEM] [--big N]
-                      [--variants] [-- TRAIN OPTIONS]
+                      --out FILE [--smoke] [--only SYSTEM] [--big]
+                      [--variant NAME=OPTIONS ...] [-- TRAIN OPTIONS]
 
 Every system trains on the same raw training split and is scored on the same
 raw held-out split; each runs as a child process and its CPU time is user +
@@ -32,9 +32,6 @@ SYSTEM_NAMES = {
     "fasttext": "jieba + fasttext supervised",
 }
 
-# Training options measured against the defaults, to choose them: name ->
-# the options given to `wenlei train` on top of --raw.
-VARIANTS = {}
 
 
 def say(message):
@@ -110,7 +107,7 @@ def key(corpus, size, system):
 
 def measure(options, results):
     splits = corpora(options)
-    systems = [options.only] if options.only else list(SYSTEMS)
+    systems = {None: list(SYSTEMS), "variants": []}.get(options.only, [options.only])
     for corpus, size, train, test in splits:
         for system in systems:
             say(f"{system} on {corpus}, {size} documents")
@@ -122,12 +119,13 @@ def measure(options, results):
             r["wall_seconds"] = time.monotonic() - started
             results[key(corpus, size, system)] = r
             say(f"  accuracy {r['accuracy']:.4f}, {r['cpu_seconds']:.1f} s CPU")
-    if options.variants:
+    if options.variant:
         for corpus, size, train, test in splits:
-            for name, train_options in VARIANTS.items():
+            for name, train_options in options.variant:
                 say(f"variant {name} on {corpus}, {size} documents")
-                results[key(corpus, size, "variant " + name)] = measure_wenlei(
-                    options.wenlei, train, test, train_options)
+                r = measure_wenlei(options.wenlei, train, test, train_options)
+                r["options"] = " ".join(train_options)
+                results[key(corpus, size, "variant " + name)] = r
     if options.big and options.only in (None, "wenlei"):
         big = os.path.join(options.data, "big", "train.tsv")
         say(f"wenlei on {count_lines(big)} documents (time and memory)")
@@ -246,8 +244,8 @@ def render(options, results):
     variants = sorted({k.split("/", 2)[2] for k in results if "/variant " in k})
     if variants:
         lines += ["", "## Choices measured", "",
-                  "Each variant is `wenlei train --raw` with the options shown on top of "
-                  "the defaults, scored on the held-out splits (accuracy / CPU s).", "",
+                  "Each variant is `wenlei train --raw` with the options shown, scored on "
+                  "the held-out splits (accuracy / CPU s of training).", "",
                   "| variant | " + " | ".join(f"{c} {s:,}" for c, s, _, _ in splits) + " |",
                   "|---|" + "---|" * len(splits)]
         for variant in variants:
@@ -255,7 +253,10 @@ def render(options, results):
             for corpus, size, _, _ in splits:
                 r = results.get(key(corpus, size, variant))
                 cells.append(f"{r['accuracy']:.4f} / {r['cpu_seconds']:.1f}" if r else "")
-            lines.append(f"| {variant[len('variant '):]} | " + " | ".join(cells) + " |")
+            name = variant[len("variant "):]
+            shown = next((results[key(c, n, variant)]["options"] for c, n, _, _ in splits
+                          if key(c, n, variant) in results), "")
+            lines.append(f"| {name} (`{shown}`) | " + " | ".join(cells) + " |")
     lines += ["", "Peers: " + "; ".join(f"**{SYSTEM_NAMES[s]}**" for s in SYSTEMS[1:]) +
               ": `scripts/corpus/train_peers.py` (jieba in its default mode; TF-IDF "
               "with sublinear tf fitted inside each fold; costs 1/16 to 8 by powers of "
@@ -271,9 +272,11 @@ def main(argv):
     parser.add_argument("--ood", required=True)
     parser.add_argument("--out", required=True)
     parser.add_argument("--smoke", action="store_true")
-    parser.add_argument("--only", choices=SYSTEMS)
+    parser.add_argument("--only", choices=SYSTEMS + ("variants",))
     parser.add_argument("--big", action="store_true")
-    parser.add_argument("--variants", action="store_true")
+    parser.add_argument("--variant", action="append", default=[], metavar="NAME=OPTIONS",
+                        type=lambda text: (text.partition("=")[0], text.partition("=")[2].split()),
+                        help="also measure `wenlei train --raw OPTIONS` (repeatable)")
     parser.add_argument("train_options", nargs="*")
     options = parser.parse_args(argv)
     store = os.path.join(options.data, "results-smoke.json" if options.smoke else "results.json")
