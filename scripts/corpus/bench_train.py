@@ -54,8 +54,11 @@ def run_measured(command):
                 usage.ru_maxrss / 1024.0)
 
 
+EVALUATOR = []  # the wenlei command that scores the sets, when not the one that trains
+
+
 def evaluate(wenlei, directory, test, raw=True):
-    command = [wenlei, "eval"] + (["--raw"] if raw else []) + [directory, test, "--json", "-q"]
+    command = [(EVALUATOR or [wenlei])[0], "eval"] + (["--raw"] if raw else []) + [directory, test, "--json", "-q"]
     output = subprocess.run(command, capture_output=True, text=True, check=True).stdout
     return json.loads(output)
 
@@ -267,6 +270,7 @@ def render(options, results):
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--wenlei", required=True)
+    parser.add_argument("--evaluator", help="the wenlei command that scores (default: --wenlei)")
     parser.add_argument("--data", required=True)
     parser.add_argument("--help-corpus", required=True)
     parser.add_argument("--ood", required=True)
@@ -279,6 +283,8 @@ def main(argv):
                         help="also measure `wenlei train --raw OPTIONS` (repeatable)")
     parser.add_argument("train_options", nargs="*")
     options = parser.parse_args(argv)
+    if options.evaluator:
+        EVALUATOR.append(options.evaluator)
     store = os.path.join(options.data, "results-smoke.json" if options.smoke else "results.json")
     results = {}
     if options.only and os.path.exists(store):
