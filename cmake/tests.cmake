@@ -38,6 +38,11 @@ if(NOT WIN32)
   target_compile_definitions(wenlei_api_tests PRIVATE
     WENLEI_MODELS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/models")
   gtest_discover_tests(wenlei_api_tests DISCOVERY_TIMEOUT 60)
+  # A set replaced while it is opened, fork, results after close.
+  add_executable(wenlei_api_soundness_tests interface/wenlei_api_soundness_test.cc)
+  target_link_libraries(wenlei_api_soundness_tests PRIVATE wenlei wenlei_testutil Threads::Threads
+                        GTest::gtest_main)
+  gtest_discover_tests(wenlei_api_soundness_tests DISCOVERY_TIMEOUT 60)
 endif()
 
 # Threads calling the exports at once (scripts/test-threads runs it under

@@ -4,9 +4,13 @@
 #include <cmath>
 #include <map>
 #include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <new>
+#include <thread>
 
 #include "decide/confidence.h"
 #include "decide/prediction_result.h"
@@ -20,6 +24,8 @@
 #include "text/utf8.h"
 #include "util/file_bytes.h"
 #include "util/number_text.h"
+#include "util/process_lock.h"
+#include "util/sha256.h"
 #include "util/whole_number.h"
 #include "vectorise/document_vector.h"
 #include "vectorise/term_weighting.h"
@@ -58,22 +64,94 @@ double AsWrittenInTheTestFile(double value, std::string* scratch) {
   return read;
 }
 
+// The bytes of one file of the set, and whether they have the digest the
+// set's metadata records (when it records one).
+Status ReadSetFile(const std::string& path, const std::string& recorded, std::string* bytes,
+                   bool* matches) {
+  Status read = ReadFileBytes(path, bytes);
+  if (!read.ok()) return read;
+  *matches = recorded.empty() || Sha256Hex(*bytes) == recorded;
+  return Status::Ok();
+}
+
+// A set being retrained changes file by file; a few tries bridge that.
+constexpr int kGenerationAttempts = 8;
+
 }  // namespace
 
 Status Engine::Open(const std::string& directory, const EngineOptions& options,
                     std::unique_ptr<Engine>* engine) {
   if (directory.empty()) return Status(Code::kInvalidArgument, "no resource directory given");
+  // Negative asks for the set's own threshold; NaN and numbers above 1
+  // cannot be a confidence.
+  if (std::isnan(options.minConfidence) || options.minConfidence > 1.0) {
+    return Status(Code::kInvalidArgument,
+                  "the minimum confidence must be from 0 to 1 (or negative for the resource "
+                  "set's own threshold)");
+  }
+  std::string why;
+  for (int attempt = 1;; ++attempt) {
+    bool oneGeneration = true;
+    Status opened = OpenOneGeneration(directory, options, engine, &oneGeneration, &why);
+    if (oneGeneration) return opened;
+    if (attempt == kGenerationAttempts) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(5 << attempt, 200)));
+  }
+  return Status(Code::kMismatch, "the resource set in " + directory + " does not match its " +
+                                     kMetadataFileName + " (" + why + ", " +
+                                     std::to_string(kGenerationAttempts) +
+                                     " tries): it is being replaced, or a file was changed by "
+                                     "hand; retrain the set or remove " + kMetadataFileName);
+}
+
+Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptions& options,
+                                 std::unique_ptr<Engine>* engine, bool* oneGeneration,
+                                 std::string* why) {
   std::unique_ptr<Engine> opened(new Engine());
   const std::string prefix = directory.back() == '/' ? directory : directory + "/";
 
-  Status loaded = opened->sourceData_.Load(prefix);
+  // The metadata file, when the set has one, names the digests of the files
+  // that belong together; the files' bytes are checked against them before
+  // they are parsed, so a handle never holds parts of two training runs.
+  SetMetadata metadata;
+  Status described = ReadMetadataFile(prefix, &metadata);
+  if (!described.ok() && described.code() != Code::kNotFound) return described;
+
+  const std::string sourcePath = prefix + kSourceFileName;
+  std::string bytes;
+  Status read = ReadSetFile(sourcePath, metadata.sourceSha256, &bytes, oneGeneration);
+  if (!read.ok() || !*oneGeneration) {
+    *why = std::string(kSourceFileName) + " differs from the digest recorded";
+    return read;
+  }
+  std::FILE* sourceFile = bytes.empty() ? nullptr : fmemopen(bytes.data(), bytes.size(), "rb");
+  if (!bytes.empty() && sourceFile == nullptr) return Status(Code::kNoMemory, "out of memory");
+  // (fmemopen takes no empty buffer; an empty file is refused by Load.)
+  const Status loaded = sourceFile != nullptr ? opened->sourceData_.LoadFrom(sourceFile, prefix)
+                                              : opened->sourceData_.Load(prefix);
+  if (sourceFile != nullptr) std::fclose(sourceFile);
   if (!loaded.ok()) return loaded;
+  std::string().swap(bytes);
 
   const std::string modelPath = prefix + kModelFileName;
   std::string text;
-  loaded = ReadFileBytes(modelPath, &text);
-  if (loaded.ok()) loaded = LoadedModel::Load(modelPath, text, &opened->model_);
-  if (!loaded.ok()) return loaded;
+  read = ReadSetFile(modelPath, metadata.modelSha256, &text, oneGeneration);
+  if (!read.ok() || !*oneGeneration) {
+    *why = std::string(kModelFileName) + " differs from the digest recorded";
+    return read;
+  }
+  Status loadedModel = LoadedModel::Load(modelPath, text, &opened->model_);
+  // Where libsvm's loader reads the path itself, a model replaced since
+  // the bytes were checked shows here.
+  if (!metadata.modelSha256.empty()) {
+    std::string digest;
+    *oneGeneration = DigestFile(modelPath, &digest).ok() && digest == metadata.modelSha256;
+    if (!*oneGeneration) {
+      *why = std::string(kModelFileName) + " differs from the digest recorded";
+      return Status::Ok();
+    }
+  }
+  if (!loadedModel.ok()) return loadedModel;
   opened->model_->PrepareLinearPrediction();
 
   if (ThreadConverter() == nullptr) return NoConverter();
@@ -90,8 +168,7 @@ Status Engine::Open(const std::string& directory, const EngineOptions& options,
   }
   ThreadConverter()->AppendUtf8(ShortTextMessage(), &opened->shortTextUtf8_);
 
-  Status named = opened->TakeMetadata(prefix);
-  if (!named.ok()) return named;
+  opened->TakeMetadata(metadata);
   for (const auto& entry : opened->sourceData_.wordIndexTable) {
     opened->featureCount_ = std::max(opened->featureCount_, static_cast<std::size_t>(std::max(entry.second, 0)));
   }
@@ -104,7 +181,18 @@ Status Engine::Open(const std::string& directory, const EngineOptions& options,
   if (opened->minConfidence_ < 0.0) {
     ConfidenceSettings stored;
     std::string fault;
-    switch (ReadConfidenceFile(prefix, &stored, &fault)) {
+    const ConfidenceFileOutcome threshold = ReadConfidenceFile(prefix, &stored, &fault);
+    // Compared after the read: a file replaced in between no longer matches.
+    if (!metadata.confidenceSha256.empty()) {
+      std::string digest;
+      *oneGeneration = DigestFile(prefix + kConfidenceFileName, &digest).ok() &&
+                       digest == metadata.confidenceSha256;
+      if (!*oneGeneration) {
+        *why = std::string(kConfidenceFileName) + " differs from the digest recorded";
+        return Status::Ok();
+      }
+    }
+    switch (threshold) {
       case ConfidenceFileOutcome::kRead:
         opened->minConfidence_ = stored.minConfidence;
         break;
@@ -163,11 +251,7 @@ const std::string& Engine::ClassName(std::size_t number) const {
   return displayNamesUtf8_[number];
 }
 
-Status Engine::TakeMetadata(const std::string& prefix) {
-  SetMetadata metadata;
-  Status read = ReadMetadataFile(prefix, &metadata);
-  if (read.code() == Code::kNotFound) return Status::Ok();
-  if (!read.ok()) return read;
+void Engine::TakeMetadata(const SetMetadata& metadata) {
   trainedWith_ = metadata.trainer;
   // Source.dat holds a short form of a long name; the answers name the
   // class as the metadata file does.
@@ -177,7 +261,6 @@ Status Engine::TakeMetadata(const std::string& prefix) {
       fullNames_ = true;
     }
   }
-  return Status::Ok();
 }
 
 std::size_t Engine::ClassNumber(std::string_view name) const {
@@ -303,23 +386,33 @@ Status Engine::ClassifyText(std::string_view utf8, ClassificationResult* result)
 }
 
 const Segmenter* Engine::LoadedSegmenter(Status* status) const {
-  std::call_once(dictionaryOnce_, [this] {
-    if (dictionaryPath_.empty()) {
-      dictionaryStatus_ = Status(Code::kNotFound, "no segmentation dictionary: none was given and none is installed");
-      return;
+  // Loaded once, on first use; the lock is one fork knows to release (a
+  // std::once_flag caught mid-call would block a forked child for ever).
+  if (!dictionaryTried_.load(std::memory_order_acquire)) {
+    ProcessWideLock lock(ProcessLockId::kDictionary);
+    if (!dictionaryTried_.load(std::memory_order_relaxed)) {
+      LoadDictionary();
+      dictionaryTried_.store(true, std::memory_order_release);
     }
-    std::string error;
-    dictionary_ = Dictionary::Load(dictionaryPath_, &error);
-    if (dictionary_ == nullptr) {
-      std::error_code ignored;
-      dictionaryStatus_ = Status(std::filesystem::exists(dictionaryPath_, ignored) ? Code::kCorrupt : Code::kNotFound,
-                                 error);
-      return;
-    }
-    segmenter_ = std::make_unique<Segmenter>(*dictionary_);
-  });
+  }
   *status = dictionaryStatus_;
   return segmenter_.get();
+}
+
+void Engine::LoadDictionary() const {
+  if (dictionaryPath_.empty()) {
+    dictionaryStatus_ = Status(Code::kNotFound, "no segmentation dictionary: none was given and none is installed");
+    return;
+  }
+  std::string error;
+  dictionary_ = Dictionary::Load(dictionaryPath_, &error);
+  if (dictionary_ == nullptr) {
+    std::error_code ignored;
+    dictionaryStatus_ = Status(std::filesystem::exists(dictionaryPath_, ignored) ? Code::kCorrupt : Code::kNotFound,
+                               error);
+    return;
+  }
+  segmenter_ = std::make_unique<Segmenter>(*dictionary_);
 }
 
 Status Engine::Segment(std::string_view utf8, std::vector<std::string_view>* words) const {

@@ -1,15 +1,16 @@
 #ifndef WENLEI_INTERFACE_ENGINE_H_
 #define WENLEI_INTERFACE_ENGINE_H_
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "predict/loaded_model.h"
+#include "source/metadata_file.h"
 #include "source/source_data.h"
 #include "text/dictionary.h"
 #include "text/segmenter.h"
@@ -62,8 +63,8 @@ struct Explanation {
 
 // A resource set held in memory: the tables of Source.dat, the parsed model
 // and, once text is classified, the segmentation dictionary.  Immutable
-// after Open (the dictionary is loaded once, on first use, under
-// std::call_once), so any number of threads may classify with one Engine at
+// after Open (the dictionary is loaded once, on first use, under a
+// process-wide lock), so any number of threads may classify with one Engine at
 // once; nothing is written to disk.
 //
 // Answers equal those of the exported functions for the same GBK words:
@@ -117,10 +118,15 @@ class Engine {
 
  private:
   Engine() = default;
+  // One try of Open; *oneGeneration false (with *why) when the files read
+  // do not match the digests of the set's metadata file.
+  static Status OpenOneGeneration(const std::string& directory, const EngineOptions& options,
+                                  std::unique_ptr<Engine>* engine, bool* oneGeneration,
+                                  std::string* why);
   Status CheckFit(const std::string& directory) const;
-  // The full class names and how the set was trained, from the metadata
-  // file when the set has one.
-  Status TakeMetadata(const std::string& prefix);
+  // The trainer's line and the classes' full names of the set's metadata
+  // file (empty for a set without one).
+  void TakeMetadata(const SetMetadata& metadata);
   Status CheckSize(std::size_t bytes) const;
   const Segmenter* LoadedSegmenter(Status* status) const;
   // Counting to decision for words already in GBK.
@@ -138,8 +144,10 @@ class Engine {
   double minConfidence_ = 0.0;
   std::size_t maxDocumentBytes_ = 0;
 
+  void LoadDictionary() const;
+
   std::string dictionaryPath_;
-  mutable std::once_flag dictionaryOnce_;
+  mutable std::atomic<bool> dictionaryTried_{false};
   mutable std::unique_ptr<Dictionary> dictionary_;
   mutable std::unique_ptr<Segmenter> segmenter_;
   mutable Status dictionaryStatus_;

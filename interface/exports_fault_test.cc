@@ -285,3 +285,38 @@ TEST_F(ExportsFaultTest, TwoProcessesOnOnePrefixGetTheirOwnAnswers) {
 }
 
 }  // namespace
+
+namespace {
+
+// A working file or the lock file made a symbolic link to a file outside
+// the set: the classification is refused with a line naming it (the
+// prediction step's own line for the result file) and exit status 1, and
+// the link's target keeps its bytes.
+TEST_F(ExportsFaultTest, WorkingFilesThatAreSymbolicLinksAreNotWrittenThrough) {
+  TempDir outside;
+  const std::string target = outside.prefix() + "precious";
+  const std::string reason = ": a symbolic link, which the library does not write through\n";
+  const struct {
+    const char* name;
+    std::string lines;
+  } cases[] = {
+      {"SVMTestFile.dat", "wenlei: cannot write " + dir_.prefix() + "SVMTestFile.dat" + reason},
+      {"resultFile.dat", "can't open output file " + dir_.prefix() + "resultFile.dat\n"},
+      {"SVMTestFile.dat.lock", "wenlei: cannot write " + dir_.prefix() + "SVMTestFile.dat.lock" + reason},
+  };
+  for (const auto& c : cases) {
+    WriteFile(target, "keep me");
+    const std::string link = dir_.prefix() + c.name;
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(target, link);
+    auto outcome = RunInChild([&] { Classify(handle_, Words(1, 6).list()); });
+    EXPECT_TRUE(outcome.exited) << c.name;
+    EXPECT_EQ(outcome.status, 1) << c.name;
+    EXPECT_EQ(outcome.err, c.lines);
+    EXPECT_EQ(ReadFile(target), "keep me") << c.name;
+    std::filesystem::remove(link);
+  }
+  EXPECT_EQ(Classify(handle_, Words(2, 6).list()), "Arts");
+}
+
+}  // namespace

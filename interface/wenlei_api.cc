@@ -22,7 +22,9 @@ struct wenlei_options {
 };
 
 struct wenlei_classifier {
-  std::unique_ptr<wenlei::Engine> engine;
+  // Shared with the results made by it, which stay valid (and explainable)
+  // after the handle is closed.
+  std::shared_ptr<const wenlei::Engine> engine;
 };
 
 struct wenlei_result {
@@ -30,7 +32,9 @@ struct wenlei_result {
   std::string error;
   wenlei::ClassificationResult result;
   std::vector<std::string> answerNames;
-  const wenlei::Engine* engine = nullptr;
+  // Copies of the class names by rank: a result outlives its handle.
+  std::vector<std::string> rankedNames;
+  std::shared_ptr<const wenlei::Engine> engine;
   wenlei::Explanation explanation;
 };
 
@@ -135,7 +139,7 @@ const std::string& DefaultDictionary() {
 
 // A batch of texts or one document: fills a result, whose status says how
 // it went.
-wenlei_result* NewResult(const wenlei::Engine* engine) {
+wenlei_result* NewResult(const std::shared_ptr<const wenlei::Engine>& engine) {
   wenlei_result* result = new wenlei_result();
   result->engine = engine;
   return result;
@@ -144,6 +148,10 @@ wenlei_result* NewResult(const wenlei::Engine* engine) {
 void FillNames(wenlei_result* result) {
   for (std::int32_t number : result->result.answerClasses) {
     result->answerNames.push_back(result->engine->ClassName(static_cast<std::size_t>(number)));
+  }
+  result->rankedNames.reserve(result->result.ranking.size());
+  for (const wenlei::ClassScore& score : result->result.ranking) {
+    result->rankedNames.push_back(result->engine->ClassName(static_cast<std::size_t>(score.number)));
   }
 }
 
@@ -295,7 +303,7 @@ WENLEI_EXPORT wenlei_status wenlei_classify_text(const wenlei_classifier* classi
                 message);
   }
   return Guarded(message, [&] {
-    std::unique_ptr<wenlei_result> made(NewResult(classifier->engine.get()));
+    std::unique_ptr<wenlei_result> made(NewResult(classifier->engine));
     Status status = classifier->engine->ClassifyText(std::string_view(text == nullptr ? "" : text, length),
                                                      &made->result);
     if (!status.ok()) return Report(status, message);
@@ -331,7 +339,7 @@ WENLEI_EXPORT wenlei_status wenlei_classify_words(const wenlei_classifier* class
     std::vector<std::string_view> views;
     views.reserve(count);
     for (size_t i = 0; i < count; ++i) views.emplace_back(words[i] == nullptr ? "" : words[i], lengths[i]);
-    std::unique_ptr<wenlei_result> made(NewResult(classifier->engine.get()));
+    std::unique_ptr<wenlei_result> made(NewResult(classifier->engine));
     Status status = encodingNumber == WENLEI_GBK
                         ? classifier->engine->ClassifyGbkWords(views, &made->result)
                         : classifier->engine->ClassifyUtf8Words(views, &made->result);
@@ -359,7 +367,7 @@ WENLEI_EXPORT wenlei_status wenlei_classify_batch(const wenlei_classifier* class
   }
   wenlei_status status = Guarded(message, [&] {
     for (size_t i = 0; i < count; ++i) {
-      std::unique_ptr<wenlei_result> made(NewResult(classifier->engine.get()));
+      std::unique_ptr<wenlei_result> made(NewResult(classifier->engine));
       Status one = classifier->engine->ClassifyText(
           std::string_view(texts[i] == nullptr ? "" : texts[i], lengths[i]), &made->result);
       if (one.ok()) {
@@ -417,7 +425,7 @@ WENLEI_EXPORT size_t wenlei_result_class_count(const wenlei_result* result) {
 
 WENLEI_EXPORT const char* wenlei_result_class_name(const wenlei_result* result, size_t rank) {
   if (result == nullptr || rank >= result->result.ranking.size()) return nullptr;
-  return result->engine->ClassName(static_cast<std::size_t>(result->result.ranking[rank].number)).c_str();
+  return result->rankedNames[rank].c_str();
 }
 
 WENLEI_EXPORT size_t wenlei_result_class_number(const wenlei_result* result, size_t rank) {

@@ -1,15 +1,11 @@
 #include "predict/loaded_model.h"
 
-#if !defined(_WIN32)
-#include <mutex>
-#endif
-
 #include <algorithm>
-#include <map>
 
 #include "predict/linear_predictor.h"
 #include "predict/model_file_check.h"
 #include "svm.h"
+#include "util/process_lock.h"
 
 namespace wenlei {
 
@@ -27,8 +23,7 @@ Status LoadedModel::Load(const std::string& path, std::string_view text,
     // reads; two loads at once (handles of the modern interface opened in
     // several threads) would restore each other's switch.  The Windows DLL
     // has the exports alone, each of which holds the process-wide lock.
-    static std::mutex loaderMutex;
-    std::lock_guard<std::mutex> lock(loaderMutex);
+    ProcessWideLock lock(ProcessLockId::kModelLoader);
 #endif
     loaded = svm_load_model(path.c_str());
   }
@@ -118,15 +113,19 @@ Status LoadedModel::LinearPairWeights(int first, int second, const std::vector<i
   for (int c = 0; c < n; ++c) start[c + 1] = start[c] + model_->nSV[c];
   // w = sum of coef * sv over the support vectors of both classes, with
   // libsvm's coefficient rows for the pair; only the features asked for.
-  std::map<int, std::size_t> asked;
-  for (std::size_t k = 0; k < features.size(); ++k) asked.emplace(features[k], k);
+  // Position of each feature asked for, by feature number; beyond the
+  // support vectors' largest feature w is 0.
+  std::vector<int> asked(static_cast<std::size_t>(largestFeature_) + 1, -1);
+  for (std::size_t k = 0; k < features.size(); ++k) {
+    if (features[k] >= 0 && features[k] <= largestFeature_) asked[features[k]] = static_cast<int>(k);
+  }
   const double sign = first == i ? 1.0 : -1.0;
   weights->assign(features.size(), 0.0);
   auto add = [&](int begin, int end, const double* coef) {
     for (int k = begin; k < end; ++k) {
       for (const svm_node* node = model_->SV[k]; node->index != -1; ++node) {
-        auto found = asked.find(node->index);
-        if (found != asked.end()) (*weights)[found->second] += sign * coef[k] * node->value;
+        const int at = node->index >= 0 && node->index <= largestFeature_ ? asked[node->index] : -1;
+        if (at >= 0) (*weights)[at] += sign * coef[k] * node->value;
       }
     }
   };

@@ -114,9 +114,15 @@ Status SourceData::Load(const std::string& prefix) {
     const Status unreadable = UnreadableFile(path, errno);
     return Status(unreadable.code(), unreadable.message(), Status::Context::kSourceFileOpen, path);
   }
+  const Status loaded = LoadFrom(file, prefix);
+  std::fclose(file);
+  return loaded;
+}
+
+Status SourceData::LoadFrom(std::FILE* file, const std::string& prefix) {
+  const std::string path = prefix + kSourceFileName;
   std::string pathError;
   if (!CheckWorkingPaths(prefix, &pathError)) {
-    std::fclose(file);
     return Status(Status::Code::kInvalidArgument, "rejected resource prefix: " + pathError);
   }
 
@@ -125,7 +131,6 @@ Status SourceData::Load(const std::string& prefix) {
   SourceFileSections sections;
   std::string error;
   bool ok = ReadSourceFileSections(file, &sections, &error);
-  std::fclose(file);
   if (ok) ok = CheckAverageDocLength(sections, &error);
   if (!ok) {
     return Status(Status::Code::kCorrupt, "rejected resource file " + path + ": " + error);

@@ -2,6 +2,7 @@
 #define WENLEI_SOURCE_SOURCE_DATA_H_
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "source/ordered_table.h"
@@ -41,6 +42,10 @@ class SourceData {
   // the system accepts with kInvalidArgument ("rejected resource prefix:
   // ..."), naming the path.
   Status Load(const std::string& prefix);
+  // As Load, reading the resource file's bytes from file (open in binary
+  // mode, not closed here) instead of opening prefix + "Source.dat": for a
+  // reader that checks the very bytes it loads.
+  Status LoadFrom(std::FILE* file, const std::string& prefix);
 
   // Empties the four tables; the paths and the average length stay.
   void ReleaseTables();

@@ -2,8 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include "text/gbk_form.h"
+
 namespace wenlei {
 namespace {
+
+void AppendUtf8Character(char32_t c, std::string* out) {
+  if (c < 0x80) {
+    out->push_back(static_cast<char>(c));
+    return;
+  }
+  const int length = c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+  const unsigned char leads[] = {0, 0, 0xC0, 0xE0, 0xF0};
+  out->push_back(static_cast<char>(leads[length] | (c >> (6 * (length - 1)))));
+  for (int i = length - 2; i >= 0; --i) out->push_back(static_cast<char>(0x80 | ((c >> (6 * i)) & 0x3F)));
+}
 
 class GbkConverterTest : public ::testing::Test {
  protected:
@@ -57,6 +70,24 @@ TEST_F(GbkConverterTest, ReportsTheFirstInvalidGbkByteAndReplacesIt) {
   utf8.clear();
   EXPECT_EQ(converter_->AppendUtf8("ab\xCA", &utf8), 2u);  // a lead byte cut short
   EXPECT_EQ(utf8, "ab\xEF\xBF\xBD");
+}
+
+// The GBK the converter writes passes the GBK check of words given as GBK,
+// and converts back to the same character: both doors read a text alike.
+// Only ASCII and the euro sign (0x80) come out as one byte.
+TEST_F(GbkConverterTest, EveryCharacterConvertedPassesTheGbkCheck) {
+  std::size_t oneByte = 0;
+  for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+    if (c >= 0xD800 && c <= 0xDFFF) continue;
+    std::string utf8, gbk, back;
+    AppendUtf8Character(c, &utf8);
+    if (converter_->AppendGbk(utf8, &gbk) != 0 || gbk.empty()) continue;
+    ASSERT_EQ(FindMalformedGbk(gbk), std::nullopt) << "U+" << std::hex << static_cast<unsigned>(c);
+    ASSERT_EQ(converter_->AppendUtf8(gbk, &back), std::nullopt);
+    ASSERT_EQ(back, utf8) << "U+" << std::hex << static_cast<unsigned>(c);
+    if (gbk.size() == 1) ++oneByte;
+  }
+  EXPECT_EQ(oneByte, 129u);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "text/utf8.h"
 
+#include "text/gbk_form.h"
+
 namespace wenlei {
 namespace {
 
@@ -56,8 +58,8 @@ bool ReadsAsGbk(std::string_view text) {
   bool doubleByte = false;
   for (std::size_t offset = 0; offset < text.size(); ++offset) {
     unsigned char lead = static_cast<unsigned char>(text[offset]);
-    if (lead < 0x80) continue;
-    if (lead == 0x80 || lead == 0xFF || offset + 1 == text.size()) return false;
+    if (lead <= kGbkEuroSign) continue;
+    if (lead == 0xFF || offset + 1 == text.size()) return false;
     unsigned char trail = static_cast<unsigned char>(text[++offset]);
     if (trail < 0x40 || trail == 0x7F || trail == 0xFF) return false;
     doubleByte = true;

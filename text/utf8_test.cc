@@ -98,7 +98,8 @@ TEST(GbkFormTest, FindsTheFirstByteOutOfForm) {
       {"a\x81\x40z", std::nullopt},             // the lowest trail byte
       {"\xCA", 0},                              // a lead byte at the end
       {"ab\xCA\x7F", 2},                        // 0x7F is no trail byte
-      {"\x80", 0},
+      {"\x80", std::nullopt},                   // the euro sign stands alone
+      {"\xCA\xFD\x80\x80z", std::nullopt},
       {"\xFF\x40", 0},
       {"\xCA\xFD\x81\x20", 2},
   };

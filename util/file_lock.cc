@@ -1,5 +1,7 @@
 #include "util/file_lock.h"
 
+#include "util/working_file.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -92,9 +94,10 @@ void FileLock::Unlock() {
 
 bool FileLock::Open(const std::string& path, std::string* reason) {
   if (handle_ != nullptr) return true;
+  // The link itself is opened, not its target, and refused below.
   HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     char text[256] = {};
@@ -105,6 +108,13 @@ bool FileLock::Open(const std::string& path, std::string* reason) {
            (reason->back() == '\n' || reason->back() == '\r' || reason->back() == '.')) {
       reason->pop_back();
     }
+    return false;
+  }
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(handle, &information) ||
+      (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    CloseHandle(handle);
+    *reason = SystemReason(kLinkRefused);
     return false;
   }
   handle_ = handle;
@@ -126,15 +136,17 @@ bool FileLock::Open(const std::string& path, std::string* reason) {
   // the open file: the two would not exclude each other.
   if (descriptor_ >= 0 && opener_ != getpid()) Close();
   if (descriptor_ >= 0) return true;
-  int descriptor = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  // No link is followed: a link put in place of the lock file must not
+  // make the library create or lock a file elsewhere.
+  int descriptor = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
   // A lock file that exists but may not be written still locks.
   if (descriptor < 0 && (errno == EACCES || errno == EROFS)) {
     const int openError = errno;
-    descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (descriptor < 0) errno = openError;
   }
   if (descriptor < 0) {
-    *reason = std::strerror(errno);
+    *reason = SystemReason(errno);
     return false;
   }
   descriptor_ = descriptor;

@@ -3,7 +3,11 @@
 #include <cerrno>
 #include <cstring>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -13,7 +17,40 @@ namespace wenlei {
 
 #if defined(_WIN32)
 
-std::FILE* OpenForRewrite(const char* path) { return std::fopen(path, "w"); }
+std::FILE* OpenForRewrite(const char* path) {
+  // The link itself is opened, not its target, so a link found is never
+  // written through, whatever replaces it meanwhile.
+  HANDLE handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                              nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    errno = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT
+            : error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? EACCES
+                                                                              : EIO;
+    return nullptr;
+  }
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(handle, &information) ||
+      (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    CloseHandle(handle);
+    errno = kLinkRefused;
+    return nullptr;
+  }
+  if (!SetEndOfFile(handle)) {
+    CloseHandle(handle);
+    errno = EACCES;
+    return nullptr;
+  }
+  const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_TEXT);
+  if (descriptor < 0) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  std::FILE* file = _fdopen(descriptor, "w");
+  if (file == nullptr) _close(descriptor);
+  return file;
+}
 
 int CloseRewrite(std::FILE* file) {
   errno = 0;
@@ -26,8 +63,8 @@ int CloseRewrite(std::FILE* file) {
 #else
 
 std::FILE* OpenForRewrite(const char* path) {
-  // The flags of fopen's "w" without O_TRUNC.
-  const int descriptor = open(path, O_WRONLY | O_CREAT, 0666);
+  // The flags of fopen's "w" without O_TRUNC, and no link followed.
+  const int descriptor = open(path, O_WRONLY | O_CREAT | O_NOFOLLOW, 0666);
   if (descriptor < 0) return nullptr;
   std::FILE* file = fdopen(descriptor, "w");
   if (file == nullptr) close(descriptor);
@@ -51,6 +88,9 @@ int CloseRewrite(std::FILE* file) {
 
 #endif
 
-std::string SystemReason(int error) { return std::strerror(error); }
+std::string SystemReason(int error) {
+  if (error == kLinkRefused) return "a symbolic link, which the library does not write through";
+  return std::strerror(error);
+}
 
 }  // namespace wenlei

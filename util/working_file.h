@@ -1,6 +1,7 @@
 #ifndef WENLEI_UTIL_WORKING_FILE_H_
 #define WENLEI_UTIL_WORKING_FILE_H_
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -19,8 +20,19 @@ namespace wenlei {
 // fopen's "w" and fclose.
 
 // Opens path for writing (text mode), creating it when missing; null, with
-// errno set, where fopen(path, "w") would fail.
+// errno set, where fopen(path, "w") would fail.  A symbolic link (on
+// Windows any reparse point) at path is not followed but refused, with
+// errno kLinkRefused: the working files are the resource directory's own,
+// and a link put there must not make the library overwrite a file
+// elsewhere.
 std::FILE* OpenForRewrite(const char* path);
+
+// The errno of a working file or lock file refused for being a link.
+#if defined(ELOOP)
+inline constexpr int kLinkRefused = ELOOP;  // what O_NOFOLLOW gives
+#else
+inline constexpr int kLinkRefused = 0x7A11;  // no errno of the system
+#endif
 
 // Flushes what was written, cuts the file there and closes it.  Every step
 // is checked: 0 when the file now holds exactly what was written, else the
@@ -28,7 +40,8 @@ std::FILE* OpenForRewrite(const char* path);
 // full disk say, shows here too).  The file is closed either way.
 int CloseRewrite(std::FILE* file);
 
-// The system's text for an errno value ("No space left on device").
+// The system's text for an errno value ("No space left on device"); for
+// kLinkRefused, that the file is a link the library does not follow.
 std::string SystemReason(int error);
 
 }  // namespace wenlei

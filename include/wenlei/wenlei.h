@@ -20,7 +20,8 @@
  *
  * Texts handed back (names, answers, words, messages) are zero-terminated
  * UTF-8 unless the function says GBK, and live as long as the object that
- * holds them.
+ * holds them.  A result owns all it returns: it stays valid after its
+ * classifier is closed.
  *
  * Counting: every index or rank counts from 0 (a result's ranks and answer
  * names, a word list's words, wenlei_class_at).  A class number is not an
@@ -107,7 +108,8 @@ WENLEI_EXPORT void wenlei_options_set_dictionary(wenlei_options *options, const 
 
 /* Answers whose confidence is below this are flagged unknown.  Negative (the
  * default): the threshold stored with the resource set, or 0 (never unknown)
- * when it stores none. */
+ * when it stores none.  NaN or a number above 1 makes wenlei_open return
+ * WENLEI_INVALID_ARGUMENT. */
 WENLEI_EXPORT void wenlei_options_set_min_confidence(wenlei_options *options, double threshold);
 
 /* The largest document, in bytes of its text (or of its words together),
@@ -121,7 +123,11 @@ typedef struct wenlei_classifier wenlei_classifier;
 /* Opens the resource set in `directory` (holding Source.dat and SVMModel).
  * `options` may be null.  Checks that the parts fit together: model labels
  * 1..n in order, as many classes as Source.dat names, probability
- * estimates present, no feature number beyond the vocabulary. */
+ * estimates present, no feature number beyond the vocabulary.  When the set
+ * has a metadata file (Metadata.txt, written by the trainer), the files must
+ * have the digests it records: a set being retrained is read again a few
+ * times until it does, else WENLEI_MISMATCH, so a handle never holds parts
+ * of two training runs. */
 WENLEI_EXPORT wenlei_status wenlei_open(const char *directory, const wenlei_options *options,
                                         wenlei_classifier **classifier, char **message);
 
@@ -189,7 +195,8 @@ WENLEI_EXPORT const char *wenlei_result_error(const wenlei_result *result);
 
 /* The answer the exported functions give for the same words: one name, two
  * joined by " or ", or the fixed message for a document without known
- * words.  UTF-8, or GBK (the exports' bytes) with wenlei_result_answer_gbk.
+ * words.  wenlei_result_answer_gbk gives the exports' very bytes,
+ * wenlei_result_answer the same answer in UTF-8 with the full class names.
  *
  * Class names: Source.dat holds at most 9 GBK bytes of a name, so a set
  * trained with longer names keeps a short form there (what the exports and

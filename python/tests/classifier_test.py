@@ -331,6 +331,9 @@ def test_versions_agree():
 
 
 def test_bundled_set_is_found_from_the_library(classifier):
+    info = classifier.info
+    assert info["kernel"] == "linear" and info["classes"] == classifier.classes
+    assert info["vocabulary_size"] >= info["feature_count"] > 0
     folder = Path(classifier.resources)
     assert (folder / "Source.dat").is_file() and (folder / "SVMModel").is_file()
     assert folder.name == BUNDLED.name

@@ -1,5 +1,6 @@
 """wenlei.sklearn.TextClassifier and wenlei.train against the real trainer."""
 
+import io
 import json
 import os
 import pickle
@@ -207,3 +208,14 @@ def test_train_refuses_bad_arguments(tmp_path, arguments, error):
     data = arguments.pop("data", corpus())
     with pytest.raises(error):
         wenlei.train(data, tmp_path / "set", **arguments)
+
+
+def test_progress_bar_shows_each_stage_done():
+    from wenlei._training import ProgressBar
+    shown = io.StringIO()
+    bar = ProgressBar(shown)
+    for step in [("features", 0, 1), ("cross-validation", 0, 2), ("cross-validation", 1, 2)]:
+        bar(*step)
+    bar.close(finished=True)
+    lines = [line.split("\r")[-1] for line in shown.getvalue().split("\n")[:-1]]
+    assert lines == ["features: 100% (1 of 1)", "cross-validation: 100% (2 of 2)"]

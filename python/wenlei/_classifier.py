@@ -369,6 +369,23 @@ class Classifier:
         with self._gate.open():
             return native.library().wenlei_min_confidence(self._handle)
 
+    @property
+    def info(self) -> dict:
+        """What the resource set is: its classes, the words its vocabulary
+        knows, the features the model reads, the model's kernel, how it was
+        trained (None when the set does not say) and the threshold in force."""
+        lib = native.library()
+        with self._gate.open():
+            trained = lib.wenlei_trained_with(self._handle)
+            return {
+                "classes": list(self._classes),
+                "vocabulary_size": lib.wenlei_vocabulary_size(self._handle),
+                "feature_count": lib.wenlei_feature_count(self._handle),
+                "kernel": native.text(lib.wenlei_kernel(self._handle)),
+                "trained_with": None if trained is None else native.text(trained),
+                "min_confidence": lib.wenlei_min_confidence(self._handle),
+            }
+
     def __repr__(self) -> str:
         return "wenlei.Classifier(%r)" % self._resources
 

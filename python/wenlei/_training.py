@@ -27,24 +27,32 @@ def option_text(value) -> str:
 
 class ProgressBar:
     """The default progress display: one line on standard error per stage,
-    rewritten in place as the stage goes on."""
+    rewritten in place as the stage goes on, and shown full once the next
+    stage (or the end) shows it done."""
 
     def __init__(self, stream=None) -> None:
         self._stream = stream or sys.stderr
         self._stage = None
+        self._total = 0.0
 
-    def __call__(self, stage: str, done: float, total: float) -> None:
-        if stage != self._stage and self._stage is not None:
-            self._stream.write("\n")
-        self._stage = stage
-        share = done / total if total > 0 else 1.0
-        self._stream.write("\r%s: %3d%% (%g of %g)" % (stage, round(100 * share), done, total))
+    def _show(self, done: float) -> None:
+        share = done / self._total if self._total > 0 else 1.0
+        self._stream.write("\r%s: %3d%% (%g of %g)" % (self._stage, round(100 * share), done, self._total))
         self._stream.flush()
 
-    def close(self) -> None:
+    def __call__(self, stage: str, done: float, total: float) -> None:
+        if stage != self._stage:
+            self.close(finished=True)
+        self._stage, self._total = stage, total
+        self._show(done)
+
+    def close(self, finished: bool) -> None:
         if self._stage is not None:
+            if finished:
+                self._show(self._total)
             self._stream.write("\n")
             self._stream.flush()
+            self._stage = None
 
 
 class _Options:
@@ -89,11 +97,12 @@ class _Options:
         """Calls call(options handle, message) and raises its failure: the
         callback's own exception first, else the library's error."""
         message = ctypes.c_void_p()
+        status = INTERNAL
         try:
             status = call(self._handle, ctypes.byref(message))
         finally:
             if isinstance(self._progress, ProgressBar):
-                self._progress.close()
+                self._progress.close(finished=status == native.OK)
         if self._failure is not None:
             native.take_message(message)
             raise self._failure
