@@ -695,8 +695,12 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
             const double seconds = std::chrono::duration<double>(
                                        std::chrono::steady_clock::now() - gridStart)
                                        .count();
-            const double left = seconds / static_cast<double>(report->grid.size()) *
-                                static_cast<double>(gridSize - report->grid.size());
+            // The calibration costs about one more grid point, the final
+            // model about a fold's training.
+            const double left =
+                seconds / static_cast<double>(report->grid.size()) *
+                (static_cast<double>(gridSize - report->grid.size()) + 1.0 +
+                 1.0 / static_cast<double>(options_.folds));
             line += "; best " + FormatPercent(best.accuracy) + " at k=" +
                     std::to_string(best.features) + " C=" + FormatCost(best.cost) + "; about " +
                     std::to_string(static_cast<long>(left + 0.5)) + " s left";
