@@ -85,11 +85,10 @@ void WriteAndTrain(const std::string& prefix, const SourceFileContents& contents
   examples.reserve(training.size());
   for (const LabelledDocument& document : training) {
     auto words = testing::WordListBuilder::FromWords(document.words);
-    DocumentVector vector;
-    if (!classifier.BuildDocumentVector(*words.list(), &vector)) continue;
-    if (vector.features().empty()) continue;
+    const DocumentFeatures vector = classifier.Vectorise(*words.list());
+    if (vector.features.empty()) continue;
     examples.push_back({static_cast<double>(document.classNumber),
-                        {vector.features().begin(), vector.features().end()}});
+                        {vector.features.begin(), vector.features.end()}});
   }
   std::fprintf(stderr, "bench: training a model on %zu documents for %s\n", examples.size(),
                prefix.c_str());

@@ -139,18 +139,11 @@ class LoadedPrefix {
   }
 };
 
-// One vector as libsvm receives it from the test file: the library writes
-// each weight with six significant digits, so the floor predicts the same
-// rounded values.
-std::vector<svm_node> Nodes(const DocumentVector& vector) {
+// One vector as libsvm receives it from the test file: the features are
+// already rounded to the six significant digits the library writes.
+std::vector<svm_node> Nodes(const FeatureVector& features) {
   std::vector<svm_node> nodes;
-  std::istringstream fields(vector.TestLine());
-  std::string field;
-  fields >> field;  // the record's leading number
-  while (fields >> field) {
-    const std::size_t colon = field.find(':');
-    nodes.push_back({std::stoi(field.substr(0, colon)), std::strtod(field.c_str() + colon + 1, nullptr)});
-  }
+  for (const auto& [feature, value] : features) nodes.push_back({feature, value});
   nodes.push_back({-1, 0.0});
   return nodes;
 }
@@ -183,12 +176,10 @@ struct ClassifiedSet {
     for (std::size_t i = 0; i < documents.size(); ++i) {
       lists.push_back(std::make_unique<testing::WordListBuilder>(
           testing::WordListBuilder::FromWords(documents[i].words)));
-      DocumentVector vector;
-      double known = 0.0;
-      classifier.CountWords(*List(i), &known);
-      if (classifier.BuildDocumentVector(*List(i), &vector) && !vector.features().empty()) {
-        vectors.push_back(Nodes(vector));
-        byLength.emplace_back(known, i);
+      const DocumentFeatures vector = classifier.Vectorise(*List(i));
+      if (!vector.features.empty()) {
+        vectors.push_back(Nodes(vector.features));
+        byLength.emplace_back(vector.knownWordCount, i);
       } else {
         vectors.emplace_back();
       }
@@ -388,9 +379,7 @@ class Bench {
     double known = 0.0;
     longDocumentDistinct_ = classifier.CountWords(*longList_->list(), &known).size();
     longDocumentKnown_ = static_cast<std::size_t>(known);
-    DocumentVector vector;
-    classifier.BuildDocumentVector(*longList_->list(), &vector);
-    longDocumentFeatures_ = vector.features().size();
+    longDocumentFeatures_ = classifier.Vectorise(*longList_->list()).features.size();
   }
 
   // The floor and svm-predict must see exactly the vector the library
@@ -577,10 +566,8 @@ class Bench {
     // does this one.)
     RegisterPair(group + "/working-file lock vs Classification", setUp,
                  Timed([s, lock = std::make_shared<FileLock>()] {
-                   std::string reason;
-                   if (!lock->Lock(WorkingFileLockPath(s->prefix + kTestFileName), &reason)) {
-                     throw std::runtime_error("cannot lock: " + reason);
-                   }
+                   const Status locked = lock->Lock(WorkingFileLockPath(s->prefix + kTestFileName));
+                   if (!locked.ok()) throw std::runtime_error(locked.message());
                    lock->Unlock();
                  }),
                  classification);
@@ -683,8 +670,7 @@ class Bench {
                  }),
                  lookups);
     RegisterPair("vectorise/count+weight+map vs lookups", nothing, Timed([source, list] {
-                   DocumentVector vector;
-                   benchmark::DoNotOptimize(Classifier(*source).BuildDocumentVector(*list, &vector));
+                   benchmark::DoNotOptimize(Classifier(*source).Vectorise(*list));
                  }),
                  lookups);
   }

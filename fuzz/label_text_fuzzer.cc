@@ -53,22 +53,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     result.decisions.push_back({first, second});
   }
 
-  std::string firstName, secondName;
-  for (const wenlei::ClassPair& pair : result.decisions) {
-    firstName = expectedTable[pair.firstClass];
-    secondName = expectedTable[pair.secondClass];
-  }
+  if (result.decisions.empty()) return 0;
+  const wenlei::ClassPair last = result.decisions.back();
+  const std::string firstName = expectedTable.count(last.firstClass) ? expectedTable[last.firstClass] : "";
+  const std::string secondName = expectedTable.count(last.secondClass) ? expectedTable[last.secondClass] : "";
   std::string expected = WithoutTag(firstName);
   if (secondName != "NULL") expected += " or " + WithoutTag(secondName);
 
   std::string answer;
-  FUZZ_CHECK(kTarget, result.labelText(classTable, &answer).ok(), "a class number within the limit failed");
+  FUZZ_CHECK(kTarget, result.AnswerText(classTable, &answer).ok(), "a class number within the limit failed");
   FUZZ_CHECK(kTarget, answer == expected, "answer \"" + answer + "\", expected \"" + expected + "\"");
-  FUZZ_CHECK(kTarget, result.firstName == firstName && result.secondName == secondName,
-             "names of the last decision");
   FUZZ_CHECK(kTarget,
              std::vector<wenlei::ClassTable::Entry>(classTable.begin(), classTable.end()) ==
                  std::vector<wenlei::ClassTable::Entry>(expectedTable.begin(), expectedTable.end()),
-             "class table after the lookups");
+             "the class table changed");
   return 0;
 }

@@ -121,7 +121,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const std::string& line : Lines(text)) {
     for (const std::string& field : Split(line, ' ')) CompareWithStrtod(field);
   }
-  FUZZ_CHECK(kTarget, result.firstName.empty() && result.secondName.empty(),
-             "reading set the names");
   return 0;
 }

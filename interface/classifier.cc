@@ -19,13 +19,11 @@ TermCounts Classifier::CountWords(const WordList& words, double* knownWordCount)
       knownWordCount);
 }
 
-bool Classifier::BuildDocumentVector(const WordList& words, DocumentVector* documentVector) const {
-  double knownWordCount = 0.0;
-  TermCounts termCounts = CountWords(words, &knownWordCount);
-  if (termCounts.empty()) return false;
-  WeightTerms(termCounts, knownWordCount, sourceData_.idfTable, sourceData_.averageDocLength);
-  documentVector->BuildFeatures(termCounts, sourceData_.termMapTable, sourceData_.wordIndexTable);
-  return true;
+DocumentFeatures Classifier::Vectorise(const WordList& words) const {
+  WordListView list(words);
+  std::vector<std::string_view> views(list.size());
+  for (std::size_t i = 0; i < views.size(); ++i) views[i] = list[i];
+  return VectoriseWords(views, sourceData_);
 }
 
 Status Classifier::LockWorkingFiles() {
@@ -53,13 +51,13 @@ Status Classifier::WriteAndPredict(const std::vector<std::string>& lines,
 
 Status Classifier::ClassificationDriver(const WordList& words, std::string* answer,
                                         PredictionStep::Report* report) {
-  DocumentVector documentVector;
-  if (!BuildDocumentVector(words, &documentVector)) {
+  const DocumentFeatures document = Vectorise(words);
+  if (document.knownWordCount == 0.0) {
     *answer = ShortTextMessage();
     return Status::Ok();
   }
   PredictionResult predictionResult;
-  Status status = WriteAndPredict({documentVector.TestLine()}, &predictionResult, report);
+  Status status = WriteAndPredict({TestLine(document.features)}, &predictionResult, report);
   if (!status.ok()) return status;
   // No decision at all (no feature survived the mapping, or the model gives
   // no probabilities) means no category could be determined.
@@ -67,7 +65,7 @@ Status Classifier::ClassificationDriver(const WordList& words, std::string* answ
     *answer = ShortTextMessage();
     return Status::Ok();
   }
-  return predictionResult.labelText(sourceData_.classTable, answer);
+  return predictionResult.AnswerText(sourceData_.classTable, answer);
 }
 
 Status Classifier::BatchClassificationDriver(const WordList* lists, std::size_t count,
@@ -79,14 +77,14 @@ Status Classifier::BatchClassificationDriver(const WordList* lists, std::size_t 
   std::vector<std::string> lines;
   bool anyKnownWord = false;
   for (std::size_t i = 0; i < count; ++i) {
-    DocumentVector documentVector;
-    if (!BuildDocumentVector(lists[i], &documentVector)) continue;
+    const DocumentFeatures document = Vectorise(lists[i]);
+    if (document.knownWordCount == 0.0) continue;
     anyKnownWord = true;
     // A document whose words all drop out in the mapping has no record, as
     // it would leave the test file empty on its own.
-    if (documentVector.features().empty()) continue;
+    if (document.features.empty()) continue;
     predicted.push_back(i);
-    lines.push_back(documentVector.TestLine());
+    lines.push_back(TestLine(document.features));
   }
   if (!anyKnownWord) return Status::Ok();
 
@@ -94,9 +92,7 @@ Status Classifier::BatchClassificationDriver(const WordList* lists, std::size_t 
   Status status = WriteAndPredict(lines, &all, report);
   if (!status.ok()) return status;
   for (std::size_t r = 0; r < predicted.size() && r < all.decisions.size(); ++r) {
-    PredictionResult one;
-    one.decisions.push_back(all.decisions[r]);
-    status = one.labelText(sourceData_.classTable, &(*answers)[predicted[r]]);
+    status = LabelText(sourceData_.classTable, all.decisions[r], &(*answers)[predicted[r]]);
     if (!status.ok()) return status;
   }
   return Status::Ok();

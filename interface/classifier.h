@@ -9,24 +9,13 @@
 #include "source/source_data.h"
 #include "util/status.h"
 #include "wenlei/exports.h"
+#include "vectorise/document_features.h"
 #include "vectorise/document_vector.h"
 #include "vectorise/term_weighting.h"
+#include "decide/class_decision.h"
 #include "decide/prediction_result.h"
 
 namespace wenlei {
-
-// The answer for a document without known words, "文本内容太短或无效，不能确定类别"
-// in GBK: 32 bytes, built by count since it is not a C string by design.
-inline const std::string& ShortTextMessage() {
-  static const std::string message(
-      "\xCE\xC4\xB1\xBE\xC4\xDA\xC8\xDD\xCC\xAB\xB6\xCC\xBB\xF2\xCE\xDE"
-      "\xD0\xA7\xA3\xAC\xB2\xBB\xC4\xDC\xC8\xB7\xB6\xA8\xC0\xE0\xB1\xF0",
-      32);
-  return message;
-}
-
-// Ratio of runner-up to best probability above which both classes are named.
-inline constexpr double kAmbiguityThreshold = 0.95;
 
 // The object behind a handle: a reference to a resource set and to the
 // prediction step that works on its files, and the pipeline that turns a
@@ -41,9 +30,8 @@ class Classifier {
   // vocabulary knows adds 1.0 to its count and to *knownWordCount.
   TermCounts CountWords(const WordList& words, double* knownWordCount) const;
 
-  // Counting, weighting and feature mapping of one document.  False, with
-  // the vector untouched, when the document has no known word.
-  bool BuildDocumentVector(const WordList& words, DocumentVector* documentVector) const;
+  // Counting, weighting and feature mapping of one document (VectoriseWords).
+  DocumentFeatures Vectorise(const WordList& words) const;
 
   // Runs the whole pipeline for one document and sets *answer.  *report
   // tells what the prediction step survived (a model without

@@ -12,9 +12,8 @@
 #include <new>
 #include <thread>
 
+#include "decide/class_decision.h"
 #include "decide/confidence.h"
-#include "decide/prediction_result.h"
-#include "interface/classifier.h"
 #include "source/confidence_file.h"
 #include "source/metadata_file.h"
 #include "svm.h"
@@ -26,10 +25,8 @@
 #include "util/number_text.h"
 #include "util/process_lock.h"
 #include "util/sha256.h"
-#include "util/whole_number.h"
+#include "vectorise/document_features.h"
 #include "vectorise/document_vector.h"
-#include "vectorise/term_weighting.h"
-#include "vectorise/word_counting.h"
 
 namespace wenlei {
 namespace {
@@ -47,21 +44,6 @@ GbkConverter* ThreadConverter() {
 
 Status NoConverter() {
   return Status(Code::kInternal, "this system's iconv cannot convert between UTF-8 and GBK");
-}
-
-std::string WithoutTag(const std::string& name) {
-  const std::size_t space = name.find(' ');
-  return space == std::string::npos ? name : name.substr(space + 1);
-}
-
-// What the test file's six significant digits make of a feature value, as
-// the prediction step reads it back.
-double AsWrittenInTheTestFile(double value, std::string* scratch) {
-  scratch->clear();
-  AppendGeneral(value, scratch);
-  double read = 0.0;
-  ParseWhole(*scratch, &read);
-  return read;
 }
 
 // The bytes of one file of the set, and whether they have the digest the
@@ -279,11 +261,10 @@ Status Engine::Explain(const ClassificationResult& result, Explanation* explanat
                                sourceData_.wordIndexTable, &sources);
   std::vector<int> features;
   std::vector<svm_node> nodes;
-  std::string scratch;
   std::map<std::int32_t, double> valueOf;  // as the model read it
   for (const auto& [feature, weight] : documentVector.features()) {
     features.push_back(feature);
-    nodes.push_back(svm_node{feature, AsWrittenInTheTestFile(weight, &scratch)});
+    nodes.push_back(svm_node{feature, RoundToSixSignificantDigits(weight)});
     valueOf[feature] = nodes.back().value;
   }
   nodes.push_back(svm_node{-1, 0.0});
@@ -430,12 +411,9 @@ Status Engine::Segment(std::string_view utf8, std::vector<std::string_view>* wor
 Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
                       ClassificationResult* result) const {
   result->words = gbkWords.size();
-  double knownWordCount = 0.0;
-  TermCounts termCounts = CountKnownWords(
-      gbkWords.size(), [&gbkWords](std::size_t i) { return gbkWords[i]; },
-      sourceData_.wordIndexTable, &knownWordCount);
-  result->knownWords = static_cast<std::size_t>(knownWordCount);
-  const ContentWords contentWords = CountContentWords(gbkWords, termCounts);
+  DocumentFeatures document = VectoriseWords(gbkWords, sourceData_);
+  result->knownWords = static_cast<std::size_t>(document.knownWordCount);
+  const ContentWords contentWords = CountContentWords(gbkWords, document.occurrences);
   auto shortText = [this, result] {
     result->answerGbk = ShortTextMessage();
     result->answerUtf8 = shortTextUtf8_;
@@ -443,39 +421,26 @@ Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
     result->unknown = true;
     return Status::Ok();
   };
-  if (termCounts.empty()) return shortText();
-
-  WeightTerms(termCounts, knownWordCount, sourceData_.idfTable, sourceData_.averageDocLength);
-  DocumentVector documentVector;
-  documentVector.BuildFeatures(termCounts, sourceData_.termMapTable, sourceData_.wordIndexTable);
-  // Alone, such a document leaves the test file empty and the result file
-  // without a line: no decision.
-  if (documentVector.features().empty()) return shortText();
+  // Without a feature the exports' test file is empty and their result file
+  // has no line: no decision.
+  if (document.features.empty()) return shortText();
 
   std::vector<svm_node> nodes;
-  nodes.reserve(documentVector.features().size() + 1);
-  std::string scratch;
-  for (const auto& [feature, weight] : documentVector.features()) {
-    nodes.push_back(svm_node{feature, AsWrittenInTheTestFile(weight, &scratch)});
-  }
+  nodes.reserve(document.features.size() + 1);
+  for (const auto& [feature, weight] : document.features) nodes.push_back(svm_node{feature, weight});
   nodes.push_back(svm_node{-1, 0.0});
   std::vector<double> probabilities(classCount_);
-  const double predicted = model_->PredictProbability(nodes.data(), probabilities.data());
+  model_->PredictProbability(nodes.data(), probabilities.data());
 
-  // The decision reads the probabilities as the result file prints them.
-  std::string line;
-  AppendGeneral(predicted, &line);
-  line.push_back(' ');
-  for (double p : probabilities) {
-    AppendGeneral(p, &line);
-    line.push_back(' ');
-  }
-  PredictionResult decision;
-  decision.readDataLine(line, kAmbiguityThreshold);
-  if (decision.decisions.empty()) return shortText();
-  Status named = decision.LabelText(sourceData_.classTable, &result->answerGbk);
+  // The decision takes the probabilities as the exports' result file holds
+  // them.
+  std::vector<double> asWritten(probabilities);
+  for (double& p : asWritten) p = RoundToSixSignificantDigits(p);
+  const std::optional<ClassPair> decided = DecideClasses(asWritten);
+  if (!decided) return shortText();
+  const ClassPair pair = *decided;
+  Status named = LabelText(sourceData_.classTable, pair, &result->answerGbk);
   if (!named.ok()) return named;
-  const ClassPair pair = decision.decisions.back();
   result->answerClasses.push_back(pair.firstClass);
   const ClassTable& classes = sourceData_.classTable;
   const std::string* second = classes.Find(pair.secondClass);
@@ -497,7 +462,7 @@ Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
   }
   std::stable_sort(result->ranking.begin(), result->ranking.end(),
                    [](const ClassScore& a, const ClassScore& b) { return a.probability > b.probability; });
-  result->weightedTerms = std::move(termCounts);
+  result->weightedTerms = std::move(document.weightedTerms);
   std::vector<double> highestFirst;
   highestFirst.reserve(result->ranking.size());
   for (const ClassScore& score : result->ranking) highestFirst.push_back(score.probability);

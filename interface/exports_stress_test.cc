@@ -87,6 +87,9 @@ TEST_P(ExportsStressTest, ThreadsGetTheAnswersOfOneCallAtATime) {
       std::mt19937 random(100 + t);
       std::vector<std::size_t> order(lists_.size());
       for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+      // Classify only once the reloader runs, so that the two overlap even
+      // when the scheduler starts it last.
+      while (reloads == 0) std::this_thread::yield();
       for (int round = 0; round < kRounds; ++round) {
         ClassifierHandle handle = CreateClassifier();  // a handle per round
         std::shuffle(order.begin(), order.end(), random);

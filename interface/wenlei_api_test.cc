@@ -543,6 +543,8 @@ TEST(WenleiApiTest, WordsOfOneFeatureShareItsContribution) {
   ASSERT_EQ(trained, WENLEI_OK);
   Handle handle;
   ASSERT_EQ(Open(dir.prefix() + "set", &handle), WENLEI_OK);
+  ASSERT_NE(wenlei_trained_with(handle.classifier), nullptr);
+  EXPECT_NE(std::string(wenlei_trained_with(handle.classifier)).find("linear kernel"), std::string::npos);
   const std::vector<std::string> words = {corpus.TopicWord(0, 0), variant, corpus.TopicWord(1, 2)};
   std::vector<const char*> texts;
   std::vector<std::size_t> lengths;

@@ -1,7 +1,6 @@
 #include "predict/loaded_model.h"
 
 #include <algorithm>
-#include <map>
 
 #include "predict/linear_predictor.h"
 #include "predict/model_file_check.h"
@@ -114,15 +113,19 @@ Status LoadedModel::LinearPairWeights(int first, int second, const std::vector<i
   for (int c = 0; c < n; ++c) start[c + 1] = start[c] + model_->nSV[c];
   // w = sum of coef * sv over the support vectors of both classes, with
   // libsvm's coefficient rows for the pair; only the features asked for.
-  std::map<int, std::size_t> asked;
-  for (std::size_t k = 0; k < features.size(); ++k) asked.emplace(features[k], k);
+  // Position of each feature asked for, by feature number; beyond the
+  // support vectors' largest feature w is 0.
+  std::vector<int> asked(static_cast<std::size_t>(largestFeature_) + 1, -1);
+  for (std::size_t k = 0; k < features.size(); ++k) {
+    if (features[k] >= 0 && features[k] <= largestFeature_) asked[features[k]] = static_cast<int>(k);
+  }
   const double sign = first == i ? 1.0 : -1.0;
   weights->assign(features.size(), 0.0);
   auto add = [&](int begin, int end, const double* coef) {
     for (int k = begin; k < end; ++k) {
       for (const svm_node* node = model_->SV[k]; node->index != -1; ++node) {
-        auto found = asked.find(node->index);
-        if (found != asked.end()) (*weights)[found->second] += sign * coef[k] * node->value;
+        const int at = node->index >= 0 && node->index <= largestFeature_ ? asked[node->index] : -1;
+        if (at >= 0) (*weights)[at] += sign * coef[k] * node->value;
       }
     }
   };

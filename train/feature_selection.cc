@@ -15,12 +15,16 @@ double ChiSquare(double a, double b, double c, double d) {
 
 }  // namespace
 
-FeatureStatistics::FeatureStatistics(const Corpus& corpus, const SynonymTable& synonyms)
-    : documents_(corpus.documents.size()), classSizes_(corpus.DocumentsPerClass()) {
+FeatureStatistics::FeatureStatistics(const Corpus& corpus, const SynonymTable& synonyms,
+                                     const std::vector<std::size_t>* subset)
+    : documents_(subset ? subset->size() : corpus.documents.size()),
+      classSizes_(corpus.classNamesUtf8.size(), 0) {
   for (const auto& [variant, canonical] : synonyms) variantsOf_[canonical].push_back(variant);
 
   std::vector<std::string> words, units;
-  for (const auto& document : corpus.documents) {
+  for (std::size_t i = 0; i < documents_; ++i) {
+    const CorpusDocument& document = corpus.documents[subset ? (*subset)[i] : i];
+    ++classSizes_[document.classIndex];
     words = document.words;
     std::sort(words.begin(), words.end());
     words.erase(std::unique(words.begin(), words.end()), words.end());

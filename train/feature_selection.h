@@ -22,7 +22,9 @@ struct RankedUnit {
 // chi-square ranking of units that the trainer selects features from.
 class FeatureStatistics {
  public:
-  FeatureStatistics(const Corpus& corpus, const SynonymTable& synonyms);
+  // Over the documents of the corpus that subset lists (all when null).
+  FeatureStatistics(const Corpus& corpus, const SynonymTable& synonyms,
+                    const std::vector<std::size_t>* subset = nullptr);
 
   // Units held by at least minDocumentFrequency documents, best first: by
   // chi-square score descending, ties by the unit's bytes ascending.  The

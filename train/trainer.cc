@@ -1,6 +1,7 @@
 #include "train/trainer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -9,12 +10,14 @@
 #include <memory>
 #include <random>
 #include <set>
+#include <thread>
 #include <unordered_set>
 
 #include "decide/confidence.h"
 #include "source/confidence_file.h"
 #include "svm.h"
 #include "text/content_word.h"
+#include "train/platt.h"
 #include "vectorise/word_counting.h"
 
 namespace wenlei {
@@ -134,7 +137,8 @@ SourceFileContents BuildResourceContents(const FeatureStatistics& statistics,
 }
 
 bool WriteResourceFile(const Corpus& corpus, SourceFileContents* contents,
-                       const std::string& prefix, SourceData* sourceData, std::string* error) {
+                       const std::string& prefix, SourceData* sourceData, std::string* error,
+                       const std::vector<std::size_t>* subset) {
   const std::string path = prefix + kSourceFileName;
   // The average length is counted with the vocabulary as the library reads
   // it back, so the file is written once to count and once for good.
@@ -146,16 +150,17 @@ bool WriteResourceFile(const Corpus& corpus, SourceFileContents* contents,
     return false;
   }
   double knownOccurrences = 0.0;
-  for (const auto& document : corpus.documents) {
+  const std::size_t documents = subset ? subset->size() : corpus.documents.size();
+  for (std::size_t i = 0; i < documents; ++i) {
     double known = 0.0;
-    CountDocumentWords(counting, document.words, &known);
+    CountDocumentWords(counting, corpus.documents[subset ? (*subset)[i] : i].words, &known);
     knownOccurrences += known;
   }
   if (knownOccurrences == 0.0) {
     *error = "no training document holds a vocabulary word";
     return false;
   }
-  contents->averageDocLength = knownOccurrences / static_cast<double>(corpus.documents.size());
+  contents->averageDocLength = knownOccurrences / static_cast<double>(documents);
   if (!WriteSourceFile(path, *contents, error)) return false;
   *sourceData = SourceData();
   if (!sourceData->Load(prefix).ok()) {
@@ -200,8 +205,7 @@ struct Trainer::Problem {
 // The training part of one cross-validation fold, with the feature ranking
 // made from it alone, and the documents held out from it.
 struct Trainer::Fold {
-  Corpus training;
-  std::vector<std::size_t> trainingDocuments;  // corpus indices
+  std::vector<std::size_t> trainingDocuments;  // corpus indices, ascending
   std::vector<std::size_t> heldOutDocuments;
   std::unique_ptr<FeatureStatistics> statistics;
   std::vector<RankedUnit> ranking;
@@ -313,7 +317,10 @@ bool Trainer::PrepareFold(const Fold& fold, std::size_t k, const std::string& pr
                                                       options_.vocabulary,
                                                       corpus_.classNamesGbk);
   SourceData sourceData;
-  if (!WriteResourceFile(fold.training, &contents, prefix, &sourceData, error)) return false;
+  if (!WriteResourceFile(corpus_, &contents, prefix, &sourceData, error,
+                         &fold.trainingDocuments)) {
+    return false;
+  }
   // A fold whose training part lacks a class still predicts its held-out
   // documents, with the classes it has.
   BuildProblem(sourceData, &fold.trainingDocuments, training, nullptr);
@@ -355,6 +362,131 @@ bool Trainer::CrossValidate(std::vector<Problem>& training, std::vector<Problem>
     }
     svm_free_and_destroy_model(&model);
   }
+  return true;
+}
+
+bool Trainer::UsesLinearSolver() const {
+  return options_.kernelType == LINEAR && options_.solver != Solver::kLibsvm;
+}
+
+std::vector<double> Trainer::ClassWeights(double weightPower) const {
+  if (weightPower == 0.0) return {};
+  std::vector<std::size_t> perClass = corpus_.DocumentsPerClass();
+  std::vector<double> weights;
+  for (std::size_t count : perClass) {
+    weights.push_back(std::pow(static_cast<double>(corpus_.documents.size()) /
+                                   (static_cast<double>(perClass.size()) *
+                                    static_cast<double>(count)),
+                               weightPower));
+  }
+  return weights;
+}
+
+namespace {
+
+// Runs work(i) for i in [0, count) on up to jobs threads (0: one per
+// processor); each i writes only its own results.
+template <typename Work>
+void RunInParallel(std::size_t count, unsigned jobs, const Work& work) {
+  if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
+  const std::size_t threads = std::min<std::size_t>(jobs, count);
+  if (threads <= 1) {
+    for (std::size_t i = 0; i < count; ++i) work(i);
+    return;
+  }
+  std::atomic<std::size_t> next{0};
+  std::vector<std::thread> pool;
+  for (std::size_t t = 0; t < threads; ++t) {
+    pool.emplace_back([&]() {
+      for (std::size_t i = next++; i < count; i = next++) work(i);
+    });
+  }
+  for (auto& thread : pool) thread.join();
+}
+
+std::vector<const svm_node*> RowPointers(const std::vector<std::vector<svm_node>>& rows) {
+  std::vector<const svm_node*> pointers;
+  for (const auto& row : rows) pointers.push_back(row.data());
+  return pointers;
+}
+
+std::size_t BestClass(const std::vector<double>& scores) {
+  return static_cast<std::size_t>(std::max_element(scores.begin(), scores.end()) -
+                                  scores.begin());
+}
+
+}  // namespace
+
+void Trainer::CrossValidateLinear(const std::vector<Problem>& training,
+                                  const std::vector<Problem>& heldOut, double cost,
+                                  double weightPower, std::vector<double>* predicted,
+                                  std::vector<std::vector<double>>* scores,
+                                  std::vector<LinearModel>* foldModels) {
+  const std::size_t classes = corpus_.classNamesUtf8.size();
+  predicted->assign(corpus_.documents.size(), 0.0);
+  scores->assign(corpus_.documents.size(), {});
+  foldModels->assign(training.size(), LinearModel());
+  const std::vector<double> weights = ClassWeights(weightPower);
+  RunInParallel(training.size(), options_.jobs, [&](std::size_t f) {
+    if (training[f].rows.empty()) return;
+    LinearModel model = TrainLinear(RowPointers(training[f].rows), training[f].labels, classes,
+                                    options_.solver, cost, weights, options_.seed);
+    for (std::size_t r = 0; r < heldOut[f].rows.size(); ++r) {
+      const std::size_t document = heldOut[f].documents[r];
+      (*scores)[document] = model.Scores(heldOut[f].rows[r].data());
+      (*predicted)[document] = static_cast<double>(BestClass((*scores)[document]) + 1);
+    }
+    (*foldModels)[f] = std::move(model);
+  });
+}
+
+void Trainer::CalibrateLinear(const std::vector<Problem>& heldOut,
+                              const std::vector<std::vector<double>>& scores,
+                              const std::vector<LinearModel>& foldModels,
+                              std::vector<std::vector<double>>* probabilities) {
+  const std::size_t classes = corpus_.classNamesUtf8.size();
+  probA_.clear();
+  probB_.clear();
+  for (std::size_t i = 0; i < classes; ++i) {
+    for (std::size_t j = i + 1; j < classes; ++j) {
+      std::vector<double> decisions;
+      std::vector<bool> positive;
+      for (std::size_t d = 0; d < scores.size(); ++d) {
+        const auto truth = static_cast<std::size_t>(corpus_.documents[d].classIndex);
+        if (scores[d].empty() || (truth != i && truth != j)) continue;
+        decisions.push_back(PairDecision(scores[d], i, j));
+        positive.push_back(truth == i);
+      }
+      const Sigmoid sigmoid = FitSigmoid(decisions, positive);
+      probA_.push_back(sigmoid.a);
+      probB_.push_back(sigmoid.b);
+    }
+  }
+  probabilities->assign(corpus_.documents.size(), {});
+  for (std::size_t f = 0; f < heldOut.size(); ++f) {
+    if (foldModels[f].classes() != classes) continue;
+    LibsvmLinearModel model(foldModels[f], probA_, probB_);
+    for (std::size_t r = 0; r < heldOut[f].rows.size(); ++r) {
+      std::vector<double>& p = (*probabilities)[heldOut[f].documents[r]];
+      p.assign(classes, 0.0);
+      svm_predict_probability(model.model(), heldOut[f].rows[r].data(), p.data());
+    }
+  }
+}
+
+bool Trainer::TrainLinearModel(const Problem& problem, double cost, double weightPower,
+                               const std::string& modelPath, TrainingReport* report,
+                               std::string* error) {
+  const std::size_t classes = corpus_.classNamesUtf8.size();
+  LinearModel linear = TrainLinear(RowPointers(problem.rows), problem.labels, classes,
+                                   options_.solver, cost, ClassWeights(weightPower),
+                                   options_.seed);
+  Status saved = LibsvmLinearModel(linear, probA_, probB_).Save(modelPath);
+  if (!saved.ok()) {
+    *error = saved.message();
+    return false;
+  }
+  report->supportVectors = static_cast<int>(classes);
   return true;
 }
 
@@ -521,14 +653,11 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
     for (int f = 0; f < options_.folds; ++f) {
       if (f == foldOf[i]) continue;
       folds[f].trainingDocuments.push_back(i);
-      folds[f].training.documents.push_back(corpus_.documents[i]);
     }
   }
   for (Fold& fold : folds) {
-    fold.training.path = corpus_.path;
-    fold.training.classNamesUtf8 = corpus_.classNamesUtf8;
-    fold.training.classNamesGbk = corpus_.classNamesGbk;
-    fold.statistics = std::make_unique<FeatureStatistics>(fold.training, options_.synonyms);
+    fold.statistics = std::make_unique<FeatureStatistics>(corpus_, options_.synonyms,
+                                                          &fold.trainingDocuments);
     fold.ranking = rankContentUnits(*fold.statistics, false);
   }
 
@@ -566,8 +695,12 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
             const double seconds = std::chrono::duration<double>(
                                        std::chrono::steady_clock::now() - gridStart)
                                        .count();
-            const double left = seconds / static_cast<double>(report->grid.size()) *
-                                static_cast<double>(gridSize - report->grid.size());
+            // The calibration costs about one more grid point, the final
+            // model about a fold's training.
+            const double left =
+                seconds / static_cast<double>(report->grid.size()) *
+                (static_cast<double>(gridSize - report->grid.size()) + 1.0 +
+                 1.0 / static_cast<double>(options_.folds));
             line += "; best " + FormatPercent(best.accuracy) + " at k=" +
                     std::to_string(best.features) + " C=" + FormatCost(best.cost) + "; about " +
                     std::to_string(static_cast<long>(left + 0.5)) + " s left";
@@ -579,7 +712,12 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
           return false;
         }
         GridPoint point{k, cost, power, 0.0, 0.0};
-        if (!CrossValidate(training, heldOut, cost, power, false, &predicted, nullptr, error)) {
+        if (UsesLinearSolver()) {
+          std::vector<std::vector<double>> scores;
+          std::vector<LinearModel> foldModels;
+          CrossValidateLinear(training, heldOut, cost, power, &predicted, &scores, &foldModels);
+        } else if (!CrossValidate(training, heldOut, cost, power, false, &predicted, nullptr,
+                                  error)) {
           return false;
         }
         Score(corpus_, predicted, &point);
@@ -609,8 +747,14 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
       }
     }
     std::vector<std::vector<double>> probabilities;
-    if (!CrossValidate(training, heldOut, best.cost, best.weightPower, true, &predicted,
-                       &probabilities, error)) {
+    if (UsesLinearSolver()) {
+      std::vector<std::vector<double>> scores;
+      std::vector<LinearModel> foldModels;
+      CrossValidateLinear(training, heldOut, best.cost, best.weightPower, &predicted, &scores,
+                          &foldModels);
+      CalibrateLinear(heldOut, scores, foldModels, &probabilities);
+    } else if (!CrossValidate(training, heldOut, best.cost, best.weightPower, true, &predicted,
+                              &probabilities, error)) {
       return false;
     }
     std::vector<double> confidences;
@@ -645,10 +789,13 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
   if (!WriteResourceFile(corpus_, &contents, prefix, &sourceData, error)) return false;
   Problem problem;
   if (!BuildProblem(sourceData, nullptr, &problem, error)) return false;
-  if (!TrainModel(problem, best.cost, best.weightPower, prefix + kModelFileName, report,
-                  error)) {
-    return false;
-  }
+  const bool modelWritten =
+      UsesLinearSolver()
+          ? TrainLinearModel(problem, best.cost, best.weightPower, prefix + kModelFileName,
+                             report, error)
+          : TrainModel(problem, best.cost, best.weightPower, prefix + kModelFileName, report,
+                       error);
+  if (!modelWritten) return false;
 
   if (!WriteConfidenceFile(prefix, ConfidenceSettings{report->minConfidence}, error)) {
     return false;

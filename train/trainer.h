@@ -10,6 +10,8 @@
 #include "text/content_word.h"
 #include "train/corpus.h"
 #include "train/feature_selection.h"
+#include "train/linear_model.h"
+#include "train/linear_training.h"
 #include "train/stop_words.h"
 #include "vectorise/document_vector.h"
 
@@ -45,11 +47,16 @@ struct TrainerOptions {
   std::size_t minDocumentFrequency = 2;
   // Candidate numbers of selected units; 0 stands for every unit.
   std::vector<std::size_t> featureCounts = {500, 750, 1000, 1500, 2000, 4000, 0};
-  std::vector<double> costs = {1, 2, 4};
+  std::vector<double> costs = {0.125, 0.25, 0.5, 1, 2, 4, 8, 16};
   int folds = 5;
   VocabularyScope vocabulary = VocabularyScope::kSelected;
   RankingOrder ranking = RankingOrder::kClassTurns;
   int kernelType = 0;  // LINEAR
+  // The linear kernel's solver; the other kernels always train with libsvm.
+  Solver solver = Solver::kL2SvmDual;
+  // Folds trained at once (0: one per processor); the files do not depend
+  // on it.
+  unsigned jobs = 0;
   int degree = 3;
   double gamma = 1.0;
   double coef0 = 0.0;
@@ -143,11 +150,13 @@ SourceFileContents BuildResourceContents(const FeatureStatistics& statistics,
                                          const std::vector<std::string>& classNamesGbk);
 
 // Writes contents to prefix + "Source.dat" with averageDocLength set to the
-// mean number of known-word occurrences per corpus document, counted by the
+// mean number of known-word occurrences per corpus document (of those that
+// subset lists, when given), counted by the
 // library's own counting over the written vocabulary, and loads the result
 // into *sourceData.
 bool WriteResourceFile(const Corpus& corpus, SourceFileContents* contents,
-                       const std::string& prefix, SourceData* sourceData, std::string* error);
+                       const std::string& prefix, SourceData* sourceData, std::string* error,
+                       const std::vector<std::size_t>* subset = nullptr);
 
 // A document's known words as a classification counts them.
 TermCounts CountDocumentWords(const SourceData& sourceData, const std::vector<std::string>& words,
@@ -191,6 +200,25 @@ class Trainer {
                      std::string* error);
   bool TrainModel(Problem& problem, double cost, double weightPower,
                   const std::string& modelPath, TrainingReport* report, std::string* error);
+  // The linear solvers' counterparts: each fold's one-vs-rest model and
+  // every held-out document's class scores (empty without features).
+  void CrossValidateLinear(const std::vector<Problem>& training,
+                           const std::vector<Problem>& heldOut, double cost, double weightPower,
+                           std::vector<double>* predicted,
+                           std::vector<std::vector<double>>* scores,
+                           std::vector<LinearModel>* foldModels);
+  // Fits each pair's sigmoid on the cross-validated scores (into probA_,
+  // probB_) and gives each held-out document libsvm's probabilities from its
+  // fold's model with those sigmoids.
+  void CalibrateLinear(const std::vector<Problem>& heldOut,
+                       const std::vector<std::vector<double>>& scores,
+                       const std::vector<LinearModel>& foldModels,
+                       std::vector<std::vector<double>>* probabilities);
+  bool TrainLinearModel(const Problem& problem, double cost, double weightPower,
+                        const std::string& modelPath, TrainingReport* report,
+                        std::string* error);
+  bool UsesLinearSolver() const;
+  std::vector<double> ClassWeights(double weightPower) const;
   svm_parameter Parameter(double cost, double weightPower, bool probability);
 
   const Corpus& corpus_;
@@ -199,6 +227,7 @@ class Trainer {
   bool cancelled_ = false;
   std::vector<int> weightLabels_;  // class weights handed to libsvm
   std::vector<double> weights_;
+  std::vector<double> probA_, probB_;  // the linear model's pair sigmoids
 };
 
 }  // namespace wenlei

@@ -164,11 +164,22 @@ TEST_F(TrainerTest, ModelLabelsAreOneToNInOrderWithProbabilities) {
 
 TEST_F(TrainerTest, SameCorpusAndOptionsGiveByteIdenticalFiles) {
   ReadGenerated(GeneratedCorpus());
-  const std::string first = Train(SmallGrid(), "first");
-  const std::string second = Train(SmallGrid(), "second");
-  EXPECT_EQ(ReadFile(first + kSourceFileName), ReadFile(second + kSourceFileName));
-  EXPECT_EQ(ReadFile(first + kModelFileName), ReadFile(second + kModelFileName));
-  EXPECT_FALSE(ReadFile(first + kModelFileName).empty());
+  // Whatever the number of folds trained at once, also for the solvers
+  // that shuffle with the C library's generator.
+  for (Solver solver : {Solver::kL2SvmDual, Solver::kLogistic, Solver::kCrammerSinger,
+                        Solver::kLibsvm}) {
+    TrainerOptions options = SmallGrid();
+    options.solver = solver;
+    options.jobs = 1;
+    const std::string first = Train(options, "first");
+    options.jobs = 3;
+    const std::string second = Train(options, "second");
+    EXPECT_EQ(ReadFile(first + kSourceFileName), ReadFile(second + kSourceFileName));
+    EXPECT_EQ(ReadFile(first + kModelFileName), ReadFile(second + kModelFileName))
+        << SolverName(solver);
+    EXPECT_EQ(ReadFile(first + kConfidenceFileName), ReadFile(second + kConfidenceFileName));
+    EXPECT_FALSE(ReadFile(first + kModelFileName).empty());
+  }
 }
 
 TEST_F(TrainerTest, GridReportsEveryPointAndTakesTheBest) {

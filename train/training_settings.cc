@@ -110,6 +110,13 @@ Status TrainingSettings::Set(const std::string& name, const std::string& value) 
     if (!ParseKernel(value, &options.kernelType)) {
       return Bad(value, "linear, polynomial, rbf or sigmoid");
     }
+  } else if (name == "solver") {
+    if (!ParseSolver(value, &options.solver)) {
+      return Bad(value, "l2-svm, l2-svm-primal, l1-svm, logistic, crammer-singer or libsvm");
+    }
+  } else if (name == "jobs") {
+    if (!ParseUnsigned(value, 1024, &number)) return Bad(value, "a whole number");
+    options.jobs = static_cast<unsigned>(number);
   } else if (name == "gamma") {
     if (!ParseReal(value, &options.gamma) || options.gamma <= 0.0) {
       return Bad(value, "a positive number");

@@ -10,4 +10,14 @@ void AppendGeneral(double value, std::string* out) {
   out->append(buffer, result.ptr);
 }
 
+double RoundToSixSignificantDigits(double value) {
+  char buffer[64];
+  const auto written =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
+  double rounded = value;
+  // Infinities and NaN have no digits to round; from_chars leaves them be.
+  std::from_chars(buffer, written.ptr, rounded);
+  return rounded;
+}
+
 }  // namespace wenlei

@@ -11,6 +11,12 @@ namespace wenlei {
 // locale still gets files that read back.
 void AppendGeneral(double value, std::string* out);
 
+// value rounded to six significant digits: the number that AppendGeneral's
+// text reads back as.  The working files hold feature values and
+// probabilities in that form, so whatever decides from them without the
+// files must round the same way.
+double RoundToSixSignificantDigits(double value);
+
 }  // namespace wenlei
 
 #endif  // WENLEI_UTIL_NUMBER_TEXT_H_

@@ -38,12 +38,14 @@ void DocumentVector::BuildFeatures(const TermCounts& termCounts,
   }
 }
 
-std::string DocumentVector::TestLine() const {
+std::string DocumentVector::TestLine() const { return wenlei::TestLine(featureVector_); }
+
+std::string TestLine(const FeatureVector& features) {
   std::string line;
-  if (featureVector_.empty()) return line;
+  if (features.empty()) return line;
   line = "0 ";
   char number[16];
-  for (const auto& [feature, weight] : featureVector_) {
+  for (const auto& [feature, weight] : features) {
     auto result = std::to_chars(number, number + sizeof number, feature);
     line.append(number, result.ptr);
     line.push_back(':');

@@ -51,6 +51,10 @@ class DocumentVector {
   FeatureVector featureVector_;
 };
 
+// The test-file line for features, "0 f:w f:w " without its line end;
+// empty when there are no features.
+std::string TestLine(const FeatureVector& features);
+
 // Replaces the test file's contents with one record per non-empty line, each
 // closed by a line end.  Failures as WriteTestFile's.
 Status WriteTestLines(const std::string& path, const std::vector<std::string>& lines);

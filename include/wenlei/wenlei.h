@@ -195,7 +195,8 @@ WENLEI_EXPORT const char *wenlei_result_error(const wenlei_result *result);
 
 /* The answer the exported functions give for the same words: one name, two
  * joined by " or ", or the fixed message for a document without known
- * words.  UTF-8, or GBK (the exports' bytes) with wenlei_result_answer_gbk.
+ * words.  wenlei_result_answer_gbk gives the exports' very bytes,
+ * wenlei_result_answer the same answer in UTF-8 with the full class names.
  *
  * Class names: Source.dat holds at most 9 GBK bytes of a name, so a set
  * trained with longer names keeps a short form there (what the exports and

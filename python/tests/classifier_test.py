@@ -1,6 +1,8 @@
 """The Python interface against the real library and the bundled resource set."""
 
+import copy
 import ctypes
+import dataclasses
 import pickle
 import random
 import subprocess
@@ -129,6 +131,9 @@ def test_explanations_sum_to_the_decision_value():
         assert opened.classify_many(["abc"])[0].explain(3).words == []
         with pytest.raises(wenlei.Error):
             pickle.loads(pickle.dumps(result)).explain(3)
+        copies = [copy.deepcopy(result), dataclasses.asdict(result)]
+        del copies  # the copies share the library's result: no second free
+        assert result.explain(2).words == every.words[:2]
     with pytest.raises(wenlei.ClosedError):
         result.explain(3)
 

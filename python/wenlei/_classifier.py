@@ -147,6 +147,17 @@ class _NativeResult:
         ranked = list(probabilities) + [None, None]
         return Explanation(words, rest, decision, ranked[0], ranked[1])
 
+    # One owner per library result: copies share it (deepcopy and
+    # dataclasses.asdict of a Result included), and it never pickles.
+    def __copy__(self) -> "_NativeResult":
+        return self
+
+    def __deepcopy__(self, memo) -> "_NativeResult":
+        return self
+
+    def __reduce__(self):
+        raise TypeError("a classification's library result does not pickle")
+
     def __del__(self) -> None:
         try:
             native.library().wenlei_result_free(self._handle)

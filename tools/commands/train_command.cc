@@ -2,19 +2,23 @@
 // SVMModel) from a corpus of labelled, segmented documents.
 
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "source/confidence_file.h"
@@ -31,28 +35,53 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Shows the trainer's progress as one rewritten status line on a terminal.
+// Shows the trainer's progress: on a terminal as one rewritten status
+// line; otherwise as a plain line every few seconds, the latest status with
+// the time since the start (every status as it comes with an interval of 0).
 class StatusLine : public TrainingProgress {
  public:
-  explicit StatusLine(bool enabled)
-      : enabled_(enabled), start_(std::chrono::steady_clock::now()) {}
-  ~StatusLine() override { Finish(); }
+  enum class Mode { kQuiet, kTerminal, kLines };
+
+  StatusLine(Mode mode, double interval)
+      : mode_(mode), interval_(interval), start_(std::chrono::steady_clock::now()) {
+    if (mode_ == Mode::kLines && interval_ > 0) {
+      ticker_ = std::thread([this]() { Tick(); });
+    }
+  }
+  ~StatusLine() override {
+    Finish();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    if (ticker_.joinable()) ticker_.join();
+  }
 
   void Status(const std::string& line) override {
-    if (!enabled_) return;
-    std::fprintf(stderr, "\r[%5.0fs] %s\033[K", Seconds(), line.c_str());
-    std::fflush(stderr);
-    shown_ = true;
+    std::lock_guard<std::mutex> lock(mutex_);
+    latest_ = line;
+    if (mode_ == Mode::kTerminal) {
+      std::fprintf(stderr, "\r[%5.0fs] %s\033[K", Seconds(), line.c_str());
+      std::fflush(stderr);
+      shown_ = true;
+    } else if (mode_ == Mode::kLines && interval_ <= 0) {
+      PrintLine();
+    }
   }
 
   void Warning(const std::string& line) override {
     Finish();
+    std::lock_guard<std::mutex> lock(mutex_);
     std::fprintf(stderr, "wenlei train: warning: %s\n", line.c_str());
   }
 
+  // Ends the terminal's status line and stops the plain lines.
   void Finish() {
+    std::lock_guard<std::mutex> lock(mutex_);
     if (shown_) std::fputs("\n", stderr);
     shown_ = false;
+    latest_.clear();
   }
 
   double Seconds() const {
@@ -60,8 +89,26 @@ class StatusLine : public TrainingProgress {
   }
 
  private:
-  bool enabled_;
+  void PrintLine() {
+    if (latest_.empty()) return;
+    std::fprintf(stderr, "wenlei train: [%5.0fs] %s\n", Seconds(), latest_.c_str());
+    std::fflush(stderr);
+  }
+
+  void Tick() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const auto period = std::chrono::duration<double>(interval_);
+    while (!wake_.wait_for(lock, period, [this]() { return stopping_; })) PrintLine();
+  }
+
+  Mode mode_;
+  double interval_;
   bool shown_ = false;
+  bool stopping_ = false;
+  std::string latest_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::thread ticker_;
   std::chrono::steady_clock::time_point start_;
 };
 
@@ -154,6 +201,11 @@ void PrintReport(const TrainCommandLine& line, const Corpus& corpus, const Train
                 report.minConfidence, 100.0 * report.flaggedShare);
   out << "  min confidence    " << number << "\n";
   out << "  support vectors   " << report.supportVectors << "\n";
+  rusage usage{};
+  if (getrusage(RUSAGE_SELF, &usage) == 0) {
+    std::snprintf(number, sizeof number, "%.0f MiB", static_cast<double>(usage.ru_maxrss) / 1024.0);
+    out << "  peak memory       " << number << "\n";
+  }
   if (!report.skippedFeatureCounts.empty()) {
     out << "  skipped           k=";
     for (std::size_t i = 0; i < report.skippedFeatureCounts.size(); ++i) {
@@ -212,7 +264,10 @@ int RunTrainCommand(int argc, char** argv) {
     return Fail(line.outputDirectory +
                 " already holds a resource set; use --force to replace it");
   }
-  StatusLine progress(!line.quiet && isatty(STDERR_FILENO));
+  StatusLine progress(line.quiet                ? StatusLine::Mode::kQuiet
+                      : isatty(STDERR_FILENO) ? StatusLine::Mode::kTerminal
+                                              : StatusLine::Mode::kLines,
+                      line.progressInterval);
   const std::string temporaryPrefix = TemporaryPrefix(line.outputDirectory);
   RemovedOnSignal removedOnSignal({temporaryPrefix + kSourceFileName,
                                    temporaryPrefix + kModelFileName,

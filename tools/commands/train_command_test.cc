@@ -87,8 +87,24 @@ TEST_F(TrainCommandTest, WritesBothFilesAndReports) {
   EXPECT_NE(outcome.out.find("3-fold, 4 grid points, words selected within each fold"),
             std::string::npos);
   EXPECT_NE(outcome.out.find("min confidence    0."), std::string::npos) << outcome.out;
-  // Standard error is no terminal here: no progress.
+  // Standard error is no terminal here: plain lines every 5 s, none in a
+  // run this short.
   EXPECT_EQ(outcome.err, "");
+
+  // Every step as it comes: whole lines with the time, in order, and no
+  // terminal controls.
+  ChildOutcome lines = Train({"--force", "--progress-every", "0"});
+  ASSERT_EQ(lines.status, 0) << lines.err;
+  const std::size_t reading = lines.err.find("wenlei train: [");
+  const std::size_t grid = lines.err.find("s] cross-validation 1/4: k=8 C=1\n");
+  const std::size_t model = lines.err.find("s] training the model: k=");
+  EXPECT_EQ(reading, 0u) << lines.err;
+  EXPECT_LT(reading, grid) << lines.err;
+  EXPECT_LT(grid, model) << lines.err;
+  EXPECT_EQ(lines.err.find('\r'), std::string::npos);
+  EXPECT_EQ(lines.err.back(), '\n');
+  EXPECT_NE(lines.out.find("peak memory"), std::string::npos);
+  EXPECT_EQ(Train({"--force", "--progress-every", "0", "-q"}).err, "");
 }
 
 TEST_F(TrainCommandTest, KeepsAnExistingSetWithoutForce) {

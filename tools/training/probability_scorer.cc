@@ -39,15 +39,12 @@ DocumentScore ProbabilityScorer::Score(const std::vector<std::string>& gbkWords)
   score.words = gbkWords.size();
   Classifier classifier(sourceData_);
   HostWordList list(gbkWords);
-  double known = 0.0;
-  const ContentWords content = CountContentWords(gbkWords, classifier.CountWords(*list.list(), &known));
-  score.knownWords = static_cast<std::size_t>(known);
-  DocumentVector vector;
-  if (!classifier.BuildDocumentVector(*list.list(), &vector) || vector.features().empty()) {
-    return score;
-  }
+  const DocumentFeatures document = classifier.Vectorise(*list.list());
+  score.knownWords = static_cast<std::size_t>(document.knownWordCount);
+  const ContentWords content = CountContentWords(gbkWords, document.occurrences);
+  if (document.features.empty()) return score;
   std::vector<svm_node> nodes;
-  for (const auto& [index, value] : vector.features()) nodes.push_back({index, value});
+  for (const auto& [index, value] : document.features) nodes.push_back({index, value});
   nodes.push_back({-1, 0.0});
   std::vector<double> byLabel(labels_.size());
   svm_predict_probability(model_, nodes.data(), byLabel.data());

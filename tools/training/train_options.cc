@@ -36,7 +36,7 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
   std::vector<Valued> values = {{"encoding", ""}, {"synonyms", ""}, {"min-df", ""},
                                 {"features", ""}, {"cost", ""}, {"folds", ""},
                                 {"vocabulary", ""}, {"ranking", ""}, {"kernel", ""},
-                                {"gamma", ""}, {"degree", ""}, {"coef0", ""},
+                                {"solver", ""}, {"jobs", ""}, {"gamma", ""}, {"degree", ""}, {"coef0", ""},
                                 {"seed", ""}, {"class-weights", ""}, {"stop-words", ""},
                                 {"unknown-share", ""}, {"dict", ""}};
   auto valueOf = [&values](const char* name) -> std::string* {
@@ -59,7 +59,7 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
   parser.AddValue(0, "features", "K,...", valueOf("features"),
                   "candidate numbers of selected words, \"all\" for every\nword "
                   "(500,750,1000,1500,2000,4000,all)");
-  parser.AddValue('c', "cost", "C,...", valueOf("cost"), "candidate SVM costs (1,2,4)");
+  parser.AddValue('c', "cost", "C,...", valueOf("cost"), "candidate SVM costs\n(0.125,0.25,0.5,1,2,4,8,16)");
   parser.AddValue(0, "folds", "N", valueOf("folds"), "cross-validation folds (5)");
   parser.AddValue(0, "vocabulary", "SCOPE", valueOf("vocabulary"),
                   "selected: the vocabulary holds the selected words only;\nfull: every word "
@@ -68,6 +68,12 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
                   "class-turns: each class in turn gives its best word;\nchi-square: words by their "
                   "largest chi-square over the\nclasses (class-turns)");
   parser.AddValue(0, "kernel", "NAME", valueOf("kernel"), "linear, polynomial, rbf or sigmoid (linear)");
+  parser.AddValue(0, "solver", "NAME", valueOf("solver"),
+                  "the linear kernel's solver: l2-svm, l2-svm-primal,\nl1-svm, logistic, "
+                  "crammer-singer (liblinear) or\nlibsvm (l2-svm)");
+  parser.AddValue('j', "jobs", "N", valueOf("jobs"),
+                  "folds trained at once, 0 for one per processor (0);\nthe files do not "
+                  "depend on it");
   parser.AddValue(0, "gamma", "G", valueOf("gamma"), "gamma of the non-linear kernels (1)");
   parser.AddValue(0, "degree", "D", valueOf("degree"), "degree of the polynomial kernel (3)");
   parser.AddValue(0, "coef0", "R", valueOf("coef0"), "coef0 of the polynomial and sigmoid kernels (0)");
@@ -88,7 +94,11 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
   parser.AddValue('d', "dict", "FILE", valueOf("dict"),
                   "segmentation dictionary for --raw (default: the bundled\nmodels/dictionary/dict.txt)");
   parser.AddFlag(0, "force", &force, "replace a resource set that DIR already holds");
+  std::string progressEvery;
   parser.AddFlag('q', "quiet", &line->quiet, "no progress on standard error");
+  parser.AddValue(0, "progress-every", "S", &progressEvery,
+                  "seconds between progress lines when standard error is\nnot a terminal; "
+                  "0: every step as it comes (5)");
   parser.SetEpilogue(kEpilogue);
 
   std::vector<std::string> operands;
@@ -109,6 +119,16 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
   }
   for (const auto& path : addedStopWords) {
     if (!apply("add-stop-words", path)) return OptionParser::Outcome::kUsageError;
+  }
+  if (!progressEvery.empty()) {
+    char* end = nullptr;
+    const double seconds = std::strtod(progressEvery.c_str(), &end);
+    if (*end != '\0' || !(seconds >= 0.0 && seconds <= 86400.0)) {
+      parser.ReportUsageError("--progress-every: \"" + progressEvery +
+                              "\" is not a number of seconds");
+      return OptionParser::Outcome::kUsageError;
+    }
+    line->progressInterval = seconds;
   }
   settings.raw = raw;
   settings.force = force;

@@ -17,6 +17,9 @@ struct TrainCommandLine {
   std::string outputDirectory;
   TrainingSettings settings;
   bool quiet = false;
+  // Seconds between the plain progress lines when standard error is not a
+  // terminal; 0: every status as it comes.
+  double progressInterval = 5.0;
 };
 
 // Parses argv[1..argc) (argv[0] names the command).  Prints the help text,

@@ -1,0 +1,55 @@
+#ifndef WENLEI_DECIDE_CLASS_DECISION_H_
+#define WENLEI_DECIDE_CLASS_DECISION_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "source/source_data.h"
+#include "util/status.h"
+
+namespace wenlei {
+
+// The answer for a document without known words, "文本内容太短或无效，不能确定类别"
+// in GBK: 32 bytes, built by count since it is not a C string by design.
+const std::string& ShortTextMessage();
+
+// Ratio of runner-up to best probability above which both classes are named.
+inline constexpr double kAmbiguityThreshold = 0.95;
+
+// Highest class number an answer may name.
+inline constexpr std::int32_t kClassLimit = 36;
+
+// The best class of a prediction and, when it came close enough, the
+// runner-up; 0 stands for no second class.  Classes are 1-based positions of
+// the probabilities.
+struct ClassPair {
+  std::int32_t firstClass;
+  std::int32_t secondClass;
+  bool operator==(const ClassPair& other) const {
+    return firstClass == other.firstClass && secondClass == other.secondClass;
+  }
+};
+
+// The decision for one document from its probabilities, one per class in
+// class order, as the result file holds them (six significant digits): the
+// highest first, equal ones in class order, and the runner-up when its
+// probability divided by the best is strictly greater than
+// ambiguityThreshold.  No decision without a probability.
+std::optional<ClassPair> DecideClasses(const std::vector<double>& probabilities,
+                                       double ambiguityThreshold = kAmbiguityThreshold);
+
+// A class name as answers show it: everything after the first space, when
+// the name has one, as a name may carry a tag in front of the name proper.
+std::string WithoutTag(const std::string& name);
+
+// The answer text for a decision: the classes' names, joined by " or "
+// unless the second is exactly "NULL", a name's tag up to its first space
+// dropped; a number classTable lacks has the empty name.  A class above
+// kClassLimit fails with kMismatch in the context kClassLimit.
+Status LabelText(const ClassTable& classTable, ClassPair classes, std::string* answer);
+
+}  // namespace wenlei
+
+#endif  // WENLEI_DECIDE_CLASS_DECISION_H_

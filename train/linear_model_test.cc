@@ -1,0 +1,108 @@
+#include "train/linear_model.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "testutil/test_support.h"
+#include "train/platt.h"
+
+namespace wenlei {
+namespace {
+
+std::vector<svm_node> RandomSparse(std::mt19937& random, int features, double density) {
+  std::uniform_real_distribution<double> value(-2.0, 2.0), coin(0.0, 1.0);
+  std::vector<svm_node> nodes;
+  for (int f = 1; f <= features; ++f) {
+    if (coin(random) < density) nodes.push_back({f, value(random)});
+  }
+  nodes.push_back({-1, 0.0});
+  return nodes;
+}
+
+// libsvm's own prediction on the written file gives, for every pair (i, j),
+// (w_i - w_j) . x + b_i - b_j, and the probabilities of the model the
+// trainer holds in memory.
+TEST(LibsvmLinearModelTest, LibsvmDecidesAsTheScoresOnTheWrittenFile) {
+  testing::TempDir dir;
+  std::mt19937 random(11);
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  for (std::size_t classes : {2, 3, 5, 8}) {
+    LinearModel linear;
+    for (std::size_t c = 0; c < classes; ++c) {
+      linear.weights.push_back(RandomSparse(random, 40, 0.5));
+      linear.biases.push_back(uniform(random));
+    }
+    std::vector<double> probA, probB;
+    for (std::size_t p = 0; p < PairCount(classes); ++p) {
+      probA.push_back(-1.0 - uniform(random) * 0.5);
+      probB.push_back(uniform(random) * 0.3);
+    }
+    LibsvmLinearModel inMemory(linear, probA, probB);
+    const std::string path = dir.path() + "/model" + std::to_string(classes);
+    ASSERT_TRUE(inMemory.Save(path).ok());
+    svm_model* loaded = svm_load_model(path.c_str());
+    ASSERT_NE(loaded, nullptr);
+    ASSERT_EQ(svm_get_nr_class(loaded), static_cast<int>(classes));
+    ASSERT_NE(svm_check_probability_model(loaded), 0);
+    for (int trial = 0; trial < 20; ++trial) {
+      const std::vector<svm_node> x = RandomSparse(random, 45, 0.3);
+      const std::vector<double> scores = linear.Scores(x.data());
+      std::vector<double> decisions(PairCount(classes));
+      svm_predict_values(loaded, x.data(), decisions.data());
+      std::size_t pair = 0;
+      for (std::size_t i = 0; i < classes; ++i) {
+        for (std::size_t j = i + 1; j < classes; ++j, ++pair) {
+          // The file holds the weights to 8 significant digits.
+          EXPECT_NEAR(decisions[pair], PairDecision(scores, i, j), 1e-6) << classes;
+        }
+      }
+      std::vector<double> fromFile(classes), fromMemory(classes);
+      const double label = svm_predict_probability(loaded, x.data(), fromFile.data());
+      svm_predict_probability(inMemory.model(), x.data(), fromMemory.data());
+      for (std::size_t c = 0; c < classes; ++c) EXPECT_NEAR(fromFile[c], fromMemory[c], 1e-9);
+      if (classes == 2) {
+        const double f = PairDecision(scores, 0, 1);
+        EXPECT_NEAR(fromFile[0], 1.0 / (1.0 + std::exp(probA[0] * f + probB[0])), 1e-6);
+      }
+      EXPECT_EQ(label, static_cast<double>(std::max_element(fromFile.begin(), fromFile.end()) -
+                                           fromFile.begin() + 1));
+    }
+    svm_free_and_destroy_model(&loaded);
+  }
+}
+
+TEST(PlattTest, FitsTheRegularisedTargets) {
+  // Decision values that say nothing: A stays 0 and the sigmoid gives the
+  // mean regularised target, (2/3 + 3 * 1/5) / 4 = 19/60.
+  Sigmoid flat = FitSigmoid({0, 0, 0, 0}, {true, false, false, false});
+  EXPECT_NEAR(flat.a, 0.0, 1e-9);
+  EXPECT_NEAR(flat.b, std::log(41.0 / 19.0), 1e-6);
+
+  // Elsewhere the fit is where the likelihood's gradient vanishes, and a
+  // larger decision value means a more likely positive (A < 0).
+  std::mt19937 random(3);
+  std::normal_distribution<double> noise(0.0, 1.0);
+  std::vector<double> f;
+  std::vector<bool> positive;
+  for (int i = 0; i < 200; ++i) {
+    positive.push_back(i % 3 != 0);
+    f.push_back((positive.back() ? 1.0 : -1.0) + noise(random));
+  }
+  const Sigmoid s = FitSigmoid(f, positive);
+  EXPECT_LT(s.a, 0.0);
+  const double high = (133.0 + 1.0) / (133.0 + 2.0), low = 1.0 / (67.0 + 2.0);
+  double g1 = 0.0, g2 = 0.0;
+  for (std::size_t i = 0; i < f.size(); ++i) {
+    const double p = 1.0 / (1.0 + std::exp(s.a * f[i] + s.b));
+    const double t = positive[i] ? high : low;
+    g1 += f[i] * (t - p);
+    g2 += t - p;
+  }
+  EXPECT_NEAR(g1, 0.0, 1e-4);
+  EXPECT_NEAR(g2, 0.0, 1e-4);
+}
+
+}  // namespace
+}  // namespace wenlei

@@ -1,0 +1,149 @@
+#include "train/linear_training.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <mutex>
+
+#include "linear.h"
+
+namespace wenlei {
+namespace {
+
+void DiscardLiblinearOutput(const char*) {}
+
+struct SolverEntry {
+  Solver solver;
+  const char* name;
+  int liblinearType;
+  double epsilon;     // liblinear's own default stopping tolerance
+  bool usesRand;      // the coordinate-descent solvers shuffle with rand()
+};
+
+constexpr SolverEntry kSolvers[] = {
+    {Solver::kL2SvmDual, "l2-svm", L2R_L2LOSS_SVC_DUAL, 0.1, true},
+    {Solver::kL2SvmPrimal, "l2-svm-primal", L2R_L2LOSS_SVC, 0.01, false},
+    {Solver::kL1SvmDual, "l1-svm", L2R_L1LOSS_SVC_DUAL, 0.1, true},
+    {Solver::kLogistic, "logistic", L2R_LR, 0.01, false},
+    {Solver::kCrammerSinger, "crammer-singer", MCSVM_CS, 0.1, true},
+    {Solver::kLibsvm, "libsvm", -1, 0.0, false},
+};
+
+const SolverEntry& EntryOf(Solver solver) {
+  for (const auto& entry : kSolvers) {
+    if (entry.solver == solver) return entry;
+  }
+  return kSolvers[0];
+}
+
+// liblinear prints through one global function, and its shuffling solvers
+// draw from the C library's one generator: both are shared by every thread.
+std::mutex& RandMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+void QuietLiblinearOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { set_print_string_function(&DiscardLiblinearOutput); });
+}
+
+}  // namespace
+
+bool ParseSolver(const std::string& name, Solver* solver) {
+  for (const auto& entry : kSolvers) {
+    if (name == entry.name) {
+      *solver = entry.solver;
+      return true;
+    }
+  }
+  return false;
+}
+
+const char* SolverName(Solver solver) { return EntryOf(solver).name; }
+
+LinearModel TrainLinear(const std::vector<const svm_node*>& rows,
+                        const std::vector<double>& labels, std::size_t classes, Solver solver,
+                        double cost, const std::vector<double>& classWeights, unsigned seed) {
+  QuietLiblinearOnce();
+  const SolverEntry& entry = EntryOf(solver);
+  // liblinear's rows: the features and a constant 1 for the bias.
+  int features = 0;
+  std::size_t nodes = 0;
+  for (const svm_node* row : rows) {
+    for (const svm_node* node = row; node->index != -1; ++node, ++nodes) {
+      features = std::max(features, node->index);
+    }
+  }
+  std::vector<feature_node> storage;
+  storage.reserve(nodes + 2 * rows.size());
+  std::vector<std::size_t> starts;
+  for (const svm_node* row : rows) {
+    starts.push_back(storage.size());
+    for (const svm_node* node = row; node->index != -1; ++node) {
+      storage.push_back({node->index, node->value});
+    }
+    storage.push_back({features + 1, 1.0});
+    storage.push_back({-1, 0.0});
+  }
+  std::vector<feature_node*> pointers;
+  for (std::size_t start : starts) pointers.push_back(storage.data() + start);
+  std::vector<double> y(labels);
+  problem prob{};
+  prob.l = static_cast<int>(rows.size());
+  prob.n = features + 1;
+  prob.y = y.data();
+  prob.x = pointers.data();
+  prob.bias = 1.0;
+
+  std::vector<int> weightLabels;
+  std::vector<double> weights;
+  for (std::size_t c = 0; c < classWeights.size(); ++c) {
+    weightLabels.push_back(static_cast<int>(c + 1));
+    weights.push_back(classWeights[c]);
+  }
+  parameter param{};
+  param.solver_type = entry.liblinearType;
+  param.eps = entry.epsilon;
+  param.C = cost;
+  param.nr_weight = static_cast<int>(weights.size());
+  param.weight_label = weightLabels.data();
+  param.weight = weights.data();
+  param.p = 0.1;
+
+  model* trained = nullptr;
+  if (entry.usesRand) {
+    std::lock_guard<std::mutex> lock(RandMutex());
+    std::srand(seed);
+    trained = train(&prob, &param);
+  } else {
+    trained = train(&prob, &param);
+  }
+
+  LinearModel linear;
+  linear.weights.assign(classes, {{-1, 0.0}});
+  // A class the rows lack is never the best.
+  linear.biases.assign(classes, -1e3);
+  const int found = get_nr_class(trained);
+  // Two classes give one weight vector, the first class's against the
+  // second; each class gets half, so that the pair decides as liblinear does.
+  const double share = found == 2 && solver != Solver::kCrammerSinger ? 0.5 : 1.0;
+  if (found >= 2) {
+    for (int k = 0; k < found; ++k) {
+      const std::size_t c = static_cast<std::size_t>(trained->label[k] - 1);
+      std::vector<svm_node>& w = linear.weights[c];
+      w.clear();
+      for (int f = 1; f <= features; ++f) {
+        const double value = get_decfun_coef(trained, f, k);
+        if (value != 0.0) w.push_back({f, share * value});
+      }
+      w.push_back({-1, 0.0});
+      linear.biases[c] = share * get_decfun_bias(trained, k);
+    }
+  } else if (found == 1) {
+    linear.biases[static_cast<std::size_t>(trained->label[0] - 1)] = 0.0;
+  }
+  free_and_destroy_model(&trained);
+  return linear;
+}
+
+}  // namespace wenlei
