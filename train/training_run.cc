@@ -145,7 +145,11 @@ Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
 std::string TrainerDescription(const TrainerOptions& options, const TrainingReport& report) {
   char cost[32];
   std::snprintf(cost, sizeof cost, "%g", report.cost);
-  return std::string("libsvm svm_train, ") + KernelName(options.kernelType) + " kernel, C=" +
+  const bool liblinear = options.kernelType == 0 && options.solver != Solver::kLibsvm;
+  const std::string solver =
+      liblinear ? std::string("liblinear ") + SolverName(options.solver) + " one-vs-rest"
+                : std::string("libsvm svm_train");
+  return solver + ", " + KernelName(options.kernelType) + " kernel, C=" +
          cost + ", " + std::to_string(report.selectedUnits) + " selected words, vocabulary " +
          std::to_string(report.vocabularyWords) + " words, " + std::to_string(options.folds) +
          "-fold cross-validation";
