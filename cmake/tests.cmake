@@ -12,6 +12,7 @@ add_executable(wenlei_core_tests
   source/source_data_test.cc
   vectorise/term_weighting_test.cc
   vectorise/document_vector_test.cc
+  vectorise/document_features_test.cc
   util/working_file_test.cc
   util/sha256_test.cc
   util/file_lock_test.cc
