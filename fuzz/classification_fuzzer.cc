@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "decide/class_decision.h"
 #include "fuzz/fuzz_support.h"
 #include "wenlei/exports.h"
 #include "source/source_data.h"
@@ -25,9 +26,7 @@ namespace {
 
 constexpr char kTarget[] = "classification";
 
-const std::string kShortText(
-    "\xCE\xC4\xB1\xBE\xC4\xDA\xC8\xDD\xCC\xAB\xB6\xCC\xBB\xF2\xCE\xDE"
-    "\xD0\xA7\xA3\xAC\xB2\xBB\xC4\xDC\xC8\xB7\xB6\xA8\xC0\xE0\xB1\xF0");
+const std::string kShortText = wenlei::ShortTextMessage();
 
 // Words beyond the generated ones, each with a different road through the
 // counting and mapping: whether a known word reaches a feature.

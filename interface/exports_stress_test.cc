@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "decide/class_decision.h"
 #include "testutil/resource_set_builder.h"
 #include "testutil/test_support.h"
 #include "wenlei/exports.h"
@@ -22,9 +23,7 @@ using wenlei::testing::ClassWord;
 using wenlei::testing::TempDir;
 using wenlei::testing::WordListBuilder;
 
-const std::string kShortText(
-    "\xCE\xC4\xB1\xBE\xC4\xDA\xC8\xDD\xCC\xAB\xB6\xCC\xBB\xF2\xCE\xDE"
-    "\xD0\xA7\xA3\xAC\xB2\xBB\xC4\xDC\xC8\xB7\xB6\xA8\xC0\xE0\xB1\xF0");
+const std::string kShortText = wenlei::ShortTextMessage();
 
 constexpr int kThreads = 4;
 constexpr int kRounds = 6;

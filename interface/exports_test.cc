@@ -1,4 +1,5 @@
 // Drives the shared library through its C header, as a host does.
+#include "decide/class_decision.h"
 #include "wenlei/exports.h"
 
 #include <gtest/gtest.h>
@@ -23,9 +24,7 @@ using wenlei::testing::TempDir;
 using wenlei::testing::WordListBuilder;
 using wenlei::testing::WriteFile;
 
-const std::string kShortText(
-    "\xCE\xC4\xB1\xBE\xC4\xDA\xC8\xDD\xCC\xAB\xB6\xCC\xBB\xF2\xCE\xDE"
-    "\xD0\xA7\xA3\xAC\xB2\xBB\xC4\xDC\xC8\xB7\xB6\xA8\xC0\xE0\xB1\xF0");
+const std::string kShortText = wenlei::ShortTextMessage();
 
 // Classifies and checks that nothing after the terminating zero was written.
 std::string Classify(ClassifierHandle handle, const WordList* words) {

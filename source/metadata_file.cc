@@ -55,6 +55,32 @@ bool ParseClassNumber(std::string_view text, std::int32_t* number) {
   return true;
 }
 
+// Well-formed UTF-8: no stray or missing continuation bytes, no overlong
+// form, surrogate or code point above U+10FFFF.
+bool IsUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2
+                               : lead >= 0xE0 && lead <= 0xEF             ? 3
+                               : lead >= 0xF0 && lead <= 0xF4             ? 4
+                                                                          : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    std::uint32_t codePoint = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      const unsigned char next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      codePoint = codePoint << 6 | (next & 0x3F);
+    }
+    const std::uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (codePoint < smallest[length] || codePoint > 0x10FFFF ||
+        (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
+      return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
 }  // namespace
 
 Status ParseMetadata(std::string_view text, const std::string& path, SetMetadata* metadata) {
@@ -94,6 +120,7 @@ Status ParseMetadata(std::string_view text, const std::string& path, SetMetadata
       std::string_view name = value.substr(numberEnd);
       name.remove_prefix(std::min(name.find_first_not_of(kBlanks), name.size()));
       if (name.empty()) return corrupt("class " + std::to_string(classNumber) + " has no name");
+      if (!IsUtf8(name)) return corrupt("class " + std::to_string(classNumber) + "'s name is not UTF-8");
       for (const auto& named : metadata->classNames) {
         if (named.first == classNumber) {
           return corrupt("class " + std::to_string(classNumber) + " is named twice");
@@ -102,6 +129,7 @@ Status ParseMetadata(std::string_view text, const std::string& path, SetMetadata
       metadata->classNames.emplace_back(classNumber, std::string(name));
     } else if (key == "trainer") {
       if (seenTrainer) return corrupt("trainer is repeated");
+      if (!IsUtf8(value)) return corrupt("trainer is not UTF-8");
       seenTrainer = true;
       metadata->trainer = std::string(value);
     }

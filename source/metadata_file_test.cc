@@ -46,6 +46,9 @@ TEST(MetadataFileTest, LinesAreCheckedAndUnknownKeysIgnored) {
       {"class 2\n", "m.txt:1: class 2 has no name"},
       {"class 3 a\nclass 3 b\n", "m.txt:2: class 3 is named twice"},
       {"trainer a\ntrainer b\n", "m.txt:2: trainer is repeated"},
+      {"class 1 \xE4\xBD\n", "m.txt:1: class 1's name is not UTF-8"},
+      {"class 1 \xC0\xAF\n", "m.txt:1: class 1's name is not UTF-8"},  // overlong
+      {"trainer \xED\xA0\x80\n", "m.txt:1: trainer is not UTF-8"},    // a surrogate
   };
   for (const Case& c : cases) {
     SetMetadata metadata;

@@ -55,16 +55,11 @@ std::optional<std::size_t> FindInvalidUtf8(std::string_view text) {
 }
 
 bool ReadsAsGbk(std::string_view text) {
-  bool doubleByte = false;
-  for (std::size_t offset = 0; offset < text.size(); ++offset) {
-    unsigned char lead = static_cast<unsigned char>(text[offset]);
-    if (lead <= kGbkEuroSign) continue;
-    if (lead == 0xFF || offset + 1 == text.size()) return false;
-    unsigned char trail = static_cast<unsigned char>(text[++offset]);
-    if (trail < 0x40 || trail == 0x7F || trail == 0xFF) return false;
-    doubleByte = true;
+  if (FindMalformedGbk(text)) return false;
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) > kGbkEuroSign) return true;
   }
-  return doubleByte;
+  return false;
 }
 
 namespace {

@@ -5,8 +5,6 @@
 #include <optional>
 #include <string>
 
-#include "text/gbk_form.h"
-
 namespace wenlei {
 namespace {
 
@@ -29,6 +27,32 @@ TEST(Utf8Test, ReportsTheOffsetWhereTheFirstMalformedSequenceStarts) {
   EXPECT_EQ(FindInvalidUtf8("ok\xF5\x80\x80\x80"), 2u);
   // GBK bytes are not UTF-8: "数据" in GBK.
   EXPECT_EQ(FindInvalidUtf8("\xCA\xFD\xBE\xDD"), 0u);
+}
+
+// Lead bytes at the top of the three-byte range, where Chinese punctuation
+// lives: 0xEE and 0xEF lead characters like any other, 0xF0 needs four bytes.
+TEST(Utf8Test, ThreeByteCharactersUpToLeadByte0xEF) {
+  const struct {
+    std::string text;
+    char32_t codePoint;  // 0: malformed
+  } cases[] = {
+      {"\xEE\x80\x80", 0xE000},  // private use, lead 0xEE
+      {"\xEF\xBC\x8C", 0xFF0C},  // "，" fullwidth comma, lead 0xEF
+      {"\xEF\xBB\xBF", 0xFEFF},  // the byte order mark
+      {"\xEF\xBF\xBF", 0xFFFF},  // the last three-byte character
+      {"\xEF\xBC", 0},            // cut short
+      {"\xEF\x41\x8C", 0},       // no continuation byte
+      {"\xF0\xBC\x8C", 0},       // 0xF0 leads four bytes
+  };
+  for (const auto& c : cases) {
+    const DecodedCharacter decoded = DecodeCharacter(c.text, 0);
+    EXPECT_EQ(decoded.valid, c.codePoint != 0) << std::hex << c.codePoint;
+    if (c.codePoint != 0) {
+      EXPECT_EQ(decoded.codePoint, c.codePoint);
+      EXPECT_EQ(decoded.length, 3u);
+    }
+    EXPECT_EQ(FindInvalidUtf8("a" + c.text), c.codePoint != 0 ? std::nullopt : std::optional<std::size_t>(1));
+  }
 }
 
 TEST(Utf8Test, DecodesCharactersAndStepsOneByteOverMalformedOnes) {
@@ -84,27 +108,3 @@ TEST(Utf8Test, SeparatorsAreWhiteSpaceAndInvisibleMarks) {
 }  // namespace
 }  // namespace wenlei
 
-namespace wenlei {
-namespace {
-
-TEST(GbkFormTest, FindsTheFirstByteOutOfForm) {
-  const struct {
-    std::string text;
-    std::optional<std::size_t> bad;
-  } cases[] = {
-      {"", std::nullopt},
-      {"abc", std::nullopt},
-      {"\xCA\xFD\xBE\xDD", std::nullopt},       // two characters
-      {"a\x81\x40z", std::nullopt},             // the lowest trail byte
-      {"\xCA", 0},                              // a lead byte at the end
-      {"ab\xCA\x7F", 2},                        // 0x7F is no trail byte
-      {"\x80", std::nullopt},                   // the euro sign stands alone
-      {"\xCA\xFD\x80\x80z", std::nullopt},
-      {"\xFF\x40", 0},
-      {"\xCA\xFD\x81\x20", 2},
-  };
-  for (const auto& c : cases) EXPECT_EQ(FindMalformedGbk(c.text), c.bad) << c.text;
-}
-
-}  // namespace
-}  // namespace wenlei

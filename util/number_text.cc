@@ -11,12 +11,11 @@ void AppendGeneral(double value, std::string* out) {
 }
 
 double RoundToSixSignificantDigits(double value) {
-  char buffer[64];
-  const auto written =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
+  std::string text;  // short enough to stay in the string itself
+  AppendGeneral(value, &text);
   double rounded = value;
   // Infinities and NaN have no digits to round; from_chars leaves them be.
-  std::from_chars(buffer, written.ptr, rounded);
+  std::from_chars(text.data(), text.data() + text.size(), rounded);
   return rounded;
 }
 

@@ -35,7 +35,7 @@ TEST(HostWordListTest, AnEmptyListHasNoFirstEntry) {
 TEST(AnswerNamesTest, SplitsTwoNamesAndGivesNoneForTheShortTextAnswer) {
   EXPECT_EQ(AnswerNames("\xCC\xE5\xD3\xFD"), (std::vector<std::string>{"\xCC\xE5\xD3\xFD"}));
   EXPECT_EQ(AnswerNames("abc or de"), (std::vector<std::string>{"abc", "de"}));
-  EXPECT_TRUE(AnswerNames(std::string(kShortTextAnswer)).empty());
+  EXPECT_TRUE(AnswerNames(std::string(ShortTextMessage())).empty());
 }
 
 }  // namespace

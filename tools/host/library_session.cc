@@ -82,7 +82,7 @@ std::vector<std::string> LibrarySession::ClassifyBatch(
 
 std::vector<std::string> AnswerNames(const std::string& gbkAnswer) {
   std::vector<std::string> names;
-  if (gbkAnswer == kShortTextAnswer) return names;
+  if (gbkAnswer == ShortTextMessage()) return names;
   static constexpr std::string_view kJoin = " or ";
   std::size_t join = gbkAnswer.find(kJoin);
   if (join == std::string::npos) {

@@ -6,29 +6,23 @@
 #include <string_view>
 #include <vector>
 
+#include "decide/class_decision.h"
 #include "wenlei/exports.h"
 #include "tools/host/working_directory.h"
 
 namespace wenlei {
 
-// The answer the library gives a document without a known word:
-// "文本内容太短或无效，不能确定类别" in GBK, 32 bytes.
-inline constexpr std::string_view kShortTextAnswer(
-    "\xCE\xC4\xB1\xBE\xC4\xDA\xC8\xDD\xCC\xAB\xB6\xCC\xBB\xF2\xCE\xDE"
-    "\xD0\xA7\xA3\xAC\xB2\xBB\xC4\xDC\xC8\xB7\xB6\xA8\xC0\xE0\xB1\xF0",
-    32);
-
-// How a host uses the library, through the exported functions only: load a
-// resource set once, create a handle, classify documents one after another,
-// release the handle and the tables.  The resource set is loaded from a
-// private working directory, so the library's working files never land in
-// the resource set and concurrent processes never share them.
 // Whether the resource set in resourceDir fits together as the library's
 // modern interface checks it when opening one (model labels 1..n in order,
 // as many classes as Source.dat names, probabilities, features within the
 // vocabulary); false with that check's one line in *error.
 bool CheckResourceSetFits(const std::string& resourceDir, std::string* error);
 
+// How a host uses the library, through the exported functions only: load a
+// resource set once, create a handle, classify documents one after another,
+// release the handle and the tables.  The resource set is loaded from a
+// private working directory, so the library's working files never land in
+// the resource set and concurrent processes never share them.
 class LibrarySession {
  public:
   // Makes the working directory for resourceDir (which must hold Source.dat
@@ -40,7 +34,7 @@ class LibrarySession {
   LibrarySession& operator=(const LibrarySession&) = delete;
 
   // The library's answer for one segmented document: GBK bytes, a category
-  // name, two names joined by " or ", or kShortTextAnswer.
+  // name, two names joined by " or ", or ShortTextMessage().
   std::string Classify(const std::vector<std::string>& gbkWords);
 
   // The answers for many documents, in order, as Classify would give them

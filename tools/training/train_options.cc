@@ -19,9 +19,9 @@ const char kDescription[] =
 
 const char kEpilogue[] =
     "Classes are numbered in the order of their names' UTF-8 bytes.  Words are\n"
-    "ranked by chi-square; a word's idf is ln((1 + N) / (1 + df)) + 1.  Words\n"
-    "without a letter or a Chinese character (punctuation, numbers) are left\n"
-    "out by the bundled stop list.\n"
+    "ranked by chi-square; a word's idf is ln((1 + N) / (1 + df)) + 1.  The\n"
+    "bundled stop list is empty: punctuation and symbols such as \"()\" can\n"
+    "carry a class, and the confidence counts content words only.\n"
     "Examples: wenlei train --raw labelled-texts.tsv -o my-set\n"
     "          wenlei train data/corpus/train.tsv -o models/help-zh";
 
@@ -58,19 +58,19 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
   parser.AddValue(0, "min-df", "N", valueOf("min-df"), "keep words held by N or more documents (2)");
   parser.AddValue(0, "features", "K,...", valueOf("features"),
                   "candidate numbers of selected words, \"all\" for every\nword "
-                  "(500,750,1000,1500,2000,4000,all)");
-  parser.AddValue('c', "cost", "C,...", valueOf("cost"), "candidate SVM costs\n(0.125,0.25,0.5,1,2,4,8,16)");
+                  "(all)");
+  parser.AddValue('c', "cost", "C,...", valueOf("cost"), "candidate SVM costs\n(0.0625,0.125,0.25,0.5,1,2,4,8)");
   parser.AddValue(0, "folds", "N", valueOf("folds"), "cross-validation folds (5)");
   parser.AddValue(0, "vocabulary", "SCOPE", valueOf("vocabulary"),
                   "selected: the vocabulary holds the selected words only;\nfull: every word "
-                  "that --min-df keeps (selected)");
+                  "that --min-df keeps (full)");
   parser.AddValue(0, "ranking", "ORDER", valueOf("ranking"),
                   "class-turns: each class in turn gives its best word;\nchi-square: words by their "
                   "largest chi-square over the\nclasses (class-turns)");
   parser.AddValue(0, "kernel", "NAME", valueOf("kernel"), "linear, polynomial, rbf or sigmoid (linear)");
   parser.AddValue(0, "solver", "NAME", valueOf("solver"),
                   "the linear kernel's solver: l2-svm, l2-svm-primal,\nl1-svm, logistic, "
-                  "crammer-singer (liblinear) or\nlibsvm (l2-svm)");
+                  "crammer-singer (liblinear) or\nlibsvm (logistic)");
   parser.AddValue('j', "jobs", "N", valueOf("jobs"),
                   "folds trained at once, 0 for one per processor (0);\nthe files do not "
                   "depend on it");
