@@ -30,6 +30,7 @@ gtest_discover_tests(wenlei_core_tests DISCOVERY_TIMEOUT 60)
 # The exports, driven through the shared library as a host drives them.
 add_executable(wenlei_exports_tests interface/exports_test.cc interface/exports_fault_test.cc)
 target_link_libraries(wenlei_exports_tests PRIVATE wenlei wenlei_testutil GTest::gtest_main)
+target_compile_definitions(wenlei_exports_tests PRIVATE WENLEI_MODELS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/models")
 gtest_discover_tests(wenlei_exports_tests DISCOVERY_TIMEOUT 60)
 
 # The modern interface through the shared library, beside the exports.

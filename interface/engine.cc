@@ -134,7 +134,6 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
     }
   }
   if (!loadedModel.ok()) return loadedModel;
-  opened->model_->PrepareLinearPrediction();
 
   if (ThreadConverter() == nullptr) return NoConverter();
   for (const auto& [number, name] : opened->sourceData_.classTable) {
@@ -154,8 +153,10 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
   for (const auto& entry : opened->sourceData_.wordIndexTable) {
     opened->featureCount_ = std::max(opened->featureCount_, static_cast<std::size_t>(std::max(entry.second, 0)));
   }
+  // Before anything sized by feature numbers: the model may claim any.
   Status fits = opened->CheckFit(directory);
   if (!fits.ok()) return fits;
+  opened->model_->PrepareLinearPrediction(static_cast<int>(opened->featureCount_));
 
   // A negative threshold asks for the one chosen when the set was trained;
   // a set without a confidence file flags nothing.

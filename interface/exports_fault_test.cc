@@ -113,6 +113,73 @@ TEST_F(ExportsFaultTest, AnAverageLengthThatIsNotPositiveAndFiniteIsRefused) {
   }
 }
 
+TEST_F(ExportsFaultTest, ANonFiniteIdfIsRefused) {
+  wenlei::SourceFileContents contents;
+  std::FILE* file = std::fopen((dir_.prefix() + "Source.dat").c_str(), "rb");
+  std::string error;
+  ASSERT_TRUE(wenlei::ReadSourceFile(file, &contents, &error)) << error;
+  std::fclose(file);
+  const std::size_t offset = 12 + 30 * contents.vocabulary.size() + 40 * contents.termMap.size() + 32;
+  TempDir bad;
+  for (double idf : {std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::infinity()}) {
+    contents.idf[0].second = idf;
+    ASSERT_TRUE(wenlei::WriteSourceFile(bad.prefix() + "Source.dat", contents, &error)) << error;
+    ExpectRefused(bad.prefix(), "wenlei: rejected resource file " + bad.prefix() +
+                                    "Source.dat: idf section value at offset " + std::to_string(offset) +
+                                    ": " + (idf != idf ? "nan" : "-inf") + " is not a finite number");
+  }
+}
+
+// Only regular files are read: a FIFO would block, /dev/zero never end.
+TEST_F(ExportsFaultTest, SpecialFilesAreNotRead) {
+  TempDir special;
+  ASSERT_EQ(mkfifo((special.prefix() + "Source.dat").c_str(), 0600), 0);
+  ExpectRefused(special.prefix(), "wenlei: rejected resource file " + special.prefix() +
+                                      "Source.dat: not a regular file");
+  for (bool fifo : {true, false}) {
+    TempDir dir;
+    wenlei::testing::BuildResourceSet(dir.prefix(), spec_);
+    const std::string model = dir.prefix() + "SVMModel";
+    std::remove(model.c_str());
+    ASSERT_EQ(fifo ? mkfifo(model.c_str(), 0600) : symlink("/dev/zero", model.c_str()), 0);
+    auto outcome = RunInChild([&] {
+      ClassifierHandle handle = CreateClassifier();
+      LoadSource(dir.prefix().c_str());
+      Classify(handle, Words(1, 6).list());
+    });
+    EXPECT_TRUE(outcome.exited);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err, "can't open model file " + model + "\n");
+  }
+}
+
+// The prediction step hands libsvm the bytes it checked: a model rewritten
+// in place (cp over it) between classifications is whole or refused, never
+// half parsed.
+TEST_F(ExportsFaultTest, AModelRewrittenWhileClassifyingIsParsedAsChecked) {
+  // The bundled set: a model large enough for a rewrite to be met halfway.
+  const std::string bundled = WENLEI_MODELS_DIR "/help-zh/";
+  TempDir dir;
+  for (const char* name : {"Source.dat", "SVMModel"}) WriteFile(dir.prefix() + name, ReadFile(bundled + name));
+  wenlei::SourceFileContents contents;
+  std::FILE* file = std::fopen((bundled + "Source.dat").c_str(), "rb");
+  std::string error;
+  ASSERT_TRUE(wenlei::ReadSourceFile(file, &contents, &error)) << error;
+  std::fclose(file);
+  WordListBuilder words;
+  for (std::size_t i = 0; i < 20; ++i) words.Add(contents.vocabulary[i * 7]);
+  for (int child = 0; child < 3; ++child) {
+    auto outcome = RunInChild([&] {
+      releasesource();
+      if (LoadSource(dir.prefix().c_str()) != 1) std::_Exit(3);
+      wenlei::testing::InPlaceRewriter rewriter(dir.prefix() + "SVMModel", ReadFile(bundled + "SVMModel"));
+      for (int i = 0; i < 40; ++i) Classify(handle_, words.list());
+    });
+    EXPECT_TRUE(outcome.exited) << "ended by a signal";
+    if (outcome.status != 0) EXPECT_NE(outcome.err.find("damaged model file"), std::string::npos) << outcome.err;
+  }
+}
+
 // Source.dat's name is shorter than the working files' names, so a prefix
 // near the system's limits loaded and every classification then failed.
 TEST_F(ExportsFaultTest, APrefixTooLongForTheWorkingFilesIsRefused) {

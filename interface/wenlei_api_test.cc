@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 #include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -225,9 +227,20 @@ TEST(WenleiApiTest, FailuresComeBackAsErrors) {
     std::string modelBytes;
     wenlei_status expected;
     const char* messagePart;
+    const char* special = nullptr;  // "fifo" or "zero": the model is a FIFO or links to /dev/zero
   };
   std::string swapped = model;
   swapped.replace(swapped.find("\nlabel 1 2 3\n"), 13, "\nlabel 2 1 3\n");
+  // A support vector index that would size a table of 2^31 entries.
+  std::string hugeIndex = model;
+  hugeIndex.insert(hugeIndex.find('\n', hugeIndex.find("\nSV\n") + 4), " 2147483647:0.5");
+  // The first idf value NaN (the vocabulary and term map counts come first).
+  std::string nanIdf = source;
+  std::int32_t vocabulary, mapped;
+  std::memcpy(&vocabulary, &nanIdf[0], 4);
+  std::memcpy(&mapped, &nanIdf[4 + 30 * vocabulary], 4);
+  const double nan = std::nan("");
+  std::memcpy(&nanIdf[12 + 30 * vocabulary + 40 * mapped + 32], &nan, 8);
   const std::vector<Case> cases = {
       {"labels out of order", source, swapped, WENLEI_MISMATCH, "labels are not 1 to 3"},
       {"no Source.dat", "", model, WENLEI_NOT_FOUND, "Source.dat"},
@@ -240,11 +253,20 @@ TEST(WenleiApiTest, FailuresComeBackAsErrors) {
        "probability"},
       {"more classes in Source.dat", ReadFile(four.prefix() + "Source.dat"), model, WENLEI_MISMATCH,
        "classes"},
+      {"support vector index 2147483647", source, hugeIndex, WENLEI_MISMATCH, "uses feature 2147483647"},
+      {"NaN idf", nanIdf, model, WENLEI_CORRUPT, "nan is not a finite number"},
+      {"model a FIFO", source, "", WENLEI_IO_ERROR, "SVMModel: not a regular file", "fifo"},
+      {"model a link to /dev/zero", source, "", WENLEI_IO_ERROR, "SVMModel: not a regular file", "zero"},
   };
   for (const Case& c : cases) {
     TempDir dir;
     if (!c.sourceBytes.empty()) WriteFile(dir.prefix() + "Source.dat", c.sourceBytes);
     if (!c.modelBytes.empty()) WriteFile(dir.prefix() + "SVMModel", c.modelBytes);
+    if (c.special != nullptr && std::string(c.special) == "fifo") {
+      ASSERT_EQ(mkfifo((dir.prefix() + "SVMModel").c_str(), 0600), 0);
+    } else if (c.special != nullptr) {
+      ASSERT_EQ(symlink("/dev/zero", (dir.prefix() + "SVMModel").c_str()), 0);
+    }
     Handle handle;
     std::string error;
     EXPECT_EQ(Open(dir.path(), &handle, &error), c.expected) << c.what << ": " << error;
@@ -292,6 +314,23 @@ TEST(WenleiApiTest, FailuresComeBackAsErrors) {
             WENLEI_TOO_LARGE);
   EXPECT_EQ(wenlei_classify_text(limited.classifier, "abc", 3, &result, nullptr), WENLEI_OK);
   wenlei_result_free(result);
+}
+
+// libsvm parses the bytes that were checked, not the file again: a model
+// rewritten in place (cp over it) while handles open is whole, or refused
+// as damaged, never half parsed.
+TEST(WenleiApiTest, AModelRewrittenWhileOpeningIsParsedAsChecked) {
+  TempDir dir;
+  for (const char* name : {"Source.dat", "SVMModel"}) {
+    WriteFile(dir.prefix() + name, ReadFile(BundledDir() + "/" + name));
+  }
+  wenlei::testing::InPlaceRewriter rewriter(dir.prefix() + "SVMModel", ReadFile(BundledDir() + "/SVMModel"));
+  for (int i = 0; i < 60; ++i) {
+    Handle handle;
+    std::string error;
+    const wenlei_status status = Open(dir.path(), &handle, &error);
+    EXPECT_TRUE(status == WENLEI_OK || status == WENLEI_CORRUPT) << error;
+  }
 }
 
 TEST(WenleiApiTest, TheThresholdStoredWithTheSetFlagsUnknownUnlessOneIsGiven) {

@@ -169,6 +169,7 @@ Status PredictionStep::Run(bool probabilityRequested, const std::string& testFil
   const FileComparison comparison = model_ == nullptr || modelText_.empty()
                                         ? FileComparison::kDifferent
                                         : CompareFileBytes(modelFilePath, modelText_);
+  // A FIFO, a device or a missing file is a model that cannot be opened.
   std::string text;
   if (comparison != FileComparison::kSame) {
     Status read = ReadFileBytes(modelFilePath, &text);
@@ -182,14 +183,10 @@ Status PredictionStep::Run(bool probabilityRequested, const std::string& testFil
     Status loaded = LoadedModel::Load(modelFilePath, text, &model);
     if (!loaded.ok()) return finish(loaded);
     model_ = std::move(model);
-    // libsvm read the file again; the parsed model is kept for these bytes
-    // only when the file still holds them.
-    if (CompareFileBytes(modelFilePath, text) == FileComparison::kSame) modelText_ = std::move(text);
+    // libsvm parsed these very bytes, so the model stands for them.
+    modelText_ = std::move(text);
   }
   const LoadedModel& model = *model_;
-  // A model parsed from bytes that changed under libsvm serves this step
-  // only.
-  const bool keep = !modelText_.empty();
 
   try {
     if (nodes_.size() < static_cast<std::size_t>(nodeCapacity_)) {
@@ -205,7 +202,6 @@ Status PredictionStep::Run(bool probabilityRequested, const std::string& testFil
     probabilityOutput = false;
   }
   Status predicted = PredictLines(input, output, model, probabilityOutput);
-  if (!keep) model_.reset();
   if (!predicted.ok() && predicted.code() == Status::Code::kCorrupt) {
     predicted = Status(predicted.code(), "malformed record in " + testFilePath + " " + predicted.message());
   }

@@ -65,7 +65,7 @@ void MulticlassProbability(int k, const std::vector<std::vector<double>>& r, dou
 
 }  // namespace
 
-std::unique_ptr<LinearPredictor> LinearPredictor::For(const svm_model* model) {
+std::unique_ptr<LinearPredictor> LinearPredictor::For(const svm_model* model, int highestFeature) {
   const int type = model->param.svm_type;
   if ((type != C_SVC && type != NU_SVC) || model->param.kernel_type != LINEAR ||
       model->probA == nullptr || model->probB == nullptr || model->label == nullptr ||
@@ -77,7 +77,7 @@ std::unique_ptr<LinearPredictor> LinearPredictor::For(const svm_model* model) {
   for (int i = 0; i < model->l; ++i) {
     int previous = 0;
     for (const svm_node* node = model->SV[i]; node->index != -1; ++node) {
-      if (node->index <= previous) return nullptr;
+      if (node->index <= previous || node->index > highestFeature) return nullptr;
       previous = node->index;
       ++entries;
     }
@@ -87,7 +87,9 @@ std::unique_ptr<LinearPredictor> LinearPredictor::For(const svm_model* model) {
   std::vector<std::size_t>& start = predictor->start_;
   start.assign(static_cast<std::size_t>(highest) + 2, 0);
   for (int i = 0; i < model->l; ++i) {
-    for (const svm_node* node = model->SV[i]; node->index != -1; ++node) ++start[node->index + 1];
+    for (const svm_node* node = model->SV[i]; node->index != -1; ++node) {
+      ++start[static_cast<std::size_t>(node->index) + 1];
+    }
   }
   for (std::size_t f = 1; f < start.size(); ++f) start[f] += start[f - 1];
   predictor->vectorOf_.resize(entries);
@@ -95,7 +97,7 @@ std::unique_ptr<LinearPredictor> LinearPredictor::For(const svm_model* model) {
   std::vector<std::size_t> next(start.begin(), start.end() - 1);
   for (int i = 0; i < model->l; ++i) {
     for (const svm_node* node = model->SV[i]; node->index != -1; ++node) {
-      const std::size_t at = next[node->index]++;
+      const std::size_t at = next[static_cast<std::size_t>(node->index)]++;
       predictor->vectorOf_[at] = i;
       predictor->valueOf_[at] = node->value;
     }

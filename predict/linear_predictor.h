@@ -23,8 +23,10 @@ class LinearPredictor {
   // Null unless the model is a c_svc or nu_svc with the linear kernel,
   // probA and probB, and every support vector's indices are positive and
   // strictly ascending (the form libsvm's saver writes), so that the
-  // transposed sums are libsvm's.
-  static std::unique_ptr<LinearPredictor> For(const svm_model* model);
+  // transposed sums are libsvm's.  Null too when a support vector uses a
+  // feature above highestFeature (the vocabulary's last): the transposed
+  // table has a slot per feature, and the file may claim any number.
+  static std::unique_ptr<LinearPredictor> For(const svm_model* model, int highestFeature);
 
   // For a document whose indices are positive and strictly ascending,
   // closed by index -1: fills one probability per class in the model's label

@@ -41,7 +41,7 @@ std::vector<std::vector<svm_node>> Documents(int highestFeature, unsigned seed) 
 
 // Every probability and the label to the last bit, against libsvm itself.
 void ExpectLibsvmsValues(const svm_model* model, int highestFeature, unsigned seed) {
-  std::unique_ptr<LinearPredictor> predictor = LinearPredictor::For(model);
+  std::unique_ptr<LinearPredictor> predictor = LinearPredictor::For(model, highestFeature);
   ASSERT_NE(predictor, nullptr);
   std::vector<double> ours(model->nr_class), theirs(model->nr_class);
   for (const auto& nodes : Documents(highestFeature, seed)) {
@@ -75,17 +75,21 @@ TEST(LinearPredictorTest, OnlyForLinearClassifiersInLibsvmsOwnForm) {
   testing::TempDir dir;
   const std::string rbf = dir.path() + "/rbf";
   testing::TrainAndSaveModel(testing::ClusteredExamples(3, 4, 10), testing::DefaultParameter(RBF), rbf);
-  EXPECT_EQ(LinearPredictor::For(Model(rbf).model), nullptr);
+  EXPECT_EQ(LinearPredictor::For(Model(rbf).model, 1000), nullptr);
 
   const std::string linear = dir.path() + "/linear";
   svm_parameter noProbability = testing::DefaultParameter();
   noProbability.probability = 0;
   testing::TrainAndSaveModel(testing::ClusteredExamples(3, 4, 10), noProbability, linear);
-  EXPECT_EQ(LinearPredictor::For(Model(linear).model), nullptr);
+  EXPECT_EQ(LinearPredictor::For(Model(linear).model, 1000), nullptr);
 
   // A support vector whose indices do not ascend is merged differently by
   // libsvm's dot product: left to libsvm.
   testing::TrainAndSaveModel(testing::ClusteredExamples(3, 4, 10), testing::DefaultParameter(), linear);
+  // Nor when a support vector uses a feature beyond the given end: the
+  // table would be sized by whatever number the file claims.
+  EXPECT_NE(LinearPredictor::For(Model(linear).model, 1000), nullptr);
+  EXPECT_EQ(LinearPredictor::For(Model(linear).model, 1), nullptr);
   std::string text = testing::ReadFile(linear);
   const std::size_t sv = text.find("\nSV\n") + 4;
   const std::size_t lineEnd = text.find('\n', sv);
@@ -93,7 +97,7 @@ TEST(LinearPredictorTest, OnlyForLinearClassifiersInLibsvmsOwnForm) {
   testing::WriteFile(linear, text);
   Model unordered(linear);
   ASSERT_NE(unordered.model, nullptr);
-  EXPECT_EQ(LinearPredictor::For(unordered.model), nullptr);
+  EXPECT_EQ(LinearPredictor::For(unordered.model, 1000), nullptr);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "predict/linear_predictor.h"
 #include "predict/model_file_check.h"
 #include "svm.h"
+#include "util/private_copy.h"
 #include "util/process_lock.h"
 
 namespace wenlei {
@@ -16,6 +17,15 @@ Status LoadedModel::Load(const std::string& path, std::string_view text,
     return Status(Status::Code::kCorrupt, "damaged model file " + path + ": " + checked.message(),
                   Status::Context::kModelCheck, path);
   }
+  // libsvm opens a path: it gets a copy of the checked bytes, so that a
+  // file rewritten meanwhile (cp over SVMModel) cannot hand its loader a
+  // half-written model.
+  std::unique_ptr<PrivateCopy> copy;
+  Status copied = PrivateCopy::Make(text, &copy);
+  if (!copied.ok()) {
+    return Status(copied.code(), "model file " + path + ": " + copied.message(), Status::Context::kModelLoad,
+                  path);
+  }
   svm_model* loaded;
   {
 #if !defined(_WIN32)
@@ -25,7 +35,7 @@ Status LoadedModel::Load(const std::string& path, std::string_view text,
     // has the exports alone, each of which holds the process-wide lock.
     ProcessWideLock lock(ProcessLockId::kModelLoader);
 #endif
-    loaded = svm_load_model(path.c_str());
+    loaded = svm_load_model(copy->path().c_str());
   }
   if (loaded == nullptr) {
     return Status(Status::Code::kCorrupt, "libsvm cannot load the model file " + path,
@@ -56,7 +66,9 @@ LoadedModel::LoadedModel(svm_model* model)
 
 LoadedModel::~LoadedModel() { svm_free_and_destroy_model(&model_); }
 
-void LoadedModel::PrepareLinearPrediction() { linear_ = LinearPredictor::For(model_); }
+void LoadedModel::PrepareLinearPrediction(int highestFeature) {
+  linear_ = LinearPredictor::For(model_, highestFeature);
+}
 
 double LoadedModel::PredictProbability(const svm_node* nodes, double* probabilities) const {
   if (linear_ != nullptr) return linear_->PredictProbability(nodes, probabilities);

@@ -26,11 +26,12 @@ inline constexpr int kSvmTypeNuSvr = 4;
 // predict with one LoadedModel at once.
 class LoadedModel {
  public:
-  // Loads the model at path with libsvm after checking text, the file's
-  // bytes as read just before, so that a damaged file is refused instead of
-  // crashing libsvm's loader.  A damaged file fails with kCorrupt in the
-  // context kModelCheck ("damaged model file PATH: FAULT"), one libsvm
-  // refuses with kCorrupt in the context kModelLoad.
+  // Loads the model whose file at path held text: libsvm parses text
+  // itself, after it has been checked, so that a damaged file is refused
+  // instead of crashing libsvm's loader and a file rewritten meanwhile does
+  // not matter.  A damaged file fails with kCorrupt in the context
+  // kModelCheck ("damaged model file PATH: FAULT"), one libsvm refuses with
+  // kCorrupt in the context kModelLoad.
   static Status Load(const std::string& path, std::string_view text,
                      std::unique_ptr<LoadedModel>* model);
 
@@ -65,8 +66,9 @@ class LoadedModel {
 
   // Builds a LinearPredictor for the model when it is of that kind, so that
   // PredictProbability gives libsvm's values from the document's features
-  // alone.  For handles that predict many documents with one model.
-  void PrepareLinearPrediction();
+  // alone.  For handles that predict many documents with one model, once
+  // the model's features are known to end at highestFeature.
+  void PrepareLinearPrediction(int highestFeature);
 
   // libsvm's svm_predict_probability: fills one probability per class, in
   // the labels' order, and returns the label predicted.  With a

@@ -1,11 +1,12 @@
 #include "source/confidence_file.h"
 
-#include <cerrno>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
+#include <charconv>
 #include <fstream>
 #include <sstream>
+#include <string_view>
+
+#include "util/file_bytes.h"
+#include "util/whole_number.h"
 
 namespace wenlei {
 namespace {
@@ -17,20 +18,21 @@ constexpr char kThresholdKey[] = "min_confidence";
 ConfidenceFileOutcome ReadConfidenceFile(const std::string& prefix, ConfidenceSettings* settings,
                                          std::string* error) {
   const std::string path = prefix + kConfidenceFileName;
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    errno = 0;
-    std::FILE* probe = std::fopen(path.c_str(), "rb");
-    if (probe == nullptr && (errno == ENOENT || errno == ENOTDIR)) {
-      return ConfidenceFileOutcome::kMissing;
-    }
-    if (probe) std::fclose(probe);
-    *error = path + ": cannot open for reading";
+  std::string bytes;
+  const Status read = ReadFileBytes(path, &bytes);
+  if (read.code() == Status::Code::kNotFound) return ConfidenceFileOutcome::kMissing;
+  if (!read.ok()) {
+    *error = read.message();
     return ConfidenceFileOutcome::kMalformed;
   }
+  // Editors on some systems put a byte order mark in front of UTF-8 text.
+  std::string_view text(bytes);
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   bool found = false;
-  std::string line;
-  for (int number = 1; std::getline(file, line); ++number) {
+  for (int number = 1; !text.empty(); ++number) {
+    const std::size_t end = text.find('\n');
+    std::string line(text.substr(0, end));
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     std::istringstream fields(line);
     std::string key, value, extra;
@@ -44,9 +46,9 @@ ConfidenceFileOutcome ReadConfidenceFile(const std::string& prefix, ConfidenceSe
       *error = where + "unknown key \"" + key + "\"";
       return ConfidenceFileOutcome::kMalformed;
     }
-    char* end = nullptr;
-    const double threshold = std::strtod(value.c_str(), &end);
-    if (end == value.c_str() || *end != '\0' || !(threshold >= 0.0 && threshold <= 1.0)) {
+    // The file is written with a decimal point whatever the locale.
+    double threshold = 0.0;
+    if (!ParseWhole(value, &threshold) || !(threshold >= 0.0 && threshold <= 1.0)) {
       *error = where + "the threshold \"" + value + "\" is not a number from 0 to 1";
       return ConfidenceFileOutcome::kMalformed;
     }
@@ -64,8 +66,11 @@ bool WriteConfidenceFile(const std::string& prefix, const ConfidenceSettings& se
                          std::string* error) {
   const std::string path = prefix + kConfidenceFileName;
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  char value[32];
-  std::snprintf(value, sizeof value, "%.6f", settings.minConfidence);
+  // to_chars: a decimal point whatever the process locale.
+  char value[64];
+  const auto written =
+      std::to_chars(value, value + sizeof value - 1, settings.minConfidence, std::chars_format::fixed, 6);
+  *written.ptr = '\0';
   file << "# Answers whose confidence is below this threshold are reported as unknown.\n"
        << kThresholdKey << " " << value << "\n";
   file.close();

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <string>
+
 #include "testutil/test_support.h"
 
 namespace wenlei {
@@ -18,6 +21,28 @@ TEST(ConfidenceFileTest, WrittenThresholdReadsBack) {
   ConfidenceSettings settings;
   ASSERT_EQ(ReadConfidenceFile(prefix, &settings, &error), ConfidenceFileOutcome::kRead) << error;
   EXPECT_EQ(settings.minConfidence, 0.4375);
+}
+
+// The threshold is written and read with a decimal point whatever the
+// process locale, and a byte order mark in front is no key.
+TEST(ConfidenceFileTest, DecimalCommaLocalesAndByteOrderMarksDoNotMatter) {
+  TempDir dir;
+  const std::string prefix = dir.path() + "/";
+  const std::string before = std::setlocale(LC_ALL, nullptr);
+  if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no de_DE.UTF-8 locale";
+  std::string error;
+  const bool written = WriteConfidenceFile(prefix, ConfidenceSettings{0.4375}, &error);
+  ConfidenceSettings settings;
+  const ConfidenceFileOutcome read = ReadConfidenceFile(prefix, &settings, &error);
+  WriteFile(prefix + kConfidenceFileName, "\xEF\xBB\xBFmin_confidence 0.25\n");
+  ConfidenceSettings marked;
+  const ConfidenceFileOutcome readMarked = ReadConfidenceFile(prefix, &marked, &error);
+  std::setlocale(LC_ALL, before.c_str());
+  EXPECT_TRUE(written);
+  EXPECT_EQ(read, ConfidenceFileOutcome::kRead) << error;
+  EXPECT_EQ(settings.minConfidence, 0.4375);
+  EXPECT_EQ(readMarked, ConfidenceFileOutcome::kRead) << error;
+  EXPECT_EQ(marked.minConfidence, 0.25);
 }
 
 TEST(ConfidenceFileTest, MissingFileIsNoThreshold) {

@@ -64,6 +64,25 @@ bool CheckAverageDocLength(const SourceFileSections& sections, std::string* erro
   return false;
 }
 
+// An infinite or NaN idf turns the document's unit-length weights into
+// NaN, and the model then answers one class with full confidence.
+bool CheckIdfValues(const SourceFileSections& sections, std::string* error) {
+  for (std::size_t i = 0; i < sections.idfCount(); ++i) {
+    const double idf = sections.IdfValue(i);
+    if (std::isfinite(idf)) continue;
+    using namespace source_file;
+    const std::uint64_t offset = 12 + kVocabularyRecordSize * sections.vocabularyCount() +
+                                 kTermMapRecordSize * sections.termMapCount() +
+                                 kIdfRecordSize * i + kIdfValueOffset;
+    char shown[32];
+    std::snprintf(shown, sizeof shown, "%g", idf);
+    *error = "idf section value at offset " + std::to_string(offset) + ": " + shown +
+             " is not a finite number";
+    return false;
+  }
+  return true;
+}
+
 // The longest path and file name the system opens.
 #if defined(_WIN32)
 std::size_t LongestPath(const std::string&) { return MAX_PATH - 1; }
@@ -108,14 +127,15 @@ bool CheckWorkingPaths(const std::string& prefix, std::string* error) {
 
 Status SourceData::Load(const std::string& prefix) {
   const std::string path = prefix + kSourceFileName;
-  errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    const Status unreadable = UnreadableFile(path, errno);
-    return Status(unreadable.code(), unreadable.message(), Status::Context::kSourceFileOpen, path);
+  FilePointer opened;
+  std::uint64_t size = 0;
+  bool special = false;
+  Status openable = OpenRegularFile(path, &opened, &size, &special);
+  if (special) return Status(Status::Code::kIoError, "rejected resource file " + path + ": not a regular file");
+  if (!openable.ok()) {
+    return Status(openable.code(), openable.message(), Status::Context::kSourceFileOpen, path);
   }
-  const Status loaded = LoadFrom(file, prefix);
-  std::fclose(file);
+  const Status loaded = LoadFrom(opened.get(), prefix);
   return loaded;
 }
 
@@ -131,7 +151,7 @@ Status SourceData::LoadFrom(std::FILE* file, const std::string& prefix) {
   SourceFileSections sections;
   std::string error;
   bool ok = ReadSourceFileSections(file, &sections, &error);
-  if (ok) ok = CheckAverageDocLength(sections, &error);
+  if (ok) ok = CheckIdfValues(sections, &error) && CheckAverageDocLength(sections, &error);
   if (!ok) {
     return Status(Status::Code::kCorrupt, "rejected resource file " + path + ": " + error);
   }

@@ -40,7 +40,8 @@ class SourceData {
   // there, else kIoError); a malformed one with kCorrupt ("rejected resource
   // file PATH: FAULT"); a prefix that makes a working-file path longer than
   // the system accepts with kInvalidArgument ("rejected resource prefix:
-  // ..."), naming the path.
+  // ..."), naming the path.  A FIFO, a device or a directory is never read:
+  // kIoError ("rejected resource file PATH: not a regular file").
   Status Load(const std::string& prefix);
   // As Load, reading the resource file's bytes from file (open in binary
   // mode, not closed here) instead of opening prefix + "Source.dat": for a

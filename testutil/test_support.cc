@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +15,25 @@
 #include <stdexcept>
 
 namespace wenlei::testing {
+
+InPlaceRewriter::InPlaceRewriter(std::string path, std::string bytes)
+    : thread_([this, path = std::move(path), bytes = std::move(bytes)] {
+        while (!stop_) {
+          const int descriptor = open(path.c_str(), O_WRONLY | O_TRUNC);
+          if (descriptor < 0) return;
+          for (std::size_t at = 0; at < bytes.size(); at += 4096) {
+            if (write(descriptor, bytes.data() + at, std::min<std::size_t>(4096, bytes.size() - at)) < 0) break;
+          }
+          close(descriptor);
+          // Whole for a moment, so that readers also find it whole.
+          std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+      }) {}
+
+InPlaceRewriter::~InPlaceRewriter() {
+  stop_ = true;
+  thread_.join();
+}
 
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "wenlei-test-XXXXXX").string();

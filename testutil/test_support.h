@@ -1,9 +1,11 @@
 #ifndef WENLEI_TESTUTIL_TEST_SUPPORT_H_
 #define WENLEI_TESTUTIL_TEST_SUPPORT_H_
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "wenlei/exports.h"
@@ -41,6 +43,20 @@ struct ChildOutcome {
 // Runs body in a forked child with its standard streams captured; a body
 // that returns ends the child with status 0 after flushing the streams.
 ChildOutcome RunInChild(const std::function<void()>& body);
+
+// Writes bytes over the file at path again and again, emptying it first
+// and then writing 4 KB at a time as cp does, leaving it whole for 2 ms,
+// on a thread of its own until destroyed: readers meet the file empty, half
+// written and whole.
+class InPlaceRewriter {
+ public:
+  InPlaceRewriter(std::string path, std::string bytes);
+  ~InPlaceRewriter();
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
 
 // Builds a WordList the way a 64-bit host lays its records out: short words
 // inline with capacity 15, long ones (or any word on request) at an address

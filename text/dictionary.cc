@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "text/utf8.h"
+#include "util/file_bytes.h"
 
 namespace wenlei {
 namespace {
@@ -44,19 +45,10 @@ std::size_t PreviousCharacterStart(std::string_view text, std::size_t offset) {
 }  // namespace
 
 std::unique_ptr<Dictionary> Dictionary::Load(const std::string& path, std::string* error) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    *error = "cannot open dictionary " + path;
-    return nullptr;
-  }
   std::string text;
-  char buffer[1 << 16];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-  bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed) {
-    *error = "cannot read dictionary " + path;
+  const Status read = ReadFileBytes(path, &text);
+  if (!read.ok()) {
+    *error = read.code() == Status::Code::kNotFound ? "cannot open dictionary " + path : read.message();
     return nullptr;
   }
   return Parse(std::move(text), path, error);
@@ -102,8 +94,15 @@ bool Dictionary::Index(const std::string& source, std::string* error) {
                "\" is not a whole number";
       return false;
     }
-    if (fields[0].size() > UINT32_MAX) {
-      *error = where() + "the word is too long";
+    // The segmenter tries every prefix of a word at every position it could
+    // start: a word of thousands of characters makes that cubic in the
+    // text's length.
+    const std::size_t characters = static_cast<std::size_t>(
+        std::count_if(fields[0].begin(), fields[0].end(),
+                      [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    if (characters > kLongestWord) {
+      *error = where() + "the word has " + std::to_string(characters) +
+               " characters, more than the " + std::to_string(kLongestWord) + " a word may have";
       return false;
     }
     lines.push_back({fields[0], frequency});

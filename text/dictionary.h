@@ -21,6 +21,10 @@ namespace wenlei {
 // keeps the entry out of the words but its prefixes in.
 class Dictionary {
  public:
+  // The most characters a word may have; the usual dictionaries' longest
+  // words have some sixteen.
+  static constexpr std::size_t kLongestWord = 64;
+
   struct Entry {
     double logProbability;  // log(frequency / total); meaningful for words only
     bool isWord;            // false for an entry that is only a prefix of words

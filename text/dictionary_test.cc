@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
 
 #include "testutil/test_support.h"
@@ -68,6 +70,12 @@ TEST(DictionaryTest, RejectsMalformedLinesNamingTheLine) {
   EXPECT_EQ(error, "test.txt:1: the frequency \"-5\" is not a whole number");
   EXPECT_EQ(Parse("数据 5\n\xCA\xFD\xBE\xDD 5\n", &error), nullptr);
   EXPECT_EQ(error, "test.txt: not UTF-8 (invalid byte at offset 9)");
+  // Longer words would make segmentation cubic; 64 characters still pass.
+  std::string longest;
+  for (int i = 0; i < 64; ++i) longest += "字";
+  EXPECT_NE(Parse(longest + " 5\n", &error), nullptr);
+  EXPECT_EQ(Parse("数据 5\n" + longest + "字 5\n", &error), nullptr);
+  EXPECT_EQ(error, "test.txt:2: the word has 65 characters, more than the 64 a word may have");
   // A file without any word would leave every document unsegmented.
   for (const char* wordless : {"", "\n \n", "\xEF\xBB\xBF", "数据 0\n透视 0\n"}) {
     EXPECT_EQ(Parse(wordless, &error), nullptr) << wordless;
@@ -75,11 +83,18 @@ TEST(DictionaryTest, RejectsMalformedLinesNamingTheLine) {
   }
 }
 
-TEST(DictionaryTest, LoadNamesAMissingFile) {
+TEST(DictionaryTest, LoadNamesAMissingFileAndReadsOnlyRegularFiles) {
   testing::TempDir dir;
   std::string error;
   EXPECT_EQ(Dictionary::Load(dir.path() + "/none.txt", &error), nullptr);
   EXPECT_EQ(error, "cannot open dictionary " + dir.path() + "/none.txt");
+  // A FIFO would block the load, a device would feed it without end.
+  const std::string fifo = dir.path() + "/fifo.txt";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+    EXPECT_EQ(Dictionary::Load(path, &error), nullptr);
+    EXPECT_EQ(error, "cannot read " + path + ": not a regular file");
+  }
 }
 
 TEST(DictionaryTest, BundledDictionaryHoldsJiebasWords) {

@@ -1,57 +1,116 @@
 #include "util/file_bytes.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <new>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace wenlei {
+namespace {
+
+Status Unreadable(const std::string& path, const std::string& reason, Status::Code code) {
+  return Status(code, "cannot read " + path + ": " + reason);
+}
+
+}  // namespace
 
 Status UnreadableFile(const std::string& path, int errorNumber) {
   if (errorNumber == 0) errorNumber = EIO;
-  const Status::Code code = errorNumber == ENOENT || errorNumber == ENOTDIR ? Status::Code::kNotFound
-                                                                           : Status::Code::kIoError;
-  return Status(code, "cannot read " + path + ": " + std::strerror(errorNumber));
+  return Unreadable(path, std::strerror(errorNumber),
+                    errorNumber == ENOENT || errorNumber == ENOTDIR ? Status::Code::kNotFound
+                                                                    : Status::Code::kIoError);
+}
+
+Status OpenRegularFile(const std::string& path, FilePointer* file, std::uint64_t* size,
+                       bool* special) {
+  if (special != nullptr) *special = false;
+#if defined(_WIN32)
+  errno = 0;
+  FilePointer opened(std::fopen(path.c_str(), "rb"));
+  if (opened == nullptr) return UnreadableFile(path, errno != 0 ? errno : EIO);
+  struct _stat64 status;
+  if (_fstat64(_fileno(opened.get()), &status) != 0) return UnreadableFile(path, errno);
+  if ((status.st_mode & _S_IFMT) != _S_IFREG) {
+    if (special != nullptr) *special = true;
+    return Unreadable(path, "not a regular file", Status::Code::kIoError);
+  }
+#else
+  // Non-blocking, so that opening a FIFO without a writer returns at once;
+  // the flag is cleared once the file is known to be regular.
+  const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return UnreadableFile(path, errno);
+  struct stat status;
+  if (fstat(descriptor, &status) != 0) {
+    const int error = errno;
+    close(descriptor);
+    return UnreadableFile(path, error);
+  }
+  if (!S_ISREG(status.st_mode)) {
+    close(descriptor);
+    if (special != nullptr) *special = true;
+    return Unreadable(path, "not a regular file", Status::Code::kIoError);
+  }
+  const int flags = fcntl(descriptor, F_GETFL);
+  if (flags >= 0) fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK);
+  FilePointer opened(fdopen(descriptor, "rb"));
+  if (opened == nullptr) {
+    const int error = errno;
+    close(descriptor);
+    return UnreadableFile(path, error);
+  }
+#endif
+  *size = status.st_size > 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+  *file = std::move(opened);
+  return Status::Ok();
 }
 
 Status ReadFileBytes(const std::string& path, std::string* bytes) {
-  errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return UnreadableFile(path, errno);
-  bytes->clear();
-  // Sized once: a model of some megabytes is read whole.
-  if (std::fseek(file, 0, SEEK_END) == 0) {
-    const long size = std::ftell(file);
-    if (size > 0) bytes->reserve(static_cast<std::size_t>(size));
-    std::rewind(file);
+  FilePointer file;
+  std::uint64_t size = 0;
+  Status opened = OpenRegularFile(path, &file, &size);
+  if (!opened.ok()) return opened;
+  if (size > bytes->max_size()) return Unreadable(path, "too large", Status::Code::kTooLarge);
+  try {
+    bytes->resize(static_cast<std::size_t>(size));
+  } catch (const std::bad_alloc&) {
+    return Unreadable(path, "out of memory", Status::Code::kNoMemory);
   }
-  char buffer[1 << 16];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes->append(buffer, got);
-  const int error = std::ferror(file) != 0 ? errno : 0;
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  return failed ? UnreadableFile(path, error) : Status::Ok();
+  errno = 0;
+  const std::size_t got = size == 0 ? 0 : std::fread(&(*bytes)[0], 1, bytes->size(), file.get());
+  if (std::ferror(file.get())) return UnreadableFile(path, errno != 0 ? errno : EIO);
+  // A file that shrank since it was opened is taken as it is now.
+  bytes->resize(got);
+  return Status::Ok();
 }
 
 FileComparison CompareFileBytes(const std::string& path, std::string_view expected) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return FileComparison::kUnreadable;
+  FilePointer file;
+  std::uint64_t size = 0;
+  if (!OpenRegularFile(path, &file, &size).ok()) return FileComparison::kUnreadable;
+  if (size != expected.size()) return FileComparison::kDifferent;
   // Requests of this size bypass the stream's own buffer.
   char buffer[1 << 16];
   std::size_t at = 0;
   FileComparison verdict = FileComparison::kSame;
-  for (;;) {
-    const std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
+  while (at < expected.size()) {
+    const std::size_t want = std::min(sizeof buffer, expected.size() - at);
+    const std::size_t got = std::fread(buffer, 1, want, file.get());
     if (got == 0) break;
-    if (got > expected.size() - at || std::memcmp(buffer, expected.data() + at, got) != 0) {
+    if (std::memcmp(buffer, expected.data() + at, got) != 0) {
       verdict = FileComparison::kDifferent;
       break;
     }
     at += got;
   }
-  if (std::ferror(file)) verdict = FileComparison::kUnreadable;
+  if (std::ferror(file.get())) verdict = FileComparison::kUnreadable;
   if (verdict == FileComparison::kSame && at != expected.size()) verdict = FileComparison::kDifferent;
-  std::fclose(file);
   return verdict;
 }
 

@@ -1,6 +1,9 @@
 #ifndef WENLEI_UTIL_FILE_BYTES_H_
 #define WENLEI_UTIL_FILE_BYTES_H_
 
+#include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -8,16 +11,31 @@
 
 namespace wenlei {
 
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePointer = std::unique_ptr<std::FILE, FileCloser>;
+
 // A file that could not be opened or read, errno's text in the message:
 // kNotFound when it is not there, kIoError otherwise.
 Status UnreadableFile(const std::string& path, int errorNumber);
 
-// Replaces *bytes with the whole file at path, read in binary mode; a file
-// that cannot be opened or read is an UnreadableFile.
+// Opens path for reading in binary mode when it is a regular file (a final
+// symbolic link followed), with the size it reports.  A FIFO, a device or a
+// directory is refused without waiting for a writer, so a resource file
+// that is one can neither block a reader nor feed it without end.  A
+// failure says "cannot read PATH: REASON": kNotFound when nothing is there,
+// kIoError otherwise, with *special set when given and the file is there but
+// not a regular one.
+Status OpenRegularFile(const std::string& path, FilePointer* file, std::uint64_t* size,
+                       bool* special = nullptr);
+
+// Replaces *bytes with the regular file at path, no more than the size it
+// reported when opened (a file growing meanwhile is read to that size).
 Status ReadFileBytes(const std::string& path, std::string* bytes);
 
-// Whether the file at path holds exactly expected, read in binary mode and
-// compared piece by piece without keeping a copy.
+// Whether the regular file at path holds exactly expected, compared piece
+// by piece without keeping a copy.
 enum class FileComparison { kSame, kDifferent, kUnreadable };
 FileComparison CompareFileBytes(const std::string& path, std::string_view expected);
 

@@ -181,6 +181,16 @@ std::vector<std::string> ProbabilityNames(const std::string& line, bool* descend
   return names;
 }
 
+// A file name in another encoding stays valid JSON in an error line.
+TEST_F(ClassifyCommandTest, JsonErrorLinesCarryFileNamesThatAreNotUtf8AsValidJson) {
+  testing::TempDir dir;
+  const std::string path = dir.path() + "/notes\xFE.txt";
+  testing::WriteFile(path, "\xFF\n");
+  ChildOutcome run = Classify({"--json", "--lines", "--file", path});
+  EXPECT_EQ(run.out, "{\"error\": \"line 1 of " + dir.path() +
+                         "/notes\\ufffd.txt: not UTF-8 (invalid byte at offset 0)\"}\n");
+}
+
 TEST_F(ClassifyCommandTest, JsonGivesAnswerNamesWordCountsAndProbabilities) {
   ChildOutcome run = Classify({"--json", kSports, kNoKnownWord});
   EXPECT_EQ(run.status, 0) << run.err;

@@ -68,6 +68,7 @@ void DocumentSource::CloseCurrent() {
   if (fd_ >= 0 && fd_ != STDIN_FILENO) close(fd_);
   fd_ = -1;
   opened_ = false;
+  skippingLine_ = false;
 }
 
 bool DocumentSource::Fill() {
@@ -92,38 +93,46 @@ bool DocumentSource::Fill() {
 
 bool DocumentSource::ReadLine(std::string* line, bool* tooLong) {
   *tooLong = false;
+  // The rest of a line already reported as over the bound is dropped first.
+  while (skippingLine_) {
+    const std::size_t end = buffer_.find('\n', bufferStart_);
+    if (end != std::string::npos) {
+      bufferStart_ = end + 1;
+      skippingLine_ = false;
+      break;
+    }
+    buffer_.clear();
+    bufferStart_ = 0;
+    if (!Fill()) return false;
+  }
   std::size_t searched = bufferStart_;
   while (true) {
     std::size_t end = buffer_.find('\n', searched);
     if (end != std::string::npos) {
-      if (*tooLong) {
-        line->swap(tooLongHead_);
-        tooLongHead_.clear();
-      } else {
-        line->assign(buffer_, bufferStart_, end + 1 - bufferStart_);
-      }
+      line->assign(buffer_, bufferStart_, end + 1 - bufferStart_);
       bufferStart_ = end + 1;
       return true;
     }
     // Drop what was returned before reading more, so the buffer holds about
-    // one line and one read's worth; a line over the bound (its "\r\n" not
-    // counted) is dropped as it comes.
+    // one line and one read's worth.  A line over the bound (its "\r\n" not
+    // counted) is reported as soon as it crosses it, not at its end, which
+    // may never come (/dev/zero); its rest is dropped as it comes.
     buffer_.erase(0, bufferStart_);
     bufferStart_ = 0;
     if (maxBytes_ != std::string::npos && buffer_.size() > maxBytes_ + 1) {
-      if (!*tooLong) tooLongHead_.assign(buffer_, 0, std::min(buffer_.size(), kTooLongHeadBytes));
+      line->assign(buffer_, 0, std::min(buffer_.size(), kTooLongHeadBytes));
       *tooLong = true;
+      skippingLine_ = true;
       buffer_.clear();
+      return true;
     }
     searched = buffer_.size();
     if (!Fill()) break;
   }
-  if ((buffer_.empty() && !*tooLong) || failed_) return false;
-  if (*tooLong || buffer_.size() > maxBytes_) {
-    if (!*tooLong) tooLongHead_.assign(buffer_, 0, std::min(buffer_.size(), kTooLongHeadBytes));
+  if (buffer_.empty() || failed_) return false;
+  if (buffer_.size() > maxBytes_) {
+    line->assign(buffer_, 0, std::min(buffer_.size(), kTooLongHeadBytes));
     *tooLong = true;
-    line->swap(tooLongHead_);
-    tooLongHead_.clear();
   } else {
     line->swap(buffer_);  // the last line, without a line end
   }
@@ -140,6 +149,8 @@ bool DocumentSource::NextIsReady() {
   if (current_ >= inputs_.size()) return true;
   const Input& input = inputs_[current_];
   if (input.isText || !lines_ || !opened_) return true;
+  // The rest of an over-long line may never end: the batch before it goes.
+  if (skippingLine_) return false;
   if (buffer_.find('\n', bufferStart_) != std::string::npos || ended_ || failed_) return true;
   struct pollfd probe = {fd_, POLLIN, 0};
   return poll(&probe, 1, 0) > 0;

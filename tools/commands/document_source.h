@@ -61,7 +61,8 @@ class DocumentSource {
   // error with errno set.
   bool Fill();
   // The next line with its line end; false at the end of the input.  A line
-  // longer than the bound is skipped to its end and sets *tooLong.
+  // longer than the bound sets *tooLong as soon as it crosses the bound and
+  // gives its first bytes; its rest is skipped at the next call.
   bool ReadLine(std::string* line, bool* tooLong);
   std::string TooLongMessage() const;
 
@@ -75,7 +76,7 @@ class DocumentSource {
   bool failed_ = false;  // reading the current file failed
   int readErrno_ = 0;
   std::string buffer_;   // bytes read from the current file
-  std::string tooLongHead_;  // the first bytes of a line over the bound
+  bool skippingLine_ = false;  // dropping the rest of a line over the bound
   std::size_t bufferStart_ = 0;  // where the bytes not yet returned start
   std::size_t lineNumber_ = 0;
   std::size_t textOffset_ = 0;  // next line's start within a TEXT operand

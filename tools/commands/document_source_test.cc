@@ -151,6 +151,25 @@ TEST(DocumentSourceTest, IsReadyOnlyWhenTheNextLineCanBeReadWithoutWaiting) {
     EXPECT_EQ(text, "三");
     EXPECT_EQ(source.Read(&text, &origin, &error), DocumentSource::Next::kEnd);
   }
+  // A line over the bound is reported as it crosses it: its end may never
+  // come (/dev/zero), and the writer here has not finished it.
+  ASSERT_EQ(pipe(fds), 0);
+  dup2(fds[0], STDIN_FILENO);
+  close(fds[0]);
+  {
+    DocumentSource source({}, {}, true, 10);
+    std::string text, origin, error;
+    ASSERT_EQ(write(fds[1], "ok\n0123456789ab", 15), 15);
+    ASSERT_EQ(source.Read(&text, &origin, &error), DocumentSource::Next::kDocument);
+    EXPECT_EQ(source.Read(&text, &origin, &error), DocumentSource::Next::kTooLong);
+    EXPECT_EQ(origin, "line 2 of standard input");
+    EXPECT_FALSE(source.NextIsReady());
+    ASSERT_EQ(write(fds[1], "cdef\nnext\n", 10), 10);
+    close(fds[1]);
+    ASSERT_EQ(source.Read(&text, &origin, &error), DocumentSource::Next::kDocument);
+    EXPECT_EQ(text, "next");
+    EXPECT_EQ(origin, "line 3 of standard input");
+  }
   dup2(savedStdin, STDIN_FILENO);
   close(savedStdin);
 }

@@ -5,13 +5,28 @@
 #include <string>
 #include <string_view>
 
+#include "text/utf8.h"
+
 namespace wenlei {
 
 // Appends utf8 as a JSON string literal, quotes included.  Control
 // characters are escaped; everything else, Chinese included, stays as it is.
+// A byte that is not part of well-formed UTF-8 (a file name in another
+// encoding, say) becomes \ufffd, so that the line stays valid JSON.
 inline void AppendJsonString(std::string_view utf8, std::string* out) {
   out->push_back('"');
-  for (char c : utf8) {
+  for (std::size_t at = 0; at < utf8.size(); ++at) {
+    const char c = utf8[at];
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      const DecodedCharacter decoded = DecodeCharacter(utf8, at);
+      if (decoded.valid) {
+        out->append(utf8.substr(at, decoded.length));
+      } else {
+        out->append("\\ufffd");
+      }
+      at += decoded.length - 1;
+      continue;
+    }
     switch (c) {
       case '"': out->append("\\\""); break;
       case '\\': out->append("\\\\"); break;

@@ -17,6 +17,7 @@
 #include "tools/commands/option_parser.h"
 #include "tools/host/resource_set.h"
 #include "text/utf8.h"
+#include "util/file_bytes.h"
 
 namespace wenlei {
 namespace {
@@ -62,14 +63,16 @@ class Inspection {
 
 bool Inspection::Load() {
   const std::string sourcePath = ResourceFilePath(dir_, kSourceFileName);
-  std::FILE* file = std::fopen(sourcePath.c_str(), "rb");
-  if (file == nullptr) {
-    Fail("cannot open " + sourcePath);
+  FilePointer file;
+  std::uint64_t size = 0;
+  const Status opened = OpenRegularFile(sourcePath, &file, &size);
+  if (!opened.ok()) {
+    Fail(opened.message());
     return false;
   }
   std::string error;
-  bool ok = ReadSourceFile(file, &contents_, &error);
-  std::fclose(file);
+  bool ok = ReadSourceFile(file.get(), &contents_, &error);
+  file.reset();
   if (!ok) {
     Fail(sourcePath + " is not a valid resource file: " + error);
     return false;

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "testutil/test_support.h"
 #include "testutil/tool_test_support.h"
@@ -54,7 +56,20 @@ TEST_F(InspectCommandTest, FailuresAndUsageErrors) {
   testing::TempDir empty;
   ChildOutcome run = RunWenlei({"inspect", empty.path()});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "wenlei inspect: cannot open " + empty.path() + "/Source.dat\n");
+  EXPECT_EQ(run.err, "wenlei inspect: cannot read " + empty.path() +
+                         "/Source.dat: No such file or directory\n");
+
+  // Special files are not read: a FIFO would block, /dev/zero never end.
+  ASSERT_EQ(mkfifo((empty.path() + "/Source.dat").c_str(), 0600), 0);
+  run = RunWenlei({"inspect", empty.path()});
+  EXPECT_EQ(run.err, "wenlei inspect: cannot read " + empty.path() + "/Source.dat: not a regular file\n");
+  testing::TempDir special;
+  for (const char* name : {"Source.dat", "Confidence.txt"}) {
+    testing::WriteFile(special.path() + "/" + name, testing::ReadFile(resources_->path() + "/" + name));
+  }
+  ASSERT_EQ(symlink("/dev/zero", (special.path() + "/SVMModel").c_str()), 0);
+  run = RunWenlei({"inspect", special.path()});
+  EXPECT_EQ(run.err, "wenlei inspect: cannot read " + special.path() + "/SVMModel: not a regular file\n");
 
   run = RunWenlei({"inspect", "--word", "\xFF", resources_->path()});
   EXPECT_EQ(run.status, 1);

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "source/source_file.h"
+#include "util/file_bytes.h"
 
 namespace wenlei {
 
@@ -40,11 +41,15 @@ bool CheckResourceDirectory(const std::string& dir, std::string* error) {
 }
 
 bool ReadModelHeader(const std::string& path, ModelHeader* header, std::string* error) {
-  std::ifstream file(path);
-  if (!file) {
-    *error = "cannot open " + path;
+  // Read whole, as a FIFO or a device read line by line could block or
+  // never end.
+  std::string text;
+  const Status read = ReadFileBytes(path, &text);
+  if (!read.ok()) {
+    *error = read.message();
     return false;
   }
+  std::istringstream file(text);
   std::string line;
   bool sawType = false;
   while (std::getline(file, line)) {

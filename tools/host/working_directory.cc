@@ -1,13 +1,14 @@
 #include "tools/host/working_directory.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <limits.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -25,12 +26,17 @@ constexpr int kFileCount = sizeof kFileNames / sizeof kFileNames[0];
 char gDirectory[PATH_MAX];
 char gFiles[kFileCount][PATH_MAX];
 volatile sig_atomic_t gLive = 0;
+// The live directory's lock (see RemoveAbandoned); -1 when none.
+volatile sig_atomic_t gLock = -1;
 
 void RemoveLiveDirectory() {
-  if (!gLive) return;
-  gLive = 0;
-  for (const char* file : gFiles) unlink(file);
-  rmdir(gDirectory);
+  if (gLive) {
+    gLive = 0;
+    for (const char* file : gFiles) unlink(file);
+    rmdir(gDirectory);
+  }
+  if (gLock >= 0) close(gLock);
+  gLock = -1;
 }
 
 void RemoveAtSignal(int signalNumber) {
@@ -66,24 +72,12 @@ std::string HostName() {
 
 std::string DirectoryStem() { return "classify-" + HostName() + "-"; }
 
-// Working files are rewritten at every classification; an hour without a
-// change means the run is over even where process numbers cannot be trusted
-// (a container with its own process numbers sharing the cache folder).
-constexpr auto kAbandonedAfter = std::chrono::hours(1);
-
-bool ChangedRecently(const std::filesystem::path& directory) {
-  std::error_code error;
-  auto newest = std::filesystem::last_write_time(directory, error);
-  for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
-    auto time = std::filesystem::last_write_time(entry.path(), error);
-    if (!error && time > newest) newest = time;
-  }
-  return std::filesystem::file_time_type::clock::now() - newest < kAbandonedAfter;
-}
-
-// Removes directories of this host's earlier runs whose process is gone and
-// that have not changed for an hour.  Only names of the form
-// STEM PID -XXXXXX are touched.
+// Removes directories of this host's earlier runs that are over: their
+// process is gone and nobody holds the lock on the directory, which a run
+// holds for as long as its directory lives (a run killed outright loses it
+// with its last descriptor, and where process numbers cannot be trusted, a
+// container with its own sharing the cache folder, the lock still tells).
+// Only names of the form STEM PID -XXXXXX are touched.
 void RemoveAbandoned(const std::string& root) {
   const std::string stem = DirectoryStem();
   std::error_code error;
@@ -94,8 +88,10 @@ void RemoveAbandoned(const std::string& root) {
     long pid = std::strtol(name.c_str() + stem.size(), &end, 10);
     if (pid <= 0 || end == nullptr || *end != '-') continue;
     if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
-    if (ChangedRecently(entry.path())) continue;
-    std::filesystem::remove_all(entry.path(), error);
+    const int descriptor = open(entry.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+    if (descriptor < 0) continue;
+    if (flock(descriptor, LOCK_EX | LOCK_NB) == 0) std::filesystem::remove_all(entry.path(), error);
+    close(descriptor);
   }
 }
 
@@ -115,6 +111,17 @@ bool MakeUnder(const std::string& root, std::string* path) {
   RemoveAbandoned(root);
   std::string pattern = root + "/" + DirectoryStem() + std::to_string(getpid()) + "-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) return false;
+  // Held until the directory is removed, and released by the system when
+  // the process dies however it dies.
+  gLock = open(pattern.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (gLock < 0 || flock(gLock, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
+    if (gLock >= 0) close(gLock);
+    gLock = -1;
+    rmdir(pattern.c_str());
+    errno = error;
+    return false;
+  }
   *path = pattern;
   return true;
 }
@@ -171,6 +178,7 @@ std::unique_ptr<WorkingDirectory> WorkingDirectory::Create(const std::string& re
   }
   if (path.size() + 32 >= PATH_MAX) {
     rmdir(path.c_str());
+    RemoveLiveDirectory();  // the lock
     *error = "the working directory's path is too long: " + path;
     return nullptr;
   }

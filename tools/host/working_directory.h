@@ -18,8 +18,9 @@ namespace wenlei {
 // hard link is impossible).  The directory and everything in it go away when
 // the object is destroyed, when the process exits (the library ends the
 // process on some failures) and on SIGINT, SIGTERM, SIGHUP and SIGPIPE.
-// Directories left behind by runs on this host that were killed outright are
-// removed by a later run once they have not changed for an hour.
+// The run holds an advisory lock (flock) on the directory while it lives;
+// directories left behind by runs on this host that were killed outright
+// (their process gone, the lock free) are removed by the next run.
 class WorkingDirectory {
  public:
   // Makes the directory and links resourceDir's Source.dat and SVMModel into

@@ -1,12 +1,14 @@
 #include "tools/host/working_directory.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 
@@ -111,26 +113,34 @@ TEST_F(WorkingDirectoryTest, RemovesDirectoriesOfRunsThatDiedAndKeepsLiveOnes) {
     std::string ownPid = "-" + std::to_string(getpid()) + "-";
     stem = name.substr(0, name.rfind(ownPid) + 1);
   }
-  pid_t dead = fork();
-  if (dead == 0) _exit(0);
-  waitpid(dead, nullptr, 0);
-  const std::string abandoned = Root() + "/" + stem + std::to_string(dead) + "-abcdef";
-  const std::string recent = Root() + "/" + stem + std::to_string(dead) + "-ghijkl";
+  // A run killed outright: no clean-up of its own runs.
+  pid_t killed = fork();
+  if (killed == 0) {
+    auto directory = WorkingDirectory::Create(resources_.path(), &error);
+    raise(SIGKILL);
+  }
+  waitpid(killed, nullptr, 0);
+  std::string abandoned;
+  for (const auto& entry : std::filesystem::directory_iterator(Root())) {
+    if (entry.path().filename().string().rfind(stem + std::to_string(killed) + "-", 0) == 0) {
+      abandoned = entry.path().string();
+    }
+  }
+  ASSERT_FALSE(abandoned.empty()) << "the killed run left no directory";
+  // One whose process number means nothing here (another namespace) but
+  // whose lock is held, one of a live process, and one not of this form.
+  const std::string locked = Root() + "/" + stem + std::to_string(killed) + "-ghijkl";
   const std::string live = Root() + "/" + stem + std::to_string(getppid()) + "-abcdef";
   const std::string foreign = Root() + "/someone-else";
-  const auto twoHoursAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(2);
-  for (const auto& path : {abandoned, recent, live, foreign}) {
-    std::filesystem::create_directories(path);
-    testing::WriteFile(path + "/SVMModel", "x");
-    if (path == recent) continue;
-    std::filesystem::last_write_time(path + "/SVMModel", twoHoursAgo);
-    std::filesystem::last_write_time(path, twoHoursAgo);
-  }
+  for (const auto& path : {locked, live, foreign}) std::filesystem::create_directories(path);
+  const int lock = open(locked.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(flock(lock, LOCK_EX), 0);
 
   auto directory = WorkingDirectory::Create(resources_.path(), &error);
   ASSERT_NE(directory, nullptr) << error;
+  close(lock);
   EXPECT_FALSE(testing::FileExists(abandoned));
-  EXPECT_TRUE(testing::FileExists(recent));  // its process may live in another namespace
+  EXPECT_TRUE(testing::FileExists(locked));
   EXPECT_TRUE(testing::FileExists(live));
   EXPECT_TRUE(testing::FileExists(foreign));
 }

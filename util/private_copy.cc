@@ -1,0 +1,91 @@
+#include "util/private_copy.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace wenlei {
+namespace {
+
+Status CannotCopy(const std::string& reason) {
+  return Status(Status::Code::kIoError, "cannot hold a private copy of a file: " + reason);
+}
+
+#if !defined(_WIN32)
+bool WriteAll(int descriptor, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = write(descriptor, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+#endif
+
+}  // namespace
+
+Status PrivateCopy::Make(std::string_view bytes, std::unique_ptr<PrivateCopy>* copy) {
+  std::unique_ptr<PrivateCopy> made(new PrivateCopy());
+#if defined(_WIN32)
+  char directory[MAX_PATH + 1];
+  char name[MAX_PATH + 1];
+  const DWORD length = GetTempPathA(sizeof directory, directory);
+  if (length == 0 || length > MAX_PATH || GetTempFileNameA(directory, "wlm", 0, name) == 0) {
+    return CannotCopy("no temporary file");
+  }
+  made->path_ = name;
+  made->removeOnDestroy_ = true;
+  std::FILE* file = std::fopen(name, "wb");
+  const bool written = file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  if (file != nullptr && std::fclose(file) != 0) return CannotCopy(std::strerror(errno));
+  if (!written) return CannotCopy("cannot write " + made->path_);
+#else
+  // A memory file is reached by its descriptor's name in /proc; where
+  // either is missing, a temporary file takes its place.
+#if defined(MFD_CLOEXEC)
+  made->descriptor_ = memfd_create("wenlei-private-copy", MFD_CLOEXEC);
+  if (made->descriptor_ >= 0) {
+    made->path_ = "/proc/self/fd/" + std::to_string(made->descriptor_);
+    if (access(made->path_.c_str(), R_OK) != 0) {
+      close(made->descriptor_);
+      made->descriptor_ = -1;
+    }
+  }
+#endif
+  if (made->descriptor_ < 0) {
+    const char* directory = std::getenv("TMPDIR");
+    std::string name = std::string(directory != nullptr && *directory != '\0' ? directory : "/tmp") +
+                       "/wenlei-private-XXXXXX";
+    made->descriptor_ = mkstemp(&name[0]);
+    if (made->descriptor_ < 0) return CannotCopy("cannot create " + name + ": " + std::strerror(errno));
+    fcntl(made->descriptor_, F_SETFD, FD_CLOEXEC);
+    made->path_ = name;
+    made->removeOnDestroy_ = true;
+  }
+  if (!WriteAll(made->descriptor_, bytes)) return CannotCopy(std::strerror(errno));
+#endif
+  *copy = std::move(made);
+  return Status::Ok();
+}
+
+PrivateCopy::~PrivateCopy() {
+#if defined(_WIN32)
+  if (removeOnDestroy_) DeleteFileA(path_.c_str());
+#else
+  if (removeOnDestroy_) unlink(path_.c_str());
+  if (descriptor_ >= 0) close(descriptor_);
+#endif
+}
+
+}  // namespace wenlei
