@@ -5,8 +5,6 @@
 #include <string_view>
 #include <vector>
 
-#include "util/number_text.h"
-
 namespace wenlei {
 namespace {
 
@@ -42,17 +40,6 @@ TEST(VectoriseWordsTest, WeighsAndMapsAsWorkedOutByHand) {
   const DocumentFeatures none = VectoriseWords(unknown, set);
   EXPECT_EQ(none.knownWordCount, 0.0);
   EXPECT_TRUE(none.features.empty());
-}
-
-// Six significant digits, not six decimals: small weights keep their digits.
-TEST(VectoriseWordsTest, RoundsToSixSignificantDigits) {
-  const struct {
-    double value, rounded;
-  } cases[] = {
-      {0.951459136, 0.951459}, {0.0123456789, 0.0123457}, {0.000987654321, 0.000987654},
-      {1.23456789e-5, 1.23457e-5}, {123456.789, 123457.0}, {0.5, 0.5}, {-0.0333333333, -0.0333333},
-  };
-  for (const auto& c : cases) EXPECT_EQ(RoundToSixSignificantDigits(c.value), c.rounded) << c.value;
 }
 
 }  // namespace
