@@ -237,10 +237,17 @@ const std::string& Engine::ClassName(std::size_t number) const {
 void Engine::TakeMetadata(const SetMetadata& metadata) {
   trainedWith_ = metadata.trainer;
   // Source.dat holds a short form of a long name; the answers name the
-  // class as the metadata file does.
+  // class as the metadata file does.  A name that Source.dat holds whole
+  // keeps the tag rule of the exports' answers; a long one is the user's
+  // own name, spaces and all, since its short form carries no tag.
   for (const auto& [number, name] : metadata.classNames) {
     if (number >= 1 && static_cast<std::size_t>(number) < displayNamesUtf8_.size()) {
-      displayNamesUtf8_[number] = WithoutTag(name);
+      const std::string* stored = sourceData_.classTable.Find(number);
+      std::string storedUtf8;
+      if (stored != nullptr && ThreadConverter() != nullptr) {
+        ThreadConverter()->AppendUtf8(*stored, &storedUtf8);
+      }
+      displayNamesUtf8_[number] = storedUtf8 == name ? WithoutTag(name) : name;
       fullNames_ = true;
     }
   }

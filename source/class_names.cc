@@ -39,8 +39,7 @@ std::vector<std::string> ShortClassNames(const std::vector<std::string>& gbkName
   }
   for (std::size_t i = 0; i < gbkNames.size(); ++i) {
     if (gbkNames[i].size() <= kFieldBytes) continue;
-    std::string base = AnswerForm(gbkNames[i]);
-    if (base.empty()) base = gbkNames[i];
+    std::string base = gbkNames[i];
     for (char& byte : base) {
       if (byte == ' ') byte = '_';
     }

@@ -10,9 +10,10 @@ namespace wenlei {
 // classes as they like; the full names live in the set's metadata file.
 //
 // Gives the name each class keeps in the resource file, for GBK names in
-// class order: a name that fits stays as it is; a longer one becomes the
-// longest prefix of its answer form (the part after a tag, spaces made
-// '_' so that no part of it is taken for a tag) that fits on a character
+// class order: a name that fits stays as it is, and its answers follow the
+// tag rule; a longer one is the user's own name, answered whole by the
+// modern interface, and becomes the longest prefix of it (spaces made '_'
+// so that no part of it is taken for a tag) that fits on a character
 // boundary, or, when that prefix is already some class's answer form, a
 // shorter prefix and "~1", "~2", ... .  The same names always give the same
 // forms.

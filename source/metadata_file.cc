@@ -12,6 +12,7 @@
 
 #include "util/file_bytes.h"
 #include "util/sha256.h"
+#include "util/error_text.h"
 
 #if defined(_WIN32)
 #include <process.h>
@@ -181,7 +182,7 @@ Status WriteMetadataFile(const std::string& prefix, const SetMetadata& metadata)
     std::error_code ignored;
     std::filesystem::remove(temporary, ignored);
     const std::string reason =
-        renamed ? renamed.message() : std::strerror(errorNumber != 0 ? errorNumber : EIO);
+        renamed ? renamed.message() : ErrorText(errorNumber != 0 ? errorNumber : EIO);
     return Status(Code::kIoError, "cannot write " + path + ": " + reason);
   }
   return Status::Ok();
@@ -192,7 +193,7 @@ Status DigestFile(const std::string& path, std::string* hex) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) {
     return Status(errno == ENOENT ? Code::kNotFound : Code::kIoError,
-                  "cannot read " + path + ": " + std::strerror(errno != 0 ? errno : EIO));
+                  "cannot read " + path + ": " + ErrorText(errno != 0 ? errno : EIO));
   }
   Sha256 digest;
   char buffer[1 << 16];
@@ -202,7 +203,7 @@ Status DigestFile(const std::string& path, std::string* hex) {
   const int errorNumber = errno;
   std::fclose(file);
   if (failed) {
-    return Status(Code::kIoError, "cannot read " + path + ": " + std::strerror(errorNumber != 0 ? errorNumber : EIO));
+    return Status(Code::kIoError, "cannot read " + path + ": " + ErrorText(errorNumber != 0 ? errorNumber : EIO));
   }
   *hex = digest.FinishHex();
   return Status::Ok();

@@ -1,11 +1,13 @@
 #include "text/content_word.h"
 
+#include <atomic>
 #include <bitset>
 #include <memory>
 #include <string>
 
 #include "text/gbk_converter.h"
 #include "text/utf8.h"
+#include "util/process_lock.h"
 
 namespace wenlei {
 namespace {
@@ -57,8 +59,28 @@ bool IsContentWord(std::string_view utf8) {
   return false;
 }
 
+namespace {
+
+// Built once, by the first caller, under a lock that fork waits for: a
+// function-local static's guard would stay taken in a child forked while
+// another thread builds it.
+const GbkTable* ContentTable() {
+  static std::atomic<const GbkTable*> built{nullptr};
+  const GbkTable* table = built.load(std::memory_order_acquire);
+  if (table != nullptr) return table;
+  ProcessWideLock lock(ProcessLockId::kContentTable);
+  table = built.load(std::memory_order_relaxed);
+  if (table == nullptr) {
+    table = MakeGbkTable().release();  // kept for the life of the process
+    built.store(table, std::memory_order_release);
+  }
+  return table;
+}
+
+}  // namespace
+
 bool IsGbkContentWord(std::string_view gbk) {
-  static const std::unique_ptr<GbkTable> table = MakeGbkTable();
+  const GbkTable* table = ContentTable();
   for (std::size_t i = 0; i < gbk.size();) {
     const auto lead = static_cast<unsigned char>(gbk[i]);
     if (lead < 0x80) {

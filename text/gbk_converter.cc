@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "text/utf8.h"
+#include "util/process_lock.h"
 
 namespace wenlei {
 namespace {
@@ -38,6 +39,7 @@ Stop ConvertSome(iconv_t converter, const char** in, std::size_t* inLeft, std::s
 }  // namespace
 
 std::unique_ptr<GbkConverter> GbkConverter::Open(std::string* error) {
+  ProcessWideLock lock(ProcessLockId::kCLibrary);
   iconv_t toGbk = iconv_open("GBK", "UTF-8");
   iconv_t toUtf8 = iconv_open("UTF-8", "GBK");
   if (toGbk == kFailedOpen || toUtf8 == kFailedOpen) {
@@ -50,6 +52,7 @@ std::unique_ptr<GbkConverter> GbkConverter::Open(std::string* error) {
 }
 
 GbkConverter::~GbkConverter() {
+  ProcessWideLock lock(ProcessLockId::kCLibrary);
   iconv_close(Handle(toGbk_));
   iconv_close(Handle(toUtf8_));
 }

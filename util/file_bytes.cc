@@ -1,4 +1,5 @@
 #include "util/file_bytes.h"
+#include "util/error_text.h"
 
 #include <sys/stat.h>
 
@@ -23,7 +24,7 @@ Status Unreadable(const std::string& path, const std::string& reason, Status::Co
 
 Status UnreadableFile(const std::string& path, int errorNumber) {
   if (errorNumber == 0) errorNumber = EIO;
-  return Unreadable(path, std::strerror(errorNumber),
+  return Unreadable(path, ErrorText(errorNumber),
                     errorNumber == ENOENT || errorNumber == ENOTDIR ? Status::Code::kNotFound
                                                                     : Status::Code::kIoError);
 }

@@ -1,6 +1,7 @@
 #include "util/file_lock.h"
 
 #include "util/working_file.h"
+#include "util/error_text.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -62,7 +63,7 @@ bool FileLock::LockOrExplain(const std::string& path, std::string* reason) {
       locked = flock(descriptor_, LOCK_EX);
     } while (locked != 0 && errno == EINTR);
     if (locked != 0) {
-      *reason = std::strerror(errno);
+      *reason = ErrorText(errno);
       Close();
       return false;
     }

@@ -1,4 +1,5 @@
 #include "util/private_copy.h"
+#include "util/error_text.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -48,7 +49,7 @@ Status PrivateCopy::Make(std::string_view bytes, std::unique_ptr<PrivateCopy>* c
   made->removeOnDestroy_ = true;
   std::FILE* file = std::fopen(name, "wb");
   const bool written = file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  if (file != nullptr && std::fclose(file) != 0) return CannotCopy(std::strerror(errno));
+  if (file != nullptr && std::fclose(file) != 0) return CannotCopy(ErrorText(errno));
   if (!written) return CannotCopy("cannot write " + made->path_);
 #else
   // A memory file is reached by its descriptor's name in /proc; where
@@ -68,12 +69,12 @@ Status PrivateCopy::Make(std::string_view bytes, std::unique_ptr<PrivateCopy>* c
     std::string name = std::string(directory != nullptr && *directory != '\0' ? directory : "/tmp") +
                        "/wenlei-private-XXXXXX";
     made->descriptor_ = mkstemp(&name[0]);
-    if (made->descriptor_ < 0) return CannotCopy("cannot create " + name + ": " + std::strerror(errno));
+    if (made->descriptor_ < 0) return CannotCopy("cannot create " + name + ": " + ErrorText(errno));
     fcntl(made->descriptor_, F_SETFD, FD_CLOEXEC);
     made->path_ = name;
     made->removeOnDestroy_ = true;
   }
-  if (!WriteAll(made->descriptor_, bytes)) return CannotCopy(std::strerror(errno));
+  if (!WriteAll(made->descriptor_, bytes)) return CannotCopy(ErrorText(errno));
 #endif
   *copy = std::move(made);
   return Status::Ok();

@@ -9,7 +9,7 @@
 namespace wenlei {
 namespace {
 
-constexpr int kLockCount = 3;
+constexpr int kLockCount = 5;
 
 #if defined(_WIN32)
 
@@ -43,6 +43,7 @@ void UnlockProcessWide(ProcessLockId id) {
 // Statically initialised, never destroyed: usable before any constructor
 // runs and after the process's exit began.
 pthread_mutex_t locks[kLockCount] = {PTHREAD_MUTEX_INITIALIZER, PTHREAD_MUTEX_INITIALIZER,
+                                     PTHREAD_MUTEX_INITIALIZER, PTHREAD_MUTEX_INITIALIZER,
                                      PTHREAD_MUTEX_INITIALIZER};
 
 void TakeAllBeforeFork() {

@@ -13,6 +13,11 @@ enum class ProcessLockId {
   kExports = 0,      // every exported function's whole call
   kDictionary = 1,   // loading a handle's segmentation dictionary
   kModelLoader = 2,  // libsvm's loader, which switches the process locale
+  kContentTable = 3,  // building the table of content characters once
+  // The C library's calls that take locks of its own, which fork does not
+  // release in the child either: error texts (its locale lock) and iconv's
+  // opening and closing (its converter lock).  Always taken last.
+  kCLibrary = 4,
 };
 
 void LockProcessWide(ProcessLockId id);

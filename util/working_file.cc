@@ -1,4 +1,5 @@
 #include "util/working_file.h"
+#include "util/error_text.h"
 
 #include <cerrno>
 #include <cstring>
@@ -90,7 +91,7 @@ int CloseRewrite(std::FILE* file) {
 
 std::string SystemReason(int error) {
   if (error == kLinkRefused) return "a symbolic link, which the library does not write through";
-  return std::strerror(error);
+  return ErrorText(error);
 }
 
 }  // namespace wenlei
