@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "interface/c_status.h"
 #include "interface/engine.h"
 
 struct wenlei_options {
@@ -50,38 +51,10 @@ namespace {
 
 using wenlei::Status;
 
-wenlei_status ToC(Status::Code code) { return static_cast<wenlei_status>(static_cast<int>(code)); }
-
-// A copy the caller frees with wenlei_free; null when even that fails.
-char* Allocated(const std::string& text) {
-  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
-  if (copy != nullptr) std::memcpy(copy, text.c_str(), text.size() + 1);
-  return copy;
-}
-
-wenlei_status Fail(wenlei_status status, const std::string& text, char** message) {
-  if (message != nullptr) *message = Allocated(text);
-  return status;
-}
-
-wenlei_status Report(const Status& status, char** message) {
-  if (status.ok()) return WENLEI_OK;
-  return Fail(ToC(status.code()), status.message(), message);
-}
-
-// Runs body, turning what it throws into a status.
-template <typename Body>
-wenlei_status Guarded(char** message, const Body& body) {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    return Fail(WENLEI_NO_MEMORY, "out of memory", message);
-  } catch (const std::exception& e) {
-    return Fail(WENLEI_INTERNAL, std::string("internal error: ") + e.what(), message);
-  } catch (...) {
-    return Fail(WENLEI_INTERNAL, "internal error", message);
-  }
-}
+using wenlei::c_status::Fail;
+using wenlei::c_status::Guarded;
+using wenlei::c_status::Report;
+using wenlei::c_status::ToC;
 
 bool IsDirectory(const std::string& path) {
   std::error_code ignored;

@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "interface/c_status.h"
 #include "train/training_run.h"
 #include "train/training_settings.h"
 #include "wenlei/wenlei.h"
@@ -20,35 +21,9 @@ namespace {
 
 using wenlei::Status;
 
-char* Allocated(const std::string& text) {
-  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
-  if (copy != nullptr) std::memcpy(copy, text.c_str(), text.size() + 1);
-  return copy;
-}
-
-wenlei_status Fail(wenlei_status status, const std::string& text, char** message) {
-  if (message != nullptr) *message = Allocated(text);
-  return status;
-}
-
-wenlei_status Report(const Status& status, char** message) {
-  if (status.ok()) return WENLEI_OK;
-  return Fail(static_cast<wenlei_status>(static_cast<int>(status.code())), status.message(),
-              message);
-}
-
-template <typename Body>
-wenlei_status Guarded(char** message, const Body& body) {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    return Fail(WENLEI_NO_MEMORY, "out of memory", message);
-  } catch (const std::exception& e) {
-    return Fail(WENLEI_INTERNAL, std::string("internal error: ") + e.what(), message);
-  } catch (...) {
-    return Fail(WENLEI_INTERNAL, "internal error", message);
-  }
-}
+using wenlei::c_status::Fail;
+using wenlei::c_status::Guarded;
+using wenlei::c_status::Report;
 
 // Hands the run's progress to the caller's callback, which may stop it.
 class CallbackProgress : public wenlei::TrainingProgress {
