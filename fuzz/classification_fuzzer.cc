@@ -63,13 +63,8 @@ const ResourceSet& Resources() {
     spec.classNames = {"Sports", "Arts", "03 Music"};
     wenlei::testing::BuildResourceSet(prefix, spec);
 
-    wenlei::SourceFileContents contents;
+    wenlei::SourceFileContents contents = wenlei::fuzz::ReadBuiltSourceFile(kTarget, prefix);
     std::string error;
-    std::FILE* file = std::fopen((prefix + wenlei::kSourceFileName).c_str(), "rb");
-    if (file == nullptr || !wenlei::ReadSourceFile(file, &contents, &error)) {
-      wenlei::fuzz::Fail(kTarget, "cannot read the generated resource file " + error);
-    }
-    std::fclose(file);
     for (const std::string& word : contents.vocabulary) set.reaching.insert(word);
     for (const ExtraWord& extra : kExtraWords) {
       contents.vocabulary.push_back(extra.word);

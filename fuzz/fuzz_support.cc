@@ -6,6 +6,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "source/source_data.h"
 #include "testutil/test_support.h"
 
 namespace wenlei::fuzz {
@@ -44,6 +45,17 @@ void Fail(const char* target, const std::string& what) {
   std::fprintf(stderr, "fuzz target %s: %s\n", target, what.c_str());
   std::fflush(stderr);
   std::abort();
+}
+
+SourceFileContents ReadBuiltSourceFile(const char* target, const std::string& prefix) {
+  SourceFileContents contents;
+  std::string error;
+  std::FILE* file = std::fopen((prefix + kSourceFileName).c_str(), "rb");
+  if (file == nullptr || !ReadSourceFile(file, &contents, &error)) {
+    Fail(target, "cannot read the generated resource file " + error);
+  }
+  std::fclose(file);
+  return contents;
 }
 
 }  // namespace wenlei::fuzz

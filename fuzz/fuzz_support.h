@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "source/source_file.h"
+
 // Every fuzz target defines these two; libFuzzer calls them, and so does the
 // replay program (fuzz/replay_main.cc) that the normal test run uses.
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv);
@@ -38,6 +40,10 @@ class FuzzInput {
 const std::string& ScratchPrefix();
 
 void WriteWholeFile(const std::string& path, const std::string& bytes);
+
+// The contents of the resource file a target built under prefix; a file
+// that cannot be read back is a broken property of the target itself.
+SourceFileContents ReadBuiltSourceFile(const char* target, const std::string& prefix);
 
 // Reports a broken property and aborts, which libFuzzer records as a crash
 // (with the input) and the replay program as a failed run.

@@ -59,13 +59,8 @@ const ValidSet& Valid() {
     spec.wordsPerClass = 4;
     wenlei::testing::BuildResourceSet(prefix, spec);
 
-    wenlei::SourceFileContents contents;
+    wenlei::SourceFileContents contents = wenlei::fuzz::ReadBuiltSourceFile(kTarget, prefix);
     std::string error;
-    std::FILE* file = std::fopen((prefix + wenlei::kSourceFileName).c_str(), "rb");
-    if (file == nullptr || !wenlei::ReadSourceFile(file, &contents, &error)) {
-      wenlei::fuzz::Fail(kTarget, "cannot read the generated resource file " + error);
-    }
-    std::fclose(file);
     const std::pair<const char*, const char*> aliases[] = {
         {"\xb2\xe5\xc8\xeb", "k1w0"},  // 插入
         {"\xcd\xbc\xb1\xed", "k2w1"},  // 图表
