@@ -176,7 +176,9 @@ TEST_F(ExportsFaultTest, AModelRewrittenWhileClassifyingIsParsedAsChecked) {
       for (int i = 0; i < 40; ++i) Classify(handle_, words.list());
     });
     EXPECT_TRUE(outcome.exited) << "ended by a signal";
-    if (outcome.status != 0) EXPECT_NE(outcome.err.find("damaged model file"), std::string::npos) << outcome.err;
+    if (outcome.status != 0) {
+      EXPECT_NE(outcome.err.find("damaged model file"), std::string::npos) << outcome.err;
+    }
   }
 }
 
