@@ -139,7 +139,8 @@ TEST(SyntheticResourceSetTest, TrainsAModelThatClassifiesItsOwnKindOfDocuments) 
 
   SourceData data;
   ASSERT_TRUE(data.Load(dir.prefix()).ok());
-  Classifier classifier(data);
+  PredictionStep step;
+  Classifier classifier(data, &step);
   const std::vector<LabelledDocument> documents = SyntheticDocuments(dir.prefix(), spec, 40);
   ASSERT_EQ(documents.size(), 40u);
   int right = 0;
