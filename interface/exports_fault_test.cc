@@ -238,6 +238,7 @@ class WorkingFileFaultTest : public ::testing::Test {
           if (LoadSource(prefix.c_str()) != 1) _exit(3);
           ClassifierHandle handle = CreateClassifier();
           if (Classify(handle, Words(1, 4).list()) != "Sports") _exit(4);
+          releaseClassifier(handle);  // body may end the process: nothing may leak
           body(prefix);
         },
         &result.outcome, &unavailable);
