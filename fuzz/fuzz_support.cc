@@ -49,11 +49,9 @@ void Fail(const char* target, const std::string& what) {
 
 SourceFileContents ReadBuiltSourceFile(const char* target, const std::string& prefix) {
   SourceFileContents contents;
-  std::string error;
   std::FILE* file = std::fopen((prefix + kSourceFileName).c_str(), "rb");
-  if (file == nullptr || !ReadSourceFile(file, &contents, &error)) {
-    Fail(target, "cannot read the generated resource file " + error);
-  }
+  const Status read = file == nullptr ? Status(Status::Code::kNotFound, "") : ReadSourceFile(file, &contents);
+  if (!read.ok()) Fail(target, "cannot read the generated resource file " + read.message());
   std::fclose(file);
   return contents;
 }

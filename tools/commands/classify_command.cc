@@ -148,15 +148,13 @@ bool Classify::SetUp() {
          " gives no probabilities (train it with probability estimates on)");
     return false;
   }
-  converter_ = GbkConverter::Open(&error);
-  if (converter_ == nullptr) {
-    Fail(error);
+  if (Status opened = GbkConverter::Open(&converter_); !opened.ok()) {
+    Fail(opened.message());
     return false;
   }
   if (!options_.words) {
-    dictionary_ = Dictionary::Load(options_.dictionaryPath, &error);
-    if (dictionary_ == nullptr) {
-      Fail(error);
+    if (Status loaded = Dictionary::Load(options_.dictionaryPath, &dictionary_); !loaded.ok()) {
+      Fail(loaded.message());
       return false;
     }
     segmenter_ = std::make_unique<Segmenter>(*dictionary_);

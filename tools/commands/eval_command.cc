@@ -57,8 +57,8 @@ bool ReadResourceClasses(const fs::path& directory, std::vector<std::string>* na
     return false;
   }
   SourceFileContents contents;
-  if (!ReadSourceFile(file.get(), &contents, error)) {
-    *error = sourcePath + ": " + *error;
+  if (Status read = ReadSourceFile(file.get(), &contents); !read.ok()) {
+    *error = sourcePath + ": " + read.message();
     return false;
   }
   if (contents.classNames.size() < 3 || contents.classNames[0] != "NULL") {
@@ -151,18 +151,21 @@ int RunEvalCommand(int argc, char** argv) {
   const std::string prefix = ResourceFilePath(directory, "");
   if (minConfidence < 0.0) {
     ConfidenceSettings settings;
-    switch (ReadConfidenceFile(prefix, &settings, &error)) {
-      case ConfidenceFileOutcome::kRead: minConfidence = settings.minConfidence; break;
-      case ConfidenceFileOutcome::kMissing: minConfidence = 0.0; break;
-      case ConfidenceFileOutcome::kMalformed: return Fail(error);
+    const Status read = ReadConfidenceFile(prefix, &settings);
+    if (read.ok()) {
+      minConfidence = settings.minConfidence;
+    } else if (read.code() == Status::Code::kNotFound) {
+      minConfidence = 0.0;
+    } else {
+      return Fail(read.message());
     }
   }
   std::unique_ptr<Dictionary> dictionary;
   std::unique_ptr<Segmenter> segmenter;
   if (raw) {
-    dictionary = Dictionary::Load(
-        dictionaryPath.empty() ? BundledPath("dictionary/dict.txt") : dictionaryPath, &error);
-    if (!dictionary) return Fail(error);
+    const Status loaded = Dictionary::Load(
+        dictionaryPath.empty() ? BundledPath("dictionary/dict.txt") : dictionaryPath, &dictionary);
+    if (!loaded.ok()) return Fail(loaded.message());
     segmenter = std::make_unique<Segmenter>(*dictionary);
   }
   Corpus test;
@@ -175,8 +178,8 @@ int RunEvalCommand(int argc, char** argv) {
                  testPath.c_str(), kLongWordCharacters);
   }
 
-  std::unique_ptr<GbkConverter> converter = GbkConverter::Open(&error);
-  if (!converter) return Fail(error);
+  std::unique_ptr<GbkConverter> converter;
+  if (Status opened = GbkConverter::Open(&converter); !opened.ok()) return Fail(opened.message());
   std::vector<std::string> namesUtf8;
   for (const auto& name : namesGbk) {
     namesUtf8.emplace_back();

@@ -70,11 +70,10 @@ bool Inspection::Load() {
     Fail(opened.message());
     return false;
   }
-  std::string error;
-  bool ok = ReadSourceFile(file.get(), &contents_, &error);
+  const Status read = ReadSourceFile(file.get(), &contents_);
   file.reset();
-  if (!ok) {
-    Fail(sourcePath + " is not a valid resource file: " + error);
+  if (!read.ok()) {
+    Fail(sourcePath + " is not a valid resource file: " + read.message());
     return false;
   }
   const std::string prefix = dir_.empty() || dir_.back() == '/' ? dir_ : dir_ + "/";
@@ -201,12 +200,12 @@ int RunInspectCommand(int argc, char** argv) {
     return kExitUsage;
   }
 
-  std::string error;
-  std::unique_ptr<GbkConverter> converter = GbkConverter::Open(&error);
-  if (converter == nullptr) {
-    Fail(error);
+  std::unique_ptr<GbkConverter> converter;
+  if (Status opened = GbkConverter::Open(&converter); !opened.ok()) {
+    Fail(opened.message());
     return kExitFailure;
   }
+  std::string error;
   Inspection inspection(operands[0], converter.get());
   if (!inspection.Load()) return kExitFailure;
   if (!CheckResourceSetFits(operands[0], &error)) {

@@ -89,11 +89,10 @@ bool Vocabulary::Load(const std::string& path, std::string* error) {
     return false;
   }
   SourceFileContents contents;
-  std::string fault;
-  bool ok = ReadSourceFile(file, &contents, &fault);
+  const Status read = ReadSourceFile(file, &contents);
   std::fclose(file);
-  if (!ok) {
-    *error = path + " is not a valid resource file: " + fault;
+  if (!read.ok()) {
+    *error = path + " is not a valid resource file: " + read.message();
     return false;
   }
   words_.clear();
