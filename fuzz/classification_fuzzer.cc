@@ -71,8 +71,9 @@ const ResourceSet& Resources() {
       if (extra.hasIdf) contents.idf.emplace_back(extra.word, extra.idf);
       if (extra.reachesFeature) set.reaching.insert(extra.word);
     }
-    if (wenlei::Status written = wenlei::WriteSourceFile(prefix + wenlei::kSourceFileName, contents);
-        !written.ok()) {
+    const wenlei::Status written =
+        wenlei::WriteSourceFile(prefix + wenlei::kSourceFileName, contents);
+    if (!written.ok()) {
       wenlei::fuzz::Fail(kTarget, "cannot write the resource file " + written.message());
     }
     set.words = contents.vocabulary;

@@ -70,8 +70,9 @@ const ValidSet& Valid() {
       contents.termMap.emplace_back(word, canonical);
       contents.idf.emplace_back(word, 1.5);
     }
-    if (wenlei::Status written = wenlei::WriteSourceFile(prefix + wenlei::kSourceFileName, contents);
-        !written.ok()) {
+    const wenlei::Status written =
+        wenlei::WriteSourceFile(prefix + wenlei::kSourceFileName, contents);
+    if (!written.ok()) {
       wenlei::fuzz::Fail(kTarget, "cannot write the resource file " + written.message());
     }
     ValidSet set;

@@ -32,8 +32,9 @@ const SourceData& Baseline() {
     contents.classNames = {"NULL", "01 Sport", "Arts"};
     contents.averageDocLength = 7.25;
     const std::string prefix = wenlei::fuzz::ScratchPrefix() + "baseline-";
-    if (wenlei::Status written = wenlei::WriteSourceFile(prefix + wenlei::kSourceFileName, contents);
-        !written.ok()) {
+    const wenlei::Status written =
+        wenlei::WriteSourceFile(prefix + wenlei::kSourceFileName, contents);
+    if (!written.ok()) {
       wenlei::fuzz::Fail(kTarget, "cannot write the baseline: " + written.message());
     }
     SourceData data;

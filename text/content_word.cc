@@ -34,7 +34,8 @@ using GbkTable = std::bitset<0x10000>;
 std::unique_ptr<GbkTable> MakeGbkTable() {
   auto table = std::make_unique<GbkTable>();
   std::unique_ptr<GbkConverter> converter;
-  if (!GbkConverter::Open(&converter).ok()) return table;  // no GBK here: no two-byte character is content
+  // No GBK here: no two-byte character is content.
+  if (!GbkConverter::Open(&converter).ok()) return table;
   std::string utf8;
   for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
     for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {

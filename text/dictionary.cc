@@ -112,7 +112,8 @@ Status Dictionary::Index(const std::string& source) {
   const bool anyWord = std::any_of(lines.begin(), lines.end(),
                                    [](const Line& line) { return line.frequency > 0; });
   if (!anyWord) {
-    return malformed(source + ": no word with a frequency above 0 (expected lines \"word frequency [tag]\")");
+    return malformed(source +
+                     ": no word with a frequency above 0 (expected lines \"word frequency [tag]\")");
   }
 
   // Prefixes add about half as many entries again as there are words.

@@ -203,8 +203,9 @@ void Run(const std::string& directory, const std::string& documentsPath) {
   const std::string prefix = directory + "/";
   const std::vector<Topic> topics = Topics();
   const int topicCount = static_cast<int>(topics.size());
-  if (wenlei::Status written = wenlei::WriteSourceFile(prefix + wenlei::kSourceFileName, Contents(topics));
-      !written.ok()) {
+  const wenlei::Status written =
+      wenlei::WriteSourceFile(prefix + wenlei::kSourceFileName, Contents(topics));
+  if (!written.ok()) {
     throw std::runtime_error(written.message());
   }
   wenlei::SourceData data;
