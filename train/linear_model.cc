@@ -28,6 +28,30 @@ std::vector<double> LinearModel::Scores(const svm_node* x) const {
   return scores;
 }
 
+std::vector<std::vector<double>> LinearModel::ScoreRows(
+    const std::vector<const svm_node*>& rows) const {
+  std::vector<std::vector<double>> scores(rows.size(), std::vector<double>(classes()));
+  std::vector<double> dense;
+  for (std::size_t c = 0; c < classes(); ++c) {
+    dense.clear();
+    for (const svm_node* w = weights[c].data(); w->index != -1; ++w) {
+      if (static_cast<std::size_t>(w->index) >= dense.size()) dense.resize(w->index + 1, 0.0);
+      dense[w->index] = w->value;
+    }
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+      // The stored weights are the non-zero ones, so skipping zeros adds
+      // exactly the products that Scores adds, in the same order.
+      double sum = 0.0;
+      for (const svm_node* x = rows[r]; x->index != -1; ++x) {
+        const auto index = static_cast<std::size_t>(x->index);
+        if (index < dense.size() && dense[index] != 0.0) sum += x->value * dense[index];
+      }
+      scores[r][c] = sum + biases[c];
+    }
+  }
+  return scores;
+}
+
 std::size_t PairCount(std::size_t classes) { return classes * (classes - 1) / 2; }
 
 LibsvmLinearModel::LibsvmLinearModel(const LinearModel& linear, std::vector<double> probA,

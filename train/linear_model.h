@@ -19,6 +19,9 @@ struct LinearModel {
   std::size_t classes() const { return biases.size(); }
   // Every class's score for a row closed by index -1.
   std::vector<double> Scores(const svm_node* x) const;
+  // The same scores for many rows, bit for bit: each class's weights are
+  // spread out once, so a row costs its own length rather than the weights'.
+  std::vector<std::vector<double>> ScoreRows(const std::vector<const svm_node*>& rows) const;
 };
 
 // The pairs (i, j), i < j, in libsvm's order: (0,1), (0,2), ..., (1,2), ...

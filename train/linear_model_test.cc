@@ -49,6 +49,7 @@ TEST(LibsvmLinearModelTest, LibsvmDecidesAsTheScoresOnTheWrittenFile) {
     for (int trial = 0; trial < 20; ++trial) {
       const std::vector<svm_node> x = RandomSparse(random, 45, 0.3);
       const std::vector<double> scores = linear.Scores(x.data());
+      EXPECT_EQ(linear.ScoreRows({x.data()})[0], scores);
       std::vector<double> decisions(PairCount(classes));
       svm_predict_values(loaded, x.data(), decisions.data());
       std::size_t pair = 0;

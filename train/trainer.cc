@@ -437,9 +437,10 @@ void Trainer::CrossValidateLinear(const std::vector<Problem>& training,
     if (training[f].rows.empty()) return;
     LinearModel model = TrainLinear(RowPointers(training[f].rows), training[f].labels, classes,
                                     options_.solver, cost, weights, options_.seed);
+    std::vector<std::vector<double>> rowScores = model.ScoreRows(RowPointers(heldOut[f].rows));
     for (std::size_t r = 0; r < heldOut[f].rows.size(); ++r) {
       const std::size_t document = heldOut[f].documents[r];
-      (*scores)[document] = model.Scores(heldOut[f].rows[r].data());
+      (*scores)[document] = std::move(rowScores[r]);
       (*predicted)[document] = static_cast<double>(BestClass((*scores)[document]) + 1);
     }
     (*foldModels)[f] = std::move(model);
