@@ -126,21 +126,23 @@ class Classify {
 };
 
 bool Classify::SetUp() {
-  std::string error;
   // Checked here because LoadSource ends the process when Source.dat is
   // missing, with a message that does not say which set was meant.
-  if (!CheckResourceDirectory(options_.resourceDir, &error)) {
-    Fail(error);
+  if (Status found = CheckResourceDirectory(options_.resourceDir); !found.ok()) {
+    Fail(found.message());
     return false;
   }
-  if (options_.exports &&
-      !vocabulary_.Load(ResourceFilePath(options_.resourceDir, "Source.dat"), &error)) {
-    Fail(error);
-    return false;
+  if (options_.exports) {
+    const Status loaded = vocabulary_.Load(ResourceFilePath(options_.resourceDir, "Source.dat"));
+    if (!loaded.ok()) {
+      Fail(loaded.message());
+      return false;
+    }
   }
   ModelHeader model;
-  if (!ReadModelHeader(ResourceFilePath(options_.resourceDir, "SVMModel"), &model, &error)) {
-    Fail(error);
+  const Status read = ReadModelHeader(ResourceFilePath(options_.resourceDir, "SVMModel"), &model);
+  if (!read.ok()) {
+    Fail(read.message());
     return false;
   }
   if (!model.probability) {
@@ -160,9 +162,8 @@ bool Classify::SetUp() {
     segmenter_ = std::make_unique<Segmenter>(*dictionary_);
   }
   if (options_.exports) {
-    session_ = LibrarySession::Open(options_.resourceDir, &error);
-    if (session_ == nullptr) {
-      Fail(error);
+    if (Status opened = LibrarySession::Open(options_.resourceDir, &session_); !opened.ok()) {
+      Fail(opened.message());
       return false;
     }
     return true;

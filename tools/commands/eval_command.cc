@@ -46,29 +46,23 @@ int Fail(const std::string& message) {
 
 // The class names of a resource set, read from its Source.dat, after
 // checking that the set fits together.
-bool ReadResourceClasses(const fs::path& directory, std::vector<std::string>* namesGbk,
-                         std::string* error) {
+Status ReadResourceClasses(const fs::path& directory, std::vector<std::string>* namesGbk) {
   const std::string sourcePath = (directory / kSourceFileName).string();
-  const std::string modelPath = (directory / kModelFileName).string();
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(sourcePath.c_str(), "rb"),
                                                          &std::fclose);
-  if (!file) {
-    *error = sourcePath + ": cannot open for reading";
-    return false;
-  }
+  if (!file) return Status(Status::Code::kNotFound, sourcePath + ": cannot open for reading");
   SourceFileContents contents;
   if (Status read = ReadSourceFile(file.get(), &contents); !read.ok()) {
-    *error = sourcePath + ": " + read.message();
-    return false;
+    return Status(read.code(), sourcePath + ": " + read.message());
   }
   if (contents.classNames.size() < 3 || contents.classNames[0] != "NULL") {
-    *error = sourcePath + ": expected \"NULL\" and two or more class names";
-    return false;
+    return Status(Status::Code::kCorrupt,
+                  sourcePath + ": expected \"NULL\" and two or more class names");
   }
   namesGbk->assign(contents.classNames.begin() + 1, contents.classNames.end());
   // Whether the model fits the class names (and the rest of the set): the
   // library's own check, the one its modern interface opens a set with.
-  return CheckResourceSetFits(directory.string(), error);
+  return CheckResourceSetFits(directory.string());
 }
 
 // Documents handed to the library in one call: one reading of the model
@@ -147,7 +141,9 @@ int RunEvalCommand(int argc, char** argv) {
   std::string error;
 
   std::vector<std::string> namesGbk;
-  if (!ReadResourceClasses(directory, &namesGbk, &error)) return Fail(error);
+  if (Status read = ReadResourceClasses(directory, &namesGbk); !read.ok()) {
+    return Fail(read.message());
+  }
   const std::string prefix = ResourceFilePath(directory, "");
   if (minConfidence < 0.0) {
     ConfidenceSettings settings;
@@ -302,16 +298,20 @@ int RunEvalCommand(int argc, char** argv) {
   } else {
     // The library writes its working files beside the resource set it
     // loads; a private working directory keeps them out of DIR.
-    std::unique_ptr<WorkingDirectory> working = WorkingDirectory::Create(directory, &error);
-    if (!working) return Fail(error);
+    std::unique_ptr<WorkingDirectory> working;
+    if (Status made = WorkingDirectory::Create(directory, &working); !made.ok()) {
+      return Fail(made.message());
+    }
     if (LoadSource(working->prefix().c_str()) != 1) {
       return Fail(directory + ": the library rejects the resource file");
     }
     ClassifierHandle handle = CreateClassifier();
     // The exported functions answer with names only; the probabilities
     // behind them come from the same vector and model in memory.
-    std::unique_ptr<ProbabilityScorer> scorer = ProbabilityScorer::Open(prefix, &error);
-    if (!scorer) return Fail(error);
+    std::unique_ptr<ProbabilityScorer> scorer;
+    if (Status opened = ProbabilityScorer::Open(prefix, &scorer); !opened.ok()) {
+      return Fail(opened.message());
+    }
     const std::size_t batch = oneByOne ? 1 : kBatchSize;
     for (std::size_t begin = 0; begin < total; begin += batch) {
       const std::size_t end = std::min(total, begin + batch);

@@ -83,7 +83,13 @@ bool Inspection::Load() {
   }
   const std::string modelPath = ResourceFilePath(dir_, kModelFileName);
   hasModel_ = FileSize(modelPath) >= 0;
-  if (hasModel_ && !ReadModelHeader(modelPath, &model_, &modelError_)) model_ = ModelHeader();
+  if (hasModel_) {
+    const Status read = ReadModelHeader(modelPath, &model_);
+    if (!read.ok()) {
+      model_ = ModelHeader();
+      modelError_ = read.message();
+    }
+  }
   return true;
 }
 
@@ -205,11 +211,10 @@ int RunInspectCommand(int argc, char** argv) {
     Fail(opened.message());
     return kExitFailure;
   }
-  std::string error;
   Inspection inspection(operands[0], converter.get());
   if (!inspection.Load()) return kExitFailure;
-  if (!CheckResourceSetFits(operands[0], &error)) {
-    Fail(error);
+  if (Status fits = CheckResourceSetFits(operands[0]); !fits.ok()) {
+    Fail(fits.message());
     return kExitFailure;
   }
   if (words.empty()) {
