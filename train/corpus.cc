@@ -163,7 +163,8 @@ class CorpusBuilder {
     document.line = line;
     if (segmenter_ != nullptr) {
       DocumentWords::Result result;
-      DocumentWords(&converter_, segmenter_, {}).Make(text, &result, error);
+      // The text was checked for its encoding when it was read.
+      DocumentWords(&converter_, segmenter_, {}).Make(text, &result);
       corpus_->wordsUnencodable += result.droppedCharacters;
       for (std::size_t i = 0; i < result.wordCount(); ++i) {
         const std::string_view word = result.word(i);

@@ -293,8 +293,8 @@ int Classify::Run(std::vector<std::string> texts) {
         if (!options_.tsv) status = kExitFailure;
       } else if (options_.tsv && !TakeId(origin, &text, &document)) {
         Fail(document.failure);
-      } else if (!documentWords.Make(text, &document.words, &error)) {
-        document.failure = origin + ": " + error;
+      } else if (Status made = documentWords.Make(text, &document.words); !made.ok()) {
+        document.failure = origin + ": " + made.message();
         Fail(document.failure);
         // A pipeline's line in error has its error line; the run goes on
         // and its status stays that of the run itself.
