@@ -85,8 +85,9 @@ std::string ClassWord(int classNumber, int j) {
 void WriteAndLoadSourceFile(const std::string& prefix, SourceFileContents contents,
                             SourceData* sourceData) {
   contents.averageDocLength = 8.0;
-  std::string error;
-  if (!WriteSourceFile(prefix + kSourceFileName, contents, &error)) throw std::runtime_error(error);
+  if (Status written = WriteSourceFile(prefix + kSourceFileName, contents); !written.ok()) {
+    throw std::runtime_error(written.message());
+  }
   if (!sourceData->Load(prefix).ok()) {
     throw std::runtime_error("cannot read back " + prefix + kSourceFileName);
   }

@@ -141,9 +141,10 @@ namespace {
 
 GbkConverter& Converter() {
   static std::unique_ptr<GbkConverter> converter = [] {
-    std::string error;
-    auto made = GbkConverter::Open(&error);
-    if (made == nullptr) throw std::runtime_error(error);
+    std::unique_ptr<GbkConverter> made;
+    if (Status opened = GbkConverter::Open(&made); !opened.ok()) {
+      throw std::runtime_error(opened.message());
+    }
     return made;
   }();
   return *converter;
@@ -165,9 +166,10 @@ std::string ToUtf8(const std::string& gbk) {
 
 const Dictionary& BundledDictionary() {
   static std::unique_ptr<Dictionary> dictionary = [] {
-    std::string error;
-    auto loaded = Dictionary::Load(WENLEI_DICTIONARY_PATH, &error);
-    if (loaded == nullptr) throw std::runtime_error(error);
+    std::unique_ptr<Dictionary> loaded;
+    if (Status read = Dictionary::Load(WENLEI_DICTIONARY_PATH, &loaded); !read.ok()) {
+      throw std::runtime_error(read.message());
+    }
     return loaded;
   }();
   return *dictionary;

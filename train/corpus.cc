@@ -26,9 +26,8 @@ class LineSource {
       *error = path_ + ": cannot open for reading";
       return false;
     }
-    converter_ = GbkConverter::Open(error);
-    if (!converter_) {
-      *error = path_ + ": " + *error;
+    if (Status opened = GbkConverter::Open(&converter_); !opened.ok()) {
+      *error = path_ + ": " + opened.message();
       return false;
     }
     return true;
@@ -224,7 +223,8 @@ class CorpusBuilder {
       if (keepLists_) document.words.emplace_back(word);
     };
     if (segmenter_ != nullptr) {
-      DocumentWords(&converter_, segmenter_, {}).Make(text, &segmented_, error);
+      // The text was checked for its encoding when it was read.
+      DocumentWords(&converter_, segmenter_, {}).Make(text, &segmented_);
       corpus_->wordsUnencodable += segmented_.droppedCharacters;
       for (std::size_t i = 0; i < segmented_.wordCount(); ++i) {
         const std::string_view word = segmented_.word(i);
@@ -324,8 +324,11 @@ bool BuildCorpus(const char* const* labels, const char* const* texts, const std:
                  std::string* error, CorpusWords keep) {
   *corpus = Corpus();
   corpus->path = "the texts";
-  std::unique_ptr<GbkConverter> converter = GbkConverter::Open(error);
-  if (!converter) return false;
+  std::unique_ptr<GbkConverter> converter;
+  if (Status opened = GbkConverter::Open(&converter); !opened.ok()) {
+    *error = opened.message();
+    return false;
+  }
   CorpusBuilder builder(corpus, *converter, &segmenter, keep);
   for (std::size_t i = 0; i < count; ++i) {
     const std::string where = "text " + std::to_string(i + 1) + ": ";

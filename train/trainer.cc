@@ -881,7 +881,10 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
       *error = "no training document holds a vocabulary word";
       return false;
     }
-    if (!WriteSourceFile(prefix + kSourceFileName, contents, error)) return false;
+    if (Status written = WriteSourceFile(prefix + kSourceFileName, contents); !written.ok()) {
+      *error = written.message();
+      return false;
+    }
     if (!BuildProblem(vectoriser, contents.averageDocLength, nullptr, UsesLinearSolver(),
                       &problem, error)) {
       return false;
@@ -895,7 +898,9 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
                        error);
   if (!modelWritten) return false;
 
-  if (!WriteConfidenceFile(prefix, ConfidenceSettings{report->minConfidence}, error)) {
+  if (Status written = WriteConfidenceFile(prefix, ConfidenceSettings{report->minConfidence});
+      !written.ok()) {
+    *error = written.message();
     return false;
   }
 

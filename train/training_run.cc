@@ -98,9 +98,9 @@ Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
     if (progress) progress->Status("reading the dictionary");
     const std::string path =
         settings.dictionaryPath.empty() ? bundled.dictionary : settings.dictionaryPath;
-    dictionary = Dictionary::Load(path, &error);
-    if (!dictionary) {
-      return Status(Exists(path) ? Code::kCorrupt : Code::kNotFound, error);
+    const Status loaded = Dictionary::Load(path, &dictionary);
+    if (!loaded.ok()) {
+      return Status(Exists(path) ? Code::kCorrupt : Code::kNotFound, loaded.message());
     }
     segmenter = std::make_unique<Segmenter>(*dictionary);
   }

@@ -203,9 +203,10 @@ void Run(const std::string& directory, const std::string& documentsPath) {
   const std::string prefix = directory + "/";
   const std::vector<Topic> topics = Topics();
   const int topicCount = static_cast<int>(topics.size());
-  std::string error;
-  if (!wenlei::WriteSourceFile(prefix + wenlei::kSourceFileName, Contents(topics), &error)) {
-    throw std::runtime_error(error);
+  const wenlei::Status written =
+      wenlei::WriteSourceFile(prefix + wenlei::kSourceFileName, Contents(topics));
+  if (!written.ok()) {
+    throw std::runtime_error(written.message());
   }
   wenlei::SourceData data;
   if (!data.Load(prefix).ok()) {
@@ -319,9 +320,9 @@ void RunCorpus(const std::string& trainPath, const std::string& directory) {
     classNumbers[label] = static_cast<int>(contents.classNames.size());
     contents.classNames.push_back(ToGbk(label));
   }
-  std::string error;
-  if (!wenlei::WriteSourceFile(prefix + wenlei::kSourceFileName, contents, &error)) {
-    throw std::runtime_error(error);
+  if (wenlei::Status written = wenlei::WriteSourceFile(prefix + wenlei::kSourceFileName, contents);
+      !written.ok()) {
+    throw std::runtime_error(written.message());
   }
   wenlei::SourceData data;
   if (!data.Load(prefix).ok()) {
