@@ -61,33 +61,29 @@ bool ParseSolver(const std::string& name, Solver* solver) {
 
 const char* SolverName(Solver solver) { return EntryOf(solver).name; }
 
-LinearModel TrainLinear(const std::vector<const svm_node*>& rows,
-                        const std::vector<double>& labels, std::size_t classes, Solver solver,
-                        double cost, const std::vector<double>& classWeights, unsigned seed) {
+void LinearRows::Finish() {
+  for (std::size_t start : starts_) {
+    feature_node* node = &nodes_[start];
+    while (node->index != 0) ++node;
+    node->index = largestFeature_ + 1;
+  }
+}
+
+std::vector<feature_node*> LinearRows::Pointers() const {
+  std::vector<feature_node*> pointers;
+  pointers.reserve(starts_.size());
+  // liblinear reads the rows only, through pointers to non-const nodes.
+  for (std::size_t start : starts_) pointers.push_back(const_cast<feature_node*>(&nodes_[start]));
+  return pointers;
+}
+
+LinearModel TrainLinear(const LinearRows& rows, std::size_t classes, Solver solver, double cost,
+                        const std::vector<double>& classWeights, unsigned seed) {
   QuietLiblinearOnce();
   const SolverEntry& entry = EntryOf(solver);
-  // liblinear's rows: the features and a constant 1 for the bias.
-  int features = 0;
-  std::size_t nodes = 0;
-  for (const svm_node* row : rows) {
-    for (const svm_node* node = row; node->index != -1; ++node, ++nodes) {
-      features = std::max(features, node->index);
-    }
-  }
-  std::vector<feature_node> storage;
-  storage.reserve(nodes + 2 * rows.size());
-  std::vector<std::size_t> starts;
-  for (const svm_node* row : rows) {
-    starts.push_back(storage.size());
-    for (const svm_node* node = row; node->index != -1; ++node) {
-      storage.push_back({node->index, node->value});
-    }
-    storage.push_back({features + 1, 1.0});
-    storage.push_back({-1, 0.0});
-  }
-  std::vector<feature_node*> pointers;
-  for (std::size_t start : starts) pointers.push_back(storage.data() + start);
-  std::vector<double> y(labels);
+  const int features = rows.largestFeature();
+  std::vector<feature_node*> pointers = rows.Pointers();
+  std::vector<double> y(rows.labels());
   problem prob{};
   prob.l = static_cast<int>(rows.size());
   prob.n = features + 1;
