@@ -1,72 +1,137 @@
 #include "train/linear_model.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
 namespace wenlei {
 
-std::vector<double> LinearModel::Scores(const svm_node* x) const {
-  std::vector<double> scores(classes());
-  for (std::size_t c = 0; c < classes(); ++c) {
-    // A sparse dot product, added in ascending feature order as libsvm adds.
-    double sum = 0.0;
-    const svm_node* a = x;
-    const svm_node* b = weights[c].data();
-    while (a->index != -1 && b->index != -1) {
-      if (a->index == b->index) {
-        sum += a->value * b->value;
-        ++a;
-        ++b;
-      } else if (a->index < b->index) {
-        ++a;
-      } else {
-        ++b;
-      }
+namespace {
+
+// A sparse dot product, added in ascending feature order as libsvm adds.
+double Dot(const svm_node* a, const svm_node* b) {
+  double sum = 0.0;
+  while (a->index != -1 && b->index != -1) {
+    if (a->index == b->index) {
+      sum += a->value * b->value;
+      ++a;
+      ++b;
+    } else if (a->index < b->index) {
+      ++a;
+    } else {
+      ++b;
     }
-    scores[c] = sum + biases[c];
   }
-  return scores;
+  return sum;
+}
+
+// libsvm writes vector values with 8 significant digits; the model in
+// memory holds them so, and decides as the file read back does.
+std::vector<svm_node> AsWritten(const std::vector<svm_node>& weights) {
+  std::vector<svm_node> vector;
+  for (const svm_node& node : weights) {
+    if (node.index == -1) break;
+    char text[32];
+    std::snprintf(text, sizeof text, "%.8g", node.value);
+    const double value = std::strtod(text, nullptr);
+    if (value != 0.0) vector.push_back({node.index, value});
+  }
+  vector.push_back({-1, 0.0});
+  return vector;
+}
+
+}  // namespace
+
+bool ParseMulticlass(const std::string& name, Multiclass* multiclass) {
+  if (name == "one-vs-rest") {
+    *multiclass = Multiclass::kOneVsRest;
+  } else if (name == "one-vs-one") {
+    *multiclass = Multiclass::kOneVsOne;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+const char* MulticlassName(Multiclass multiclass) {
+  return multiclass == Multiclass::kOneVsOne ? "one-vs-one" : "one-vs-rest";
 }
 
 std::size_t PairCount(std::size_t classes) { return classes * (classes - 1) / 2; }
+
+std::vector<double> LinearModel::PairDecisions(const svm_node* x) const {
+  std::vector<double> values;
+  values.reserve(PairCount(classCount));
+  if (multiclass == Multiclass::kOneVsOne) {
+    for (std::size_t p = 0; p < weights.size(); ++p) {
+      values.push_back(Dot(x, weights[p].data()) + biases[p]);
+    }
+    return values;
+  }
+  std::vector<double> scores;
+  for (std::size_t c = 0; c < classCount; ++c) scores.push_back(Dot(x, weights[c].data()) + biases[c]);
+  for (std::size_t i = 0; i < classCount; ++i) {
+    for (std::size_t j = i + 1; j < classCount; ++j) values.push_back(scores[i] - scores[j]);
+  }
+  return values;
+}
+
+std::size_t VotedClass(const std::vector<double>& pairDecisions, std::size_t classes) {
+  std::vector<int> votes(classes, 0);
+  std::size_t p = 0;
+  for (std::size_t i = 0; i < classes; ++i) {
+    for (std::size_t j = i + 1; j < classes; ++j, ++p) ++votes[pairDecisions[p] > 0 ? i : j];
+  }
+  return static_cast<std::size_t>(std::max_element(votes.begin(), votes.end()) - votes.begin());
+}
 
 LibsvmLinearModel::LibsvmLinearModel(const LinearModel& linear, std::vector<double> probA,
                                      std::vector<double> probB)
     : probA_(std::move(probA)), probB_(std::move(probB)) {
   const std::size_t n = linear.classes();
-  // libsvm writes vector values with 8 significant digits; the model in
-  // memory holds them so, and decides as the file read back does.
-  vectors_.resize(n);
-  for (std::size_t c = 0; c < n; ++c) {
-    for (const svm_node& node : linear.weights[c]) {
-      if (node.index == -1) break;
-      char text[32];
-      std::snprintf(text, sizeof text, "%.8g", node.value);
-      const double value = std::strtod(text, nullptr);
-      if (value != 0.0) vectors_[c].push_back({node.index, value});
+  coefficients_.assign(n - 1, {});
+  if (linear.multiclass == Multiclass::kOneVsOne) {
+    // Each pair's vector goes to the class of the two that holds fewer.
+    std::vector<std::vector<std::size_t>> pairsOf(n);
+    std::vector<std::pair<std::size_t, std::size_t>> pairs;
+    for (std::size_t i = 0; i < n; ++i) {
+      for (std::size_t j = i + 1; j < n; ++j) {
+        pairsOf[pairsOf[j].size() < pairsOf[i].size() ? j : i].push_back(pairs.size());
+        pairs.emplace_back(i, j);
+        rho_.push_back(-linear.biases[pairs.size() - 1]);
+      }
     }
-    vectors_[c].push_back({-1, 0.0});
+    for (std::size_t c = 0; c < n; ++c) {
+      for (std::size_t p : pairsOf[c]) {
+        vectors_.push_back(AsWritten(linear.weights[p]));
+        // Class c's row for pair (c, j) is j - 1, for pair (i, c) it is i.
+        const auto [i, j] = pairs[p];
+        const std::size_t row = c == i ? j - 1 : i;
+        for (std::size_t m = 0; m + 1 < n; ++m) coefficients_[m].push_back(m == row ? 1.0 : 0.0);
+      }
+      labels_.push_back(static_cast<int>(c + 1));
+      supportVectorCounts_.push_back(static_cast<int>(pairsOf[c].size()));
+    }
+  } else {
+    // Row m of the coefficients belongs to the pairs of each class c: pair
+    // (m, c) for m < c, where c is second (-1); pair (c, m + 1) otherwise,
+    // where c is first (+1).
+    for (std::size_t c = 0; c < n; ++c) {
+      vectors_.push_back(AsWritten(linear.weights[c]));
+      for (std::size_t m = 0; m + 1 < n; ++m) coefficients_[m].push_back(m < c ? -1.0 : 1.0);
+      labels_.push_back(static_cast<int>(c + 1));
+      supportVectorCounts_.push_back(1);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      for (std::size_t j = i + 1; j < n; ++j) rho_.push_back(linear.biases[j] - linear.biases[i]);
+    }
   }
   for (auto& vector : vectors_) vectorPointers_.push_back(vector.data());
-  // Row m of the coefficients belongs to the pairs of each class c: pair
-  // (m, c) for m < c, where c is second (-1); pair (c, m + 1) otherwise,
-  // where c is first (+1).
-  coefficients_.assign(n - 1, std::vector<double>(n));
-  for (std::size_t m = 0; m + 1 < n; ++m) {
-    for (std::size_t c = 0; c < n; ++c) coefficients_[m][c] = m < c ? -1.0 : 1.0;
-  }
   for (auto& row : coefficients_) coefficientPointers_.push_back(row.data());
-  for (std::size_t i = 0; i < n; ++i) {
-    for (std::size_t j = i + 1; j < n; ++j) rho_.push_back(linear.biases[j] - linear.biases[i]);
-  }
-  for (std::size_t c = 0; c < n; ++c) {
-    labels_.push_back(static_cast<int>(c + 1));
-    supportVectorCounts_.push_back(1);
-  }
   model_.param.svm_type = C_SVC;
   model_.param.kernel_type = LINEAR;
   model_.nr_class = static_cast<int>(n);
-  model_.l = static_cast<int>(n);
+  model_.l = static_cast<int>(vectors_.size());
   model_.SV = vectorPointers_.data();
   model_.sv_coef = coefficientPointers_.data();
   model_.rho = rho_.data();

@@ -61,10 +61,11 @@ bool ParseSolver(const std::string& name, Solver* solver) {
 
 const char* SolverName(Solver solver) { return EntryOf(solver).name; }
 
-LinearModel TrainLinear(const std::vector<const svm_node*>& rows,
-                        const std::vector<double>& labels, std::size_t classes, Solver solver,
-                        double cost, const std::vector<double>& classWeights, unsigned seed) {
-  QuietLiblinearOnce();
+namespace {
+
+LinearModel TrainOneVsRest(const std::vector<const svm_node*>& rows,
+                           const std::vector<double>& labels, std::size_t classes, Solver solver,
+                           double cost, const std::vector<double>& classWeights, unsigned seed) {
   const SolverEntry& entry = EntryOf(solver);
   // liblinear's rows: the features and a constant 1 for the bias.
   int features = 0;
@@ -120,6 +121,7 @@ LinearModel TrainLinear(const std::vector<const svm_node*>& rows,
   }
 
   LinearModel linear;
+  linear.classCount = classes;
   linear.weights.assign(classes, {{-1, 0.0}});
   // A class the rows lack is never the best.
   linear.biases.assign(classes, -1e3);
@@ -143,6 +145,65 @@ LinearModel TrainLinear(const std::vector<const svm_node*>& rows,
     linear.biases[static_cast<std::size_t>(trained->label[0] - 1)] = 0.0;
   }
   free_and_destroy_model(&trained);
+  return linear;
+}
+
+// a - b of two sparse vectors closed by index -1.
+std::vector<svm_node> Difference(const svm_node* a, const svm_node* b) {
+  std::vector<svm_node> result;
+  while (a->index != -1 || b->index != -1) {
+    if (b->index == -1 || (a->index != -1 && a->index < b->index)) {
+      result.push_back(*a++);
+    } else if (a->index == -1 || b->index < a->index) {
+      result.push_back({b->index, -b->value});
+      ++b;
+    } else {
+      if (a->value != b->value) result.push_back({a->index, a->value - b->value});
+      ++a;
+      ++b;
+    }
+  }
+  result.push_back({-1, 0.0});
+  return result;
+}
+
+}  // namespace
+
+LinearModel TrainLinear(const std::vector<const svm_node*>& rows,
+                        const std::vector<double>& labels, std::size_t classes, Solver solver,
+                        Multiclass multiclass, double cost,
+                        const std::vector<double>& classWeights, unsigned seed) {
+  QuietLiblinearOnce();
+  if (multiclass == Multiclass::kOneVsRest) {
+    return TrainOneVsRest(rows, labels, classes, solver, cost, classWeights, seed);
+  }
+  LinearModel linear;
+  linear.multiclass = Multiclass::kOneVsOne;
+  linear.classCount = classes;
+  for (std::size_t i = 0; i < classes; ++i) {
+    for (std::size_t j = i + 1; j < classes; ++j) {
+      std::vector<const svm_node*> pairRows;
+      std::vector<double> pairLabels;
+      for (std::size_t r = 0; r < rows.size(); ++r) {
+        if (labels[r] == static_cast<double>(i + 1) || labels[r] == static_cast<double>(j + 1)) {
+          pairRows.push_back(rows[r]);
+          pairLabels.push_back(labels[r]);
+        }
+      }
+      if (pairRows.empty()) {
+        linear.weights.push_back({{-1, 0.0}});
+        linear.biases.push_back(0.0);
+        continue;
+      }
+      // The two classes' scores from a model of these rows alone; the
+      // pair decides by their difference (the half-vectors of a
+      // two-class model add up to liblinear's own vector exactly).
+      const LinearModel scores =
+          TrainOneVsRest(pairRows, pairLabels, classes, solver, cost, classWeights, seed);
+      linear.weights.push_back(Difference(scores.weights[i].data(), scores.weights[j].data()));
+      linear.biases.push_back(scores.biases[i] - scores.biases[j]);
+    }
+  }
   return linear;
 }
 

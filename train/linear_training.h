@@ -19,12 +19,15 @@ bool ParseSolver(const std::string& name, Solver* solver);
 const char* SolverName(Solver solver);
 
 // Training rows of classes 1..classes (labels as doubles), each closed by
-// index -1; a class weight per class (empty: all 1).  Classes without a row
-// get no weights and a score far below every other class's.  The result
+// index -1; a class weight per class (empty: all 1).  One-vs-rest: classes
+// without a row get no weights and a score far below every other class's;
+// one-vs-one: a pair trains on the rows of its two classes alone (a pair
+// whose classes have no row decides 0).  The result
 // depends on the arguments alone, also when threads train at once.
 LinearModel TrainLinear(const std::vector<const svm_node*>& rows,
                         const std::vector<double>& labels, std::size_t classes, Solver solver,
-                        double cost, const std::vector<double>& classWeights, unsigned seed);
+                        Multiclass multiclass, double cost,
+                        const std::vector<double>& classWeights, unsigned seed);
 
 }  // namespace wenlei
 

@@ -410,51 +410,49 @@ std::vector<const svm_node*> RowPointers(const std::vector<std::vector<svm_node>
   return pointers;
 }
 
-std::size_t BestClass(const std::vector<double>& scores) {
-  return static_cast<std::size_t>(std::max_element(scores.begin(), scores.end()) -
-                                  scores.begin());
-}
-
 }  // namespace
 
 void Trainer::CrossValidateLinear(const std::vector<Problem>& training,
                                   const std::vector<Problem>& heldOut, double cost,
                                   double weightPower, std::vector<double>* predicted,
-                                  std::vector<std::vector<double>>* scores,
+                                  std::vector<std::vector<double>>* decisions,
                                   std::vector<LinearModel>* foldModels) {
   const std::size_t classes = corpus_.classNamesUtf8.size();
   predicted->assign(corpus_.documents.size(), 0.0);
-  scores->assign(corpus_.documents.size(), {});
+  decisions->assign(corpus_.documents.size(), {});
   foldModels->assign(training.size(), LinearModel());
   const std::vector<double> weights = ClassWeights(weightPower);
   RunInParallel(training.size(), options_.jobs, [&](std::size_t f) {
     if (training[f].rows.empty()) return;
     LinearModel model = TrainLinear(RowPointers(training[f].rows), training[f].labels, classes,
-                                    options_.solver, cost, weights, options_.seed);
+                                    options_.solver, options_.multiclass, cost, weights,
+                                    options_.seed);
     for (std::size_t r = 0; r < heldOut[f].rows.size(); ++r) {
       const std::size_t document = heldOut[f].documents[r];
-      (*scores)[document] = model.Scores(heldOut[f].rows[r].data());
-      (*predicted)[document] = static_cast<double>(BestClass((*scores)[document]) + 1);
+      (*decisions)[document] = model.PairDecisions(heldOut[f].rows[r].data());
+      (*predicted)[document] =
+          static_cast<double>(VotedClass((*decisions)[document], classes) + 1);
     }
     (*foldModels)[f] = std::move(model);
   });
 }
 
 void Trainer::CalibrateLinear(const std::vector<Problem>& heldOut,
-                              const std::vector<std::vector<double>>& scores,
+                              const std::vector<std::vector<double>>& pairDecisions,
                               const std::vector<LinearModel>& foldModels,
                               std::vector<std::vector<double>>* probabilities) {
   const std::size_t classes = corpus_.classNamesUtf8.size();
   probA_.clear();
   probB_.clear();
+  std::size_t pair = 0;
   for (std::size_t i = 0; i < classes; ++i) {
-    for (std::size_t j = i + 1; j < classes; ++j) {
+    for (std::size_t j = i + 1; j < classes; ++j, ++pair) {
       std::vector<double> decisions;
       std::vector<bool> positive;
-      for (std::size_t d = 0; d < scores.size(); ++d) {
+      for (std::size_t d = 0; d < pairDecisions.size(); ++d) {
         const auto truth = static_cast<std::size_t>(corpus_.documents[d].classIndex);
-        if (scores[d].empty() || (truth != i && truth != j)) continue;
-        decisions.push_back(PairDecision(scores[d], i, j));
+        if (pairDecisions[d].empty() || (truth != i && truth != j)) continue;
+        decisions.push_back(pairDecisions[d][pair]);
         positive.push_back(truth == i);
       }
       const Sigmoid sigmoid = FitSigmoid(decisions, positive);
@@ -479,14 +477,15 @@ bool Trainer::TrainLinearModel(const Problem& problem, double cost, double weigh
                                std::string* error) {
   const std::size_t classes = corpus_.classNamesUtf8.size();
   LinearModel linear = TrainLinear(RowPointers(problem.rows), problem.labels, classes,
-                                   options_.solver, cost, ClassWeights(weightPower),
-                                   options_.seed);
-  Status saved = LibsvmLinearModel(linear, probA_, probB_).Save(modelPath);
+                                   options_.solver, options_.multiclass, cost,
+                                   ClassWeights(weightPower), options_.seed);
+  LibsvmLinearModel model(linear, probA_, probB_);
+  Status saved = model.Save(modelPath);
   if (!saved.ok()) {
     *error = saved.message();
     return false;
   }
-  report->supportVectors = static_cast<int>(classes);
+  report->supportVectors = model.model()->l;
   return true;
 }
 
@@ -713,9 +712,9 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
         }
         GridPoint point{k, cost, power, 0.0, 0.0};
         if (UsesLinearSolver()) {
-          std::vector<std::vector<double>> scores;
+          std::vector<std::vector<double>> decisions;
           std::vector<LinearModel> foldModels;
-          CrossValidateLinear(training, heldOut, cost, power, &predicted, &scores, &foldModels);
+          CrossValidateLinear(training, heldOut, cost, power, &predicted, &decisions, &foldModels);
         } else if (!CrossValidate(training, heldOut, cost, power, false, &predicted, nullptr,
                                   error)) {
           return false;
@@ -748,11 +747,11 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
     }
     std::vector<std::vector<double>> probabilities;
     if (UsesLinearSolver()) {
-      std::vector<std::vector<double>> scores;
+      std::vector<std::vector<double>> decisions;
       std::vector<LinearModel> foldModels;
-      CrossValidateLinear(training, heldOut, best.cost, best.weightPower, &predicted, &scores,
+      CrossValidateLinear(training, heldOut, best.cost, best.weightPower, &predicted, &decisions,
                           &foldModels);
-      CalibrateLinear(heldOut, scores, foldModels, &probabilities);
+      CalibrateLinear(heldOut, decisions, foldModels, &probabilities);
     } else if (!CrossValidate(training, heldOut, best.cost, best.weightPower, true, &predicted,
                               &probabilities, error)) {
       return false;

@@ -44,11 +44,11 @@ bool ParseKernel(const std::string& name, int* kernelType);
 const char* KernelName(int kernelType);
 
 struct TrainerOptions {
-  std::size_t minDocumentFrequency = 2;
-  // Candidate numbers of selected units; 0 stands for every unit.  The
-  // defaults are those that measured best in accuracy and time beside the
-  // peers (bench/TRAINING.md): every unit, a grid of 8 costs, logistic
-  // regression.
+  // The defaults are those that measured best in accuracy and time beside
+  // the peers (bench/TRAINING.md): every word, also those of one document,
+  // a grid of 8 costs, the L2-loss SVM one-vs-one.
+  std::size_t minDocumentFrequency = 1;
+  // Candidate numbers of selected units; 0 stands for every unit.
   std::vector<std::size_t> featureCounts = {0};
   std::vector<double> costs = {0.0625, 0.125, 0.25, 0.5, 1, 2, 4, 8};
   int folds = 5;
@@ -56,7 +56,9 @@ struct TrainerOptions {
   RankingOrder ranking = RankingOrder::kClassTurns;
   int kernelType = 0;  // LINEAR
   // The linear kernel's solver; the other kernels always train with libsvm.
-  Solver solver = Solver::kLogistic;
+  Solver solver = Solver::kL2SvmDual;
+  // How the linear solvers make one model of many classes.
+  Multiclass multiclass = Multiclass::kOneVsOne;
   // Folds trained at once (0: one per processor); the files do not depend
   // on it.
   unsigned jobs = 0;
@@ -203,18 +205,18 @@ class Trainer {
                      std::string* error);
   bool TrainModel(Problem& problem, double cost, double weightPower,
                   const std::string& modelPath, TrainingReport* report, std::string* error);
-  // The linear solvers' counterparts: each fold's one-vs-rest model and
-  // every held-out document's class scores (empty without features).
+  // The linear solvers' counterparts: each fold's model and every held-out
+  // document's pair decisions (empty without features).
   void CrossValidateLinear(const std::vector<Problem>& training,
                            const std::vector<Problem>& heldOut, double cost, double weightPower,
                            std::vector<double>* predicted,
-                           std::vector<std::vector<double>>* scores,
+                           std::vector<std::vector<double>>* decisions,
                            std::vector<LinearModel>* foldModels);
-  // Fits each pair's sigmoid on the cross-validated scores (into probA_,
+  // Fits each pair's sigmoid on the cross-validated pair decisions (into probA_,
   // probB_) and gives each held-out document libsvm's probabilities from its
   // fold's model with those sigmoids.
   void CalibrateLinear(const std::vector<Problem>& heldOut,
-                       const std::vector<std::vector<double>>& scores,
+                       const std::vector<std::vector<double>>& pairDecisions,
                        const std::vector<LinearModel>& foldModels,
                        std::vector<std::vector<double>>* probabilities);
   bool TrainLinearModel(const Problem& problem, double cost, double weightPower,
