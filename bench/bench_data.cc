@@ -61,10 +61,9 @@ SourceFileContents ReadContents(const std::string& prefix) {
   std::FILE* file = std::fopen((prefix + kSourceFileName).c_str(), "rb");
   if (file == nullptr) throw std::runtime_error("cannot open " + prefix + kSourceFileName);
   SourceFileContents contents;
-  std::string error;
-  const bool ok = ReadSourceFile(file, &contents, &error);
+  const Status read = ReadSourceFile(file, &contents);
   std::fclose(file);
-  if (!ok) throw std::runtime_error(prefix + kSourceFileName + ": " + error);
+  if (!read.ok()) throw std::runtime_error(prefix + kSourceFileName + ": " + read.message());
   return contents;
 }
 
@@ -72,9 +71,8 @@ SourceFileContents ReadContents(const std::string& prefix) {
 // vectors of the training documents.
 void WriteAndTrain(const std::string& prefix, const SourceFileContents& contents,
                    const std::vector<LabelledDocument>& training) {
-  std::string error;
-  if (!WriteSourceFile(prefix + kSourceFileName, contents, &error)) {
-    throw std::runtime_error(error);
+  if (Status written = WriteSourceFile(prefix + kSourceFileName, contents); !written.ok()) {
+    throw std::runtime_error(written.message());
   }
   SourceData sourceData;
   if (!sourceData.Load(prefix).ok()) {
@@ -181,8 +179,9 @@ void WriteLargeSourceFile(const std::string& path, const LargeSourceSpec& spec) 
     contents.classNames.push_back(ClassName(static_cast<int>(c)));
   }
   contents.averageDocLength = 180.0;
-  std::string error;
-  if (!WriteSourceFile(path, contents, &error)) throw std::runtime_error(error);
+  if (Status written = WriteSourceFile(path, contents); !written.ok()) {
+    throw std::runtime_error(written.message());
+  }
 }
 
 DocumentGenerator::DocumentGenerator(const std::vector<std::string>& vocabulary, int classCount,

@@ -64,7 +64,6 @@ const ResourceSet& Resources() {
     wenlei::testing::BuildResourceSet(prefix, spec);
 
     wenlei::SourceFileContents contents = wenlei::fuzz::ReadBuiltSourceFile(kTarget, prefix);
-    std::string error;
     for (const std::string& word : contents.vocabulary) set.reaching.insert(word);
     for (const ExtraWord& extra : kExtraWords) {
       contents.vocabulary.push_back(extra.word);
@@ -72,8 +71,10 @@ const ResourceSet& Resources() {
       if (extra.hasIdf) contents.idf.emplace_back(extra.word, extra.idf);
       if (extra.reachesFeature) set.reaching.insert(extra.word);
     }
-    if (!wenlei::WriteSourceFile(prefix + wenlei::kSourceFileName, contents, &error)) {
-      wenlei::fuzz::Fail(kTarget, "cannot write the resource file " + error);
+    const wenlei::Status written =
+        wenlei::WriteSourceFile(prefix + wenlei::kSourceFileName, contents);
+    if (!written.ok()) {
+      wenlei::fuzz::Fail(kTarget, "cannot write the resource file " + written.message());
     }
     set.words = contents.vocabulary;
     set.known.insert(set.words.begin(), set.words.end());

@@ -49,12 +49,12 @@ void Fail(const char* target, const std::string& what) {
 
 SourceFileContents ReadBuiltSourceFile(const char* target, const std::string& prefix) {
   SourceFileContents contents;
-  std::string error;
-  std::FILE* file = std::fopen((prefix + kSourceFileName).c_str(), "rb");
-  if (file == nullptr || !ReadSourceFile(file, &contents, &error)) {
-    Fail(target, "cannot read the generated resource file " + error);
-  }
+  const std::string path = prefix + kSourceFileName;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) Fail(target, "cannot open the generated resource file " + path);
+  const Status read = ReadSourceFile(file, &contents);
   std::fclose(file);
+  if (!read.ok()) Fail(target, "cannot read the generated resource file " + read.message());
   return contents;
 }
 

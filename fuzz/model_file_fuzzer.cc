@@ -10,7 +10,7 @@
 #include <string>
 
 #include "fuzz/fuzz_support.h"
-#include "predict/batch_prediction.h"
+#include "predict/prediction_step.h"
 #include "predict/model_file_check.h"
 #include "source/source_data.h"
 #include "svm.h"

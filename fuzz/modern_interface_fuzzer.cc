@@ -60,7 +60,6 @@ const ValidSet& Valid() {
     wenlei::testing::BuildResourceSet(prefix, spec);
 
     wenlei::SourceFileContents contents = wenlei::fuzz::ReadBuiltSourceFile(kTarget, prefix);
-    std::string error;
     const std::pair<const char*, const char*> aliases[] = {
         {"\xb2\xe5\xc8\xeb", "k1w0"},  // 插入
         {"\xcd\xbc\xb1\xed", "k2w1"},  // 图表
@@ -71,8 +70,10 @@ const ValidSet& Valid() {
       contents.termMap.emplace_back(word, canonical);
       contents.idf.emplace_back(word, 1.5);
     }
-    if (!wenlei::WriteSourceFile(prefix + wenlei::kSourceFileName, contents, &error)) {
-      wenlei::fuzz::Fail(kTarget, "cannot write the resource file " + error);
+    const wenlei::Status written =
+        wenlei::WriteSourceFile(prefix + wenlei::kSourceFileName, contents);
+    if (!written.ok()) {
+      wenlei::fuzz::Fail(kTarget, "cannot write the resource file " + written.message());
     }
     ValidSet set;
     set.files[0] = wenlei::testing::ReadFile(prefix + wenlei::kSourceFileName);

@@ -32,9 +32,10 @@ const SourceData& Baseline() {
     contents.classNames = {"NULL", "01 Sport", "Arts"};
     contents.averageDocLength = 7.25;
     const std::string prefix = wenlei::fuzz::ScratchPrefix() + "baseline-";
-    std::string error;
-    if (!wenlei::WriteSourceFile(prefix + wenlei::kSourceFileName, contents, &error)) {
-      wenlei::fuzz::Fail(kTarget, "cannot write the baseline: " + error);
+    const wenlei::Status written =
+        wenlei::WriteSourceFile(prefix + wenlei::kSourceFileName, contents);
+    if (!written.ok()) {
+      wenlei::fuzz::Fail(kTarget, "cannot write the baseline: " + written.message());
     }
     SourceData data;
     if (!data.Load(prefix).ok()) {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "predict/batch_prediction.h"
+#include "predict/prediction_step.h"
 #include "svm.h"
 #include "testutil/resource_set_builder.h"
 

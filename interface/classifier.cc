@@ -6,7 +6,7 @@
 
 #include "decide/prediction_result.h"
 #include "interface/word_list.h"
-#include "predict/batch_prediction.h"
+#include "predict/prediction_step.h"
 #include "vectorise/document_vector.h"
 #include "vectorise/word_counting.h"
 

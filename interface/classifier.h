@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "predict/batch_prediction.h"
+#include "predict/prediction_step.h"
 #include "source/source_data.h"
 #include "util/status.h"
 #include "wenlei/exports.h"

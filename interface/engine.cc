@@ -36,8 +36,9 @@ using Code = Status::Code;
 // iconv's converters keep state between calls, so each thread has its own.
 GbkConverter* ThreadConverter() {
   thread_local std::unique_ptr<GbkConverter> converter = [] {
-    std::string error;
-    return GbkConverter::Open(&error);
+    std::unique_ptr<GbkConverter> opened;
+    GbkConverter::Open(&opened);  // without GBK every conversion reports the missing converter
+    return opened;
   }();
   return converter.get();
 }
@@ -163,8 +164,7 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
   opened->minConfidence_ = options.minConfidence;
   if (opened->minConfidence_ < 0.0) {
     ConfidenceSettings stored;
-    std::string fault;
-    const ConfidenceFileOutcome threshold = ReadConfidenceFile(prefix, &stored, &fault);
+    const Status threshold = ReadConfidenceFile(prefix, &stored);
     // Compared after the read: a file replaced in between no longer matches.
     if (!metadata.confidenceSha256.empty()) {
       std::string digest;
@@ -175,15 +175,12 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
         return Status::Ok();
       }
     }
-    switch (threshold) {
-      case ConfidenceFileOutcome::kRead:
-        opened->minConfidence_ = stored.minConfidence;
-        break;
-      case ConfidenceFileOutcome::kMissing:
-        opened->minConfidence_ = 0.0;
-        break;
-      case ConfidenceFileOutcome::kMalformed:
-        return Status(Code::kCorrupt, fault);
+    if (threshold.ok()) {
+      opened->minConfidence_ = stored.minConfidence;
+    } else if (threshold.code() == Code::kNotFound) {
+      opened->minConfidence_ = 0.0;
+    } else {
+      return Status(Code::kCorrupt, threshold.message());
     }
   }
   opened->maxDocumentBytes_ = options.maxDocumentBytes;
@@ -393,12 +390,11 @@ void Engine::LoadDictionary() const {
     dictionaryStatus_ = Status(Code::kNotFound, "no segmentation dictionary: none was given and none is installed");
     return;
   }
-  std::string error;
-  dictionary_ = Dictionary::Load(dictionaryPath_, &error);
-  if (dictionary_ == nullptr) {
+  const Status loaded = Dictionary::Load(dictionaryPath_, &dictionary_);
+  if (!loaded.ok()) {
     std::error_code ignored;
     dictionaryStatus_ = Status(std::filesystem::exists(dictionaryPath_, ignored) ? Code::kCorrupt : Code::kNotFound,
-                               error);
+                               loaded.message());
     return;
   }
   segmenter_ = std::make_unique<Segmenter>(*dictionary_);
@@ -482,11 +478,11 @@ Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
 Status SegmentationDictionary::Open(const std::string& path,
                                     std::unique_ptr<SegmentationDictionary>* opened) {
   std::unique_ptr<SegmentationDictionary> made(new SegmentationDictionary());
-  std::string error;
-  made->dictionary_ = Dictionary::Load(path, &error);
-  if (made->dictionary_ == nullptr) {
+  const Status loaded = Dictionary::Load(path, &made->dictionary_);
+  if (!loaded.ok()) {
     std::error_code ignored;
-    return Status(std::filesystem::exists(path, ignored) ? Code::kCorrupt : Code::kNotFound, error);
+    return Status(std::filesystem::exists(path, ignored) ? Code::kCorrupt : Code::kNotFound,
+                  loaded.message());
   }
   made->segmenter_ = std::make_unique<Segmenter>(*made->dictionary_);
   *opened = std::move(made);

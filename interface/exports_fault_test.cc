@@ -20,6 +20,7 @@
 #include "testutil/resource_set_builder.h"
 #include "testutil/small_file_system.h"
 #include "testutil/test_support.h"
+#include "testutil/status_assertion.h"
 
 namespace {
 
@@ -116,14 +117,13 @@ TEST_F(ExportsFaultTest, AnAverageLengthThatIsNotPositiveAndFiniteIsRefused) {
 TEST_F(ExportsFaultTest, ANonFiniteIdfIsRefused) {
   wenlei::SourceFileContents contents;
   std::FILE* file = std::fopen((dir_.prefix() + "Source.dat").c_str(), "rb");
-  std::string error;
-  ASSERT_TRUE(wenlei::ReadSourceFile(file, &contents, &error)) << error;
+  ASSERT_TRUE(wenlei::testing::IsOk(wenlei::ReadSourceFile(file, &contents)));
   std::fclose(file);
   const std::size_t offset = 12 + 30 * contents.vocabulary.size() + 40 * contents.termMap.size() + 32;
   TempDir bad;
   for (double idf : {std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::infinity()}) {
     contents.idf[0].second = idf;
-    ASSERT_TRUE(wenlei::WriteSourceFile(bad.prefix() + "Source.dat", contents, &error)) << error;
+    ASSERT_TRUE(wenlei::testing::IsOk(wenlei::WriteSourceFile(bad.prefix() + "Source.dat", contents)));
     ExpectRefused(bad.prefix(), "wenlei: rejected resource file " + bad.prefix() +
                                     "Source.dat: idf section value at offset " + std::to_string(offset) +
                                     ": " + (idf != idf ? "nan" : "-inf") + " is not a finite number");
@@ -163,8 +163,7 @@ TEST_F(ExportsFaultTest, AModelRewrittenWhileClassifyingIsParsedAsChecked) {
   for (const char* name : {"Source.dat", "SVMModel"}) WriteFile(dir.prefix() + name, ReadFile(bundled + name));
   wenlei::SourceFileContents contents;
   std::FILE* file = std::fopen((bundled + "Source.dat").c_str(), "rb");
-  std::string error;
-  ASSERT_TRUE(wenlei::ReadSourceFile(file, &contents, &error)) << error;
+  ASSERT_TRUE(wenlei::testing::IsOk(wenlei::ReadSourceFile(file, &contents)));
   std::fclose(file);
   WordListBuilder words;
   for (std::size_t i = 0; i < 20; ++i) words.Add(contents.vocabulary[i * 7]);

@@ -14,6 +14,7 @@
 #include "source/source_file.h"
 #include "testutil/resource_set_builder.h"
 #include "testutil/test_support.h"
+#include "testutil/status_assertion.h"
 
 namespace {
 
@@ -174,9 +175,8 @@ TEST_F(ExportsTest, NoFeatureAfterMappingAnswersTheShortTextMessage) {
   contents.vocabulary = {"lonely"};
   contents.classNames = {"NULL", "A", "B"};
   contents.averageDocLength = 1.0;
-  std::string error;
   TempDir other;
-  ASSERT_TRUE(wenlei::WriteSourceFile(other.prefix() + "Source.dat", contents, &error));
+  ASSERT_TRUE(wenlei::testing::IsOk(wenlei::WriteSourceFile(other.prefix() + "Source.dat", contents)));
   std::filesystem::copy_file(Path("SVMModel"), other.prefix() + "SVMModel");
   ASSERT_EQ(LoadSource(other.prefix().c_str()), 1);
   WordListBuilder words;

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "predict/batch_prediction.h"
+#include "predict/prediction_step.h"
 #include "util/status.h"
 
 namespace wenlei {

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "predict/batch_prediction.h"
+#include "predict/prediction_step.h"
 #include "svm.h"
 #include "testutil/prediction_step.h"
 #include "testutil/resource_set_builder.h"

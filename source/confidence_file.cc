@@ -15,16 +15,14 @@ constexpr char kThresholdKey[] = "min_confidence";
 
 }  // namespace
 
-ConfidenceFileOutcome ReadConfidenceFile(const std::string& prefix, ConfidenceSettings* settings,
-                                         std::string* error) {
+Status ReadConfidenceFile(const std::string& prefix, ConfidenceSettings* settings) {
   const std::string path = prefix + kConfidenceFileName;
   std::string bytes;
   const Status read = ReadFileBytes(path, &bytes);
-  if (read.code() == Status::Code::kNotFound) return ConfidenceFileOutcome::kMissing;
-  if (!read.ok()) {
-    *error = read.message();
-    return ConfidenceFileOutcome::kMalformed;
-  }
+  if (!read.ok()) return read;
+  auto malformed = [](std::string message) {
+    return Status(Status::Code::kCorrupt, std::move(message));
+  };
   // Editors on some systems put a byte order mark in front of UTF-8 text.
   std::string_view text(bytes);
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
@@ -39,31 +37,26 @@ ConfidenceFileOutcome ReadConfidenceFile(const std::string& prefix, ConfidenceSe
     if (!(fields >> key) || key[0] == '#') continue;
     const std::string where = path + ":" + std::to_string(number) + ": ";
     if (!(fields >> value) || (fields >> extra)) {
-      *error = where + "expected \"key value\"";
-      return ConfidenceFileOutcome::kMalformed;
+      return malformed(where + "expected \"key value\"");
     }
     if (key != kThresholdKey) {
-      *error = where + "unknown key \"" + key + "\"";
-      return ConfidenceFileOutcome::kMalformed;
+      return malformed(where + "unknown key \"" + key + "\"");
     }
     // The file is written with a decimal point whatever the locale.
     double threshold = 0.0;
     if (!ParseWhole(value, &threshold) || !(threshold >= 0.0 && threshold <= 1.0)) {
-      *error = where + "the threshold \"" + value + "\" is not a number from 0 to 1";
-      return ConfidenceFileOutcome::kMalformed;
+      return malformed(where + "the threshold \"" + value + "\" is not a number from 0 to 1");
     }
     settings->minConfidence = threshold;
     found = true;
   }
   if (!found) {
-    *error = path + ": no " + kThresholdKey + " line";
-    return ConfidenceFileOutcome::kMalformed;
+    return malformed(path + ": no " + kThresholdKey + " line");
   }
-  return ConfidenceFileOutcome::kRead;
+  return Status::Ok();
 }
 
-bool WriteConfidenceFile(const std::string& prefix, const ConfidenceSettings& settings,
-                         std::string* error) {
+Status WriteConfidenceFile(const std::string& prefix, const ConfidenceSettings& settings) {
   const std::string path = prefix + kConfidenceFileName;
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   // to_chars: a decimal point whatever the process locale.
@@ -74,11 +67,8 @@ bool WriteConfidenceFile(const std::string& prefix, const ConfidenceSettings& se
   file << "# Answers whose confidence is below this threshold are reported as unknown.\n"
        << kThresholdKey << " " << value << "\n";
   file.close();
-  if (!file) {
-    *error = "cannot write " + path;
-    return false;
-  }
-  return true;
+  if (!file) return Status(Status::Code::kIoError, "cannot write " + path);
+  return Status::Ok();
 }
 
 }  // namespace wenlei

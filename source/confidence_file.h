@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "util/status.h"
+
 namespace wenlei {
 
 // The confidence file of a resource set, beside Source.dat: the threshold
@@ -15,19 +17,16 @@ struct ConfidenceSettings {
   double minConfidence = 0.0;  // from 0 to 1
 };
 
-enum class ConfidenceFileOutcome { kRead, kMissing, kMalformed };
-
-// Reads prefix + "Confidence.txt".  kMissing when there is no such file
-// (the set was trained without one: nothing is unknown); kMalformed, with
-// one line in *error, when the file cannot be read or holds no threshold
-// from 0 to 1, an unknown key or a line that is not "key value".
-ConfidenceFileOutcome ReadConfidenceFile(const std::string& prefix, ConfidenceSettings* settings,
-                                         std::string* error);
+// Reads prefix + "Confidence.txt".  kNotFound when there is no such file
+// (the set was trained without one: nothing is unknown); another failure,
+// with one line, when the file cannot be read (kIoError) or holds no
+// threshold from 0 to 1, an unknown key or a line that is not "key value"
+// (kCorrupt).
+Status ReadConfidenceFile(const std::string& prefix, ConfidenceSettings* settings);
 
 // Writes prefix + "Confidence.txt", with a comment saying what the
-// threshold is; false with *error when it cannot be written.
-bool WriteConfidenceFile(const std::string& prefix, const ConfidenceSettings& settings,
-                         std::string* error);
+// threshold is; kIoError when it cannot be written.
+Status WriteConfidenceFile(const std::string& prefix, const ConfidenceSettings& settings);
 
 }  // namespace wenlei
 

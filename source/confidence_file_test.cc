@@ -6,6 +6,7 @@
 #include <string>
 
 #include "testutil/test_support.h"
+#include "testutil/status_assertion.h"
 
 namespace wenlei {
 namespace {
@@ -16,10 +17,9 @@ using testing::WriteFile;
 TEST(ConfidenceFileTest, WrittenThresholdReadsBack) {
   TempDir dir;
   const std::string prefix = dir.path() + "/";
-  std::string error;
-  ASSERT_TRUE(WriteConfidenceFile(prefix, ConfidenceSettings{0.4375}, &error)) << error;
+  ASSERT_TRUE(testing::IsOk(WriteConfidenceFile(prefix, ConfidenceSettings{0.4375})));
   ConfidenceSettings settings;
-  ASSERT_EQ(ReadConfidenceFile(prefix, &settings, &error), ConfidenceFileOutcome::kRead) << error;
+  ASSERT_TRUE(testing::IsOk(ReadConfidenceFile(prefix, &settings)));
   EXPECT_EQ(settings.minConfidence, 0.4375);
 }
 
@@ -30,29 +30,26 @@ TEST(ConfidenceFileTest, DecimalCommaLocalesAndByteOrderMarksDoNotMatter) {
   const std::string prefix = dir.path() + "/";
   const std::string before = std::setlocale(LC_ALL, nullptr);
   if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no de_DE.UTF-8 locale";
-  std::string error;
-  const bool written = WriteConfidenceFile(prefix, ConfidenceSettings{0.4375}, &error);
+  const Status written = WriteConfidenceFile(prefix, ConfidenceSettings{0.4375});
   ConfidenceSettings settings;
-  const ConfidenceFileOutcome read = ReadConfidenceFile(prefix, &settings, &error);
+  const Status read = ReadConfidenceFile(prefix, &settings);
   WriteFile(prefix + kConfidenceFileName, "\xEF\xBB\xBFmin_confidence 0.25\n");
   ConfidenceSettings marked;
-  const ConfidenceFileOutcome readMarked = ReadConfidenceFile(prefix, &marked, &error);
+  const Status readMarked = ReadConfidenceFile(prefix, &marked);
   std::setlocale(LC_ALL, before.c_str());
-  EXPECT_TRUE(written);
-  EXPECT_EQ(read, ConfidenceFileOutcome::kRead) << error;
+  EXPECT_TRUE(testing::IsOk(written));
+  EXPECT_TRUE(testing::IsOk(read));
   EXPECT_EQ(settings.minConfidence, 0.4375);
-  EXPECT_EQ(readMarked, ConfidenceFileOutcome::kRead) << error;
+  EXPECT_TRUE(testing::IsOk(readMarked));
   EXPECT_EQ(marked.minConfidence, 0.25);
 }
 
 TEST(ConfidenceFileTest, MissingFileIsNoThreshold) {
   TempDir dir;
   ConfidenceSettings settings;
-  std::string error;
-  EXPECT_EQ(ReadConfidenceFile(dir.path() + "/", &settings, &error),
-            ConfidenceFileOutcome::kMissing);
-  EXPECT_EQ(ReadConfidenceFile(dir.path() + "/no-such-dir/", &settings, &error),
-            ConfidenceFileOutcome::kMissing);
+  EXPECT_EQ(ReadConfidenceFile(dir.path() + "/", &settings).code(), Status::Code::kNotFound);
+  EXPECT_EQ(ReadConfidenceFile(dir.path() + "/no-such-dir/", &settings).code(),
+            Status::Code::kNotFound);
 }
 
 TEST(ConfidenceFileTest, MalformedFilesAreRejectedWithTheLine) {
@@ -76,15 +73,13 @@ TEST(ConfidenceFileTest, MalformedFilesAreRejectedWithTheLine) {
   for (const Case& c : cases) {
     WriteFile(prefix + kConfidenceFileName, c.text);
     ConfidenceSettings settings;
-    std::string error;
-    EXPECT_EQ(ReadConfidenceFile(prefix, &settings, &error), ConfidenceFileOutcome::kMalformed)
-        << c.text;
-    EXPECT_EQ(error, prefix + kConfidenceFileName + c.message);
+    const Status read = ReadConfidenceFile(prefix, &settings);
+    EXPECT_EQ(read.code(), Status::Code::kCorrupt) << c.text;
+    EXPECT_EQ(read.message(), prefix + kConfidenceFileName + c.message);
   }
   WriteFile(prefix + kConfidenceFileName, "# note\r\nmin_confidence 0\r\n");
   ConfidenceSettings settings{0.7};
-  std::string error;
-  EXPECT_EQ(ReadConfidenceFile(prefix, &settings, &error), ConfidenceFileOutcome::kRead) << error;
+  EXPECT_TRUE(testing::IsOk(ReadConfidenceFile(prefix, &settings)));
   EXPECT_EQ(settings.minConfidence, 0.0);
 }
 

@@ -149,8 +149,9 @@ Status SourceData::LoadFrom(std::FILE* file, const std::string& prefix) {
   // The whole file is read before any table changes, so a damaged file
   // leaves the resource set exactly as it was.
   SourceFileSections sections;
-  std::string error;
-  bool ok = ReadSourceFileSections(file, &sections, &error);
+  const Status read = ReadSourceFileSections(file, &sections);
+  std::string error = read.message();
+  bool ok = read.ok();
   if (ok) ok = CheckIdfValues(sections, &error) && CheckAverageDocLength(sections, &error);
   if (!ok) {
     return Status(Status::Code::kCorrupt, "rejected resource file " + path + ": " + error);

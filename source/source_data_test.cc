@@ -7,6 +7,7 @@
 
 #include "source/source_file.h"
 #include "testutil/test_support.h"
+#include "testutil/status_assertion.h"
 
 namespace wenlei {
 namespace {
@@ -14,8 +15,7 @@ namespace {
 using testing::TempDir;
 
 void Write(const std::string& path, const SourceFileContents& contents) {
-  std::string error;
-  ASSERT_TRUE(WriteSourceFile(path, contents, &error)) << error;
+  ASSERT_TRUE(testing::IsOk(WriteSourceFile(path, contents)));
 }
 
 SourceFileContents First() {

@@ -129,14 +129,14 @@ double SourceFileSections::IdfValue(std::size_t i) const {
   return DecodeDouble(&idf_.records[i * kIdfRecordSize + kIdfValueOffset]);
 }
 
-bool ReadSourceFileSections(std::FILE* file, SourceFileSections* sections, std::string* error) {
+Status ReadSourceFileSections(std::FILE* file, SourceFileSections* sections) {
   std::uint64_t size;
   if (!FileSize(file, &size)) {
-    *error = "cannot determine the file's size";
-    return false;
+    return Status(Status::Code::kIoError, "cannot determine the file's size");
   }
-  SectionReader reader(file, size, error);
-  return reader.ReadSection("vocabulary section", kVocabularyRecordSize,
+  std::string error;
+  SectionReader reader(file, size, &error);
+  const bool read = reader.ReadSection("vocabulary section", kVocabularyRecordSize,
                             &sections->vocabulary_.records, &sections->vocabulary_.count) &&
          reader.ReadSection("term map section", kTermMapRecordSize, &sections->termMap_.records,
                             &sections->termMap_.count) &&
@@ -145,11 +145,13 @@ bool ReadSourceFileSections(std::FILE* file, SourceFileSections* sections, std::
          reader.ReadSection("class section", kClassRecordSize, &sections->classNames_.records,
                             &sections->classNames_.count) &&
          reader.ReadAverageLength(&sections->averageDocLength_);
+  return read ? Status::Ok() : Status(Status::Code::kCorrupt, error);
 }
 
-bool ReadSourceFile(std::FILE* file, SourceFileContents* contents, std::string* error) {
+Status ReadSourceFile(std::FILE* file, SourceFileContents* contents) {
   SourceFileSections sections;
-  if (!ReadSourceFileSections(file, &sections, error)) return false;
+  const Status read = ReadSourceFileSections(file, &sections);
+  if (!read.ok()) return read;
   contents->vocabulary.reserve(sections.vocabularyCount());
   for (std::size_t i = 0; i < sections.vocabularyCount(); ++i) {
     contents->vocabulary.emplace_back(sections.VocabularyWord(i));
@@ -167,26 +169,21 @@ bool ReadSourceFile(std::FILE* file, SourceFileContents* contents, std::string* 
     contents->classNames.emplace_back(sections.ClassName(i));
   }
   contents->averageDocLength = sections.averageDocLength();
-  return true;
+  return Status::Ok();
 }
 
-bool WriteSourceFile(const std::string& path, const SourceFileContents& contents,
-                     std::string* error) {
-  auto too_long = [error](const char* what, const std::string& text, std::size_t width) {
-    *error = std::string(what) + " \"" + text + "\" does not fit its " + std::to_string(width) +
-             "-byte field (at most " + std::to_string(width - 1) + " bytes, no NUL byte)";
-    return false;
+Status WriteSourceFile(const std::string& path, const SourceFileContents& contents) {
+  auto too_long = [](const char* what, const std::string& text, std::size_t width) {
+    return Status(Status::Code::kInvalidArgument,
+                  std::string(what) + " \"" + text + "\" does not fit its " + std::to_string(width) +
+                      "-byte field (at most " + std::to_string(width - 1) + " bytes, no NUL byte)");
   };
-  auto count_ok = [error](std::size_t n) {
-    if (n > std::size_t(std::numeric_limits<std::int32_t>::max())) {
-      *error = "too many records for a 32-bit count";
-      return false;
-    }
-    return true;
+  auto count_fits = [](std::size_t n) {
+    return n <= std::size_t(std::numeric_limits<std::int32_t>::max());
   };
-  if (!count_ok(contents.vocabulary.size()) || !count_ok(contents.termMap.size()) ||
-      !count_ok(contents.idf.size()) || !count_ok(contents.classNames.size())) {
-    return false;
+  if (!count_fits(contents.vocabulary.size()) || !count_fits(contents.termMap.size()) ||
+      !count_fits(contents.idf.size()) || !count_fits(contents.classNames.size())) {
+    return Status(Status::Code::kTooLarge, "too many records for a 32-bit count");
   }
 
   std::string bytes;
@@ -220,14 +217,10 @@ bool WriteSourceFile(const std::string& path, const SourceFileContents& contents
 
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"),
                                                          &std::fclose);
-  if (!file) {
-    *error = "cannot open " + path + " for writing";
-    return false;
-  }
+  if (!file) return Status(Status::Code::kIoError, "cannot open " + path + " for writing");
   bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
   ok = std::fclose(file.release()) == 0 && ok;
-  if (!ok) *error = "cannot write " + path;
-  return ok;
+  return ok ? Status::Ok() : Status(Status::Code::kIoError, "cannot write " + path);
 }
 
 }  // namespace wenlei

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "util/status.h"
+
 namespace wenlei {
 
 // The binary resource file: four counted sections of fixed-width records and
@@ -38,9 +40,9 @@ struct SourceFileContents {
 };
 
 // Reads a whole resource file from an open binary stream.  On failure returns
-// false and describes the fault (section and byte offset) in *error; nothing
-// is read past what the file holds and no buffer exceeds the file's size.
-bool ReadSourceFile(std::FILE* file, SourceFileContents* contents, std::string* error);
+// kCorrupt with the fault (section and byte offset); nothing is read past
+// what the file holds and no buffer exceeds the file's size.
+Status ReadSourceFile(std::FILE* file, SourceFileContents* contents);
 
 // A resource file's sections as read, one buffer of records per section,
 // with views of their fields.  The loader orders the records first and then
@@ -88,8 +90,7 @@ class SourceFileSections {
   double averageDocLength() const { return averageDocLength_; }
 
  private:
-  friend bool ReadSourceFileSections(std::FILE* file, SourceFileSections* sections,
-                                     std::string* error);
+  friend Status ReadSourceFileSections(std::FILE* file, SourceFileSections* sections);
   // A field's text runs to its first NUL, or over the whole width when it
   // has none.  Loading a large file looks at every field several times, so
   // where the byte order allows, eight bytes are tested at once: a byte of
@@ -121,14 +122,14 @@ class SourceFileSections {
 };
 
 // Reads a whole resource file like ReadSourceFile, without copying fields.
-bool ReadSourceFileSections(std::FILE* file, SourceFileSections* sections, std::string* error);
+Status ReadSourceFileSections(std::FILE* file, SourceFileSections* sections);
 
 // Writes contents in the resource file format.  Every string must fit its
 // field with its terminating NUL (words 29 bytes, canonical words and class
-// names 9 bytes) and hold no NUL byte; otherwise nothing is written and
-// *error names the offending string.
-bool WriteSourceFile(const std::string& path, const SourceFileContents& contents,
-                     std::string* error);
+// names 9 bytes) and hold no NUL byte; otherwise nothing is written and the
+// kInvalidArgument status names the offending string.  kIoError when the
+// file cannot be written.
+Status WriteSourceFile(const std::string& path, const SourceFileContents& contents);
 
 }  // namespace wenlei
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "testutil/test_support.h"
+#include "testutil/status_assertion.h"
 
 namespace wenlei {
 namespace {
@@ -26,16 +27,17 @@ SourceFileContents Sample() {
 
 bool Read(const std::string& path, SourceFileContents* contents, std::string* error) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
-  bool ok = ReadSourceFile(file, contents, error);
+  const Status read = ReadSourceFile(file, contents);
   std::fclose(file);
-  return ok;
+  *error = read.message();
+  return read.ok();
 }
 
 TEST(SourceFileTest, WritesTheDocumentedLayoutAndReadsItBack) {
   TempDir dir;
   const std::string path = dir.path() + "/Source.dat";
   std::string error;
-  ASSERT_TRUE(WriteSourceFile(path, Sample(), &error)) << error;
+  ASSERT_TRUE(testing::IsOk(WriteSourceFile(path, Sample())));
   const std::string bytes = ReadFile(path);
   ASSERT_EQ(bytes.size(), 24u + 30 * 3 + 40 * 2 + 40 * 2 + 10 * 3);
   EXPECT_EQ(bytes.substr(0, 4), std::string("\x03\x00\x00\x00", 4));
@@ -57,18 +59,18 @@ TEST(SourceFileTest, WritesTheDocumentedLayoutAndReadsItBack) {
 
 TEST(SourceFileTest, WriterRefusesStringsThatDoNotFitTheirField) {
   TempDir dir;
-  std::string error;
   SourceFileContents contents = Sample();
   contents.classNames.push_back("0123456789");  // 10 bytes: no room for the NUL
-  EXPECT_FALSE(WriteSourceFile(dir.path() + "/Source.dat", contents, &error));
-  EXPECT_NE(error.find("0123456789"), std::string::npos);
+  const Status refused = WriteSourceFile(dir.path() + "/Source.dat", contents);
+  EXPECT_EQ(refused.code(), Status::Code::kInvalidArgument);
+  EXPECT_NE(refused.message().find("0123456789"), std::string::npos);
   EXPECT_FALSE(testing::FileExists(dir.path() + "/Source.dat"));
 
   contents = Sample();
   contents.vocabulary.push_back(std::string(30, 'w'));
-  EXPECT_FALSE(WriteSourceFile(dir.path() + "/Source.dat", contents, &error));
+  EXPECT_FALSE(WriteSourceFile(dir.path() + "/Source.dat", contents).ok());
   contents.vocabulary.back() = std::string(29, 'w');
-  EXPECT_TRUE(WriteSourceFile(dir.path() + "/Source.dat", contents, &error)) << error;
+  EXPECT_TRUE(testing::IsOk(WriteSourceFile(dir.path() + "/Source.dat", contents)));
 }
 
 TEST(SourceFileTest, FieldsWithoutNulTakeTheirWholeWidthAndGarbageAfterNulIsIgnored) {
@@ -92,7 +94,7 @@ TEST(SourceFileTest, RejectsEveryTruncationAndBadCountNamingWhere) {
   TempDir dir;
   const std::string path = dir.path() + "/Source.dat";
   std::string error;
-  ASSERT_TRUE(WriteSourceFile(path, Sample(), &error));
+  ASSERT_TRUE(testing::IsOk(WriteSourceFile(path, Sample())));
   const std::string whole = ReadFile(path);
   for (std::size_t length = 0; length < whole.size(); ++length) {
     WriteFile(path, whole.substr(0, length));
@@ -158,8 +160,7 @@ TEST(SourceFileSectionsTest, EveryNulPositionOfEveryFieldGivesTheExactText) {
 
   std::FILE* file = std::fopen(path.c_str(), "rb");
   SourceFileSections sections;
-  std::string error;
-  ASSERT_TRUE(ReadSourceFileSections(file, &sections, &error)) << error;
+  ASSERT_TRUE(testing::IsOk(ReadSourceFileSections(file, &sections)));
   std::fclose(file);
   auto text = [&field](std::size_t width, std::size_t nulAt) {
     return field(width, nulAt).substr(0, std::min(width, nulAt));
@@ -176,7 +177,7 @@ TEST(SourceFileSectionsTest, EveryNulPositionOfEveryFieldGivesTheExactText) {
 
   SourceFileContents contents;
   file = std::fopen(path.c_str(), "rb");
-  ASSERT_TRUE(ReadSourceFile(file, &contents, &error)) << error;
+  ASSERT_TRUE(testing::IsOk(ReadSourceFile(file, &contents)));
   std::fclose(file);
   ASSERT_EQ(contents.vocabulary.size(), 31u);
   for (std::size_t at = 0; at <= 30; ++at) EXPECT_EQ(contents.vocabulary[at], text(30, at));

@@ -16,6 +16,7 @@
 #include "source/source_data.h"
 #include "source/source_file.h"
 #include "testutil/test_support.h"
+#include "testutil/status_assertion.h"
 
 namespace wenlei {
 namespace {
@@ -113,9 +114,8 @@ SourceFileContents Incoming() {
 class SourceTruncationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string error;
-    ASSERT_TRUE(WriteSourceFile(resident_.prefix() + kSourceFileName, Resident(), &error)) << error;
-    ASSERT_TRUE(WriteSourceFile(incoming_.prefix() + kSourceFileName, Incoming(), &error)) << error;
+    ASSERT_TRUE(testing::IsOk(WriteSourceFile(resident_.prefix() + kSourceFileName, Resident())));
+    ASSERT_TRUE(testing::IsOk(WriteSourceFile(incoming_.prefix() + kSourceFileName, Incoming())));
     ASSERT_TRUE(before_.Load(resident_.prefix()).ok());
     whole_ = ReadFile(incoming_.prefix() + kSourceFileName);
   }
@@ -210,8 +210,7 @@ TEST_F(SourceTruncationTest, EveryPrefixIsRejectedUntilTheFileIsWhole) {
 TEST_F(SourceTruncationTest, EveryPrefixOfAFileOfEmptySectionsIsRejectedUntilWhole) {
   SourceFileContents empty;
   empty.averageDocLength = 1.0;
-  std::string error;
-  ASSERT_TRUE(WriteSourceFile(incoming_.prefix() + kSourceFileName, empty, &error)) << error;
+  ASSERT_TRUE(testing::IsOk(WriteSourceFile(incoming_.prefix() + kSourceFileName, empty)));
   const std::string file = ReadFile(incoming_.prefix() + kSourceFileName);
   ASSERT_EQ(file.size(), 24u);
   for (std::size_t length = 0; length <= file.size(); ++length) {

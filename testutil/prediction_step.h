@@ -5,7 +5,7 @@
 #include <string>
 
 #include "interface/process_edge.h"
-#include "predict/batch_prediction.h"
+#include "predict/prediction_step.h"
 
 namespace wenlei {
 

@@ -4,11 +4,10 @@
 #include <stdexcept>
 #include <utility>
 
-#include "interface/classifier.h"
 #include "source/source_data.h"
 #include "source/source_file.h"
 #include "testutil/test_support.h"
-#include "vectorise/document_vector.h"
+#include "vectorise/document_features.h"
 
 namespace wenlei::testing {
 namespace {
@@ -32,6 +31,13 @@ svm_parameter DefaultParameter(int kernelType) {
   parameter.shrinking = 1;
   parameter.probability = 1;
   return parameter;
+}
+
+Example VectorisedExample(const std::vector<std::string>& words, double label,
+                          const SourceData& resourceSet) {
+  const std::vector<std::string_view> views(words.begin(), words.end());
+  DocumentFeatures document = VectoriseWords(views, resourceSet, FeatureRounding::kNone);
+  return {label, {document.features.begin(), document.features.end()}};
 }
 
 void TrainAndSaveModel(const std::vector<Example>& examples, const svm_parameter& parameter,
@@ -85,8 +91,9 @@ std::string ClassWord(int classNumber, int j) {
 void WriteAndLoadSourceFile(const std::string& prefix, SourceFileContents contents,
                             SourceData* sourceData) {
   contents.averageDocLength = 8.0;
-  std::string error;
-  if (!WriteSourceFile(prefix + kSourceFileName, contents, &error)) throw std::runtime_error(error);
+  if (Status written = WriteSourceFile(prefix + kSourceFileName, contents); !written.ok()) {
+    throw std::runtime_error(written.message());
+  }
   if (!sourceData->Load(prefix).ok()) {
     throw std::runtime_error("cannot read back " + prefix + kSourceFileName);
   }
@@ -106,21 +113,17 @@ void BuildResourceSet(const std::string& prefix, const ResourceSetSpec& spec) {
   for (const auto& name : spec.classNames) contents.classNames.push_back(name);
   SourceData sourceData;
   WriteAndLoadSourceFile(prefix, std::move(contents), &sourceData);
-  Classifier classifier(sourceData);
   std::mt19937 random(11);
   std::vector<Example> examples;
   for (int c = 1; c <= classes; ++c) {
     for (int d = 0; d < spec.documentsPerClass; ++d) {
-      WordListBuilder words;
-      for (int i = 0; i < 6; ++i) words.Add(ClassWord(c, static_cast<int>(random() % spec.wordsPerClass)));
-      words.Add(ClassWord(static_cast<int>(random() % classes) + 1,
-                          static_cast<int>(random() % spec.wordsPerClass)));
-      double known = 0.0;
-      TermCounts counts = classifier.CountWords(*words.list(), &known);
-      WeightTerms(counts, known, sourceData.idfTable, sourceData.averageDocLength);
-      DocumentVector vector;
-      vector.BuildFeatures(counts, sourceData.termMapTable, sourceData.wordIndexTable);
-      examples.push_back({static_cast<double>(c), {vector.features().begin(), vector.features().end()}});
+      std::vector<std::string> words;
+      for (int i = 0; i < 6; ++i) {
+        words.push_back(ClassWord(c, static_cast<int>(random() % spec.wordsPerClass)));
+      }
+      words.push_back(ClassWord(static_cast<int>(random() % classes) + 1,
+                                static_cast<int>(random() % spec.wordsPerClass)));
+      examples.push_back(VectorisedExample(words, c, sourceData));
     }
   }
   TrainAndSaveModel(examples, spec.parameter, prefix + kModelFileName);

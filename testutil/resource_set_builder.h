@@ -17,6 +17,12 @@ struct Example {
   std::map<int, double> features;
 };
 
+// A document's words (the resource file's bytes) as a training example: the
+// library's own vector of them, with the weights unrounded as the trainer
+// learns from them.
+Example VectorisedExample(const std::vector<std::string>& words, double label,
+                          const SourceData& resourceSet);
+
 // Trains a real libsvm model on the examples and saves it to path.
 void TrainAndSaveModel(const std::vector<Example>& examples, const svm_parameter& parameter,
                        const std::string& path);

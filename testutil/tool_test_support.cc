@@ -14,12 +14,10 @@
 #include <stdexcept>
 #include <utility>
 
-#include "interface/classifier.h"
 #include "source/source_data.h"
 #include "source/source_file.h"
 #include "testutil/resource_set_builder.h"
 #include "text/gbk_converter.h"
-#include "vectorise/document_vector.h"
 
 extern char** environ;
 
@@ -141,9 +139,10 @@ namespace {
 
 GbkConverter& Converter() {
   static std::unique_ptr<GbkConverter> converter = [] {
-    std::string error;
-    auto made = GbkConverter::Open(&error);
-    if (made == nullptr) throw std::runtime_error(error);
+    std::unique_ptr<GbkConverter> made;
+    if (Status opened = GbkConverter::Open(&made); !opened.ok()) {
+      throw std::runtime_error(opened.message());
+    }
     return made;
   }();
   return *converter;
@@ -165,9 +164,10 @@ std::string ToUtf8(const std::string& gbk) {
 
 const Dictionary& BundledDictionary() {
   static std::unique_ptr<Dictionary> dictionary = [] {
-    std::string error;
-    auto loaded = Dictionary::Load(WENLEI_DICTIONARY_PATH, &error);
-    if (loaded == nullptr) throw std::runtime_error(error);
+    std::unique_ptr<Dictionary> loaded;
+    if (Status read = Dictionary::Load(WENLEI_DICTIONARY_PATH, &loaded); !read.ok()) {
+      throw std::runtime_error(read.message());
+    }
     return loaded;
   }();
   return *dictionary;
@@ -187,21 +187,14 @@ void BuildChineseResourceSet(const std::string& dir) {
   for (const char* name : kClassNames) contents.classNames.push_back(ToGbk(name));
   SourceData sourceData;
   WriteAndLoadSourceFile(prefix, std::move(contents), &sourceData);
-  Classifier classifier(sourceData);
   std::mt19937 random(5);
   std::vector<Example> examples;
   for (int c = 0; c < 3; ++c) {
     for (int d = 0; d < 15; ++d) {
-      WordListBuilder words;
-      for (int i = 0; i < 5; ++i) words.Add(ToGbk(kClassWords[c][random() % 6]));
-      words.Add(ToGbk(kClassWords[random() % 3][random() % 6]));
-      double known = 0.0;
-      TermCounts counts = classifier.CountWords(*words.list(), &known);
-      WeightTerms(counts, known, sourceData.idfTable, sourceData.averageDocLength);
-      DocumentVector vector;
-      vector.BuildFeatures(counts, sourceData.termMapTable, sourceData.wordIndexTable);
-      examples.push_back(
-          {static_cast<double>(c + 1), {vector.features().begin(), vector.features().end()}});
+      std::vector<std::string> words;
+      for (int i = 0; i < 5; ++i) words.push_back(ToGbk(kClassWords[c][random() % 6]));
+      words.push_back(ToGbk(kClassWords[random() % 3][random() % 6]));
+      examples.push_back(VectorisedExample(words, c + 1, sourceData));
     }
   }
   TrainAndSaveModel(examples, DefaultParameter(), prefix + kModelFileName);

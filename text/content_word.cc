@@ -33,9 +33,9 @@ using GbkTable = std::bitset<0x10000>;
 
 std::unique_ptr<GbkTable> MakeGbkTable() {
   auto table = std::make_unique<GbkTable>();
-  std::string ignored;
-  std::unique_ptr<GbkConverter> converter = GbkConverter::Open(&ignored);
-  if (converter == nullptr) return table;  // no GBK here: no two-byte character is content
+  std::unique_ptr<GbkConverter> converter;
+  // No GBK here: no two-byte character is content.
+  if (!GbkConverter::Open(&converter).ok()) return table;
   std::string utf8;
   for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
     for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {

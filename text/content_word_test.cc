@@ -21,9 +21,9 @@ TEST(ContentWordTest, NeedsALetterOrAChineseCharacterInUtf8AndInGbk) {
       {"%", false},     {"—", false},     {"×", false},     {"", false},         {"①", false},
       {"「表」", true},  {"()", false},    {"--", false},    {"ā", true},         {"Я", true},
   };
-  std::string error;
-  std::unique_ptr<GbkConverter> converter = GbkConverter::Open(&error);
-  ASSERT_NE(converter, nullptr) << error;
+  std::unique_ptr<GbkConverter> converter;
+  const Status opened = GbkConverter::Open(&converter);
+  ASSERT_TRUE(opened.ok()) << opened.message();
   for (const Case& c : cases) {
     EXPECT_EQ(IsContentWord(c.word), c.content) << c.word;
     std::string gbk;

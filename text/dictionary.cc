@@ -44,29 +44,32 @@ std::size_t PreviousCharacterStart(std::string_view text, std::size_t offset) {
 
 }  // namespace
 
-std::unique_ptr<Dictionary> Dictionary::Load(const std::string& path, std::string* error) {
+Status Dictionary::Load(const std::string& path, std::unique_ptr<Dictionary>* dictionary) {
   std::string text;
   const Status read = ReadFileBytes(path, &text);
-  if (!read.ok()) {
-    *error = read.code() == Status::Code::kNotFound ? "cannot open dictionary " + path : read.message();
-    return nullptr;
+  if (read.code() == Status::Code::kNotFound) {
+    return Status(Status::Code::kNotFound, "cannot open dictionary " + path);
   }
-  return Parse(std::move(text), path, error);
+  if (!read.ok()) return read;
+  return Parse(std::move(text), path, dictionary);
 }
 
-std::unique_ptr<Dictionary> Dictionary::Parse(std::string text, const std::string& source,
-                                              std::string* error) {
-  std::unique_ptr<Dictionary> dictionary(new Dictionary());
-  dictionary->text_ = std::move(text);
-  if (!dictionary->Index(source, error)) return nullptr;
-  return dictionary;
+Status Dictionary::Parse(std::string text, const std::string& source,
+                         std::unique_ptr<Dictionary>* dictionary) {
+  std::unique_ptr<Dictionary> made(new Dictionary());
+  made->text_ = std::move(text);
+  Status indexed = made->Index(source);
+  if (indexed.ok()) *dictionary = std::move(made);
+  return indexed;
 }
 
-bool Dictionary::Index(const std::string& source, std::string* error) {
+Status Dictionary::Index(const std::string& source) {
+  auto malformed = [](std::string message) {
+    return Status(Status::Code::kCorrupt, std::move(message));
+  };
   std::string_view text(text_);
   if (auto bad = FindInvalidUtf8(text)) {
-    *error = source + ": not UTF-8 (invalid byte at offset " + std::to_string(*bad) + ")";
-    return false;
+    return malformed(source + ": not UTF-8 (invalid byte at offset " + std::to_string(*bad) + ")");
   }
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
 
@@ -84,15 +87,13 @@ bool Dictionary::Index(const std::string& source, std::string* error) {
     if (count == 0) continue;
     auto where = [&] { return source + ":" + std::to_string(lineNumber) + ": "; };
     if (count < 2 || count > 3) {
-      *error = where() + "expected \"word frequency [tag]\"";
-      return false;
+      return malformed(where() + "expected \"word frequency [tag]\"");
     }
     std::uint64_t frequency = 0;
     auto parsed = std::from_chars(fields[1].data(), fields[1].data() + fields[1].size(), frequency);
     if (parsed.ec != std::errc() || parsed.ptr != fields[1].data() + fields[1].size()) {
-      *error = where() + "the frequency \"" + std::string(fields[1]) +
-               "\" is not a whole number";
-      return false;
+      return malformed(where() + "the frequency \"" + std::string(fields[1]) +
+               "\" is not a whole number");
     }
     // The segmenter tries every prefix of a word at every position it could
     // start: a word of thousands of characters makes that cubic in the
@@ -101,9 +102,8 @@ bool Dictionary::Index(const std::string& source, std::string* error) {
         std::count_if(fields[0].begin(), fields[0].end(),
                       [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
     if (characters > kLongestWord) {
-      *error = where() + "the word has " + std::to_string(characters) +
-               " characters, more than the " + std::to_string(kLongestWord) + " a word may have";
-      return false;
+      return malformed(where() + "the word has " + std::to_string(characters) +
+               " characters, more than the " + std::to_string(kLongestWord) + " a word may have");
     }
     lines.push_back({fields[0], frequency});
   }
@@ -112,8 +112,8 @@ bool Dictionary::Index(const std::string& source, std::string* error) {
   const bool anyWord = std::any_of(lines.begin(), lines.end(),
                                    [](const Line& line) { return line.frequency > 0; });
   if (!anyWord) {
-    *error = source + ": no word with a frequency above 0 (expected lines \"word frequency [tag]\")";
-    return false;
+    return malformed(source +
+                     ": no word with a frequency above 0 (expected lines \"word frequency [tag]\")");
   }
 
   // Prefixes add about half as many entries again as there are words.
@@ -141,7 +141,7 @@ bool Dictionary::Index(const std::string& source, std::string* error) {
     slot.entry.logProbability = std::log(slot.entry.logProbability) - logTotal;
     ++wordCount_;
   }
-  return true;
+  return Status::Ok();
 }
 
 std::size_t Dictionary::Home(std::string_view key) const {

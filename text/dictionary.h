@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "util/status.h"
+
 namespace wenlei {
 
 // The segmenter's word list: every word with the log of its relative
@@ -30,13 +32,15 @@ class Dictionary {
     bool isWord;            // false for an entry that is only a prefix of words
   };
 
-  // Reads and indexes a dictionary file.  On failure returns nothing and
-  // describes the fault in one line (with the line number) in *error.
-  static std::unique_ptr<Dictionary> Load(const std::string& path, std::string* error);
+  // Reads and indexes a dictionary file into *dictionary.  On failure leaves
+  // *dictionary alone and describes the fault in one line (with the line
+  // number): kNotFound when the file cannot be opened, kCorrupt when it
+  // holds no dictionary.
+  static Status Load(const std::string& path, std::unique_ptr<Dictionary>* dictionary);
 
   // Indexes dictionary text held in memory; source names it in errors.
-  static std::unique_ptr<Dictionary> Parse(std::string text, const std::string& source,
-                                           std::string* error);
+  static Status Parse(std::string text, const std::string& source,
+                      std::unique_ptr<Dictionary>* dictionary);
 
   // The entry of a word or of a proper prefix of a word; null for any other
   // text.
@@ -55,7 +59,7 @@ class Dictionary {
   };
 
   Dictionary() = default;
-  bool Index(const std::string& source, std::string* error);
+  Status Index(const std::string& source);
   void Reserve(std::size_t entries);
   // The slot of key, entered as a prefix when it is new; and whether it is.
   std::pair<Slot*, bool> Claim(std::string_view key);

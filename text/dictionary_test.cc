@@ -12,8 +12,17 @@
 namespace wenlei {
 namespace {
 
+// The dictionary, or null with the failure's message in *error.
 std::unique_ptr<Dictionary> Parse(const std::string& text, std::string* error) {
-  return Dictionary::Parse(text, "test.txt", error);
+  std::unique_ptr<Dictionary> dictionary;
+  *error = Dictionary::Parse(text, "test.txt", &dictionary).message();
+  return dictionary;
+}
+
+std::unique_ptr<Dictionary> Load(const std::string& path, std::string* error) {
+  std::unique_ptr<Dictionary> dictionary;
+  *error = Dictionary::Load(path, &dictionary).message();
+  return dictionary;
 }
 
 TEST(DictionaryTest, FindsWordsWithTheirLogProbabilityAndPrefixesAsNonWords) {
@@ -86,13 +95,13 @@ TEST(DictionaryTest, RejectsMalformedLinesNamingTheLine) {
 TEST(DictionaryTest, LoadNamesAMissingFileAndReadsOnlyRegularFiles) {
   testing::TempDir dir;
   std::string error;
-  EXPECT_EQ(Dictionary::Load(dir.path() + "/none.txt", &error), nullptr);
+  EXPECT_EQ(Load(dir.path() + "/none.txt", &error), nullptr);
   EXPECT_EQ(error, "cannot open dictionary " + dir.path() + "/none.txt");
   // A FIFO would block the load, a device would feed it without end.
   const std::string fifo = dir.path() + "/fifo.txt";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   for (const std::string& path : {fifo, std::string("/dev/zero")}) {
-    EXPECT_EQ(Dictionary::Load(path, &error), nullptr);
+    EXPECT_EQ(Load(path, &error), nullptr);
     EXPECT_EQ(error, "cannot read " + path + ": not a regular file");
   }
 }

@@ -18,7 +18,7 @@ std::vector<std::string> DocumentWords::Result::Words() const {
   return words;
 }
 
-bool DocumentWords::Make(std::string_view document, Result* result, std::string* error) {
+Status DocumentWords::Make(std::string_view document, Result* result) {
   result->gbkText.clear();
   result->wordEnds.clear();
   result->droppedCharacters = 0;
@@ -34,23 +34,22 @@ bool DocumentWords::Make(std::string_view document, Result* result, std::string*
       }
       start = i + 1;
     }
-    return true;
+    return Status::Ok();
   }
   if (options_.gbkInput) {
     std::string utf8;
     if (auto bad = converter_->AppendUtf8(document, &utf8)) {
-      *error = "not GBK (invalid byte at offset " + std::to_string(*bad) + ")";
-      return false;
+      return Status(Status::Code::kBadEncoding,
+                    "not GBK (invalid byte at offset " + std::to_string(*bad) + ")");
     }
     AddUtf8Words(utf8, result);
-    return true;
+    return Status::Ok();
   }
   if (auto bad = FindInvalidUtf8(document)) {
-    *error = NotUtf8Message(document, *bad, "try --gbk");
-    return false;
+    return Status(Status::Code::kBadEncoding, NotUtf8Message(document, *bad, "try --gbk"));
   }
   AddUtf8Words(document, result);
-  return true;
+  return Status::Ok();
 }
 
 void DocumentWords::AddUtf8Words(std::string_view utf8, Result* result) {

@@ -8,6 +8,7 @@
 
 #include "text/gbk_converter.h"
 #include "text/segmenter.h"
+#include "util/status.h"
 
 namespace wenlei {
 
@@ -38,9 +39,9 @@ class DocumentWords {
   DocumentWords(GbkConverter* converter, const Segmenter* segmenter, Options options)
       : converter_(converter), segmenter_(segmenter), options_(options) {}
 
-  // False, with one line in *error, for a document that is not well-formed
-  // in its encoding; the line gives the byte offset of the first bad byte.
-  bool Make(std::string_view document, Result* result, std::string* error);
+  // kBadEncoding, with one line, for a document that is not well-formed in
+  // its encoding; the line gives the byte offset of the first bad byte.
+  Status Make(std::string_view document, Result* result);
 
  private:
   void AddUtf8Words(std::string_view utf8, Result* result);

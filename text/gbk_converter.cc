@@ -38,17 +38,18 @@ Stop ConvertSome(iconv_t converter, const char** in, std::size_t* inLeft, std::s
 
 }  // namespace
 
-std::unique_ptr<GbkConverter> GbkConverter::Open(std::string* error) {
+Status GbkConverter::Open(std::unique_ptr<GbkConverter>* converter) {
   ProcessWideLock lock(ProcessLockId::kCLibrary);
   iconv_t toGbk = iconv_open("GBK", "UTF-8");
   iconv_t toUtf8 = iconv_open("UTF-8", "GBK");
   if (toGbk == kFailedOpen || toUtf8 == kFailedOpen) {
     if (toGbk != kFailedOpen) iconv_close(toGbk);
     if (toUtf8 != kFailedOpen) iconv_close(toUtf8);
-    *error = "this system's iconv cannot convert between UTF-8 and GBK";
-    return nullptr;
+    return Status(Status::Code::kInternal,
+                  "this system's iconv cannot convert between UTF-8 and GBK");
   }
-  return std::unique_ptr<GbkConverter>(new GbkConverter(toGbk, toUtf8));
+  converter->reset(new GbkConverter(toGbk, toUtf8));
+  return Status::Ok();
 }
 
 GbkConverter::~GbkConverter() {

@@ -7,14 +7,17 @@
 #include <string>
 #include <string_view>
 
+#include "util/status.h"
+
 namespace wenlei {
 
 // Converts between UTF-8, the text people type, and GBK, the text the library
 // takes and answers in, with the system's iconv.
 class GbkConverter {
  public:
-  // Returns nothing and sets *error when iconv has no GBK conversion.
-  static std::unique_ptr<GbkConverter> Open(std::string* error);
+  // Opens both directions into *converter; kInternal, with *converter left
+  // alone, when iconv has no GBK conversion.
+  static Status Open(std::unique_ptr<GbkConverter>* converter);
   ~GbkConverter();
   GbkConverter(const GbkConverter&) = delete;
   GbkConverter& operator=(const GbkConverter&) = delete;

@@ -21,9 +21,8 @@ void AppendUtf8Character(char32_t c, std::string* out) {
 class GbkConverterTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string error;
-    converter_ = GbkConverter::Open(&error);
-    ASSERT_NE(converter_, nullptr) << error;
+    const Status opened = GbkConverter::Open(&converter_);
+    ASSERT_TRUE(opened.ok()) << opened.message();
   }
 
   std::unique_ptr<GbkConverter> converter_;

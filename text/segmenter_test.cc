@@ -9,6 +9,13 @@ namespace {
 
 using Words = std::vector<std::string>;
 
+std::unique_ptr<Dictionary> ParseDictionary(const std::string& text, const std::string& source,
+                                            std::string* error) {
+  std::unique_ptr<Dictionary> dictionary;
+  *error = Dictionary::Parse(text, source, &dictionary).message();
+  return dictionary;
+}
+
 Words CutWithBundled(const std::string& text) {
   return Segmenter(testing::BundledDictionary()).Cut(text);
 }
@@ -48,18 +55,18 @@ TEST(SegmenterTest, UnknownCharactersAndMalformedBytesStandAlone) {
 TEST(SegmenterTest, TakesTheRouteOfGreatestProbability) {
   std::string error;
   // Total 100: the whole word (log 0.19) beats two halves (log 0.4 * 0.4).
-  auto whole = Dictionary::Parse("北京 40\n大学 40\n北京大学 19\n京大 1\n", "a", &error);
+  auto whole = ParseDictionary("北京 40\n大学 40\n北京大学 19\n京大 1\n", "a", &error);
   ASSERT_NE(whole, nullptr) << error;
   EXPECT_EQ(Segmenter(*whole).Cut("北京大学"), (Words{"北京大学"}));
   // Total 100: now the halves win (0.4 * 0.4 > 0.1).
-  auto halves = Dictionary::Parse("北京 40\n大学 40\n北京大学 10\n京大 10\n", "b", &error);
+  auto halves = ParseDictionary("北京 40\n大学 40\n北京大学 10\n京大 10\n", "b", &error);
   ASSERT_NE(halves, nullptr) << error;
   EXPECT_EQ(Segmenter(*halves).Cut("北京大学"), (Words{"北京", "大学"}));
 }
 
 TEST(SegmenterTest, PrefixesAndZeroFrequencyEntriesAreNoWords) {
   std::string error;
-  auto dictionary = Dictionary::Parse("中华人民共和国 10\n人民 0\n", "c", &error);
+  auto dictionary = ParseDictionary("中华人民共和国 10\n人民 0\n", "c", &error);
   ASSERT_NE(dictionary, nullptr) << error;
   EXPECT_EQ(Segmenter(*dictionary).Cut("中华人民"), (Words{"中", "华", "人", "民"}));
   EXPECT_EQ(Segmenter(*dictionary).Cut("中华人民共和国"), (Words{"中华人民共和国"}));
@@ -67,7 +74,7 @@ TEST(SegmenterTest, PrefixesAndZeroFrequencyEntriesAreNoWords) {
 
 TEST(SegmenterTest, DictionaryWordsNeverStartInsideALetterRun) {
   std::string error;
-  auto dictionary = Dictionary::Parse("T恤 4\n", "d", &error);
+  auto dictionary = ParseDictionary("T恤 4\n", "d", &error);
   ASSERT_NE(dictionary, nullptr) << error;
   EXPECT_EQ(Segmenter(*dictionary).Cut("T恤"), (Words{"T恤"}));
   EXPECT_EQ(Segmenter(*dictionary).Cut("AT恤"), (Words{"AT", "恤"}));

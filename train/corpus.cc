@@ -25,9 +25,8 @@ class LineSource {
       *error = path_ + ": cannot open for reading";
       return false;
     }
-    converter_ = GbkConverter::Open(error);
-    if (!converter_) {
-      *error = path_ + ": " + *error;
+    if (Status opened = GbkConverter::Open(&converter_); !opened.ok()) {
+      *error = path_ + ": " + opened.message();
       return false;
     }
     return true;
@@ -164,7 +163,8 @@ class CorpusBuilder {
     document.line = line;
     if (segmenter_ != nullptr) {
       DocumentWords::Result result;
-      DocumentWords(&converter_, segmenter_, {}).Make(text, &result, error);
+      // The text was checked for its encoding when it was read.
+      DocumentWords(&converter_, segmenter_, {}).Make(text, &result);
       corpus_->wordsUnencodable += result.droppedCharacters;
       for (std::size_t i = 0; i < result.wordCount(); ++i) {
         const std::string_view word = result.word(i);
@@ -257,8 +257,11 @@ bool BuildCorpus(const char* const* labels, const char* const* texts, const std:
                  std::string* error) {
   *corpus = Corpus();
   corpus->path = "the texts";
-  std::unique_ptr<GbkConverter> converter = GbkConverter::Open(error);
-  if (!converter) return false;
+  std::unique_ptr<GbkConverter> converter;
+  if (Status opened = GbkConverter::Open(&converter); !opened.ok()) {
+    *error = opened.message();
+    return false;
+  }
   CorpusBuilder builder(corpus, *converter, &segmenter);
   for (std::size_t i = 0; i < count; ++i) {
     const std::string where = "text " + std::to_string(i + 1) + ": ";

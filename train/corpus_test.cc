@@ -136,9 +136,9 @@ TEST_F(SynonymsTest, RejectsWhatTheResourceFileCannotHold) {
 
 TEST_F(CorpusTest, RawTextIsSegmentedLikeClassification) {
   std::string error;
-  std::unique_ptr<Dictionary> dictionary =
-      Dictionary::Parse("体育 10\n足球 10\n比赛 10\n", "test", &error);
-  ASSERT_TRUE(dictionary) << error;
+  std::unique_ptr<Dictionary> dictionary;
+  const Status parsed = Dictionary::Parse("体育 10\n足球 10\n比赛 10\n", "test", &dictionary);
+  ASSERT_TRUE(parsed.ok()) << parsed.message();
   Segmenter segmenter(*dictionary);
   const std::string path = Write("体育\t足球比赛，足球😀\n");
   ASSERT_TRUE(ReadCorpus(path, CorpusEncoding::kUtf8, &corpus_, &error, &segmenter)) << error;

@@ -8,23 +8,6 @@ namespace wenlei {
 
 namespace {
 
-// A sparse dot product, added in ascending feature order as libsvm adds.
-double Dot(const svm_node* a, const svm_node* b) {
-  double sum = 0.0;
-  while (a->index != -1 && b->index != -1) {
-    if (a->index == b->index) {
-      sum += a->value * b->value;
-      ++a;
-      ++b;
-    } else if (a->index < b->index) {
-      ++a;
-    } else {
-      ++b;
-    }
-  }
-  return sum;
-}
-
 // libsvm writes vector values with 8 significant digits; the model in
 // memory holds them so, and decides as the file read back does.
 std::vector<svm_node> AsWritten(const std::vector<svm_node>& weights) {
@@ -57,21 +40,43 @@ const char* MulticlassName(Multiclass multiclass) {
   return multiclass == Multiclass::kOneVsOne ? "one-vs-one" : "one-vs-rest";
 }
 
+
 std::size_t PairCount(std::size_t classes) { return classes * (classes - 1) / 2; }
 
 std::vector<double> LinearModel::PairDecisions(const svm_node* x) const {
-  std::vector<double> values;
-  values.reserve(PairCount(classCount));
-  if (multiclass == Multiclass::kOneVsOne) {
-    for (std::size_t p = 0; p < weights.size(); ++p) {
-      values.push_back(Dot(x, weights[p].data()) + biases[p]);
+  return PairDecisionRows({x})[0];
+}
+
+std::vector<std::vector<double>> LinearModel::PairDecisionRows(
+    const std::vector<const svm_node*>& rows) const {
+  // Each vector's value for every row: the vectors' stored weights are the
+  // non-zero ones, so skipping zeros adds exactly a sparse dot product's
+  // products, in the same order.
+  std::vector<std::vector<double>> values(rows.size(), std::vector<double>(weights.size()));
+  std::vector<double> dense;
+  for (std::size_t v = 0; v < weights.size(); ++v) {
+    dense.clear();
+    for (const svm_node* w = weights[v].data(); w->index != -1; ++w) {
+      if (static_cast<std::size_t>(w->index) >= dense.size()) dense.resize(w->index + 1, 0.0);
+      dense[w->index] = w->value;
     }
-    return values;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+      double sum = 0.0;
+      for (const svm_node* x = rows[r]; x->index != -1; ++x) {
+        const auto index = static_cast<std::size_t>(x->index);
+        if (index < dense.size() && dense[index] != 0.0) sum += x->value * dense[index];
+      }
+      values[r][v] = sum + biases[v];
+    }
   }
-  std::vector<double> scores;
-  for (std::size_t c = 0; c < classCount; ++c) scores.push_back(Dot(x, weights[c].data()) + biases[c]);
-  for (std::size_t i = 0; i < classCount; ++i) {
-    for (std::size_t j = i + 1; j < classCount; ++j) values.push_back(scores[i] - scores[j]);
+  if (multiclass == Multiclass::kOneVsOne) return values;
+  for (std::vector<double>& scores : values) {
+    std::vector<double> pairs;
+    pairs.reserve(PairCount(classCount));
+    for (std::size_t i = 0; i < classCount; ++i) {
+      for (std::size_t j = i + 1; j < classCount; ++j) pairs.push_back(scores[i] - scores[j]);
+    }
+    scores = std::move(pairs);
   }
   return values;
 }

@@ -34,8 +34,12 @@ struct LinearModel {
 
   std::size_t classes() const { return classCount; }
   // Every pair's decision value for a row closed by index -1, in libsvm's
-  // pair order; one-vs-rest pair (i, j) decides by score_i - score_j.
+  // pair order; one-vs-rest pair (i, j) decides by score_i - score_j.  The
+  // products are added in ascending feature order, as libsvm adds them.
   std::vector<double> PairDecisions(const svm_node* x) const;
+  // The same for many rows, bit for bit: each weight vector is spread out
+  // once, so a row costs its own length rather than the weights'.
+  std::vector<std::vector<double>> PairDecisionRows(const std::vector<const svm_node*>& rows) const;
 };
 
 // The class libsvm's vote picks from pair decisions (ties: the lower class).

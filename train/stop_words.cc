@@ -27,8 +27,11 @@ bool StopWords::Read(const std::string& path, CorpusEncoding encoding, std::stri
     *error = path + ": cannot open for reading";
     return false;
   }
-  std::unique_ptr<GbkConverter> converter = GbkConverter::Open(error);
-  if (!converter) return false;
+  std::unique_ptr<GbkConverter> converter;
+  if (Status opened = GbkConverter::Open(&converter); !opened.ok()) {
+    *error = opened.message();
+    return false;
+  }
   std::string line, gbk;
   for (int number = 1; std::getline(file, line); ++number) {
     const std::string where = path + ":" + std::to_string(number) + ": ";
@@ -70,8 +73,9 @@ bool StopWords::Stops(const std::string& gbkWord) const {
   if (!stopNonContent_) return false;
   // One converter per thread serves every list and keeps the class copyable.
   static thread_local std::unique_ptr<GbkConverter> converter = [] {
-    std::string ignored;
-    return GbkConverter::Open(&ignored);
+    std::unique_ptr<GbkConverter> opened;
+    GbkConverter::Open(&opened);  // without GBK no word is taken for a stop word
+    return opened;
   }();
   if (!converter) return false;
   std::string utf8;

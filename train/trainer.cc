@@ -143,7 +143,10 @@ bool WriteResourceFile(const Corpus& corpus, SourceFileContents* contents,
   // The average length is counted with the vocabulary as the library reads
   // it back, so the file is written once to count and once for good.
   contents->averageDocLength = 1.0;
-  if (!WriteSourceFile(path, *contents, error)) return false;
+  if (Status written = WriteSourceFile(path, *contents); !written.ok()) {
+    *error = written.message();
+    return false;
+  }
   SourceData counting;
   if (!counting.Load(prefix).ok()) {
     *error = "cannot read back " + path;
@@ -161,7 +164,10 @@ bool WriteResourceFile(const Corpus& corpus, SourceFileContents* contents,
     return false;
   }
   contents->averageDocLength = knownOccurrences / static_cast<double>(documents);
-  if (!WriteSourceFile(path, *contents, error)) return false;
+  if (Status written = WriteSourceFile(path, *contents); !written.ok()) {
+    *error = written.message();
+    return false;
+  }
   *sourceData = SourceData();
   if (!sourceData->Load(prefix).ok()) {
     *error = "cannot read back " + path;
@@ -427,9 +433,11 @@ void Trainer::CrossValidateLinear(const std::vector<Problem>& training,
     LinearModel model = TrainLinear(RowPointers(training[f].rows), training[f].labels, classes,
                                     options_.solver, options_.multiclass, cost, weights,
                                     options_.seed);
+    std::vector<std::vector<double>> rowDecisions =
+        model.PairDecisionRows(RowPointers(heldOut[f].rows));
     for (std::size_t r = 0; r < heldOut[f].rows.size(); ++r) {
       const std::size_t document = heldOut[f].documents[r];
-      (*decisions)[document] = model.PairDecisions(heldOut[f].rows[r].data());
+      (*decisions)[document] = std::move(rowDecisions[r]);
       (*predicted)[document] =
           static_cast<double>(VotedClass((*decisions)[document], classes) + 1);
     }
@@ -796,7 +804,9 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
                        error);
   if (!modelWritten) return false;
 
-  if (!WriteConfidenceFile(prefix, ConfidenceSettings{report->minConfidence}, error)) {
+  if (Status written = WriteConfidenceFile(prefix, ConfidenceSettings{report->minConfidence});
+      !written.ok()) {
+    *error = written.message();
     return false;
   }
 

@@ -13,6 +13,7 @@
 #include "wenlei/exports.h"
 #include "svm.h"
 #include "testutil/test_support.h"
+#include "testutil/status_assertion.h"
 #include "tools/host/host_word_list.h"
 #include "train/trainer_test_corpus.h"
 
@@ -41,8 +42,7 @@ SourceFileContents ReadContents(const std::string& path) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                          &std::fclose);
   SourceFileContents contents;
-  std::string error;
-  EXPECT_TRUE(file && ReadSourceFile(file.get(), &contents, &error)) << path << ": " << error;
+  EXPECT_TRUE(file && testing::IsOk(ReadSourceFile(file.get(), &contents))) << path;
   return contents;
 }
 
@@ -383,7 +383,7 @@ TEST_F(TrainerTest, WritesTheCalibratedConfidenceThreshold) {
   const std::string prefix = Train(options);
   ConfidenceSettings settings;
   std::string error;
-  ASSERT_EQ(ReadConfidenceFile(prefix, &settings, &error), ConfidenceFileOutcome::kRead) << error;
+  ASSERT_TRUE(testing::IsOk(ReadConfidenceFile(prefix, &settings)));
   EXPECT_NEAR(settings.minConfidence, report_.minConfidence, 1e-6);
   EXPECT_GT(report_.minConfidence, 0.0);
   EXPECT_LT(report_.minConfidence, 1.0);

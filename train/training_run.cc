@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "source/confidence_file.h"
@@ -97,9 +98,9 @@ Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
     if (progress) progress->Status("reading the dictionary");
     const std::string path =
         settings.dictionaryPath.empty() ? bundled.dictionary : settings.dictionaryPath;
-    dictionary = Dictionary::Load(path, &error);
-    if (!dictionary) {
-      return Status(Exists(path) ? Code::kCorrupt : Code::kNotFound, error);
+    const Status loaded = Dictionary::Load(path, &dictionary);
+    if (!loaded.ok()) {
+      return Status(Exists(path) ? Code::kCorrupt : Code::kNotFound, loaded.message());
     }
     segmenter = std::make_unique<Segmenter>(*dictionary);
   }
@@ -156,21 +157,27 @@ std::string TrainerDescription(const TrainerOptions& options, const TrainingRepo
          "-fold cross-validation";
 }
 
-// Written after the files it describes, with their digests, so that a
-// reader can tell they belong to one run.
+// The digests of the files a run wrote, taken from the temporary files
+// before they are renamed into place: the bytes this run wrote, whatever
+// another process may do to the directory afterwards.
+Status DigestWrittenFiles(const std::vector<std::string>& temporary, SetMetadata* metadata) {
+  Status status = DigestFile(temporary[0], &metadata->sourceSha256);
+  if (status.ok()) status = DigestFile(temporary[1], &metadata->modelSha256);
+  if (status.ok()) status = DigestFile(temporary[2], &metadata->confidenceSha256);
+  return status;
+}
+
+// Written after the files it describes, so that a reader can tell they
+// belong to one run.
 Status WriteMetadata(const std::string& directory, const Corpus& corpus,
-                     const TrainerOptions& options, const TrainingReport& report) {
+                     const TrainerOptions& options, const TrainingReport& report,
+                     SetMetadata metadata) {
   const std::string prefix = (fs::path(directory) / "").string();
-  SetMetadata metadata;
   metadata.trainer = TrainerDescription(options, report);
   for (std::size_t c = 0; c < corpus.classNamesUtf8.size(); ++c) {
     metadata.classNames.emplace_back(static_cast<std::int32_t>(c + 1), corpus.classNamesUtf8[c]);
   }
-  Status status = DigestFile(prefix + kSourceFileName, &metadata.sourceSha256);
-  if (status.ok()) status = DigestFile(prefix + kModelFileName, &metadata.modelSha256);
-  if (status.ok()) status = DigestFile(prefix + kConfidenceFileName, &metadata.confidenceSha256);
-  if (status.ok()) status = WriteMetadataFile(prefix, metadata);
-  return status;
+  return WriteMetadataFile(prefix, metadata);
 }
 
 }  // namespace
@@ -225,6 +232,15 @@ Status TrainResourceSet(const CorpusInput& input, const std::string& directory,
   Code code = trainer.cancelled() ? Code::kCancelled
               : error.find("cannot ") != std::string::npos ? Code::kIoError
                                                            : Code::kInvalidArgument;
+  SetMetadata metadata;
+  if (trained) {
+    const Status digested = DigestWrittenFiles(temporary, &metadata);
+    if (!digested.ok()) {
+      error = digested.message();
+      code = digested.code();
+      trained = false;
+    }
+  }
   if (trained) {
     // The model and its threshold first, the resource file last: a reader
     // that finds a new Source.dat finds the files that belong to it.
@@ -242,7 +258,7 @@ Status TrainResourceSet(const CorpusInput& input, const std::string& directory,
     if (made) fs::remove(folder, fault);  // only when empty
     return Status(code, error);
   }
-  return WriteMetadata(directory, corpus, options, outcome->report);
+  return WriteMetadata(directory, corpus, options, outcome->report, std::move(metadata));
 }
 
 }  // namespace wenlei

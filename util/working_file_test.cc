@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <string>
 
-#include "predict/batch_prediction.h"
+#include "predict/prediction_step.h"
 #include "testutil/prediction_step.h"
 #include "testutil/resource_set_builder.h"
 #include "testutil/test_support.h"

@@ -5,7 +5,8 @@
 
 namespace wenlei {
 
-DocumentFeatures VectoriseWords(WordSpan words, const SourceData& resourceSet) {
+DocumentFeatures VectoriseWords(WordSpan words, const SourceData& resourceSet,
+                                FeatureRounding rounding) {
   DocumentFeatures document;
   document.weightedTerms = CountKnownWords(
       words.size(), [&words](std::size_t i) { return words[i]; }, resourceSet.wordIndexTable,
@@ -19,8 +20,9 @@ DocumentFeatures VectoriseWords(WordSpan words, const SourceData& resourceSet) {
   vector.BuildFeatures(document.weightedTerms, resourceSet.termMapTable,
                        resourceSet.wordIndexTable);
   for (const auto& [feature, weight] : vector.features()) {
-    document.features.emplace_hint(document.features.end(), feature,
-                                   RoundToSixSignificantDigits(weight));
+    document.features.emplace_hint(
+        document.features.end(), feature,
+        rounding == FeatureRounding::kNone ? weight : RoundToSixSignificantDigits(weight));
   }
   return document;
 }

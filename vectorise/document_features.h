@@ -36,16 +36,21 @@ struct DocumentFeatures {
   // Each known word (a view of its key in weightedTerms, valid while that
   // map lives) with its occurrences, in the same order.
   std::vector<std::pair<std::string_view, double>> occurrences;
-  // Feature number -> weight rounded to six significant digits, the value
-  // the model reads from the test file.  Empty when no known word maps to a
-  // feature.
+  // Feature number -> weight, rounded as the features were asked for.
+  // Empty when no known word maps to a feature.
   FeatureVector features;
 };
+
+// How a feature's weight is given: rounded to six significant digits, the
+// value the model reads from the test file when a document is classified,
+// or as computed, the value a model is trained on.
+enum class FeatureRounding { kSixSignificantDigits, kNone };
 
 // The one road from words to the model's input, for classification and
 // training alike: counts the known words, weights them and maps them onto
 // features of the resource set.
-DocumentFeatures VectoriseWords(WordSpan words, const SourceData& resourceSet);
+DocumentFeatures VectoriseWords(WordSpan words, const SourceData& resourceSet,
+                                FeatureRounding rounding = FeatureRounding::kSixSignificantDigits);
 
 }  // namespace wenlei
 

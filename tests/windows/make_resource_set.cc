@@ -30,13 +30,10 @@
 #include <string>
 #include <vector>
 
-#include "interface/classifier.h"
 #include "source/source_data.h"
 #include "source/source_file.h"
 #include "testutil/resource_set_builder.h"
 #include "testutil/test_support.h"
-#include "vectorise/document_vector.h"
-#include "vectorise/term_weighting.h"
 
 namespace {
 
@@ -181,18 +178,6 @@ class DocumentMaker {
   std::mt19937 random_{20240607};
 };
 
-wenlei::testing::Example Vectorise(wenlei::Classifier& classifier,
-                                   const std::vector<std::string>& words, int label) {
-  wenlei::testing::WordListBuilder list = wenlei::testing::WordListBuilder::FromWords(words);
-  double known = 0.0;
-  wenlei::TermCounts counts = classifier.CountWords(*list.list(), &known);
-  wenlei::SourceData& data = classifier.sourceData();
-  wenlei::WeightTerms(counts, known, data.idfTable, data.averageDocLength);
-  wenlei::DocumentVector vector;
-  vector.BuildFeatures(counts, data.termMapTable, data.wordIndexTable);
-  return {static_cast<double>(label), {vector.features().begin(), vector.features().end()}};
-}
-
 std::string Line(const std::vector<std::string>& words) {
   std::string line;
   for (const auto& word : words) line += (line.empty() ? "" : " ") + word;
@@ -203,23 +188,23 @@ void Run(const std::string& directory, const std::string& documentsPath) {
   const std::string prefix = directory + "/";
   const std::vector<Topic> topics = Topics();
   const int topicCount = static_cast<int>(topics.size());
-  std::string error;
-  if (!wenlei::WriteSourceFile(prefix + wenlei::kSourceFileName, Contents(topics), &error)) {
-    throw std::runtime_error(error);
+  const wenlei::Status written =
+      wenlei::WriteSourceFile(prefix + wenlei::kSourceFileName, Contents(topics));
+  if (!written.ok()) {
+    throw std::runtime_error(written.message());
   }
   wenlei::SourceData data;
   if (!data.Load(prefix).ok()) {
     throw std::runtime_error("cannot read back " + prefix + wenlei::kSourceFileName);
   }
-  wenlei::Classifier classifier(data);
   DocumentMaker maker(topics);
 
   std::vector<wenlei::testing::Example> examples;
   for (int topic = 0; topic < topicCount; ++topic) {
     for (int d = 0; d < 40; ++d) {
       int other = d % 4 == 0 ? (topic + 1 + maker.Below(topicCount - 1)) % topicCount : -1;
-      examples.push_back(Vectorise(classifier, maker.Topical(topic, 8 + maker.Below(30), other, 0.3),
-                                   topic + 1));
+      examples.push_back(wenlei::testing::VectorisedExample(
+          maker.Topical(topic, 8 + maker.Below(30), other, 0.3), topic + 1, data));
     }
   }
   svm_parameter parameter = wenlei::testing::DefaultParameter(RBF);
@@ -319,18 +304,18 @@ void RunCorpus(const std::string& trainPath, const std::string& directory) {
     classNumbers[label] = static_cast<int>(contents.classNames.size());
     contents.classNames.push_back(ToGbk(label));
   }
-  std::string error;
-  if (!wenlei::WriteSourceFile(prefix + wenlei::kSourceFileName, contents, &error)) {
-    throw std::runtime_error(error);
+  if (wenlei::Status written = wenlei::WriteSourceFile(prefix + wenlei::kSourceFileName, contents);
+      !written.ok()) {
+    throw std::runtime_error(written.message());
   }
   wenlei::SourceData data;
   if (!data.Load(prefix).ok()) {
     throw std::runtime_error("cannot read back " + prefix + wenlei::kSourceFileName);
   }
-  wenlei::Classifier classifier(data);
   std::vector<wenlei::testing::Example> examples;
   for (const auto& document : corpus) {
-    examples.push_back(Vectorise(classifier, document.words, classNumbers[document.label]));
+    examples.push_back(
+        wenlei::testing::VectorisedExample(document.words, classNumbers[document.label], data));
   }
   std::cerr << "make_resource_set: training on " << examples.size() << " documents, "
             << contents.vocabulary.size() << " words, " << labels.size() << " classes\n";

@@ -126,21 +126,23 @@ class Classify {
 };
 
 bool Classify::SetUp() {
-  std::string error;
   // Checked here because LoadSource ends the process when Source.dat is
   // missing, with a message that does not say which set was meant.
-  if (!CheckResourceDirectory(options_.resourceDir, &error)) {
-    Fail(error);
+  if (Status found = CheckResourceDirectory(options_.resourceDir); !found.ok()) {
+    Fail(found.message());
     return false;
   }
-  if (options_.exports &&
-      !vocabulary_.Load(ResourceFilePath(options_.resourceDir, "Source.dat"), &error)) {
-    Fail(error);
-    return false;
+  if (options_.exports) {
+    const Status loaded = vocabulary_.Load(ResourceFilePath(options_.resourceDir, "Source.dat"));
+    if (!loaded.ok()) {
+      Fail(loaded.message());
+      return false;
+    }
   }
   ModelHeader model;
-  if (!ReadModelHeader(ResourceFilePath(options_.resourceDir, "SVMModel"), &model, &error)) {
-    Fail(error);
+  const Status read = ReadModelHeader(ResourceFilePath(options_.resourceDir, "SVMModel"), &model);
+  if (!read.ok()) {
+    Fail(read.message());
     return false;
   }
   if (!model.probability) {
@@ -148,23 +150,20 @@ bool Classify::SetUp() {
          " gives no probabilities (train it with probability estimates on)");
     return false;
   }
-  converter_ = GbkConverter::Open(&error);
-  if (converter_ == nullptr) {
-    Fail(error);
+  if (Status opened = GbkConverter::Open(&converter_); !opened.ok()) {
+    Fail(opened.message());
     return false;
   }
   if (!options_.words) {
-    dictionary_ = Dictionary::Load(options_.dictionaryPath, &error);
-    if (dictionary_ == nullptr) {
-      Fail(error);
+    if (Status loaded = Dictionary::Load(options_.dictionaryPath, &dictionary_); !loaded.ok()) {
+      Fail(loaded.message());
       return false;
     }
     segmenter_ = std::make_unique<Segmenter>(*dictionary_);
   }
   if (options_.exports) {
-    session_ = LibrarySession::Open(options_.resourceDir, &error);
-    if (session_ == nullptr) {
-      Fail(error);
+    if (Status opened = LibrarySession::Open(options_.resourceDir, &session_); !opened.ok()) {
+      Fail(opened.message());
       return false;
     }
     return true;
@@ -294,8 +293,8 @@ int Classify::Run(std::vector<std::string> texts) {
         if (!options_.tsv) status = kExitFailure;
       } else if (options_.tsv && !TakeId(origin, &text, &document)) {
         Fail(document.failure);
-      } else if (!documentWords.Make(text, &document.words, &error)) {
-        document.failure = origin + ": " + error;
+      } else if (Status made = documentWords.Make(text, &document.words); !made.ok()) {
+        document.failure = origin + ": " + made.message();
         Fail(document.failure);
         // A pipeline's line in error has its error line; the run goes on
         // and its status stays that of the run itself.

@@ -11,6 +11,7 @@
 #include "source/source_file.h"
 #include "testutil/test_support.h"
 #include "testutil/tool_test_support.h"
+#include "testutil/status_assertion.h"
 #include "train/trainer_test_corpus.h"
 
 namespace wenlei {
@@ -114,13 +115,12 @@ TEST_F(ClassifyCommandTest, ADocumentOverTheSizeLimitIsAnErrorOfItsOwn) {
 TEST_F(ClassifyCommandTest, AResourceSetWhosePartsDoNotFitIsRefusedByEveryCommand) {
   testing::TempDir mismatched;
   SourceFileContents contents;
-  std::string error;
   std::FILE* file = std::fopen((resources_->path() + "/Source.dat").c_str(), "rb");
   ASSERT_NE(file, nullptr);
-  ASSERT_TRUE(ReadSourceFile(file, &contents, &error)) << error;
+  ASSERT_TRUE(testing::IsOk(ReadSourceFile(file, &contents)));
   std::fclose(file);
   contents.classNames.pop_back();
-  ASSERT_TRUE(WriteSourceFile(mismatched.path() + "/Source.dat", contents, &error)) << error;
+  ASSERT_TRUE(testing::IsOk(WriteSourceFile(mismatched.path() + "/Source.dat", contents)));
   std::filesystem::copy_file(resources_->path() + "/SVMModel", mismatched.path() + "/SVMModel");
   testing::WriteFile(mismatched.path() + "/test.tsv", "体育\t球队 比赛\n");
 

@@ -43,7 +43,7 @@ std::string DocumentSource::InputName(const Input& input) const {
   return input.value == "-" ? "standard input" : input.value;
 }
 
-bool DocumentSource::OpenCurrent(std::string* error) {
+Status DocumentSource::OpenCurrent() {
   opened_ = true;
   ended_ = failed_ = false;
   buffer_.clear();
@@ -51,17 +51,16 @@ bool DocumentSource::OpenCurrent(std::string* error) {
   lineNumber_ = 0;
   textOffset_ = 0;
   const Input& input = inputs_[current_];
-  if (input.isText) return true;
+  if (input.isText) return Status::Ok();
   if (input.value == "-") {
     fd_ = STDIN_FILENO;
-    return true;
+    return Status::Ok();
   }
   fd_ = open(input.value.c_str(), O_RDONLY);
   if (fd_ < 0) {
-    *error = "cannot open " + input.value + ": " + std::strerror(errno);
-    return false;
+    return Status(Status::Code::kIoError, "cannot open " + input.value + ": " + std::strerror(errno));
   }
-  return true;
+  return Status::Ok();
 }
 
 void DocumentSource::CloseCurrent() {
@@ -161,7 +160,8 @@ DocumentSource::Next DocumentSource::Read(std::string* text, std::string* origin
   while (current_ < inputs_.size()) {
     const Input& input = inputs_[current_];
     const std::string name = InputName(input);
-    if (!opened_ && !OpenCurrent(error)) {
+    if (Status opened = opened_ ? Status::Ok() : OpenCurrent(); !opened.ok()) {
+      *error = opened.message();
       *origin = name;
       CloseCurrent();
       ++current_;

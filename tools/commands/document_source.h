@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "util/status.h"
+
 namespace wenlei {
 
 // The documents a command works on, one at a time: its TEXT operands, then
@@ -55,7 +57,7 @@ class DocumentSource {
   };
 
   std::string InputName(const Input& input) const;
-  bool OpenCurrent(std::string* error);
+  Status OpenCurrent();
   void CloseCurrent();
   // Reads more bytes into buffer_; false at the end of the input, or on an
   // error with errno set.

@@ -46,29 +46,23 @@ int Fail(const std::string& message) {
 
 // The class names of a resource set, read from its Source.dat, after
 // checking that the set fits together.
-bool ReadResourceClasses(const fs::path& directory, std::vector<std::string>* namesGbk,
-                         std::string* error) {
+Status ReadResourceClasses(const fs::path& directory, std::vector<std::string>* namesGbk) {
   const std::string sourcePath = (directory / kSourceFileName).string();
-  const std::string modelPath = (directory / kModelFileName).string();
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(sourcePath.c_str(), "rb"),
                                                          &std::fclose);
-  if (!file) {
-    *error = sourcePath + ": cannot open for reading";
-    return false;
-  }
+  if (!file) return Status(Status::Code::kNotFound, sourcePath + ": cannot open for reading");
   SourceFileContents contents;
-  if (!ReadSourceFile(file.get(), &contents, error)) {
-    *error = sourcePath + ": " + *error;
-    return false;
+  if (Status read = ReadSourceFile(file.get(), &contents); !read.ok()) {
+    return Status(read.code(), sourcePath + ": " + read.message());
   }
   if (contents.classNames.size() < 3 || contents.classNames[0] != "NULL") {
-    *error = sourcePath + ": expected \"NULL\" and two or more class names";
-    return false;
+    return Status(Status::Code::kCorrupt,
+                  sourcePath + ": expected \"NULL\" and two or more class names");
   }
   namesGbk->assign(contents.classNames.begin() + 1, contents.classNames.end());
   // Whether the model fits the class names (and the rest of the set): the
   // library's own check, the one its modern interface opens a set with.
-  return CheckResourceSetFits(directory.string(), error);
+  return CheckResourceSetFits(directory.string());
 }
 
 // Documents handed to the library in one call: one reading of the model
@@ -147,22 +141,27 @@ int RunEvalCommand(int argc, char** argv) {
   std::string error;
 
   std::vector<std::string> namesGbk;
-  if (!ReadResourceClasses(directory, &namesGbk, &error)) return Fail(error);
+  if (Status read = ReadResourceClasses(directory, &namesGbk); !read.ok()) {
+    return Fail(read.message());
+  }
   const std::string prefix = ResourceFilePath(directory, "");
   if (minConfidence < 0.0) {
     ConfidenceSettings settings;
-    switch (ReadConfidenceFile(prefix, &settings, &error)) {
-      case ConfidenceFileOutcome::kRead: minConfidence = settings.minConfidence; break;
-      case ConfidenceFileOutcome::kMissing: minConfidence = 0.0; break;
-      case ConfidenceFileOutcome::kMalformed: return Fail(error);
+    const Status read = ReadConfidenceFile(prefix, &settings);
+    if (read.ok()) {
+      minConfidence = settings.minConfidence;
+    } else if (read.code() == Status::Code::kNotFound) {
+      minConfidence = 0.0;
+    } else {
+      return Fail(read.message());
     }
   }
   std::unique_ptr<Dictionary> dictionary;
   std::unique_ptr<Segmenter> segmenter;
   if (raw) {
-    dictionary = Dictionary::Load(
-        dictionaryPath.empty() ? BundledPath("dictionary/dict.txt") : dictionaryPath, &error);
-    if (!dictionary) return Fail(error);
+    const Status loaded = Dictionary::Load(
+        dictionaryPath.empty() ? BundledPath("dictionary/dict.txt") : dictionaryPath, &dictionary);
+    if (!loaded.ok()) return Fail(loaded.message());
     segmenter = std::make_unique<Segmenter>(*dictionary);
   }
   Corpus test;
@@ -175,8 +174,8 @@ int RunEvalCommand(int argc, char** argv) {
                  testPath.c_str(), kLongWordCharacters);
   }
 
-  std::unique_ptr<GbkConverter> converter = GbkConverter::Open(&error);
-  if (!converter) return Fail(error);
+  std::unique_ptr<GbkConverter> converter;
+  if (Status opened = GbkConverter::Open(&converter); !opened.ok()) return Fail(opened.message());
   std::vector<std::string> namesUtf8;
   for (const auto& name : namesGbk) {
     namesUtf8.emplace_back();
@@ -299,16 +298,20 @@ int RunEvalCommand(int argc, char** argv) {
   } else {
     // The library writes its working files beside the resource set it
     // loads; a private working directory keeps them out of DIR.
-    std::unique_ptr<WorkingDirectory> working = WorkingDirectory::Create(directory, &error);
-    if (!working) return Fail(error);
+    std::unique_ptr<WorkingDirectory> working;
+    if (Status made = WorkingDirectory::Create(directory, &working); !made.ok()) {
+      return Fail(made.message());
+    }
     if (LoadSource(working->prefix().c_str()) != 1) {
       return Fail(directory + ": the library rejects the resource file");
     }
     ClassifierHandle handle = CreateClassifier();
     // The exported functions answer with names only; the probabilities
     // behind them come from the same vector and model in memory.
-    std::unique_ptr<ProbabilityScorer> scorer = ProbabilityScorer::Open(prefix, &error);
-    if (!scorer) return Fail(error);
+    std::unique_ptr<ProbabilityScorer> scorer;
+    if (Status opened = ProbabilityScorer::Open(prefix, &scorer); !opened.ok()) {
+      return Fail(opened.message());
+    }
     const std::size_t batch = oneByOne ? 1 : kBatchSize;
     for (std::size_t begin = 0; begin < total; begin += batch) {
       const std::size_t end = std::min(total, begin + batch);

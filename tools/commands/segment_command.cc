@@ -78,9 +78,9 @@ int RunSegmentCommand(int argc, char** argv) {
   if (dictionaryPath.empty()) dictionaryPath = BundledPath("dictionary/dict.txt");
 
   std::string error;
-  std::unique_ptr<Dictionary> dictionary = Dictionary::Load(dictionaryPath, &error);
-  if (dictionary == nullptr) {
-    Fail(error);
+  std::unique_ptr<Dictionary> dictionary;
+  if (Status loaded = Dictionary::Load(dictionaryPath, &dictionary); !loaded.ok()) {
+    Fail(loaded.message());
     return kExitFailure;
   }
   Segmenter segmenter(*dictionary);

@@ -13,33 +13,36 @@ constexpr std::size_t kAnswerBufferSize = 256;
 
 }  // namespace
 
-std::unique_ptr<LibrarySession> LibrarySession::Open(const std::string& resourceDir,
-                                                     std::string* error) {
+Status LibrarySession::Open(const std::string& resourceDir,
+                            std::unique_ptr<LibrarySession>* session) {
   // The exports name classes by position whatever the model says; a set
   // whose parts do not fit is refused first, by the library's own check.
-  if (!CheckResourceSetFits(resourceDir, error)) return nullptr;
-  std::unique_ptr<WorkingDirectory> directory = WorkingDirectory::Create(resourceDir, error);
-  if (directory == nullptr) return nullptr;
+  if (Status fits = CheckResourceSetFits(resourceDir); !fits.ok()) return fits;
+  std::unique_ptr<WorkingDirectory> directory;
+  if (Status made = WorkingDirectory::Create(resourceDir, &directory); !made.ok()) return made;
   // The caller has checked that Source.dat exists; a missing file would end
   // the process inside LoadSource.
   if (LoadSource(directory->prefix().c_str()) != 1) {
-    *error = "the library rejected the resource file of " + resourceDir;
-    return nullptr;
+    return Status(Status::Code::kCorrupt,
+                  "the library rejected the resource file of " + resourceDir);
   }
   ClassifierHandle handle = CreateClassifier();
-  return std::unique_ptr<LibrarySession>(new LibrarySession(std::move(directory), handle));
+  session->reset(new LibrarySession(std::move(directory), handle));
+  return Status::Ok();
 }
 
-bool CheckResourceSetFits(const std::string& resourceDir, std::string* error) {
+Status CheckResourceSetFits(const std::string& resourceDir) {
   wenlei_classifier* classifier = nullptr;
   char* message = nullptr;
-  if (wenlei_open(resourceDir.c_str(), nullptr, &classifier, &message) == WENLEI_OK) {
+  const wenlei_status opened = wenlei_open(resourceDir.c_str(), nullptr, &classifier, &message);
+  if (opened == WENLEI_OK) {
     wenlei_close(classifier);
-    return true;
+    return Status::Ok();
   }
-  *error = message != nullptr ? message : "cannot open the resource set in " + resourceDir;
+  Status refused(static_cast<Status::Code>(opened),
+                 message != nullptr ? message : "cannot open the resource set in " + resourceDir);
   wenlei_free(message);
-  return false;
+  return refused;
 }
 
 LibrarySession::~LibrarySession() {

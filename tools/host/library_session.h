@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "decide/class_decision.h"
+#include "util/status.h"
 #include "wenlei/exports.h"
 #include "tools/host/working_directory.h"
 
@@ -15,8 +16,8 @@ namespace wenlei {
 // Whether the resource set in resourceDir fits together as the library's
 // modern interface checks it when opening one (model labels 1..n in order,
 // as many classes as Source.dat names, probabilities, features within the
-// vocabulary); false with that check's one line in *error.
-bool CheckResourceSetFits(const std::string& resourceDir, std::string* error);
+// vocabulary); otherwise that check's code and one line.
+Status CheckResourceSetFits(const std::string& resourceDir);
 
 // How a host uses the library, through the exported functions only: load a
 // resource set once, create a handle, classify documents one after another,
@@ -26,9 +27,8 @@ bool CheckResourceSetFits(const std::string& resourceDir, std::string* error);
 class LibrarySession {
  public:
   // Makes the working directory for resourceDir (which must hold Source.dat
-  // and SVMModel), loads it and creates a handle.
-  static std::unique_ptr<LibrarySession> Open(const std::string& resourceDir,
-                                              std::string* error);
+  // and SVMModel), loads it and creates a handle in *session.
+  static Status Open(const std::string& resourceDir, std::unique_ptr<LibrarySession>* session);
   ~LibrarySession();
   LibrarySession(const LibrarySession&) = delete;
   LibrarySession& operator=(const LibrarySession&) = delete;

@@ -20,35 +20,29 @@ std::string ResourceFilePath(const std::string& dir, const std::string& name) {
   return dir + "/" + name;
 }
 
-bool CheckResourceDirectory(const std::string& dir, std::string* error) {
+Status CheckResourceDirectory(const std::string& dir) {
   std::error_code code;
   if (!std::filesystem::is_directory(dir, code)) {
-    *error = "no resource set at " + dir + " (not a directory)";
-    return false;
+    return Status(Status::Code::kNotFound, "no resource set at " + dir + " (not a directory)");
   }
   for (const char* name : {"Source.dat", "SVMModel"}) {
     const std::string path = ResourceFilePath(dir, name);
     if (!std::filesystem::is_regular_file(path, code)) {
-      *error = "the resource set " + dir + " has no " + name;
-      return false;
+      return Status(Status::Code::kNotFound, "the resource set " + dir + " has no " + name);
     }
     if (access(path.c_str(), R_OK) != 0) {
-      *error = "cannot read " + path + ": " + std::strerror(errno);
-      return false;
+      return Status(Status::Code::kIoError, "cannot read " + path + ": " + std::strerror(errno));
     }
   }
-  return true;
+  return Status::Ok();
 }
 
-bool ReadModelHeader(const std::string& path, ModelHeader* header, std::string* error) {
+Status ReadModelHeader(const std::string& path, ModelHeader* header) {
   // Read whole, as a FIFO or a device read line by line could block or
   // never end.
   std::string text;
   const Status read = ReadFileBytes(path, &text);
-  if (!read.ok()) {
-    *error = read.message();
-    return false;
-  }
+  if (!read.ok()) return read;
   std::istringstream file(text);
   std::string line;
   bool sawType = false;
@@ -58,7 +52,7 @@ bool ReadModelHeader(const std::string& path, ModelHeader* header, std::string* 
     fields >> key;
     if (key == "SV") {
       if (!sawType) break;
-      return true;
+      return Status::Ok();
     }
     if (key == "svm_type") {
       fields >> header->svmType;
@@ -78,28 +72,24 @@ bool ReadModelHeader(const std::string& path, ModelHeader* header, std::string* 
       break;  // a model starts with svm_type
     }
   }
-  *error = path + " is not a libsvm model";
-  return false;
+  return Status(Status::Code::kCorrupt, path + " is not a libsvm model");
 }
 
-bool Vocabulary::Load(const std::string& path, std::string* error) {
+Status Vocabulary::Load(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) {
-    *error = "cannot open " + path + ": " + std::strerror(errno);
-    return false;
+    return Status(Status::Code::kIoError, "cannot open " + path + ": " + std::strerror(errno));
   }
   SourceFileContents contents;
-  std::string fault;
-  bool ok = ReadSourceFile(file, &contents, &fault);
+  const Status read = ReadSourceFile(file, &contents);
   std::fclose(file);
-  if (!ok) {
-    *error = path + " is not a valid resource file: " + fault;
-    return false;
+  if (!read.ok()) {
+    return Status(Status::Code::kCorrupt, path + " is not a valid resource file: " + read.message());
   }
   words_.clear();
   words_.reserve(contents.vocabulary.size());
   for (auto& word : contents.vocabulary) words_.insert(std::move(word));
-  return true;
+  return Status::Ok();
 }
 
 }  // namespace wenlei

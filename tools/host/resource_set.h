@@ -7,14 +7,16 @@
 #include <unordered_set>
 #include <vector>
 
+#include "util/status.h"
+
 namespace wenlei {
 
 // dir joined with a file name, whether or not dir ends with its separator.
 std::string ResourceFilePath(const std::string& dir, const std::string& name);
 
-// Checks that dir holds a readable Source.dat and SVMModel; otherwise sets
-// *error to one line naming what is missing.
-bool CheckResourceDirectory(const std::string& dir, std::string* error);
+// Checks that dir holds a readable Source.dat and SVMModel; otherwise one
+// line naming what is missing (kNotFound) or unreadable (kIoError).
+Status CheckResourceDirectory(const std::string& dir);
 
 // The header of a libsvm model file: what a reader can tell without loading
 // the support vectors.
@@ -27,17 +29,17 @@ struct ModelHeader {
   bool probability = false;  // probA present: the model gives probabilities
 };
 
-// Reads the header lines up to "SV".  False, with *error set, when the file
-// cannot be read or is no libsvm model.
-bool ReadModelHeader(const std::string& path, ModelHeader* header, std::string* error);
+// Reads the header lines up to "SV".  A failure when the file cannot be
+// read, kCorrupt when it is no libsvm model.
+Status ReadModelHeader(const std::string& path, ModelHeader* header);
 
 // The words of a resource file's vocabulary, to tell how many words of a
 // document the resource set knows.
 class Vocabulary {
  public:
-  // Reads and checks a whole Source.dat; false, with one line in *error,
-  // when it cannot be read or is malformed.
-  bool Load(const std::string& path, std::string* error);
+  // Reads and checks a whole Source.dat; a failure, with one line, when it
+  // cannot be opened (kIoError) or is malformed (kCorrupt).
+  Status Load(const std::string& path);
   bool Knows(std::string_view gbkWord) const { return words_.count(std::string(gbkWord)) > 0; }
   std::size_t size() const { return words_.size(); }
 

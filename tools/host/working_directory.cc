@@ -128,23 +128,21 @@ bool MakeUnder(const std::string& root, std::string* path) {
 
 // Places source at target: a hard link shares the bytes and cannot dangle,
 // a symbolic link works across file systems, a copy always works.
-bool PlaceFile(const std::filesystem::path& source, const std::filesystem::path& target,
-               std::string* error) {
+Status PlaceFile(const std::filesystem::path& source, const std::filesystem::path& target) {
   std::error_code code;
   // A symbolic link to nothing would be made without complaint.
   if (!std::filesystem::is_regular_file(source, code)) {
-    *error = "cannot place " + source.string() + " in " + target.parent_path().string() +
-             ": not a readable file";
-    return false;
+    return Status(Status::Code::kNotFound, "cannot place " + source.string() + " in " +
+                                               target.parent_path().string() +
+                                               ": not a readable file");
   }
-  if (link(source.c_str(), target.c_str()) == 0) return true;
+  if (link(source.c_str(), target.c_str()) == 0) return Status::Ok();
   std::filesystem::path absolute = std::filesystem::absolute(source, code);
-  if (!code && symlink(absolute.c_str(), target.c_str()) == 0) return true;
+  if (!code && symlink(absolute.c_str(), target.c_str()) == 0) return Status::Ok();
   std::filesystem::copy_file(source, target, code);
-  if (!code) return true;
-  *error = "cannot place " + source.string() + " in " + target.parent_path().string() + ": " +
-           code.message();
-  return false;
+  if (!code) return Status::Ok();
+  return Status(Status::Code::kIoError, "cannot place " + source.string() + " in " +
+                                            target.parent_path().string() + ": " + code.message());
 }
 
 }  // namespace
@@ -157,12 +155,9 @@ std::string WorkingDirectoryRoot() {
   return "";
 }
 
-std::unique_ptr<WorkingDirectory> WorkingDirectory::Create(const std::string& resourceDir,
-                                                           std::string* error) {
-  if (gLive) {
-    *error = "a working directory is already in use";
-    return nullptr;
-  }
+Status WorkingDirectory::Create(const std::string& resourceDir,
+                                std::unique_ptr<WorkingDirectory>* made) {
+  if (gLive) return Status(Status::Code::kInternal, "a working directory is already in use");
   std::string path;
   const std::string cacheRoot = WorkingDirectoryRoot();
   if (cacheRoot.empty() || !MakeUnder(cacheRoot, &path)) {
@@ -170,17 +165,16 @@ std::unique_ptr<WorkingDirectory> WorkingDirectory::Create(const std::string& re
     const std::string tmpRoot = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") +
                                 "/wenlei-" + std::to_string(getuid());
     if (!MakeUnder(tmpRoot, &path)) {
-      *error = "cannot make a working directory under " +
-               (cacheRoot.empty() ? std::string() : cacheRoot + " or ") + tmpRoot + ": " +
-               std::strerror(errno);
-      return nullptr;
+      return Status(Status::Code::kIoError,
+                    "cannot make a working directory under " +
+                        (cacheRoot.empty() ? std::string() : cacheRoot + " or ") + tmpRoot + ": " +
+                        std::strerror(errno));
     }
   }
   if (path.size() + 32 >= PATH_MAX) {
     rmdir(path.c_str());
     RemoveLiveDirectory();  // the lock
-    *error = "the working directory's path is too long: " + path;
-    return nullptr;
+    return Status(Status::Code::kIoError, "the working directory's path is too long: " + path);
   }
 
   std::unique_ptr<WorkingDirectory> directory(new WorkingDirectory(path));
@@ -192,12 +186,12 @@ std::unique_ptr<WorkingDirectory> WorkingDirectory::Create(const std::string& re
   gLive = 1;
 
   for (const char* name : {"Source.dat", "SVMModel"}) {
-    if (!PlaceFile(std::filesystem::path(resourceDir) / name, std::filesystem::path(path) / name,
-                   error)) {
-      return nullptr;  // the destructor removes what was made
-    }
+    Status placed =
+        PlaceFile(std::filesystem::path(resourceDir) / name, std::filesystem::path(path) / name);
+    if (!placed.ok()) return placed;  // the destructor removes what was made
   }
-  return directory;
+  *made = std::move(directory);
+  return Status::Ok();
 }
 
 WorkingDirectory::~WorkingDirectory() { RemoveLiveDirectory(); }

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "util/status.h"
+
 namespace wenlei {
 
 // A private directory from which the library loads a resource set and in
@@ -24,9 +26,8 @@ namespace wenlei {
 class WorkingDirectory {
  public:
   // Makes the directory and links resourceDir's Source.dat and SVMModel into
-  // it.  At most one may exist at a time in a process.
-  static std::unique_ptr<WorkingDirectory> Create(const std::string& resourceDir,
-                                                  std::string* error);
+  // it, into *directory.  At most one may exist at a time in a process.
+  static Status Create(const std::string& resourceDir, std::unique_ptr<WorkingDirectory>* directory);
   ~WorkingDirectory();
   WorkingDirectory(const WorkingDirectory&) = delete;
   WorkingDirectory& operator=(const WorkingDirectory&) = delete;

@@ -18,6 +18,13 @@
 namespace wenlei {
 namespace {
 
+// The directory, or null with the failure's message in *error.
+std::unique_ptr<WorkingDirectory> Create(const std::string& resourceDir, std::string* error) {
+  std::unique_ptr<WorkingDirectory> directory;
+  *error = WorkingDirectory::Create(resourceDir, &directory).message();
+  return directory;
+}
+
 class WorkingDirectoryTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -46,7 +53,7 @@ class WorkingDirectoryTest : public ::testing::Test {
 TEST_F(WorkingDirectoryTest, HoldsTheResourceFilesUnderTheCacheAndGoesAwayWhenDone) {
   std::string error, path;
   {
-    auto directory = WorkingDirectory::Create(resources_.path(), &error);
+    auto directory = Create(resources_.path(), &error);
     ASSERT_NE(directory, nullptr) << error;
     path = directory->path();
     EXPECT_EQ(std::filesystem::path(path).parent_path(), std::filesystem::path(Root()));
@@ -69,16 +76,16 @@ TEST_F(WorkingDirectoryTest, HoldsTheResourceFilesUnderTheCacheAndGoesAwayWhenDo
 
 TEST_F(WorkingDirectoryTest, OnlyOneAtATimeInAProcess) {
   std::string error;
-  auto first = WorkingDirectory::Create(resources_.path(), &error);
+  auto first = Create(resources_.path(), &error);
   ASSERT_NE(first, nullptr) << error;
-  EXPECT_EQ(WorkingDirectory::Create(resources_.path(), &error), nullptr);
+  EXPECT_EQ(Create(resources_.path(), &error), nullptr);
   EXPECT_EQ(error, "a working directory is already in use");
 }
 
 TEST_F(WorkingDirectoryTest, FailsForAMissingResourceFileAndLeavesNothing) {
   std::filesystem::remove(resources_.path() + "/SVMModel");
   std::string error;
-  EXPECT_EQ(WorkingDirectory::Create(resources_.path(), &error), nullptr);
+  EXPECT_EQ(Create(resources_.path(), &error), nullptr);
   EXPECT_NE(error.find("cannot place " + resources_.path() + "/SVMModel"), std::string::npos)
       << error;
   EXPECT_TRUE(testing::ListDirectory(Root()).empty());
@@ -92,7 +99,7 @@ TEST_F(WorkingDirectoryTest, FallsBackToTmpdirWhenTheCacheCannotBeUsed) {
   std::string savedTmp = oldTmp != nullptr ? oldTmp : "";
   setenv("TMPDIR", tmp.path().c_str(), 1);
   std::string error;
-  auto directory = WorkingDirectory::Create(resources_.path(), &error);
+  auto directory = Create(resources_.path(), &error);
   if (oldTmp != nullptr) {
     setenv("TMPDIR", savedTmp.c_str(), 1);
   } else {
@@ -106,7 +113,7 @@ TEST_F(WorkingDirectoryTest, FallsBackToTmpdirWhenTheCacheCannotBeUsed) {
 TEST_F(WorkingDirectoryTest, RemovesDirectoriesOfRunsThatDiedAndKeepsLiveOnes) {
   std::string error, stem;
   {
-    auto probe = WorkingDirectory::Create(resources_.path(), &error);
+    auto probe = Create(resources_.path(), &error);
     ASSERT_NE(probe, nullptr) << error;
     // classify-HOST-PID-XXXXXX: the stem is everything before the PID.
     std::string name = std::filesystem::path(probe->path()).filename().string();
@@ -116,7 +123,7 @@ TEST_F(WorkingDirectoryTest, RemovesDirectoriesOfRunsThatDiedAndKeepsLiveOnes) {
   // A run killed outright: no clean-up of its own runs.
   pid_t killed = fork();
   if (killed == 0) {
-    auto directory = WorkingDirectory::Create(resources_.path(), &error);
+    auto directory = Create(resources_.path(), &error);
     raise(SIGKILL);
   }
   waitpid(killed, nullptr, 0);
@@ -136,7 +143,7 @@ TEST_F(WorkingDirectoryTest, RemovesDirectoriesOfRunsThatDiedAndKeepsLiveOnes) {
   const int lock = open(locked.c_str(), O_RDONLY | O_DIRECTORY);
   ASSERT_EQ(flock(lock, LOCK_EX), 0);
 
-  auto directory = WorkingDirectory::Create(resources_.path(), &error);
+  auto directory = Create(resources_.path(), &error);
   ASSERT_NE(directory, nullptr) << error;
   close(lock);
   EXPECT_FALSE(testing::FileExists(abandoned));

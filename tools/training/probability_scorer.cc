@@ -12,22 +12,21 @@
 
 namespace wenlei {
 
-std::unique_ptr<ProbabilityScorer> ProbabilityScorer::Open(const std::string& prefix,
-                                                           std::string* error) {
+Status ProbabilityScorer::Open(const std::string& prefix,
+                               std::unique_ptr<ProbabilityScorer>* opened) {
   std::unique_ptr<ProbabilityScorer> scorer(new ProbabilityScorer());
   if (!scorer->sourceData_.Load(prefix).ok()) {
-    *error = prefix + kSourceFileName + ": missing or malformed";
-    return nullptr;
+    return Status(Status::Code::kCorrupt, prefix + kSourceFileName + ": missing or malformed");
   }
   const std::string modelPath = prefix + kModelFileName;
   scorer->model_ = svm_load_model(modelPath.c_str());
   if (scorer->model_ == nullptr || svm_check_probability_model(scorer->model_) == 0) {
-    *error = modelPath + ": not a model with probability estimates";
-    return nullptr;
+    return Status(Status::Code::kCorrupt, modelPath + ": not a model with probability estimates");
   }
   scorer->labels_.resize(svm_get_nr_class(scorer->model_));
   svm_get_labels(scorer->model_, scorer->labels_.data());
-  return scorer;
+  *opened = std::move(scorer);
+  return Status::Ok();
 }
 
 ProbabilityScorer::~ProbabilityScorer() {

@@ -27,8 +27,9 @@ struct DocumentScore {
 // probability and the confidence.
 class ProbabilityScorer {
  public:
-  // Loads prefix + "Source.dat" and prefix + "SVMModel".
-  static std::unique_ptr<ProbabilityScorer> Open(const std::string& prefix, std::string* error);
+  // Loads prefix + "Source.dat" and prefix + "SVMModel" into *scorer;
+  // kCorrupt when either is missing or unfit.
+  static Status Open(const std::string& prefix, std::unique_ptr<ProbabilityScorer>* scorer);
   ~ProbabilityScorer();
 
   DocumentScore Score(const std::vector<std::string>& gbkWords) const;

@@ -1,4 +1,4 @@
-#include "predict/batch_prediction.h"
+#include "predict/prediction_step.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +28,7 @@ const char kRecords[] =
     "0 2:0.2 6:0.2 9:0.2 \n"
     "0 \n";
 
-class BatchPredictionTest : public ::testing::Test {
+class PredictionStepTest : public ::testing::Test {
  protected:
   void TrainModel(svm_parameter parameter, int classes = 3) {
     testing::TrainAndSaveModel(testing::ClusteredExamples(classes, 4, 10), parameter, model());
@@ -67,7 +67,7 @@ std::string WithoutBlankBeforeLineFeeds(std::string text) {
   return std::regex_replace(text, std::regex(" \n"), "\n");
 }
 
-TEST_F(BatchPredictionTest, AgreesWithSvmPredictForEveryKernel) {
+TEST_F(PredictionStepTest, AgreesWithSvmPredictForEveryKernel) {
   WriteFile(input(), kRecords);
   for (int kernel : {LINEAR, POLY, RBF, SIGMOID}) {
     TrainModel(testing::DefaultParameter(kernel));
@@ -88,7 +88,7 @@ TEST_F(BatchPredictionTest, AgreesWithSvmPredictForEveryKernel) {
   }
 }
 
-TEST_F(BatchPredictionTest, ProbabilityLinesLeadWithTheMostProbableLabel) {
+TEST_F(PredictionStepTest, ProbabilityLinesLeadWithTheMostProbableLabel) {
   TrainModel(testing::DefaultParameter(RBF), 4);
   WriteFile(input(), kRecords);
   ASSERT_EQ(Predict(1).status, 0);
@@ -113,7 +113,7 @@ TEST_F(BatchPredictionTest, ProbabilityLinesLeadWithTheMostProbableLabel) {
   EXPECT_EQ(dataLines, 5);
 }
 
-TEST_F(BatchPredictionTest, EverySvmTypeGetsItsLineForm) {
+TEST_F(PredictionStepTest, EverySvmTypeGetsItsLineForm) {
   WriteFile(input(), kRecords);
   auto examples = testing::ClusteredExamples(2, 4, 10);
 
@@ -152,7 +152,7 @@ TEST_F(BatchPredictionTest, EverySvmTypeGetsItsLineForm) {
   EXPECT_EQ(outcome.err, "") << "probabilities not requested: not checked";
 }
 
-TEST_F(BatchPredictionTest, RecordsAreFoundAcrossBlankLinesAndWithoutFinalLineFeed) {
+TEST_F(PredictionStepTest, RecordsAreFoundAcrossBlankLinesAndWithoutFinalLineFeed) {
   TrainModel(testing::DefaultParameter(LINEAR));
   WriteFile(input(), "");
   ASSERT_EQ(Predict(1).status, 0);
@@ -172,7 +172,7 @@ TEST_F(BatchPredictionTest, RecordsAreFoundAcrossBlankLinesAndWithoutFinalLineFe
   EXPECT_EQ(std::count(several.begin(), several.end(), '\n'), 4);
 }
 
-TEST_F(BatchPredictionTest, NodeBufferDoublesBeforeItRunsOutAndNeverShrinks) {
+TEST_F(PredictionStepTest, NodeBufferDoublesBeforeItRunsOutAndNeverShrinks) {
   TrainModel(testing::DefaultParameter(LINEAR));
   auto record = [](int pairs) {
     std::string text = "0";
@@ -197,7 +197,7 @@ TEST_F(BatchPredictionTest, NodeBufferDoublesBeforeItRunsOutAndNeverShrinks) {
   EXPECT_EQ(capacityAfter({1000}), "1024");
 }
 
-TEST_F(BatchPredictionTest, FailuresEndTheProcessWithTheirMessage) {
+TEST_F(PredictionStepTest, FailuresEndTheProcessWithTheirMessage) {
   TrainModel(testing::DefaultParameter(LINEAR));
   WriteFile(output(), "previous");
   std::remove(input().c_str());
@@ -227,7 +227,7 @@ TEST_F(BatchPredictionTest, FailuresEndTheProcessWithTheirMessage) {
   }
 }
 
-TEST_F(BatchPredictionTest, MalformedRecordsEndTheStepNamingFileAndLine) {
+TEST_F(PredictionStepTest, MalformedRecordsEndTheStepNamingFileAndLine) {
   TrainModel(testing::DefaultParameter(LINEAR));
   const std::pair<const char*, const char*> cases[] = {
       {"0 1:0.5 \nx 1:0.5\n", "line 2: expected a number, found \"x\""},
@@ -249,7 +249,7 @@ TEST_F(BatchPredictionTest, MalformedRecordsEndTheStepNamingFileAndLine) {
   EXPECT_NE(outcome.err.find("malformed record"), std::string::npos);
 }
 
-TEST_F(BatchPredictionTest, ResultFileIsTheSameUnderADecimalCommaLocale) {
+TEST_F(PredictionStepTest, ResultFileIsTheSameUnderADecimalCommaLocale) {
   TrainModel(testing::DefaultParameter(RBF));
   WriteFile(input(), kRecords);
   ASSERT_EQ(Predict(1).status, 0);

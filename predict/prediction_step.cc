@@ -1,4 +1,4 @@
-#include "predict/batch_prediction.h"
+#include "predict/prediction_step.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,5 +1,5 @@
-#ifndef WENLEI_PREDICT_BATCH_PREDICTION_H_
-#define WENLEI_PREDICT_BATCH_PREDICTION_H_
+#ifndef WENLEI_PREDICT_PREDICTION_STEP_H_
+#define WENLEI_PREDICT_PREDICTION_STEP_H_
 
 #include <cstdint>
 #include <cstdio>
@@ -80,4 +80,4 @@ class PredictionStep {
 
 }  // namespace wenlei
 
-#endif  // WENLEI_PREDICT_BATCH_PREDICTION_H_
+#endif  // WENLEI_PREDICT_PREDICTION_STEP_H_

@@ -70,11 +70,10 @@ bool Inspection::Load() {
     Fail(opened.message());
     return false;
   }
-  std::string error;
-  bool ok = ReadSourceFile(file.get(), &contents_, &error);
+  const Status read = ReadSourceFile(file.get(), &contents_);
   file.reset();
-  if (!ok) {
-    Fail(sourcePath + " is not a valid resource file: " + error);
+  if (!read.ok()) {
+    Fail(sourcePath + " is not a valid resource file: " + read.message());
     return false;
   }
   const std::string prefix = dir_.empty() || dir_.back() == '/' ? dir_ : dir_ + "/";
@@ -84,7 +83,13 @@ bool Inspection::Load() {
   }
   const std::string modelPath = ResourceFilePath(dir_, kModelFileName);
   hasModel_ = FileSize(modelPath) >= 0;
-  if (hasModel_ && !ReadModelHeader(modelPath, &model_, &modelError_)) model_ = ModelHeader();
+  if (hasModel_) {
+    const Status read = ReadModelHeader(modelPath, &model_);
+    if (!read.ok()) {
+      model_ = ModelHeader();
+      modelError_ = read.message();
+    }
+  }
   return true;
 }
 
@@ -201,16 +206,15 @@ int RunInspectCommand(int argc, char** argv) {
     return kExitUsage;
   }
 
-  std::string error;
-  std::unique_ptr<GbkConverter> converter = GbkConverter::Open(&error);
-  if (converter == nullptr) {
-    Fail(error);
+  std::unique_ptr<GbkConverter> converter;
+  if (Status opened = GbkConverter::Open(&converter); !opened.ok()) {
+    Fail(opened.message());
     return kExitFailure;
   }
   Inspection inspection(operands[0], converter.get());
   if (!inspection.Load()) return kExitFailure;
-  if (!CheckResourceSetFits(operands[0], &error)) {
-    Fail(error);
+  if (Status fits = CheckResourceSetFits(operands[0]); !fits.ok()) {
+    Fail(fits.message());
     return kExitFailure;
   }
   if (words.empty()) {
