@@ -4,6 +4,7 @@
 #include <cctype>
 #include <fstream>
 #include <memory>
+#include <unordered_map>
 
 #include "source/class_names.h"
 #include "text/gbk_converter.h"
@@ -133,11 +134,66 @@ std::vector<std::size_t> Corpus::DocumentsPerClass() const {
 
 namespace {
 
-// Collects documents one at a time and numbers the classes at the end.
+// Numbers each distinct word as the documents are read, and renumbers the
+// words in byte order once all are known.
+class WordNumbering {
+ public:
+  std::uint32_t Number(std::string_view word) {
+    key_.assign(word.data(), word.size());
+    return numbers_.emplace(key_, static_cast<std::uint32_t>(numbers_.size())).first->second;
+  }
+
+  // A document's counts from the numbers of its words, repeats included.
+  static std::vector<WordCount> Count(std::vector<std::uint32_t>* numbers) {
+    std::sort(numbers->begin(), numbers->end());
+    std::vector<WordCount> counts;
+    for (std::size_t i = 0; i < numbers->size();) {
+      std::size_t end = i + 1;
+      while (end < numbers->size() && (*numbers)[end] == (*numbers)[i]) ++end;
+      counts.push_back({(*numbers)[i], static_cast<std::uint32_t>(end - i)});
+      i = end;
+    }
+    counts.shrink_to_fit();
+    return counts;
+  }
+
+  // Fills corpus->distinctWords in byte order and renumbers the documents'
+  // counts to match.
+  void Finish(Corpus* corpus) {
+    std::vector<std::string> words(numbers_.size());
+    for (auto& [word, number] : numbers_) words[number] = word;
+    numbers_ = {};
+    std::vector<std::uint32_t> order(words.size());
+    for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&words](std::uint32_t a, std::uint32_t b) { return words[a] < words[b]; });
+    std::vector<std::uint32_t> renumbered(words.size());
+    corpus->distinctWords.clear();
+    corpus->distinctWords.reserve(words.size());
+    for (std::uint32_t i = 0; i < order.size(); ++i) {
+      renumbered[order[i]] = i;
+      corpus->distinctWords.push_back(std::move(words[order[i]]));
+    }
+    for (auto& document : corpus->documents) {
+      for (auto& count : document.counts) count.word = renumbered[count.word];
+      std::sort(document.counts.begin(), document.counts.end(),
+                [](const WordCount& a, const WordCount& b) { return a.word < b.word; });
+    }
+  }
+
+ private:
+  std::unordered_map<std::string, std::uint32_t> numbers_;
+  std::string key_;
+};
+
+// Collects documents one at a time, counting their words, and numbers the
+// classes and the words at the end.
 class CorpusBuilder {
  public:
-  CorpusBuilder(Corpus* corpus, GbkConverter& converter, const Segmenter* segmenter)
-      : corpus_(corpus), converter_(converter), segmenter_(segmenter) {}
+  CorpusBuilder(Corpus* corpus, GbkConverter& converter, const Segmenter* segmenter,
+                CorpusWords keep)
+      : corpus_(corpus), converter_(converter), segmenter_(segmenter),
+        keepLists_(keep == CorpusWords::kCountsAndLists) {}
 
   // Adds one document of class name (UTF-8) with its text after the tab;
   // false with the fault in *error.
@@ -161,17 +217,21 @@ class CorpusBuilder {
     CorpusDocument document;
     document.classIndex = it->second;
     document.line = line;
+    numbers_.clear();
+    auto keep = [this, &document](std::string_view word) {
+      numbers_.push_back(words_.Number(word));
+      if (keepLists_) document.words.emplace_back(word);
+    };
     if (segmenter_ != nullptr) {
-      DocumentWords::Result result;
       // The text was checked for its encoding when it was read.
-      DocumentWords(&converter_, segmenter_, {}).Make(text, &result);
-      corpus_->wordsUnencodable += result.droppedCharacters;
-      for (std::size_t i = 0; i < result.wordCount(); ++i) {
-        const std::string_view word = result.word(i);
+      DocumentWords(&converter_, segmenter_, {}).Make(text, &segmented_);
+      corpus_->wordsUnencodable += segmented_.droppedCharacters;
+      for (std::size_t i = 0; i < segmented_.wordCount(); ++i) {
+        const std::string_view word = segmented_.word(i);
         if (word.size() > kMaxWordBytes) {
           ++corpus_->wordsTooLong;
         } else {
-          document.words.emplace_back(word);
+          keep(word);
         }
       }
       ++corpus_->segmentedDocuments;
@@ -184,11 +244,12 @@ class CorpusBuilder {
         } else if (gbk_.size() > kMaxWordBytes) {
           ++corpus_->wordsTooLong;
         } else {
-          document.words.push_back(gbk_);
+          keep(gbk_);
         }
       }
     }
-    corpus_->wordOccurrences += document.words.size();
+    corpus_->wordOccurrences += numbers_.size();
+    document.counts = WordNumbering::Count(&numbers_);
     corpus_->documents.push_back(std::move(document));
     return true;
   }
@@ -206,6 +267,8 @@ class CorpusBuilder {
     }
     corpus_->classNamesGbk = ShortClassNames(corpus_->classNamesGbk);
     for (auto& document : corpus_->documents) document.classIndex = finalIndex[document.classIndex];
+    corpus_->documents.shrink_to_fit();
+    words_.Finish(corpus_);
   }
 
  private:
@@ -216,19 +279,23 @@ class CorpusBuilder {
   // appearance.
   std::vector<std::string> firstSeenNames_;
   std::map<std::string, int> firstSeenIndex_;
+  const bool keepLists_;
+  WordNumbering words_;
+  std::vector<std::uint32_t> numbers_;  // of the document being added
+  DocumentWords::Result segmented_;
   std::string gbk_;
 };
 
 }  // namespace
 
 bool ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corpus,
-                std::string* error, const Segmenter* segmenter) {
+                std::string* error, const Segmenter* segmenter, CorpusWords keep) {
   *corpus = Corpus();
   corpus->path = path;
   error->clear();
   LineSource lines(path, encoding);
   if (!lines.Open(error)) return false;
-  CorpusBuilder builder(corpus, lines.converter(), segmenter);
+  CorpusBuilder builder(corpus, lines.converter(), segmenter, keep);
   std::string line;
   while (lines.Next(&line, error)) {
     if (line.empty()) continue;
@@ -254,7 +321,7 @@ bool ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corpus
 
 bool BuildCorpus(const char* const* labels, const char* const* texts, const std::size_t* lengths,
                  std::size_t count, const Segmenter& segmenter, Corpus* corpus,
-                 std::string* error) {
+                 std::string* error, CorpusWords keep) {
   *corpus = Corpus();
   corpus->path = "the texts";
   std::unique_ptr<GbkConverter> converter;
@@ -262,7 +329,7 @@ bool BuildCorpus(const char* const* labels, const char* const* texts, const std:
     *error = opened.message();
     return false;
   }
-  CorpusBuilder builder(corpus, *converter, &segmenter);
+  CorpusBuilder builder(corpus, *converter, &segmenter, keep);
   for (std::size_t i = 0; i < count; ++i) {
     const std::string where = "text " + std::to_string(i + 1) + ": ";
     if (labels[i] == nullptr || (texts[i] == nullptr && lengths[i] > 0)) {
@@ -290,6 +357,17 @@ bool BuildCorpus(const char* const* labels, const char* const* texts, const std:
   }
   builder.Finish();
   return true;
+}
+
+void CountWordLists(Corpus* corpus) {
+  WordNumbering numbering;
+  std::vector<std::uint32_t> numbers;
+  for (auto& document : corpus->documents) {
+    numbers.clear();
+    for (const auto& word : document.words) numbers.push_back(numbering.Number(word));
+    document.counts = WordNumbering::Count(&numbers);
+  }
+  numbering.Finish(corpus);
 }
 
 bool ReadSynonyms(const std::string& path, CorpusEncoding encoding, SynonymTable* synonyms,

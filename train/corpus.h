@@ -2,6 +2,7 @@
 #define WENLEI_TRAIN_CORPUS_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -13,12 +14,24 @@ enum class CorpusEncoding { kUtf8, kGbk };
 // Parses "utf-8"/"utf8" and "gbk" (any case); false for anything else.
 bool ParseCorpusEncoding(const std::string& name, CorpusEncoding* encoding);
 
+// How often a document holds one word: the word's number in
+// Corpus::distinctWords and its occurrences.
+struct WordCount {
+  std::uint32_t word = 0;
+  std::uint32_t count = 0;
+};
+
 // One labelled document of a corpus file.
 struct CorpusDocument {
   int classIndex = 0;              // index into Corpus::classNamesUtf8 (0-based)
-  std::vector<std::string> words;  // GBK, in document order
+  std::vector<std::string> words;  // GBK, in document order; empty when read as counts only
   int line = 0;                    // 1-based line of the corpus file
+  std::vector<WordCount> counts;   // each word of the document once, by ascending number
 };
+
+// What a read keeps of each document: its word counts only (all that
+// training needs, a small share of the words' size), or the word list too.
+enum class CorpusWords { kCountsAndLists, kCountsOnly };
 
 // A corpus file read whole: one document a line, "class<TAB>w1 w2 w3".
 //
@@ -36,6 +49,9 @@ struct Corpus {
   // (ShortClassNames of the full names).
   std::vector<std::string> classNamesGbk;
   std::vector<CorpusDocument> documents;   // in file order
+  // Every word the documents hold once (GBK), in ascending byte order, so
+  // that a document's counts come in the order of its words' bytes.
+  std::vector<std::string> distinctWords;
   std::size_t wordOccurrences = 0;         // words kept, repeats included
   std::size_t wordsTooLong = 0;            // occurrences left out for length
   std::size_t wordsUnencodable = 0;        // occurrences left out for GBK
@@ -72,15 +88,23 @@ class Segmenter;
 // With a segmenter the text after the tab is raw text, cut into words as
 // `wenlei classify` cuts it (characters GBK cannot encode are counted in
 // wordsUnencodable).
+//
+// The file is read line by line and each document is counted as it is read;
+// with kCountsOnly no document's words are kept as text.
 bool ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corpus,
-                std::string* error, const Segmenter* segmenter = nullptr);
+                std::string* error, const Segmenter* segmenter = nullptr,
+                CorpusWords keep = CorpusWords::kCountsAndLists);
 
 // The same from count raw UTF-8 texts in memory (text i is lengths[i]
 // bytes), segmented with segmenter, and their UTF-8 class names; *error
 // names the text ("text 3: ...").
 bool BuildCorpus(const char* const* labels, const char* const* texts, const std::size_t* lengths,
                  std::size_t count, const Segmenter& segmenter, Corpus* corpus,
-                 std::string* error);
+                 std::string* error, CorpusWords keep = CorpusWords::kCountsAndLists);
+
+// Numbers the words of documents made by hand (their word lists) and fills
+// corpus->distinctWords and each document's counts.
+void CountWordLists(Corpus* corpus);
 
 // Variant word -> canonical word, both in GBK; read from a file of lines
 // "variant<TAB>canonical".  A canonical word must fit 9 GBK bytes, a variant

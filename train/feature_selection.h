@@ -2,6 +2,7 @@
 #define WENLEI_TRAIN_FEATURE_SELECTION_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -22,7 +23,8 @@ struct RankedUnit {
 // chi-square ranking of units that the trainer selects features from.
 class FeatureStatistics {
  public:
-  // Over the documents of the corpus that subset lists (all when null).
+  // Over the documents of the corpus that subset lists (all when null),
+  // from their word counts; the corpus must outlive the statistics.
   FeatureStatistics(const Corpus& corpus, const SynonymTable& synonyms,
                     const std::vector<std::size_t>* subset = nullptr);
 
@@ -52,15 +54,24 @@ class FeatureStatistics {
   std::size_t documents() const { return documents_; }
 
  private:
-  struct UnitCounts {
-    std::size_t documentFrequency = 0;
-    std::vector<std::size_t> perClass;  // documents of each class holding it
-  };
+  // Units by number, best first, as Rank orders them.
+  std::vector<std::uint32_t> RankedUnits(std::size_t minDocumentFrequency,
+                                         std::vector<double>* scores) const;
+  std::size_t DocumentsHolding(std::uint32_t unit, std::size_t c) const {
+    return perClass_[unit * classSizes_.size() + c];
+  }
 
+  const std::string& UnitName(std::uint32_t unit) const {
+    return unitNames_.empty() ? words_[unit] : unitNames_[unit];
+  }
+
+  const std::vector<std::string>& words_;  // the corpus's distinct words
   std::size_t documents_;
   std::vector<std::size_t> classSizes_;
-  std::unordered_map<std::string, UnitCounts> units_;
-  std::unordered_map<std::string, std::size_t> wordFrequency_;
+  std::vector<std::string> unitNames_;  // empty without synonyms: units are words
+  std::vector<std::uint32_t> unitDocuments_;  // documents holding any member
+  std::vector<std::uint32_t> perClass_;       // the same by class: unit * classes + class
+  std::vector<std::uint32_t> wordDocuments_;  // by the word's number
   std::unordered_map<std::string, std::vector<std::string>> variantsOf_;
 };
 

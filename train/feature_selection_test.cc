@@ -18,11 +18,13 @@ Corpus SmallCorpus() {
       {1, {"both", "computer"}, 3},
       {1, {"both", "half"}, 4},
   };
+  CountWordLists(&corpus);
   return corpus;
 }
 
 TEST(FeatureSelectionTest, RanksByChiSquareThenBytes) {
-  FeatureStatistics statistics(SmallCorpus(), {});
+  const Corpus corpus = SmallCorpus();  // outlives the statistics
+  FeatureStatistics statistics(corpus, {});
   std::vector<RankedUnit> ranked = statistics.Rank(1);
   ASSERT_EQ(ranked.size(), 6u);
   // only_a: A=2 B=0 C=0 D=2 gives N (AD-BC)^2 / ((A+B)(C+D)(A+C)(B+D)) = 4*16/16 = 4.
@@ -39,7 +41,8 @@ TEST(FeatureSelectionTest, RanksByChiSquareThenBytes) {
 }
 
 TEST(FeatureSelectionTest, MinimumDocumentFrequencyDropsRareUnits) {
-  FeatureStatistics statistics(SmallCorpus(), {});
+  const Corpus corpus = SmallCorpus();  // outlives the statistics
+  FeatureStatistics statistics(corpus, {});
   std::vector<RankedUnit> ranked = statistics.Rank(2);
   ASSERT_EQ(ranked.size(), 2u);
   EXPECT_EQ(ranked[0].unit, "only_a");
@@ -49,7 +52,8 @@ TEST(FeatureSelectionTest, MinimumDocumentFrequencyDropsRareUnits) {
 
 TEST(FeatureSelectionTest, SynonymsMergeIntoTheirCanonicalUnit) {
   SynonymTable synonyms = {{"pc", "computer"}, {"laptop", "computer"}};
-  FeatureStatistics statistics(SmallCorpus(), synonyms);
+  const Corpus corpus = SmallCorpus();  // outlives the statistics
+  FeatureStatistics statistics(corpus, synonyms);
   std::vector<RankedUnit> ranked = statistics.Rank(2);
   // pc (a document of class a) and computer (one of b) now form one unit in
   // two documents, one of each class: chi-square 0.
@@ -75,6 +79,7 @@ TEST(FeatureSelectionTest, ClassTurnsGiveEveryClassItsBestWordsEarly) {
   corpus.documents.push_back({0, {"s1"}, 9});
   corpus.documents.push_back({1, {"s1", "common"}, 10});
   corpus.documents.push_back({1, {"b1", "common"}, 11});
+  CountWordLists(&corpus);
   FeatureStatistics statistics(corpus, {});
   auto units = [](const std::vector<RankedUnit>& ranking) {
     std::vector<std::string> names;

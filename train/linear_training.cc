@@ -61,34 +61,30 @@ bool ParseSolver(const std::string& name, Solver* solver) {
 
 const char* SolverName(Solver solver) { return EntryOf(solver).name; }
 
+void LinearRows::Finish() {
+  for (std::size_t start : starts_) {
+    feature_node* node = &nodes_[start];
+    while (node->index != 0) ++node;
+    node->index = largestFeature_ + 1;
+  }
+}
+
+std::vector<feature_node*> LinearRows::Pointers() const {
+  std::vector<feature_node*> pointers;
+  pointers.reserve(starts_.size());
+  // liblinear reads the rows only, through pointers to non-const nodes.
+  for (std::size_t start : starts_) pointers.push_back(const_cast<feature_node*>(&nodes_[start]));
+  return pointers;
+}
+
 namespace {
 
-LinearModel TrainOneVsRest(const std::vector<const svm_node*>& rows,
-                           const std::vector<double>& labels, std::size_t classes, Solver solver,
+LinearModel TrainOneVsRest(const LinearRows& rows, std::size_t classes, Solver solver,
                            double cost, const std::vector<double>& classWeights, unsigned seed) {
   const SolverEntry& entry = EntryOf(solver);
-  // liblinear's rows: the features and a constant 1 for the bias.
-  int features = 0;
-  std::size_t nodes = 0;
-  for (const svm_node* row : rows) {
-    for (const svm_node* node = row; node->index != -1; ++node, ++nodes) {
-      features = std::max(features, node->index);
-    }
-  }
-  std::vector<feature_node> storage;
-  storage.reserve(nodes + 2 * rows.size());
-  std::vector<std::size_t> starts;
-  for (const svm_node* row : rows) {
-    starts.push_back(storage.size());
-    for (const svm_node* node = row; node->index != -1; ++node) {
-      storage.push_back({node->index, node->value});
-    }
-    storage.push_back({features + 1, 1.0});
-    storage.push_back({-1, 0.0});
-  }
-  std::vector<feature_node*> pointers;
-  for (std::size_t start : starts) pointers.push_back(storage.data() + start);
-  std::vector<double> y(labels);
+  const int features = rows.largestFeature();
+  std::vector<feature_node*> pointers = rows.Pointers();
+  std::vector<double> y(rows.labels());
   problem prob{};
   prob.l = static_cast<int>(rows.size());
   prob.n = features + 1;
@@ -148,6 +144,26 @@ LinearModel TrainOneVsRest(const std::vector<const svm_node*>& rows,
   return linear;
 }
 
+// The rows of classes i and j (0-based) alone.
+LinearRows PairRows(const LinearRows& rows, std::size_t i, std::size_t j) {
+  LinearRows pair;
+  const std::vector<feature_node*> pointers = rows.Pointers();
+  std::vector<feature_node> features;
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    const double label = rows.labels()[r];
+    if (label != static_cast<double>(i + 1) && label != static_cast<double>(j + 1)) continue;
+    features.clear();
+    // The row's features end where the bias term's begins.
+    for (const feature_node* node = pointers[r];
+         node->index > 0 && node->index <= rows.largestFeature(); ++node) {
+      features.push_back(*node);
+    }
+    pair.Add(features, label);
+  }
+  pair.Finish();
+  return pair;
+}
+
 // a - b of two sparse vectors closed by index -1.
 std::vector<svm_node> Difference(const svm_node* a, const svm_node* b) {
   std::vector<svm_node> result;
@@ -169,27 +185,19 @@ std::vector<svm_node> Difference(const svm_node* a, const svm_node* b) {
 
 }  // namespace
 
-LinearModel TrainLinear(const std::vector<const svm_node*>& rows,
-                        const std::vector<double>& labels, std::size_t classes, Solver solver,
+LinearModel TrainLinear(const LinearRows& rows, std::size_t classes, Solver solver,
                         Multiclass multiclass, double cost,
                         const std::vector<double>& classWeights, unsigned seed) {
   QuietLiblinearOnce();
   if (multiclass == Multiclass::kOneVsRest) {
-    return TrainOneVsRest(rows, labels, classes, solver, cost, classWeights, seed);
+    return TrainOneVsRest(rows, classes, solver, cost, classWeights, seed);
   }
   LinearModel linear;
   linear.multiclass = Multiclass::kOneVsOne;
   linear.classCount = classes;
   for (std::size_t i = 0; i < classes; ++i) {
     for (std::size_t j = i + 1; j < classes; ++j) {
-      std::vector<const svm_node*> pairRows;
-      std::vector<double> pairLabels;
-      for (std::size_t r = 0; r < rows.size(); ++r) {
-        if (labels[r] == static_cast<double>(i + 1) || labels[r] == static_cast<double>(j + 1)) {
-          pairRows.push_back(rows[r]);
-          pairLabels.push_back(labels[r]);
-        }
-      }
+      const LinearRows pairRows = PairRows(rows, i, j);
       if (pairRows.empty()) {
         linear.weights.push_back({{-1, 0.0}});
         linear.biases.push_back(0.0);
@@ -199,7 +207,7 @@ LinearModel TrainLinear(const std::vector<const svm_node*>& rows,
       // pair decides by their difference (the half-vectors of a
       // two-class model add up to liblinear's own vector exactly).
       const LinearModel scores =
-          TrainOneVsRest(pairRows, pairLabels, classes, solver, cost, classWeights, seed);
+          TrainOneVsRest(pairRows, classes, solver, cost, classWeights, seed);
       linear.weights.push_back(Difference(scores.weights[i].data(), scores.weights[j].data()));
       linear.biases.push_back(scores.biases[i] - scores.biases[j]);
     }

@@ -1,10 +1,12 @@
 #ifndef WENLEI_TRAIN_LINEAR_TRAINING_H_
 #define WENLEI_TRAIN_LINEAR_TRAINING_H_
 
+#include <algorithm>
+#include <cstddef>
 #include <string>
 #include <vector>
 
-#include "svm.h"
+#include "linear.h"
 #include "train/linear_model.h"
 
 namespace wenlei {
@@ -18,14 +20,48 @@ enum class Solver { kL2SvmDual, kL2SvmPrimal, kL1SvmDual, kLogistic, kCrammerSin
 bool ParseSolver(const std::string& name, Solver* solver);
 const char* SolverName(Solver solver);
 
-// Training rows of classes 1..classes (labels as doubles), each closed by
-// index -1; a class weight per class (empty: all 1).  One-vs-rest: classes
-// without a row get no weights and a score far below every other class's;
-// one-vs-one: a pair trains on the rows of its two classes alone (a pair
-// whose classes have no row decides 0).  The result
-// depends on the arguments alone, also when threads train at once.
-LinearModel TrainLinear(const std::vector<const svm_node*>& rows,
-                        const std::vector<double>& labels, std::size_t classes, Solver solver,
+// Training rows as liblinear takes them, built once and trained at every
+// cost: each row's features, then the bias term's constant 1, then index
+// -1, all in one block.  The bias term's feature follows the largest feature
+// of the rows, as liblinear expects.
+class LinearRows {
+ public:
+  // Adds a row of class label (1..n); features in ascending order.
+  template <typename Features>
+  void Add(const Features& features, double label) {
+    starts_.push_back(nodes_.size());
+    for (const auto& feature : features) {
+      nodes_.push_back({feature.index, feature.value});
+      largestFeature_ = std::max(largestFeature_, static_cast<int>(feature.index));
+    }
+    nodes_.push_back({0, 1.0});  // the bias term's feature is set by Finish
+    nodes_.push_back({-1, 0.0});
+    labels_.push_back(label);
+  }
+  // Numbers the bias term's feature; called once, after the last row.
+  void Finish();
+
+  std::size_t size() const { return labels_.size(); }
+  bool empty() const { return labels_.empty(); }
+  int largestFeature() const { return largestFeature_; }
+  const std::vector<double>& labels() const { return labels_; }
+  // The rows for liblinear's problem.
+  std::vector<feature_node*> Pointers() const;
+
+ private:
+  std::vector<feature_node> nodes_;
+  std::vector<std::size_t> starts_;
+  std::vector<double> labels_;
+  int largestFeature_ = 0;
+};
+
+// Trains on rows of classes 1..classes with a class weight per class
+// (empty: all 1).  One-vs-rest: classes without a row get no weights and a
+// score far below every other class's; one-vs-one: a pair trains on the
+// rows of its two classes alone (a pair whose classes have no row decides
+// 0).  The result depends on the arguments alone, also when threads train
+// at once.
+LinearModel TrainLinear(const LinearRows& rows, std::size_t classes, Solver solver,
                         Multiclass multiclass, double cost,
                         const std::vector<double>& classWeights, unsigned seed);
 

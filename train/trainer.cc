@@ -3,20 +3,25 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <set>
 #include <thread>
-#include <unordered_set>
+#include <utility>
 
 #include "decide/confidence.h"
 #include "source/confidence_file.h"
 #include "svm.h"
 #include "text/content_word.h"
+#include "train/corpus_vectoriser.h"
 #include "train/platt.h"
 #include "vectorise/word_counting.h"
 
@@ -136,46 +141,6 @@ SourceFileContents BuildResourceContents(const FeatureStatistics& statistics,
   return contents;
 }
 
-bool WriteResourceFile(const Corpus& corpus, SourceFileContents* contents,
-                       const std::string& prefix, SourceData* sourceData, std::string* error,
-                       const std::vector<std::size_t>* subset) {
-  const std::string path = prefix + kSourceFileName;
-  // The average length is counted with the vocabulary as the library reads
-  // it back, so the file is written once to count and once for good.
-  contents->averageDocLength = 1.0;
-  if (Status written = WriteSourceFile(path, *contents); !written.ok()) {
-    *error = written.message();
-    return false;
-  }
-  SourceData counting;
-  if (!counting.Load(prefix).ok()) {
-    *error = "cannot read back " + path;
-    return false;
-  }
-  double knownOccurrences = 0.0;
-  const std::size_t documents = subset ? subset->size() : corpus.documents.size();
-  for (std::size_t i = 0; i < documents; ++i) {
-    double known = 0.0;
-    CountDocumentWords(counting, corpus.documents[subset ? (*subset)[i] : i].words, &known);
-    knownOccurrences += known;
-  }
-  if (knownOccurrences == 0.0) {
-    *error = "no training document holds a vocabulary word";
-    return false;
-  }
-  contents->averageDocLength = knownOccurrences / static_cast<double>(documents);
-  if (Status written = WriteSourceFile(path, *contents); !written.ok()) {
-    *error = written.message();
-    return false;
-  }
-  *sourceData = SourceData();
-  if (!sourceData->Load(prefix).ok()) {
-    *error = "cannot read back " + path;
-    return false;
-  }
-  return true;
-}
-
 TermCounts CountDocumentWords(const SourceData& sourceData, const std::vector<std::string>& words,
                               double* knownWordCount) {
   return CountKnownWords(
@@ -195,26 +160,36 @@ DocumentVector VectoriseDocument(const SourceData& sourceData,
   return vector;
 }
 
-// The training documents as libsvm takes them.  Rows are ordered by class
-// number, so that the labels appear first in the order 1..n and libsvm
-// numbers the model's classes the way the decision step reads them.
+// Documents as the solvers take them.  Rows are ordered by class number, so
+// that the labels appear first in the order 1..n and libsvm numbers the
+// model's classes the way the decision step reads them.  Training rows for
+// liblinear go straight into its own form; every other part keeps libsvm's
+// rows with each row's document and content words.
 struct Trainer::Problem {
   std::vector<std::vector<svm_node>> rows;
   std::vector<svm_node*> pointers;
   std::vector<double> labels;
-  std::vector<std::size_t> documents;   // corpus index of each row
+  std::vector<std::size_t> documents;      // corpus index of each row
   std::vector<ContentWords> contentWords;  // content words of each row and the known ones
+  LinearRows linear;                       // instead of the above, for liblinear
   svm_problem problem{};
   std::size_t documentsWithoutFeatures = 0;
 };
 
-// The training part of one cross-validation fold, with the feature ranking
-// made from it alone, and the documents held out from it.
+// The documents of one cross-validation fold: those it trains on, whose
+// words alone are ranked and counted for its resource file, and those it
+// holds out.
 struct Trainer::Fold {
   std::vector<std::size_t> trainingDocuments;  // corpus indices, ascending
   std::vector<std::size_t> heldOutDocuments;
-  std::unique_ptr<FeatureStatistics> statistics;
-  std::vector<RankedUnit> ranking;
+};
+
+// A unit of cross-validation work as the folds announce it.
+struct Trainer::Step {
+  std::size_t fold = 0;
+  std::size_t features = 0;
+  double cost = 0.0;
+  double weightPower = 0.0;
 };
 
 Trainer::Trainer(const Corpus& corpus, TrainerOptions options, TrainingProgress* progress)
@@ -244,7 +219,8 @@ std::vector<int> AssignFolds(const Corpus& corpus, int folds, unsigned seed) {
   return fold;
 }
 
-bool Trainer::BuildProblem(SourceData& sourceData, const std::vector<std::size_t>* documents,
+bool Trainer::BuildProblem(const CorpusVectoriser& vectoriser, double averageDocLength,
+                           const std::vector<std::size_t>* documents, bool forLiblinear,
                            Problem* problem, std::string* error) const {
   const std::size_t classes = corpus_.classNamesUtf8.size();
   std::vector<std::vector<std::size_t>> byClass(classes);
@@ -255,24 +231,30 @@ bool Trainer::BuildProblem(SourceData& sourceData, const std::vector<std::size_t
       byClass[corpus_.documents[i].classIndex].push_back(i);
     }
   }
+  std::vector<Feature> features;
   for (std::size_t c = 0; c < classes; ++c) {
     std::size_t rowsOfClass = 0;
     for (std::size_t i : byClass[c]) {
       ContentWords content;
-      DocumentVector vector = VectoriseDocument(sourceData, corpus_.documents[i].words, &content);
-      if (vector.features().empty()) {
+      vectoriser.Vectorise(corpus_.documents[i], averageDocLength, &features, &content);
+      if (features.empty()) {
         ++problem->documentsWithoutFeatures;
         continue;
       }
+      ++rowsOfClass;
+      const double label = static_cast<double>(c + 1);
+      if (forLiblinear) {
+        problem->linear.Add(features, label);
+        continue;
+      }
       std::vector<svm_node> row;
-      row.reserve(vector.features().size() + 1);
-      for (const auto& [index, value] : vector.features()) row.push_back({index, value});
+      row.reserve(features.size() + 1);
+      for (const Feature& feature : features) row.push_back({feature.index, feature.value});
       row.push_back({-1, 0.0});
       problem->rows.push_back(std::move(row));
-      problem->labels.push_back(static_cast<double>(c + 1));
+      problem->labels.push_back(label);
       problem->documents.push_back(i);
       problem->contentWords.push_back(content);
-      ++rowsOfClass;
     }
     if (rowsOfClass == 0 && error != nullptr) {
       *error = "class \"" + corpus_.classNamesUtf8[c] +
@@ -280,6 +262,7 @@ bool Trainer::BuildProblem(SourceData& sourceData, const std::vector<std::size_t
       return false;
     }
   }
+  problem->linear.Finish();
   for (auto& row : problem->rows) problem->pointers.push_back(row.data());
   problem->problem.l = static_cast<int>(problem->rows.size());
   problem->problem.y = problem->labels.data();
@@ -290,15 +273,10 @@ bool Trainer::BuildProblem(SourceData& sourceData, const std::vector<std::size_t
 svm_parameter Trainer::Parameter(double cost, double weightPower, bool probability) {
   svm_parameter parameter{};
   if (weightPower != 0.0) {
-    std::vector<std::size_t> perClass = corpus_.DocumentsPerClass();
     weightLabels_.clear();
-    weights_.clear();
-    for (std::size_t c = 0; c < perClass.size(); ++c) {
+    weights_ = ClassWeights(weightPower);
+    for (std::size_t c = 0; c < weights_.size(); ++c) {
       weightLabels_.push_back(static_cast<int>(c + 1));
-      weights_.push_back(std::pow(static_cast<double>(corpus_.documents.size()) /
-                                      (static_cast<double>(perClass.size()) *
-                                       static_cast<double>(perClass[c])),
-                                  weightPower));
     }
     parameter.nr_weight = static_cast<int>(weights_.size());
     parameter.weight_label = weightLabels_.data();
@@ -317,57 +295,42 @@ svm_parameter Trainer::Parameter(double cost, double weightPower, bool probabili
   return parameter;
 }
 
-bool Trainer::PrepareFold(const Fold& fold, std::size_t k, const std::string& prefix,
-                          Problem* training, Problem* heldOut, std::string* error) const {
-  SourceFileContents contents = BuildResourceContents(*fold.statistics, fold.ranking, k,
-                                                      options_.vocabulary,
-                                                      corpus_.classNamesGbk);
-  SourceData sourceData;
-  if (!WriteResourceFile(corpus_, &contents, prefix, &sourceData, error,
-                         &fold.trainingDocuments)) {
+std::vector<RankedUnit> Trainer::RankContentUnits(const FeatureStatistics& statistics,
+                                                  std::size_t* stopped) const {
+  std::vector<RankedUnit> ranking = options_.ranking == RankingOrder::kClassTurns
+                                        ? statistics.RankByClassTurns(options_.minDocumentFrequency)
+                                        : statistics.Rank(options_.minDocumentFrequency);
+  const std::size_t before = ranking.size();
+  if (!options_.stopWords.empty()) {
+    ranking.erase(std::remove_if(ranking.begin(), ranking.end(),
+                                 [this](const RankedUnit& unit) {
+                                   return options_.stopWords.Stops(unit.unit);
+                                 }),
+                  ranking.end());
+  }
+  if (stopped != nullptr) *stopped = before - ranking.size();
+  return ranking;
+}
+
+bool Trainer::PrepareFold(const Fold& fold, std::size_t k, Problem* training, Problem* heldOut,
+                          std::string* error) const {
+  // Words are selected inside each fold from its training part alone, so
+  // the held-out documents play no part in choosing their own features.
+  FeatureStatistics statistics(corpus_, options_.synonyms, &fold.trainingDocuments);
+  const SourceFileContents contents =
+      BuildResourceContents(statistics, RankContentUnits(statistics, nullptr), k,
+                            options_.vocabulary, corpus_.classNamesGbk);
+  const CorpusVectoriser vectoriser(corpus_, contents);
+  const double averageDocLength = vectoriser.AverageKnownWords(&fold.trainingDocuments);
+  if (averageDocLength == 0.0) {
+    *error = "no training document holds a vocabulary word";
     return false;
   }
   // A fold whose training part lacks a class still predicts its held-out
   // documents, with the classes it has.
-  BuildProblem(sourceData, &fold.trainingDocuments, training, nullptr);
-  BuildProblem(sourceData, &fold.heldOutDocuments, heldOut, nullptr);
-  return true;
-}
-
-bool Trainer::CrossValidate(std::vector<Problem>& training, std::vector<Problem>& heldOut,
-                            double cost, double weightPower, bool probability,
-                            std::vector<double>* predicted,
-                            std::vector<std::vector<double>>* probabilities,
-                            std::string* error) {
-  const int classes = static_cast<int>(corpus_.classNamesUtf8.size());
-  predicted->assign(corpus_.documents.size(), 0.0);
-  if (probabilities) probabilities->assign(corpus_.documents.size(), {});
-  for (std::size_t f = 0; f < training.size(); ++f) {
-    if (training[f].rows.empty()) continue;
-    svm_parameter parameter = Parameter(cost, weightPower, probability);
-    if (const char* message = svm_check_parameter(&training[f].problem, &parameter)) {
-      *error = std::string("libsvm rejects the parameters: ") + message;
-      return false;
-    }
-    std::srand(options_.seed);  // the probability estimates' folds come from rand()
-    svm_model* model = svm_train(&training[f].problem, &parameter);
-    std::vector<int> labels(svm_get_nr_class(model));
-    svm_get_labels(model, labels.data());
-    std::vector<double> byLabel(labels.size());
-    for (std::size_t r = 0; r < heldOut[f].rows.size(); ++r) {
-      const std::size_t document = heldOut[f].documents[r];
-      if (probability) {
-        (*predicted)[document] = svm_predict_probability(model, heldOut[f].rows[r].data(),
-                                                         byLabel.data());
-        std::vector<double>& p = (*probabilities)[document];
-        p.assign(classes, 0.0);
-        for (std::size_t j = 0; j < labels.size(); ++j) p[labels[j] - 1] = byLabel[j];
-      } else {
-        (*predicted)[document] = svm_predict(model, heldOut[f].rows[r].data());
-      }
-    }
-    svm_free_and_destroy_model(&model);
-  }
+  BuildProblem(vectoriser, averageDocLength, &fold.trainingDocuments, UsesLinearSolver(), training,
+               nullptr);
+  BuildProblem(vectoriser, averageDocLength, &fold.heldOutDocuments, false, heldOut, nullptr);
   return true;
 }
 
@@ -390,66 +353,210 @@ std::vector<double> Trainer::ClassWeights(double weightPower) const {
 
 namespace {
 
-// Runs work(i) for i in [0, count) on up to jobs threads (0: one per
-// processor); each i writes only its own results.
-template <typename Work>
-void RunInParallel(std::size_t count, unsigned jobs, const Work& work) {
+// Runs work(f, step) for f in [0, count) on up to jobs threads (0: one per
+// processor); each f writes only its own results.  Before each unit of its
+// work a fold calls step(description), which returns false when the run is
+// to stop.  The descriptions go to report on the calling thread, in the
+// order they came; once report returns true (stop) no later one is
+// reported and every later step returns false.  Returns whether the run
+// went to its end.
+template <typename Description, typename Work, typename Report>
+bool RunFolds(std::size_t count, unsigned jobs, const Work& work, const Report& report) {
   if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
   const std::size_t threads = std::min<std::size_t>(jobs, count);
+  bool stop = false;
   if (threads <= 1) {
-    for (std::size_t i = 0; i < count; ++i) work(i);
-    return;
+    auto step = [&](const Description& description) {
+      if (!stop) stop = report(description);
+      return !stop;
+    };
+    for (std::size_t f = 0; f < count && !stop; ++f) work(f, step);
+    return !stop;
   }
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::deque<Description> waiting;
+  std::size_t finished = 0;
+  auto step = [&](const Description& description) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (stop) return false;
+    waiting.push_back(description);
+    changed.notify_all();
+    return true;
+  };
   std::atomic<std::size_t> next{0};
   std::vector<std::thread> pool;
   for (std::size_t t = 0; t < threads; ++t) {
     pool.emplace_back([&]() {
-      for (std::size_t i = next++; i < count; i = next++) work(i);
+      for (std::size_t f = next++; f < count; f = next++) work(f, step);
+      std::lock_guard<std::mutex> lock(mutex);
+      ++finished;
+      changed.notify_all();
     });
   }
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+      changed.wait(lock, [&]() { return !waiting.empty() || finished == threads; });
+      while (!waiting.empty()) {
+        const Description description = waiting.front();
+        waiting.pop_front();
+        if (stop) continue;
+        lock.unlock();
+        const bool stopNow = report(description);
+        lock.lock();
+        stop = stop || stopNow;
+      }
+      if (finished == threads) break;
+    }
+  }
   for (auto& thread : pool) thread.join();
+  return !stop;
 }
 
 std::vector<const svm_node*> RowPointers(const std::vector<std::vector<svm_node>>& rows) {
   std::vector<const svm_node*> pointers;
+  pointers.reserve(rows.size());
   for (const auto& row : rows) pointers.push_back(row.data());
   return pointers;
 }
 
 }  // namespace
 
-void Trainer::CrossValidateLinear(const std::vector<Problem>& training,
-                                  const std::vector<Problem>& heldOut, double cost,
-                                  double weightPower, std::vector<double>* predicted,
-                                  std::vector<std::vector<double>>* decisions,
-                                  std::vector<LinearModel>* foldModels) {
+// Trains the points (power, cost) on each fold's rows at k and predicts its
+// held-out documents: (*predicted)[point][document], 0 for a document
+// without a feature.  At most `jobs` folds are built at once.
+bool Trainer::CrossValidatePoints(const std::vector<Fold>& folds, std::size_t k,
+                                  const std::vector<std::pair<double, double>>& points,
+                                  const std::function<bool(const Step&)>& report,
+                                  std::vector<std::vector<double>>* predicted,
+                                  std::string* error) {
   const std::size_t classes = corpus_.classNamesUtf8.size();
-  predicted->assign(corpus_.documents.size(), 0.0);
-  decisions->assign(corpus_.documents.size(), {});
-  foldModels->assign(training.size(), LinearModel());
-  const std::vector<double> weights = ClassWeights(weightPower);
-  RunInParallel(training.size(), options_.jobs, [&](std::size_t f) {
-    if (training[f].rows.empty()) return;
-    LinearModel model = TrainLinear(RowPointers(training[f].rows), training[f].labels, classes,
-                                    options_.solver, options_.multiclass, cost, weights,
-                                    options_.seed);
-    std::vector<std::vector<double>> rowDecisions =
-        model.PairDecisionRows(RowPointers(heldOut[f].rows));
-    for (std::size_t r = 0; r < heldOut[f].rows.size(); ++r) {
-      const std::size_t document = heldOut[f].documents[r];
-      (*decisions)[document] = std::move(rowDecisions[r]);
-      (*predicted)[document] =
-          static_cast<double>(VotedClass((*decisions)[document], classes) + 1);
+  predicted->assign(points.size(), std::vector<double>(corpus_.documents.size(), 0.0));
+  std::vector<std::string> errors(folds.size());
+  // libsvm's parameters live in this object: its folds take turns.
+  const unsigned jobs = UsesLinearSolver() ? options_.jobs : 1;
+  const bool finished = RunFolds<Step>(
+      folds.size(), jobs,
+      [&](std::size_t f, const auto& step) {
+        Problem training, heldOut;
+        if (!PrepareFold(folds[f], k, &training, &heldOut, &errors[f])) return;
+        for (std::size_t p = 0; p < points.size(); ++p) {
+          const auto [power, cost] = points[p];
+          if (!step(Step{f, k, cost, power})) return;
+          std::vector<double>& answers = (*predicted)[p];
+          if (UsesLinearSolver()) {
+            if (training.linear.empty()) continue;
+            const LinearModel model = TrainLinear(training.linear, classes, options_.solver,
+                                                  options_.multiclass, cost,
+                                                  ClassWeights(power), options_.seed);
+            const std::vector<std::vector<double>> decisions =
+                model.PairDecisionRows(RowPointers(heldOut.rows));
+            for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
+              answers[heldOut.documents[r]] = static_cast<double>(VotedClass(decisions[r], classes) + 1);
+            }
+            continue;
+          }
+          if (training.rows.empty()) continue;
+          svm_parameter parameter = Parameter(cost, power, false);
+          if (const char* message = svm_check_parameter(&training.problem, &parameter)) {
+            errors[f] = std::string("libsvm rejects the parameters: ") + message;
+            return;
+          }
+          svm_model* model = svm_train(&training.problem, &parameter);
+          for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
+            answers[heldOut.documents[r]] = svm_predict(model, heldOut.rows[r].data());
+          }
+          svm_free_and_destroy_model(&model);
+        }
+      },
+      [&](const Step& step) { return !errors[step.fold].empty() || report(step); });
+  for (const std::string& fault : errors) {
+    if (!fault.empty()) {
+      *error = fault;
+      return false;
     }
-    (*foldModels)[f] = std::move(model);
-  });
+  }
+  return finished;
 }
 
-void Trainer::CalibrateLinear(const std::vector<Problem>& heldOut,
-                              const std::vector<std::vector<double>>& pairDecisions,
-                              const std::vector<LinearModel>& foldModels,
-                              std::vector<std::vector<double>>* probabilities) {
+// Each document's probabilities at the chosen point, from the model of the
+// fold that held it out, with its content words: what the confidence
+// threshold is chosen on.  For the linear solvers each pair's sigmoid is
+// fitted on the cross-validated pair decisions first (into probA_, probB_).
+bool Trainer::CrossValidateProbabilities(const std::vector<Fold>& folds, const GridPoint& point,
+                                         const std::function<bool(const Step&)>& report,
+                                         std::vector<std::vector<double>>* probabilities,
+                                         std::vector<ContentWords>* contentWords,
+                                         std::vector<std::size_t>* withFeatures,
+                                         std::string* error) {
   const std::size_t classes = corpus_.classNamesUtf8.size();
+  const std::size_t documents = corpus_.documents.size();
+  probabilities->assign(documents, {});
+  contentWords->assign(documents, ContentWords());
+  std::vector<std::vector<double>> pairDecisions(documents);
+  std::vector<LinearModel> foldModels(folds.size());
+  std::vector<Problem> heldOuts(folds.size());
+  std::vector<std::vector<std::size_t>> rowDocuments(folds.size());
+  std::vector<std::string> errors(folds.size());
+  const unsigned jobs = UsesLinearSolver() ? options_.jobs : 1;
+  const bool finished = RunFolds<Step>(
+      folds.size(), jobs,
+      [&](std::size_t f, const auto& step) {
+        Problem training;
+        Problem& heldOut = heldOuts[f];
+        if (!PrepareFold(folds[f], point.features, &training, &heldOut, &errors[f])) return;
+        if (!step(Step{f, point.features, point.cost, point.weightPower})) return;
+        rowDocuments[f] = heldOut.documents;
+        for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
+          (*contentWords)[heldOut.documents[r]] = heldOut.contentWords[r];
+        }
+        if (UsesLinearSolver()) {
+          if (training.linear.empty()) return;
+          foldModels[f] = TrainLinear(training.linear, classes, options_.solver,
+                                      options_.multiclass, point.cost,
+                                      ClassWeights(point.weightPower), options_.seed);
+          std::vector<std::vector<double>> rowDecisions =
+              foldModels[f].PairDecisionRows(RowPointers(heldOut.rows));
+          for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
+            pairDecisions[heldOut.documents[r]] = std::move(rowDecisions[r]);
+          }
+          return;
+        }
+        if (training.rows.empty()) return;
+        svm_parameter parameter = Parameter(point.cost, point.weightPower, true);
+        if (const char* message = svm_check_parameter(&training.problem, &parameter)) {
+          errors[f] = std::string("libsvm rejects the parameters: ") + message;
+          return;
+        }
+        std::srand(options_.seed);  // the probability estimates' folds come from rand()
+        svm_model* model = svm_train(&training.problem, &parameter);
+        std::vector<int> labels(svm_get_nr_class(model));
+        svm_get_labels(model, labels.data());
+        std::vector<double> byLabel(labels.size());
+        for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
+          svm_predict_probability(model, heldOut.rows[r].data(), byLabel.data());
+          std::vector<double>& p = (*probabilities)[heldOut.documents[r]];
+          p.assign(classes, 0.0);
+          for (std::size_t j = 0; j < labels.size(); ++j) p[labels[j] - 1] = byLabel[j];
+        }
+        svm_free_and_destroy_model(&model);
+        heldOut = Problem();
+      },
+      [&](const Step& step) { return !errors[step.fold].empty() || report(step); });
+  for (const std::string& fault : errors) {
+    if (!fault.empty()) {
+      *error = fault;
+      return false;
+    }
+  }
+  if (!finished) return false;
+  withFeatures->clear();
+  for (const auto& documentsOfFold : rowDocuments) {
+    withFeatures->insert(withFeatures->end(), documentsOfFold.begin(), documentsOfFold.end());
+  }
+  if (!UsesLinearSolver()) return true;
+
   probA_.clear();
   probB_.clear();
   std::size_t pair = 0;
@@ -457,7 +564,7 @@ void Trainer::CalibrateLinear(const std::vector<Problem>& heldOut,
     for (std::size_t j = i + 1; j < classes; ++j, ++pair) {
       std::vector<double> decisions;
       std::vector<bool> positive;
-      for (std::size_t d = 0; d < pairDecisions.size(); ++d) {
+      for (std::size_t d = 0; d < documents; ++d) {
         const auto truth = static_cast<std::size_t>(corpus_.documents[d].classIndex);
         if (pairDecisions[d].empty() || (truth != i && truth != j)) continue;
         decisions.push_back(pairDecisions[d][pair]);
@@ -468,25 +575,26 @@ void Trainer::CalibrateLinear(const std::vector<Problem>& heldOut,
       probB_.push_back(sigmoid.b);
     }
   }
-  probabilities->assign(corpus_.documents.size(), {});
-  for (std::size_t f = 0; f < heldOut.size(); ++f) {
+  for (std::size_t f = 0; f < folds.size(); ++f) {
     if (foldModels[f].classes() != classes) continue;
     LibsvmLinearModel model(foldModels[f], probA_, probB_);
-    for (std::size_t r = 0; r < heldOut[f].rows.size(); ++r) {
-      std::vector<double>& p = (*probabilities)[heldOut[f].documents[r]];
+    for (std::size_t r = 0; r < heldOuts[f].rows.size(); ++r) {
+      std::vector<double>& p = (*probabilities)[heldOuts[f].documents[r]];
       p.assign(classes, 0.0);
-      svm_predict_probability(model.model(), heldOut[f].rows[r].data(), p.data());
+      svm_predict_probability(model.model(), heldOuts[f].rows[r].data(), p.data());
     }
+    heldOuts[f] = Problem();
+    foldModels[f] = LinearModel();
   }
+  return true;
 }
 
 bool Trainer::TrainLinearModel(const Problem& problem, double cost, double weightPower,
                                const std::string& modelPath, TrainingReport* report,
                                std::string* error) {
   const std::size_t classes = corpus_.classNamesUtf8.size();
-  LinearModel linear = TrainLinear(RowPointers(problem.rows), problem.labels, classes,
-                                   options_.solver, options_.multiclass, cost,
-                                   ClassWeights(weightPower), options_.seed);
+  LinearModel linear = TrainLinear(problem.linear, classes, options_.solver, options_.multiclass,
+                                   cost, ClassWeights(weightPower), options_.seed);
   LibsvmLinearModel model(linear, probA_, probB_);
   Status saved = model.Save(modelPath);
   if (!saved.ok()) {
@@ -528,15 +636,19 @@ void Score(const Corpus& corpus, const std::vector<double>& predicted, GridPoint
 // document of each class holds a selected word.
 bool EveryClassHoldsASelectedWord(const Corpus& corpus, const FeatureStatistics& statistics,
                                   const std::vector<RankedUnit>& ranking, std::size_t k) {
-  std::unordered_set<std::string> selected;
+  const std::vector<std::string>& words = corpus.distinctWords;
+  std::vector<bool> selected(words.size(), false);
   for (std::size_t i = 0; i < k && i < ranking.size(); ++i) {
-    for (const auto& member : statistics.Members(ranking[i].unit)) selected.insert(member);
+    for (const auto& member : statistics.Members(ranking[i].unit)) {
+      auto it = std::lower_bound(words.begin(), words.end(), member);
+      if (it != words.end() && *it == member) selected[it - words.begin()] = true;
+    }
   }
   std::vector<bool> holds(corpus.classNamesUtf8.size(), false);
   for (const auto& document : corpus.documents) {
     if (holds[document.classIndex]) continue;
-    for (const auto& word : document.words) {
-      if (selected.count(word)) {
+    for (const WordCount& count : document.counts) {
+      if (selected[count.word]) {
         holds[document.classIndex] = true;
         break;
       }
@@ -625,24 +737,8 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
   if (stopped("features", 0, 1)) return false;
 
   // Stop words never enter a ranking, so no fold and no final model holds one.
-  auto rankContentUnits = [this, report](const FeatureStatistics& statistics,
-                                         bool countStopped) {
-    std::vector<RankedUnit> ranking = options_.ranking == RankingOrder::kClassTurns
-                                          ? statistics.RankByClassTurns(options_.minDocumentFrequency)
-                                          : statistics.Rank(options_.minDocumentFrequency);
-    const std::size_t before = ranking.size();
-    if (!options_.stopWords.empty()) {
-      ranking.erase(std::remove_if(ranking.begin(), ranking.end(),
-                                   [this](const RankedUnit& unit) {
-                                     return options_.stopWords.Stops(unit.unit);
-                                   }),
-                    ranking.end());
-    }
-    if (countStopped) report->stoppedUnits = before - ranking.size();
-    return ranking;
-  };
   FeatureStatistics statistics(corpus_, options_.synonyms);
-  std::vector<RankedUnit> ranking = rankContentUnits(statistics, true);
+  std::vector<RankedUnit> ranking = RankContentUnits(statistics, &report->stoppedUnits);
   report->rankedUnits = ranking.size();
   if (ranking.empty()) {
     *error = "no content word occurs in " + std::to_string(options_.minDocumentFrequency) +
@@ -650,22 +746,13 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
     return false;
   }
 
-  // Words are selected inside each fold from its training part alone, so
-  // the held-out documents play no part in choosing their own features.
   const std::vector<int> foldOf = AssignFolds(corpus_, options_.folds, options_.seed);
   std::vector<Fold> folds(options_.folds);
   for (std::size_t i = 0; i < corpus_.documents.size(); ++i) {
-    Fold& fold = folds[foldOf[i]];
-    fold.heldOutDocuments.push_back(i);
+    folds[foldOf[i]].heldOutDocuments.push_back(i);
     for (int f = 0; f < options_.folds; ++f) {
-      if (f == foldOf[i]) continue;
-      folds[f].trainingDocuments.push_back(i);
+      if (f != foldOf[i]) folds[f].trainingDocuments.push_back(i);
     }
-  }
-  for (Fold& fold : folds) {
-    fold.statistics = std::make_unique<FeatureStatistics>(corpus_, options_.synonyms,
-                                                          &fold.trainingDocuments);
-    fold.ranking = rankContentUnits(*fold.statistics, false);
   }
 
   std::set<std::size_t> featureCounts;
@@ -674,65 +761,64 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
   }
   std::set<double> costs(options_.costs.begin(), options_.costs.end());
   std::set<double> powers(options_.classWeightPowers.begin(), options_.classWeightPowers.end());
+  std::vector<std::pair<double, double>> points;
+  for (double power : powers) {
+    for (double cost : costs) points.emplace_back(power, cost);
+  }
+
+  // Each fold is built once for each k and trains every point of the grid;
+  // the units of work are the trainings, folds times points.
+  const std::size_t gridSize = featureCounts.size() * points.size();
+  const std::size_t units = gridSize * folds.size();
+  std::size_t started = 0;
+  const auto gridStart = std::chrono::steady_clock::now();
+  auto reportStep = [&](const Step& step) {
+    ++started;
+    if (progress_) {
+      std::string line = "cross-validation " + std::to_string(started) + "/" +
+                         std::to_string(units) + ": k=" + std::to_string(step.features) +
+                         " C=" + FormatCost(step.cost);
+      if (powers.size() > 1) line += " w=" + FormatCost(step.weightPower);
+      line += " fold " + std::to_string(step.fold + 1) + "/" + std::to_string(folds.size());
+      if (started > 1) {
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - gridStart).count();
+        // The calibration trains each fold once more, the final model about
+        // as long as a fold.
+        const double left = seconds / static_cast<double>(started - 1) *
+                            static_cast<double>(units - started + 1 + folds.size() + 1);
+        line += "; about " + std::to_string(static_cast<long>(left + 0.5)) + " s left";
+      }
+      progress_->Status(line);
+    }
+    return stopped("cross-validation", static_cast<double>(started - 1),
+                   static_cast<double>(units));
+  };
 
   // Smaller k, weighting power and C win ties: the simpler model of equal
   // accuracy.
-  const std::size_t gridSize = featureCounts.size() * costs.size() * powers.size();
-  const auto gridStart = std::chrono::steady_clock::now();
   GridPoint best;
   best.accuracy = -1.0;
-  std::vector<double> predicted;
+  std::vector<std::vector<double>> predicted;
   for (std::size_t k : featureCounts) {
     if (!EveryClassHoldsASelectedWord(corpus_, statistics, ranking, k)) {
       report->skippedFeatureCounts.push_back(k);
+      started += points.size() * folds.size();
       continue;
     }
-    std::vector<Problem> training(folds.size()), heldOut(folds.size());
-    for (std::size_t f = 0; f < folds.size(); ++f) {
-      if (!PrepareFold(folds[f], k, prefix, &training[f], &heldOut[f], error)) return false;
+    if (!CrossValidatePoints(folds, k, points, reportStep, &predicted, error)) return false;
+    for (std::size_t p = 0; p < points.size(); ++p) {
+      GridPoint point{k, points[p].second, points[p].first, 0.0, 0.0};
+      Score(corpus_, predicted[p], &point);
+      report->grid.push_back(point);
+      if (point.accuracy > best.accuracy) best = point;
     }
-    for (double power : powers) {
-      for (double cost : costs) {
-        if (progress_) {
-          std::string line = "cross-validation " + std::to_string(report->grid.size() + 1) +
-                             "/" + std::to_string(gridSize) + ": k=" + std::to_string(k) +
-                             " C=" + FormatCost(cost);
-          if (powers.size() > 1) line += " w=" + FormatCost(power);
-          if (!report->grid.empty()) {
-            const double seconds = std::chrono::duration<double>(
-                                       std::chrono::steady_clock::now() - gridStart)
-                                       .count();
-            // The calibration costs about one more grid point, the final
-            // model about a fold's training.
-            const double left =
-                seconds / static_cast<double>(report->grid.size()) *
-                (static_cast<double>(gridSize - report->grid.size()) + 1.0 +
-                 1.0 / static_cast<double>(options_.folds));
-            line += "; best " + FormatPercent(best.accuracy) + " at k=" +
-                    std::to_string(best.features) + " C=" + FormatCost(best.cost) + "; about " +
-                    std::to_string(static_cast<long>(left + 0.5)) + " s left";
-          }
-          progress_->Status(line);
-        }
-        if (stopped("cross-validation", static_cast<double>(report->grid.size()),
-                    static_cast<double>(gridSize))) {
-          return false;
-        }
-        GridPoint point{k, cost, power, 0.0, 0.0};
-        if (UsesLinearSolver()) {
-          std::vector<std::vector<double>> decisions;
-          std::vector<LinearModel> foldModels;
-          CrossValidateLinear(training, heldOut, cost, power, &predicted, &decisions, &foldModels);
-        } else if (!CrossValidate(training, heldOut, cost, power, false, &predicted, nullptr,
-                                  error)) {
-          return false;
-        }
-        Score(corpus_, predicted, &point);
-        report->grid.push_back(point);
-        if (point.accuracy > best.accuracy) best = point;
-      }
+    if (progress_ && !report->grid.empty()) {
+      progress_->Status("cross-validation: best " + FormatPercent(best.accuracy) + " at k=" +
+                        std::to_string(best.features) + " C=" + FormatCost(best.cost));
     }
   }
+  predicted = {};
 
   if (report->grid.empty()) {
     *error = "no grid point could be cross-validated: every k left a class without documents";
@@ -742,43 +828,37 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
   if (stopped("calibration", 0, 1)) return false;
   // The confidence threshold: cross-validated probabilities at the chosen
   // point, each document's confidence as a classification computes it.
-  if (progress_) {
-    progress_->Status("calibrating the confidence: k=" + std::to_string(best.features) +
-                      " C=" + FormatCost(best.cost) + ", probability estimates on");
-  }
-  {
-    std::vector<Problem> training(folds.size()), heldOut(folds.size());
-    for (std::size_t f = 0; f < folds.size(); ++f) {
-      if (!PrepareFold(folds[f], best.features, prefix, &training[f], &heldOut[f], error)) {
-        return false;
-      }
+  std::size_t calibrated = 0;
+  auto reportCalibration = [&](const Step& step) {
+    if (progress_) {
+      progress_->Status("calibrating the confidence: k=" + std::to_string(best.features) +
+                        " C=" + FormatCost(best.cost) + ", probability estimates on, fold " +
+                        std::to_string(step.fold + 1) + "/" + std::to_string(folds.size()));
     }
+    ++calibrated;
+    return stopped("calibration", static_cast<double>(calibrated - 1),
+                   static_cast<double>(folds.size()));
+  };
+  {
     std::vector<std::vector<double>> probabilities;
-    if (UsesLinearSolver()) {
-      std::vector<std::vector<double>> decisions;
-      std::vector<LinearModel> foldModels;
-      CrossValidateLinear(training, heldOut, best.cost, best.weightPower, &predicted, &decisions,
-                          &foldModels);
-      CalibrateLinear(heldOut, decisions, foldModels, &probabilities);
-    } else if (!CrossValidate(training, heldOut, best.cost, best.weightPower, true, &predicted,
-                              &probabilities, error)) {
+    std::vector<ContentWords> contentWords;
+    std::vector<std::size_t> withFeatures;
+    if (!CrossValidateProbabilities(folds, best, reportCalibration, &probabilities,
+                                    &contentWords, &withFeatures, error)) {
       return false;
     }
     std::vector<double> confidences;
-    for (std::size_t f = 0; f < folds.size(); ++f) {
-      for (std::size_t r = 0; r < heldOut[f].rows.size(); ++r) {
-        const std::size_t document = heldOut[f].documents[r];
-        std::vector<double> p = probabilities[document];
-        std::sort(p.rbegin(), p.rend());
-        const ContentWords& content = heldOut[f].contentWords[r];
-        confidences.push_back(AnswerConfidence(p, content.words, content.known));
-      }
+    for (std::size_t document : withFeatures) {
+      std::vector<double>& p = probabilities[document];
+      std::sort(p.rbegin(), p.rend());
+      confidences.push_back(
+          AnswerConfidence(p, contentWords[document].words, contentWords[document].known));
     }
     // Documents without a selected word are unknown whatever the threshold.
-    const double withFeatures = static_cast<double>(confidences.size());
+    const double withFeatureCount = static_cast<double>(confidences.size());
     const double all = static_cast<double>(corpus_.documents.size());
-    const double allowed = std::max(0.0, options_.unknownShare * all - (all - withFeatures));
-    report->minConfidence = ThresholdFlagging(confidences, allowed / withFeatures);
+    const double allowed = std::max(0.0, options_.unknownShare * all - (all - withFeatureCount));
+    report->minConfidence = ThresholdFlagging(confidences, allowed / withFeatureCount);
     std::size_t flagged = corpus_.documents.size() - confidences.size();
     for (double confidence : confidences) flagged += confidence < report->minConfidence;
     report->flaggedShare = static_cast<double>(flagged) / all;
@@ -792,10 +872,23 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
   SourceFileContents contents = BuildResourceContents(statistics, ranking, best.features,
                                                       options_.vocabulary,
                                                       corpus_.classNamesGbk);
-  SourceData sourceData;
-  if (!WriteResourceFile(corpus_, &contents, prefix, &sourceData, error)) return false;
   Problem problem;
-  if (!BuildProblem(sourceData, nullptr, &problem, error)) return false;
+  {
+    const CorpusVectoriser vectoriser(corpus_, contents);
+    contents.averageDocLength = vectoriser.AverageKnownWords(nullptr);
+    if (contents.averageDocLength == 0.0) {
+      *error = "no training document holds a vocabulary word";
+      return false;
+    }
+    if (Status written = WriteSourceFile(prefix + kSourceFileName, contents); !written.ok()) {
+      *error = written.message();
+      return false;
+    }
+    if (!BuildProblem(vectoriser, contents.averageDocLength, nullptr, UsesLinearSolver(),
+                      &problem, error)) {
+      return false;
+    }
+  }
   const bool modelWritten =
       UsesLinearSolver()
           ? TrainLinearModel(problem, best.cost, best.weightPower, prefix + kModelFileName,

@@ -2,6 +2,8 @@
 #define WENLEI_TRAIN_TRAINER_H_
 
 #include <cstddef>
+#include <functional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -9,6 +11,7 @@
 #include "source/source_file.h"
 #include "text/content_word.h"
 #include "train/corpus.h"
+#include "train/corpus_vectoriser.h"
 #include "train/feature_selection.h"
 #include "train/linear_model.h"
 #include "train/linear_training.h"
@@ -154,15 +157,6 @@ SourceFileContents BuildResourceContents(const FeatureStatistics& statistics,
                                          VocabularyScope vocabulary,
                                          const std::vector<std::string>& classNamesGbk);
 
-// Writes contents to prefix + "Source.dat" with averageDocLength set to the
-// mean number of known-word occurrences per corpus document (of those that
-// subset lists, when given), counted by the
-// library's own counting over the written vocabulary, and loads the result
-// into *sourceData.
-bool WriteResourceFile(const Corpus& corpus, SourceFileContents* contents,
-                       const std::string& prefix, SourceData* sourceData, std::string* error,
-                       const std::vector<std::size_t>* subset = nullptr);
-
 // A document's known words as a classification counts them.
 TermCounts CountDocumentWords(const SourceData& sourceData, const std::vector<std::string>& words,
                               double* knownWordCount);
@@ -189,36 +183,32 @@ class Trainer {
 
  private:
   struct Problem;
-
   struct Fold;
+  struct Step;
 
-  // The rows of the given documents (all of the corpus when null), by class.
-  bool BuildProblem(SourceData& sourceData, const std::vector<std::size_t>* documents,
+  // The rows of the given documents (all of the corpus when null), by
+  // class; in liblinear's form when forLiblinear.  With error set, a class
+  // left without a row is an error.
+  bool BuildProblem(const CorpusVectoriser& vectoriser, double averageDocLength,
+                    const std::vector<std::size_t>* documents, bool forLiblinear,
                     Problem* problem, std::string* error) const;
-  bool PrepareFold(const Fold& fold, std::size_t k, const std::string& prefix, Problem* training,
-                   Problem* heldOut, std::string* error) const;
-  // Predicts each held-out document with a model trained on its fold's
-  // rows; labels 0 for documents without a feature.
-  bool CrossValidate(std::vector<Problem>& training, std::vector<Problem>& heldOut,
-                     double cost, double weightPower, bool probability,
-                     std::vector<double>* predicted, std::vector<std::vector<double>>* probabilities,
-                     std::string* error);
+  std::vector<RankedUnit> RankContentUnits(const FeatureStatistics& statistics,
+                                           std::size_t* stopped) const;
+  // A fold's training rows and held-out rows at k, under a resource file
+  // made from its training documents alone.
+  bool PrepareFold(const Fold& fold, std::size_t k, Problem* training, Problem* heldOut,
+                   std::string* error) const;
+  bool CrossValidatePoints(const std::vector<Fold>& folds, std::size_t k,
+                           const std::vector<std::pair<double, double>>& points,
+                           const std::function<bool(const Step&)>& report,
+                           std::vector<std::vector<double>>* predicted, std::string* error);
+  bool CrossValidateProbabilities(const std::vector<Fold>& folds, const GridPoint& point,
+                                  const std::function<bool(const Step&)>& report,
+                                  std::vector<std::vector<double>>* probabilities,
+                                  std::vector<ContentWords>* contentWords,
+                                  std::vector<std::size_t>* withFeatures, std::string* error);
   bool TrainModel(Problem& problem, double cost, double weightPower,
                   const std::string& modelPath, TrainingReport* report, std::string* error);
-  // The linear solvers' counterparts: each fold's model and every held-out
-  // document's pair decisions (empty without features).
-  void CrossValidateLinear(const std::vector<Problem>& training,
-                           const std::vector<Problem>& heldOut, double cost, double weightPower,
-                           std::vector<double>* predicted,
-                           std::vector<std::vector<double>>* decisions,
-                           std::vector<LinearModel>* foldModels);
-  // Fits each pair's sigmoid on the cross-validated pair decisions (into probA_,
-  // probB_) and gives each held-out document libsvm's probabilities from its
-  // fold's model with those sigmoids.
-  void CalibrateLinear(const std::vector<Problem>& heldOut,
-                       const std::vector<std::vector<double>>& pairDecisions,
-                       const std::vector<LinearModel>& foldModels,
-                       std::vector<std::vector<double>>* probabilities);
   bool TrainLinearModel(const Problem& problem, double cost, double weightPower,
                         const std::string& modelPath, TrainingReport* report,
                         std::string* error);

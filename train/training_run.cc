@@ -111,7 +111,7 @@ Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
       return Status(Code::kInvalidArgument, "null labels, texts or lengths");
     }
     if (!BuildCorpus(input.labels, input.texts, input.lengths, input.count, *segmenter, corpus,
-                     &error)) {
+                     &error, CorpusWords::kCountsOnly)) {
       return Status(error.find("invalid UTF-8") != std::string::npos ? Code::kBadEncoding
                                                                     : Code::kInvalidArgument,
                     error);
@@ -120,7 +120,8 @@ Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
   }
   if (progress) progress->Status("reading " + input.path);
   if (!Exists(input.path)) return Status(Code::kNotFound, input.path + ": no such file");
-  if (!ReadCorpus(input.path, settings.encoding, corpus, &error, segmenter.get())) {
+  if (!ReadCorpus(input.path, settings.encoding, corpus, &error, segmenter.get(),
+                  CorpusWords::kCountsOnly)) {
     const bool badEncoding = error.find("invalid UTF-8") != std::string::npos ||
                              error.find("invalid GBK") != std::string::npos;
     const bool unreadable = error.find("cannot open") != std::string::npos;
