@@ -301,7 +301,7 @@ TEST_F(TrainerTest, SynonymsAddVariantWeightsIntoTheCanonicalFeature) {
   EXPECT_EQ(both.features().begin()->first, feature);
   EXPECT_GT(both.features().begin()->second, 1.0);  // two unit-length halves summed
   // The same from the trainer's word counts, with both in one document.
-  corpus_.documents.push_back({0, {variantB, variantA, variantB}, 0});
+  corpus_.documents.push_back({0, {variantB, variantA, variantB}, 0, {}});
   CountWordLists(&corpus_);
   ExpectClassificationVectors(prefix);
 }
