@@ -19,6 +19,7 @@ add_executable(wenlei_core_tests
   util/file_lock_test.cc
   predict/prediction_step_test.cc
   predict/linear_predictor_test.cc
+  util/bundled_files_test.cc
   util/decimal_field_test.cc
   decide/confidence_test.cc
   decide/prediction_result_test.cc

@@ -15,6 +15,7 @@
 
 #include "interface/c_status.h"
 #include "interface/engine.h"
+#include "util/bundled_files.h"
 
 struct wenlei_options {
   std::string dictionary;  // empty: the installed one
@@ -77,26 +78,22 @@ std::string LibraryDirectory() {
   return file.parent_path().string();
 }
 
-// An installed tree first (PREFIX/lib/libwenlei.so beside
-// PREFIX/share/wenlei/models), else the source tree built from.
+#ifdef WENLEI_SOURCE_MODELS_DIR
+constexpr char kSourceModels[] = WENLEI_SOURCE_MODELS_DIR;
+#else
+constexpr char kSourceModels[] = "";
+#endif
+
+// The first place in the bundled files' search order (util/bundled_files.h)
+// from the library's own folder that holds below; empty when none does.
 std::string FindModelsPath(const std::string& below, bool directory) {
-  auto exists = [directory](const std::string& path) {
-    return directory ? IsDirectory(path) : IsFile(path);
-  };
-  const std::string libraryDirectory = LibraryDirectory();
-  if (!libraryDirectory.empty()) {
-    for (const char* up : {"/../share/wenlei/models/", "/../../share/wenlei/models/"}) {
-      const std::string candidate = libraryDirectory + up + below;
-      if (exists(candidate)) {
-        std::error_code ignored;
-        return std::filesystem::weakly_canonical(candidate, ignored).string();
-      }
+  for (const std::string& candidate :
+       wenlei::BundledCandidates(LibraryDirectory(), kSourceModels, below)) {
+    if (directory ? IsDirectory(candidate) : IsFile(candidate)) {
+      std::error_code ignored;
+      return std::filesystem::weakly_canonical(candidate, ignored).string();
     }
   }
-#ifdef WENLEI_SOURCE_MODELS_DIR
-  const std::string source = std::string(WENLEI_SOURCE_MODELS_DIR) + "/" + below;
-  if (exists(source)) return source;
-#endif
   return "";
 }
 

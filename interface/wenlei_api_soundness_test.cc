@@ -115,6 +115,12 @@ TEST(WenleiApiSoundnessTest, AHandleNeverHoldsTwoGenerationsOfASetBeingRetrained
 // classify through the exports while the process forks; each child must
 // then do the same without waiting for a lock its parent's threads held.
 TEST(WenleiApiSoundnessTest, AChildForkedWhileThreadsAreInsideTheLibraryUsesIt) {
+#if defined(__SANITIZE_ADDRESS__)
+  // This compiler's address sanitizer has its own allocator and does not
+  // take its locks across fork: a child forked while another thread
+  // allocates may wait forever in malloc, whatever the library does.
+  GTEST_SKIP() << "the address sanitizer's allocator is not fork-safe with threads";
+#endif
   TempDir set;
   BuildSet(set.prefix(), {"Sports", "Arts"});
   const std::string dictionary = set.prefix() + "dict.txt";

@@ -1,96 +1,142 @@
 #include "train/linear_model.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
 namespace wenlei {
 
-std::vector<double> LinearModel::Scores(const svm_node* x) const {
-  std::vector<double> scores(classes());
-  for (std::size_t c = 0; c < classes(); ++c) {
-    // A sparse dot product, added in ascending feature order as libsvm adds.
-    double sum = 0.0;
-    const svm_node* a = x;
-    const svm_node* b = weights[c].data();
-    while (a->index != -1 && b->index != -1) {
-      if (a->index == b->index) {
-        sum += a->value * b->value;
-        ++a;
-        ++b;
-      } else if (a->index < b->index) {
-        ++a;
-      } else {
-        ++b;
-      }
-    }
-    scores[c] = sum + biases[c];
+namespace {
+
+// libsvm writes vector values with 8 significant digits; the model in
+// memory holds them so, and decides as the file read back does.
+std::vector<svm_node> AsWritten(const std::vector<svm_node>& weights) {
+  std::vector<svm_node> vector;
+  for (const svm_node& node : weights) {
+    if (node.index == -1) break;
+    char text[32];
+    std::snprintf(text, sizeof text, "%.8g", node.value);
+    const double value = std::strtod(text, nullptr);
+    if (value != 0.0) vector.push_back({node.index, value});
   }
-  return scores;
+  vector.push_back({-1, 0.0});
+  return vector;
 }
 
-std::vector<std::vector<double>> LinearModel::ScoreRows(
+}  // namespace
+
+bool ParseMulticlass(const std::string& name, Multiclass* multiclass) {
+  if (name == "one-vs-rest") {
+    *multiclass = Multiclass::kOneVsRest;
+  } else if (name == "one-vs-one") {
+    *multiclass = Multiclass::kOneVsOne;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+const char* MulticlassName(Multiclass multiclass) {
+  return multiclass == Multiclass::kOneVsOne ? "one-vs-one" : "one-vs-rest";
+}
+
+
+std::size_t PairCount(std::size_t classes) { return classes * (classes - 1) / 2; }
+
+std::vector<double> LinearModel::PairDecisions(const svm_node* x) const {
+  return PairDecisionRows({x})[0];
+}
+
+std::vector<std::vector<double>> LinearModel::PairDecisionRows(
     const std::vector<const svm_node*>& rows) const {
-  std::vector<std::vector<double>> scores(rows.size(), std::vector<double>(classes()));
+  // Each vector's value for every row: the vectors' stored weights are the
+  // non-zero ones, so skipping zeros adds exactly a sparse dot product's
+  // products, in the same order.
+  std::vector<std::vector<double>> values(rows.size(), std::vector<double>(weights.size()));
   std::vector<double> dense;
-  for (std::size_t c = 0; c < classes(); ++c) {
+  for (std::size_t v = 0; v < weights.size(); ++v) {
     dense.clear();
-    for (const svm_node* w = weights[c].data(); w->index != -1; ++w) {
+    for (const svm_node* w = weights[v].data(); w->index != -1; ++w) {
       if (static_cast<std::size_t>(w->index) >= dense.size()) dense.resize(w->index + 1, 0.0);
       dense[w->index] = w->value;
     }
     for (std::size_t r = 0; r < rows.size(); ++r) {
-      // The stored weights are the non-zero ones, so skipping zeros adds
-      // exactly the products that Scores adds, in the same order.
       double sum = 0.0;
       for (const svm_node* x = rows[r]; x->index != -1; ++x) {
         const auto index = static_cast<std::size_t>(x->index);
         if (index < dense.size() && dense[index] != 0.0) sum += x->value * dense[index];
       }
-      scores[r][c] = sum + biases[c];
+      values[r][v] = sum + biases[v];
     }
   }
-  return scores;
+  if (multiclass == Multiclass::kOneVsOne) return values;
+  for (std::vector<double>& scores : values) {
+    std::vector<double> pairs;
+    pairs.reserve(PairCount(classCount));
+    for (std::size_t i = 0; i < classCount; ++i) {
+      for (std::size_t j = i + 1; j < classCount; ++j) pairs.push_back(scores[i] - scores[j]);
+    }
+    scores = std::move(pairs);
+  }
+  return values;
 }
 
-std::size_t PairCount(std::size_t classes) { return classes * (classes - 1) / 2; }
+std::size_t VotedClass(const std::vector<double>& pairDecisions, std::size_t classes) {
+  std::vector<int> votes(classes, 0);
+  std::size_t p = 0;
+  for (std::size_t i = 0; i < classes; ++i) {
+    for (std::size_t j = i + 1; j < classes; ++j, ++p) ++votes[pairDecisions[p] > 0 ? i : j];
+  }
+  return static_cast<std::size_t>(std::max_element(votes.begin(), votes.end()) - votes.begin());
+}
 
 LibsvmLinearModel::LibsvmLinearModel(const LinearModel& linear, std::vector<double> probA,
                                      std::vector<double> probB)
     : probA_(std::move(probA)), probB_(std::move(probB)) {
   const std::size_t n = linear.classes();
-  // libsvm writes vector values with 8 significant digits; the model in
-  // memory holds them so, and decides as the file read back does.
-  vectors_.resize(n);
-  for (std::size_t c = 0; c < n; ++c) {
-    for (const svm_node& node : linear.weights[c]) {
-      if (node.index == -1) break;
-      char text[32];
-      std::snprintf(text, sizeof text, "%.8g", node.value);
-      const double value = std::strtod(text, nullptr);
-      if (value != 0.0) vectors_[c].push_back({node.index, value});
+  coefficients_.assign(n - 1, {});
+  if (linear.multiclass == Multiclass::kOneVsOne) {
+    // Each pair's vector goes to the class of the two that holds fewer.
+    std::vector<std::vector<std::size_t>> pairsOf(n);
+    std::vector<std::pair<std::size_t, std::size_t>> pairs;
+    for (std::size_t i = 0; i < n; ++i) {
+      for (std::size_t j = i + 1; j < n; ++j) {
+        pairsOf[pairsOf[j].size() < pairsOf[i].size() ? j : i].push_back(pairs.size());
+        pairs.emplace_back(i, j);
+        rho_.push_back(-linear.biases[pairs.size() - 1]);
+      }
     }
-    vectors_[c].push_back({-1, 0.0});
+    for (std::size_t c = 0; c < n; ++c) {
+      for (std::size_t p : pairsOf[c]) {
+        vectors_.push_back(AsWritten(linear.weights[p]));
+        // Class c's row for pair (c, j) is j - 1, for pair (i, c) it is i.
+        const auto [i, j] = pairs[p];
+        const std::size_t row = c == i ? j - 1 : i;
+        for (std::size_t m = 0; m + 1 < n; ++m) coefficients_[m].push_back(m == row ? 1.0 : 0.0);
+      }
+      labels_.push_back(static_cast<int>(c + 1));
+      supportVectorCounts_.push_back(static_cast<int>(pairsOf[c].size()));
+    }
+  } else {
+    // Row m of the coefficients belongs to the pairs of each class c: pair
+    // (m, c) for m < c, where c is second (-1); pair (c, m + 1) otherwise,
+    // where c is first (+1).
+    for (std::size_t c = 0; c < n; ++c) {
+      vectors_.push_back(AsWritten(linear.weights[c]));
+      for (std::size_t m = 0; m + 1 < n; ++m) coefficients_[m].push_back(m < c ? -1.0 : 1.0);
+      labels_.push_back(static_cast<int>(c + 1));
+      supportVectorCounts_.push_back(1);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      for (std::size_t j = i + 1; j < n; ++j) rho_.push_back(linear.biases[j] - linear.biases[i]);
+    }
   }
   for (auto& vector : vectors_) vectorPointers_.push_back(vector.data());
-  // Row m of the coefficients belongs to the pairs of each class c: pair
-  // (m, c) for m < c, where c is second (-1); pair (c, m + 1) otherwise,
-  // where c is first (+1).
-  coefficients_.assign(n - 1, std::vector<double>(n));
-  for (std::size_t m = 0; m + 1 < n; ++m) {
-    for (std::size_t c = 0; c < n; ++c) coefficients_[m][c] = m < c ? -1.0 : 1.0;
-  }
   for (auto& row : coefficients_) coefficientPointers_.push_back(row.data());
-  for (std::size_t i = 0; i < n; ++i) {
-    for (std::size_t j = i + 1; j < n; ++j) rho_.push_back(linear.biases[j] - linear.biases[i]);
-  }
-  for (std::size_t c = 0; c < n; ++c) {
-    labels_.push_back(static_cast<int>(c + 1));
-    supportVectorCounts_.push_back(1);
-  }
   model_.param.svm_type = C_SVC;
   model_.param.kernel_type = LINEAR;
   model_.nr_class = static_cast<int>(n);
-  model_.l = static_cast<int>(n);
+  model_.l = static_cast<int>(vectors_.size());
   model_.SV = vectorPointers_.data();
   model_.sv_coef = coefficientPointers_.data();
   model_.rho = rho_.data();

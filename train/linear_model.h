@@ -11,27 +11,49 @@
 
 namespace wenlei {
 
-// One-vs-rest linear scores: class c (0-based) scores w_c . x + b_c.
-struct LinearModel {
-  std::vector<std::vector<svm_node>> weights;  // per class, sparse, closed by index -1
-  std::vector<double> biases;
+// How binary linear models make a multi-class one: one per class against
+// the rest, or one per pair of classes trained on those two classes alone.
+enum class Multiclass { kOneVsRest, kOneVsOne };
 
-  std::size_t classes() const { return biases.size(); }
-  // Every class's score for a row closed by index -1.
-  std::vector<double> Scores(const svm_node* x) const;
-  // The same scores for many rows, bit for bit: each class's weights are
-  // spread out once, so a row costs its own length rather than the weights'.
-  std::vector<std::vector<double>> ScoreRows(const std::vector<const svm_node*>& rows) const;
-};
+// "one-vs-rest", "one-vs-one".
+bool ParseMulticlass(const std::string& name, Multiclass* multiclass);
+const char* MulticlassName(Multiclass multiclass);
 
 // The pairs (i, j), i < j, in libsvm's order: (0,1), (0,2), ..., (1,2), ...
 std::size_t PairCount(std::size_t classes);
 
-// A libsvm model with the linear kernel that decides exactly as the scores
-// do: one support vector per class, w_c, with coefficient +1 in every pair
-// where c is the first class and -1 where it is the second, so pair (i, j)
-// decides by (w_i - w_j) . x + b_i - b_j; rho of the pair is b_j - b_i.
-// probA and probB hold a sigmoid per pair (empty: none).  Labels 1..n.
+// A linear model of classCount classes (0-based).  One-vs-rest: a weight
+// vector per class, class c scoring w_c . x + b_c.  One-vs-one: one per
+// pair (i, j) in libsvm's order, its decision w_ij . x + b_ij favouring i
+// when positive.
+struct LinearModel {
+  Multiclass multiclass = Multiclass::kOneVsRest;
+  std::size_t classCount = 0;
+  std::vector<std::vector<svm_node>> weights;  // sparse, closed by index -1
+  std::vector<double> biases;
+
+  std::size_t classes() const { return classCount; }
+  // Every pair's decision value for a row closed by index -1, in libsvm's
+  // pair order; one-vs-rest pair (i, j) decides by score_i - score_j.  The
+  // products are added in ascending feature order, as libsvm adds them.
+  std::vector<double> PairDecisions(const svm_node* x) const;
+  // The same for many rows, bit for bit: each weight vector is spread out
+  // once, so a row costs its own length rather than the weights'.
+  std::vector<std::vector<double>> PairDecisionRows(const std::vector<const svm_node*>& rows) const;
+};
+
+// The class libsvm's vote picks from pair decisions (ties: the lower class).
+std::size_t VotedClass(const std::vector<double>& pairDecisions, std::size_t classes);
+
+// A libsvm model with the linear kernel whose pair decisions are exactly
+// the linear model's.  One-vs-rest: one support vector per class, w_c, with
+// coefficient +1 in every pair where c is the first class and -1 where it
+// is the second, so pair (i, j) decides by (w_i - w_j) . x + b_i - b_j; rho
+// of the pair is b_j - b_i.  One-vs-one: one support vector per pair, w_ij,
+// given to i or j (whichever holds fewer so far, so that every class of
+// three or more holds one) with coefficient 1 in that pair and 0 in the
+// others; rho of the pair is -b_ij.  probA and probB hold a sigmoid per pair
+// (empty: none).  Labels 1..n.
 class LibsvmLinearModel {
  public:
   LibsvmLinearModel(const LinearModel& linear, std::vector<double> probA,
@@ -52,11 +74,6 @@ class LibsvmLinearModel {
   std::vector<int> labels_, supportVectorCounts_;
   svm_model model_{};
 };
-
-// The decision value of pair (i, j) as the libsvm model computes it.
-inline double PairDecision(const std::vector<double>& scores, std::size_t i, std::size_t j) {
-  return scores[i] - scores[j];
-}
 
 }  // namespace wenlei
 

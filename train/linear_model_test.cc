@@ -21,16 +21,42 @@ std::vector<svm_node> RandomSparse(std::mt19937& random, int features, double de
   return nodes;
 }
 
-// libsvm's own prediction on the written file gives, for every pair (i, j),
-// (w_i - w_j) . x + b_i - b_j, and the probabilities of the model the
-// trainer holds in memory.
-TEST(LibsvmLinearModelTest, LibsvmDecidesAsTheScoresOnTheWrittenFile) {
+// The pair decisions the linear model means, computed here from its vectors.
+std::vector<double> IntendedDecisions(const LinearModel& linear, const std::vector<svm_node>& x) {
+  auto dot = [&x](const std::vector<svm_node>& w) {
+    double sum = 0.0;
+    for (const svm_node& a : x) {
+      for (const svm_node& b : w) sum += a.index != -1 && a.index == b.index ? a.value * b.value : 0.0;
+    }
+    return sum;
+  };
+  std::vector<double> values;
+  for (std::size_t i = 0, p = 0; i < linear.classes(); ++i) {
+    for (std::size_t j = i + 1; j < linear.classes(); ++j, ++p) {
+      values.push_back(linear.multiclass == Multiclass::kOneVsOne
+                           ? dot(linear.weights[p]) + linear.biases[p]
+                           : dot(linear.weights[i]) + linear.biases[i] -
+                                 dot(linear.weights[j]) - linear.biases[j]);
+    }
+  }
+  return values;
+}
+
+// libsvm's own prediction on the written file gives the pair decisions the
+// linear model means -- one-vs-rest (w_i - w_j) . x + b_i - b_j, one-vs-one
+// w_ij . x + b_ij -- and the probabilities of the model the trainer holds in
+// memory.
+TEST(LibsvmLinearModelTest, LibsvmDecidesAsTheLinearModelOnTheWrittenFile) {
   testing::TempDir dir;
   std::mt19937 random(11);
   std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  for (Multiclass multiclass : {Multiclass::kOneVsRest, Multiclass::kOneVsOne})
   for (std::size_t classes : {2, 3, 5, 8}) {
     LinearModel linear;
-    for (std::size_t c = 0; c < classes; ++c) {
+    linear.multiclass = multiclass;
+    linear.classCount = classes;
+    const std::size_t vectors = multiclass == Multiclass::kOneVsOne ? PairCount(classes) : classes;
+    for (std::size_t c = 0; c < vectors; ++c) {
       linear.weights.push_back(RandomSparse(random, 40, 0.5));
       linear.biases.push_back(uniform(random));
     }
@@ -46,25 +72,25 @@ TEST(LibsvmLinearModelTest, LibsvmDecidesAsTheScoresOnTheWrittenFile) {
     ASSERT_NE(loaded, nullptr);
     ASSERT_EQ(svm_get_nr_class(loaded), static_cast<int>(classes));
     ASSERT_NE(svm_check_probability_model(loaded), 0);
+    // From three classes on, every class holds a support vector.
+    for (std::size_t c = 0; c < classes && classes > 2; ++c) EXPECT_GT(loaded->nSV[c], 0);
     for (int trial = 0; trial < 20; ++trial) {
       const std::vector<svm_node> x = RandomSparse(random, 45, 0.3);
-      const std::vector<double> scores = linear.Scores(x.data());
-      EXPECT_EQ(linear.ScoreRows({x.data()})[0], scores);
+      const std::vector<double> intended = IntendedDecisions(linear, x);
+      const std::vector<double> computed = linear.PairDecisions(x.data());
       std::vector<double> decisions(PairCount(classes));
       svm_predict_values(loaded, x.data(), decisions.data());
-      std::size_t pair = 0;
-      for (std::size_t i = 0; i < classes; ++i) {
-        for (std::size_t j = i + 1; j < classes; ++j, ++pair) {
-          // The file holds the weights to 8 significant digits.
-          EXPECT_NEAR(decisions[pair], PairDecision(scores, i, j), 1e-6) << classes;
-        }
+      for (std::size_t p = 0; p < decisions.size(); ++p) {
+        // The file holds the weights to 8 significant digits.
+        EXPECT_NEAR(decisions[p], intended[p], 1e-6) << classes;
+        EXPECT_NEAR(computed[p], intended[p], 1e-9) << classes;
       }
       std::vector<double> fromFile(classes), fromMemory(classes);
       const double label = svm_predict_probability(loaded, x.data(), fromFile.data());
       svm_predict_probability(inMemory.model(), x.data(), fromMemory.data());
       for (std::size_t c = 0; c < classes; ++c) EXPECT_NEAR(fromFile[c], fromMemory[c], 1e-9);
       if (classes == 2) {
-        const double f = PairDecision(scores, 0, 1);
+        const double f = intended[0];
         EXPECT_NEAR(fromFile[0], 1.0 / (1.0 + std::exp(probA[0] * f + probB[0])), 1e-6);
       }
       EXPECT_EQ(label, static_cast<double>(std::max_element(fromFile.begin(), fromFile.end()) -

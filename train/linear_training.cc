@@ -77,9 +77,10 @@ std::vector<feature_node*> LinearRows::Pointers() const {
   return pointers;
 }
 
-LinearModel TrainLinear(const LinearRows& rows, std::size_t classes, Solver solver, double cost,
-                        const std::vector<double>& classWeights, unsigned seed) {
-  QuietLiblinearOnce();
+namespace {
+
+LinearModel TrainOneVsRest(const LinearRows& rows, std::size_t classes, Solver solver,
+                           double cost, const std::vector<double>& classWeights, unsigned seed) {
   const SolverEntry& entry = EntryOf(solver);
   const int features = rows.largestFeature();
   std::vector<feature_node*> pointers = rows.Pointers();
@@ -116,6 +117,7 @@ LinearModel TrainLinear(const LinearRows& rows, std::size_t classes, Solver solv
   }
 
   LinearModel linear;
+  linear.classCount = classes;
   linear.weights.assign(classes, {{-1, 0.0}});
   // A class the rows lack is never the best.
   linear.biases.assign(classes, -1e3);
@@ -139,6 +141,77 @@ LinearModel TrainLinear(const LinearRows& rows, std::size_t classes, Solver solv
     linear.biases[static_cast<std::size_t>(trained->label[0] - 1)] = 0.0;
   }
   free_and_destroy_model(&trained);
+  return linear;
+}
+
+// The rows of classes i and j (0-based) alone.
+LinearRows PairRows(const LinearRows& rows, std::size_t i, std::size_t j) {
+  LinearRows pair;
+  const std::vector<feature_node*> pointers = rows.Pointers();
+  std::vector<feature_node> features;
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    const double label = rows.labels()[r];
+    if (label != static_cast<double>(i + 1) && label != static_cast<double>(j + 1)) continue;
+    features.clear();
+    // The row's features end where the bias term's begins.
+    for (const feature_node* node = pointers[r];
+         node->index > 0 && node->index <= rows.largestFeature(); ++node) {
+      features.push_back(*node);
+    }
+    pair.Add(features, label);
+  }
+  pair.Finish();
+  return pair;
+}
+
+// a - b of two sparse vectors closed by index -1.
+std::vector<svm_node> Difference(const svm_node* a, const svm_node* b) {
+  std::vector<svm_node> result;
+  while (a->index != -1 || b->index != -1) {
+    if (b->index == -1 || (a->index != -1 && a->index < b->index)) {
+      result.push_back(*a++);
+    } else if (a->index == -1 || b->index < a->index) {
+      result.push_back({b->index, -b->value});
+      ++b;
+    } else {
+      if (a->value != b->value) result.push_back({a->index, a->value - b->value});
+      ++a;
+      ++b;
+    }
+  }
+  result.push_back({-1, 0.0});
+  return result;
+}
+
+}  // namespace
+
+LinearModel TrainLinear(const LinearRows& rows, std::size_t classes, Solver solver,
+                        Multiclass multiclass, double cost,
+                        const std::vector<double>& classWeights, unsigned seed) {
+  QuietLiblinearOnce();
+  if (multiclass == Multiclass::kOneVsRest) {
+    return TrainOneVsRest(rows, classes, solver, cost, classWeights, seed);
+  }
+  LinearModel linear;
+  linear.multiclass = Multiclass::kOneVsOne;
+  linear.classCount = classes;
+  for (std::size_t i = 0; i < classes; ++i) {
+    for (std::size_t j = i + 1; j < classes; ++j) {
+      const LinearRows pairRows = PairRows(rows, i, j);
+      if (pairRows.empty()) {
+        linear.weights.push_back({{-1, 0.0}});
+        linear.biases.push_back(0.0);
+        continue;
+      }
+      // The two classes' scores from a model of these rows alone; the
+      // pair decides by their difference (the half-vectors of a
+      // two-class model add up to liblinear's own vector exactly).
+      const LinearModel scores =
+          TrainOneVsRest(pairRows, classes, solver, cost, classWeights, seed);
+      linear.weights.push_back(Difference(scores.weights[i].data(), scores.weights[j].data()));
+      linear.biases.push_back(scores.biases[i] - scores.biases[j]);
+    }
+  }
   return linear;
 }
 

@@ -55,11 +55,14 @@ class LinearRows {
   int largestFeature_ = 0;
 };
 
-// Trains one-vs-rest on rows of classes 1..classes with a class weight per
-// class (empty: all 1).  Classes without a row get no weights and a score
-// far below every other class's.  The result depends on the arguments
-// alone, also when threads train at once.
-LinearModel TrainLinear(const LinearRows& rows, std::size_t classes, Solver solver, double cost,
+// Trains on rows of classes 1..classes with a class weight per class
+// (empty: all 1).  One-vs-rest: classes without a row get no weights and a
+// score far below every other class's; one-vs-one: a pair trains on the
+// rows of its two classes alone (a pair whose classes have no row decides
+// 0).  The result depends on the arguments alone, also when threads train
+// at once.
+LinearModel TrainLinear(const LinearRows& rows, std::size_t classes, Solver solver,
+                        Multiclass multiclass, double cost,
                         const std::vector<double>& classWeights, unsigned seed);
 
 }  // namespace wenlei

@@ -416,11 +416,6 @@ bool RunFolds(std::size_t count, unsigned jobs, const Work& work, const Report& 
   return !stop;
 }
 
-std::size_t BestClass(const std::vector<double>& scores) {
-  return static_cast<std::size_t>(std::max_element(scores.begin(), scores.end()) -
-                                  scores.begin());
-}
-
 std::vector<const svm_node*> RowPointers(const std::vector<std::vector<svm_node>>& rows) {
   std::vector<const svm_node*> pointers;
   pointers.reserve(rows.size());
@@ -454,12 +449,13 @@ bool Trainer::CrossValidatePoints(const std::vector<Fold>& folds, std::size_t k,
           std::vector<double>& answers = (*predicted)[p];
           if (UsesLinearSolver()) {
             if (training.linear.empty()) continue;
-            const LinearModel model = TrainLinear(training.linear, classes, options_.solver, cost,
+            const LinearModel model = TrainLinear(training.linear, classes, options_.solver,
+                                                  options_.multiclass, cost,
                                                   ClassWeights(power), options_.seed);
-            const std::vector<std::vector<double>> scores =
-                model.ScoreRows(RowPointers(heldOut.rows));
+            const std::vector<std::vector<double>> decisions =
+                model.PairDecisionRows(RowPointers(heldOut.rows));
             for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
-              answers[heldOut.documents[r]] = static_cast<double>(BestClass(scores[r]) + 1);
+              answers[heldOut.documents[r]] = static_cast<double>(VotedClass(decisions[r], classes) + 1);
             }
             continue;
           }
@@ -489,7 +485,7 @@ bool Trainer::CrossValidatePoints(const std::vector<Fold>& folds, std::size_t k,
 // Each document's probabilities at the chosen point, from the model of the
 // fold that held it out, with its content words: what the confidence
 // threshold is chosen on.  For the linear solvers each pair's sigmoid is
-// fitted on the cross-validated scores first (into probA_, probB_).
+// fitted on the cross-validated pair decisions first (into probA_, probB_).
 bool Trainer::CrossValidateProbabilities(const std::vector<Fold>& folds, const GridPoint& point,
                                          const std::function<bool(const Step&)>& report,
                                          std::vector<std::vector<double>>* probabilities,
@@ -500,7 +496,7 @@ bool Trainer::CrossValidateProbabilities(const std::vector<Fold>& folds, const G
   const std::size_t documents = corpus_.documents.size();
   probabilities->assign(documents, {});
   contentWords->assign(documents, ContentWords());
-  std::vector<std::vector<double>> scores(documents);
+  std::vector<std::vector<double>> pairDecisions(documents);
   std::vector<LinearModel> foldModels(folds.size());
   std::vector<std::vector<std::size_t>> rowDocuments(folds.size());
   std::vector<std::string> errors(folds.size());
@@ -517,12 +513,13 @@ bool Trainer::CrossValidateProbabilities(const std::vector<Fold>& folds, const G
         }
         if (UsesLinearSolver()) {
           if (training.linear.empty()) return;
-          foldModels[f] = TrainLinear(training.linear, classes, options_.solver, point.cost,
+          foldModels[f] = TrainLinear(training.linear, classes, options_.solver,
+                                      options_.multiclass, point.cost,
                                       ClassWeights(point.weightPower), options_.seed);
-          std::vector<std::vector<double>> rowScores =
-              foldModels[f].ScoreRows(RowPointers(heldOut.rows));
+          std::vector<std::vector<double>> rowDecisions =
+              foldModels[f].PairDecisionRows(RowPointers(heldOut.rows));
           for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
-            scores[heldOut.documents[r]] = std::move(rowScores[r]);
+            pairDecisions[heldOut.documents[r]] = std::move(rowDecisions[r]);
           }
           return;
         }
@@ -561,14 +558,15 @@ bool Trainer::CrossValidateProbabilities(const std::vector<Fold>& folds, const G
 
   probA_.clear();
   probB_.clear();
+  std::size_t pair = 0;
   for (std::size_t i = 0; i < classes; ++i) {
-    for (std::size_t j = i + 1; j < classes; ++j) {
+    for (std::size_t j = i + 1; j < classes; ++j, ++pair) {
       std::vector<double> decisions;
       std::vector<bool> positive;
       for (std::size_t d = 0; d < documents; ++d) {
         const auto truth = static_cast<std::size_t>(corpus_.documents[d].classIndex);
-        if (scores[d].empty() || (truth != i && truth != j)) continue;
-        decisions.push_back(PairDecision(scores[d], i, j));
+        if (pairDecisions[d].empty() || (truth != i && truth != j)) continue;
+        decisions.push_back(pairDecisions[d][pair]);
         positive.push_back(truth == i);
       }
       const Sigmoid sigmoid = FitSigmoid(decisions, positive);
@@ -607,14 +605,15 @@ bool Trainer::TrainLinearModel(const Problem& problem, double cost, double weigh
                                const std::string& modelPath, TrainingReport* report,
                                std::string* error) {
   const std::size_t classes = corpus_.classNamesUtf8.size();
-  LinearModel linear = TrainLinear(problem.linear, classes, options_.solver, cost,
-                                   ClassWeights(weightPower), options_.seed);
-  Status saved = LibsvmLinearModel(linear, probA_, probB_).Save(modelPath);
+  LinearModel linear = TrainLinear(problem.linear, classes, options_.solver, options_.multiclass,
+                                   cost, ClassWeights(weightPower), options_.seed);
+  LibsvmLinearModel model(linear, probA_, probB_);
+  Status saved = model.Save(modelPath);
   if (!saved.ok()) {
     *error = saved.message();
     return false;
   }
-  report->supportVectors = static_cast<int>(classes);
+  report->supportVectors = model.model()->l;
   return true;
 }
 

@@ -162,18 +162,25 @@ TEST_F(TrainerTest, ModelLabelsAreOneToNInOrderWithProbabilities) {
   GeneratedCorpus generated;
   generated.interleaveClasses = false;  // the last class by name comes first in the file
   ReadGenerated(generated);
-  const std::string prefix = Train(SmallGrid());
-  svm_model* model = svm_load_model((prefix + kModelFileName).c_str());
-  ASSERT_NE(model, nullptr);
-  ASSERT_EQ(svm_get_nr_class(model), 3);
-  int labels[3];
-  svm_get_labels(model, labels);
-  EXPECT_EQ(labels[0], 1);
-  EXPECT_EQ(labels[1], 2);
-  EXPECT_EQ(labels[2], 3);
-  EXPECT_NE(svm_check_probability_model(model), 0);
-  EXPECT_EQ(svm_get_svm_type(model), C_SVC);
-  svm_free_and_destroy_model(&model);
+  for (Multiclass multiclass : {Multiclass::kOneVsRest, Multiclass::kOneVsOne}) {
+    TrainerOptions options = SmallGrid();
+    options.multiclass = multiclass;
+    const std::string prefix = Train(options, MulticlassName(multiclass));
+    svm_model* model = svm_load_model((prefix + kModelFileName).c_str());
+    ASSERT_NE(model, nullptr);
+    ASSERT_EQ(svm_get_nr_class(model), 3);
+    int labels[3];
+    svm_get_labels(model, labels);
+    EXPECT_EQ(labels[0], 1);
+    EXPECT_EQ(labels[1], 2);
+    EXPECT_EQ(labels[2], 3);
+    // Three classes: a vector per class, or per pair, one for each class.
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(model->nSV[c], 1) << MulticlassName(multiclass);
+    EXPECT_EQ(report_.supportVectors, 3);
+    EXPECT_NE(svm_check_probability_model(model), 0);
+    EXPECT_EQ(svm_get_svm_type(model), C_SVC);
+    svm_free_and_destroy_model(&model);
+  }
 }
 
 TEST_F(TrainerTest, SameCorpusAndOptionsGiveByteIdenticalFiles) {
@@ -181,9 +188,11 @@ TEST_F(TrainerTest, SameCorpusAndOptionsGiveByteIdenticalFiles) {
   // Whatever the number of folds trained at once, also for the solvers
   // that shuffle with the C library's generator.
   for (Solver solver : {Solver::kL2SvmDual, Solver::kLogistic, Solver::kCrammerSinger,
-                        Solver::kLibsvm}) {
+                        Solver::kLibsvm, Solver::kL1SvmDual}) {
     TrainerOptions options = SmallGrid();
     options.solver = solver;
+    // The last one's pairs shuffle too.
+    if (solver == Solver::kL1SvmDual) options.multiclass = Multiclass::kOneVsOne;
     options.jobs = 1;
     const std::string first = Train(options, "first");
     options.jobs = 3;

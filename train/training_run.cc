@@ -149,7 +149,8 @@ std::string TrainerDescription(const TrainerOptions& options, const TrainingRepo
   std::snprintf(cost, sizeof cost, "%g", report.cost);
   const bool liblinear = options.kernelType == 0 && options.solver != Solver::kLibsvm;
   const std::string solver =
-      liblinear ? std::string("liblinear ") + SolverName(options.solver) + " one-vs-rest"
+      liblinear ? std::string("liblinear ") + SolverName(options.solver) + " " +
+                        MulticlassName(options.multiclass)
                 : std::string("libsvm svm_train");
   return solver + ", " + KernelName(options.kernelType) + " kernel, C=" +
          cost + ", " + std::to_string(report.selectedUnits) + " selected words, vocabulary " +

@@ -114,6 +114,8 @@ Status TrainingSettings::Set(const std::string& name, const std::string& value) 
     if (!ParseSolver(value, &options.solver)) {
       return Bad(value, "l2-svm, l2-svm-primal, l1-svm, logistic, crammer-singer or libsvm");
     }
+  } else if (name == "multiclass") {
+    if (!ParseMulticlass(value, &options.multiclass)) return Bad(value, "one-vs-rest or one-vs-one");
   } else if (name == "jobs") {
     if (!ParseUnsigned(value, 1024, &number)) return Bad(value, "a whole number");
     options.jobs = static_cast<unsigned>(number);

@@ -90,8 +90,9 @@ WENLEI_EXPORT void wenlei_free(void *block);
 /* Where the bundled resource set and the segmentation dictionary are: beside
  * the installed library (PREFIX/share/wenlei/models/help-zh and
  * .../models/dictionary/dict.txt, found from the library's own location, so
- * an installed tree can be moved), else in the source tree the library was
- * built from.  Null when neither exists. */
+ * an installed tree can be moved; ../share/wenlei/models, then
+ * ../../share/wenlei/models, then ../models from the library's folder), else
+ * in the source tree the library was built from.  Null when none exists. */
 WENLEI_EXPORT const char *wenlei_default_resources(void);
 WENLEI_EXPORT const char *wenlei_default_dictionary(void);
 

@@ -181,7 +181,7 @@ def test_train_from_a_corpus_file_with_progress(tmp_path):
     assert made == str(tmp_path / "set") and seen
     assert all(0 <= done <= total for _, done, total in seen)
     with wenlei.Classifier(made) as trained:
-        assert trained.classify_words(["足球", "比赛"]).label == "体育"
+        assert trained.classify_words(["足球", "比赛"]).answer == "体育"
 
 
 def test_train_stops_when_asked(tmp_path):

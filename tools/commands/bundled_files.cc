@@ -4,6 +4,8 @@
 #include <system_error>
 #include <vector>
 
+#include "util/bundled_files.h"
+
 namespace wenlei {
 namespace {
 
@@ -19,21 +21,21 @@ std::filesystem::path ExecutableFolder() {
 }  // namespace
 
 std::string BundledPath(const std::string& relative) {
-  std::vector<std::filesystem::path> candidates;
-  std::filesystem::path folder = ExecutableFolder();
-  if (!folder.empty()) {
-    candidates.push_back(folder.parent_path() / "models" / relative);
-    candidates.push_back(folder.parent_path() / "share" / "wenlei" / "models" / relative);
-  }
 #ifdef WENLEI_SOURCE_MODELS_DIR
-  candidates.push_back(std::filesystem::path(WENLEI_SOURCE_MODELS_DIR) / relative);
+  const std::string sourceModels = WENLEI_SOURCE_MODELS_DIR;
+#else
+  const std::string sourceModels;
 #endif
-  if (candidates.empty()) candidates.push_back(std::filesystem::path("models") / relative);
+  std::vector<std::string> candidates =
+      BundledCandidates(ExecutableFolder().string(), sourceModels, relative);
+  if (candidates.empty()) candidates.push_back("models/" + relative);
   for (const auto& candidate : candidates) {
     std::error_code error;
-    if (std::filesystem::exists(candidate, error)) return candidate.lexically_normal().string();
+    if (std::filesystem::exists(candidate, error)) {
+      return std::filesystem::path(candidate).lexically_normal().string();
+    }
   }
-  return candidates.back().lexically_normal().string();
+  return std::filesystem::path(candidates.back()).lexically_normal().string();
 }
 
 }  // namespace wenlei

@@ -81,7 +81,7 @@ TEST_F(TrainCommandTest, WritesBothFilesAndReports) {
   ASSERT_TRUE(DigestFile(output_ + "/SVMModel", &digest).ok());
   EXPECT_EQ(metadata.modelSha256, digest);
   EXPECT_EQ(metadata.classNames.size(), 3u);
-  EXPECT_EQ(metadata.trainer.find("liblinear logistic one-vs-rest, linear kernel, C="), 0u)
+  EXPECT_EQ(metadata.trainer.find("liblinear l2-svm one-vs-one, linear kernel, C="), 0u)
       << metadata.trainer;
   EXPECT_NE(outcome.out.find("documents         60"), std::string::npos) << outcome.out;
   EXPECT_NE(outcome.out.find("cv accuracy"), std::string::npos);

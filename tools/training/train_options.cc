@@ -36,7 +36,7 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
   std::vector<Valued> values = {{"encoding", ""}, {"synonyms", ""}, {"min-df", ""},
                                 {"features", ""}, {"cost", ""}, {"folds", ""},
                                 {"vocabulary", ""}, {"ranking", ""}, {"kernel", ""},
-                                {"solver", ""}, {"jobs", ""}, {"gamma", ""}, {"degree", ""}, {"coef0", ""},
+                                {"solver", ""}, {"multiclass", ""}, {"jobs", ""}, {"gamma", ""}, {"degree", ""}, {"coef0", ""},
                                 {"seed", ""}, {"class-weights", ""}, {"stop-words", ""},
                                 {"unknown-share", ""}, {"dict", ""}};
   auto valueOf = [&values](const char* name) -> std::string* {
@@ -55,7 +55,7 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
                   "utf-8 or gbk: encoding of the corpus and synonyms (utf-8)");
   parser.AddValue(0, "synonyms", "FILE", valueOf("synonyms"),
                   "lines \"variant<TAB>canonical\": words merged into one feature");
-  parser.AddValue(0, "min-df", "N", valueOf("min-df"), "keep words held by N or more documents (2)");
+  parser.AddValue(0, "min-df", "N", valueOf("min-df"), "keep words held by N or more documents (1)");
   parser.AddValue(0, "features", "K,...", valueOf("features"),
                   "candidate numbers of selected words, \"all\" for every\nword "
                   "(all)");
@@ -70,7 +70,10 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
   parser.AddValue(0, "kernel", "NAME", valueOf("kernel"), "linear, polynomial, rbf or sigmoid (linear)");
   parser.AddValue(0, "solver", "NAME", valueOf("solver"),
                   "the linear kernel's solver: l2-svm, l2-svm-primal,\nl1-svm, logistic, "
-                  "crammer-singer (liblinear) or\nlibsvm (logistic)");
+                  "crammer-singer (liblinear) or\nlibsvm (l2-svm)");
+  parser.AddValue(0, "multiclass", "SCHEME", valueOf("multiclass"),
+                  "how the linear solvers join classes: one-vs-rest or\none-vs-one "
+                  "(a model per pair of classes) (one-vs-one)");
   parser.AddValue('j', "jobs", "N", valueOf("jobs"),
                   "folds trained at once, 0 for one per processor (0);\nthe files do not "
                   "depend on it");
