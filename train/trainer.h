@@ -194,8 +194,8 @@ class Trainer {
                     Problem* problem, std::string* error) const;
   std::vector<RankedUnit> RankContentUnits(const FeatureStatistics& statistics,
                                            std::size_t* stopped) const;
-  // A fold's training rows and held-out rows at k, under a resource file
-  // made from its training documents alone.
+  // A fold's training rows (unless null) and held-out rows at k, under a
+  // resource file made from its training documents alone.
   bool PrepareFold(const Fold& fold, std::size_t k, Problem* training, Problem* heldOut,
                    std::string* error) const;
   bool CrossValidatePoints(const std::vector<Fold>& folds, std::size_t k,
