@@ -16,7 +16,6 @@
 #include "train/linear_model.h"
 #include "train/linear_training.h"
 #include "train/stop_words.h"
-#include "vectorise/document_vector.h"
 
 struct svm_parameter;
 
@@ -156,19 +155,6 @@ SourceFileContents BuildResourceContents(const FeatureStatistics& statistics,
                                          const std::vector<RankedUnit>& ranking, std::size_t k,
                                          VocabularyScope vocabulary,
                                          const std::vector<std::string>& classNamesGbk);
-
-// A document's known words as a classification counts them.
-TermCounts CountDocumentWords(const SourceData& sourceData, const std::vector<std::string>& words,
-                              double* knownWordCount);
-
-// A document's vector as a classification builds it: counting, weighting
-// and feature mapping with the loaded resource set (no features for a
-// document without known words).  *contentWords, when given, receives the
-// document's content words and their known occurrences, as the confidence
-// counts them.
-DocumentVector VectoriseDocument(const SourceData& sourceData,
-                                 const std::vector<std::string>& words,
-                                 ContentWords* contentWords = nullptr);
 
 // Builds the model for a corpus: the cross-validated choice of k and C, the
 // resource file prefix + "Source.dat" and the model prefix + "SVMModel".
