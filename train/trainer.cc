@@ -23,7 +23,6 @@
 #include "text/content_word.h"
 #include "train/corpus_vectoriser.h"
 #include "train/platt.h"
-#include "vectorise/word_counting.h"
 
 namespace wenlei {
 namespace {
@@ -139,25 +138,6 @@ SourceFileContents BuildResourceContents(const FeatureStatistics& statistics,
   contents.classNames.insert(contents.classNames.end(), classNamesGbk.begin(),
                              classNamesGbk.end());
   return contents;
-}
-
-TermCounts CountDocumentWords(const SourceData& sourceData, const std::vector<std::string>& words,
-                              double* knownWordCount) {
-  return CountKnownWords(
-      words.size(), [&words](std::size_t i) { return std::string_view(words[i]); },
-      sourceData.wordIndexTable, knownWordCount);
-}
-
-DocumentVector VectoriseDocument(const SourceData& sourceData,
-                                 const std::vector<std::string>& words, ContentWords* contentWords) {
-  double known = 0.0;
-  TermCounts termCounts = CountDocumentWords(sourceData, words, &known);
-  if (contentWords != nullptr) *contentWords = CountContentWords(words, termCounts);
-  DocumentVector vector;
-  if (termCounts.empty()) return vector;
-  WeightTerms(termCounts, known, sourceData.idfTable, sourceData.averageDocLength);
-  vector.BuildFeatures(termCounts, sourceData.termMapTable, sourceData.wordIndexTable);
-  return vector;
 }
 
 // Documents as the solvers take them.  Rows are ordered by class number, so

@@ -16,6 +16,7 @@
 #include "testutil/status_assertion.h"
 #include "tools/host/host_word_list.h"
 #include "train/trainer_test_corpus.h"
+#include "vectorise/document_features.h"
 
 namespace wenlei {
 namespace {
@@ -36,6 +37,13 @@ TrainerOptions SmallGrid() {
   options.costs = {1, 8};
   options.folds = 3;
   return options;
+}
+
+// A document's features as a classification computes them, unrounded.
+DocumentFeatures ReferenceFeatures(const SourceData& sourceData,
+                                   const std::vector<std::string>& words) {
+  const std::vector<std::string_view> views(words.begin(), words.end());
+  return VectoriseWords(views, sourceData, FeatureRounding::kNone);
 }
 
 SourceFileContents ReadContents(const std::string& path) {
@@ -80,7 +88,8 @@ class TrainerTest : public ::testing::Test {
     for (const CorpusDocument& document : corpus_.documents) {
       ContentWords content, expectedContent;
       vectoriser.Vectorise(document, contents.averageDocLength, &features, &content);
-      VectoriseDocument(sourceData, document.words, &expectedContent);
+      expectedContent = CountContentWords(
+          document.words, ReferenceFeatures(sourceData, document.words).occurrences);
       EXPECT_EQ(content.words, expectedContent.words);
       EXPECT_EQ(content.known, expectedContent.known);
       std::remove((prefix + kTestFileName).c_str());
@@ -264,14 +273,14 @@ TEST_F(TrainerTest, VocabularyScopeDecidesWhatIsCountedNotWhatIsMapped) {
   ASSERT_TRUE(sourceData.Load(fullPrefix).ok());
   std::size_t shorter = 0;
   for (const auto& document : corpus_.documents) {
-    DocumentVector vector = VectoriseDocument(sourceData, document.words);
+    const FeatureVector features = ReferenceFeatures(sourceData, document.words).features;
     double squares = 0.0;
-    for (const auto& [feature, weight] : vector.features()) {
+    for (const auto& [feature, weight] : features) {
       EXPECT_LE(feature, 6);
       squares += weight * weight;
     }
     EXPECT_LE(squares, 1.0 + 1e-12);
-    shorter += !vector.features().empty() && squares < 0.99;
+    shorter += !features.empty() && squares < 0.99;
   }
   EXPECT_GT(shorter, 0u);
 }
@@ -305,10 +314,10 @@ TEST_F(TrainerTest, SynonymsAddVariantWeightsIntoTheCanonicalFeature) {
   SourceData sourceData;
   ASSERT_TRUE(sourceData.Load(prefix).ok());
   const std::int32_t feature = *sourceData.wordIndexTable.Find(canonical);
-  DocumentVector both = VectoriseDocument(sourceData, {variantA, variantB});
-  ASSERT_EQ(both.features().size(), 1u);
-  EXPECT_EQ(both.features().begin()->first, feature);
-  EXPECT_GT(both.features().begin()->second, 1.0);  // two unit-length halves summed
+  const FeatureVector both = ReferenceFeatures(sourceData, {variantA, variantB}).features;
+  ASSERT_EQ(both.size(), 1u);
+  EXPECT_EQ(both.begin()->first, feature);
+  EXPECT_GT(both.begin()->second, 1.0);  // two unit-length halves summed
   // The same from the trainer's word counts, with both in one document.
   corpus_.documents.push_back({0, {variantB, variantA, variantB}, 0, {}});
   CountWordLists(&corpus_);
