@@ -30,16 +30,8 @@ std::size_t LineCount(const std::string& text) {
   return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
-class ClassifyCommandTest : public ::testing::Test {
+class ClassifyCommandTest : public testing::ChineseResourceSetTest {
  protected:
-  static void SetUpTestSuite() {
-    resources_ = new testing::TempDir();
-    testing::BuildChineseResourceSet(resources_->path());
-  }
-  static void TearDownTestSuite() {
-    delete resources_;
-    resources_ = nullptr;
-  }
 
   // Runs classify on the generated resource set with a private cache.
   ChildOutcome Classify(std::vector<std::string> args, const std::string& input = "") {
@@ -52,11 +44,8 @@ class ClassifyCommandTest : public ::testing::Test {
     return testing::ListDirectory(cache_.path() + "/wenlei");
   }
 
-  static testing::TempDir* resources_;
   testing::TempDir cache_;
 };
-
-testing::TempDir* ClassifyCommandTest::resources_ = nullptr;
 
 // Each way of giving documents: text arguments, the whole standard input,
 // one document a line, files.
