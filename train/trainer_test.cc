@@ -26,12 +26,6 @@ using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
 
-// The library's own vector of a word list, unrounded as a model learns it.
-DocumentFeatures LibraryVector(const SourceData& sourceData, const std::vector<std::string>& words) {
-  const std::vector<std::string_view> views(words.begin(), words.end());
-  return VectoriseWords(views, sourceData, FeatureRounding::kNone);
-}
-
 struct NoProgress : TrainingProgress {
   void Status(const std::string&) override {}
 };
@@ -43,6 +37,13 @@ TrainerOptions SmallGrid() {
   options.costs = {1, 8};
   options.folds = 3;
   return options;
+}
+
+// A document's features as a classification computes them, unrounded.
+DocumentFeatures ReferenceFeatures(const SourceData& sourceData,
+                                   const std::vector<std::string>& words) {
+  const std::vector<std::string_view> views(words.begin(), words.end());
+  return VectoriseWords(views, sourceData, FeatureRounding::kNone);
 }
 
 SourceFileContents ReadContents(const std::string& path) {
@@ -87,8 +88,8 @@ class TrainerTest : public ::testing::Test {
     for (const CorpusDocument& document : corpus_.documents) {
       ContentWords content, expectedContent;
       vectoriser.Vectorise(document, contents.averageDocLength, &features, &content);
-      expectedContent =
-          CountContentWords(document.words, LibraryVector(sourceData, document.words).occurrences);
+      expectedContent = CountContentWords(
+          document.words, ReferenceFeatures(sourceData, document.words).occurrences);
       EXPECT_EQ(content.words, expectedContent.words);
       EXPECT_EQ(content.known, expectedContent.known);
       std::remove((prefix + kTestFileName).c_str());
@@ -272,7 +273,7 @@ TEST_F(TrainerTest, VocabularyScopeDecidesWhatIsCountedNotWhatIsMapped) {
   ASSERT_TRUE(sourceData.Load(fullPrefix).ok());
   std::size_t shorter = 0;
   for (const auto& document : corpus_.documents) {
-    const FeatureVector features = LibraryVector(sourceData, document.words).features;
+    const FeatureVector features = ReferenceFeatures(sourceData, document.words).features;
     double squares = 0.0;
     for (const auto& [feature, weight] : features) {
       EXPECT_LE(feature, 6);
@@ -313,7 +314,7 @@ TEST_F(TrainerTest, SynonymsAddVariantWeightsIntoTheCanonicalFeature) {
   SourceData sourceData;
   ASSERT_TRUE(sourceData.Load(prefix).ok());
   const std::int32_t feature = *sourceData.wordIndexTable.Find(canonical);
-  const FeatureVector both = LibraryVector(sourceData, {variantA, variantB}).features;
+  const FeatureVector both = ReferenceFeatures(sourceData, {variantA, variantB}).features;
   ASSERT_EQ(both.size(), 1u);
   EXPECT_EQ(both.begin()->first, feature);
   EXPECT_GT(both.begin()->second, 1.0);  // two unit-length halves summed
