@@ -97,37 +97,56 @@ TEST_F(ExportsFaultTest, AModelOfOneClassAnswersThatClass) {
   }
 }
 
-TEST_F(ExportsFaultTest, AnAverageLengthThatIsNotPositiveAndFiniteIsRefused) {
+// A resource file whose values would send every document to one class, or
+// a prefix whose working files the system could not open, is refused with
+// one line and the loaded set stays.
+TEST_F(ExportsFaultTest, ABadResourceFileOrPrefixIsRefusedInOneLine) {
   const std::string bytes = ReadFile(dir_.prefix() + "Source.dat");
-  TempDir bad;
+  std::vector<std::pair<std::string, std::string>> refusals;  // prefix, line
   for (double length : {0.0, -2.0, std::numeric_limits<double>::infinity(),
                         std::numeric_limits<double>::quiet_NaN()}) {
+    const std::string prefix = dir_.prefix() + "length" + std::to_string(refusals.size()) + "-";
     std::string damaged = bytes;
     std::memcpy(&damaged[damaged.size() - 8], &length, 8);  // little-endian hosts
-    WriteFile(bad.prefix() + "Source.dat", damaged);
+    WriteFile(prefix + "Source.dat", damaged);
     char shown[32];
     std::snprintf(shown, sizeof shown, "%g", length);
-    ExpectRefused(bad.prefix(), "wenlei: rejected resource file " + bad.prefix() +
-                                    "Source.dat: average document length value at offset " +
-                                    std::to_string(bytes.size() - 8) + ": " + shown +
-                                    " is not a positive finite number");
+    refusals.emplace_back(prefix, "wenlei: rejected resource file " + prefix +
+                                      "Source.dat: average document length value at offset " +
+                                      std::to_string(bytes.size() - 8) + ": " + shown +
+                                      " is not a positive finite number");
   }
-}
-
-TEST_F(ExportsFaultTest, ANonFiniteIdfIsRefused) {
   wenlei::SourceFileContents contents;
   std::FILE* file = std::fopen((dir_.prefix() + "Source.dat").c_str(), "rb");
   ASSERT_TRUE(wenlei::testing::IsOk(wenlei::ReadSourceFile(file, &contents)));
   std::fclose(file);
   const std::size_t offset = 12 + 30 * contents.vocabulary.size() + 40 * contents.termMap.size() + 32;
-  TempDir bad;
   for (double idf : {std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::infinity()}) {
+    const std::string prefix = dir_.prefix() + "idf" + std::to_string(refusals.size()) + "-";
     contents.idf[0].second = idf;
-    ASSERT_TRUE(wenlei::testing::IsOk(wenlei::WriteSourceFile(bad.prefix() + "Source.dat", contents)));
-    ExpectRefused(bad.prefix(), "wenlei: rejected resource file " + bad.prefix() +
-                                    "Source.dat: idf section value at offset " + std::to_string(offset) +
-                                    ": " + (idf != idf ? "nan" : "-inf") + " is not a finite number");
+    ASSERT_TRUE(wenlei::testing::IsOk(wenlei::WriteSourceFile(prefix + "Source.dat", contents)));
+    refusals.emplace_back(prefix, "wenlei: rejected resource file " + prefix +
+                                      "Source.dat: idf section value at offset " + std::to_string(offset) +
+                                      ": " + (idf != idf ? "nan" : "-inf") + " is not a finite number");
   }
+  // One file name: 245 bytes of prefix + "Source.dat" is 255, the longest
+  // name the usual file systems take; + "SVMTestFile.dat" is not.
+  const std::string longName = dir_.prefix() + std::string(245, 'n');
+  WriteFile(longName + "Source.dat", bytes);
+  refusals.emplace_back(longName, "wenlei: rejected resource prefix: the file name of " + longName +
+                                      "SVMTestFile.dat is 260 bytes, longer than the system's limit of 255");
+  // A whole path: Source.dat at 4095 bytes, the longest the system opens.
+  std::string deep = dir_.path();
+  while (deep.size() + 1 + 200 + 1 + 10 < 4095) {
+    deep += "/" + std::string(200, 'd');
+    std::filesystem::create_directory(deep);
+  }
+  const std::string prefix = deep + "/" + std::string(4095 - deep.size() - 1 - 10, 'p');
+  ASSERT_EQ((prefix + "Source.dat").size(), 4095u);
+  WriteFile(prefix + "Source.dat", bytes);
+  refusals.emplace_back(prefix, "wenlei: rejected resource prefix: the path " + prefix +
+                                    "SVMTestFile.dat is 4100 bytes, longer than the system's limit of 4095");
+  for (const auto& [prefix, line] : refusals) ExpectRefused(prefix, line);
 }
 
 // Only regular files are read: a FIFO would block, /dev/zero never end.
@@ -183,31 +202,6 @@ TEST_F(ExportsFaultTest, AModelRewrittenWhileClassifyingIsParsedAsChecked) {
 
 // Source.dat's name is shorter than the working files' names, so a prefix
 // near the system's limits loaded and every classification then failed.
-TEST_F(ExportsFaultTest, APrefixTooLongForTheWorkingFilesIsRefused) {
-  const std::string source = ReadFile(dir_.prefix() + "Source.dat");
-  // One file name: 245 bytes of prefix + "Source.dat" is 255, the longest
-  // name the usual file systems take; + "SVMTestFile.dat" is not.
-  const std::string longName = dir_.prefix() + std::string(245, 'n');
-  WriteFile(longName + "Source.dat", source);
-  ExpectRefused(longName, "wenlei: rejected resource prefix: the file name of " + longName +
-                              "SVMTestFile.dat is 260 bytes, longer than the system's limit of 255");
-}
-
-TEST_F(ExportsFaultTest, APathTooLongForTheWorkingFilesIsRefused) {
-  const std::string source = ReadFile(dir_.prefix() + "Source.dat");
-  // A whole path: Source.dat at 4095 bytes, the longest the system opens.
-  std::string deep = dir_.path();
-  while (deep.size() + 1 + 200 + 1 + 10 < 4095) {
-    deep += "/" + std::string(200, 'd');
-    std::filesystem::create_directory(deep);
-  }
-  const std::string prefix = deep + "/" + std::string(4095 - deep.size() - 1 - 10, 'p');
-  ASSERT_EQ((prefix + "Source.dat").size(), 4095u);
-  WriteFile(prefix + "Source.dat", source);
-  ExpectRefused(prefix, "wenlei: rejected resource prefix: the path " + prefix +
-                            "SVMTestFile.dat is 4100 bytes, longer than the system's limit of 4095");
-}
-
 // A document of many known words: its test-file record needs more than one
 // 4,096-byte page.
 WordListBuilder LongDocument(int classNumber, int words) {

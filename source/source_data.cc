@@ -49,9 +49,9 @@ std::vector<Entry> EntriesInOrder(const std::vector<std::size_t>& order, const R
 // The weighting divides by the average document length: zero, a negative,
 // an infinite or a NaN length would weigh every document alike and send
 // them all to one class.
-bool CheckAverageDocLength(const SourceFileSections& sections, std::string* error) {
+Status CheckAverageDocLength(const SourceFileSections& sections) {
   const double length = sections.averageDocLength();
-  if (std::isfinite(length) && length > 0.0) return true;
+  if (std::isfinite(length) && length > 0.0) return Status::Ok();
   using namespace source_file;
   const std::uint64_t offset =
       16 + kVocabularyRecordSize * sections.vocabularyCount() +
@@ -59,14 +59,14 @@ bool CheckAverageDocLength(const SourceFileSections& sections, std::string* erro
       kClassRecordSize * sections.classCount();
   char shown[32];
   std::snprintf(shown, sizeof shown, "%g", length);
-  *error = "average document length value at offset " + std::to_string(offset) + ": " + shown +
-           " is not a positive finite number";
-  return false;
+  return Status(Status::Code::kCorrupt, "average document length value at offset " +
+                                            std::to_string(offset) + ": " + shown +
+                                            " is not a positive finite number");
 }
 
 // An infinite or NaN idf turns the document's unit-length weights into
 // NaN, and the model then answers one class with full confidence.
-bool CheckIdfValues(const SourceFileSections& sections, std::string* error) {
+Status CheckIdfValues(const SourceFileSections& sections) {
   for (std::size_t i = 0; i < sections.idfCount(); ++i) {
     const double idf = sections.IdfValue(i);
     if (std::isfinite(idf)) continue;
@@ -76,11 +76,10 @@ bool CheckIdfValues(const SourceFileSections& sections, std::string* error) {
                                  kIdfRecordSize * i + kIdfValueOffset;
     char shown[32];
     std::snprintf(shown, sizeof shown, "%g", idf);
-    *error = "idf section value at offset " + std::to_string(offset) + ": " + shown +
-             " is not a finite number";
-    return false;
+    return Status(Status::Code::kCorrupt, "idf section value at offset " + std::to_string(offset) +
+                                              ": " + shown + " is not a finite number");
   }
-  return true;
+  return Status::Ok();
 }
 
 // The longest path and file name the system opens.
@@ -99,8 +98,8 @@ bool IsSeparator(char c) { return c == '/'; }
 
 // Source.dat opened, but the other names are longer: a prefix near the
 // limits loads, and every classification then fails to open its files.
-// Returns false, naming the path and the limit, when one would not open.
-bool CheckWorkingPaths(const std::string& prefix, std::string* error) {
+// kInvalidArgument, naming the path and the limit, when one would not open.
+Status CheckWorkingPaths(const std::string& prefix) {
   std::size_t nameStart = prefix.size();
   while (nameStart > 0 && !IsSeparator(prefix[nameStart - 1])) --nameStart;
   const std::string directory = nameStart == 0 ? "." : prefix.substr(0, nameStart);
@@ -110,17 +109,17 @@ bool CheckWorkingPaths(const std::string& prefix, std::string* error) {
        {prefix + kModelFileName, prefix + kTestFileName, prefix + kResultFileName,
         WorkingFileLockPath(prefix + kTestFileName)}) {
     if (path.size() > longestPath) {
-      *error = "the path " + path + " is " + std::to_string(path.size()) +
-               " bytes, longer than the system's limit of " + std::to_string(longestPath);
-      return false;
+      return Status(Status::Code::kInvalidArgument,
+                    "the path " + path + " is " + std::to_string(path.size()) +
+                        " bytes, longer than the system's limit of " + std::to_string(longestPath));
     }
     if (path.size() - nameStart > longestName) {
-      *error = "the file name of " + path + " is " + std::to_string(path.size() - nameStart) +
-               " bytes, longer than the system's limit of " + std::to_string(longestName);
-      return false;
+      return Status(Status::Code::kInvalidArgument,
+                    "the file name of " + path + " is " + std::to_string(path.size() - nameStart) +
+                        " bytes, longer than the system's limit of " + std::to_string(longestName));
     }
   }
-  return true;
+  return Status::Ok();
 }
 
 }  // namespace
@@ -141,20 +140,18 @@ Status SourceData::Load(const std::string& prefix) {
 
 Status SourceData::LoadFrom(std::FILE* file, const std::string& prefix) {
   const std::string path = prefix + kSourceFileName;
-  std::string pathError;
-  if (!CheckWorkingPaths(prefix, &pathError)) {
-    return Status(Status::Code::kInvalidArgument, "rejected resource prefix: " + pathError);
+  if (Status paths = CheckWorkingPaths(prefix); !paths.ok()) {
+    return Status(paths.code(), "rejected resource prefix: " + paths.message());
   }
 
   // The whole file is read before any table changes, so a damaged file
   // leaves the resource set exactly as it was.
   SourceFileSections sections;
-  const Status read = ReadSourceFileSections(file, &sections);
-  std::string error = read.message();
-  bool ok = read.ok();
-  if (ok) ok = CheckIdfValues(sections, &error) && CheckAverageDocLength(sections, &error);
-  if (!ok) {
-    return Status(Status::Code::kCorrupt, "rejected resource file " + path + ": " + error);
+  Status checked = ReadSourceFileSections(file, &sections);
+  if (checked.ok()) checked = CheckIdfValues(sections);
+  if (checked.ok()) checked = CheckAverageDocLength(sections);
+  if (!checked.ok()) {
+    return Status(Status::Code::kCorrupt, "rejected resource file " + path + ": " + checked.message());
   }
 
   // Each section's records are put in key order first (the first of a

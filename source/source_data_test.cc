@@ -90,70 +90,62 @@ TEST(SourceDataTest, PrefixIsUsedAsItStands) {
   std::remove((dir.path() + "Source.dat").c_str());
 }
 
-TEST(SourceDataTest, MissingOrMalformedFileLeavesEverythingAsItWas) {
-  TempDir good, bad, missing;
-  Write(good.prefix() + "Source.dat", First());
-  SourceData data;
-  ASSERT_TRUE(data.Load(good.prefix()).ok());
-  const SourceData before = data;
-
-  const Status missed = data.Load(missing.prefix());
-  EXPECT_EQ(missed.code(), Status::Code::kNotFound);
-  EXPECT_EQ(missed.context(), Status::Context::kSourceFileOpen);
-  EXPECT_EQ(missed.message(),
-            "cannot read " + missing.prefix() + "Source.dat: No such file or directory");
-
-  std::string bytes = testing::ReadFile(good.prefix() + "Source.dat");
-  testing::WriteFile(bad.prefix() + "Source.dat", bytes.substr(0, bytes.size() - 1));
-  const Status rejected = data.Load(bad.prefix());
-  EXPECT_EQ(rejected.code(), Status::Code::kCorrupt);
-  EXPECT_EQ(rejected.message(), "rejected resource file " + bad.prefix() +
-                                    "Source.dat: average document length value at offset " +
-                                    std::to_string(bytes.size() - 8) +
-                                    ": needs 8 bytes, the file ends after 7");
-
-  EXPECT_TRUE(data.wordIndexTable == before.wordIndexTable);
-  EXPECT_TRUE(data.termMapTable == before.termMapTable);
-  EXPECT_TRUE(data.idfTable == before.idfTable);
-  EXPECT_TRUE(data.classTable == before.classTable);
-  EXPECT_EQ(data.modelPath, before.modelPath);
-  EXPECT_EQ(data.testFilePath, before.testFilePath);
-  EXPECT_EQ(data.resultFilePath, before.resultFilePath);
-  EXPECT_EQ(data.averageDocLength, before.averageDocLength);
-}
-
-// The weighting divides by the average length, so a length that is not a
-// positive finite number would send every document to one class.
-TEST(SourceDataTest, AnAverageLengthThatIsNotPositiveAndFiniteIsRejected) {
+// A load that fails leaves everything as it was.  The weighting divides by
+// the average length, so a length that is not a positive finite number
+// would send every document to one class.
+TEST(SourceDataTest, AMissingOrMalformedFileOrABadAverageLengthChangesNothing) {
   TempDir good, bad;
   Write(good.prefix() + "Source.dat", First());
   SourceData data;
   ASSERT_TRUE(data.Load(good.prefix()).ok());
   const SourceData before = data;
-  const std::size_t offset = testing::ReadFile(good.prefix() + "Source.dat").size() - 8;
+  const std::string bytes = testing::ReadFile(good.prefix() + "Source.dat");
+  const std::string lengthField = "rejected resource file " + bad.prefix() +
+                                  "Source.dat: average document length value at offset " +
+                                  std::to_string(bytes.size() - 8) + ": ";
+  struct Case {
+    std::string file;  // empty: none
+    Status::Code code;
+    std::string message;
+  };
+  std::vector<Case> cases = {
+      {"", Status::Code::kNotFound,
+       "cannot read " + bad.prefix() + "Source.dat: No such file or directory"},
+      {bytes.substr(0, bytes.size() - 1), Status::Code::kCorrupt,
+       lengthField + "needs 8 bytes, the file ends after 7"},
+  };
   const struct {
     double length;
     const char* shown;
-  } cases[] = {{0.0, "0"},
-               {-0.0, "-0"},
-               {-3.5, "-3.5"},
-               {std::numeric_limits<double>::infinity(), "inf"},
-               {-std::numeric_limits<double>::infinity(), "-inf"},
-               {std::numeric_limits<double>::quiet_NaN(), "nan"}};
-  for (const auto& c : cases) {
+  } lengths[] = {{0.0, "0"},
+                 {-0.0, "-0"},
+                 {-3.5, "-3.5"},
+                 {std::numeric_limits<double>::infinity(), "inf"},
+                 {-std::numeric_limits<double>::infinity(), "-inf"},
+                 {std::numeric_limits<double>::quiet_NaN(), "nan"}};
+  for (const auto& l : lengths) {
     SourceFileContents contents = First();
-    contents.averageDocLength = c.length;
+    contents.averageDocLength = l.length;
     Write(bad.prefix() + "Source.dat", contents);
-    const Status rejected = data.Load(bad.prefix());
-    EXPECT_EQ(rejected.code(), Status::Code::kCorrupt) << c.shown;
-    EXPECT_EQ(rejected.message(), "rejected resource file " + bad.prefix() +
-                                      "Source.dat: average document length value at offset " +
-                                      std::to_string(offset) + ": " + c.shown +
-                                      " is not a positive finite number");
-    EXPECT_TRUE(data.wordIndexTable == before.wordIndexTable);
-    EXPECT_EQ(data.averageDocLength, before.averageDocLength);
-    EXPECT_EQ(data.modelPath, before.modelPath);
+    cases.push_back({testing::ReadFile(bad.prefix() + "Source.dat"), Status::Code::kCorrupt,
+                     lengthField + l.shown + " is not a positive finite number"});
   }
+  for (const Case& c : cases) {
+    std::remove((bad.prefix() + "Source.dat").c_str());
+    if (!c.file.empty()) testing::WriteFile(bad.prefix() + "Source.dat", c.file);
+    const Status rejected = data.Load(bad.prefix());
+    EXPECT_EQ(rejected.code(), c.code) << c.message;
+    EXPECT_EQ(rejected.message(), c.message);
+    EXPECT_TRUE(data.wordIndexTable == before.wordIndexTable);
+    EXPECT_TRUE(data.termMapTable == before.termMapTable);
+    EXPECT_TRUE(data.idfTable == before.idfTable);
+    EXPECT_TRUE(data.classTable == before.classTable);
+    EXPECT_EQ(data.modelPath, before.modelPath);
+    EXPECT_EQ(data.testFilePath, before.testFilePath);
+    EXPECT_EQ(data.resultFilePath, before.resultFilePath);
+    EXPECT_EQ(data.averageDocLength, before.averageDocLength);
+  }
+  EXPECT_EQ(data.Load(bad.prefix() + "none/").context(), Status::Context::kSourceFileOpen);
 }
 
 }  // namespace

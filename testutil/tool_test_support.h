@@ -1,6 +1,7 @@
 #ifndef WENLEI_TESTUTIL_TOOL_TEST_SUPPORT_H_
 #define WENLEI_TESTUTIL_TOOL_TEST_SUPPORT_H_
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <string>
@@ -62,6 +63,21 @@ inline const char* const kClassWords[3][6] = {
 };
 inline const char* const kClassNames[3] = {"体育", "财经", "科技"};
 void BuildChineseResourceSet(const std::string& dir);
+
+// A test suite over one such set, built once for the whole suite.
+class ChineseResourceSetTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    resources_ = new TempDir();
+    BuildChineseResourceSet(resources_->path());
+  }
+  static void TearDownTestSuite() {
+    delete resources_;
+    resources_ = nullptr;
+  }
+
+  inline static TempDir* resources_ = nullptr;
+};
 
 // The entries of a directory, by name; none for a missing one.
 std::vector<std::string> ListDirectory(const std::string& path);

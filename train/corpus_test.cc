@@ -54,6 +54,36 @@ TEST_F(CorpusTest, ReadsDocumentsAndNumbersClassesByTheirNamesBytes) {
   EXPECT_EQ(corpus_.DocumentsPerClass(), (std::vector<std::size_t>{2, 1, 1}));
 }
 
+TEST_F(CorpusTest, CountsEachDocumentsWordsByTheirNumberInByteOrder) {
+  const std::string path = Write("a\tzz b b\nb\tb a zz zz zz\n");
+  std::string error;
+  ASSERT_TRUE(ReadCorpus(path, CorpusEncoding::kUtf8, &corpus_, &error, nullptr,
+                         CorpusWords::kCountsOnly))
+      << error;
+  EXPECT_EQ(corpus_.distinctWords, (std::vector<std::string>{"a", "b", "zz"}));
+  using Pairs = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+  auto counts = [](const Corpus& corpus, std::size_t d) {
+    Pairs pairs;
+    for (const WordCount& count : corpus.documents[d].counts) {
+      pairs.emplace_back(count.word, count.count);
+    }
+    return pairs;
+  };
+  EXPECT_EQ(counts(corpus_, 0), (Pairs{{1, 2}, {2, 1}}));
+  EXPECT_EQ(counts(corpus_, 1), (Pairs{{0, 1}, {1, 1}, {2, 3}}));
+  EXPECT_TRUE(corpus_.documents[0].words.empty());  // no word kept as text
+  EXPECT_EQ(corpus_.wordOccurrences, 8u);
+
+  // Word lists made by hand are counted the same way.
+  Corpus listed = corpus_;
+  listed.documents[0].words = {"zz", "b", "b"};
+  listed.documents[1].words = {"b", "a", "zz", "zz", "zz"};
+  CountWordLists(&listed);
+  EXPECT_EQ(listed.distinctWords, corpus_.distinctWords);
+  EXPECT_EQ(counts(listed, 0), counts(corpus_, 0));
+  EXPECT_EQ(counts(listed, 1), counts(corpus_, 1));
+}
+
 TEST_F(CorpusTest, SkipsAndCountsWordsTooLongOrNotInGbk) {
   const std::string fourteen = "一二三四五六七八九十一二三四";  // 28 GBK bytes
   ASSERT_EQ(ErrorOf("甲\t" + fourteen + " " + fourteen + "五 ok 😀 a😀\n乙\tb\n"), "");

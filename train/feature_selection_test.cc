@@ -13,10 +13,10 @@ Corpus SmallCorpus() {
   corpus.classNamesUtf8 = {"a", "b"};
   corpus.classNamesGbk = {"a", "b"};
   corpus.documents = {
-      {0, {"only_a", "both", "both", "pc"}, 1},
-      {0, {"only_a", "both", "rare"}, 2},
-      {1, {"both", "computer"}, 3},
-      {1, {"both", "half"}, 4},
+      {0, {"only_a", "both", "both", "pc"}, 1, {}},
+      {0, {"only_a", "both", "rare"}, 2, {}},
+      {1, {"both", "computer"}, 3, {}},
+      {1, {"both", "half"}, 4, {}},
   };
   CountWordLists(&corpus);
   return corpus;
@@ -74,11 +74,11 @@ TEST(FeatureSelectionTest, SynonymsMergeIntoTheirCanonicalUnit) {
 TEST(FeatureSelectionTest, ClassTurnsGiveEveryClassItsBestWordsEarly) {
   Corpus corpus;
   corpus.classNamesUtf8 = corpus.classNamesGbk = {"big", "small"};
-  for (int i = 0; i < 8; ++i) corpus.documents.push_back({0, {"b1", "b2", "b3", "common"}, i});
-  corpus.documents.push_back({0, {"common"}, 8});
-  corpus.documents.push_back({0, {"s1"}, 9});
-  corpus.documents.push_back({1, {"s1", "common"}, 10});
-  corpus.documents.push_back({1, {"b1", "common"}, 11});
+  for (int i = 0; i < 8; ++i) corpus.documents.push_back({0, {"b1", "b2", "b3", "common"}, i, {}});
+  corpus.documents.push_back({0, {"common"}, 8, {}});
+  corpus.documents.push_back({0, {"s1"}, 9, {}});
+  corpus.documents.push_back({1, {"s1", "common"}, 10, {}});
+  corpus.documents.push_back({1, {"b1", "common"}, 11, {}});
   CountWordLists(&corpus);
   FeatureStatistics statistics(corpus, {});
   auto units = [](const std::vector<RankedUnit>& ranking) {

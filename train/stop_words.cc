@@ -21,25 +21,21 @@ std::string Trim(const std::string& text) {
 
 }  // namespace
 
-bool StopWords::Read(const std::string& path, CorpusEncoding encoding, std::string* error) {
+Status StopWords::Read(const std::string& path, CorpusEncoding encoding) {
   std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    *error = path + ": cannot open for reading";
-    return false;
-  }
+  if (!file) return Status(Status::Code::kNotFound, path + ": cannot open for reading");
   std::unique_ptr<GbkConverter> converter;
-  if (Status opened = GbkConverter::Open(&converter); !opened.ok()) {
-    *error = opened.message();
-    return false;
-  }
+  if (Status opened = GbkConverter::Open(&converter); !opened.ok()) return opened;
+  auto bad = [](std::string message) {
+    return Status(Status::Code::kInvalidArgument, std::move(message));
+  };
   std::string line, gbk;
   for (int number = 1; std::getline(file, line); ++number) {
     const std::string where = path + ":" + std::to_string(number) + ": ";
     std::string entry = Trim(line);
     if (entry.empty() || entry[0] == '#') continue;
     if (entry.find_first_of(" \t") != std::string::npos) {
-      *error = where + "expected one word a line";
-      return false;
+      return bad(where + "expected one word a line");
     }
     if (entry == kNonContentDirective) {
       stopNonContent_ = true;
@@ -49,23 +45,20 @@ bool StopWords::Read(const std::string& path, CorpusEncoding encoding, std::stri
     if (encoding == CorpusEncoding::kGbk) {
       std::string utf8;
       if (converter->AppendUtf8(entry, &utf8)) {
-        *error = where + "invalid GBK";
-        return false;
+        return bad(where + "invalid GBK");
       }
       gbk = entry;
     } else {
       if (FindInvalidUtf8(entry)) {
-        *error = where + "invalid UTF-8";
-        return false;
+        return bad(where + "invalid UTF-8");
       }
       if (converter->AppendGbk(entry, &gbk) > 0) {
-        *error = where + "\"" + entry + "\" holds a character that GBK cannot encode";
-        return false;
+        return bad(where + "\"" + entry + "\" holds a character that GBK cannot encode");
       }
     }
     words_.insert(gbk);
   }
-  return true;
+  return Status::Ok();
 }
 
 bool StopWords::Stops(const std::string& gbkWord) const {

@@ -7,6 +7,7 @@
 
 #include "text/content_word.h"
 #include "train/corpus.h"
+#include "util/status.h"
 
 namespace wenlei {
 
@@ -16,9 +17,9 @@ namespace wenlei {
 // stops every word without a letter or a Chinese character (IsContentWord).
 class StopWords {
  public:
-  // Adds the entries of a file to the list; false with one line in *error
-  // for a file that cannot be read or an entry that is not one word.
-  bool Read(const std::string& path, CorpusEncoding encoding, std::string* error);
+  // Adds the entries of a file to the list; one line for a file that cannot
+  // be opened (kNotFound) or an entry that is not one word (kInvalidArgument).
+  Status Read(const std::string& path, CorpusEncoding encoding);
 
   void Add(const std::string& gbkWord) { words_.insert(gbkWord); }
   void SetStopNonContent(bool stop) { stopNonContent_ = stop; }

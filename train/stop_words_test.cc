@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "testutil/status_assertion.h"
 #include "testutil/test_support.h"
 
 namespace wenlei {
@@ -15,8 +16,7 @@ TEST(StopWordsTest, ReadsWordsAndTheNonContentDirective) {
   const std::string path = dir.path() + "/stop.txt";
   WriteFile(path, "# comment\n\n的\n  了 \n@non-content\r\n");
   StopWords stop;
-  std::string error;
-  ASSERT_TRUE(stop.Read(path, CorpusEncoding::kUtf8, &error)) << error;
+  ASSERT_TRUE(testing::IsOk(stop.Read(path, CorpusEncoding::kUtf8)));
   EXPECT_TRUE(stop.stopsNonContent());
   EXPECT_EQ(stop.size(), 2u);
   EXPECT_TRUE(stop.Stops("\xB5\xC4"));       // 的
@@ -28,7 +28,7 @@ TEST(StopWordsTest, ReadsWordsAndTheNonContentDirective) {
 
   StopWords wordsOnly;
   WriteFile(path, "的\n");
-  ASSERT_TRUE(wordsOnly.Read(path, CorpusEncoding::kUtf8, &error)) << error;
+  ASSERT_TRUE(testing::IsOk(wordsOnly.Read(path, CorpusEncoding::kUtf8)));
   EXPECT_FALSE(wordsOnly.Stops("\xA3\xAC"));
   EXPECT_TRUE(StopWords().empty());
 }
@@ -48,14 +48,14 @@ TEST(StopWordsTest, BadEntriesNameTheirLine) {
   for (const Case& c : cases) {
     WriteFile(path, c.text);
     StopWords stop;
-    std::string error;
-    EXPECT_FALSE(stop.Read(path, CorpusEncoding::kUtf8, &error));
-    EXPECT_EQ(error, path + c.message);
+    const Status read = stop.Read(path, CorpusEncoding::kUtf8);
+    EXPECT_EQ(read.code(), Status::Code::kInvalidArgument);
+    EXPECT_EQ(read.message(), path + c.message);
   }
   StopWords stop;
-  std::string error;
-  EXPECT_FALSE(stop.Read(dir.path() + "/missing.txt", CorpusEncoding::kUtf8, &error));
-  EXPECT_EQ(error, dir.path() + "/missing.txt: cannot open for reading");
+  const Status missing = stop.Read(dir.path() + "/missing.txt", CorpusEncoding::kUtf8);
+  EXPECT_EQ(missing.code(), Status::Code::kNotFound);
+  EXPECT_EQ(missing.message(), dir.path() + "/missing.txt: cannot open for reading");
 }
 
 }  // namespace

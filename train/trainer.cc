@@ -23,7 +23,6 @@
 #include "text/content_word.h"
 #include "train/corpus_vectoriser.h"
 #include "train/platt.h"
-#include "vectorise/word_counting.h"
 
 namespace wenlei {
 namespace {
@@ -139,25 +138,6 @@ SourceFileContents BuildResourceContents(const FeatureStatistics& statistics,
   contents.classNames.insert(contents.classNames.end(), classNamesGbk.begin(),
                              classNamesGbk.end());
   return contents;
-}
-
-TermCounts CountDocumentWords(const SourceData& sourceData, const std::vector<std::string>& words,
-                              double* knownWordCount) {
-  return CountKnownWords(
-      words.size(), [&words](std::size_t i) { return std::string_view(words[i]); },
-      sourceData.wordIndexTable, knownWordCount);
-}
-
-DocumentVector VectoriseDocument(const SourceData& sourceData,
-                                 const std::vector<std::string>& words, ContentWords* contentWords) {
-  double known = 0.0;
-  TermCounts termCounts = CountDocumentWords(sourceData, words, &known);
-  if (contentWords != nullptr) *contentWords = CountContentWords(words, termCounts);
-  DocumentVector vector;
-  if (termCounts.empty()) return vector;
-  WeightTerms(termCounts, known, sourceData.idfTable, sourceData.averageDocLength);
-  vector.BuildFeatures(termCounts, sourceData.termMapTable, sourceData.wordIndexTable);
-  return vector;
 }
 
 // Documents as the solvers take them.  Rows are ordered by class number, so
@@ -328,8 +308,10 @@ bool Trainer::PrepareFold(const Fold& fold, std::size_t k, Problem* training, Pr
   }
   // A fold whose training part lacks a class still predicts its held-out
   // documents, with the classes it has.
-  BuildProblem(vectoriser, averageDocLength, &fold.trainingDocuments, UsesLinearSolver(), training,
-               nullptr);
+  if (training != nullptr) {
+    BuildProblem(vectoriser, averageDocLength, &fold.trainingDocuments, UsesLinearSolver(),
+                 training, nullptr);
+  }
   BuildProblem(vectoriser, averageDocLength, &fold.heldOutDocuments, false, heldOut, nullptr);
   return true;
 }
@@ -496,15 +478,13 @@ bool Trainer::CrossValidateProbabilities(const std::vector<Fold>& folds, const G
   contentWords->assign(documents, ContentWords());
   std::vector<std::vector<double>> pairDecisions(documents);
   std::vector<LinearModel> foldModels(folds.size());
-  std::vector<Problem> heldOuts(folds.size());
   std::vector<std::vector<std::size_t>> rowDocuments(folds.size());
   std::vector<std::string> errors(folds.size());
   const unsigned jobs = UsesLinearSolver() ? options_.jobs : 1;
   const bool finished = RunFolds<Step>(
       folds.size(), jobs,
       [&](std::size_t f, const auto& step) {
-        Problem training;
-        Problem& heldOut = heldOuts[f];
+        Problem training, heldOut;
         if (!PrepareFold(folds[f], point.features, &training, &heldOut, &errors[f])) return;
         if (!step(Step{f, point.features, point.cost, point.weightPower})) return;
         rowDocuments[f] = heldOut.documents;
@@ -541,7 +521,6 @@ bool Trainer::CrossValidateProbabilities(const std::vector<Fold>& folds, const G
           for (std::size_t j = 0; j < labels.size(); ++j) p[labels[j] - 1] = byLabel[j];
         }
         svm_free_and_destroy_model(&model);
-        heldOut = Problem();
       },
       [&](const Step& step) { return !errors[step.fold].empty() || report(step); });
   for (const std::string& fault : errors) {
@@ -575,18 +554,31 @@ bool Trainer::CrossValidateProbabilities(const std::vector<Fold>& folds, const G
       probB_.push_back(sigmoid.b);
     }
   }
-  for (std::size_t f = 0; f < folds.size(); ++f) {
-    if (foldModels[f].classes() != classes) continue;
-    LibsvmLinearModel model(foldModels[f], probA_, probB_);
-    for (std::size_t r = 0; r < heldOuts[f].rows.size(); ++r) {
-      std::vector<double>& p = (*probabilities)[heldOuts[f].documents[r]];
-      p.assign(classes, 0.0);
-      svm_predict_probability(model.model(), heldOuts[f].rows[r].data(), p.data());
+  // The held-out rows are built again rather than kept from above: one
+  // fold's rows at a time instead of the whole corpus's.
+  const bool predicted = RunFolds<Step>(
+      folds.size(), options_.jobs,
+      [&](std::size_t f, const auto& step) {
+        Problem heldOut;
+        if (!PrepareFold(folds[f], point.features, nullptr, &heldOut, &errors[f])) return;
+        if (!step(Step{f, point.features, point.cost, point.weightPower})) return;
+        if (foldModels[f].classes() != classes) return;
+        LibsvmLinearModel model(foldModels[f], probA_, probB_);
+        for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
+          std::vector<double>& p = (*probabilities)[heldOut.documents[r]];
+          p.assign(classes, 0.0);
+          svm_predict_probability(model.model(), heldOut.rows[r].data(), p.data());
+        }
+        foldModels[f] = LinearModel();
+      },
+      [&](const Step& step) { return !errors[step.fold].empty() || report(step); });
+  for (const std::string& fault : errors) {
+    if (!fault.empty()) {
+      *error = fault;
+      return false;
     }
-    heldOuts[f] = Problem();
-    foldModels[f] = LinearModel();
   }
-  return true;
+  return predicted;
 }
 
 bool Trainer::TrainLinearModel(const Problem& problem, double cost, double weightPower,
@@ -836,8 +828,10 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
                         std::to_string(step.fold + 1) + "/" + std::to_string(folds.size()));
     }
     ++calibrated;
+    // The linear solvers go over the folds twice: scores, then probabilities.
+    const std::size_t passes = UsesLinearSolver() ? 2 : 1;
     return stopped("calibration", static_cast<double>(calibrated - 1),
-                   static_cast<double>(folds.size()));
+                   static_cast<double>(passes * folds.size()));
   };
   {
     std::vector<std::vector<double>> probabilities;

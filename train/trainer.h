@@ -158,19 +158,6 @@ SourceFileContents BuildResourceContents(const FeatureStatistics& statistics,
                                          VocabularyScope vocabulary,
                                          const std::vector<std::string>& classNamesGbk);
 
-// A document's known words as a classification counts them.
-TermCounts CountDocumentWords(const SourceData& sourceData, const std::vector<std::string>& words,
-                              double* knownWordCount);
-
-// A document's vector as a classification builds it: counting, weighting
-// and feature mapping with the loaded resource set (no features for a
-// document without known words).  *contentWords, when given, receives the
-// document's content words and their known occurrences, as the confidence
-// counts them.
-DocumentVector VectoriseDocument(const SourceData& sourceData,
-                                 const std::vector<std::string>& words,
-                                 ContentWords* contentWords = nullptr);
-
 // Builds the model for a corpus: the cross-validated choice of k and C, the
 // resource file prefix + "Source.dat" and the model prefix + "SVMModel".
 class Trainer {
@@ -195,8 +182,8 @@ class Trainer {
                     Problem* problem, std::string* error) const;
   std::vector<RankedUnit> RankContentUnits(const FeatureStatistics& statistics,
                                            std::size_t* stopped) const;
-  // A fold's training rows and held-out rows at k, under a resource file
-  // made from its training documents alone.
+  // A fold's training rows (unless null) and held-out rows at k, under a
+  // resource file made from its training documents alone.
   bool PrepareFold(const Fold& fold, std::size_t k, Problem* training, Problem* heldOut,
                    std::string* error) const;
   bool CrossValidatePoints(const std::vector<Fold>& folds, std::size_t k,

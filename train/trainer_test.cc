@@ -16,6 +16,7 @@
 #include "testutil/status_assertion.h"
 #include "tools/host/host_word_list.h"
 #include "train/trainer_test_corpus.h"
+#include "vectorise/document_features.h"
 
 namespace wenlei {
 namespace {
@@ -36,6 +37,13 @@ TrainerOptions SmallGrid() {
   options.costs = {1, 8};
   options.folds = 3;
   return options;
+}
+
+// A document's features as a classification computes them, unrounded.
+DocumentFeatures ReferenceFeatures(const SourceData& sourceData,
+                                   const std::vector<std::string>& words) {
+  const std::vector<std::string_view> views(words.begin(), words.end());
+  return VectoriseWords(views, sourceData, FeatureRounding::kNone);
 }
 
 SourceFileContents ReadContents(const std::string& path) {
@@ -64,6 +72,44 @@ class TrainerTest : public ::testing::Test {
     return prefix;
   }
 
+  // The trainer's vectors of the corpus's documents, from their word
+  // counts, are the lines a classification of their word lists writes to
+  // the test file, and their content words those it counts.
+  void ExpectClassificationVectors(const std::string& prefix) {
+    SourceData sourceData;
+    ASSERT_TRUE(sourceData.Load(prefix).ok());
+    const SourceFileContents contents = ReadContents(prefix + kSourceFileName);
+    const CorpusVectoriser vectoriser(corpus_, contents);
+    releasesource();
+    ASSERT_EQ(LoadSource(prefix.c_str()), 1);
+    ClassifierHandle handle = CreateClassifier();
+    std::size_t compared = 0, right = 0;
+    std::vector<Feature> features;
+    for (const CorpusDocument& document : corpus_.documents) {
+      ContentWords content, expectedContent;
+      vectoriser.Vectorise(document, contents.averageDocLength, &features, &content);
+      expectedContent = CountContentWords(
+          document.words, ReferenceFeatures(sourceData, document.words).occurrences);
+      EXPECT_EQ(content.words, expectedContent.words);
+      EXPECT_EQ(content.known, expectedContent.known);
+      std::remove((prefix + kTestFileName).c_str());
+      HostWordList words(document.words);
+      char answer[64];
+      Classification(handle, words.list(), answer);
+      if (features.empty()) continue;
+      ++compared;
+      FeatureVector vector;
+      for (const Feature& feature : features) vector.emplace(feature.index, feature.value);
+      EXPECT_EQ(ReadFile(prefix + kTestFileName), TestLine(vector) + "\n")
+          << "line " << document.line;
+      right += answer == corpus_.classNamesGbk[document.classIndex];
+    }
+    releaseClassifier(handle);
+    releasesource();
+    EXPECT_GT(compared, corpus_.documents.size() * 9 / 10);
+    EXPECT_GT(right, compared * 9 / 10);
+  }
+
   TempDir dir_;
   Corpus corpus_;
   TrainingReport report_;
@@ -75,30 +121,7 @@ TEST_F(TrainerTest, TrainingVectorsEqualWhatClassificationWritesToTheTestFile) {
   TrainerOptions options = SmallGrid();
   options.featureCounts = {12};  // some known words stay out of the term map
   options.vocabulary = VocabularyScope::kFull;
-  const std::string prefix = Train(options);
-
-  SourceData sourceData;
-  ASSERT_TRUE(sourceData.Load(prefix).ok());
-  releasesource();
-  ASSERT_EQ(LoadSource(prefix.c_str()), 1);
-  ClassifierHandle handle = CreateClassifier();
-  std::size_t compared = 0, right = 0;
-  for (const CorpusDocument& document : corpus_.documents) {
-    DocumentVector training = VectoriseDocument(sourceData, document.words);
-    std::remove((prefix + kTestFileName).c_str());
-    HostWordList words(document.words);
-    char answer[64];
-    Classification(handle, words.list(), answer);
-    if (training.features().empty()) continue;
-    ++compared;
-    EXPECT_EQ(ReadFile(prefix + kTestFileName), training.TestLine() + "\n")
-        << "line " << document.line;
-    right += answer == corpus_.classNamesGbk[document.classIndex];
-  }
-  releaseClassifier(handle);
-  releasesource();
-  EXPECT_GT(compared, corpus_.documents.size() * 9 / 10);
-  EXPECT_GT(right, compared * 9 / 10);
+  ExpectClassificationVectors(Train(options));
 }
 
 TEST_F(TrainerTest, ResourceFileHoldsClassesVocabularyIdfAndAverageLength) {
@@ -250,14 +273,14 @@ TEST_F(TrainerTest, VocabularyScopeDecidesWhatIsCountedNotWhatIsMapped) {
   ASSERT_TRUE(sourceData.Load(fullPrefix).ok());
   std::size_t shorter = 0;
   for (const auto& document : corpus_.documents) {
-    DocumentVector vector = VectoriseDocument(sourceData, document.words);
+    const FeatureVector features = ReferenceFeatures(sourceData, document.words).features;
     double squares = 0.0;
-    for (const auto& [feature, weight] : vector.features()) {
+    for (const auto& [feature, weight] : features) {
       EXPECT_LE(feature, 6);
       squares += weight * weight;
     }
     EXPECT_LE(squares, 1.0 + 1e-12);
-    shorter += !vector.features().empty() && squares < 0.99;
+    shorter += !features.empty() && squares < 0.99;
   }
   EXPECT_GT(shorter, 0u);
 }
@@ -291,10 +314,14 @@ TEST_F(TrainerTest, SynonymsAddVariantWeightsIntoTheCanonicalFeature) {
   SourceData sourceData;
   ASSERT_TRUE(sourceData.Load(prefix).ok());
   const std::int32_t feature = *sourceData.wordIndexTable.Find(canonical);
-  DocumentVector both = VectoriseDocument(sourceData, {variantA, variantB});
-  ASSERT_EQ(both.features().size(), 1u);
-  EXPECT_EQ(both.features().begin()->first, feature);
-  EXPECT_GT(both.features().begin()->second, 1.0);  // two unit-length halves summed
+  const FeatureVector both = ReferenceFeatures(sourceData, {variantA, variantB}).features;
+  ASSERT_EQ(both.size(), 1u);
+  EXPECT_EQ(both.begin()->first, feature);
+  EXPECT_GT(both.begin()->second, 1.0);  // two unit-length halves summed
+  // The same from the trainer's word counts, with both in one document.
+  corpus_.documents.push_back({0, {variantB, variantA, variantB}, 0, {}});
+  CountWordLists(&corpus_);
+  ExpectClassificationVectors(prefix);
 }
 
 TEST_F(TrainerTest, RejectsCorporaTheLibraryCannotAnswerFor) {

@@ -82,9 +82,9 @@ Status ReadStopWords(const TrainingSettings& settings, const BundledFiles& bundl
   }
   paths.insert(paths.end(), settings.addedStopWordsPaths.begin(),
                settings.addedStopWordsPaths.end());
-  std::string error;
   for (const auto& path : paths) {
-    if (!stopWords->Read(path, settings.encoding, &error)) return FileFault(path, error);
+    const Status read = stopWords->Read(path, settings.encoding);
+    if (!read.ok()) return FileFault(path, read.message());
   }
   return Status::Ok();
 }

@@ -10,7 +10,8 @@ system time of training, segmentation included (wenlei's from wait4 on
 `wenlei train --raw`, the peers' from train_peers.py, which reports its own
 and its children's up to the end of training). The figures of every run are
 kept in DIR/results.json, so that `--only wenlei` can measure wenlei again
-(after a change of the trainer) and still write the whole file.
+(after a change of the trainer) and still write the whole file; `--only big`
+measures the 100,000-document run alone.
 """
 
 import argparse
@@ -138,7 +139,7 @@ def key(corpus, size, system):
 
 def measure(options, results):
     splits = corpora(options)
-    systems = {None: list(SYSTEMS), "variants": []}.get(options.only, [options.only])
+    systems = {None: list(SYSTEMS), "variants": [], "big": []}.get(options.only, [options.only])
     for corpus, size, train, test in splits:
         for system in systems:
             say(f"{system} on {corpus}, {size} documents")
@@ -158,12 +159,15 @@ def measure(options, results):
                 r = measure_wenlei(options.wenlei, train, test, train_options)
                 r["options"] = " ".join(train_options)
                 results[key(corpus, size, "variant " + name)] = r
-    if options.big and options.only in (None, "wenlei"):
+    if options.big and options.only in (None, "wenlei", "big"):
         big = os.path.join(options.data, "big", "train.tsv")
         say(f"wenlei on {count_lines(big)} documents (time and memory)")
+        started = time.monotonic()
         r = measure_wenlei(options.wenlei, big, None, options.train_options)
+        r["wall_seconds"] = time.monotonic() - started
         r["documents"] = count_lines(big)
         results["big/wenlei"] = r
+        say(f"  {r['cpu_seconds']:.1f} s CPU, peak RSS {r['peak_rss_mb']:.0f} MB")
     if not options.smoke and options.only in (None, "wenlei"):
         results["bundled"] = bundled_figures(options)
 
@@ -340,7 +344,7 @@ def main(argv):
     parser.add_argument("--ood", required=True)
     parser.add_argument("--out", required=True)
     parser.add_argument("--smoke", action="store_true")
-    parser.add_argument("--only", choices=SYSTEMS + ("variants",))
+    parser.add_argument("--only", choices=SYSTEMS + ("variants", "big"))
     parser.add_argument("--big", action="store_true")
     parser.add_argument("--no-variants", action="store_true",
                         help="leave out the choices the defaults were picked from")

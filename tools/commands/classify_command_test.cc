@@ -30,16 +30,8 @@ std::size_t LineCount(const std::string& text) {
   return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
-class ClassifyCommandTest : public ::testing::Test {
+class ClassifyCommandTest : public testing::ChineseResourceSetTest {
  protected:
-  static void SetUpTestSuite() {
-    resources_ = new testing::TempDir();
-    testing::BuildChineseResourceSet(resources_->path());
-  }
-  static void TearDownTestSuite() {
-    delete resources_;
-    resources_ = nullptr;
-  }
 
   // Runs classify on the generated resource set with a private cache.
   ChildOutcome Classify(std::vector<std::string> args, const std::string& input = "") {
@@ -52,37 +44,32 @@ class ClassifyCommandTest : public ::testing::Test {
     return testing::ListDirectory(cache_.path() + "/wenlei");
   }
 
-  static testing::TempDir* resources_;
   testing::TempDir cache_;
 };
 
-testing::TempDir* ClassifyCommandTest::resources_ = nullptr;
-
-TEST_F(ClassifyCommandTest, AnswersEachTextArgumentOnItsOwnLine) {
-  ChildOutcome run = Classify({kSports, kFinance, kTechnology, kNoKnownWord});
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, "体育\n财经\n科技\n" + kShortText + "\n");
-  EXPECT_EQ(run.err, "");
-}
-
-TEST_F(ClassifyCommandTest, ReadsTheWholeStandardInputAsOneDocument) {
-  ChildOutcome run = Classify({}, "电脑软件\n程序和网络\n芯片\n");
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, "科技\n");
-}
-
-TEST_F(ClassifyCommandTest, WithLinesEveryLineIsADocument) {
-  ChildOutcome run = Classify({"--lines"}, kFinance + "\r\n" + kSports + "\n\n" + kTechnology);
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, "财经\n体育\n" + kShortText + "\n科技\n");
-}
-
-TEST_F(ClassifyCommandTest, FileArgumentsAreDocuments) {
+// Each way of giving documents: text arguments, the whole standard input,
+// one document a line, files.
+TEST_F(ClassifyCommandTest, AnswersEveryDocumentOnItsOwnLineWhereverItComesFrom) {
   testing::WriteFile(cache_.path() + "/a.txt", kTechnology);
   testing::WriteFile(cache_.path() + "/b.txt", kSports);
-  ChildOutcome run = Classify({"-f", cache_.path() + "/a.txt", "--file", cache_.path() + "/b.txt"});
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, "科技\n体育\n");
+  struct Case {
+    std::vector<std::string> args;
+    std::string input;
+    std::string out;
+  };
+  const Case cases[] = {
+      {{kSports, kFinance, kTechnology, kNoKnownWord}, "", "体育\n财经\n科技\n" + kShortText + "\n"},
+      {{}, "电脑软件\n程序和网络\n芯片\n", "科技\n"},
+      {{"--lines"}, kFinance + "\r\n" + kSports + "\n\n" + kTechnology,
+       "财经\n体育\n" + kShortText + "\n科技\n"},
+      {{"-f", cache_.path() + "/a.txt", "--file", cache_.path() + "/b.txt"}, "", "科技\n体育\n"},
+  };
+  for (const Case& c : cases) {
+    ChildOutcome run = Classify(c.args, c.input);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, "");
+  }
 }
 
 // Text it stays, but the user hears why the answer is about a path.
@@ -455,72 +442,67 @@ TEST_F(ClassifyCommandTest, TwoConcurrentRunsGiveEachTheirOwnAnswers) {
   EXPECT_TRUE(WorkingDirectories().empty());
 }
 
-TEST_F(ClassifyCommandTest, AResourceSetWithoutItsFilesIsOneLineAndStatus1) {
-  testing::TempDir partial;
-  std::filesystem::copy_file(resources_->path() + "/Source.dat", partial.path() + "/Source.dat");
-  ChildOutcome run = RunWenlei({"classify", "-r", partial.path() + "/", kSports}, "",
-                               Environment());
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "wenlei classify: the resource set " + partial.path() + "/ has no SVMModel\n");
-
-  run = RunWenlei({"classify", "-r", partial.path() + "/none", kSports}, "", Environment());
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err,
-            "wenlei classify: no resource set at " + partial.path() + "/none (not a directory)\n");
-}
-
-TEST_F(ClassifyCommandTest, AMalformedResourceFileIsOneLineAndStatus1) {
-  testing::TempDir broken;
+// A resource set or dictionary the command cannot use is one line naming
+// it, status 1, no answer and no working directory left behind.
+TEST_F(ClassifyCommandTest, AnUnusableResourceSetOrDictionaryIsOneLineAndStatus1) {
+  const std::string sourceFile = resources_->path() + "/Source.dat";
+  const std::string modelFile = resources_->path() + "/SVMModel";
+  testing::TempDir partial, broken, noProbabilities, notAModel;
+  std::filesystem::copy_file(sourceFile, partial.path() + "/Source.dat");
   testing::WriteFile(broken.path() + "/Source.dat", "\x05\x00");
-  std::filesystem::copy_file(resources_->path() + "/SVMModel", broken.path() + "/SVMModel");
-  ChildOutcome run = RunWenlei({"classify", "-r", broken.path(), kSports}, "", Environment());
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(LineCount(run.err), 1u) << run.err;
-  EXPECT_EQ(run.err.rfind("wenlei classify: rejected resource file " + broken.path() +
-                              "/Source.dat: ",
-                          0),
-            0u)
-      << run.err;
-}
-
-TEST_F(ClassifyCommandTest, AModelWithoutProbabilitiesOrNoModelAtAllIsRefused) {
-  testing::TempDir copy;
-  std::filesystem::copy_file(resources_->path() + "/Source.dat", copy.path() + "/Source.dat");
+  std::filesystem::copy_file(modelFile, broken.path() + "/SVMModel");
   // The same model without its probability lines: the library would answer
   // from decision values that it cannot rank.
-  std::istringstream model(testing::ReadFile(resources_->path() + "/SVMModel"));
+  std::istringstream model(testing::ReadFile(modelFile));
   std::string line, stripped;
   while (std::getline(model, line)) {
     if (line.rfind("probA", 0) != 0 && line.rfind("probB", 0) != 0) stripped += line + "\n";
   }
-  testing::WriteFile(copy.path() + "/SVMModel", stripped);
-  ChildOutcome run = RunWenlei({"classify", "-r", copy.path(), kSports}, "", Environment());
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "wenlei classify: " + copy.path() +
-                         "/SVMModel gives no probabilities (train it with probability "
-                         "estimates on)\n");
+  for (const testing::TempDir* dir : {&noProbabilities, &notAModel}) {
+    std::filesystem::copy_file(sourceFile, dir->path() + "/Source.dat");
+  }
+  testing::WriteFile(noProbabilities.path() + "/SVMModel", stripped);
+  testing::WriteFile(notAModel.path() + "/SVMModel", "not a model\n");
+  const std::string dictionary = cache_.path() + "/empty.txt";
+  testing::WriteFile(dictionary, "");
 
-  testing::WriteFile(copy.path() + "/SVMModel", "not a model\n");
-  run = RunWenlei({"classify", "-r", copy.path(), kSports}, "", Environment());
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "wenlei classify: " + copy.path() + "/SVMModel is not a libsvm model\n");
-  EXPECT_TRUE(WorkingDirectories().empty());
-}
-
-TEST_F(ClassifyCommandTest, AMissingDictionaryIsOneLineAndStatus1) {
-  ChildOutcome run = Classify({"--dict", cache_.path() + "/none.txt", kSports});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "wenlei classify: cannot open dictionary " + cache_.path() + "/none.txt\n");
-  EXPECT_TRUE(WorkingDirectories().empty());
-
-  testing::WriteFile(cache_.path() + "/empty.txt", "");
-  run = Classify({"--dict", cache_.path() + "/empty.txt", kSports});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "wenlei classify: " + cache_.path() +
-                         "/empty.txt: no word with a frequency above 0 (expected lines \"word "
-                         "frequency [tag]\")\n");
+  struct Case {
+    std::vector<std::string> args;  // after "classify"
+    std::string message;            // after "wenlei classify: "
+    bool wholeLine;                 // else the line's start
+  };
+  const Case cases[] = {
+      {{"-r", partial.path() + "/"}, "the resource set " + partial.path() + "/ has no SVMModel", true},
+      {{"-r", partial.path() + "/none"},
+       "no resource set at " + partial.path() + "/none (not a directory)", true},
+      {{"-r", broken.path()}, "rejected resource file " + broken.path() + "/Source.dat: ", false},
+      {{"-r", noProbabilities.path()},
+       noProbabilities.path() +
+           "/SVMModel gives no probabilities (train it with probability estimates on)",
+       true},
+      {{"-r", notAModel.path()}, notAModel.path() + "/SVMModel is not a libsvm model", true},
+      {{"-r", resources_->path(), "--dict", cache_.path() + "/none.txt"},
+       "cannot open dictionary " + cache_.path() + "/none.txt", true},
+      {{"-r", resources_->path(), "--dict", dictionary},
+       dictionary + ": no word with a frequency above 0 (expected lines \"word frequency [tag]\")",
+       true},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"classify"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    args.push_back(kSports);
+    ChildOutcome run = RunWenlei(args, "", Environment());
+    const std::string expected = "wenlei classify: " + c.message;
+    EXPECT_EQ(run.status, 1) << expected;
+    EXPECT_EQ(run.out, "") << expected;
+    EXPECT_EQ(LineCount(run.err), 1u) << run.err;
+    if (c.wholeLine) {
+      EXPECT_EQ(run.err, expected + "\n");
+    } else {
+      EXPECT_EQ(run.err.rfind(expected, 0), 0u) << run.err;
+    }
+    EXPECT_TRUE(WorkingDirectories().empty()) << expected;
+  }
 }
 
 TEST_F(ClassifyCommandTest, UsageErrorsAndHelp) {

@@ -74,52 +74,46 @@ TEST(DocumentSourceTest, DocumentsOverTheSizeLimitAreSkippedEachWithAnError) {
   }
 }
 
-TEST(DocumentSourceTest, EachTextIsOneDocument) {
-  DocumentSource source({"第一\n篇", "第二篇"}, {}, false);
-  std::vector<Read> reads = ReadAll(source);
-  ASSERT_EQ(reads.size(), 2u);
-  EXPECT_EQ(reads[0].text, "第一\n篇");
-  EXPECT_EQ(reads[0].origin, "argument 1");
-  EXPECT_EQ(reads[1].text, "第二篇");
-  EXPECT_EQ(reads[1].origin, "argument 2");
-}
-
-TEST(DocumentSourceTest, WithLinesEveryLineIsADocumentWithoutItsLineEnd) {
+// Texts are documents whole, files too or a line each (without its line
+// end, NUL bytes kept); an unreadable file is an error and the rest is read.
+TEST(DocumentSourceTest, EveryInputGivesItsDocumentsWithWhereTheyCameFrom) {
   testing::TempDir dir;
-  const std::string path = dir.path() + "/lines.txt";
-  testing::WriteFile(path, "一\r\n\n二\t行\n三");
-  DocumentSource source({}, {path}, true);
-  std::vector<Read> reads = ReadAll(source);
-  ASSERT_EQ(reads.size(), 4u);
-  EXPECT_EQ(reads[0].text, "一");
-  EXPECT_EQ(reads[1].text, "");
-  EXPECT_EQ(reads[2].text, "二\t行");
-  EXPECT_EQ(reads[3].text, "三");
-  EXPECT_EQ(reads[3].origin, "line 4 of " + path);
-}
-
-TEST(DocumentSourceTest, KeepsNulBytesOfALine) {
-  testing::TempDir dir;
-  const std::string path = dir.path() + "/nul.txt";
-  testing::WriteFile(path, std::string("a\0b\nc", 5));
-  DocumentSource source({}, {path}, true);
-  std::vector<Read> reads = ReadAll(source);
-  ASSERT_EQ(reads.size(), 2u);
-  EXPECT_EQ(reads[0].text, std::string("a\0b", 3));
-}
-
-TEST(DocumentSourceTest, AnUnreadableFileIsReportedAndTheRestIsStillRead) {
-  testing::TempDir dir;
-  const std::string good = dir.path() + "/good.txt";
+  const std::string lines = dir.path() + "/lines.txt", nul = dir.path() + "/nul.txt";
+  const std::string good = dir.path() + "/good.txt", missing = dir.path() + "/missing.txt";
+  testing::WriteFile(lines, "一\r\n\n二\t行\n三");
+  testing::WriteFile(nul, std::string("a\0b\nc", 5));
   testing::WriteFile(good, "好");
-  DocumentSource source({}, {dir.path() + "/missing.txt", good}, false);
-  std::vector<Read> reads = ReadAll(source);
-  ASSERT_EQ(reads.size(), 2u);
-  EXPECT_EQ(reads[0].next, DocumentSource::Next::kError);
-  EXPECT_EQ(reads[0].text,
-            "cannot open " + dir.path() + "/missing.txt: No such file or directory");
-  EXPECT_EQ(reads[1].next, DocumentSource::Next::kDocument);
-  EXPECT_EQ(reads[1].text, "好");
+  using Next = DocumentSource::Next;
+  struct Case {
+    std::vector<std::string> texts, files;
+    bool lines;
+    std::vector<Read> expected;
+  };
+  const Case cases[] = {
+      {{"第一\n篇", "第二篇"}, {}, false,
+       {{Next::kDocument, "第一\n篇", "argument 1"}, {Next::kDocument, "第二篇", "argument 2"}}},
+      {{}, {lines}, true,
+       {{Next::kDocument, "一", "line 1 of " + lines},
+        {Next::kDocument, "", "line 2 of " + lines},
+        {Next::kDocument, "二\t行", "line 3 of " + lines},
+        {Next::kDocument, "三", "line 4 of " + lines}}},
+      {{}, {nul}, true,
+       {{Next::kDocument, std::string("a\0b", 3), "line 1 of " + nul},
+        {Next::kDocument, "c", "line 2 of " + nul}}},
+      {{}, {missing, good}, false,
+       {{Next::kError, "cannot open " + missing + ": No such file or directory", missing},
+        {Next::kDocument, "好", good}}},
+  };
+  for (const Case& c : cases) {
+    DocumentSource source(c.texts, c.files, c.lines);
+    const std::vector<Read> reads = ReadAll(source);
+    ASSERT_EQ(reads.size(), c.expected.size());
+    for (std::size_t i = 0; i < reads.size(); ++i) {
+      EXPECT_EQ(reads[i].next, c.expected[i].next) << i;
+      EXPECT_EQ(reads[i].text, c.expected[i].text) << i;
+      EXPECT_EQ(reads[i].origin, c.expected[i].origin) << i;
+    }
+  }
 }
 
 }  // namespace

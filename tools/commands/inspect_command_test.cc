@@ -11,20 +11,7 @@ namespace {
 using testing::ChildOutcome;
 using testing::RunWenlei;
 
-class InspectCommandTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    resources_ = new testing::TempDir();
-    testing::BuildChineseResourceSet(resources_->path());
-  }
-  static void TearDownTestSuite() {
-    delete resources_;
-    resources_ = nullptr;
-  }
-  static testing::TempDir* resources_;
-};
-
-testing::TempDir* InspectCommandTest::resources_ = nullptr;
+using InspectCommandTest = testing::ChineseResourceSetTest;
 
 TEST_F(InspectCommandTest, SummarisesTheTablesAndNamesTheClassesInUtf8) {
   ChildOutcome run = RunWenlei({"inspect", resources_->path()});

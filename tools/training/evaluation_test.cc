@@ -11,32 +11,33 @@ using Kind = ParsedAnswer::Kind;
 
 const std::vector<std::string> kNames = {"sport", "art", "01 music", "x a or b"};
 
+// Answers show a name without its tag; a name whose answer form holds
+// " or " is matched whole first.
 TEST(ParseAnswerTest, RecognisesOneNameTwoNamesAndTheShortTextMessage) {
-  ParsedAnswer one = ParseAnswer("art", kNames);
-  EXPECT_EQ(one.kind, Kind::kOneClass);
-  EXPECT_EQ(one.first, 1);
-
-  ParsedAnswer two = ParseAnswer("art or sport", kNames);
-  EXPECT_EQ(two.kind, Kind::kTwoClasses);
-  EXPECT_EQ(two.first, 1);
-  EXPECT_EQ(two.second, 0);
-
-  // Answers show a name without its tag.
-  EXPECT_EQ(ParseAnswer("music", kNames).first, 2);
-  EXPECT_EQ(ParseAnswer("01 music", kNames).kind, Kind::kUnrecognised);
-  ParsedAnswer tagged = ParseAnswer("sport or music", kNames);
-  EXPECT_EQ(tagged.kind, Kind::kTwoClasses);
-  EXPECT_EQ(tagged.second, 2);
-
-  // A name whose answer form holds " or " is matched whole first.
-  ParsedAnswer joined = ParseAnswer("a or b", kNames);
-  EXPECT_EQ(joined.kind, Kind::kOneClass);
-  EXPECT_EQ(joined.first, 3);
-  EXPECT_EQ(ParseAnswer("a or b or art", kNames).second, 1);
-
-  EXPECT_EQ(ParseAnswer(ShortTextMessage(), kNames).kind, Kind::kNoKnownWords);
-  EXPECT_EQ(ParseAnswer("art or ", kNames).kind, Kind::kUnrecognised);
-  EXPECT_EQ(ParseAnswer("", kNames).kind, Kind::kUnrecognised);
+  const struct {
+    std::string answer;
+    Kind kind;
+    int first, second;
+  } cases[] = {
+      {"art", Kind::kOneClass, 1, -1},
+      {"art or sport", Kind::kTwoClasses, 1, 0},
+      {"music", Kind::kOneClass, 2, -1},
+      {"sport or music", Kind::kTwoClasses, 0, 2},
+      {"a or b", Kind::kOneClass, 3, -1},
+      {"a or b or art", Kind::kTwoClasses, 3, 1},
+      {ShortTextMessage(), Kind::kNoKnownWords, -1, -1},
+      {"01 music", Kind::kUnrecognised, -1, -1},
+      {"art or ", Kind::kUnrecognised, -1, -1},
+      {"", Kind::kUnrecognised, -1, -1},
+  };
+  for (const auto& c : cases) {
+    const ParsedAnswer parsed = ParseAnswer(c.answer, kNames);
+    EXPECT_EQ(parsed.kind, c.kind) << c.answer;
+    if (c.kind == Kind::kOneClass || c.kind == Kind::kTwoClasses) {
+      EXPECT_EQ(parsed.first, c.first) << c.answer;
+    }
+    if (c.kind == Kind::kTwoClasses) EXPECT_EQ(parsed.second, c.second) << c.answer;
+  }
   EXPECT_EQ(AnswerName("01 music"), "music");
   EXPECT_EQ(AnswerName("music"), "music");
 }

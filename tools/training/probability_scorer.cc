@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <numeric>
+#include <string_view>
 
 #include "decide/confidence.h"
-#include "interface/classifier.h"
 #include "source/source_file.h"
 #include "svm.h"
 #include "text/content_word.h"
-#include "tools/host/host_word_list.h"
+#include "vectorise/document_features.h"
 
 namespace wenlei {
 
@@ -36,9 +36,8 @@ ProbabilityScorer::~ProbabilityScorer() {
 DocumentScore ProbabilityScorer::Score(const std::vector<std::string>& gbkWords) const {
   DocumentScore score;
   score.words = gbkWords.size();
-  Classifier classifier(sourceData_);
-  HostWordList list(gbkWords);
-  const DocumentFeatures document = classifier.Vectorise(*list.list());
+  const std::vector<std::string_view> words(gbkWords.begin(), gbkWords.end());
+  const DocumentFeatures document = VectoriseWords(words, sourceData_);
   score.knownWords = static_cast<std::size_t>(document.knownWordCount);
   const ContentWords content = CountContentWords(gbkWords, document.occurrences);
   if (document.features.empty()) return score;
