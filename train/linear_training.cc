@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <mutex>
+#include <utility>
 
 #include "linear.h"
 
@@ -17,15 +18,21 @@ struct SolverEntry {
   int liblinearType;
   double epsilon;     // liblinear's own default stopping tolerance
   bool usesRand;      // the coordinate-descent solvers shuffle with rand()
+  // Whether its result depends on the features of the rows alone: the dual
+  // coordinate-descent solvers touch no other, so a pair of classes can
+  // train on the fold's rows by pointer; the primal ones take norms over
+  // every feature of the problem, whose last bits change with their number,
+  // so a pair's rows are copied with features of their own.
+  bool sharesRows;
 };
 
 constexpr SolverEntry kSolvers[] = {
-    {Solver::kL2SvmDual, "l2-svm", L2R_L2LOSS_SVC_DUAL, 0.1, true},
-    {Solver::kL2SvmPrimal, "l2-svm-primal", L2R_L2LOSS_SVC, 0.01, false},
-    {Solver::kL1SvmDual, "l1-svm", L2R_L1LOSS_SVC_DUAL, 0.1, true},
-    {Solver::kLogistic, "logistic", L2R_LR, 0.01, false},
-    {Solver::kCrammerSinger, "crammer-singer", MCSVM_CS, 0.1, true},
-    {Solver::kLibsvm, "libsvm", -1, 0.0, false},
+    {Solver::kL2SvmDual, "l2-svm", L2R_L2LOSS_SVC_DUAL, 0.1, true, true},
+    {Solver::kL2SvmPrimal, "l2-svm-primal", L2R_L2LOSS_SVC, 0.01, false, false},
+    {Solver::kL1SvmDual, "l1-svm", L2R_L1LOSS_SVC_DUAL, 0.1, true, true},
+    {Solver::kLogistic, "logistic", L2R_LR, 0.01, false, false},
+    {Solver::kCrammerSinger, "crammer-singer", MCSVM_CS, 0.1, true, true},
+    {Solver::kLibsvm, "libsvm", -1, 0.0, false, false},
 };
 
 const SolverEntry& EntryOf(Solver solver) {
@@ -79,14 +86,25 @@ std::vector<feature_node*> LinearRows::Pointers() const {
 
 namespace {
 
-LinearModel TrainOneVsRest(const LinearRows& rows, std::size_t classes, Solver solver,
-                           double cost, const std::vector<double>& classWeights, unsigned seed) {
+// Some of the rows of a LinearRows, by pointer, with their labels.
+struct RowView {
+  std::vector<feature_node*> pointers;
+  std::vector<double> labels;
+  int largestFeature = 0;  // the bias term's feature less one
+};
+
+RowView AllRows(const LinearRows& rows) {
+  return {rows.Pointers(), rows.labels(), rows.largestFeature()};
+}
+
+LinearModel TrainOneVsRest(RowView rows, std::size_t classes, Solver solver, double cost,
+                           const std::vector<double>& classWeights, unsigned seed) {
   const SolverEntry& entry = EntryOf(solver);
-  const int features = rows.largestFeature();
-  std::vector<feature_node*> pointers = rows.Pointers();
-  std::vector<double> y(rows.labels());
+  const int features = rows.largestFeature;
+  std::vector<feature_node*>& pointers = rows.pointers;
+  std::vector<double>& y = rows.labels;
   problem prob{};
-  prob.l = static_cast<int>(rows.size());
+  prob.l = static_cast<int>(y.size());
   prob.n = features + 1;
   prob.y = y.data();
   prob.x = pointers.data();
@@ -148,7 +166,20 @@ LinearModel TrainOneVsRest(const LinearRows& rows, std::size_t classes, Solver s
   return linear;
 }
 
-// The rows of classes i and j (0-based) alone.
+// The rows of classes i and j (0-based) alone, by pointer.
+RowView PairView(const RowView& rows, std::size_t i, std::size_t j) {
+  RowView pair;
+  pair.largestFeature = rows.largestFeature;
+  for (std::size_t r = 0; r < rows.labels.size(); ++r) {
+    const double label = rows.labels[r];
+    if (label != static_cast<double>(i + 1) && label != static_cast<double>(j + 1)) continue;
+    pair.pointers.push_back(rows.pointers[r]);
+    pair.labels.push_back(label);
+  }
+  return pair;
+}
+
+// The rows of classes i and j (0-based) alone, copied.
 LinearRows PairRows(const LinearRows& rows, std::size_t i, std::size_t j) {
   LinearRows pair;
   const std::vector<feature_node*> pointers = rows.Pointers();
@@ -194,15 +225,21 @@ LinearModel TrainLinear(const LinearRows& rows, std::size_t classes, Solver solv
                         const std::vector<double>& classWeights, unsigned seed) {
   QuietLiblinearOnce();
   if (multiclass == Multiclass::kOneVsRest) {
-    return TrainOneVsRest(rows, classes, solver, cost, classWeights, seed);
+    return TrainOneVsRest(AllRows(rows), classes, solver, cost, classWeights, seed);
   }
+  const RowView all = AllRows(rows);
   LinearModel linear;
   linear.multiclass = Multiclass::kOneVsOne;
   linear.classCount = classes;
   for (std::size_t i = 0; i < classes; ++i) {
     for (std::size_t j = i + 1; j < classes; ++j) {
-      const LinearRows pairRows = PairRows(rows, i, j);
-      if (pairRows.empty()) {
+      RowView pair = PairView(all, i, j);
+      LinearRows copied;
+      if (!EntryOf(solver).sharesRows && !pair.labels.empty()) {
+        copied = PairRows(rows, i, j);
+        pair = AllRows(copied);
+      }
+      if (pair.labels.empty()) {
         linear.weights.push_back({{-1, 0.0}});
         linear.biases.push_back(0.0);
         continue;
@@ -211,7 +248,7 @@ LinearModel TrainLinear(const LinearRows& rows, std::size_t classes, Solver solv
       // pair decides by their difference (the half-vectors of a
       // two-class model add up to liblinear's own vector exactly).
       const LinearModel scores =
-          TrainOneVsRest(pairRows, classes, solver, cost, classWeights, seed);
+          TrainOneVsRest(std::move(pair), classes, solver, cost, classWeights, seed);
       linear.weights.push_back(Difference(scores.weights[i].data(), scores.weights[j].data()));
       linear.biases.push_back(scores.biases[i] - scores.biases[j]);
     }
