@@ -16,7 +16,6 @@
 #include "train/linear_model.h"
 #include "train/linear_training.h"
 #include "train/stop_words.h"
-#include "vectorise/document_vector.h"
 
 struct svm_parameter;
 
