@@ -110,9 +110,13 @@ LinearModel TrainOneVsRest(RowView rows, std::size_t classes, Solver solver, dou
   prob.x = pointers.data();
   prob.bias = 1.0;
 
+  // Weights of the classes the rows hold only: liblinear warns on standard
+  // error about the others.
   std::vector<int> weightLabels;
   std::vector<double> weights;
   for (std::size_t c = 0; c < classWeights.size(); ++c) {
+    const double label = static_cast<double>(c + 1);
+    if (std::find(y.begin(), y.end(), label) == y.end()) continue;
     weightLabels.push_back(static_cast<int>(c + 1));
     weights.push_back(classWeights[c]);
   }

@@ -170,6 +170,7 @@ struct Trainer::Step {
   std::size_t features = 0;
   double cost = 0.0;
   double weightPower = 0.0;
+  std::size_t point = 0;  // its place in the grid of one k
 };
 
 Trainer::Trainer(const Corpus& corpus, TrainerOptions options, TrainingProgress* progress)
@@ -396,6 +397,81 @@ bool RunFolds(std::size_t count, unsigned jobs, const Work& work, const Report& 
   return !stop;
 }
 
+// Estimates the time a cross-validation has left from how long each point
+// of the grid took on the folds that have trained it: a point's training
+// takes longer the larger its cost, so one mean over all points would
+// promise too little while the small costs go by.
+class GridClock {
+ public:
+  GridClock(std::size_t folds, std::size_t points, std::size_t passes, std::size_t threads)
+      : folds_(folds), seconds_(points, 0.0), measured_(points, 0), passes_(passes),
+        threads_(std::max<std::size_t>(1, std::min(threads, folds))),
+        created_(std::chrono::steady_clock::now()) {}
+
+  // A fold starts a point in a pass (one pass for each k).
+  void Start(std::size_t fold, std::size_t pass, std::size_t point) {
+    const auto now = std::chrono::steady_clock::now();
+    // The first folds are built at once, before their first point.
+    if (prepare_ < 0.0) prepare_ = std::chrono::duration<double>(now - created_).count();
+    Position& at = folds_[fold];
+    if (at.started && at.pass == pass && at.point + 1 == point) {
+      seconds_[at.point] += std::chrono::duration<double>(now - at.since).count();
+      ++measured_[at.point];
+    }
+    at = Position{true, pass, point, now};
+  }
+
+  // Seconds left for the grid, the calibration (each fold built twice more
+  // and trained once) and the final model (built and trained from the whole
+  // corpus); negative while no point has been timed.
+  double SecondsLeft() const {
+    std::vector<double> mean(seconds_.size(), -1.0);
+    double slowest = -1.0;
+    for (std::size_t p = 0; p < mean.size(); ++p) {
+      if (measured_[p] > 0) mean[p] = seconds_[p] / static_cast<double>(measured_[p]);
+      slowest = std::max(slowest, mean[p]);
+    }
+    if (slowest < 0.0) return -1.0;
+    // A point not yet timed takes as long as the slowest timed one.
+    double pass = 0.0;
+    for (double& seconds : mean) {
+      if (seconds < 0.0) seconds = slowest;
+      pass += seconds;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    double left = 0.0;
+    for (const Position& at : folds_) {
+      if (!at.started) {
+        left += static_cast<double>(passes_) * (prepare_ + pass);
+        continue;
+      }
+      // The point under way has its time so far behind it.
+      const double under = std::chrono::duration<double>(now - at.since).count();
+      left += std::max(0.0, mean[at.point] - under);
+      for (std::size_t p = at.point + 1; p < mean.size(); ++p) left += mean[p];
+      left += static_cast<double>(passes_ - 1 - at.pass) * (prepare_ + pass);
+    }
+    const double perPoint = pass / static_cast<double>(mean.size());
+    left += static_cast<double>(folds_.size()) * (2.0 * prepare_ + perPoint);
+    return left / static_cast<double>(threads_) + 1.25 * (prepare_ + perPoint);
+  }
+
+ private:
+  struct Position {
+    bool started = false;
+    std::size_t pass = 0;
+    std::size_t point = 0;
+    std::chrono::steady_clock::time_point since;
+  };
+  std::vector<Position> folds_;
+  std::vector<double> seconds_;
+  std::vector<std::size_t> measured_;
+  std::size_t passes_;
+  std::size_t threads_;
+  std::chrono::steady_clock::time_point created_;
+  double prepare_ = -1.0;  // seconds to build a fold
+};
+
 std::vector<const svm_node*> RowPointers(const std::vector<std::vector<svm_node>>& rows) {
   std::vector<const svm_node*> pointers;
   pointers.reserve(rows.size());
@@ -425,7 +501,7 @@ bool Trainer::CrossValidatePoints(const std::vector<Fold>& folds, std::size_t k,
         if (!PrepareFold(folds[f], k, &training, &heldOut, &errors[f])) return;
         for (std::size_t p = 0; p < points.size(); ++p) {
           const auto [power, cost] = points[p];
-          if (!step(Step{f, k, cost, power})) return;
+          if (!step(Step{f, k, cost, power, p})) return;
           std::vector<double>& answers = (*predicted)[p];
           if (UsesLinearSolver()) {
             if (training.linear.empty()) continue;
@@ -763,22 +839,22 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
   const std::size_t gridSize = featureCounts.size() * points.size();
   const std::size_t units = gridSize * folds.size();
   std::size_t started = 0;
-  const auto gridStart = std::chrono::steady_clock::now();
+  std::size_t pass = 0;
+  const unsigned threads = !UsesLinearSolver()  ? 1
+                           : options_.jobs != 0 ? options_.jobs
+                                                : std::max(1u, std::thread::hardware_concurrency());
+  GridClock clock(folds.size(), points.size(), featureCounts.size(), threads);
   auto reportStep = [&](const Step& step) {
     ++started;
+    clock.Start(step.fold, pass, step.point);
     if (progress_) {
       std::string line = "cross-validation " + std::to_string(started) + "/" +
                          std::to_string(units) + ": k=" + std::to_string(step.features) +
                          " C=" + FormatCost(step.cost);
       if (powers.size() > 1) line += " w=" + FormatCost(step.weightPower);
       line += " fold " + std::to_string(step.fold + 1) + "/" + std::to_string(folds.size());
-      if (started > 1) {
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - gridStart).count();
-        // The calibration trains each fold once more, the final model about
-        // as long as a fold.
-        const double left = seconds / static_cast<double>(started - 1) *
-                            static_cast<double>(units - started + 1 + folds.size() + 1);
+      const double left = clock.SecondsLeft();
+      if (left >= 0.0) {
         line += "; about " + std::to_string(static_cast<long>(left + 0.5)) + " s left";
       }
       progress_->Status(line);
@@ -796,9 +872,11 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
     if (!EveryClassHoldsASelectedWord(corpus_, statistics, ranking, k)) {
       report->skippedFeatureCounts.push_back(k);
       started += points.size() * folds.size();
+      ++pass;
       continue;
     }
     if (!CrossValidatePoints(folds, k, points, reportStep, &predicted, error)) return false;
+    ++pass;
     for (std::size_t p = 0; p < points.size(); ++p) {
       GridPoint point{k, points[p].second, points[p].first, 0.0, 0.0};
       Score(corpus_, predicted[p], &point);

@@ -58,12 +58,12 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
   parser.AddValue(0, "min-df", "N", valueOf("min-df"), "keep words held by N or more documents (1)");
   parser.AddValue(0, "features", "K,...", valueOf("features"),
                   "candidate numbers of selected words, \"all\" for every\nword "
-                  "(all)");
+                  "(1000,2000,4000,all)");
   parser.AddValue('c', "cost", "C,...", valueOf("cost"), "candidate SVM costs\n(0.0625,0.125,0.25,0.5,1,2,4,8)");
   parser.AddValue(0, "folds", "N", valueOf("folds"), "cross-validation folds (5)");
   parser.AddValue(0, "vocabulary", "SCOPE", valueOf("vocabulary"),
                   "selected: the vocabulary holds the selected words only;\nfull: every word "
-                  "that --min-df keeps (full)");
+                  "that --min-df keeps (selected)");
   parser.AddValue(0, "ranking", "ORDER", valueOf("ranking"),
                   "class-turns: each class in turn gives its best word;\nchi-square: words by their "
                   "largest chi-square over the\nclasses (class-turns)");
