@@ -8,10 +8,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <random>
@@ -68,15 +70,20 @@ wenlei_status Open(const std::string& dir, Handle* handle, std::string* error = 
   return status;
 }
 
-wenlei_status ClassifyGbk(const Handle& handle, const Document& words, Result* result) {
+wenlei_status ClassifyWords(const Handle& handle, const std::vector<std::string>& words,
+                            wenlei_encoding encoding, Result* result, char** message = nullptr) {
   std::vector<const char*> texts;
   std::vector<std::size_t> lengths;
   for (const std::string& word : words) {
     texts.push_back(word.data());
     lengths.push_back(word.size());
   }
-  return wenlei_classify_words(handle.classifier, texts.data(), lengths.data(), words.size(),
-                               WENLEI_GBK, &result->result, nullptr);
+  return wenlei_classify_words(handle.classifier, texts.data(), lengths.data(), words.size(), encoding,
+                               &result->result, message);
+}
+
+wenlei_status ClassifyGbk(const Handle& handle, const Document& words, Result* result) {
+  return ClassifyWords(handle, words, WENLEI_GBK, result);
 }
 
 // The probabilities as the result file prints them, in class order.
@@ -407,15 +414,7 @@ TEST(WenleiApiTest, AClassAboveThirtySixIsAnErrorOfThatDocument) {
   EXPECT_STREQ(wenlei_result_answer(result.result), "class1");
   Result failed;
   char* message = nullptr;
-  std::vector<const char*> texts;
-  std::vector<std::size_t> lengths;
-  for (const std::string& word : last) {
-    texts.push_back(word.data());
-    lengths.push_back(word.size());
-  }
-  EXPECT_EQ(wenlei_classify_words(handle.classifier, texts.data(), lengths.data(), texts.size(), WENLEI_GBK,
-                                  &failed.result, &message),
-            WENLEI_MISMATCH);
+  EXPECT_EQ(ClassifyWords(handle, last, WENLEI_GBK, &failed, &message), WENLEI_MISMATCH);
   EXPECT_STREQ(message, "the result names a class above 36");
   wenlei_free(message);
 }
@@ -465,17 +464,14 @@ TEST(WenleiApiTest, Utf8TextIsSegmentedAsTheSegmenterCutsIt) {
   ASSERT_EQ(wenlei_segmenter_open(wenlei_default_dictionary(), &segmenter, nullptr), WENLEI_OK);
   wenlei_words* words = nullptr;
   ASSERT_EQ(wenlei_segment(segmenter, text.data(), text.size(), &words, nullptr), WENLEI_OK);
-  std::vector<const char*> texts;
-  std::vector<std::size_t> lengths;
+  std::vector<std::string> texts;
   for (std::size_t i = 0; i < wenlei_words_count(words); ++i) {
     std::size_t length = 0;
-    texts.push_back(wenlei_words_at(words, i, &length));
-    lengths.push_back(length);
+    const char* word = wenlei_words_at(words, i, &length);
+    texts.emplace_back(word, length);
   }
   Result fromWords;
-  ASSERT_EQ(wenlei_classify_words(handle.classifier, texts.data(), lengths.data(), texts.size(), WENLEI_UTF8,
-                                  &fromWords.result, nullptr),
-            WENLEI_OK);
+  ASSERT_EQ(ClassifyWords(handle, texts, WENLEI_UTF8, &fromWords), WENLEI_OK);
   // The same words without punctuation, symbols and numbers: the words the
   // confidence counts.
   auto isContent = [](std::string_view word) {
@@ -486,18 +482,11 @@ TEST(WenleiApiTest, Utf8TextIsSegmentedAsTheSegmenterCutsIt) {
     }
     return false;
   };
-  std::vector<const char*> contentTexts;
-  std::vector<std::size_t> contentLengths;
-  for (std::size_t i = 0; i < texts.size(); ++i) {
-    if (!isContent(std::string_view(texts[i], lengths[i]))) continue;
-    contentTexts.push_back(texts[i]);
-    contentLengths.push_back(lengths[i]);
-  }
+  std::vector<std::string> contentTexts;
+  std::copy_if(texts.begin(), texts.end(), std::back_inserter(contentTexts), isContent);
   ASSERT_LT(contentTexts.size(), texts.size());  // the sample has punctuation
   Result fromContent;
-  ASSERT_EQ(wenlei_classify_words(handle.classifier, contentTexts.data(), contentLengths.data(),
-                                  contentTexts.size(), WENLEI_UTF8, &fromContent.result, nullptr),
-            WENLEI_OK);
+  ASSERT_EQ(ClassifyWords(handle, contentTexts, WENLEI_UTF8, &fromContent), WENLEI_OK);
   wenlei_words_free(words);
   wenlei_segmenter_close(segmenter);
 
@@ -585,16 +574,8 @@ TEST(WenleiApiTest, WordsOfOneFeatureShareItsContribution) {
   ASSERT_NE(wenlei_trained_with(handle.classifier), nullptr);
   EXPECT_NE(std::string(wenlei_trained_with(handle.classifier)).find("linear kernel"), std::string::npos);
   const std::vector<std::string> words = {corpus.TopicWord(0, 0), variant, corpus.TopicWord(1, 2)};
-  std::vector<const char*> texts;
-  std::vector<std::size_t> lengths;
-  for (const std::string& word : words) {
-    texts.push_back(word.c_str());
-    lengths.push_back(word.size());
-  }
   Result result;
-  ASSERT_EQ(wenlei_classify_words(handle.classifier, texts.data(), lengths.data(), 3, WENLEI_UTF8,
-                                  &result.result, nullptr),
-            WENLEI_OK);
+  ASSERT_EQ(ClassifyWords(handle, words, WENLEI_UTF8, &result), WENLEI_OK);
   ASSERT_EQ(wenlei_result_explain(result.result, 0, nullptr), WENLEI_OK);
   std::map<std::string, double> contributions;
   double sum = wenlei_result_explanation_rest(result.result);

@@ -3,7 +3,6 @@
 // leaves nothing behind.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -15,6 +14,7 @@
 
 namespace {
 
+using wenlei::testing::ListDirectory;
 using wenlei::testing::TempDir;
 using wenlei::testing::WriteFile;
 
@@ -48,16 +48,6 @@ struct Texts {
     return status;
   }
 };
-
-std::vector<std::string> Listing(const std::string& directory) {
-  std::vector<std::string> names;
-  std::error_code ignored;
-  for (const auto& entry : std::filesystem::directory_iterator(directory, ignored)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 class TrainApiTest : public ::testing::Test {
  protected:
@@ -170,7 +160,7 @@ TEST_F(TrainApiTest, CancellingLeavesTheDirectoryAsItWas) {
     WriteFile(existing + "/notes.txt", "kept");
     calls.count = 0;
     EXPECT_EQ(corpus_.Train(existing, options_, &message), WENLEI_CANCELLED);
-    EXPECT_EQ(Listing(existing), std::vector<std::string>{"notes.txt"});
+    EXPECT_EQ(ListDirectory(existing), std::vector<std::string>{"notes.txt"});
   }
 }
 

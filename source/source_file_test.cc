@@ -90,30 +90,14 @@ TEST(SourceFileTest, FieldsWithoutNulTakeTheirWholeWidthAndGarbageAfterNulIsIgno
   EXPECT_EQ(contents.classNames, (std::vector<std::string>{"0123456789"}));
 }
 
-TEST(SourceFileTest, RejectsEveryTruncationAndBadCountNamingWhere) {
+// Every prefix and count of a damaged file is in source_truncation_test.cc;
+// here the message for one of them, word for word.
+TEST(SourceFileTest, NamesTheSectionAndOffsetOfABadCount) {
   TempDir dir;
   const std::string path = dir.path() + "/Source.dat";
   std::string error;
   ASSERT_TRUE(testing::IsOk(WriteSourceFile(path, Sample())));
   const std::string whole = ReadFile(path);
-  for (std::size_t length = 0; length < whole.size(); ++length) {
-    WriteFile(path, whole.substr(0, length));
-    SourceFileContents contents;
-    EXPECT_FALSE(Read(path, &contents, &error)) << "prefix of " << length << " bytes";
-    EXPECT_NE(error.find("offset"), std::string::npos) << error;
-  }
-
-  const std::size_t countOffsets[] = {0, 4 + 90, 4 + 90 + 4 + 80, 4 + 90 + 4 + 80 + 4 + 80};
-  const std::int32_t badCounts[] = {-1, 0x7fffffff, 1000, -2147483647 - 1};
-  for (std::size_t at : countOffsets) {
-    for (std::int32_t count : badCounts) {
-      std::string damaged = whole;
-      std::memcpy(&damaged[at], &count, 4);
-      WriteFile(path, damaged);
-      SourceFileContents contents;
-      EXPECT_FALSE(Read(path, &contents, &error)) << "count " << count << " at " << at;
-    }
-  }
   std::string negative = whole;
   std::int32_t minusOne = -1;
   std::memcpy(&negative[4 + 90], &minusOne, 4);

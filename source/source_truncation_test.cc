@@ -134,6 +134,7 @@ class SourceTruncationTest : public ::testing::Test {
       ASSERT_EQ(outcome.code(), Status::Code::kCorrupt);
       EXPECT_EQ(err.rfind("rejected resource file " + damaged_.prefix() + kSourceFileName + ": ", 0), 0u) << err;
       EXPECT_EQ(err.find('\n'), std::string::npos) << "one line: " << err;
+      EXPECT_NE(err.find(" at offset "), std::string::npos) << "names where: " << err;
       ExpectUnchanged(data);
       return;
     }

@@ -31,6 +31,8 @@ class TempDir {
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
+// The entries of a directory, by name; none for a missing one.
+std::vector<std::string> ListDirectory(const std::string& path);
 
 // What a child process did: how it ended and what it wrote.
 struct ChildOutcome {

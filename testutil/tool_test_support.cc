@@ -200,14 +200,4 @@ void BuildChineseResourceSet(const std::string& dir) {
   TrainAndSaveModel(examples, DefaultParameter(), prefix + kModelFileName);
 }
 
-std::vector<std::string> ListDirectory(const std::string& path) {
-  std::vector<std::string> names;
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(path, error)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 }  // namespace wenlei::testing

@@ -79,9 +79,6 @@ class ChineseResourceSetTest : public ::testing::Test {
   inline static TempDir* resources_ = nullptr;
 };
 
-// The entries of a directory, by name; none for a missing one.
-std::vector<std::string> ListDirectory(const std::string& path);
-
 }  // namespace wenlei::testing
 
 #endif  // WENLEI_TESTUTIL_TOOL_TEST_SUPPORT_H_

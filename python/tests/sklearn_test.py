@@ -126,7 +126,8 @@ def test_a_document_without_known_words_gets_the_prior(fitted):
 def test_pipeline_grid_search_and_cross_validation():
     texts, labels = corpus(15)
     pipeline = make_pipeline(FunctionTransformer(strip_all), TextClassifier(features="all", folds=2))
-    search = GridSearchCV(pipeline, {"textclassifier__cost": [0.01, 1], "textclassifier__min_df": [1]},
+    search = GridSearchCV(pipeline, {"textclassifier__cost": [0.01, 1], "textclassifier__min_df": [1],
+                                     "textclassifier__multiclass": ["one-vs-rest", "one-vs-one"]},
                           cv=3).fit(texts, labels)
     assert search.best_params_["textclassifier__cost"] in (0.01, 1)
     assert search.best_estimator_.predict(["足球，比赛"])[0] == "体育"

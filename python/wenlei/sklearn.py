@@ -107,12 +107,14 @@ class TextClassifier(_ClassifierBase, _Base):
     gives log-probabilities (for two classes, the log odds of classes_[1]).
     """
 
-    def __init__(self, *, kernel=None, solver=None, cost=None, features=None, min_df=None,
+    def __init__(self, *, kernel=None, solver=None, multiclass=None, cost=None, features=None,
+                 min_df=None,
                  folds=None, seed=None, jobs=None, class_weights=None, vocabulary=None,
                  ranking=None, gamma=None, degree=None, coef0=None, stop_words=None,
                  unknown_share=None, dictionary=None, min_confidence=None, verbose=False):
         self.kernel = kernel
         self.solver = solver
+        self.multiclass = multiclass
         self.cost = cost
         self.features = features
         self.min_df = min_df
