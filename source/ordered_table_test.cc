@@ -88,45 +88,33 @@ std::vector<std::size_t> ReferenceOrder(const std::vector<std::string>& keys) {
   return order;
 }
 
-TEST(ByteStringOrderTest, MatchesOneInsertionPerKeyForAwkwardKeys) {
-  for (std::size_t n : {0u, 1u, 2u, 3u, 40u, 5000u}) {
-    const std::vector<std::string> keys = AwkwardKeys(n, static_cast<unsigned>(n));
-    auto keyAt = [&keys](std::size_t i) { return std::string_view(keys[i]); };
-    EXPECT_EQ(ByteStringOrder(keys.size(), keyAt), ReferenceOrder(keys)) << n << " keys";
-  }
-}
-
-TEST(ByteStringOrderTest, LongRunsSharingFourBytesAndSortedInput) {
+TEST(ByteStringOrderTest, MatchesOneInsertionPerKey) {
+  std::vector<std::vector<std::string>> inputs;
+  for (std::size_t n : {0u, 1u, 2u, 3u, 40u, 5000u}) inputs.push_back(AwkwardKeys(n, static_cast<unsigned>(n)));
   // More than sixteen keys share their first four bytes, in reverse order.
-  std::vector<std::string> keys;
-  for (int i = 40; i >= 0; --i) keys.push_back("same" + std::to_string(i % 25));
-  keys.push_back("sam");
-  auto keyAt = [&keys](std::size_t i) { return std::string_view(keys[i]); };
-  EXPECT_EQ(ByteStringOrder(keys.size(), keyAt), ReferenceOrder(keys));
-
-  std::vector<std::string> sorted = {"", "a", "ab", "\x80", "\xff"};
-  auto sortedAt = [&sorted](std::size_t i) { return std::string_view(sorted[i]); };
-  EXPECT_EQ(ByteStringOrder(sorted.size(), sortedAt), (std::vector<std::size_t>{0, 1, 2, 3, 4}));
+  inputs.emplace_back();
+  for (int i = 40; i >= 0; --i) inputs.back().push_back("same" + std::to_string(i % 25));
+  inputs.back().push_back("sam");
+  inputs.push_back({"", "a", "ab", "\x80", "\xff"});  // already sorted
+  for (const std::vector<std::string>& keys : inputs) {
+    auto keyAt = [&keys](std::size_t i) { return std::string_view(keys[i]); };
+    EXPECT_EQ(ByteStringOrder(keys.size(), keyAt), ReferenceOrder(keys)) << keys.size() << " keys";
+  }
 }
 
 TEST(OrderedTableTest, LargeBatchesMergeAsOneInsertionPerEntry) {
-  const std::vector<std::string> first = AwkwardKeys(3000, 1), second = AwkwardKeys(3000, 2);
   OrderedTable<std::string, int> table, reference;
-  std::vector<OrderedTable<std::string, int>::Entry> batch;
-  for (std::size_t i = 0; i < first.size(); ++i) {
-    batch.emplace_back(first[i], static_cast<int>(i));
-    reference.Insert(first[i], static_cast<int>(i));
+  for (unsigned seed : {1u, 2u}) {  // into an empty table, then into a full one
+    const std::vector<std::string> keys = AwkwardKeys(3000, seed);
+    std::vector<OrderedTable<std::string, int>::Entry> batch;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      const int value = seed == 1 ? static_cast<int>(i) : -static_cast<int>(i);
+      batch.emplace_back(keys[i], value);
+      reference.Insert(keys[i], value);
+    }
+    table.MergeKeepingExisting(batch);
+    EXPECT_EQ(table, reference) << "batch " << seed;
   }
-  table.MergeKeepingExisting(batch);
-  EXPECT_EQ(table, reference);
-
-  batch.clear();
-  for (std::size_t i = 0; i < second.size(); ++i) {
-    batch.emplace_back(second[i], -static_cast<int>(i));
-    reference.Insert(second[i], -static_cast<int>(i));
-  }
-  table.MergeKeepingExisting(batch);
-  EXPECT_EQ(table, reference);
 }
 
 }  // namespace
