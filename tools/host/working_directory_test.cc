@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include "testutil/test_support.h"
 #include "testutil/tool_test_support.h"
@@ -25,29 +26,33 @@ std::unique_ptr<WorkingDirectory> Create(const std::string& resourceDir, std::st
   return directory;
 }
 
+// Sets an environment variable for its lifetime, restoring the old value.
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const std::string& value) : name_(name) {
+    const char* old = std::getenv(name);
+    if (old != nullptr) old_ = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedVariable() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
 class WorkingDirectoryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* old = std::getenv("XDG_CACHE_HOME");
-    if (old != nullptr) oldCache_ = old, hadCache_ = true;
-    setenv("XDG_CACHE_HOME", cache_.path().c_str(), 1);
     testing::WriteFile(resources_.path() + "/Source.dat", "source bytes");
     testing::WriteFile(resources_.path() + "/SVMModel", "model bytes");
-  }
-  void TearDown() override {
-    if (hadCache_) {
-      setenv("XDG_CACHE_HOME", oldCache_.c_str(), 1);
-    } else {
-      unsetenv("XDG_CACHE_HOME");
-    }
   }
 
   std::string Root() const { return cache_.path() + "/wenlei"; }
 
   testing::TempDir cache_;
   testing::TempDir resources_;
-  std::string oldCache_;
-  bool hadCache_ = false;
+  ScopedVariable cacheHome_{"XDG_CACHE_HOME", cache_.path()};
 };
 
 TEST_F(WorkingDirectoryTest, HoldsTheResourceFilesUnderTheCacheAndGoesAwayWhenDone) {
@@ -95,15 +100,11 @@ TEST_F(WorkingDirectoryTest, FallsBackToTmpdirWhenTheCacheCannotBeUsed) {
   testing::TempDir tmp;
   testing::WriteFile(cache_.path() + "/blocker", "");
   setenv("XDG_CACHE_HOME", (cache_.path() + "/blocker").c_str(), 1);
-  const char* oldTmp = std::getenv("TMPDIR");
-  std::string savedTmp = oldTmp != nullptr ? oldTmp : "";
-  setenv("TMPDIR", tmp.path().c_str(), 1);
   std::string error;
-  auto directory = Create(resources_.path(), &error);
-  if (oldTmp != nullptr) {
-    setenv("TMPDIR", savedTmp.c_str(), 1);
-  } else {
-    unsetenv("TMPDIR");
+  std::unique_ptr<WorkingDirectory> directory;
+  {
+    ScopedVariable tmpdir("TMPDIR", tmp.path());
+    directory = Create(resources_.path(), &error);
   }
   ASSERT_NE(directory, nullptr) << error;
   EXPECT_EQ(std::filesystem::path(directory->path()).parent_path(),
