@@ -227,28 +227,6 @@ TEST_F(PredictionStepTest, FailuresEndTheProcessWithTheirMessage) {
   }
 }
 
-TEST_F(PredictionStepTest, MalformedRecordsEndTheStepNamingFileAndLine) {
-  TrainModel(testing::DefaultParameter(LINEAR));
-  const std::pair<const char*, const char*> cases[] = {
-      {"0 1:0.5 \nx 1:0.5\n", "line 2: expected a number, found \"x\""},
-      {"0 1:0.5 2 \n", "line 1: expected index:value, found \"2\""},
-      {"\n\n0 1:0.5 a:1\n", "line 3: expected index:value, found \"a:1\""},
-      {"0 1:0.5 2:nonsense\n", "line 1: expected index:value, found \"2:nonsense\""},
-      {"0 1:\n", "line 1: expected index:value, found \"1:\""},
-      {"0 99999999999:1\n", "line 1: expected index:value, found \"99999999999:1\""},
-  };
-  for (const auto& [records, where] : cases) {
-    WriteFile(input(), records);
-    auto outcome = Predict(1);
-    EXPECT_EQ(outcome.status, 1) << records;
-    EXPECT_EQ(outcome.err, "wenlei: malformed record in " + input() + " at " + where + "\n");
-  }
-  WriteFile(input(), "0 1:" + std::string(100000, '5') + "\n");
-  auto outcome = Predict(1);
-  EXPECT_EQ(outcome.status, 1);
-  EXPECT_NE(outcome.err.find("malformed record"), std::string::npos);
-}
-
 TEST_F(PredictionStepTest, ResultFileIsTheSameUnderADecimalCommaLocale) {
   TrainModel(testing::DefaultParameter(RBF));
   WriteFile(input(), kRecords);

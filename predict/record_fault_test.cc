@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "predict/prediction_step.h"
 #include "svm.h"
@@ -60,17 +61,25 @@ TEST_F(RecordFaultTest, AMalformedRecordIsReportedAfterTheLinesBeforeIt) {
   EXPECT_EQ(result.substr(0, 13), "labels 1 2 3\n");
   EXPECT_EQ(std::count(result.begin(), result.end(), '\n'), 3) << "header and two records";
 
-  EXPECT_FALSE(Run("zero 1:1\n", &result, &fault));
-  EXPECT_EQ(fault, "at line 1: expected a number, found \"zero\"");
-  EXPECT_EQ(result, "labels 1 2 3\n");
-
-  // One sign only, as a formatted read takes it.
-  EXPECT_FALSE(Run("0 1:+-5\n", &result, &fault));
-  EXPECT_EQ(fault, "at line 1: expected index:value, found \"1:+-5\"");
-  EXPECT_FALSE(Run("0 +-1:5\n", &result, &fault));
-  EXPECT_EQ(fault, "at line 1: expected index:value, found \"+-1:5\"");
-  EXPECT_FALSE(Run("++0 1:5\n", &result, &fault));
-  EXPECT_EQ(fault, "at line 1: expected a number, found \"++0\"");
+  const std::pair<std::string, std::string> cases[] = {
+      {"zero 1:1\n", "at line 1: expected a number, found \"zero\""},
+      {"0 1:0.5 \nx 1:0.5\n", "at line 2: expected a number, found \"x\""},
+      {"0 1:0.5 2 \n", "at line 1: expected index:value, found \"2\""},
+      {"\n\n0 1:0.5 a:1\n", "at line 3: expected index:value, found \"a:1\""},
+      {"0 1:0.5 2:nonsense\n", "at line 1: expected index:value, found \"2:nonsense\""},
+      {"0 1:\n", "at line 1: expected index:value, found \"1:\""},
+      {"0 99999999999:1\n", "at line 1: expected index:value, found \"99999999999:1\""},
+      // One sign only, as a formatted read takes it.
+      {"0 1:+-5\n", "at line 1: expected index:value, found \"1:+-5\""},
+      {"0 +-1:5\n", "at line 1: expected index:value, found \"+-1:5\""},
+      {"++0 1:5\n", "at line 1: expected a number, found \"++0\""},
+      {"0 1:" + std::string(100000, '5') + "\n", "at line 1: expected a field, found \"1:" + std::string(30, '5') + "...\""},
+  };
+  for (const auto& [records, expected] : cases) {
+    EXPECT_FALSE(Run(records, &result, &fault)) << records;
+    EXPECT_EQ(fault, expected) << records;
+  }
+  EXPECT_EQ(result.rfind("labels 1 2 3\n", 0), 0u);
 
   EXPECT_FALSE(Run("0 1:" + std::string(5000, '1') + "\n", &result, &fault, 0));
   EXPECT_EQ(fault, "at line 1: expected a field, found \"1:" + std::string(30, '1') + "...\"");

@@ -156,12 +156,6 @@ std::string ToGbk(const std::string& utf8) {
   return gbk;
 }
 
-std::string ToUtf8(const std::string& gbk) {
-  std::string utf8;
-  Converter().AppendUtf8(gbk, &utf8);
-  return utf8;
-}
-
 const Dictionary& BundledDictionary() {
   static std::unique_ptr<Dictionary> dictionary = [] {
     std::unique_ptr<Dictionary> loaded;

@@ -48,7 +48,6 @@ ChildOutcome RunWenlei(const std::vector<std::string>& args, const std::string& 
                        const Environment& environment = {});
 
 std::string ToGbk(const std::string& utf8);
-std::string ToUtf8(const std::string& gbk);
 
 // The bundled dictionary, loaded once.
 const Dictionary& BundledDictionary();

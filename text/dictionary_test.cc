@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cmath>
+#include <utility>
 
 #include "testutil/test_support.h"
 #include "testutil/tool_test_support.h"
@@ -68,27 +69,29 @@ TEST(DictionaryTest, RepeatedWordTakesItsLastFrequencyAndZeroMeansNoWord) {
 }
 
 TEST(DictionaryTest, RejectsMalformedLinesNamingTheLine) {
-  std::string error;
-  EXPECT_EQ(Parse("数据 5\n透视图\n", &error), nullptr);
-  EXPECT_EQ(error, "test.txt:2: expected \"word frequency [tag]\"");
-  EXPECT_EQ(Parse("数据 5 n extra\n", &error), nullptr);
-  EXPECT_EQ(error, "test.txt:1: expected \"word frequency [tag]\"");
-  EXPECT_EQ(Parse("\n\n数据 5x n\n", &error), nullptr);
-  EXPECT_EQ(error, "test.txt:3: the frequency \"5x\" is not a whole number");
-  EXPECT_EQ(Parse("数据 -5\n", &error), nullptr);
-  EXPECT_EQ(error, "test.txt:1: the frequency \"-5\" is not a whole number");
-  EXPECT_EQ(Parse("数据 5\n\xCA\xFD\xBE\xDD 5\n", &error), nullptr);
-  EXPECT_EQ(error, "test.txt: not UTF-8 (invalid byte at offset 9)");
   // Longer words would make segmentation cubic; 64 characters still pass.
   std::string longest;
   for (int i = 0; i < 64; ++i) longest += "字";
-  EXPECT_NE(Parse(longest + " 5\n", &error), nullptr);
-  EXPECT_EQ(Parse("数据 5\n" + longest + "字 5\n", &error), nullptr);
-  EXPECT_EQ(error, "test.txt:2: the word has 65 characters, more than the 64 a word may have");
+  std::string error;
+  EXPECT_NE(Parse(longest + " 5\n", &error), nullptr) << error;
   // A file without any word would leave every document unsegmented.
-  for (const char* wordless : {"", "\n \n", "\xEF\xBB\xBF", "数据 0\n透视 0\n"}) {
-    EXPECT_EQ(Parse(wordless, &error), nullptr) << wordless;
-    EXPECT_EQ(error, "test.txt: no word with a frequency above 0 (expected lines \"word frequency [tag]\")");
+  const std::string wordless =
+      "test.txt: no word with a frequency above 0 (expected lines \"word frequency [tag]\")";
+  const std::pair<std::string, std::string> cases[] = {
+      {"数据 5\n透视图\n", "test.txt:2: expected \"word frequency [tag]\""},
+      {"数据 5 n extra\n", "test.txt:1: expected \"word frequency [tag]\""},
+      {"\n\n数据 5x n\n", "test.txt:3: the frequency \"5x\" is not a whole number"},
+      {"数据 -5\n", "test.txt:1: the frequency \"-5\" is not a whole number"},
+      {"数据 5\n\xCA\xFD\xBE\xDD 5\n", "test.txt: not UTF-8 (invalid byte at offset 9)"},
+      {"数据 5\n" + longest + "字 5\n", "test.txt:2: the word has 65 characters, more than the 64 a word may have"},
+      {"", wordless},
+      {"\n \n", wordless},
+      {"\xEF\xBB\xBF", wordless},
+      {"数据 0\n透视 0\n", wordless},
+  };
+  for (const auto& [text, message] : cases) {
+    EXPECT_EQ(Parse(text, &error), nullptr) << text;
+    EXPECT_EQ(error, message) << text;
   }
 }
 
