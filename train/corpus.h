@@ -33,7 +33,8 @@ struct CorpusDocument {
 // training needs, a small share of the words' size), or the word list too.
 enum class CorpusWords { kCountsAndLists, kCountsOnly };
 
-// A corpus file read whole: one document a line, "class<TAB>w1 w2 w3".
+// A corpus file: one document a line, "class<TAB>w1 w2 w3", each document
+// kept as its word counts (and, when asked, its word list).
 //
 // The classes are sorted by the UTF-8 bytes of their names, which is the
 // order of their Unicode code points; this order does not depend on the order
