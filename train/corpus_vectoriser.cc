@@ -1,9 +1,10 @@
 #include "train/corpus_vectoriser.h"
 
 #include <algorithm>
-#include <cmath>
 #include <string_view>
 #include <unordered_map>
+
+#include "vectorise/term_weighting.h"
 
 namespace wenlei {
 namespace {
@@ -75,20 +76,15 @@ void CorpusVectoriser::Vectorise(const CorpusDocument& document, double averageD
   }
   if (terms.empty()) return;
 
-  // Weighted and scaled to unit length in the same order of operations.
-  const double k = (known / averageDocLength) * 1.5;
+  DocumentWeighting weighting(known, averageDocLength);
   std::vector<double> weights(terms.size());
-  double sumOfSquares = 0.0;
   for (std::size_t i = 0; i < terms.size(); ++i) {
-    const double tf = static_cast<double>(terms[i].count);
-    weights[i] = (tf / ((k + tf) + 0.5)) * entries_[terms[i].word].idf;
-    sumOfSquares = sumOfSquares + weights[i] * weights[i];
+    weights[i] = weighting.Weigh(static_cast<double>(terms[i].count), entries_[terms[i].word].idf);
   }
-  if (sumOfSquares != 0.0) {
-    const double factor = 1.0 / std::sqrt(sumOfSquares);
+  if (weighting.HasLength()) {
+    const double factor = weighting.UnitLengthFactor();
     for (double& weight : weights) weight = factor * weight;
   }
-
   // The first term of a feature sets it; later ones add to it only through
   // a canonical word, and in term order.
   struct Contribution {

@@ -36,7 +36,9 @@ TEST(ParseAnswerTest, RecognisesOneNameTwoNamesAndTheShortTextMessage) {
     if (c.kind == Kind::kOneClass || c.kind == Kind::kTwoClasses) {
       EXPECT_EQ(parsed.first, c.first) << c.answer;
     }
-    if (c.kind == Kind::kTwoClasses) EXPECT_EQ(parsed.second, c.second) << c.answer;
+    if (c.kind == Kind::kTwoClasses) {
+      EXPECT_EQ(parsed.second, c.second) << c.answer;
+    }
   }
   EXPECT_EQ(AnswerName("01 music"), "music");
   EXPECT_EQ(AnswerName("music"), "music");

@@ -11,11 +11,11 @@ namespace {
 const char kDescription[] =
     "Builds a resource set, DIR/Source.dat and DIR/SVMModel, from a corpus with\n"
     "one document a line: a class name, a tab, the document's raw text (with\n"
-    "--raw) or its words separated by spaces.  The number of selected words k and the SVM cost C are chosen\n"
-    "by cross-validation on the corpus, with the words selected within each\n"
-    "fold; the same corpus and options always give the same files, byte for\n"
-    "byte.  DIR/Confidence.txt receives the confidence threshold under which\n"
-    "answers are reported unknown.";
+    "--raw) or its words separated by spaces.  The number of selected words k\n"
+    "and the SVM cost C are chosen by cross-validation on the corpus, with the\n"
+    "words selected within each fold; the same corpus and options always give\n"
+    "the same files, byte for byte.  DIR/Confidence.txt receives the confidence\n"
+    "threshold under which answers are reported unknown.";
 
 const char kEpilogue[] =
     "Classes are numbered in the order of their names' UTF-8 bytes.  Words are\n"
