@@ -20,39 +20,42 @@ class LineSource {
  public:
   LineSource(const std::string& path, CorpusEncoding encoding) : path_(path), encoding_(encoding) {}
 
-  bool Open(std::string* error) {
+  Status Open() {
     file_.open(path_, std::ios::binary);
-    if (!file_) {
-      *error = path_ + ": cannot open for reading";
-      return false;
-    }
+    if (!file_) return Status(Status::Code::kIoError, path_ + ": cannot open for reading");
     if (Status opened = GbkConverter::Open(&converter_); !opened.ok()) {
-      *error = path_ + ": " + opened.message();
-      return false;
+      return Status(opened.code(), path_ + ": " + opened.message());
     }
-    return true;
+    return Status::Ok();
   }
 
   // Reads the next line into *utf8; false at the end of the file or on a
-  // malformed line, which sets *error.
-  bool Next(std::string* utf8, std::string* error) {
+  // malformed line, which fault() then names.
+  bool Next(std::string* utf8) {
     if (!std::getline(file_, raw_)) return false;
     ++line_;
     if (!raw_.empty() && raw_.back() == '\r') raw_.pop_back();
     if (encoding_ == CorpusEncoding::kGbk) {
       utf8->clear();
       if (auto bad = converter_->AppendUtf8(raw_, utf8)) {
-        *error = Where() + "invalid GBK at byte " + std::to_string(*bad + 1);
+        fault_ = Status(Status::Code::kBadEncoding, Where() + "invalid GBK at byte " + std::to_string(*bad + 1));
         return false;
       }
     } else {
       if (auto bad = FindInvalidUtf8(raw_)) {
-        *error = Where() + "invalid UTF-8 at byte " + std::to_string(*bad + 1);
+        fault_ = Status(Status::Code::kBadEncoding, Where() + "invalid UTF-8 at byte " + std::to_string(*bad + 1));
         return false;
       }
       utf8->swap(raw_);
     }
     return true;
+  }
+
+  // The malformed line that ended the reading, or Ok after the last line.
+  const Status& fault() const { return fault_; }
+  // A fault of the current line, named with the file and line.
+  Status Fault(const std::string& message) const {
+    return Status(Status::Code::kInvalidArgument, Where() + message);
   }
 
   std::string Where() const { return path_ + ":" + std::to_string(line_) + ": "; }
@@ -66,6 +69,7 @@ class LineSource {
   std::unique_ptr<GbkConverter> converter_;
   std::string raw_;
   int line_ = 0;
+  Status fault_;
 };
 
 bool IsAsciiSpace(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
@@ -83,21 +87,19 @@ std::vector<std::string_view> SplitWords(std::string_view text) {
   return words;
 }
 
-// Converts a name that must fit a 9-byte field of the resource file.
-bool ShortNameToGbk(GbkConverter& converter, const std::string& utf8, const char* what,
-                    std::string* gbk, std::string* error) {
+// Converts a name that must fit a 9-byte field of the resource file; the
+// fault's message, or "" when it fits.
+std::string ShortNameToGbk(GbkConverter& converter, const std::string& utf8, const char* what,
+                           std::string* gbk) {
   gbk->clear();
   if (converter.AppendGbk(utf8, gbk) > 0) {
-    *error = std::string(what) + " \"" + utf8 + "\" holds a character that GBK cannot encode";
-    return false;
+    return std::string(what) + " \"" + utf8 + "\" holds a character that GBK cannot encode";
   }
   if (gbk->size() > kMaxClassNameBytes) {
-    *error = std::string(what) + " \"" + utf8 + "\" is " + std::to_string(gbk->size()) +
-             " bytes in GBK; the resource file holds at most " +
-             std::to_string(kMaxClassNameBytes);
-    return false;
+    return std::string(what) + " \"" + utf8 + "\" is " + std::to_string(gbk->size()) +
+           " bytes in GBK; the resource file holds at most " + std::to_string(kMaxClassNameBytes);
   }
-  return true;
+  return "";
 }
 
 void CountChineseCharacters(std::string_view word, Corpus* corpus) {
@@ -196,22 +198,18 @@ class CorpusBuilder {
         keepLists_(keep == CorpusWords::kCountsAndLists) {}
 
   // Adds one document of class name (UTF-8) with its text after the tab;
-  // false with the fault in *error.
-  bool Add(std::string_view name, std::string_view text, int line, std::string* error) {
-    if (name.empty()) {
-      *error = "empty class name";
-      return false;
-    }
+  // the fault's message, or "" when it is added.
+  std::string Add(std::string_view name, std::string_view text, int line) {
+    if (name.empty()) return "empty class name";
     auto [it, added] =
         firstSeenIndex_.emplace(std::string(name), static_cast<int>(firstSeenNames_.size()));
     if (added) {
       firstSeenNames_.emplace_back(name);
       gbk_.clear();
       if (converter_.AppendGbk(name, &gbk_) > 0) {
-        *error = "class name \"" + std::string(name) + "\" holds a character that GBK cannot encode";
         firstSeenIndex_.erase(it);
         firstSeenNames_.pop_back();
-        return false;
+        return "class name \"" + std::string(name) + "\" holds a character that GBK cannot encode";
       }
     }
     CorpusDocument document;
@@ -251,7 +249,7 @@ class CorpusBuilder {
     corpus_->wordOccurrences += numbers_.size();
     document.counts = WordNumbering::Count(&numbers_);
     corpus_->documents.push_back(std::move(document));
-    return true;
+    return "";
   }
 
   // Numbers the classes in the byte order of their UTF-8 names (std::map
@@ -288,75 +286,61 @@ class CorpusBuilder {
 
 }  // namespace
 
-bool ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corpus,
-                std::string* error, const Segmenter* segmenter, CorpusWords keep) {
+Status ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corpus,
+                  const Segmenter* segmenter, CorpusWords keep) {
   *corpus = Corpus();
   corpus->path = path;
-  error->clear();
   LineSource lines(path, encoding);
-  if (!lines.Open(error)) return false;
+  if (Status opened = lines.Open(); !opened.ok()) return opened;
   CorpusBuilder builder(corpus, lines.converter(), segmenter, keep);
   std::string line;
-  while (lines.Next(&line, error)) {
+  while (lines.Next(&line)) {
     if (line.empty()) continue;
     std::size_t tab = line.find('\t');
-    if (tab == std::string::npos) {
-      *error = lines.Where() + "no tab between the class name and the words";
-      return false;
-    }
+    if (tab == std::string::npos) return lines.Fault("no tab between the class name and the words");
     const std::string_view view(line);
-    if (!builder.Add(view.substr(0, tab), view.substr(tab + 1), lines.line(), error)) {
-      *error = lines.Where() + *error;
-      return false;
+    if (std::string fault = builder.Add(view.substr(0, tab), view.substr(tab + 1), lines.line());
+        !fault.empty()) {
+      return lines.Fault(fault);
     }
   }
-  if (!error->empty()) return false;
+  if (!lines.fault().ok()) return lines.fault();
   if (corpus->documents.empty()) {
-    *error = path + ": no documents (expected lines \"class<TAB>word word ...\")";
-    return false;
+    return Status(Status::Code::kInvalidArgument,
+                  path + ": no documents (expected lines \"class<TAB>word word ...\")");
   }
   builder.Finish();
-  return true;
+  return Status::Ok();
 }
 
-bool BuildCorpus(const char* const* labels, const char* const* texts, const std::size_t* lengths,
-                 std::size_t count, const Segmenter& segmenter, Corpus* corpus,
-                 std::string* error, CorpusWords keep) {
+Status BuildCorpus(const char* const* labels, const char* const* texts, const std::size_t* lengths,
+                   std::size_t count, const Segmenter& segmenter, Corpus* corpus, CorpusWords keep) {
   *corpus = Corpus();
   corpus->path = "the texts";
   std::unique_ptr<GbkConverter> converter;
-  if (Status opened = GbkConverter::Open(&converter); !opened.ok()) {
-    *error = opened.message();
-    return false;
-  }
+  if (Status opened = GbkConverter::Open(&converter); !opened.ok()) return opened;
   CorpusBuilder builder(corpus, *converter, &segmenter, keep);
   for (std::size_t i = 0; i < count; ++i) {
     const std::string where = "text " + std::to_string(i + 1) + ": ";
     if (labels[i] == nullptr || (texts[i] == nullptr && lengths[i] > 0)) {
-      *error = where + "a null label or text";
-      return false;
+      return Status(Status::Code::kInvalidArgument, where + "a null label or text");
     }
     const std::string_view name(labels[i]);
     const std::string_view text(texts[i] == nullptr ? "" : texts[i], lengths[i]);
     if (auto bad = FindInvalidUtf8(name)) {
-      *error = where + "invalid UTF-8 in the class name at byte " + std::to_string(*bad + 1);
-      return false;
+      return Status(Status::Code::kBadEncoding,
+                    where + "invalid UTF-8 in the class name at byte " + std::to_string(*bad + 1));
     }
     if (auto bad = FindInvalidUtf8(text)) {
-      *error = where + "invalid UTF-8 at byte " + std::to_string(*bad + 1);
-      return false;
+      return Status(Status::Code::kBadEncoding, where + "invalid UTF-8 at byte " + std::to_string(*bad + 1));
     }
-    if (!builder.Add(name, text, static_cast<int>(i + 1), error)) {
-      *error = where + *error;
-      return false;
+    if (std::string fault = builder.Add(name, text, static_cast<int>(i + 1)); !fault.empty()) {
+      return Status(Status::Code::kInvalidArgument, where + fault);
     }
   }
-  if (corpus->documents.empty()) {
-    *error = "no texts to train on";
-    return false;
-  }
+  if (corpus->documents.empty()) return Status(Status::Code::kInvalidArgument, "no texts to train on");
   builder.Finish();
-  return true;
+  return Status::Ok();
 }
 
 void CountWordLists(Corpus* corpus) {
@@ -370,58 +354,48 @@ void CountWordLists(Corpus* corpus) {
   numbering.Finish(corpus);
 }
 
-bool ReadSynonyms(const std::string& path, CorpusEncoding encoding, SynonymTable* synonyms,
-                  std::string* error) {
+Status ReadSynonyms(const std::string& path, CorpusEncoding encoding, SynonymTable* synonyms) {
   synonyms->clear();
-  error->clear();
   LineSource lines(path, encoding);
-  if (!lines.Open(error)) return false;
+  if (Status opened = lines.Open(); !opened.ok()) return opened;
   std::string line;
-  while (lines.Next(&line, error)) {
+  while (lines.Next(&line)) {
     if (line.empty() || line[0] == '#') continue;
     std::size_t tab = line.find('\t');
-    if (tab == std::string::npos) {
-      *error = lines.Where() + "no tab between the variant and the canonical word";
-      return false;
-    }
+    if (tab == std::string::npos) return lines.Fault("no tab between the variant and the canonical word");
     std::vector<std::string_view> variant = SplitWords(std::string_view(line).substr(0, tab));
     std::vector<std::string_view> canonical = SplitWords(std::string_view(line).substr(tab + 1));
     if (variant.size() != 1 || canonical.size() != 1) {
-      *error = lines.Where() + "expected one variant word, a tab and one canonical word";
-      return false;
+      return lines.Fault("expected one variant word, a tab and one canonical word");
     }
     std::string variantGbk, canonicalGbk;
     if (lines.converter().AppendGbk(variant[0], &variantGbk) > 0) {
-      *error = lines.Where() + "variant \"" + std::string(variant[0]) +
-               "\" holds a character that GBK cannot encode";
-      return false;
+      return lines.Fault("variant \"" + std::string(variant[0]) + "\" holds a character that GBK cannot encode");
     }
     if (variantGbk.size() > kMaxWordBytes) {
-      *error = lines.Where() + "variant \"" + std::string(variant[0]) + "\" is longer than " +
-               std::to_string(kMaxWordBytes) + " GBK bytes";
-      return false;
+      return lines.Fault("variant \"" + std::string(variant[0]) + "\" is longer than " +
+                         std::to_string(kMaxWordBytes) + " GBK bytes");
     }
-    if (!ShortNameToGbk(lines.converter(), std::string(canonical[0]), "canonical word",
-                        &canonicalGbk, error)) {
-      *error = lines.Where() + *error;
-      return false;
+    if (std::string fault =
+            ShortNameToGbk(lines.converter(), std::string(canonical[0]), "canonical word", &canonicalGbk);
+        !fault.empty()) {
+      return lines.Fault(fault);
     }
     if (variantGbk == canonicalGbk) continue;
     if (!synonyms->emplace(variantGbk, canonicalGbk).second) {
-      *error = lines.Where() + "variant \"" + std::string(variant[0]) + "\" is listed twice";
-      return false;
+      return lines.Fault("variant \"" + std::string(variant[0]) + "\" is listed twice");
     }
   }
-  if (!error->empty()) return false;
+  if (!lines.fault().ok()) return lines.fault();
   for (const auto& [variant, canonical] : *synonyms) {
     if (synonyms->count(canonical)) {
       std::string utf8;
       lines.converter().AppendUtf8(canonical, &utf8);
-      *error = path + ": canonical word \"" + utf8 + "\" is itself listed as a variant";
-      return false;
+      return Status(Status::Code::kInvalidArgument,
+                    path + ": canonical word \"" + utf8 + "\" is itself listed as a variant");
     }
   }
-  return true;
+  return Status::Ok();
 }
 
 }  // namespace wenlei

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "util/status.h"
+
 namespace wenlei {
 
 enum class CorpusEncoding { kUtf8, kGbk };
@@ -80,8 +82,9 @@ inline constexpr std::size_t kLongWordCharacters = 6;
 
 class Segmenter;
 
-// Reads a corpus file.  On bad input returns false with a one-line message
-// "path:line: what is wrong" in *error: a non-empty line without a tab, an
+// Reads a corpus file.  On bad input returns a fault with a one-line message
+// "path:line: what is wrong" (kBadEncoding for malformed text, kIoError for a
+// file that cannot be opened, kInvalidArgument for the rest): a non-empty line without a tab, an
 // empty class name, a class name that GBK cannot encode or that is longer
 // than 9 GBK bytes, malformed UTF-8 (or GBK with kGbk), or a file without a
 // single document.  Empty lines are skipped.
@@ -92,16 +95,15 @@ class Segmenter;
 //
 // The file is read line by line and each document is counted as it is read;
 // with kCountsOnly no document's words are kept as text.
-bool ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corpus,
-                std::string* error, const Segmenter* segmenter = nullptr,
-                CorpusWords keep = CorpusWords::kCountsAndLists);
+Status ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corpus,
+                  const Segmenter* segmenter = nullptr, CorpusWords keep = CorpusWords::kCountsAndLists);
 
 // The same from count raw UTF-8 texts in memory (text i is lengths[i]
-// bytes), segmented with segmenter, and their UTF-8 class names; *error
+// bytes), segmented with segmenter, and their UTF-8 class names; a fault
 // names the text ("text 3: ...").
-bool BuildCorpus(const char* const* labels, const char* const* texts, const std::size_t* lengths,
-                 std::size_t count, const Segmenter& segmenter, Corpus* corpus,
-                 std::string* error, CorpusWords keep = CorpusWords::kCountsAndLists);
+Status BuildCorpus(const char* const* labels, const char* const* texts, const std::size_t* lengths,
+                   std::size_t count, const Segmenter& segmenter, Corpus* corpus,
+                   CorpusWords keep = CorpusWords::kCountsAndLists);
 
 // Numbers the words of documents made by hand (their word lists) and fills
 // corpus->distinctWords and each document's counts.
@@ -112,8 +114,7 @@ void CountWordLists(Corpus* corpus);
 // 29; a canonical word may not itself be a variant, and a variant may be
 // listed once.  Lines starting with '#' and empty lines are skipped.
 using SynonymTable = std::map<std::string, std::string>;
-bool ReadSynonyms(const std::string& path, CorpusEncoding encoding, SynonymTable* synonyms,
-                  std::string* error);
+Status ReadSynonyms(const std::string& path, CorpusEncoding encoding, SynonymTable* synonyms);
 
 }  // namespace wenlei
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "testutil/status_assertion.h"
 #include "testutil/test_support.h"
 #include "text/dictionary.h"
 #include "text/segmenter.h"
@@ -26,8 +27,11 @@ class CorpusTest : public ::testing::Test {
 
   // Reads bytes as a corpus and returns the error, or "" when it is read.
   std::string ErrorOf(const std::string& bytes, CorpusEncoding encoding = CorpusEncoding::kUtf8) {
-    std::string error;
-    if (ReadCorpus(Write(bytes), encoding, &corpus_, &error)) return "";
+    const Status read = ReadCorpus(Write(bytes), encoding, &corpus_);
+    if (read.ok()) return "";
+    const std::string& error = read.message();
+    const bool malformed = error.find(": invalid ") != std::string::npos;
+    EXPECT_EQ(read.code(), malformed ? Status::Code::kBadEncoding : Status::Code::kInvalidArgument) << error;
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(error.find('\n'), std::string::npos) << "one line: " << error;
     return error;
@@ -56,10 +60,7 @@ TEST_F(CorpusTest, ReadsDocumentsAndNumbersClassesByTheirNamesBytes) {
 
 TEST_F(CorpusTest, CountsEachDocumentsWordsByTheirNumberInByteOrder) {
   const std::string path = Write("a\tzz b b\nb\tb a zz zz zz\n");
-  std::string error;
-  ASSERT_TRUE(ReadCorpus(path, CorpusEncoding::kUtf8, &corpus_, &error, nullptr,
-                         CorpusWords::kCountsOnly))
-      << error;
+  ASSERT_TRUE(testing::IsOk(ReadCorpus(path, CorpusEncoding::kUtf8, &corpus_, nullptr, CorpusWords::kCountsOnly)));
   EXPECT_EQ(corpus_.distinctWords, (std::vector<std::string>{"a", "b", "zz"}));
   using Pairs = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
   auto counts = [](const Corpus& corpus, std::size_t d) {
@@ -113,9 +114,9 @@ TEST_F(CorpusTest, BadInputNamesFileAndLine) {
             path + ":1: class name \"😀\" holds a character that GBK cannot encode");
   EXPECT_EQ(ErrorOf(""), path + ": no documents (expected lines \"class<TAB>word word ...\")");
   EXPECT_EQ(ErrorOf("\n\n"), path + ": no documents (expected lines \"class<TAB>word word ...\")");
-  std::string error;
-  EXPECT_FALSE(ReadCorpus(dir_.path() + "/missing.tsv", CorpusEncoding::kUtf8, &corpus_, &error));
-  EXPECT_EQ(error, dir_.path() + "/missing.tsv: cannot open for reading");
+  const Status missing = ReadCorpus(dir_.path() + "/missing.tsv", CorpusEncoding::kUtf8, &corpus_);
+  EXPECT_EQ(missing.code(), Status::Code::kIoError);
+  EXPECT_EQ(missing.message(), dir_.path() + "/missing.tsv: cannot open for reading");
 }
 
 TEST_F(CorpusTest, ALongClassNameKeepsItsFullNameAndAShortFormThatFits) {
@@ -139,9 +140,7 @@ TEST(CorpusEncodingTest, ParsesItsNames) {
 class SynonymsTest : public CorpusTest {
  protected:
   std::string SynonymError(const std::string& bytes) {
-    std::string error;
-    if (ReadSynonyms(Write(bytes), CorpusEncoding::kUtf8, &synonyms_, &error)) return "";
-    return error;
+    return ReadSynonyms(Write(bytes), CorpusEncoding::kUtf8, &synonyms_).message();
   }
   SynonymTable synonyms_;
 };
@@ -165,13 +164,12 @@ TEST_F(SynonymsTest, RejectsWhatTheResourceFileCannotHold) {
 }
 
 TEST_F(CorpusTest, RawTextIsSegmentedLikeClassification) {
-  std::string error;
   std::unique_ptr<Dictionary> dictionary;
   const Status parsed = Dictionary::Parse("体育 10\n足球 10\n比赛 10\n", "test", &dictionary);
   ASSERT_TRUE(parsed.ok()) << parsed.message();
   Segmenter segmenter(*dictionary);
   const std::string path = Write("体育\t足球比赛，足球😀\n");
-  ASSERT_TRUE(ReadCorpus(path, CorpusEncoding::kUtf8, &corpus_, &error, &segmenter)) << error;
+  ASSERT_TRUE(testing::IsOk(ReadCorpus(path, CorpusEncoding::kUtf8, &corpus_, &segmenter)));
   ASSERT_EQ(corpus_.documents.size(), 1u);
   EXPECT_EQ(corpus_.documents[0].words,
             (std::vector<std::string>{kZuQiuGbk, "\xB1\xC8\xC8\xFC", "\xA3\xAC", kZuQiuGbk}));

@@ -59,8 +59,7 @@ class TrainerTest : public ::testing::Test {
   void ReadGenerated(const GeneratedCorpus& generated) {
     const std::string path = dir_.path() + "/corpus.tsv";
     WriteFile(path, generated.Text());
-    std::string error;
-    ASSERT_TRUE(ReadCorpus(path, CorpusEncoding::kUtf8, &corpus_, &error)) << error;
+    ASSERT_TRUE(testing::IsOk(ReadCorpus(path, CorpusEncoding::kUtf8, &corpus_)));
   }
 
   // Trains into a fresh directory under dir_ and returns its prefix.
@@ -368,8 +367,7 @@ TEST_F(TrainerTest, StopWordsNeverEnterTheVocabulary) {
   }
   const std::string path = dir_.path() + "/corpus.tsv";
   WriteFile(path, text);
-  std::string error;
-  ASSERT_TRUE(ReadCorpus(path, CorpusEncoding::kUtf8, &corpus_, &error)) << error;
+  ASSERT_TRUE(testing::IsOk(ReadCorpus(path, CorpusEncoding::kUtf8, &corpus_)));
   TrainerOptions options = SmallGrid();
   options.featureCounts = {0};
   options.stopWords.SetStopNonContent(true);

@@ -93,7 +93,6 @@ Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
                  const BundledFiles& bundled, TrainingProgress* progress, Corpus* corpus) {
   std::unique_ptr<Dictionary> dictionary;
   std::unique_ptr<Segmenter> segmenter;
-  std::string error;
   if (settings.raw || input.inMemory) {
     if (progress) progress->Status("reading the dictionary");
     const std::string path =
@@ -110,25 +109,15 @@ Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
                             input.lengths == nullptr)) {
       return Status(Code::kInvalidArgument, "null labels, texts or lengths");
     }
-    if (!BuildCorpus(input.labels, input.texts, input.lengths, input.count, *segmenter, corpus,
-                     &error, CorpusWords::kCountsOnly)) {
-      return Status(error.find("invalid UTF-8") != std::string::npos ? Code::kBadEncoding
-                                                                    : Code::kInvalidArgument,
-                    error);
-    }
-    return Status::Ok();
+    return BuildCorpus(input.labels, input.texts, input.lengths, input.count, *segmenter, corpus,
+                       CorpusWords::kCountsOnly);
   }
   if (progress) progress->Status("reading " + input.path);
   if (!Exists(input.path)) return Status(Code::kNotFound, input.path + ": no such file");
-  if (!ReadCorpus(input.path, settings.encoding, corpus, &error, segmenter.get(),
-                  CorpusWords::kCountsOnly)) {
-    const bool badEncoding = error.find("invalid UTF-8") != std::string::npos ||
-                             error.find("invalid GBK") != std::string::npos;
-    const bool unreadable = error.find("cannot open") != std::string::npos;
-    return Status(badEncoding   ? Code::kBadEncoding
-                  : unreadable ? Code::kIoError
-                               : Code::kInvalidArgument,
-                  error);
+  if (Status read = ReadCorpus(input.path, settings.encoding, corpus, segmenter.get(),
+                               CorpusWords::kCountsOnly);
+      !read.ok()) {
+    return read;
   }
   if (corpus->LooksUnsegmented() && progress) {
     char share[32];
@@ -213,9 +202,9 @@ Status TrainResourceSet(const CorpusInput& input, const std::string& directory,
   }
   std::string error;
   if (!CheckClassNames(corpus, &error)) return Status(Code::kInvalidArgument, error);
-  if (!settings.synonymsPath.empty() &&
-      !ReadSynonyms(settings.synonymsPath, settings.encoding, &options.synonyms, &error)) {
-    return FileFault(settings.synonymsPath, error);
+  if (!settings.synonymsPath.empty()) {
+    const Status read = ReadSynonyms(settings.synonymsPath, settings.encoding, &options.synonyms);
+    if (!read.ok()) return FileFault(settings.synonymsPath, read.message());
   }
 
   std::error_code fault;

@@ -138,7 +138,6 @@ int RunEvalCommand(int argc, char** argv) {
     }
   }
   const std::string directory = operands[0], testPath = operands[1];
-  std::string error;
 
   std::vector<std::string> namesGbk;
   if (Status read = ReadResourceClasses(directory, &namesGbk); !read.ok()) {
@@ -165,7 +164,9 @@ int RunEvalCommand(int argc, char** argv) {
     segmenter = std::make_unique<Segmenter>(*dictionary);
   }
   Corpus test;
-  if (!ReadCorpus(testPath, testEncoding, &test, &error, segmenter.get())) return Fail(error);
+  if (Status read = ReadCorpus(testPath, testEncoding, &test, segmenter.get()); !read.ok()) {
+    return Fail(read.message());
+  }
   if (test.LooksUnsegmented()) {
     std::fprintf(stderr,
                  "wenlei eval: warning: %s looks unsegmented: most of its Chinese characters "
