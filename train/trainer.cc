@@ -43,35 +43,31 @@ std::string FormatCost(double cost) {
 
 }  // namespace
 
-bool CheckClassNames(const Corpus& corpus, std::string* error) {
+Status CheckClassNames(const Corpus& corpus) {
+  auto fault = [&corpus](const std::string& message) {
+    return Status(Status::Code::kInvalidArgument, corpus.path + ": " + message);
+  };
   const std::size_t n = corpus.classNamesGbk.size();
   if (n > kMaxClasses) {
-    *error = corpus.path + ": " + std::to_string(n) + " classes; the library names at most " +
-             std::to_string(kMaxClasses);
-    return false;
+    return fault(std::to_string(n) + " classes; the library names at most " + std::to_string(kMaxClasses));
   }
   std::map<std::string, std::size_t> answerForms;
   for (std::size_t c = 0; c < n; ++c) {
     const std::string& name = corpus.classNamesGbk[c];
-    if (name == "NULL") {
-      *error = corpus.path + ": the class name \"NULL\" is reserved";
-      return false;
-    }
+    if (name == "NULL") return fault("the class name \"NULL\" is reserved");
     const std::size_t space = name.find(' ');
     const std::string answer = space == std::string::npos ? name : name.substr(space + 1);
     if (answer.empty()) {
-      *error = corpus.path + ": class \"" + corpus.classNamesUtf8[c] +
-               "\" would be answered as an empty name (nothing after its tag)";
-      return false;
+      return fault("class \"" + corpus.classNamesUtf8[c] +
+                   "\" would be answered as an empty name (nothing after its tag)");
     }
     auto [it, added] = answerForms.emplace(answer, c);
     if (!added) {
-      *error = corpus.path + ": classes \"" + corpus.classNamesUtf8[it->second] + "\" and \"" +
-               corpus.classNamesUtf8[c] + "\" would both be answered with the same name";
-      return false;
+      return fault("classes \"" + corpus.classNamesUtf8[it->second] + "\" and \"" +
+                   corpus.classNamesUtf8[c] + "\" would both be answered with the same name");
     }
   }
-  return true;
+  return Status::Ok();
 }
 
 bool ParseKernel(const std::string& name, int* kernelType) {
@@ -200,9 +196,9 @@ std::vector<int> AssignFolds(const Corpus& corpus, int folds, unsigned seed) {
   return fold;
 }
 
-bool Trainer::BuildProblem(const CorpusVectoriser& vectoriser, double averageDocLength,
-                           const std::vector<std::size_t>* documents, bool forLiblinear,
-                           Problem* problem, std::string* error) const {
+Status Trainer::BuildProblem(const CorpusVectoriser& vectoriser, double averageDocLength,
+                             const std::vector<std::size_t>* documents, bool forLiblinear,
+                             bool everyClass, Problem* problem) const {
   const std::size_t classes = corpus_.classNamesUtf8.size();
   std::vector<std::vector<std::size_t>> byClass(classes);
   if (documents != nullptr) {
@@ -237,10 +233,9 @@ bool Trainer::BuildProblem(const CorpusVectoriser& vectoriser, double averageDoc
       problem->documents.push_back(i);
       problem->contentWords.push_back(content);
     }
-    if (rowsOfClass == 0 && error != nullptr) {
-      *error = "class \"" + corpus_.classNamesUtf8[c] +
-               "\" has no document with a selected word";
-      return false;
+    if (rowsOfClass == 0 && everyClass) {
+      return Status(Status::Code::kInvalidArgument,
+                    "class \"" + corpus_.classNamesUtf8[c] + "\" has no document with a selected word");
     }
   }
   problem->linear.Finish();
@@ -248,7 +243,7 @@ bool Trainer::BuildProblem(const CorpusVectoriser& vectoriser, double averageDoc
   problem->problem.l = static_cast<int>(problem->rows.size());
   problem->problem.y = problem->labels.data();
   problem->problem.x = problem->pointers.data();
-  return true;
+  return Status::Ok();
 }
 
 svm_parameter Trainer::Parameter(double cost, double weightPower, bool probability) {
@@ -293,8 +288,8 @@ std::vector<RankedUnit> Trainer::RankContentUnits(const FeatureStatistics& stati
   return ranking;
 }
 
-bool Trainer::PrepareFold(const Fold& fold, std::size_t k, Problem* training, Problem* heldOut,
-                          std::string* error) const {
+Status Trainer::PrepareFold(const Fold& fold, std::size_t k, Problem* training,
+                            Problem* heldOut) const {
   // Words are selected inside each fold from its training part alone, so
   // the held-out documents play no part in choosing their own features.
   FeatureStatistics statistics(corpus_, options_.synonyms, &fold.trainingDocuments);
@@ -304,17 +299,16 @@ bool Trainer::PrepareFold(const Fold& fold, std::size_t k, Problem* training, Pr
   const CorpusVectoriser vectoriser(corpus_, contents);
   const double averageDocLength = vectoriser.AverageKnownWords(&fold.trainingDocuments);
   if (averageDocLength == 0.0) {
-    *error = "no training document holds a vocabulary word";
-    return false;
+    return Status(Status::Code::kInvalidArgument, "no training document holds a vocabulary word");
   }
   // A fold whose training part lacks a class still predicts its held-out
   // documents, with the classes it has.
   if (training != nullptr) {
-    BuildProblem(vectoriser, averageDocLength, &fold.trainingDocuments, UsesLinearSolver(),
-                 training, nullptr);
+    BuildProblem(vectoriser, averageDocLength, &fold.trainingDocuments, UsesLinearSolver(), false,
+                 training);
   }
-  BuildProblem(vectoriser, averageDocLength, &fold.heldOutDocuments, false, heldOut, nullptr);
-  return true;
+  BuildProblem(vectoriser, averageDocLength, &fold.heldOutDocuments, false, false, heldOut);
+  return Status::Ok();
 }
 
 bool Trainer::UsesLinearSolver() const {
@@ -472,6 +466,20 @@ class GridClock {
   double prepare_ = -1.0;  // seconds to build a fold
 };
 
+Status Cancelled() { return Status(Status::Code::kCancelled, kCancelledMessage); }
+
+Status LibsvmRejects(const char* message) {
+  return Status(Status::Code::kInvalidArgument, std::string("libsvm rejects the parameters: ") + message);
+}
+
+// The first fold's fault, else Cancelled unless the folds ran to their end.
+Status FoldsOutcome(const std::vector<Status>& faults, bool finished) {
+  for (const Status& fault : faults) {
+    if (!fault.ok()) return fault;
+  }
+  return finished ? Status::Ok() : Cancelled();
+}
+
 std::vector<const svm_node*> RowPointers(const std::vector<std::vector<svm_node>>& rows) {
   std::vector<const svm_node*> pointers;
   pointers.reserve(rows.size());
@@ -484,21 +492,21 @@ std::vector<const svm_node*> RowPointers(const std::vector<std::vector<svm_node>
 // Trains the points (power, cost) on each fold's rows at k and predicts its
 // held-out documents: (*predicted)[point][document], 0 for a document
 // without a feature.  At most `jobs` folds are built at once.
-bool Trainer::CrossValidatePoints(const std::vector<Fold>& folds, std::size_t k,
-                                  const std::vector<std::pair<double, double>>& points,
-                                  const std::function<bool(const Step&)>& report,
-                                  std::vector<std::vector<double>>* predicted,
-                                  std::string* error) {
+Status Trainer::CrossValidatePoints(const std::vector<Fold>& folds, std::size_t k,
+                                    const std::vector<std::pair<double, double>>& points,
+                                    const std::function<bool(const Step&)>& report,
+                                    std::vector<std::vector<double>>* predicted) {
   const std::size_t classes = corpus_.classNamesUtf8.size();
   predicted->assign(points.size(), std::vector<double>(corpus_.documents.size(), 0.0));
-  std::vector<std::string> errors(folds.size());
+  std::vector<Status> errors(folds.size());
   // libsvm's parameters live in this object: its folds take turns.
   const unsigned jobs = UsesLinearSolver() ? options_.jobs : 1;
   const bool finished = RunFolds<Step>(
       folds.size(), jobs,
       [&](std::size_t f, const auto& step) {
         Problem training, heldOut;
-        if (!PrepareFold(folds[f], k, &training, &heldOut, &errors[f])) return;
+        errors[f] = PrepareFold(folds[f], k, &training, &heldOut);
+        if (!errors[f].ok()) return;
         for (std::size_t p = 0; p < points.size(); ++p) {
           const auto [power, cost] = points[p];
           if (!step(Step{f, k, cost, power, p})) return;
@@ -518,7 +526,7 @@ bool Trainer::CrossValidatePoints(const std::vector<Fold>& folds, std::size_t k,
           if (training.rows.empty()) continue;
           svm_parameter parameter = Parameter(cost, power, false);
           if (const char* message = svm_check_parameter(&training.problem, &parameter)) {
-            errors[f] = std::string("libsvm rejects the parameters: ") + message;
+            errors[f] = LibsvmRejects(message);
             return;
           }
           svm_model* model = svm_train(&training.problem, &parameter);
@@ -528,26 +536,19 @@ bool Trainer::CrossValidatePoints(const std::vector<Fold>& folds, std::size_t k,
           svm_free_and_destroy_model(&model);
         }
       },
-      [&](const Step& step) { return !errors[step.fold].empty() || report(step); });
-  for (const std::string& fault : errors) {
-    if (!fault.empty()) {
-      *error = fault;
-      return false;
-    }
-  }
-  return finished;
+      [&](const Step& step) { return !errors[step.fold].ok() || report(step); });
+  return FoldsOutcome(errors, finished);
 }
 
 // Each document's probabilities at the chosen point, from the model of the
 // fold that held it out, with its content words: what the confidence
 // threshold is chosen on.  For the linear solvers each pair's sigmoid is
 // fitted on the cross-validated pair decisions first (into probA_, probB_).
-bool Trainer::CrossValidateProbabilities(const std::vector<Fold>& folds, const GridPoint& point,
-                                         const std::function<bool(const Step&)>& report,
-                                         std::vector<std::vector<double>>* probabilities,
-                                         std::vector<ContentWords>* contentWords,
-                                         std::vector<std::size_t>* withFeatures,
-                                         std::string* error) {
+Status Trainer::CrossValidateProbabilities(const std::vector<Fold>& folds, const GridPoint& point,
+                                           const std::function<bool(const Step&)>& report,
+                                           std::vector<std::vector<double>>* probabilities,
+                                           std::vector<ContentWords>* contentWords,
+                                           std::vector<std::size_t>* withFeatures) {
   const std::size_t classes = corpus_.classNamesUtf8.size();
   const std::size_t documents = corpus_.documents.size();
   probabilities->assign(documents, {});
@@ -555,13 +556,14 @@ bool Trainer::CrossValidateProbabilities(const std::vector<Fold>& folds, const G
   std::vector<std::vector<double>> pairDecisions(documents);
   std::vector<LinearModel> foldModels(folds.size());
   std::vector<std::vector<std::size_t>> rowDocuments(folds.size());
-  std::vector<std::string> errors(folds.size());
+  std::vector<Status> errors(folds.size());
   const unsigned jobs = UsesLinearSolver() ? options_.jobs : 1;
   const bool finished = RunFolds<Step>(
       folds.size(), jobs,
       [&](std::size_t f, const auto& step) {
         Problem training, heldOut;
-        if (!PrepareFold(folds[f], point.features, &training, &heldOut, &errors[f])) return;
+        errors[f] = PrepareFold(folds[f], point.features, &training, &heldOut);
+        if (!errors[f].ok()) return;
         if (!step(Step{f, point.features, point.cost, point.weightPower})) return;
         rowDocuments[f] = heldOut.documents;
         for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
@@ -582,7 +584,7 @@ bool Trainer::CrossValidateProbabilities(const std::vector<Fold>& folds, const G
         if (training.rows.empty()) return;
         svm_parameter parameter = Parameter(point.cost, point.weightPower, true);
         if (const char* message = svm_check_parameter(&training.problem, &parameter)) {
-          errors[f] = std::string("libsvm rejects the parameters: ") + message;
+          errors[f] = LibsvmRejects(message);
           return;
         }
         std::srand(options_.seed);  // the probability estimates' folds come from rand()
@@ -598,19 +600,13 @@ bool Trainer::CrossValidateProbabilities(const std::vector<Fold>& folds, const G
         }
         svm_free_and_destroy_model(&model);
       },
-      [&](const Step& step) { return !errors[step.fold].empty() || report(step); });
-  for (const std::string& fault : errors) {
-    if (!fault.empty()) {
-      *error = fault;
-      return false;
-    }
-  }
-  if (!finished) return false;
+      [&](const Step& step) { return !errors[step.fold].ok() || report(step); });
+  if (Status outcome = FoldsOutcome(errors, finished); !outcome.ok()) return outcome;
   withFeatures->clear();
   for (const auto& documentsOfFold : rowDocuments) {
     withFeatures->insert(withFeatures->end(), documentsOfFold.begin(), documentsOfFold.end());
   }
-  if (!UsesLinearSolver()) return true;
+  if (!UsesLinearSolver()) return Status::Ok();
 
   probA_.clear();
   probB_.clear();
@@ -636,7 +632,8 @@ bool Trainer::CrossValidateProbabilities(const std::vector<Fold>& folds, const G
       folds.size(), options_.jobs,
       [&](std::size_t f, const auto& step) {
         Problem heldOut;
-        if (!PrepareFold(folds[f], point.features, nullptr, &heldOut, &errors[f])) return;
+        errors[f] = PrepareFold(folds[f], point.features, nullptr, &heldOut);
+        if (!errors[f].ok()) return;
         if (!step(Step{f, point.features, point.cost, point.weightPower})) return;
         if (foldModels[f].classes() != classes) return;
         LibsvmLinearModel model(foldModels[f], probA_, probB_);
@@ -647,30 +644,19 @@ bool Trainer::CrossValidateProbabilities(const std::vector<Fold>& folds, const G
         }
         foldModels[f] = LinearModel();
       },
-      [&](const Step& step) { return !errors[step.fold].empty() || report(step); });
-  for (const std::string& fault : errors) {
-    if (!fault.empty()) {
-      *error = fault;
-      return false;
-    }
-  }
-  return predicted;
+      [&](const Step& step) { return !errors[step.fold].ok() || report(step); });
+  return FoldsOutcome(errors, predicted);
 }
 
-bool Trainer::TrainLinearModel(const Problem& problem, double cost, double weightPower,
-                               const std::string& modelPath, TrainingReport* report,
-                               std::string* error) {
+Status Trainer::TrainLinearModel(const Problem& problem, double cost, double weightPower,
+                                 const std::string& modelPath, TrainingReport* report) {
   const std::size_t classes = corpus_.classNamesUtf8.size();
   LinearModel linear = TrainLinear(problem.linear, classes, options_.solver, options_.multiclass,
                                    cost, ClassWeights(weightPower), options_.seed);
   LibsvmLinearModel model(linear, probA_, probB_);
-  Status saved = model.Save(modelPath);
-  if (!saved.ok()) {
-    *error = saved.message();
-    return false;
-  }
+  if (Status saved = model.Save(modelPath); !saved.ok()) return saved;
   report->supportVectors = model.model()->l;
-  return true;
+  return Status::Ok();
 }
 
 namespace {
@@ -741,13 +727,11 @@ double ThresholdFlagging(std::vector<double> confidences, double share) {
 
 }  // namespace
 
-bool Trainer::TrainModel(Problem& problem, double cost, double weightPower,
-                         const std::string& modelPath, TrainingReport* report,
-                         std::string* error) {
+Status Trainer::TrainModel(Problem& problem, double cost, double weightPower,
+                           const std::string& modelPath, TrainingReport* report) {
   svm_parameter parameter = Parameter(cost, weightPower, true);
   if (const char* message = svm_check_parameter(&problem.problem, &parameter)) {
-    *error = std::string("libsvm rejects the parameters: ") + message;
-    return false;
+    return LibsvmRejects(message);
   }
   std::srand(options_.seed);  // the probability estimates' folds come from rand()
   svm_model* model = svm_train(&problem.problem, &parameter);
@@ -758,60 +742,54 @@ bool Trainer::TrainModel(Problem& problem, double cost, double weightPower,
     svm_get_labels(model, labels.data());
     for (int i = 0; i < classes; ++i) labelsInOrder = labelsInOrder && labels[i] == i + 1;
   }
-  bool ok = true;
+  Status outcome;
   if (!labelsInOrder) {
-    *error = "the model's class labels are not 1.." + std::to_string(classes) +
-             " in order; nothing written";
-    ok = false;
+    outcome = Status(Status::Code::kInvalidArgument, "the model's class labels are not 1.." +
+                                                         std::to_string(classes) + " in order; nothing written");
   } else if (svm_check_probability_model(model) == 0) {
-    *error = "the model holds no probability information; nothing written";
-    ok = false;
+    outcome = Status(Status::Code::kInvalidArgument,
+                     "the model holds no probability information; nothing written");
   } else if (svm_save_model(modelPath.c_str(), model) != 0) {
-    *error = "cannot write " + modelPath;
-    ok = false;
+    outcome = Status(Status::Code::kIoError, "cannot write " + modelPath);
   }
   report->supportVectors = model->l;
   svm_free_and_destroy_model(&model);
-  return ok;
+  return outcome;
 }
 
-bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::string* error) {
+Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
+  auto invalid = [](const std::string& message) {
+    return Status(Status::Code::kInvalidArgument, message);
+  };
   *report = TrainingReport();
   report->documents = corpus_.documents.size();
   report->classes = corpus_.classNamesUtf8.size();
   if (report->classes < 2) {
-    *error = corpus_.path + ": one class only (\"" + corpus_.classNamesUtf8[0] +
-             "\"); a model needs two or more";
-    return false;
+    return invalid(corpus_.path + ": one class only (\"" + corpus_.classNamesUtf8[0] +
+                   "\"); a model needs two or more");
   }
-  if (!CheckClassNames(corpus_, error)) return false;
+  if (Status checked = CheckClassNames(corpus_); !checked.ok()) return checked;
   if (options_.featureCounts.empty() || options_.costs.empty() ||
       options_.classWeightPowers.empty() || options_.folds < 2) {
-    *error = "the grid needs a feature count, a cost, a class weighting and at least two folds";
-    return false;
+    return invalid("the grid needs a feature count, a cost, a class weighting and at least two folds");
   }
   if (static_cast<std::size_t>(options_.folds) > corpus_.documents.size()) {
-    *error = "more folds (" + std::to_string(options_.folds) + ") than documents (" +
-             std::to_string(corpus_.documents.size()) + ")";
-    return false;
+    return invalid("more folds (" + std::to_string(options_.folds) + ") than documents (" +
+                   std::to_string(corpus_.documents.size()) + ")");
   }
 
-  auto stopped = [this, error](const char* stage, double done, double total) {
-    if (progress_ == nullptr || !progress_->Advance(stage, done, total)) return false;
-    cancelled_ = true;
-    *error = kCancelledMessage;
-    return true;
+  auto stopped = [this](const char* stage, double done, double total) {
+    return progress_ != nullptr && progress_->Advance(stage, done, total);
   };
-  if (stopped("features", 0, 1)) return false;
+  if (stopped("features", 0, 1)) return Cancelled();
 
   // Stop words never enter a ranking, so no fold and no final model holds one.
   FeatureStatistics statistics(corpus_, options_.synonyms);
   std::vector<RankedUnit> ranking = RankContentUnits(statistics, &report->stoppedUnits);
   report->rankedUnits = ranking.size();
   if (ranking.empty()) {
-    *error = "no content word occurs in " + std::to_string(options_.minDocumentFrequency) +
-             " or more documents";
-    return false;
+    return invalid("no content word occurs in " + std::to_string(options_.minDocumentFrequency) +
+                   " or more documents");
   }
 
   const std::vector<int> foldOf = AssignFolds(corpus_, options_.folds, options_.seed);
@@ -875,7 +853,9 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
       ++pass;
       continue;
     }
-    if (!CrossValidatePoints(folds, k, points, reportStep, &predicted, error)) return false;
+    if (Status done = CrossValidatePoints(folds, k, points, reportStep, &predicted); !done.ok()) {
+      return done;
+    }
     ++pass;
     for (std::size_t p = 0; p < points.size(); ++p) {
       GridPoint point{k, points[p].second, points[p].first, 0.0, 0.0};
@@ -891,11 +871,10 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
   predicted = {};
 
   if (report->grid.empty()) {
-    *error = "no grid point could be cross-validated: every k left a class without documents";
-    return false;
+    return invalid("no grid point could be cross-validated: every k left a class without documents");
   }
 
-  if (stopped("calibration", 0, 1)) return false;
+  if (stopped("calibration", 0, 1)) return Cancelled();
   // The confidence threshold: cross-validated probabilities at the chosen
   // point, each document's confidence as a classification computes it.
   std::size_t calibrated = 0;
@@ -915,9 +894,10 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
     std::vector<std::vector<double>> probabilities;
     std::vector<ContentWords> contentWords;
     std::vector<std::size_t> withFeatures;
-    if (!CrossValidateProbabilities(folds, best, reportCalibration, &probabilities,
-                                    &contentWords, &withFeatures, error)) {
-      return false;
+    if (Status done = CrossValidateProbabilities(folds, best, reportCalibration, &probabilities,
+                                                 &contentWords, &withFeatures);
+        !done.ok()) {
+      return done;
     }
     std::vector<double> confidences;
     for (std::size_t document : withFeatures) {
@@ -940,7 +920,7 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
     progress_->Status("training the model: k=" + std::to_string(best.features) +
                       " C=" + FormatCost(best.cost) + ", probability estimates on");
   }
-  if (stopped("training", 0, 1)) return false;
+  if (stopped("training", 0, 1)) return Cancelled();
   SourceFileContents contents = BuildResourceContents(statistics, ranking, best.features,
                                                       options_.vocabulary,
                                                       corpus_.classNamesGbk);
@@ -948,31 +928,25 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
   {
     const CorpusVectoriser vectoriser(corpus_, contents);
     contents.averageDocLength = vectoriser.AverageKnownWords(nullptr);
-    if (contents.averageDocLength == 0.0) {
-      *error = "no training document holds a vocabulary word";
-      return false;
-    }
+    if (contents.averageDocLength == 0.0) return invalid("no training document holds a vocabulary word");
     if (Status written = WriteSourceFile(prefix + kSourceFileName, contents); !written.ok()) {
-      *error = written.message();
-      return false;
+      return written;
     }
-    if (!BuildProblem(vectoriser, contents.averageDocLength, nullptr, UsesLinearSolver(),
-                      &problem, error)) {
-      return false;
+    if (Status built = BuildProblem(vectoriser, contents.averageDocLength, nullptr, UsesLinearSolver(),
+                                    true, &problem);
+        !built.ok()) {
+      return built;
     }
   }
-  const bool modelWritten =
+  const Status modelWritten =
       UsesLinearSolver()
-          ? TrainLinearModel(problem, best.cost, best.weightPower, prefix + kModelFileName,
-                             report, error)
-          : TrainModel(problem, best.cost, best.weightPower, prefix + kModelFileName, report,
-                       error);
-  if (!modelWritten) return false;
+          ? TrainLinearModel(problem, best.cost, best.weightPower, prefix + kModelFileName, report)
+          : TrainModel(problem, best.cost, best.weightPower, prefix + kModelFileName, report);
+  if (!modelWritten.ok()) return modelWritten;
 
   if (Status written = WriteConfidenceFile(prefix, ConfidenceSettings{report->minConfidence});
       !written.ok()) {
-    *error = written.message();
-    return false;
+    return written;
   }
 
   report->selectedUnits = best.features;
@@ -984,7 +958,7 @@ bool Trainer::Train(const std::string& prefix, TrainingReport* report, std::stri
   report->termMapWords = contents.termMap.size();
   report->averageDocLength = contents.averageDocLength;
   report->documentsWithoutFeatures = problem.documentsWithoutFeatures;
-  return true;
+  return Status::Ok();
 }
 
 }  // namespace wenlei

@@ -39,7 +39,7 @@ inline constexpr std::size_t kMaxClasses = 36;
 // Checks the corpus's class names against what the answers can show: at most
 // 36 classes, none named "NULL" (the entry before the first class), and no
 // two whose answer forms (the text after a leading "tag ") are equal.
-bool CheckClassNames(const Corpus& corpus, std::string* error);
+Status CheckClassNames(const Corpus& corpus);
 
 // libsvm kernel numbers: LINEAR, POLY, RBF, SIGMOID.
 bool ParseKernel(const std::string& name, int* kernelType);
@@ -163,10 +163,10 @@ class Trainer {
  public:
   Trainer(const Corpus& corpus, TrainerOptions options, TrainingProgress* progress);
 
-  // False with *error on failure; a run stopped by its progress fails with
-  // kCancelledMessage and cancelled() true.
-  bool Train(const std::string& prefix, TrainingReport* report, std::string* error);
-  bool cancelled() const { return cancelled_; }
+  // A run stopped by its progress fails with kCancelled and
+  // kCancelledMessage; a file that cannot be written with kIoError; a corpus
+  // or options that give no model with kInvalidArgument.
+  Status Train(const std::string& prefix, TrainingReport* report);
 
  private:
   struct Problem;
@@ -174,31 +174,29 @@ class Trainer {
   struct Step;
 
   // The rows of the given documents (all of the corpus when null), by
-  // class; in liblinear's form when forLiblinear.  With error set, a class
+  // class; in liblinear's form when forLiblinear.  With everyClass, a class
   // left without a row is an error.
-  bool BuildProblem(const CorpusVectoriser& vectoriser, double averageDocLength,
-                    const std::vector<std::size_t>* documents, bool forLiblinear,
-                    Problem* problem, std::string* error) const;
+  Status BuildProblem(const CorpusVectoriser& vectoriser, double averageDocLength,
+                      const std::vector<std::size_t>* documents, bool forLiblinear,
+                      bool everyClass, Problem* problem) const;
   std::vector<RankedUnit> RankContentUnits(const FeatureStatistics& statistics,
                                            std::size_t* stopped) const;
   // A fold's training rows (unless null) and held-out rows at k, under a
   // resource file made from its training documents alone.
-  bool PrepareFold(const Fold& fold, std::size_t k, Problem* training, Problem* heldOut,
-                   std::string* error) const;
-  bool CrossValidatePoints(const std::vector<Fold>& folds, std::size_t k,
-                           const std::vector<std::pair<double, double>>& points,
-                           const std::function<bool(const Step&)>& report,
-                           std::vector<std::vector<double>>* predicted, std::string* error);
-  bool CrossValidateProbabilities(const std::vector<Fold>& folds, const GridPoint& point,
-                                  const std::function<bool(const Step&)>& report,
-                                  std::vector<std::vector<double>>* probabilities,
-                                  std::vector<ContentWords>* contentWords,
-                                  std::vector<std::size_t>* withFeatures, std::string* error);
-  bool TrainModel(Problem& problem, double cost, double weightPower,
-                  const std::string& modelPath, TrainingReport* report, std::string* error);
-  bool TrainLinearModel(const Problem& problem, double cost, double weightPower,
-                        const std::string& modelPath, TrainingReport* report,
-                        std::string* error);
+  Status PrepareFold(const Fold& fold, std::size_t k, Problem* training, Problem* heldOut) const;
+  Status CrossValidatePoints(const std::vector<Fold>& folds, std::size_t k,
+                             const std::vector<std::pair<double, double>>& points,
+                             const std::function<bool(const Step&)>& report,
+                             std::vector<std::vector<double>>* predicted);
+  Status CrossValidateProbabilities(const std::vector<Fold>& folds, const GridPoint& point,
+                                    const std::function<bool(const Step&)>& report,
+                                    std::vector<std::vector<double>>* probabilities,
+                                    std::vector<ContentWords>* contentWords,
+                                    std::vector<std::size_t>* withFeatures);
+  Status TrainModel(Problem& problem, double cost, double weightPower,
+                    const std::string& modelPath, TrainingReport* report);
+  Status TrainLinearModel(const Problem& problem, double cost, double weightPower,
+                          const std::string& modelPath, TrainingReport* report);
   bool UsesLinearSolver() const;
   std::vector<double> ClassWeights(double weightPower) const;
   svm_parameter Parameter(double cost, double weightPower, bool probability);
@@ -206,7 +204,6 @@ class Trainer {
   const Corpus& corpus_;
   TrainerOptions options_;
   TrainingProgress* progress_;
-  bool cancelled_ = false;
   std::vector<int> weightLabels_;  // class weights handed to libsvm
   std::vector<double> weights_;
   std::vector<double> probA_, probB_;  // the linear model's pair sigmoids

@@ -66,8 +66,7 @@ class TrainerTest : public ::testing::Test {
   std::string Train(const TrainerOptions& options, const std::string& name = "set") {
     const std::string prefix = dir_.path() + "/" + name + ".";
     Trainer trainer(corpus_, options, &progress_);
-    std::string error;
-    EXPECT_TRUE(trainer.Train(prefix, &report_, &error)) << error;
+    EXPECT_TRUE(testing::IsOk(trainer.Train(prefix, &report_)));
     return prefix;
   }
 
@@ -324,36 +323,35 @@ TEST_F(TrainerTest, SynonymsAddVariantWeightsIntoTheCanonicalFeature) {
 }
 
 TEST_F(TrainerTest, RejectsCorporaTheLibraryCannotAnswerFor) {
-  std::string error;
   Corpus corpus;
   corpus.path = "c.tsv";
   corpus.classNamesUtf8 = {"01 a", "02 a"};
   corpus.classNamesGbk = corpus.classNamesUtf8;
-  EXPECT_FALSE(CheckClassNames(corpus, &error));
-  EXPECT_EQ(error, "c.tsv: classes \"01 a\" and \"02 a\" would both be answered with the same name");
+  EXPECT_EQ(CheckClassNames(corpus).message(),
+            "c.tsv: classes \"01 a\" and \"02 a\" would both be answered with the same name");
   corpus.classNamesUtf8 = corpus.classNamesGbk = {"NULL", "b"};
-  EXPECT_FALSE(CheckClassNames(corpus, &error));
-  EXPECT_EQ(error, "c.tsv: the class name \"NULL\" is reserved");
+  EXPECT_EQ(CheckClassNames(corpus).message(), "c.tsv: the class name \"NULL\" is reserved");
   corpus.classNamesUtf8 = corpus.classNamesGbk = {};
   for (int c = 0; c < 37; ++c) corpus.classNamesGbk.push_back("c" + std::to_string(c));
   corpus.classNamesUtf8 = corpus.classNamesGbk;
-  EXPECT_FALSE(CheckClassNames(corpus, &error));
-  EXPECT_EQ(error, "c.tsv: 37 classes; the library names at most 36");
+  EXPECT_EQ(CheckClassNames(corpus).code(), Status::Code::kInvalidArgument);
+  EXPECT_EQ(CheckClassNames(corpus).message(), "c.tsv: 37 classes; the library names at most 36");
   corpus.classNamesGbk.pop_back();
   corpus.classNamesUtf8.pop_back();
-  EXPECT_TRUE(CheckClassNames(corpus, &error));
+  EXPECT_TRUE(testing::IsOk(CheckClassNames(corpus)));
 
   ReadGenerated(GeneratedCorpus{{"甲"}, 5});
   Trainer trainer(corpus_, SmallGrid(), &progress_);
-  EXPECT_FALSE(trainer.Train(dir_.path() + "/one.", &report_, &error));
-  EXPECT_EQ(error, dir_.path() + "/corpus.tsv: one class only (\"甲\"); a model needs two or more");
+  EXPECT_EQ(trainer.Train(dir_.path() + "/one.", &report_).message(),
+            dir_.path() + "/corpus.tsv: one class only (\"甲\"); a model needs two or more");
 
   TrainerOptions rareWords = SmallGrid();
   rareWords.minDocumentFrequency = 1000;
   ReadGenerated(GeneratedCorpus());
   Trainer strict(corpus_, rareWords, &progress_);
-  EXPECT_FALSE(strict.Train(dir_.path() + "/strict.", &report_, &error));
-  EXPECT_EQ(error, "no content word occurs in 1000 or more documents");
+  const Status refused = strict.Train(dir_.path() + "/strict.", &report_);
+  EXPECT_EQ(refused.code(), Status::Code::kInvalidArgument);
+  EXPECT_EQ(refused.message(), "no content word occurs in 1000 or more documents");
 }
 
 TEST_F(TrainerTest, StopWordsNeverEnterTheVocabulary) {

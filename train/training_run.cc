@@ -200,8 +200,7 @@ Status TrainResourceSet(const CorpusInput& input, const std::string& directory,
                                               corpus.classNamesUtf8[0] +
                                               "\"); a model needs two or more");
   }
-  std::string error;
-  if (!CheckClassNames(corpus, &error)) return Status(Code::kInvalidArgument, error);
+  if (Status checked = CheckClassNames(corpus); !checked.ok()) return checked;
   if (!settings.synonymsPath.empty()) {
     const Status read = ReadSynonyms(settings.synonymsPath, settings.encoding, &options.synonyms);
     if (!read.ok()) return FileFault(settings.synonymsPath, read.message());
@@ -218,35 +217,24 @@ Status TrainResourceSet(const CorpusInput& input, const std::string& directory,
   const std::vector<std::string> temporary = {prefix + kSourceFileName, prefix + kModelFileName,
                                               prefix + kConfidenceFileName};
   Trainer trainer(corpus, options, progress);
-  bool trained = trainer.Train(prefix, &outcome->report, &error);
-  Code code = trainer.cancelled() ? Code::kCancelled
-              : error.find("cannot ") != std::string::npos ? Code::kIoError
-                                                           : Code::kInvalidArgument;
+  Status trained = trainer.Train(prefix, &outcome->report);
   SetMetadata metadata;
-  if (trained) {
-    const Status digested = DigestWrittenFiles(temporary, &metadata);
-    if (!digested.ok()) {
-      error = digested.message();
-      code = digested.code();
-      trained = false;
-    }
-  }
-  if (trained) {
+  if (trained.ok()) trained = DigestWrittenFiles(temporary, &metadata);
+  if (trained.ok()) {
     // The model and its threshold first, the resource file last: a reader
     // that finds a new Source.dat finds the files that belong to it.
     fs::rename(temporary[1], modelPath, fault);
     if (!fault) fs::rename(temporary[2], confidencePath, fault);
     if (!fault) fs::rename(temporary[0], sourcePath, fault);
     if (fault) {
-      error = "cannot move the new files into " + directory + ": " + fault.message();
-      code = Code::kIoError;
-      trained = false;
+      trained = Status(Code::kIoError,
+                       "cannot move the new files into " + directory + ": " + fault.message());
     }
   }
   for (const auto& path : temporary) RemoveQuietly(path);
-  if (!trained) {
+  if (!trained.ok()) {
     if (made) fs::remove(folder, fault);  // only when empty
-    return Status(code, error);
+    return trained;
   }
   return WriteMetadata(directory, corpus, options, outcome->report, std::move(metadata));
 }
