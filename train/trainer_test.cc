@@ -405,7 +405,6 @@ TEST_F(TrainerTest, WritesTheCalibratedConfidenceThreshold) {
   options.unknownShare = 0.1;
   const std::string prefix = Train(options);
   ConfidenceSettings settings;
-  std::string error;
   ASSERT_TRUE(testing::IsOk(ReadConfidenceFile(prefix, &settings)));
   EXPECT_NEAR(settings.minConfidence, report_.minConfidence, 1e-6);
   EXPECT_GT(report_.minConfidence, 0.0);
