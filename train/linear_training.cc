@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "linear.h"
+#include "train/seeded_rand.h"
 
 namespace wenlei {
 namespace {
@@ -42,13 +43,7 @@ const SolverEntry& EntryOf(Solver solver) {
   return kSolvers[0];
 }
 
-// liblinear prints through one global function, and its shuffling solvers
-// draw from the C library's one generator: both are shared by every thread.
-std::mutex& RandMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
-
+// liblinear prints through one global function, shared by every thread.
 void QuietLiblinearOnce() {
   static std::once_flag once;
   std::call_once(once, [] { set_print_string_function(&DiscardLiblinearOutput); });
@@ -131,8 +126,7 @@ LinearModel TrainOneVsRest(RowView rows, std::size_t classes, Solver solver, dou
 
   model* trained = nullptr;
   if (entry.usesRand) {
-    std::lock_guard<std::mutex> lock(RandMutex());
-    std::srand(seed);
+    SeededRand seeded(seed);
     trained = train(&prob, &param);
   } else {
     trained = train(&prob, &param);

@@ -23,6 +23,7 @@
 #include "text/content_word.h"
 #include "train/corpus_vectoriser.h"
 #include "train/platt.h"
+#include "train/seeded_rand.h"
 
 namespace wenlei {
 namespace {
@@ -587,8 +588,11 @@ Status Trainer::CrossValidateProbabilities(const std::vector<Fold>& folds, const
           errors[f] = LibsvmRejects(message);
           return;
         }
-        std::srand(options_.seed);  // the probability estimates' folds come from rand()
-        svm_model* model = svm_train(&training.problem, &parameter);
+        svm_model* model = nullptr;
+        {
+          SeededRand seeded(options_.seed);  // the probability estimates' folds
+          model = svm_train(&training.problem, &parameter);
+        }
         std::vector<int> labels(svm_get_nr_class(model));
         svm_get_labels(model, labels.data());
         std::vector<double> byLabel(labels.size());
@@ -733,8 +737,11 @@ Status Trainer::TrainModel(Problem& problem, double cost, double weightPower,
   if (const char* message = svm_check_parameter(&problem.problem, &parameter)) {
     return LibsvmRejects(message);
   }
-  std::srand(options_.seed);  // the probability estimates' folds come from rand()
-  svm_model* model = svm_train(&problem.problem, &parameter);
+  svm_model* model = nullptr;
+  {
+    SeededRand seeded(options_.seed);  // the probability estimates' folds
+    model = svm_train(&problem.problem, &parameter);
+  }
   const int classes = static_cast<int>(corpus_.classNamesUtf8.size());
   bool labelsInOrder = svm_get_nr_class(model) == classes;
   if (labelsInOrder) {

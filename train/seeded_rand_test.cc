@@ -1,0 +1,37 @@
+#include "train/seeded_rand.h"
+
+#include <cstdlib>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace wenlei {
+namespace {
+
+std::vector<int> Draw(int count) {
+  std::vector<int> values;
+  for (int i = 0; i < count; ++i) values.push_back(std::rand());
+  return values;
+}
+
+TEST(SeededRandTest, DrawsTheSeedsSequenceAndGivesTheProgramItsOwnBack) {
+  for (unsigned seed : {1u, 7u, 4294967295u}) {
+    std::srand(seed);
+    const std::vector<int> seeded = Draw(50);
+    std::srand(12345);
+    const std::vector<int> hosts = Draw(20);
+
+    std::srand(12345);
+    const std::vector<int> before = Draw(10);
+    {
+      SeededRand rand(seed);
+      EXPECT_EQ(Draw(50), seeded) << seed;
+    }
+    std::vector<int> after = Draw(10);
+    after.insert(after.begin(), before.begin(), before.end());
+    EXPECT_EQ(after, hosts) << seed;
+  }
+}
+
+}  // namespace
+}  // namespace wenlei
