@@ -26,7 +26,7 @@ using wenlei::testing::WordListBuilder;
 const std::string kShortText = wenlei::ShortTextMessage();
 
 constexpr int kThreads = 4;
-constexpr int kRounds = 6;
+constexpr int kRounds = 80;
 
 std::string Classify(ClassifierHandle handle, const WordList* words) {
   char buffer[64] = {};
