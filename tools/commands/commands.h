@@ -19,7 +19,7 @@ inline constexpr int kExitUsage = 2;    // the command line was wrong
   COMMAND("segment", RunSegmentCommand, "split Chinese text into words")               \
   COMMAND("train", RunTrainCommand, "build a resource set from a labelled corpus")      \
   COMMAND("eval", RunEvalCommand, "measure a resource set on a labelled test corpus")   \
-  COMMAND("inspect", RunInspectCommand, "summarise a resource set, look up a word")
+  COMMAND("inspect", RunSetReportCommand, "summarise a resource set, look up a word")
 
 #define WENLEI_DECLARE_COMMAND(name, function, summary) int function(int argc, char** argv);
 WENLEI_COMMAND_LIST(WENLEI_DECLARE_COMMAND)

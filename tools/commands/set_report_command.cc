@@ -1,4 +1,5 @@
-// wenlei inspect: what a resource set holds, and what it says about a word.
+// wenlei inspect, the set report: what a resource set holds, and what it
+// says about a word.
 
 #include <sys/stat.h>
 
@@ -183,7 +184,7 @@ bool Inspection::PrintWord(const std::string& utf8Word) {
 
 }  // namespace
 
-int RunInspectCommand(int argc, char** argv) {
+int RunSetReportCommand(int argc, char** argv) {
   std::vector<std::string> words;
   OptionParser parser(
       kProgram, "wenlei inspect [--word WORD]... DIR",
