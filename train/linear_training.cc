@@ -17,7 +17,10 @@ struct SolverEntry {
   Solver solver;
   const char* name;
   int liblinearType;
-  double epsilon;     // liblinear's own default stopping tolerance
+  // The stopping tolerance.  The dual solvers take 0.01, not liblinear's
+  // 0.1: at 0.1 they stop before held-out answers settle (at 0.01 they are
+  // those of 0.001), for about a quarter more training time.
+  double epsilon;
   bool usesRand;      // the coordinate-descent solvers shuffle with rand()
   // Whether its result depends on the features of the rows alone: the dual
   // coordinate-descent solvers touch no other, so a pair of classes can
@@ -28,9 +31,9 @@ struct SolverEntry {
 };
 
 constexpr SolverEntry kSolvers[] = {
-    {Solver::kL2SvmDual, "l2-svm", L2R_L2LOSS_SVC_DUAL, 0.1, true, true},
+    {Solver::kL2SvmDual, "l2-svm", L2R_L2LOSS_SVC_DUAL, 0.01, true, true},
     {Solver::kL2SvmPrimal, "l2-svm-primal", L2R_L2LOSS_SVC, 0.01, false, false},
-    {Solver::kL1SvmDual, "l1-svm", L2R_L1LOSS_SVC_DUAL, 0.1, true, true},
+    {Solver::kL1SvmDual, "l1-svm", L2R_L1LOSS_SVC_DUAL, 0.01, true, true},
     {Solver::kLogistic, "logistic", L2R_LR, 0.01, false, false},
     {Solver::kCrammerSinger, "crammer-singer", MCSVM_CS, 0.1, true, true},
     {Solver::kLibsvm, "libsvm", -1, 0.0, false, false},
