@@ -9,6 +9,7 @@
 #include "interface/c_status.h"
 #include "train/training_run.h"
 #include "train/training_settings.h"
+#include "train/worker_processes.h"
 #include "wenlei/wenlei.h"
 
 struct wenlei_train_options {
@@ -59,10 +60,14 @@ wenlei_status Train(const wenlei::CorpusInput& input, const char* directory,
   const wenlei_train_options defaults;
   if (options == nullptr) options = &defaults;
   CallbackProgress progress(options->callback, options->context);
+  wenlei::TrainingSettings settings = options->settings;
+  // A host's other threads may hold any lock at a fork: the folds then
+  // train on threads.
+  settings.options.forkWorkers = wenlei::ProcessIsSingleThreaded();
   wenlei::TrainingOutcome outcome;
-  return Report(wenlei::TrainResourceSet(input, directory, options->settings, Bundled(),
-                                         &progress, &outcome),
-                message);
+  return Report(
+      wenlei::TrainResourceSet(input, directory, settings, Bundled(), &progress, &outcome),
+      message);
 }
 
 }  // namespace

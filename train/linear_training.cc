@@ -66,6 +66,8 @@ bool ParseSolver(const std::string& name, Solver* solver) {
 
 const char* SolverName(Solver solver) { return EntryOf(solver).name; }
 
+bool SolverDrawsFromRand(Solver solver) { return EntryOf(solver).usesRand; }
+
 void LinearRows::Finish() {
   for (std::size_t start : starts_) {
     feature_node* node = &nodes_[start];

@@ -19,6 +19,9 @@ enum class Solver { kL2SvmDual, kL2SvmPrimal, kL1SvmDual, kLogistic, kCrammerSin
 // "l2-svm", "l2-svm-primal", "l1-svm", "logistic", "crammer-singer", "libsvm".
 bool ParseSolver(const std::string& name, Solver* solver);
 const char* SolverName(Solver solver);
+// Whether the solver shuffles with the C library's rand(): its trainings
+// then take turns across threads, so that each stays repeatable.
+bool SolverDrawsFromRand(Solver solver);
 
 // Training rows as liblinear takes them, built once and trained at every
 // cost: each row's features, then the bias term's constant 1, then index

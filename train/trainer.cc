@@ -5,8 +5,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <map>
@@ -24,6 +26,7 @@
 #include "train/corpus_vectoriser.h"
 #include "train/platt.h"
 #include "train/seeded_rand.h"
+#include "train/worker_processes.h"
 
 namespace wenlei {
 namespace {
@@ -312,6 +315,15 @@ Status Trainer::PrepareFold(const Fold& fold, std::size_t k, Problem* training,
   return Status::Ok();
 }
 
+unsigned Trainer::Jobs() const {
+  return options_.jobs != 0 ? options_.jobs : std::max(1u, std::thread::hardware_concurrency());
+}
+
+bool Trainer::FoldsTrainInProcesses(std::size_t folds) const {
+  return options_.forkWorkers && UsesLinearSolver() && SolverDrawsFromRand(options_.solver) &&
+         Jobs() > 1 && folds > 1;
+}
+
 bool Trainer::UsesLinearSolver() const {
   return options_.kernelType == LINEAR && options_.solver != Solver::kLibsvm;
 }
@@ -499,43 +511,95 @@ Status Trainer::CrossValidatePoints(const std::vector<Fold>& folds, std::size_t 
                                     std::vector<std::vector<double>>* predicted) {
   const std::size_t classes = corpus_.classNamesUtf8.size();
   predicted->assign(points.size(), std::vector<double>(corpus_.documents.size(), 0.0));
+  // The answers of fold f at every point, written through answer(p, doc, class).
+  auto answerFold = [&](std::size_t f, const auto& step, const auto& answer) -> Status {
+    Problem training, heldOut;
+    if (Status prepared = PrepareFold(folds[f], k, &training, &heldOut); !prepared.ok()) {
+      return prepared;
+    }
+    for (std::size_t p = 0; p < points.size(); ++p) {
+      const auto [power, cost] = points[p];
+      if (!step(Step{f, k, cost, power, p})) return Status::Ok();
+      if (UsesLinearSolver()) {
+        if (training.linear.empty()) continue;
+        const LinearModel model = TrainLinear(training.linear, classes, options_.solver,
+                                              options_.multiclass, cost, ClassWeights(power),
+                                              options_.seed);
+        const std::vector<std::vector<double>> decisions =
+            model.PairDecisionRows(RowPointers(heldOut.rows));
+        for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
+          answer(p, heldOut.documents[r], static_cast<double>(VotedClass(decisions[r], classes) + 1));
+        }
+        continue;
+      }
+      if (training.rows.empty()) continue;
+      svm_parameter parameter = Parameter(cost, power, false);
+      if (const char* message = svm_check_parameter(&training.problem, &parameter)) {
+        return LibsvmRejects(message);
+      }
+      svm_model* model = svm_train(&training.problem, &parameter);
+      for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
+        answer(p, heldOut.documents[r], svm_predict(model, heldOut.rows[r].data()));
+      }
+      svm_free_and_destroy_model(&model);
+    }
+    return Status::Ok();
+  };
+
+  if (FoldsTrainInProcesses(folds.size())) {
+    // A worker sends a note for every training it starts and, at the end
+    // of its fold, the fold's answers: (point, document, class) triples.
+    struct Answer {
+      std::uint64_t point, document;
+      double value;
+    };
+    const Status outcome = RunInWorkerProcesses(
+        folds.size(), Jobs(),
+        [&](std::size_t f, WorkerOutput& output) {
+          std::string answers;
+          const Status done = answerFold(
+              f,
+              [&](const Step& step) {
+                return output.Note(f, std::string(reinterpret_cast<const char*>(&step), sizeof step));
+              },
+              [&](std::size_t p, std::size_t document, double value) {
+                const Answer one{p, document, value};
+                answers.append(reinterpret_cast<const char*>(&one), sizeof one);
+              });
+          if (!done.ok()) {
+            output.Fault(f, done);
+          } else {
+            output.Result(f, answers);
+          }
+        },
+        [&](const WorkerMessage& message) {
+          if (message.kind == WorkerMessage::Kind::kNote) {
+            Step step;
+            if (message.bytes.size() != sizeof step) return false;
+            std::memcpy(&step, message.bytes.data(), sizeof step);
+            return !report(step);
+          }
+          for (std::size_t at = 0; at + sizeof(Answer) <= message.bytes.size(); at += sizeof(Answer)) {
+            Answer one;
+            std::memcpy(&one, message.bytes.data() + at, sizeof one);
+            if (one.point < points.size() && one.document < corpus_.documents.size()) {
+              (*predicted)[one.point][one.document] = one.value;
+            }
+          }
+          return true;
+        });
+    return outcome.code() == Status::Code::kCancelled ? Cancelled() : outcome;
+  }
+
   std::vector<Status> errors(folds.size());
   // libsvm's parameters live in this object: its folds take turns.
   const unsigned jobs = UsesLinearSolver() ? options_.jobs : 1;
   const bool finished = RunFolds<Step>(
       folds.size(), jobs,
       [&](std::size_t f, const auto& step) {
-        Problem training, heldOut;
-        errors[f] = PrepareFold(folds[f], k, &training, &heldOut);
-        if (!errors[f].ok()) return;
-        for (std::size_t p = 0; p < points.size(); ++p) {
-          const auto [power, cost] = points[p];
-          if (!step(Step{f, k, cost, power, p})) return;
-          std::vector<double>& answers = (*predicted)[p];
-          if (UsesLinearSolver()) {
-            if (training.linear.empty()) continue;
-            const LinearModel model = TrainLinear(training.linear, classes, options_.solver,
-                                                  options_.multiclass, cost,
-                                                  ClassWeights(power), options_.seed);
-            const std::vector<std::vector<double>> decisions =
-                model.PairDecisionRows(RowPointers(heldOut.rows));
-            for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
-              answers[heldOut.documents[r]] = static_cast<double>(VotedClass(decisions[r], classes) + 1);
-            }
-            continue;
-          }
-          if (training.rows.empty()) continue;
-          svm_parameter parameter = Parameter(cost, power, false);
-          if (const char* message = svm_check_parameter(&training.problem, &parameter)) {
-            errors[f] = LibsvmRejects(message);
-            return;
-          }
-          svm_model* model = svm_train(&training.problem, &parameter);
-          for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
-            answers[heldOut.documents[r]] = svm_predict(model, heldOut.rows[r].data());
-          }
-          svm_free_and_destroy_model(&model);
-        }
+        errors[f] = answerFold(f, step, [&](std::size_t p, std::size_t document, double value) {
+          (*predicted)[p][document] = value;
+        });
       },
       [&](const Step& step) { return !errors[step.fold].ok() || report(step); });
   return FoldsOutcome(errors, finished);
@@ -825,9 +889,7 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
   const std::size_t units = gridSize * folds.size();
   std::size_t started = 0;
   std::size_t pass = 0;
-  const unsigned threads = !UsesLinearSolver()  ? 1
-                           : options_.jobs != 0 ? options_.jobs
-                                                : std::max(1u, std::thread::hardware_concurrency());
+  const unsigned threads = UsesLinearSolver() ? Jobs() : 1;
   GridClock clock(folds.size(), points.size(), featureCounts.size(), threads);
   auto reportStep = [&](const Step& step) {
     ++started;

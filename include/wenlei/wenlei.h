@@ -314,7 +314,10 @@ WENLEI_EXPORT void wenlei_train_options_set_progress(wenlei_train_options *optio
  * the document's words separated by spaces, or its raw text with the "raw"
  * option.  `options` may be null (the defaults).  The files appear together
  * only when training succeeds; the same corpus and options give the same
- * bytes. */
+ * bytes.  With "jobs" above 1 and a solver that shuffles with rand() (the
+ * default), a process that runs a single thread trains the folds in forked
+ * copies of itself, which run none of the caller's code and are waited for
+ * before the call returns; otherwise the folds use threads. */
 WENLEI_EXPORT wenlei_status wenlei_train_file(const char *corpus, const char *directory,
                                               const wenlei_train_options *options,
                                               char **message);

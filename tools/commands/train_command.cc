@@ -204,7 +204,15 @@ void PrintReport(const TrainCommandLine& line, const Corpus& corpus, const Train
   rusage usage{};
   if (getrusage(RUSAGE_SELF, &usage) == 0) {
     std::snprintf(number, sizeof number, "%.0f MiB", static_cast<double>(usage.ru_maxrss) / 1024.0);
-    out << "  peak memory       " << number << "\n";
+    out << "  peak memory       " << number;
+    // The folds' training processes, when the grid ran in them.
+    rusage workers{};
+    if (getrusage(RUSAGE_CHILDREN, &workers) == 0 && workers.ru_maxrss > 0) {
+      std::snprintf(number, sizeof number, "%.0f MiB",
+                    static_cast<double>(workers.ru_maxrss) / 1024.0);
+      out << ", each training process at most " << number;
+    }
+    out << "\n";
   }
   if (!report.skippedFeatureCounts.empty()) {
     out << "  skipped           k=";
@@ -257,7 +265,10 @@ int RunTrainCommand(int argc, char** argv) {
   }
 
   const fs::path directory(line.outputDirectory);
-  const TrainingSettings& settings = line.settings;
+  TrainingSettings settings = line.settings;
+  // The command's one other thread, the progress ticker, takes no lock a
+  // forked training needs.
+  settings.options.forkWorkers = true;
   std::error_code status;
   if (!settings.force && (fs::exists(directory / kSourceFileName, status) ||
                           fs::exists(directory / kModelFileName, status))) {
