@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -64,11 +65,17 @@ void EndWorkers(std::vector<Worker>& workers, bool kill) {
 }
 
 [[noreturn]] void RunWorker(std::size_t index, std::size_t count, std::size_t workers, int fd,
-                            const std::function<void(std::size_t, WorkerOutput&)>& work) {
+                            pid_t parent, const std::function<void(std::size_t, WorkerOutput&)>& work) {
+  // A worker whose parent is gone (killed, or ended without waiting) has
+  // no one to work for.
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != parent) _exit(1);
   WorkerOutput output(fd);
   int status = 0;
   try {
-    for (std::size_t unit = index; unit < count; unit += workers) work(unit, output);
+    for (std::size_t unit = index; unit < count && output.connected(); unit += workers) {
+      work(unit, output);
+    }
   } catch (const std::bad_alloc&) {
     output.Fault(index, Status(Status::Code::kNoMemory, "a training process ran out of memory"));
     status = 1;
@@ -94,8 +101,9 @@ bool ProcessIsSingleThreaded() {
 
 bool WorkerOutput::Send(WorkerMessage::Kind kind, std::size_t unit, const std::string& bytes) {
   const Header header{static_cast<char>(kind), unit, bytes.size()};
-  return WriteAll(fd_, reinterpret_cast<const char*>(&header), sizeof header) &&
-         WriteAll(fd_, bytes.data(), bytes.size());
+  connected_ = connected_ && WriteAll(fd_, reinterpret_cast<const char*>(&header), sizeof header) &&
+               WriteAll(fd_, bytes.data(), bytes.size());
+  return connected_;
 }
 
 bool WorkerOutput::Note(std::size_t unit, const std::string& bytes) {
@@ -117,6 +125,7 @@ Status RunInWorkerProcesses(std::size_t count, std::size_t workerCount,
                             const std::function<void(std::size_t, WorkerOutput&)>& work,
                             const std::function<bool(const WorkerMessage&)>& receive) {
   std::vector<Worker> workers;
+  const pid_t parent = getpid();
   for (std::size_t w = 0; w < workerCount && w < count; ++w) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
@@ -135,7 +144,7 @@ Status RunInWorkerProcesses(std::size_t count, std::size_t workerCount,
     if (pid == 0) {
       close(fds[0]);
       for (const Worker& earlier : workers) close(earlier.fd);
-      RunWorker(w, count, workerCount, fds[1], work);
+      RunWorker(w, count, workerCount, fds[1], parent, work);
     }
     close(fds[1]);
     workers.push_back(Worker{pid, fds[0], {}});

@@ -30,10 +30,13 @@ class WorkerOutput {
   bool Note(std::size_t unit, const std::string& bytes);
   bool Result(std::size_t unit, const std::string& bytes);
   bool Fault(std::size_t unit, const Status& status);
+  // False once a message could not be sent: the parent is gone.
+  bool connected() const { return connected_; }
 
  private:
   bool Send(WorkerMessage::Kind kind, std::size_t unit, const std::string& bytes);
   int fd_;
+  bool connected_ = true;
 };
 
 // Runs work(u, output) for every unit u in [0, count) in `workers` forked
