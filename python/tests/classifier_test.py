@@ -194,12 +194,17 @@ def _remove_model(directory):
     (directory / "SVMModel").unlink()
 
 
-@pytest.mark.parametrize("damage, status", [
-    (_damage_model, "corrupt"),
-    (_damage_source, "corrupt"),
-    (_remove_model, "not found"),
+# A set with its metadata file is found changed by the digests before it is
+# parsed; without one, the damage itself is found.
+@pytest.mark.parametrize("damage, metadata, status", [
+    (_damage_model, True, "mismatch"),
+    (_damage_model, False, "corrupt"),
+    (_damage_source, False, "corrupt"),
+    (_remove_model, True, "not found"),
 ])
-def test_damaged_resource_sets_raise(resource_copy, damage, status):
+def test_damaged_resource_sets_raise(resource_copy, damage, metadata, status):
+    if not metadata:
+        (resource_copy / "Metadata.txt").unlink()
     damage(resource_copy)
     with pytest.raises(wenlei.ResourceError) as raised:
         wenlei.Classifier(resource_copy)
