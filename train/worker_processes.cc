@@ -100,7 +100,11 @@ bool ProcessIsSingleThreaded() {
 }
 
 bool WorkerOutput::Send(WorkerMessage::Kind kind, std::size_t unit, const std::string& bytes) {
-  const Header header{static_cast<char>(kind), unit, bytes.size()};
+  Header header;
+  std::memset(&header, 0, sizeof header);  // no uninitialised padding on the pipe
+  header.kind = static_cast<char>(kind);
+  header.unit = unit;
+  header.size = bytes.size();
   connected_ = connected_ && WriteAll(fd_, reinterpret_cast<const char*>(&header), sizeof header) &&
                WriteAll(fd_, bytes.data(), bytes.size());
   return connected_;
