@@ -408,21 +408,37 @@ bool RunFolds(std::size_t count, unsigned jobs, const Work& work, const Report& 
 // of the grid took on the folds that have trained it: a point's training
 // takes longer the larger its cost, so one mean over all points would
 // promise too little while the small costs go by.
+//
+// A pass over a larger vocabulary takes longer: building a fold and
+// training at a point cost about in proportion to the feature values of
+// the rows.  Each pass therefore has a weight, its k's share of the values
+// against the first pass's (the sum of the document frequencies of its
+// selected units), and every time measured is kept per unit of weight.
 class GridClock {
  public:
-  GridClock(std::size_t folds, std::size_t points, std::size_t passes, std::size_t threads)
-      : folds_(folds), seconds_(points, 0.0), measured_(points, 0), passes_(passes),
+  // The calibration's folds run on calibrationThreads: its trainings take
+  // turns where the solver shuffles with the C library's generator.
+  GridClock(std::size_t folds, std::size_t points, std::vector<double> passWeights,
+            std::size_t threads, std::size_t calibrationThreads)
+      : folds_(folds), seconds_(points, 0.0), measured_(points, 0),
+        weights_(std::move(passWeights)),
         threads_(std::max<std::size_t>(1, std::min(threads, folds))),
-        created_(std::chrono::steady_clock::now()) {}
+        calibrationThreads_(std::max<std::size_t>(1, std::min(calibrationThreads, folds))),
+        created_(std::chrono::steady_clock::now()) {
+    for (double& weight : weights_) weight = std::max(weight, 1e-9);
+    for (double weight : weights_) heaviest_ = std::max(heaviest_, weight);
+  }
 
   // A fold starts a point in a pass (one pass for each k).
   void Start(std::size_t fold, std::size_t pass, std::size_t point) {
     const auto now = std::chrono::steady_clock::now();
     // The first folds are built at once, before their first point.
-    if (prepare_ < 0.0) prepare_ = std::chrono::duration<double>(now - created_).count();
+    if (prepare_ < 0.0) {
+      prepare_ = std::chrono::duration<double>(now - created_).count() / weights_[pass];
+    }
     Position& at = folds_[fold];
     if (at.started && at.pass == pass && at.point + 1 == point) {
-      seconds_[at.point] += std::chrono::duration<double>(now - at.since).count();
+      seconds_[at.point] += std::chrono::duration<double>(now - at.since).count() / weights_[pass];
       ++measured_[at.point];
     }
     at = Position{true, pass, point, now};
@@ -448,19 +464,25 @@ class GridClock {
     const auto now = std::chrono::steady_clock::now();
     double left = 0.0;
     for (const Position& at : folds_) {
-      if (!at.started) {
-        left += static_cast<double>(passes_) * (prepare_ + pass);
-        continue;
+      const std::size_t next = at.started ? at.pass + 1 : 0;
+      if (at.started) {
+        // The point under way has its time so far behind it.
+        const double weight = weights_[at.pass];
+        const double under = std::chrono::duration<double>(now - at.since).count();
+        left += std::max(0.0, mean[at.point] * weight - under);
+        for (std::size_t p = at.point + 1; p < mean.size(); ++p) left += mean[p] * weight;
       }
-      // The point under way has its time so far behind it.
-      const double under = std::chrono::duration<double>(now - at.since).count();
-      left += std::max(0.0, mean[at.point] - under);
-      for (std::size_t p = at.point + 1; p < mean.size(); ++p) left += mean[p];
-      left += static_cast<double>(passes_ - 1 - at.pass) * (prepare_ + pass);
+      for (std::size_t q = next; q < weights_.size(); ++q) left += (prepare_ + pass) * weights_[q];
     }
+    // The calibration and the final model are of the chosen k, most often
+    // the largest: timed as the heaviest pass, so as not to promise too
+    // little.
     const double perPoint = pass / static_cast<double>(mean.size());
-    left += static_cast<double>(folds_.size()) * (2.0 * prepare_ + perPoint);
-    return left / static_cast<double>(threads_) + 1.25 * (prepare_ + perPoint);
+    const double calibration =
+        static_cast<double>(folds_.size()) * (2.0 * prepare_ + perPoint) * heaviest_;
+    return left / static_cast<double>(threads_) +
+           calibration / static_cast<double>(calibrationThreads_) +
+           1.25 * (prepare_ + perPoint) * heaviest_;
   }
 
  private:
@@ -473,8 +495,10 @@ class GridClock {
   std::vector<Position> folds_;
   std::vector<double> seconds_;
   std::vector<std::size_t> measured_;
-  std::size_t passes_;
+  std::vector<double> weights_;  // of each pass
+  double heaviest_ = 0.0;
   std::size_t threads_;
+  std::size_t calibrationThreads_;
   std::chrono::steady_clock::time_point created_;
   double prepare_ = -1.0;  // seconds to build a fold
 };
@@ -890,7 +914,19 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
   std::size_t started = 0;
   std::size_t pass = 0;
   const unsigned threads = UsesLinearSolver() ? Jobs() : 1;
-  GridClock clock(folds.size(), points.size(), featureCounts.size(), threads);
+  std::vector<double> passWeights;
+  for (std::size_t k : featureCounts) {
+    double values = 0.0;
+    for (std::size_t i = 0; i < k && i < ranking.size(); ++i) {
+      values += static_cast<double>(ranking[i].documentFrequency);
+    }
+    passWeights.push_back(passWeights.empty() ? values : values / passWeights.front());
+  }
+  if (!passWeights.empty()) passWeights.front() = 1.0;
+  const bool calibrationTakesTurns =
+      !UsesLinearSolver() || SolverDrawsFromRand(options_.solver);
+  GridClock clock(folds.size(), points.size(), passWeights, threads,
+                  calibrationTakesTurns ? 1 : threads);
   auto reportStep = [&](const Step& step) {
     ++started;
     clock.Start(step.fold, pass, step.point);
