@@ -570,6 +570,7 @@ Status Trainer::CrossValidatePoints(const std::vector<Fold>& folds, std::size_t 
     return Status::Ok();
   };
 
+  bool started = false;
   if (FoldsTrainInProcesses(folds.size())) {
     // A worker sends a note for every training it starts and, at the end
     // of its fold, the fold's answers: (point, document, class) triples.
@@ -611,8 +612,11 @@ Status Trainer::CrossValidatePoints(const std::vector<Fold>& folds, std::size_t 
             }
           }
           return true;
-        });
-    return outcome.code() == Status::Code::kCancelled ? Cancelled() : outcome;
+        },
+        &started);
+    if (started) return outcome.code() == Status::Code::kCancelled ? Cancelled() : outcome;
+    // Without processes (no fork to be had) the folds take the threads.
+    if (progress_) progress_->Warning(outcome.message() + "; the folds train on threads");
   }
 
   std::vector<Status> errors(folds.size());

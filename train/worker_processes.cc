@@ -127,7 +127,9 @@ bool WorkerOutput::Fault(std::size_t unit, const Status& status) {
 
 Status RunInWorkerProcesses(std::size_t count, std::size_t workerCount,
                             const std::function<void(std::size_t, WorkerOutput&)>& work,
-                            const std::function<bool(const WorkerMessage&)>& receive) {
+                            const std::function<bool(const WorkerMessage&)>& receive,
+                            bool* started) {
+  *started = false;
   std::vector<Worker> workers;
   const pid_t parent = getpid();
   for (std::size_t w = 0; w < workerCount && w < count; ++w) {
@@ -153,6 +155,7 @@ Status RunInWorkerProcesses(std::size_t count, std::size_t workerCount,
     close(fds[1]);
     workers.push_back(Worker{pid, fds[0], {}});
   }
+  *started = true;
 
   std::size_t results = 0;
   Status outcome;

@@ -46,10 +46,13 @@ class WorkerOutput {
 // returns kCancelled.  A fault a worker sends is returned as it came; a
 // worker that ends before sending the results of all its units (killed,
 // out of memory) is an error.  The workers share nothing with the caller
-// after the fork: work must not call back into the caller.
+// after the fork: work must not call back into the caller.  When no
+// process could be started (no pipe, no fork), *started is false and
+// nothing was received.
 Status RunInWorkerProcesses(std::size_t count, std::size_t workers,
                             const std::function<void(std::size_t, WorkerOutput&)>& work,
-                            const std::function<bool(const WorkerMessage&)>& receive);
+                            const std::function<bool(const WorkerMessage&)>& receive,
+                            bool* started);
 
 }  // namespace wenlei
 

@@ -33,6 +33,7 @@ TEST(WorkerProcessesTest, ResultsComeBackAndEveryWayOfEndingIsReported) {
   for (const Case& c : cases) {
     std::map<std::size_t, std::string> results;
     std::size_t notes = 0;
+    bool started = false;
     const Status status = RunInWorkerProcesses(
         5, 2,
         [&](std::size_t unit, WorkerOutput& output) {
@@ -51,7 +52,9 @@ TEST(WorkerProcessesTest, ResultsComeBackAndEveryWayOfEndingIsReported) {
           }
           results[message.unit] = message.bytes;
           return true;
-        });
+        },
+        &started);
+    EXPECT_TRUE(started) << c.name;
     EXPECT_EQ(status.code(), c.code) << c.name << ": " << status.message();
     EXPECT_NE(status.message().find(c.messagePart), std::string::npos) << c.name;
     if (c.code == Status::Code::kOk) {
