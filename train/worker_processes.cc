@@ -50,11 +50,11 @@ std::string SystemError(const char* what) {
 }
 
 // Kills the workers still running and waits for every one.
-void EndWorkers(std::vector<Worker>& workers, bool kill) {
+void KillWorkers(std::vector<Worker>& workers) {
   for (Worker& worker : workers) {
     if (worker.fd >= 0) close(worker.fd);
     worker.fd = -1;
-    if (worker.pid > 0 && kill) ::kill(worker.pid, SIGKILL);
+    if (worker.pid > 0) kill(worker.pid, SIGKILL);
   }
   for (Worker& worker : workers) {
     if (worker.pid <= 0) continue;
@@ -136,7 +136,7 @@ Status RunInWorkerProcesses(std::size_t count, std::size_t workerCount,
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
       const std::string message = SystemError("cannot open a pipe to a training process");
-      EndWorkers(workers, true);
+      KillWorkers(workers);
       return Status(Status::Code::kIoError, message);
     }
     const pid_t pid = fork();
@@ -144,7 +144,7 @@ Status RunInWorkerProcesses(std::size_t count, std::size_t workerCount,
       const std::string message = SystemError("cannot start a training process");
       close(fds[0]);
       close(fds[1]);
-      EndWorkers(workers, true);
+      KillWorkers(workers);
       return Status(Status::Code::kNoMemory, message);
     }
     if (pid == 0) {
@@ -218,7 +218,7 @@ Status RunInWorkerProcesses(std::size_t count, std::size_t workerCount,
     }
   }
   if (stop || !outcome.ok()) {
-    EndWorkers(workers, true);
+    KillWorkers(workers);
     return outcome;
   }
   // Every worker has closed its pipe: each ended, well or not.
