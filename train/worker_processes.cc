@@ -15,6 +15,9 @@
 #include <system_error>
 #include <vector>
 
+#include "util/error_text.h"
+#include "util/file_bytes.h"
+
 namespace wenlei {
 namespace {
 
@@ -26,28 +29,13 @@ struct Header {
   std::uint64_t size;
 };
 
-bool WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t written = write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  return true;
-}
-
 struct Worker {
   pid_t pid = -1;
   int fd = -1;          // the reading end; -1 once the worker closed it
   std::string pending;  // bytes read but not yet a whole message
 };
 
-std::string SystemError(const char* what) {
-  return std::string(what) + ": " + std::strerror(errno);
-}
+std::string SystemError(const char* what) { return std::string(what) + ": " + ErrorText(errno); }
 
 // Kills the workers still running and waits for every one.
 void KillWorkers(std::vector<Worker>& workers) {
@@ -105,8 +93,9 @@ bool WorkerOutput::Send(WorkerMessage::Kind kind, std::size_t unit, const std::s
   header.kind = static_cast<char>(kind);
   header.unit = unit;
   header.size = bytes.size();
-  connected_ = connected_ && WriteAll(fd_, reinterpret_cast<const char*>(&header), sizeof header) &&
-               WriteAll(fd_, bytes.data(), bytes.size());
+  connected_ = connected_ &&
+               WriteAll(fd_, std::string_view(reinterpret_cast<const char*>(&header), sizeof header)) &&
+               WriteAll(fd_, bytes);
   return connected_;
 }
 

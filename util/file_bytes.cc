@@ -115,4 +115,16 @@ FileComparison CompareFileBytes(const std::string& path, std::string_view expect
   return verdict;
 }
 
+#if !defined(_WIN32)
+bool WriteAll(int descriptor, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = write(descriptor, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+#endif
+
 }  // namespace wenlei

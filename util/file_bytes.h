@@ -39,6 +39,12 @@ Status ReadFileBytes(const std::string& path, std::string* bytes);
 enum class FileComparison { kSame, kDifferent, kUnreadable };
 FileComparison CompareFileBytes(const std::string& path, std::string_view expected);
 
+#if !defined(_WIN32)
+// Writes all of bytes to the descriptor, again after an interruption;
+// false on an error (errno tells which).
+bool WriteAll(int descriptor, std::string_view bytes);
+#endif
+
 }  // namespace wenlei
 
 #endif  // WENLEI_UTIL_FILE_BYTES_H_

@@ -1,5 +1,6 @@
 #include "util/private_copy.h"
 #include "util/error_text.h"
+#include "util/file_bytes.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -21,18 +22,6 @@ namespace {
 Status CannotCopy(const std::string& reason) {
   return Status(Status::Code::kIoError, "cannot hold a private copy of a file: " + reason);
 }
-
-#if !defined(_WIN32)
-bool WriteAll(int descriptor, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = write(descriptor, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
-#endif
 
 }  // namespace
 
