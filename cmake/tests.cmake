@@ -91,3 +91,5 @@ add_test(NAME shared_library_exports
 # The corpus preparation scripts' own tests.
 add_test(NAME corpus_scripts
   COMMAND /usr/bin/python3 -m unittest discover -s ${CMAKE_CURRENT_SOURCE_DIR}/scripts/corpus -p "*_test.py")
+add_test(NAME script_helpers_python
+  COMMAND /usr/bin/python3 -m unittest discover -s ${CMAKE_CURRENT_SOURCE_DIR}/scripts/lib -p "*_test.py")
