@@ -12,6 +12,7 @@
 #include "text/content_word.h"
 #include "train/corpus.h"
 #include "train/corpus_vectoriser.h"
+#include "train/cross_validation_folds.h"
 #include "train/feature_selection.h"
 #include "train/linear_model.h"
 #include "train/linear_training.h"
@@ -101,12 +102,6 @@ struct GridPoint {
   double macroF1 = 0.0;   // over the classes, from the same predictions
 };
 
-// Document i of a corpus goes to fold AssignFolds(...)[i]: within each class
-// the documents are shuffled by a generator seeded with seed and dealt out in
-// turn, continuing from class to class, so folds differ in size by one
-// document at most and hold every class in proportion.
-std::vector<int> AssignFolds(const Corpus& corpus, int folds, unsigned seed);
-
 struct TrainingReport {
   std::size_t documents = 0;
   std::size_t classes = 0;
@@ -176,7 +171,7 @@ class Trainer {
 
  private:
   struct Problem;
-  struct Fold;
+  using Fold = FoldDocuments;
   struct Step;
 
   // The rows of the given documents (all of the corpus when null), by
