@@ -1,5 +1,5 @@
-#ifndef WENLEI_INTERFACE_ENGINE_H_
-#define WENLEI_INTERFACE_ENGINE_H_
+#ifndef WENLEI_CLASSIFY_ENGINE_H_
+#define WENLEI_CLASSIFY_ENGINE_H_
 
 #include <atomic>
 #include <cstddef>
@@ -166,4 +166,4 @@ class SegmentationDictionary {
 
 }  // namespace wenlei
 
-#endif  // WENLEI_INTERFACE_ENGINE_H_
+#endif  // WENLEI_CLASSIFY_ENGINE_H_

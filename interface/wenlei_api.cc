@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "interface/c_status.h"
-#include "interface/engine.h"
+#include "classify/engine.h"
 #include "util/bundled_files.h"
 
 struct wenlei_options {
