@@ -18,6 +18,7 @@
 #include <thread>
 #include <utility>
 
+#include "decide/class_decision.h"
 #include "decide/confidence.h"
 #include "source/confidence_file.h"
 #include "svm.h"
@@ -51,8 +52,8 @@ Status CheckClassNames(const Corpus& corpus) {
     return Status(Status::Code::kInvalidArgument, corpus.path + ": " + message);
   };
   const std::size_t n = corpus.classNamesGbk.size();
-  if (n > kMaxClasses) {
-    return fault(std::to_string(n) + " classes; the library names at most " + std::to_string(kMaxClasses));
+  if (n > static_cast<std::size_t>(kClassLimit)) {
+    return fault(std::to_string(n) + " classes; the library names at most " + std::to_string(kClassLimit));
   }
   std::map<std::string, std::size_t> answerForms;
   for (std::size_t c = 0; c < n; ++c) {

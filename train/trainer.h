@@ -34,11 +34,8 @@ enum class VocabularyScope { kSelected, kFull };
 // FeatureStatistics::RankByClassTurns).
 enum class RankingOrder { kChiSquare, kClassTurns };
 
-// The library names classes 1 to 36 at most.
-inline constexpr std::size_t kMaxClasses = 36;
-
 // Checks the corpus's class names against what the answers can show: at most
-// 36 classes, none named "NULL" (the entry before the first class), and no
+// kClassLimit classes, none named "NULL" (the entry before the first class), and no
 // two whose answer forms (the text after a leading "tag ") are equal.
 Status CheckClassNames(const Corpus& corpus);
 
