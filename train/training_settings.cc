@@ -62,7 +62,7 @@ Status TrainingSettings::Set(const std::string& name, const std::string& value) 
     synonymsPath = value;
   } else if (name == "min-df") {
     if (!ParseUnsigned(value, 1000000000, &number) || number == 0) {
-      return Bad(value, "a positive whole number");
+      return Bad(value, "a whole number from 1 to 1000000000");
     }
     options.minDocumentFrequency = number;
   } else if (name == "features") {
@@ -73,7 +73,7 @@ Status TrainingSettings::Set(const std::string& name, const std::string& value) 
       } else if (ParseUnsigned(part, 100000000, &number) && number > 0) {
         counts.push_back(number);
       } else {
-        return Bad(value, "a list of positive whole numbers or \"all\"");
+        return Bad(value, "a list of whole numbers from 1 to 100000000 or \"all\"");
       }
     }
     options.featureCounts = counts;
@@ -87,7 +87,7 @@ Status TrainingSettings::Set(const std::string& name, const std::string& value) 
     options.costs = costs;
   } else if (name == "folds") {
     if (!ParseUnsigned(value, 1000, &number) || number < 2) {
-      return Bad(value, "a number of 2 or more");
+      return Bad(value, "a whole number from 2 to 1000");
     }
     options.folds = static_cast<int>(number);
   } else if (name == "vocabulary") {
@@ -117,7 +117,7 @@ Status TrainingSettings::Set(const std::string& name, const std::string& value) 
   } else if (name == "multiclass") {
     if (!ParseMulticlass(value, &options.multiclass)) return Bad(value, "one-vs-rest or one-vs-one");
   } else if (name == "jobs") {
-    if (!ParseUnsigned(value, 1024, &number)) return Bad(value, "a whole number");
+    if (!ParseUnsigned(value, 1024, &number)) return Bad(value, "a whole number from 0 to 1024");
     options.jobs = static_cast<unsigned>(number);
   } else if (name == "gamma") {
     if (!ParseReal(value, &options.gamma) || options.gamma <= 0.0) {
@@ -129,7 +129,9 @@ Status TrainingSettings::Set(const std::string& name, const std::string& value) 
   } else if (name == "coef0") {
     if (!ParseReal(value, &options.coef0)) return Bad(value, "a number");
   } else if (name == "seed") {
-    if (!ParseUnsigned(value, 4294967295ULL, &number)) return Bad(value, "a whole number");
+    if (!ParseUnsigned(value, 4294967295ULL, &number)) {
+      return Bad(value, "a whole number from 0 to 4294967295");
+    }
     options.seed = static_cast<unsigned>(number);
   } else if (name == "class-weights") {
     std::vector<double> powers;
