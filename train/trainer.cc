@@ -47,6 +47,13 @@ std::string FormatCost(double cost) {
 
 }  // namespace
 
+std::string ChanceWarning(const TrainingReport& report) {
+  return "the cross-validation accuracy, " + FormatPercent(report.crossValidationAccuracy) +
+         ", is at or below chance (" + FormatPercent(report.chanceAccuracy) +
+         ", answering every document with the largest class): the model has not learnt the "
+         "classes; give it more documents per class";
+}
+
 Status CheckClassNames(const Corpus& corpus) {
   auto fault = [&corpus](const std::string& message) {
     return Status(Status::Code::kInvalidArgument, corpus.path + ": " + message);
@@ -754,8 +761,10 @@ void Score(const Corpus& corpus, const std::vector<double>& predicted, GridPoint
 
 // Whether the final model at k would have a row of every class: some
 // document of each class holds a selected word.
-bool EveryClassHoldsASelectedWord(const Corpus& corpus, const FeatureStatistics& statistics,
-                                  const std::vector<RankedUnit>& ranking, std::size_t k) {
+// The first class (index) without a document that holds one of the top k
+// units' words, or the number of classes when every class has one.
+std::size_t ClassWithoutSelectedWord(const Corpus& corpus, const FeatureStatistics& statistics,
+                                     const std::vector<RankedUnit>& ranking, std::size_t k) {
   const std::vector<std::string>& words = corpus.distinctWords;
   std::vector<bool> selected(words.size(), false);
   for (std::size_t i = 0; i < k && i < ranking.size(); ++i) {
@@ -774,7 +783,7 @@ bool EveryClassHoldsASelectedWord(const Corpus& corpus, const FeatureStatistics&
       }
     }
   }
-  return std::find(holds.begin(), holds.end(), false) == holds.end();
+  return static_cast<std::size_t>(std::find(holds.begin(), holds.end(), false) - holds.begin());
 }
 
 // The largest threshold under which no more than share of the confidences
@@ -920,8 +929,10 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
   best.accuracy = -1.0;
   std::vector<std::vector<double>> predicted;
   for (std::size_t k : featureCounts) {
-    if (!EveryClassHoldsASelectedWord(corpus_, statistics, ranking, k)) {
+    if (const std::size_t lacking = ClassWithoutSelectedWord(corpus_, statistics, ranking, k);
+        lacking < corpus_.classNamesUtf8.size()) {
       report->skippedFeatureCounts.push_back(k);
+      report->skippedForClass.push_back(corpus_.classNamesUtf8[lacking]);
       started += points.size() * folds.size();
       ++pass;
       continue;
@@ -944,7 +955,10 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
   predicted = {};
 
   if (report->grid.empty()) {
-    return invalid("no grid point could be cross-validated: every k left a class without documents");
+    return invalid("no grid point could be cross-validated: every k left a class without a "
+                   "document that holds a selected word (at k=" +
+                   std::to_string(report->skippedFeatureCounts.back()) + ", class \"" +
+                   report->skippedForClass.back() + "\")");
   }
 
   if (stopped("calibration", 0, 1)) return Cancelled();
@@ -1027,6 +1041,11 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
   report->weightPower = best.weightPower;
   report->crossValidationAccuracy = best.accuracy;
   report->crossValidationMacroF1 = best.macroF1;
+  {
+    const std::vector<std::size_t> perClass = corpus_.DocumentsPerClass();
+    report->chanceAccuracy = static_cast<double>(*std::max_element(perClass.begin(), perClass.end())) /
+                             static_cast<double>(corpus_.documents.size());
+  }
   report->vocabularyWords = contents.vocabulary.size();
   report->termMapWords = contents.termMap.size();
   report->averageDocLength = contents.averageDocLength;

@@ -120,9 +120,18 @@ struct TrainingReport {
   int supportVectors = 0;
   std::vector<GridPoint> grid;
   // Candidate k left out of the grid: some class had no document with a
-  // selected word.
+  // selected word (the first such class's UTF-8 name, at the same index).
   std::vector<std::size_t> skippedFeatureCounts;
+  std::vector<std::string> skippedForClass;
+  // What answering every document with the largest class would score; a
+  // cross-validation accuracy at or below it means the model learnt nothing
+  // usable (too few documents per class, say).
+  double chanceAccuracy = 0.0;
+  bool AtOrBelowChance() const { return crossValidationAccuracy <= chanceAccuracy; }
 };
+
+// The warning for a report whose accuracy is at or below chance.
+std::string ChanceWarning(const TrainingReport& report);
 
 // Reports the work as it goes and may stop it.
 class TrainingProgress {
