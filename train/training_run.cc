@@ -90,7 +90,8 @@ Status ReadStopWords(const TrainingSettings& settings, const BundledFiles& bundl
 }
 
 Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
-                 const BundledFiles& bundled, TrainingProgress* progress, Corpus* corpus) {
+                 const BundledFiles& bundled, TrainingProgress* progress, Corpus* corpus,
+                 std::string* dictionarySha256) {
   std::unique_ptr<Dictionary> dictionary;
   std::unique_ptr<Segmenter> segmenter;
   if (settings.raw || input.inMemory) {
@@ -101,6 +102,7 @@ Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
     if (!loaded.ok()) {
       return Status(Exists(path) ? Code::kCorrupt : Code::kNotFound, loaded.message());
     }
+    if (Status digested = DigestFile(path, dictionarySha256); !digested.ok()) return digested;
     segmenter = std::make_unique<Segmenter>(*dictionary);
   }
   if (input.inMemory) {
@@ -193,7 +195,7 @@ Status TrainResourceSet(const CorpusInput& input, const std::string& directory,
   Status status = ReadStopWords(settings, bundled, &options.stopWords);
   if (!status.ok()) return status;
   Corpus& corpus = outcome->corpus;
-  status = ReadInput(input, settings, bundled, progress, &corpus);
+  status = ReadInput(input, settings, bundled, progress, &corpus, &outcome->dictionarySha256);
   if (!status.ok()) return status;
   if (corpus.classNamesUtf8.size() < 2) {
     return Status(Code::kInvalidArgument, corpus.path + ": one class only (\"" +
@@ -219,6 +221,7 @@ Status TrainResourceSet(const CorpusInput& input, const std::string& directory,
   Trainer trainer(corpus, options, progress);
   Status trained = trainer.Train(prefix, &outcome->report);
   SetMetadata metadata;
+  metadata.dictionarySha256 = outcome->dictionarySha256;
   if (trained.ok()) trained = DigestWrittenFiles(temporary, &metadata);
   if (trained.ok()) {
     // The model and its threshold first, the resource file last: a reader

@@ -1,5 +1,6 @@
 #include "train/training_settings.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -141,6 +142,20 @@ Status TrainingSettings::Set(const std::string& name, const std::string& value) 
       powers.push_back(power);
     }
     options.classWeightPowers = powers;
+  } else if (name == "class-weight") {
+    // NAME=FACTOR, split at the last '=' since a factor holds none.
+    const std::size_t equals = value.rfind('=');
+    double factor = 0.0;
+    if (equals == std::string::npos || equals == 0 ||
+        !ParseReal(value.substr(equals + 1), &factor) || factor <= 0.0) {
+      return Bad(value, "a class name, '=' and a positive factor");
+    }
+    const std::string className = value.substr(0, equals);
+    auto& weights = options.classWeights;
+    weights.erase(std::remove_if(weights.begin(), weights.end(),
+                                 [&className](const auto& w) { return w.first == className; }),
+                  weights.end());
+    weights.emplace_back(className, factor);
   } else if (name == "balance-classes") {
     bool balance = false;
     if (!ParseFlag(value, &balance)) return Bad(value, "1 or 0");

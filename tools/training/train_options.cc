@@ -85,6 +85,10 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
                   "candidate class weightings: each class's cost times\n"
                   "(N / (classes * its documents))^P; 0 weighs all documents\nalike (0)");
   parser.AddFlag(0, "balance-classes", &balanceClasses, "the same as --class-weights 1");
+  std::vector<std::string> classWeights;
+  parser.AddRepeatedValue(0, "class-weight", "NAME=F", &classWeights,
+                          "multiply the cost of class NAME by F, on top of the\n"
+                          "weighting (may be repeated)");
   parser.AddValue(0, "stop-words", "FILE", valueOf("stop-words"),
                   "stop list replacing the bundled models/stop-words.txt\n(\"none\": no stop list)");
   parser.AddRepeatedValue(0, "add-stop-words", "FILE", &addedStopWords,
@@ -119,6 +123,9 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
     if (!valued.value.empty() && !apply(valued.name, valued.value)) {
       return OptionParser::Outcome::kUsageError;
     }
+  }
+  for (const auto& weight : classWeights) {
+    if (!apply("class-weight", weight)) return OptionParser::Outcome::kUsageError;
   }
   for (const auto& path : addedStopWords) {
     if (!apply("add-stop-words", path)) return OptionParser::Outcome::kUsageError;
