@@ -250,6 +250,10 @@ def test_a_pickled_estimator_carries_its_own_dictionary(tmp_path):
                          env=dict(os.environ, PYTHONPATH=str(ROOT / "python")))
     assert run.returncode == 0, run.stderr
     assert run.stdout.split() == expected
+    from wenlei import _library
+    bundled = _library.library().wenlei_default_dictionary().decode()
+    named = TextClassifier(dictionary=bundled, **FAST).fit(texts, labels)
+    assert "dictionary.txt" not in named._fitted.files  # installed everywhere: not carried
 
 
 def test_imports_and_works_without_scikit_learn(tmp_path):

@@ -14,8 +14,10 @@ numpy.
 """
 
 import collections.abc
+import filecmp
 import inspect
 import numbers
+import os
 import shutil
 import tempfile
 import weakref
@@ -359,6 +361,17 @@ class TextClassifier(_ClassifierBase, _Base):
             self._fitted = _FittedSet(files)
 
 
+def _is_bundled_dictionary(path) -> bool:
+    from . import _library as native
+    bundled = native.library().wenlei_default_dictionary()
+    if bundled is None:
+        return False
+    try:
+        return filecmp.cmp(os.fsdecode(bundled), path, shallow=False)
+    except OSError:
+        return False
+
+
 class _FittedSet:
     """A trained resource set: its files' bytes, and a private directory
     holding them for the library, removed with this object."""
@@ -378,8 +391,10 @@ class _FittedSet:
 
     def load_files(self, dictionary) -> None:
         """Takes the trained files, and a copy of the dictionary they were
-        segmented with (None: the bundled one, installed everywhere)."""
-        if dictionary is not None:
+        segmented with unless it is the bundled one (installed everywhere;
+        a set opened with another bundled dictionary warns, as its
+        Metadata.txt names the one it was trained with)."""
+        if dictionary is not None and not _is_bundled_dictionary(dictionary):
             shutil.copyfile(dictionary, Path(self.directory) / _DICTIONARY)
         for name in _SET_FILES + (_DICTIONARY,):
             path = Path(self.directory) / name
