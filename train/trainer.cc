@@ -202,7 +202,7 @@ Status Trainer::BuildProblem(const CorpusVectoriser& vectoriser, double averageD
 
 svm_parameter Trainer::Parameter(double cost, double weightPower, bool probability) {
   svm_parameter parameter{};
-  if (weightPower != 0.0) {
+  if (weightPower != 0.0 || !options_.classWeights.empty()) {
     weightLabels_.clear();
     weights_ = ClassWeights(weightPower);
     for (std::size_t c = 0; c < weights_.size(); ++c) {
@@ -279,7 +279,7 @@ bool Trainer::UsesLinearSolver() const {
 }
 
 std::vector<double> Trainer::ClassWeights(double weightPower) const {
-  if (weightPower == 0.0) return {};
+  if (weightPower == 0.0 && options_.classWeights.empty()) return {};
   std::vector<std::size_t> perClass = corpus_.DocumentsPerClass();
   std::vector<double> weights;
   for (std::size_t count : perClass) {
@@ -287,6 +287,11 @@ std::vector<double> Trainer::ClassWeights(double weightPower) const {
                                    (static_cast<double>(perClass.size()) *
                                     static_cast<double>(count)),
                                weightPower));
+  }
+  for (const auto& [name, factor] : options_.classWeights) {
+    for (std::size_t c = 0; c < weights.size() && c < corpus_.classNamesUtf8.size(); ++c) {
+      if (corpus_.classNamesUtf8[c] == name) weights[c] *= factor;
+    }
   }
   return weights;
 }
@@ -535,6 +540,13 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
       options_.classWeightPowers.empty() || options_.folds < 2) {
     return invalid("the grid needs a feature count, a cost, a class weighting and at least two folds");
   }
+  for (const auto& weighted : options_.classWeights) {
+    if (std::find(corpus_.classNamesUtf8.begin(), corpus_.classNamesUtf8.end(), weighted.first) ==
+        corpus_.classNamesUtf8.end()) {
+      return invalid("a class weight names the class \"" + weighted.first +
+                     "\", which the corpus does not hold");
+    }
+  }
   if (static_cast<std::size_t>(options_.folds) > corpus_.documents.size()) {
     return invalid("more folds (" + std::to_string(options_.folds) + ") than documents (" +
                    std::to_string(corpus_.documents.size()) + ")");
@@ -553,6 +565,9 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
     return invalid("no content word occurs in " + std::to_string(options_.minDocumentFrequency) +
                    " or more documents");
   }
+  // Every stage ends with a report of all its units done, so that a display
+  // of it reaches its end.
+  if (stopped("features", 1, 1)) return Cancelled();
 
   const std::vector<Fold> folds =
       SplitIntoFolds(AssignFolds(corpus_, options_.folds, options_.seed), options_.folds);
@@ -637,6 +652,9 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
     }
   }
   predicted = {};
+  if (stopped("cross-validation", static_cast<double>(units), static_cast<double>(units))) {
+    return Cancelled();
+  }
 
   if (report->grid.empty()) {
     return invalid("no grid point could be cross-validated: every k left a class without a "
@@ -645,7 +663,10 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
                    report->skippedForClass.back() + "\")");
   }
 
-  if (stopped("calibration", 0, 1)) return Cancelled();
+  // The linear solvers go over the folds twice: scores, then probabilities.
+  const double calibrationUnits =
+      static_cast<double>((UsesLinearSolver() ? 2 : 1) * folds.size());
+  if (stopped("calibration", 0, calibrationUnits)) return Cancelled();
   // The confidence threshold: cross-validated probabilities at the chosen
   // point, each document's confidence as a classification computes it.
   std::size_t calibrated = 0;
@@ -656,10 +677,7 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
                         std::to_string(step.fold + 1) + "/" + std::to_string(folds.size()));
     }
     ++calibrated;
-    // The linear solvers go over the folds twice: scores, then probabilities.
-    const std::size_t passes = UsesLinearSolver() ? 2 : 1;
-    return stopped("calibration", static_cast<double>(calibrated - 1),
-                   static_cast<double>(passes * folds.size()));
+    return stopped("calibration", static_cast<double>(calibrated - 1), calibrationUnits);
   };
   {
     std::vector<std::vector<double>> probabilities;
@@ -670,6 +688,7 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
         !done.ok()) {
       return done;
     }
+    if (stopped("calibration", calibrationUnits, calibrationUnits)) return Cancelled();
     std::vector<double> confidences;
     for (std::size_t document : withFeatures) {
       std::vector<double>& p = probabilities[document];
@@ -719,6 +738,7 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
       !written.ok()) {
     return written;
   }
+  if (stopped("training", 1, 1)) return Cancelled();
 
   report->selectedUnits = best.features;
   report->cost = best.cost;

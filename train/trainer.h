@@ -77,6 +77,9 @@ struct TrainerOptions {
   // (N / (n * N_c))^power, so that power 0 weighs every document alike and
   // power 1 makes each class weigh as much as any other.
   std::vector<double> classWeightPowers = {0.0};
+  // Factors of single classes' costs (UTF-8 class name, factor above 0), on
+  // top of the weighting: liblinear's and libsvm's per-class weights.
+  std::vector<std::pair<std::string, double>> classWeights;
   SynonymTable synonyms;
   // Words left out of the ranking (the command reads models/stop-words.txt).
   StopWords stopWords;

@@ -58,7 +58,8 @@ Status ReadStopWords(const TrainingSettings& settings, const BundledFiles& bundl
 }
 
 Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
-                 const BundledFiles& bundled, TrainingProgress* progress, Corpus* corpus) {
+                 const BundledFiles& bundled, TrainingProgress* progress, Corpus* corpus,
+                 std::string* dictionarySha256) {
   std::unique_ptr<Dictionary> dictionary;
   std::unique_ptr<Segmenter> segmenter;
   if (settings.raw || input.inMemory) {
@@ -69,6 +70,7 @@ Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
     if (!loaded.ok()) {
       return Status(Exists(path) ? Code::kCorrupt : Code::kNotFound, loaded.message());
     }
+    if (Status digested = DigestFile(path, dictionarySha256); !digested.ok()) return digested;
     segmenter = std::make_unique<Segmenter>(*dictionary);
   }
   if (input.inMemory) {
@@ -119,8 +121,10 @@ std::string TrainerDescription(const TrainerOptions& options, const TrainingRepo
 // digests of the files beside it there, the bytes this run wrote, whatever
 // another process may do to the directory afterwards.
 Status WriteMetadata(const std::string& staging, const Corpus& corpus,
-                     const TrainerOptions& options, const TrainingReport& report) {
+                     const TrainerOptions& options, const TrainingOutcome& outcome) {
+  const TrainingReport& report = outcome.report;
   SetMetadata metadata;
+  metadata.dictionarySha256 = outcome.dictionarySha256;
   Status status = DigestFile(staging + kSourceFileName, &metadata.sourceSha256);
   if (status.ok()) status = DigestFile(staging + kModelFileName, &metadata.modelSha256);
   if (status.ok()) status = DigestFile(staging + kConfidenceFileName, &metadata.confidenceSha256);
@@ -161,7 +165,7 @@ Status TrainIntoStaging(const CorpusInput& input, const TrainingSettings& settin
   Status status = ReadStopWords(settings, bundled, &options.stopWords);
   if (!status.ok()) return status;
   Corpus& corpus = outcome->corpus;
-  status = ReadInput(input, settings, bundled, progress, &corpus);
+  status = ReadInput(input, settings, bundled, progress, &corpus, &outcome->dictionarySha256);
   if (!status.ok()) return status;
   if (corpus.classNamesUtf8.size() < 2) {
     return Status(Code::kInvalidArgument, corpus.path + ": one class only (\"" +
@@ -179,7 +183,7 @@ Status TrainIntoStaging(const CorpusInput& input, const TrainingSettings& settin
   for (const char* name : {kSourceFileName, kModelFileName, kConfidenceFileName}) {
     if (status.ok()) status = replacement.Written(name);
   }
-  if (status.ok()) status = WriteMetadata(staging, corpus, options, outcome->report);
+  if (status.ok()) status = WriteMetadata(staging, corpus, options, *outcome);
   if (status.ok()) status = replacement.Written(kMetadataFileName);
   return status;
 }

@@ -31,6 +31,9 @@ struct CorpusInput {
 struct TrainingOutcome {
   Corpus corpus;
   TrainingReport report;
+  // The SHA-256 of the dictionary that segmented the texts; empty when the
+  // corpus came segmented.
+  std::string dictionarySha256;
 };
 
 // Trains a resource set into directory, which is made when missing.  One
