@@ -552,10 +552,7 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
                    std::to_string(corpus_.documents.size()) + ")");
   }
 
-  auto stopped = [this](const char* stage, double done, double total) {
-    return progress_ != nullptr && progress_->Advance(stage, done, total);
-  };
-  if (stopped("features", 0, 1)) return Cancelled();
+  if (Stopped("features", 0, 1)) return Cancelled();
 
   // Stop words never enter a ranking, so no fold and no final model holds one.
   FeatureStatistics statistics(corpus_, options_.synonyms);
@@ -567,11 +564,33 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
   }
   // Every stage ends with a report of all its units done, so that a display
   // of it reaches its end.
-  if (stopped("features", 1, 1)) return Cancelled();
+  if (Stopped("features", 1, 1)) return Cancelled();
 
   const std::vector<Fold> folds =
       SplitIntoFolds(AssignFolds(corpus_, options_.folds, options_.seed), options_.folds);
 
+  GridPoint best;
+  if (Status searched = SearchGrid(statistics, ranking, folds, &best, report); !searched.ok()) {
+    return searched;
+  }
+  if (Status calibrated = CalibrateConfidence(folds, best, report); !calibrated.ok()) {
+    return calibrated;
+  }
+  return TrainFinalModel(prefix, statistics, ranking, best, report);
+}
+
+bool Trainer::Stopped(const char* stage, double done, double total) const {
+  return progress_ != nullptr && progress_->Advance(stage, done, total);
+}
+
+// Cross-validates every point of the grid (k, class weighting, cost) and
+// chooses the best into *best.
+Status Trainer::SearchGrid(const FeatureStatistics& statistics,
+                           const std::vector<RankedUnit>& ranking, const std::vector<Fold>& folds,
+                           GridPoint* chosen, TrainingReport* report) {
+  auto invalid = [](const std::string& message) {
+    return Status(Status::Code::kInvalidArgument, message);
+  };
   std::set<std::size_t> featureCounts;
   for (std::size_t k : options_.featureCounts) {
     featureCounts.insert(k == 0 || k > ranking.size() ? ranking.size() : k);
@@ -618,13 +637,13 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
       }
       progress_->Status(line);
     }
-    return stopped("cross-validation", static_cast<double>(started - 1),
+    return Stopped("cross-validation", static_cast<double>(started - 1),
                    static_cast<double>(units));
   };
 
   // Smaller k, weighting power and C win ties: the simpler model of equal
   // accuracy.
-  GridPoint best;
+  GridPoint& best = *chosen;
   best.accuracy = -1.0;
   std::vector<std::vector<double>> predicted;
   for (std::size_t k : featureCounts) {
@@ -652,7 +671,7 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
     }
   }
   predicted = {};
-  if (stopped("cross-validation", static_cast<double>(units), static_cast<double>(units))) {
+  if (Stopped("cross-validation", static_cast<double>(units), static_cast<double>(units))) {
     return Cancelled();
   }
 
@@ -663,12 +682,17 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
                    report->skippedForClass.back() + "\")");
   }
 
+  return Status::Ok();
+}
+
+// The confidence threshold: cross-validated probabilities at the chosen
+// point, each document's confidence as a classification computes it.
+Status Trainer::CalibrateConfidence(const std::vector<Fold>& folds, const GridPoint& best,
+                                    TrainingReport* report) {
   // The linear solvers go over the folds twice: scores, then probabilities.
   const double calibrationUnits =
       static_cast<double>((UsesLinearSolver() ? 2 : 1) * folds.size());
-  if (stopped("calibration", 0, calibrationUnits)) return Cancelled();
-  // The confidence threshold: cross-validated probabilities at the chosen
-  // point, each document's confidence as a classification computes it.
+  if (Stopped("calibration", 0, calibrationUnits)) return Cancelled();
   std::size_t calibrated = 0;
   auto reportCalibration = [&](const Step& step) {
     if (progress_) {
@@ -677,7 +701,7 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
                         std::to_string(step.fold + 1) + "/" + std::to_string(folds.size()));
     }
     ++calibrated;
-    return stopped("calibration", static_cast<double>(calibrated - 1), calibrationUnits);
+    return Stopped("calibration", static_cast<double>(calibrated - 1), calibrationUnits);
   };
   {
     std::vector<std::vector<double>> probabilities;
@@ -688,7 +712,7 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
         !done.ok()) {
       return done;
     }
-    if (stopped("calibration", calibrationUnits, calibrationUnits)) return Cancelled();
+    if (Stopped("calibration", calibrationUnits, calibrationUnits)) return Cancelled();
     std::vector<double> confidences;
     for (std::size_t document : withFeatures) {
       std::vector<double>& p = probabilities[document];
@@ -706,11 +730,22 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
     report->flaggedShare = static_cast<double>(flagged) / all;
   }
 
+  return Status::Ok();
+}
+
+// The model of the whole corpus at the chosen point, and the files of the
+// set under prefix.
+Status Trainer::TrainFinalModel(const std::string& prefix, const FeatureStatistics& statistics,
+                                const std::vector<RankedUnit>& ranking, const GridPoint& best,
+                                TrainingReport* report) {
+  auto invalid = [](const std::string& message) {
+    return Status(Status::Code::kInvalidArgument, message);
+  };
   if (progress_) {
     progress_->Status("training the model: k=" + std::to_string(best.features) +
                       " C=" + FormatCost(best.cost) + ", probability estimates on");
   }
-  if (stopped("training", 0, 1)) return Cancelled();
+  if (Stopped("training", 0, 1)) return Cancelled();
   SourceFileContents contents = BuildResourceContents(statistics, ranking, best.features,
                                                       options_.vocabulary,
                                                       corpus_.classNamesGbk);
@@ -738,7 +773,7 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
       !written.ok()) {
     return written;
   }
-  if (stopped("training", 1, 1)) return Cancelled();
+  if (Stopped("training", 1, 1)) return Cancelled();
 
   report->selectedUnits = best.features;
   report->cost = best.cost;

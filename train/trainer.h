@@ -207,6 +207,17 @@ class Trainer {
                     const std::string& modelPath, TrainingReport* report);
   Status TrainLinearModel(const Problem& problem, double cost, double weightPower,
                           const std::string& modelPath, TrainingReport* report);
+  // The steps of Train: the grid's search, the confidence's calibration and
+  // the final model with the set's files.
+  Status SearchGrid(const FeatureStatistics& statistics, const std::vector<RankedUnit>& ranking,
+                    const std::vector<Fold>& folds, GridPoint* best, TrainingReport* report);
+  Status CalibrateConfidence(const std::vector<Fold>& folds, const GridPoint& best,
+                             TrainingReport* report);
+  Status TrainFinalModel(const std::string& prefix, const FeatureStatistics& statistics,
+                         const std::vector<RankedUnit>& ranking, const GridPoint& best,
+                         TrainingReport* report);
+  // Reports progress; true when the caller asks to stop.
+  bool Stopped(const char* stage, double done, double total) const;
   bool UsesLinearSolver() const;
   // Folds at once: the jobs asked for, 0 being one per processor.
   unsigned Jobs() const;
