@@ -313,8 +313,10 @@ WENLEI_EXPORT void wenlei_train_options_set_progress(wenlei_train_options *optio
  * format `wenlei train` reads: one document a line, a class name, a tab and
  * the document's words separated by spaces, or its raw text with the "raw"
  * option.  `options` may be null (the defaults).  The files appear together
- * only when training succeeds; the same corpus and options give the same
- * bytes.  With "jobs" above 1 and a solver that shuffles with rand() (the
+ * only when training succeeds, replacing an old set whole or not at all;
+ * a second training into the same directory meanwhile fails at once
+ * (WENLEI_IO_ERROR, "another training is writing ...").  The same corpus
+ * and options give the same bytes.  With "jobs" above 1 and a solver that shuffles with rand() (the
  * default), a process that runs a single thread trains the folds in forked
  * copies of itself, which run none of the caller's code and are waited for
  * before the call returns; otherwise the folds use threads. */
