@@ -1,7 +1,6 @@
 """wenlei.train's safety: names kept exactly, Ctrl-C, the old set kept."""
 
 import os
-import random
 import subprocess
 import sys
 
@@ -15,13 +14,13 @@ TOPICS = {"体育": "球队 比赛 进球 冠军 足球 篮球", "财经": "银�
 FAST = dict(cost=1, features="all", folds=2)
 
 
-def corpus(per_class=20, seed=7):
-    generator = random.Random(seed)
+def corpus():
+    """60 texts of five topic words each, 20 per class."""
     texts, labels = [], []
-    for _ in range(per_class):
-        for name, words in TOPICS.items():
-            texts.append("，".join(generator.choice(words.split()) for _ in range(6)))
-            labels.append(name)
+    for i in range(60):
+        name, words = list(TOPICS.items())[i % 3]
+        texts.append("，".join(words.split()[j % 6] for j in range(i, i + 5)))
+        labels.append(name)
     return texts, labels
 
 
