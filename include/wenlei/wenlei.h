@@ -128,7 +128,11 @@ typedef struct wenlei_classifier wenlei_classifier;
  * has a metadata file (Metadata.txt, written by the trainer), the files must
  * have the digests it records: a set being retrained is read again a few
  * times until it does, else WENLEI_MISMATCH, so a handle never holds parts
- * of two training runs. */
+ * of two training runs; and its class names must be those Source.dat holds
+ * (each full name giving back Source.dat's short form, none twice, every
+ * class named), else WENLEI_MISMATCH, so that this interface and the
+ * exports never answer differently.  A metadata file over 1 MiB is
+ * WENLEI_CORRUPT. */
 WENLEI_EXPORT wenlei_status wenlei_open(const char *directory, const wenlei_options *options,
                                         wenlei_classifier **classifier, char **message);
 
