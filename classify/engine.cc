@@ -15,6 +15,7 @@
 
 #include "decide/class_decision.h"
 #include "decide/confidence.h"
+#include "source/class_names.h"
 #include "source/confidence_file.h"
 #include "source/metadata_file.h"
 #include "svm.h"
@@ -183,7 +184,7 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
   }
   ThreadConverter()->AppendUtf8(ShortTextMessage(), &opened->shortTextUtf8_);
 
-  opened->TakeMetadata(metadata);
+  if (Status named = opened->TakeMetadata(metadata, directory); !named.ok()) return named;
   for (const auto& entry : opened->sourceData_.wordIndexTable) {
     opened->featureCount_ = std::max(opened->featureCount_, static_cast<std::size_t>(std::max(entry.second, 0)));
   }
@@ -265,23 +266,52 @@ const std::string& Engine::ClassName(std::size_t number) const {
   return displayNamesUtf8_[number];
 }
 
-void Engine::TakeMetadata(const SetMetadata& metadata) {
+Status Engine::TakeMetadata(const SetMetadata& metadata, const std::string& directory) {
   trainedWith_ = metadata.trainer;
-  // Source.dat holds a short form of a long name; the answers name the
-  // class as the metadata file does.  A name that Source.dat holds whole
-  // keeps the tag rule of the exports' answers; a long one is the user's
-  // own name, spaces and all, since its short form carries no tag.
+  if (metadata.classNames.empty()) return Status::Ok();  // a set from before full names
+  // The two doors must answer alike: the exports answer Source.dat's names,
+  // this interface the metadata's, so these must be the names the trainer
+  // made Source.dat's from.
+  auto mismatch = [&directory](const std::string& why) {
+    return Status(Code::kMismatch, "the resource set in " + directory + " does not fit together: " +
+                                       kMetadataFileName + " " + why);
+  };
+  std::vector<std::string> fullNames(classCount_);
+  std::vector<std::string> fullNamesGbk(classCount_);
   for (const auto& [number, name] : metadata.classNames) {
-    if (number >= 1 && static_cast<std::size_t>(number) < displayNamesUtf8_.size()) {
-      const std::string* stored = sourceData_.classTable.Find(number);
-      std::string storedUtf8;
-      if (stored != nullptr && ThreadConverter() != nullptr) {
-        ThreadConverter()->AppendUtf8(*stored, &storedUtf8);
-      }
-      displayNamesUtf8_[number] = storedUtf8 == name ? WithoutTag(name) : name;
-      fullNames_ = true;
+    if (number < 1 || static_cast<std::size_t>(number) > classCount_) {
+      return mismatch("names class " + std::to_string(number) + "; Source.dat has classes 1 to " +
+                      std::to_string(classCount_));
+    }
+    for (const auto& other : fullNames) {
+      if (other == name) return mismatch("names two classes \"" + name + "\"");
+    }
+    fullNames[number - 1] = name;
+    if (ThreadConverter()->AppendGbk(name, &fullNamesGbk[number - 1]) > 0) {
+      return mismatch("names class " + std::to_string(number) + " \"" + name +
+                      "\", which GBK cannot encode");
     }
   }
+  const std::vector<std::string> shortNames = ShortClassNames(fullNamesGbk);
+  for (std::size_t number = 1; number <= classCount_; ++number) {
+    const std::string* stored = sourceData_.classTable.Find(static_cast<std::int32_t>(number));
+    if (fullNames[number - 1].empty()) {
+      return mismatch("does not name class " + std::to_string(number));
+    }
+    if (stored == nullptr || *stored != shortNames[number - 1]) {
+      return mismatch("names class " + std::to_string(number) + " \"" + fullNames[number - 1] +
+                      "\", which is not the class Source.dat names " + std::to_string(number));
+    }
+  }
+  // A name that Source.dat holds whole keeps the tag rule of the exports'
+  // answers; a long one is the user's own name, spaces and all, since its
+  // short form carries no tag.
+  for (std::size_t number = 1; number <= classCount_; ++number) {
+    const std::string& name = fullNames[number - 1];
+    displayNamesUtf8_[number] = fullNamesGbk[number - 1] == shortNames[number - 1] ? WithoutTag(name) : name;
+  }
+  fullNames_ = true;
+  return Status::Ok();
 }
 
 void Engine::CheckDictionary(const SetMetadata& metadata, const std::string& dictionaryPath) {

@@ -134,9 +134,11 @@ class Engine {
                                   std::unique_ptr<Engine>* engine, bool* oneGeneration,
                                   std::string* why);
   Status CheckFit(const std::string& directory) const;
-  // The trainer's line and the classes' full names of the set's metadata
-  // file (empty for a set without one).
-  void TakeMetadata(const SetMetadata& metadata);
+  // Takes the trainer's line of the set's metadata file (empty for a set
+  // without one).  Checks that the metadata's class names are the ones Source.dat holds
+  // (each full name gives back its stored short form, no name twice) and
+  // takes them as the answers' names.
+  Status TakeMetadata(const SetMetadata& metadata, const std::string& directory);
   // Compares the dictionary text will be segmented with to the one the set
   // was trained with, into trainedWith_ and warning_.
   void CheckDictionary(const SetMetadata& metadata, const std::string& dictionaryPath);

@@ -2,7 +2,11 @@
 // opens and classifies, errors come back as statuses, and a cancelled run
 // leaves nothing behind.
 #include <gtest/gtest.h>
+#include <iconv.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -11,6 +15,7 @@
 #include "testutil/test_support.h"
 #include "util/sha256.h"
 #include "train/trainer_test_corpus.h"
+#include "wenlei/exports.h"
 #include "wenlei/wenlei.h"
 
 namespace {
@@ -249,6 +254,144 @@ TEST_F(TrainApiTest, CancellingLeavesTheDirectoryAsItWas) {
     EXPECT_EQ(corpus_.Train(existing, options_, &message), WENLEI_CANCELLED);
     EXPECT_EQ(ListDirectory(existing), std::vector<std::string>{"notes.txt"});
   }
+}
+
+// Class lines changed by hand, which no digest covers, would make the two
+// doors answer differently: such a set is refused.
+TEST_F(TrainApiTest, OpenChecksTheMetadatasNamesAgainstSourceDat) {
+  const std::string output = dir_.path() + "/set";
+  std::string message;
+  ASSERT_EQ(corpus_.Train(output, options_, &message), WENLEI_OK) << message;
+  const std::string path = output + "/Metadata.txt";
+  const std::string trained = ReadFile(path);
+  auto replaced = [&trained](const std::string& from, const std::string& to) {
+    std::string text = trained;
+    const std::size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return text.replace(at, from.size(), to);
+  };
+  struct Case {
+    std::string text;
+    wenlei_status status;
+  };
+  // Classes in code point order: 体育 1, 科技 2, 财经 3.
+  const std::vector<Case> cases = {
+      {trained, WENLEI_OK},
+      {replaced("class 1 体育\nclass 2 科技", "class 1 科技\nclass 2 体育"), WENLEI_MISMATCH},
+      {replaced("class 2 科技", "class 2 体育"), WENLEI_MISMATCH},
+      {replaced("class 3 财经\n", ""), WENLEI_MISMATCH},
+      {replaced("class 3 财经", "class 4 财经"), WENLEI_MISMATCH},
+      {"# " + std::string(1 << 20, 'x') + "\n" + trained, WENLEI_CORRUPT},
+  };
+  for (const auto& c : cases) {
+    WriteFile(path, c.text);
+    wenlei_classifier* classifier = nullptr;
+    char* why = nullptr;
+    EXPECT_EQ(wenlei_open(output.c_str(), nullptr, &classifier, &why), c.status)
+        << c.text.substr(0, 200) << (why ? why : "");
+    wenlei_free(why);
+    wenlei_close(classifier);
+  }
+}
+
+// UTF-8 to GBK, for the exports.
+std::string Gbk(const std::string& utf8) {
+  iconv_t converter = iconv_open("GBK", "UTF-8");
+  std::string in = utf8, out(utf8.size() * 2 + 4, '\0');
+  char* from = in.data();
+  char* to = out.data();
+  size_t left = in.size(), room = out.size();
+  iconv(converter, &from, &left, &to, &room);
+  iconv_close(converter);
+  out.resize(out.size() - room);
+  return out;
+}
+
+// Two and three runs into one directory at once, and a reader opening it
+// all the while: a run either writes a whole set or fails at once, the
+// reader never meets files of two runs, and both doors answer alike after.
+TEST_F(TrainApiTest, ConcurrentRunsNeverMixTheirSets) {
+  const std::string output = dir_.path() + "/set";
+  const std::vector<std::vector<std::string>> classes = {
+      {"体育", "财经", "科技"}, {"甲", "乙"}, {"天", "地", "人", "和"}};
+  constexpr int kBusy = 3;
+  for (int runs : {2, 3}) {
+    std::vector<pid_t> children;
+    for (int run = 0; run < runs; ++run) {
+      const pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        Texts texts(wenlei::testing::GeneratedCorpus{classes[run], 15}.Text());
+        wenlei_train_options* options = wenlei_train_options_create();
+        wenlei_train_options_set(options, "force", "1", nullptr);
+        std::string message;
+        const wenlei_status status = texts.Train(output, options, &message);
+        _exit(status == WENLEI_OK ? 0
+              : message.find("another training is writing") != std::string::npos ? kBusy
+                                                                                   : 1);
+      }
+      children.push_back(child);
+    }
+    int opened = 0;
+    for (std::size_t running = children.size(); running > 0;) {
+      wenlei_classifier* classifier = nullptr;
+      char* why = nullptr;
+      const wenlei_status status = wenlei_open(output.c_str(), nullptr, &classifier, &why);
+      EXPECT_TRUE(status == WENLEI_OK || status == WENLEI_NOT_FOUND) << (why ? why : "");
+      opened += status == WENLEI_OK;
+      wenlei_free(why);
+      wenlei_close(classifier);
+      running = 0;
+      for (pid_t& child : children) {
+        int exit = 0;
+        if (child > 0 && waitpid(child, &exit, WNOHANG) == child) {
+          EXPECT_TRUE(WIFEXITED(exit) && (WEXITSTATUS(exit) == 0 || WEXITSTATUS(exit) == kBusy))
+              << "run ended with " << exit;
+          child = -child;
+        }
+        running += child > 0;
+      }
+    }
+    EXPECT_EQ(ListDirectory(output),
+              (std::vector<std::string>{"Confidence.txt", "Metadata.txt", "SVMModel", "Source.dat"}));
+  }
+  // The set is one run's: its names are one corpus's classes, and the
+  // exports answer what the modern interface answers for them.
+  wenlei_classifier* classifier = nullptr;
+  ASSERT_EQ(wenlei_open(output.c_str(), nullptr, &classifier, nullptr), WENLEI_OK);
+  std::vector<std::string> names;
+  for (std::size_t c = 1; c <= wenlei_class_count(classifier); ++c) {
+    names.push_back(wenlei_class_name(classifier, c));
+  }
+  std::vector<std::string> run;
+  for (const auto& candidate : classes) {
+    std::vector<std::string> sorted = candidate;
+    std::sort(sorted.begin(), sorted.end());
+    if (sorted == names) run = candidate;
+  }
+  ASSERT_FALSE(run.empty());
+  const wenlei::testing::GeneratedCorpus corpus{run, 15};
+  const std::string prefix = output + "/";
+  ASSERT_EQ(LoadSource(prefix.c_str()), 1);
+  ClassifierHandle exports = CreateClassifier();
+  for (std::size_t c = 0; c < run.size(); ++c) {
+    const std::vector<std::string> words = {Gbk(corpus.TopicWord(c, 1)), Gbk(corpus.TopicWord(c, 2))};
+    auto builder = wenlei::testing::WordListBuilder::FromWords(words);
+    char answer[256] = {};
+    Classification(exports, builder.list(), answer);
+    std::vector<const char*> pointers = {words[0].c_str(), words[1].c_str()};
+    std::vector<size_t> lengths = {words[0].size(), words[1].size()};
+    wenlei_result* result = nullptr;
+    ASSERT_EQ(wenlei_classify_words(classifier, pointers.data(), lengths.data(), 2, WENLEI_GBK,
+                                    &result, nullptr),
+              WENLEI_OK);
+    EXPECT_EQ(wenlei_result_answer_gbk(result), std::string(answer));
+    EXPECT_EQ(Gbk(wenlei_result_answer(result)), std::string(answer));
+    wenlei_result_free(result);
+  }
+  releaseClassifier(exports);
+  releasesource();
+  wenlei_close(classifier);
 }
 
 }  // namespace

@@ -142,9 +142,18 @@ Status ParseMetadata(std::string_view text, const std::string& path, SetMetadata
 
 Status ReadMetadataFile(const std::string& prefix, SetMetadata* metadata) {
   const std::string path = prefix + kMetadataFileName;
-  std::string text;
-  Status read = ReadFileBytes(path, &text);
+  FilePointer file;
+  std::uint64_t size = 0;
+  Status read = OpenRegularFile(path, &file, &size);
   if (!read.ok()) return read;
+  if (size > kMaxMetadataBytes) {
+    return Status(Code::kCorrupt, path + ": " + std::to_string(size) +
+                                      " bytes; a metadata file holds at most " +
+                                      std::to_string(kMaxMetadataBytes));
+  }
+  std::string text(static_cast<std::size_t>(size), '\0');
+  text.resize(std::fread(text.data(), 1, text.size(), file.get()));
+  if (std::ferror(file.get())) return UnreadableFile(path, errno != 0 ? errno : EIO);
   return ParseMetadata(text, path, metadata);
 }
 

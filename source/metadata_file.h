@@ -39,8 +39,13 @@ struct SetMetadata {
 // with "PATH:LINE: why".
 Status ParseMetadata(std::string_view text, const std::string& path, SetMetadata* metadata);
 
+// The largest metadata file read: a trained set's is a few kilobytes (36
+// class names at most).
+inline constexpr std::uint64_t kMaxMetadataBytes = 1 << 20;
+
 // Reads prefix + "Metadata.txt": kNotFound when there is none, kIoError
-// when it cannot be read, else as ParseMetadata.
+// when it cannot be read, kCorrupt when it is larger than
+// kMaxMetadataBytes, else as ParseMetadata.
 Status ReadMetadataFile(const std::string& prefix, SetMetadata* metadata);
 
 // The file's text for metadata: the trainer line, the class lines, then

@@ -57,8 +57,9 @@ class LineSource {
     if (!raw_.empty() && raw_.back() == '\r' && !cut_) raw_.pop_back();
     if (cut_ || raw_.size() > kMaxCorpusLineBytes) {
       fault_ = Status(Status::Code::kInvalidArgument,
-                      Where() + "longer than " + std::to_string(kMaxCorpusLineBytes) +
-                          " bytes (16 MiB), the longest line a corpus may hold");
+                      Where() + "longer than " + std::to_string(kMaxCorpusLineBytes) + " bytes (" +
+                          std::to_string(kMaxCorpusLineBytes >> 20) +
+                          " MiB), the longest line a corpus may hold");
       return false;
     }
     // A byte order mark, which some editors put first, belongs to no name.

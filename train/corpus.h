@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "util/document_limit.h"
 #include "util/status.h"
 
 namespace wenlei {
@@ -79,7 +80,7 @@ inline constexpr std::size_t kMaxClassNameBytes = 9;
 inline constexpr std::size_t kMaxWordBytes = 29;
 // The longest corpus line read (its line end not counted): a document's
 // limit in the classify command and the modern interface.
-inline constexpr std::size_t kMaxCorpusLineBytes = std::size_t(16) << 20;
+inline constexpr std::size_t kMaxCorpusLineBytes = kDefaultMaxDocumentBytes;
 // Words of Chinese text rarely hold more Chinese characters than this.
 inline constexpr std::size_t kLongWordCharacters = 6;
 

@@ -268,6 +268,10 @@ TEST_F(TrainerTest, DocumentsLeftWithoutFeaturesCountAsWrongInCrossValidation) {
   Train(options);
   // One word leaves two classes without any document: no grid point.
   EXPECT_EQ(report_.skippedFeatureCounts, std::vector<std::size_t>{1});
+  ASSERT_EQ(report_.skippedForClass.size(), 1u);
+  EXPECT_EQ(std::count(corpus_.classNamesUtf8.begin(), corpus_.classNamesUtf8.end(),
+                       report_.skippedForClass[0]),
+            1);
   ASSERT_EQ(report_.grid.size(), 2u);
   // Three words leave many documents without a feature; over the documents
   // that keep one, they would look nearly perfect.

@@ -69,6 +69,22 @@ void RemoveLeftovers(const std::string& directory) {
   }
 }
 
+// Gives the old file at target a second name at kept: a hard link, or
+// where the file system has none (FAT, some network shares) or refuses one
+// to another user's file, a copy (of a link, the link itself).
+int Keep(const std::string& target, const std::string& kept, const struct stat& information) {
+  if (linkat(AT_FDCWD, target.c_str(), AT_FDCWD, kept.c_str(), 0) == 0) return 0;
+  const int linkError = errno;
+  if (linkError != EPERM && linkError != EOPNOTSUPP && linkError != EMLINK) return linkError;
+  std::error_code copied;
+  if (S_ISLNK(information.st_mode)) {
+    std::filesystem::copy_symlink(target, kept, copied);
+  } else {
+    std::filesystem::copy_file(target, kept, copied);
+  }
+  return copied ? copied.value() : 0;
+}
+
 }  // namespace
 
 void SetReplacementFaultForTesting(ReplacementFault fault) { gFault = fault; }
@@ -124,10 +140,7 @@ Status SetReplacement::Commit(const std::vector<std::string>& names) {
     }
     if (S_ISDIR(information.st_mode)) return Failure("cannot replace " + target, EISDIR);
     int error = Injected("keep", names[i]);
-    if (error == 0 && linkat(AT_FDCWD, target.c_str(), AT_FDCWD,
-                             (staging_ + names[i] + ".old").c_str(), 0) != 0) {
-      error = errno;
-    }
+    if (error == 0) error = Keep(target, staging_ + names[i] + ".old", information);
     if (error != 0) return Failure("cannot keep the old " + target + " while it is replaced", error);
     hadOld[i] = true;
   }

@@ -128,7 +128,11 @@ typedef struct wenlei_classifier wenlei_classifier;
  * has a metadata file (Metadata.txt, written by the trainer), the files must
  * have the digests it records: a set being retrained is read again a few
  * times until it does, else WENLEI_MISMATCH, so a handle never holds parts
- * of two training runs. */
+ * of two training runs; and its class names must be those Source.dat holds
+ * (each full name giving back Source.dat's short form, none twice, every
+ * class named), else WENLEI_MISMATCH, so that this interface and the
+ * exports never answer differently.  A metadata file over 1 MiB is
+ * WENLEI_CORRUPT. */
 WENLEI_EXPORT wenlei_status wenlei_open(const char *directory, const wenlei_options *options,
                                         wenlei_classifier **classifier, char **message);
 
@@ -342,8 +346,10 @@ WENLEI_EXPORT void wenlei_train_options_set_progress(wenlei_train_options *optio
  * format `wenlei train` reads: one document a line, a class name, a tab and
  * the document's words separated by spaces, or its raw text with the "raw"
  * option.  `options` may be null (the defaults).  The files appear together
- * only when training succeeds; the same corpus and options give the same
- * bytes.  With "jobs" above 1 and a solver that shuffles with rand() (the
+ * only when training succeeds, replacing an old set whole or not at all;
+ * a second training into the same directory meanwhile fails at once
+ * (WENLEI_IO_ERROR, "another training is writing ...").  The same corpus
+ * and options give the same bytes.  With "jobs" above 1 and a solver that shuffles with rand() (the
  * default), a process that runs a single thread trains the folds in forked
  * copies of itself, which run none of the caller's code and are waited for
  * before the call returns; otherwise the folds use threads. */

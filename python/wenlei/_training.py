@@ -4,7 +4,9 @@ import collections.abc
 import ctypes
 import numbers
 import os
+import signal
 import sys
+import threading
 import time
 from typing import Callable, Dict, Optional, Sequence, Tuple, Union
 
@@ -106,6 +108,7 @@ class _Options:
             raise MemoryError("wenlei: no memory for the training options")
         self._progress = ProgressBar() if progress is True else progress
         self._failure: Optional[BaseException] = None
+        self._interrupted = False
         self._callback = native.PROGRESS_CALLBACK(self._report)  # kept alive for the call
         try:
             for name, value in options:
@@ -118,29 +121,50 @@ class _Options:
                 if status != native.OK:
                     text = native.take_message(message) or native.status_name(status)
                     raise ValueError("training option %s=%r: %s" % (name, value, text))
-            if self._progress:
-                self._lib.wenlei_train_options_set_progress(self._handle, self._callback, None)
+            # Always called back, so that Ctrl-C is seen between units of work.
+            self._lib.wenlei_train_options_set_progress(self._handle, self._callback, None)
         except BaseException:
             self.close()
             raise
 
     def _report(self, context, stage, done, total) -> int:
         try:
-            return 1 if self._progress(native.text(stage), done, total) else 0
+            # Runs the handlers of signals that came while the library worked.
+            ctypes.pythonapi.PyErr_CheckSignals()
+            if self._interrupted:
+                return 1
+            if self._progress:
+                return 1 if self._progress(native.text(stage), done, total) else 0
+            return 0
         except BaseException as error:  # raised again once the library has stopped
             self._failure = error
             return 1
+
+    def _interrupt(self, signum, frame) -> None:
+        self._interrupted = True
 
     def run(self, call) -> None:
         """Calls call(options handle, message) and raises its failure: the
         callback's own exception first, else the library's error."""
         message = ctypes.c_void_p()
         status = INTERNAL
+        # Ctrl-C only marks the run as interrupted while the library works:
+        # the training stops at its next unit, removes what it wrote, and
+        # KeyboardInterrupt is raised here, never inside a callback.
+        previous = None
+        if (threading.current_thread() is threading.main_thread()
+                and signal.getsignal(signal.SIGINT) is signal.default_int_handler):
+            previous = signal.signal(signal.SIGINT, self._interrupt)
         try:
             status = call(self._handle, ctypes.byref(message))
         finally:
+            if previous is not None:
+                signal.signal(signal.SIGINT, previous)
             if isinstance(self._progress, ProgressBar):
                 self._progress.close(finished=status == native.OK)
+        if self._interrupted:
+            native.take_message(message)
+            raise KeyboardInterrupt
         if self._failure is not None:
             native.take_message(message)
             raise self._failure
@@ -192,14 +216,20 @@ def train(data: Union[PathLike, Tuple[Sequence[Text], Sequence[str]]], output_di
     function (stage, done, total) called as training goes on; when it
     returns a true value training stops, leaving ``output_dir`` as it was,
     and wenlei.CancelledError is raised (an exception it raises stops
-    training the same way and is raised again here).
+    training the same way and is raised again here).  Ctrl-C stops training
+    the same way, with or without ``progress``, and raises KeyboardInterrupt.
+
+    A class name may hold no control character (tab, line end, NUL, ...)
+    and may not start or end with white space: ValueError.  Another training
+    writing ``output_dir`` at the same time makes this one fail at once.
     """
     directory = os.fsencode(os.path.abspath(os.fspath(output_dir)))
     if isinstance(data, tuple):
         if len(data) != 2:
             raise TypeError("data is a corpus path or a pair (texts, labels)")
         texts = [_utf8(text) for text in _sequence_of_texts(data[0], "train")]
-        labels = [_label_bytes(label) for label in _sequence_of_texts(data[1], "train")]
+        labels = [_label_bytes(label, i)
+                  for i, label in enumerate(_sequence_of_texts(data[1], "train"))]
         if len(texts) != len(labels):
             raise ValueError("%d texts but %d labels" % (len(texts), len(labels)))
         call = _texts_call(texts, labels, directory)
@@ -264,9 +294,18 @@ def _option_list(options: dict) -> list:
     return pairs
 
 
-def _label_bytes(label) -> bytes:
+# Characters a class name may not start or end with, and the controls it
+# may not hold: the set's metadata file keeps names one a line, trimmed.
+_SPACES = " \u00a0\u3000"
+
+
+def _label_bytes(label, index: int) -> bytes:
     if not isinstance(label, str):
         raise TypeError("a class name is str, not %s" % type(label).__name__)
+    if any(ord(c) < 0x20 or ord(c) == 0x7F for c in label):
+        raise ValueError("text %d: class name %r holds a control character" % (index + 1, label))
+    if label and (label[0] in _SPACES or label[-1] in _SPACES):
+        raise ValueError("text %d: class name %r starts or ends with white space" % (index + 1, label))
     return label.encode("utf-8", "surrogatepass")
 
 

@@ -231,6 +231,16 @@ TEST_F(TrainCommandTest, ARunWhileAnotherWritesTheDirectoryFailsAtOnce) {
   EXPECT_EQ(ListDirectory(output_), before);
 }
 
+TEST_F(TrainCommandTest, AnAccuracyAtOrBelowChanceIsWarnedAbout) {
+  // Every document's words its own: no fold can learn the others.
+  WriteFile(corpusPath_, "体育\t球 赛\n财经\t股 市\n科技\t芯片 码\n体育\t甲 乙\n财经\t丙 丁\n科技\t戊 己\n");
+  ChildOutcome trained = RunCommand(&RunTrainCommand, {"train", corpusPath_, "-o", output_, "--folds", "2", "-q"});
+  ASSERT_EQ(trained.status, 0) << trained.err;
+  const std::string warning = "the cross-validation accuracy, 0.00%, is at or below chance (33.33%";
+  EXPECT_NE(trained.out.find("  warning           " + warning), std::string::npos) << trained.out;
+  EXPECT_NE(trained.err.find("wenlei train: warning: " + warning), std::string::npos) << trained.err;
+}
+
 TEST_F(TrainCommandTest, BadCorpusGivesOneLineAndLeavesNothingBehind) {
   struct Case {
     std::string corpus;
