@@ -12,7 +12,7 @@ LIBSVM_VERSION=3.24
 DEB_SRC_FILE=/etc/apt/sources.list.d/wenlei-deb-src.sources
 
 have_libsvm_deb_src() {
-  apt-cache showsrc libsvm 2>/dev/null | grep -q '^Package: libsvm'
+  apt-cache showsrc libsvm 2>/dev/null | grep '^Package: libsvm' >/dev/null
 }
 
 # Writes deb-src entries for every enabled deb entry in /etc/apt (as root).
