@@ -24,6 +24,9 @@ add_executable(wenlei_core_tests
   decide/confidence_test.cc
   decide/prediction_result_test.cc
   interface/classifier_test.cc)
+if(NOT WIN32)
+  target_sources(wenlei_core_tests PRIVATE util/set_replacement_test.cc)
+endif()
 target_link_libraries(wenlei_core_tests PRIVATE wenlei_core wenlei_testutil GTest::gtest_main)
 target_compile_definitions(wenlei_core_tests PRIVATE WENLEI_MODELS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/models")
 gtest_discover_tests(wenlei_core_tests DISCOVERY_TIMEOUT 60)

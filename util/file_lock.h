@@ -28,6 +28,11 @@ class FileLock {
   // locked is an kIoError "cannot write PATH: REASON".
   Status Lock(const std::string& path);
 
+  // Takes the lock on path when no one holds it, without waiting: *busy
+  // tells whether another open file holds it (then the status is ok and the
+  // lock is not ours).
+  Status TryLock(const std::string& path, bool* busy);
+
   // Releases the lock.
   void Unlock();
 
@@ -44,7 +49,7 @@ class FileLock {
   };
 
  private:
-  bool LockOrExplain(const std::string& path, std::string* reason);
+  bool LockOrExplain(const std::string& path, bool wait, bool* busy, std::string* reason);
   bool Open(const std::string& path, std::string* reason);
   void Close();
   bool StillNamesTheOpenFile() const;
