@@ -8,7 +8,7 @@ same texts held in a list.
 Each way runs in a child process of its own, which classifies the texts
 with the bundled resource set, counts the labels and reports its peak
 resident set (VmHWM) and its resident set once the set was opened.  Not a
-test: the numbers depend on the machine; bench/RESULTS.md keeps a run.
+test: the numbers depend on the machine; docs/python.md quotes a run.
 """
 
 import argparse

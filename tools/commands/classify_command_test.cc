@@ -248,6 +248,35 @@ TEST(LongClassNamesTest, RoundTripThroughTrainClassifyTheExportsAndEval) {
   EXPECT_NE(eval.out.find("financial news"), std::string::npos) << eval.out;
 }
 
+// A set trained from raw text names its dictionary: classify with another
+// one warns and answers all the same; inspect shows both digests.
+TEST(PinnedDictionaryTest, ClassifyWarnsOfAnotherDictionaryAndInspectShowsBoth) {
+  testing::TempDir dir;
+  testing::GeneratedCorpus corpus;
+  const std::string corpusPath = dir.path() + "/train.tsv";
+  const std::string set = dir.path() + "/set";
+  testing::WriteFile(corpusPath, corpus.Text());
+  ChildOutcome train = RunWenlei({"train", "--raw", corpusPath, "-o", set, "-q", "--features", "all",
+                                  "--cost", "1", "--folds", "2"});
+  ASSERT_EQ(train.status, 0) << train.err;
+  const std::string bundled = testing::ReadFile(WENLEI_MODELS_DIR "/dictionary/dict.txt");
+  const std::string other = dir.path() + "/other.txt";
+  testing::WriteFile(other, bundled.substr(bundled.find('\n') + 1));
+  const std::string text = corpus.TopicWord(0, 1) + corpus.TopicWord(0, 2);
+  ChildOutcome same = RunWenlei({"classify", "-r", set, text});
+  EXPECT_EQ(same.status, 0);
+  EXPECT_EQ(same.err, "");
+  ChildOutcome changed = RunWenlei({"classify", "-r", set, "-d", other, text});
+  EXPECT_EQ(changed.status, 0);
+  EXPECT_EQ(changed.out, same.out);
+  EXPECT_EQ(changed.err.rfind("wenlei classify: warning: the set was trained with another "
+                              "segmentation dictionary (sha256 ", 0), 0u) << changed.err;
+  EXPECT_NE(changed.err.find(other), std::string::npos) << changed.err;
+  ChildOutcome inspect = RunWenlei({"inspect", set});
+  EXPECT_NE(inspect.out.find("dictionary:        sha256 "), std::string::npos) << inspect.out;
+  EXPECT_NE(inspect.out.find(": the same\n"), std::string::npos) << inspect.out;
+}
+
 TEST_F(ClassifyCommandTest, AnswersUnderTheStoredThresholdAreUnknown) {
   testing::TempDir copy;
   for (const char* name : {"Source.dat", "SVMModel"}) {
