@@ -33,19 +33,8 @@ namespace {
 
 using Code = Status::Code;
 
-// iconv's converters keep state between calls, so each thread has its own.
-GbkConverter* ThreadConverter() {
-  thread_local std::unique_ptr<GbkConverter> converter = [] {
-    std::unique_ptr<GbkConverter> opened;
-    GbkConverter::Open(&opened);  // without GBK every conversion reports the missing converter
-    return opened;
-  }();
-  return converter.get();
-}
-
-Status NoConverter() {
-  return Status(Code::kInternal, "this system's iconv cannot convert between UTF-8 and GBK");
-}
+// The converter holds no state, so one serves every thread.
+constexpr GbkConverter kConverter;
 
 // The bytes of one file of the set, and whether they have the digest the
 // set's metadata records (when it records one).
@@ -136,7 +125,6 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
   }
   if (!loadedModel.ok()) return loadedModel;
 
-  if (ThreadConverter() == nullptr) return NoConverter();
   for (const auto& [number, name] : opened->sourceData_.classTable) {
     if (number < 0) continue;
     if (static_cast<std::size_t>(number) >= opened->displayNamesGbk_.size()) {
@@ -144,11 +132,11 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
       opened->displayNamesUtf8_.resize(static_cast<std::size_t>(number) + 1);
     }
     opened->displayNamesGbk_[number] = WithoutTag(name);
-    ThreadConverter()->AppendUtf8(opened->displayNamesGbk_[number],
-                                  &opened->displayNamesUtf8_[number]);
+    kConverter.AppendUtf8(opened->displayNamesGbk_[number],
+                          &opened->displayNamesUtf8_[number]);
     if (number >= 1) ++opened->classCount_;
   }
-  ThreadConverter()->AppendUtf8(ShortTextMessage(), &opened->shortTextUtf8_);
+  kConverter.AppendUtf8(ShortTextMessage(), &opened->shortTextUtf8_);
 
   opened->TakeMetadata(metadata);
   for (const auto& entry : opened->sourceData_.wordIndexTable) {
@@ -241,8 +229,8 @@ void Engine::TakeMetadata(const SetMetadata& metadata) {
     if (number >= 1 && static_cast<std::size_t>(number) < displayNamesUtf8_.size()) {
       const std::string* stored = sourceData_.classTable.Find(number);
       std::string storedUtf8;
-      if (stored != nullptr && ThreadConverter() != nullptr) {
-        ThreadConverter()->AppendUtf8(*stored, &storedUtf8);
+      if (stored != nullptr) {
+        kConverter.AppendUtf8(*stored, &storedUtf8);
       }
       displayNamesUtf8_[number] = storedUtf8 == name ? WithoutTag(name) : name;
       fullNames_ = true;
@@ -284,8 +272,7 @@ Status Engine::Explain(const ClassificationResult& result, Explanation* explanat
   // A feature fed by several words: each takes the share of its own weight.
   std::map<std::int32_t, double> fedWeight;
   for (const auto& [term, feature] : sources) fedWeight[feature] += result.weightedTerms.find(term)->second;
-  GbkConverter* converter = ThreadConverter();
-  if (converter == nullptr) return NoConverter();
+  const GbkConverter* converter = &kConverter;
   for (const auto& [term, feature] : sources) {
     const double fed = fedWeight[feature];
     const double share = fed == 0.0 ? 0.0 : result.weightedTerms.find(term)->second / fed;
@@ -333,8 +320,7 @@ Status Engine::ClassifyUtf8Words(const std::vector<std::string_view>& words,
   for (std::string_view word : words) bytes += word.size();
   Status size = CheckSize(bytes);
   if (!size.ok()) return size;
-  GbkConverter* converter = ThreadConverter();
-  if (converter == nullptr) return NoConverter();
+  const GbkConverter* converter = &kConverter;
   // The words' GBK bytes go into one text, each word a span of it: a
   // string per word would cost some 32 bytes a word, several times the
   // document, and a long document would need many times its size.
@@ -455,8 +441,7 @@ Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
       result->answerUtf8 += ClassName(static_cast<std::size_t>(number));
     }
   } else {
-    GbkConverter* converter = ThreadConverter();
-    if (converter == nullptr) return NoConverter();
+    const GbkConverter* converter = &kConverter;
     converter->AppendUtf8(result->answerGbk, &result->answerUtf8);
   }
 

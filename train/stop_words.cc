@@ -64,15 +64,9 @@ Status StopWords::Read(const std::string& path, CorpusEncoding encoding) {
 bool StopWords::Stops(const std::string& gbkWord) const {
   if (words_.count(gbkWord)) return true;
   if (!stopNonContent_) return false;
-  // One converter per thread serves every list and keeps the class copyable.
-  static thread_local std::unique_ptr<GbkConverter> converter = [] {
-    std::unique_ptr<GbkConverter> opened;
-    GbkConverter::Open(&opened);  // without GBK no word is taken for a stop word
-    return opened;
-  }();
-  if (!converter) return false;
+  static constexpr GbkConverter converter;
   std::string utf8;
-  converter->AppendUtf8(gbkWord, &utf8);
+  converter.AppendUtf8(gbkWord, &utf8);
   return !IsContentWord(utf8);
 }
 
