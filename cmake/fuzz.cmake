@@ -33,7 +33,7 @@ target_sources(wenlei_fuzz_classification PRIVATE interface/exports.cc)
 # The modern interface likewise, with its engine.
 if(NOT WIN32)
   target_sources(wenlei_fuzz_modern_interface PRIVATE interface/wenlei_api.cc)
-  target_link_libraries(wenlei_fuzz_modern_interface PRIVATE wenlei_engine ${CMAKE_DL_LIBS})
+  target_link_libraries(wenlei_fuzz_modern_interface PRIVATE wenlei_classify ${CMAKE_DL_LIBS})
   target_compile_definitions(wenlei_fuzz_modern_interface PRIVATE WENLEI_VERSION_TEXT="${PROJECT_VERSION}")
 endif()
 add_custom_target(wenlei_fuzz_targets)

@@ -68,7 +68,7 @@ if(NOT WIN32)
   add_library(wenlei_unversioned SHARED interface/exports.cc interface/wenlei_api.cc)
   target_compile_definitions(wenlei_unversioned PRIVATE WENLEI_BUILDING_LIBRARY
     WENLEI_VERSION_TEXT="${PROJECT_VERSION}")
-  target_link_libraries(wenlei_unversioned PRIVATE wenlei_core wenlei_engine ${CMAKE_DL_LIBS})
+  target_link_libraries(wenlei_unversioned PRIVATE wenlei_core wenlei_classify ${CMAKE_DL_LIBS})
   target_include_directories(wenlei_unversioned PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
   set_target_properties(wenlei_unversioned PROPERTIES OUTPUT_NAME wenlei
     SOVERSION ${PROJECT_VERSION_MAJOR} LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/unversioned)
@@ -91,3 +91,5 @@ add_test(NAME shared_library_exports
 # The corpus preparation scripts' own tests.
 add_test(NAME corpus_scripts
   COMMAND /usr/bin/python3 -m unittest discover -s ${CMAKE_CURRENT_SOURCE_DIR}/scripts/corpus -p "*_test.py")
+add_test(NAME script_helpers_python
+  COMMAND /usr/bin/python3 -m unittest discover -s ${CMAKE_CURRENT_SOURCE_DIR}/scripts/lib -p "*_test.py")

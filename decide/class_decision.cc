@@ -59,4 +59,9 @@ Status LabelText(const ClassTable& classTable, ClassPair classes, std::string* a
   return Status::Ok();
 }
 
+void EnterMissingClasses(ClassPair classes, ClassTable* classTable) {
+  classTable->Insert(classes.firstClass, std::string());
+  classTable->Insert(classes.secondClass, std::string());
+}
+
 }  // namespace wenlei

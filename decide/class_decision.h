@@ -50,6 +50,11 @@ std::string WithoutTag(const std::string& name);
 // kClassLimit fails with kMismatch in the context kClassLimit.
 Status LabelText(const ClassTable& classTable, ClassPair classes, std::string* answer);
 
+// Enters the decision's class numbers that classTable lacks, with the empty
+// name.  The exports' process-wide class table keeps them so: a later
+// merging load then leaves those numbers empty instead of naming them.
+void EnterMissingClasses(ClassPair classes, ClassTable* classTable);
+
 }  // namespace wenlei
 
 #endif  // WENLEI_DECIDE_CLASS_DECISION_H_

@@ -35,13 +35,14 @@ void PredictionResult::readDataLine(const std::string& line, double ambiguityThr
   if (auto decided = DecideClasses(probabilities, ambiguityThreshold)) decisions.push_back(*decided);
 }
 
-Status PredictionResult::AnswerText(const ClassTable& classTable, std::string* answer) const {
+Status PredictionResult::AnswerText(ClassTable* classTable, std::string* answer) const {
   for (const ClassPair& pair : decisions) {
     if (pair.firstClass > kClassLimit || pair.secondClass > kClassLimit) {
-      return LabelText(classTable, pair, answer);
+      return LabelText(*classTable, pair, answer);
     }
+    EnterMissingClasses(pair, classTable);
   }
-  return LabelText(classTable, decisions.empty() ? ClassPair{0, 0} : decisions.back(), answer);
+  return LabelText(*classTable, decisions.empty() ? ClassPair{0, 0} : decisions.back(), answer);
 }
 
 }  // namespace wenlei

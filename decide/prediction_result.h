@@ -26,8 +26,10 @@ class PredictionResult {
   void readDataLine(const std::string& line, double ambiguityThreshold = kAmbiguityThreshold);
 
   // The answer for the last decision (LabelText), of which there must be
-  // one; every decision's classes must be within kClassLimit.
-  Status AnswerText(const ClassTable& classTable, std::string* answer) const;
+  // one.  The decisions are looked up in order, each entering the numbers
+  // classTable lacks (EnterMissingClasses), up to the first whose classes
+  // are not within kClassLimit, which fails.
+  Status AnswerText(ClassTable* classTable, std::string* answer) const;
 
   std::vector<ClassPair> decisions;
 };

@@ -66,7 +66,7 @@ class LabelTextTest : public ::testing::Test {
     PredictionResult result;
     result.decisions = std::move(decisions);
     std::string answer;
-    status_ = result.AnswerText(classes_, &answer);
+    status_ = result.AnswerText(&classes_, &answer);
     return answer;
   }
   Status status_;
@@ -81,9 +81,16 @@ TEST_F(LabelTextTest, NamesOneOrTwoClassesWithoutTheirTags) {
   EXPECT_EQ(Label({{1, 0}, {2, 1}}), "Arts or Sports");
 }
 
-TEST_F(LabelTextTest, MissingNumbersHaveEmptyNames) {
-  EXPECT_EQ(Label({{1, 4}}), "Sports or ");
+TEST_F(LabelTextTest, MissingNumbersHaveEmptyNamesAndAreEntered) {
+  EXPECT_EQ(Label({{5, 0}, {1, 4}}), "Sports or ");
   EXPECT_EQ(Label({{36, 0}}), "");
+  for (std::int32_t number : {4, 5, 36}) {
+    ASSERT_NE(classes_.Find(number), nullptr) << number;
+    EXPECT_EQ(*classes_.Find(number), "") << number;
+  }
+  Label({{6, 0}, {37, 0}, {7, 0}});  // stops at the class above the limit
+  EXPECT_NE(classes_.Find(6), nullptr);
+  EXPECT_EQ(classes_.Find(7), nullptr);
 }
 
 TEST_F(LabelTextTest, OnlyExactlyNullMarksASingleClass) {

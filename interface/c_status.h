@@ -16,6 +16,22 @@
 namespace wenlei {
 namespace c_status {
 
+// The library's codes are the modern interface's, number for number.
+#define WENLEI_SAME_CODE(code, c_code) \
+  static_assert(static_cast<int>(Status::Code::code) == c_code, #code " is not " #c_code)
+WENLEI_SAME_CODE(kOk, WENLEI_OK);
+WENLEI_SAME_CODE(kInvalidArgument, WENLEI_INVALID_ARGUMENT);
+WENLEI_SAME_CODE(kNotFound, WENLEI_NOT_FOUND);
+WENLEI_SAME_CODE(kIoError, WENLEI_IO_ERROR);
+WENLEI_SAME_CODE(kCorrupt, WENLEI_CORRUPT);
+WENLEI_SAME_CODE(kMismatch, WENLEI_MISMATCH);
+WENLEI_SAME_CODE(kBadEncoding, WENLEI_BAD_ENCODING);
+WENLEI_SAME_CODE(kTooLarge, WENLEI_TOO_LARGE);
+WENLEI_SAME_CODE(kNoMemory, WENLEI_NO_MEMORY);
+WENLEI_SAME_CODE(kInternal, WENLEI_INTERNAL);
+WENLEI_SAME_CODE(kCancelled, WENLEI_CANCELLED);
+#undef WENLEI_SAME_CODE
+
 inline wenlei_status ToC(Status::Code code) {
   return static_cast<wenlei_status>(static_cast<int>(code));
 }

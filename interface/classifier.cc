@@ -65,7 +65,7 @@ Status Classifier::ClassificationDriver(const WordList& words, std::string* answ
     *answer = ShortTextMessage();
     return Status::Ok();
   }
-  return predictionResult.AnswerText(sourceData_.classTable, answer);
+  return predictionResult.AnswerText(&sourceData_.classTable, answer);
 }
 
 Status Classifier::BatchClassificationDriver(const WordList* lists, std::size_t count,
@@ -94,6 +94,7 @@ Status Classifier::BatchClassificationDriver(const WordList* lists, std::size_t 
   for (std::size_t r = 0; r < predicted.size() && r < all.decisions.size(); ++r) {
     status = LabelText(sourceData_.classTable, all.decisions[r], &(*answers)[predicted[r]]);
     if (!status.ok()) return status;
+    EnterMissingClasses(all.decisions[r], &sourceData_.classTable);
   }
   return Status::Ok();
 }

@@ -232,6 +232,34 @@ TEST_F(ExportsTest, TheParsedModelIsReusedOnlyForTheSameBytes) {
   EXPECT_EQ(Classify(handle_, Words(3, 6).list()), "Music");
 }
 
+TEST_F(ExportsTest, AClassNumberTheTableLacksStaysEmptyAfterAMergingLoad) {
+  // The same model beside a resource file that names only the first two
+  // classes: the third class is answered with the empty name.
+  TempDir partial;
+  wenlei::SourceFileContents contents;
+  {
+    std::FILE* file = std::fopen(Path("Source.dat").c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    ASSERT_TRUE(wenlei::testing::IsOk(wenlei::ReadSourceFile(file, &contents)));
+    std::fclose(file);
+  }
+  contents.classNames.resize(3);  // "NULL", Sports, Arts
+  ASSERT_TRUE(wenlei::testing::IsOk(wenlei::WriteSourceFile(partial.prefix() + "Source.dat", contents)));
+  WriteFile(partial.prefix() + "SVMModel", ReadFile(Path("SVMModel")));
+  ASSERT_EQ(LoadSource(partial.prefix().c_str()), 1);
+  EXPECT_EQ(Classify(handle_, Words(3, 6).list()), "");
+  EXPECT_EQ(Classify(handle_, Words(1, 6).list()), "Sports");
+
+  // That lookup entered the number with the empty name, so a load that
+  // merges the full set in keeps it empty.
+  Load();
+  EXPECT_EQ(Classify(handle_, Words(3, 6).list()), "");
+  EXPECT_EQ(Classify(handle_, Words(2, 6).list()), "Arts");
+  releasesource();
+  Load();
+  EXPECT_EQ(Classify(handle_, Words(3, 6).list()), "Music");
+}
+
 TEST_F(ExportsTest, MalformedResourceFileIsRejectedAndChangesNothing) {
   Load();
   TempDir damaged;

@@ -14,13 +14,14 @@
 #include <vector>
 
 #include "interface/c_status.h"
-#include "interface/engine.h"
+#include "classify/engine.h"
 #include "util/bundled_files.h"
+#include "util/document_limit.h"
 
 struct wenlei_options {
   std::string dictionary;  // empty: the installed one
   double minConfidence = -1.0;
-  std::size_t maxDocumentBytes = std::size_t{16} << 20;
+  std::size_t maxDocumentBytes = wenlei::kDefaultMaxDocumentBytes;
 };
 
 struct wenlei_classifier {

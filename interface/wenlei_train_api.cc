@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "interface/c_status.h"
 #include "train/training_run.h"
@@ -100,6 +101,23 @@ WENLEI_EXPORT wenlei_status wenlei_train_options_set(wenlei_train_options* optio
     options->settings = std::move(changed);
     return WENLEI_OK;
   });
+}
+
+WENLEI_EXPORT const char* wenlei_train_option_name(size_t index) {
+  const auto& table = wenlei::TrainingOptionTable();
+  return index < table.size() ? table[index].name : nullptr;
+}
+
+WENLEI_EXPORT const char* wenlei_train_option_default(size_t index) {
+  // Computed once: the defaults are constants of the library.
+  static const std::vector<std::string> defaults = [] {
+    std::vector<std::string> shown;
+    for (const auto& option : wenlei::TrainingOptionTable()) {
+      shown.push_back(wenlei::TrainingOptionDefault(option));
+    }
+    return shown;
+  }();
+  return index < defaults.size() ? defaults[index].c_str() : nullptr;
 }
 
 WENLEI_EXPORT void wenlei_train_options_set_progress(wenlei_train_options* options,

@@ -97,7 +97,7 @@ TEST_F(TrainApiTest, ErrorsComeBackAsStatusAndMessage) {
     const char* message;
   };
   for (const Case& bad : {Case{"no-such-option", "1", "no-such-option: no such option"},
-                          Case{"min-df", "0", "min-df: \"0\" is not a positive whole number"},
+                          Case{"min-df", "0", "min-df: \"0\" is not a whole number from 1 to 1000000000"},
                           Case{"kernel", "cubic", "kernel: \"cubic\" is not linear, polynomial, "
                                                   "rbf or sigmoid"},
                           Case{"raw", "maybe", "raw: \"maybe\" is not 1 or 0"}}) {

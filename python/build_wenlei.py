@@ -140,6 +140,8 @@ def _native_files():
         path = models / "dictionary" / name
         if path.is_file():
             yield shared + "dictionary/" + name, path.read_bytes()
+    # Training with the defaults reads the stop list.
+    yield shared + "stop-words.txt", (models / "stop-words.txt").read_bytes()
 
 
 def _package_files():

@@ -14,11 +14,11 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <random>
 #include <set>
 #include <thread>
 #include <utility>
 
+#include "decide/class_decision.h"
 #include "decide/confidence.h"
 #include "source/confidence_file.h"
 #include "svm.h"
@@ -52,8 +52,8 @@ Status CheckClassNames(const Corpus& corpus) {
     return Status(Status::Code::kInvalidArgument, corpus.path + ": " + message);
   };
   const std::size_t n = corpus.classNamesGbk.size();
-  if (n > kMaxClasses) {
-    return fault(std::to_string(n) + " classes; the library names at most " + std::to_string(kMaxClasses));
+  if (n > static_cast<std::size_t>(kClassLimit)) {
+    return fault(std::to_string(n) + " classes; the library names at most " + std::to_string(kClassLimit));
   }
   std::map<std::string, std::size_t> answerForms;
   for (std::size_t c = 0; c < n; ++c) {
@@ -156,14 +156,6 @@ struct Trainer::Problem {
   std::size_t documentsWithoutFeatures = 0;
 };
 
-// The documents of one cross-validation fold: those it trains on, whose
-// words alone are ranked and counted for its resource file, and those it
-// holds out.
-struct Trainer::Fold {
-  std::vector<std::size_t> trainingDocuments;  // corpus indices, ascending
-  std::vector<std::size_t> heldOutDocuments;
-};
-
 // A unit of cross-validation work as the folds announce it.
 struct Trainer::Step {
   std::size_t fold = 0;
@@ -176,28 +168,6 @@ struct Trainer::Step {
 Trainer::Trainer(const Corpus& corpus, TrainerOptions options, TrainingProgress* progress)
     : corpus_(corpus), options_(std::move(options)), progress_(progress) {
   svm_set_print_string_function(&DiscardLibsvmOutput);
-}
-
-std::vector<int> AssignFolds(const Corpus& corpus, int folds, unsigned seed) {
-  std::vector<std::vector<std::size_t>> byClass(corpus.classNamesUtf8.size());
-  for (std::size_t i = 0; i < corpus.documents.size(); ++i) {
-    byClass[corpus.documents[i].classIndex].push_back(i);
-  }
-  // Fisher-Yates over the generator's raw output, so that the folds are the
-  // same with every standard library.
-  std::mt19937 random(seed);
-  std::vector<int> fold(corpus.documents.size(), 0);
-  int next = 0;
-  for (auto& documents : byClass) {
-    for (std::size_t i = documents.size(); i > 1; --i) {
-      std::swap(documents[i - 1], documents[random() % i]);
-    }
-    for (std::size_t document : documents) {
-      fold[document] = next;
-      next = (next + 1) % folds;
-    }
-  }
-  return fold;
 }
 
 Status Trainer::BuildProblem(const CorpusVectoriser& vectoriser, double averageDocLength,
@@ -891,14 +861,8 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
                    " or more documents");
   }
 
-  const std::vector<int> foldOf = AssignFolds(corpus_, options_.folds, options_.seed);
-  std::vector<Fold> folds(options_.folds);
-  for (std::size_t i = 0; i < corpus_.documents.size(); ++i) {
-    folds[foldOf[i]].heldOutDocuments.push_back(i);
-    for (int f = 0; f < options_.folds; ++f) {
-      if (f != foldOf[i]) folds[f].trainingDocuments.push_back(i);
-    }
-  }
+  const std::vector<Fold> folds =
+      SplitIntoFolds(AssignFolds(corpus_, options_.folds, options_.seed), options_.folds);
 
   std::set<std::size_t> featureCounts;
   for (std::size_t k : options_.featureCounts) {

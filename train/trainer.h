@@ -12,6 +12,7 @@
 #include "text/content_word.h"
 #include "train/corpus.h"
 #include "train/corpus_vectoriser.h"
+#include "train/cross_validation_folds.h"
 #include "train/feature_selection.h"
 #include "train/linear_model.h"
 #include "train/linear_training.h"
@@ -33,11 +34,8 @@ enum class VocabularyScope { kSelected, kFull };
 // FeatureStatistics::RankByClassTurns).
 enum class RankingOrder { kChiSquare, kClassTurns };
 
-// The library names classes 1 to 36 at most.
-inline constexpr std::size_t kMaxClasses = 36;
-
 // Checks the corpus's class names against what the answers can show: at most
-// 36 classes, none named "NULL" (the entry before the first class), and no
+// kClassLimit classes, none named "NULL" (the entry before the first class), and no
 // two whose answer forms (the text after a leading "tag ") are equal.
 Status CheckClassNames(const Corpus& corpus);
 
@@ -100,12 +98,6 @@ struct GridPoint {
   double accuracy = 0.0;  // share of all training documents predicted right
   double macroF1 = 0.0;   // over the classes, from the same predictions
 };
-
-// Document i of a corpus goes to fold AssignFolds(...)[i]: within each class
-// the documents are shuffled by a generator seeded with seed and dealt out in
-// turn, continuing from class to class, so folds differ in size by one
-// document at most and hold every class in proportion.
-std::vector<int> AssignFolds(const Corpus& corpus, int folds, unsigned seed);
 
 struct TrainingReport {
   std::size_t documents = 0;
@@ -176,7 +168,7 @@ class Trainer {
 
  private:
   struct Problem;
-  struct Fold;
+  using Fold = FoldDocuments;
   struct Step;
 
   // The rows of the given documents (all of the corpus when null), by

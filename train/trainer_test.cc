@@ -402,6 +402,38 @@ TEST_F(TrainerTest, FoldsAreStratifiedAndReproducible) {
     }
   }
   EXPECT_EQ(foldSizes, (std::vector<int>{7, 7, 7}));
+
+  // Each fold holds out its own documents and trains on all the others.
+  const std::vector<FoldDocuments> split = SplitIntoFolds(folds, 3);
+  ASSERT_EQ(split.size(), 3u);
+  for (int f = 0; f < 3; ++f) {
+    std::vector<std::size_t> all = split[f].trainingDocuments;
+    all.insert(all.end(), split[f].heldOutDocuments.begin(), split[f].heldOutDocuments.end());
+    std::sort(all.begin(), all.end());
+    std::vector<std::size_t> corpus(folds.size());
+    for (std::size_t i = 0; i < corpus.size(); ++i) corpus[i] = i;
+    EXPECT_EQ(all, corpus) << "fold " << f << ": not disjoint, or not the whole corpus";
+    for (std::size_t i : split[f].heldOutDocuments) EXPECT_EQ(folds[i], f);
+  }
+}
+
+TEST_F(TrainerTest, ShuffledLabelsCrossValidateNearChance) {
+  // Every document has a word of its own: a held-out document that leaked
+  // into its fold's training would be recognised by it.
+  std::mt19937 random(11);
+  const char* const kClasses[] = {"甲", "乙", "丙"};
+  std::string text;
+  for (int d = 0; d < 90; ++d) {
+    text += std::string(kClasses[random() % 3]) + "\t";
+    for (int i = 0; i < 5; ++i) text += "词" + std::to_string(random() % 40) + " ";
+    text += "独" + std::to_string(d) + "\n";
+  }
+  WriteFile(dir_.path() + "/corpus.tsv", text);
+  ASSERT_TRUE(testing::IsOk(ReadCorpus(dir_.path() + "/corpus.tsv", CorpusEncoding::kUtf8, &corpus_)));
+  TrainerOptions options = SmallGrid();
+  options.featureCounts = {0};
+  Train(options);
+  EXPECT_LT(report_.crossValidationAccuracy, 0.55);
 }
 
 TEST_F(TrainerTest, WritesTheCalibratedConfidenceThreshold) {

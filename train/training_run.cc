@@ -84,7 +84,13 @@ Status ReadStopWords(const TrainingSettings& settings, const BundledFiles& bundl
                settings.addedStopWordsPaths.end());
   for (const auto& path : paths) {
     const Status read = stopWords->Read(path, settings.encoding);
-    if (!read.ok()) return FileFault(path, read.message());
+    if (read.ok()) continue;
+    if (settings.stopWordsPath.empty() && path == bundled.stopWords && !Exists(path)) {
+      return Status(Code::kNotFound,
+                    path + ": the bundled stop list is missing from this installation (training "
+                           "reads it unless the stop-words option is \"none\")");
+    }
+    return FileFault(path, read.message());
   }
   return Status::Ok();
 }

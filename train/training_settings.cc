@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace wenlei {
@@ -52,118 +53,258 @@ bool ParseFlag(const std::string& value, bool* flag) {
   return true;
 }
 
+std::string Reals(const std::vector<double>& values) {
+  std::string text;
+  for (double value : values) {
+    char number[32];
+    std::snprintf(number, sizeof number, "%g", value);
+    text += (text.empty() ? "" : ",") + std::string(number);
+  }
+  return text;
+}
+
+// A whole number within [low, high] into *value, else the message naming the range.
+template <typename Number>
+Status SetWhole(const std::string& text, unsigned long long low, unsigned long long high,
+                Number* value) {
+  unsigned long long number = 0;
+  if (!ParseUnsigned(text, high, &number) || number < low) {
+    return Bad(text, ("a whole number from " + std::to_string(low) + " to " +
+                      std::to_string(high)).c_str());
+  }
+  *value = static_cast<Number>(number);
+  return Status::Ok();
+}
+
+Status SetFlag(const std::string& text, bool* flag) {
+  return ParseFlag(text, flag) ? Status::Ok() : Bad(text, "1 or 0");
+}
+
+// Candidates "a,b,c" in [low, high], each into *values.
+Status SetReals(const std::string& text, double low, double high, bool lowIncluded,
+                const char* expected, std::vector<double>* values) {
+  std::vector<double> parsed;
+  for (const auto& part : SplitCommas(text)) {
+    double value;
+    if (!ParseReal(part, &value) || value < low || (!lowIncluded && value == low) || value > high) {
+      return Bad(text, expected);
+    }
+    parsed.push_back(value);
+  }
+  *values = parsed;
+  return Status::Ok();
+}
+
+std::string Number(double value) { return Reals({value}); }
+
+using S = TrainingSettings;
+
+const std::vector<TrainingOption> kOptions = {
+    {"encoding", 0, "NAME", "utf-8 or gbk: encoding of the corpus and synonyms", false,
+     [](const std::string& v, S* s) {
+       return ParseCorpusEncoding(v, &s->encoding) ? Status::Ok() : Bad(v, "utf-8 or gbk");
+     },
+     [](const S& s) { return std::string(s.encoding == CorpusEncoding::kGbk ? "gbk" : "utf-8"); }},
+    {"synonyms", 0, "FILE", "lines \"variant<TAB>canonical\": words merged into one feature", false,
+     [](const std::string& v, S* s) {
+       s->synonymsPath = v;
+       return Status::Ok();
+     },
+     nullptr},
+    {"min-df", 0, "N", "keep words held by N or more documents", false,
+     [](const std::string& v, S* s) { return SetWhole(v, 1, 1000000000, &s->options.minDocumentFrequency); },
+     [](const S& s) { return std::to_string(s.options.minDocumentFrequency); }},
+    {"features", 0, "K,...", "candidate numbers of selected words, \"all\" for every\nword", false,
+     [](const std::string& v, S* s) {
+       std::vector<std::size_t> counts;
+       for (const auto& part : SplitCommas(v)) {
+         unsigned long long number = 0;
+         if (part == "all") {
+           counts.push_back(0);
+         } else if (ParseUnsigned(part, 100000000, &number) && number > 0) {
+           counts.push_back(number);
+         } else {
+           return Bad(v, "a list of whole numbers from 1 to 100000000 or \"all\"");
+         }
+       }
+       s->options.featureCounts = counts;
+       return Status::Ok();
+     },
+     [](const S& s) {
+       std::string text;
+       for (std::size_t k : s.options.featureCounts) {
+         text += (text.empty() ? "" : ",") + (k == 0 ? std::string("all") : std::to_string(k));
+       }
+       return text;
+     }},
+    {"cost", 'c', "C,...", "candidate SVM costs", false,
+     [](const std::string& v, S* s) {
+       return SetReals(v, 0.0, HUGE_VAL, false, "a list of positive numbers", &s->options.costs);
+     },
+     [](const S& s) { return Reals(s.options.costs); }},
+    {"folds", 0, "N", "cross-validation folds", false,
+     [](const std::string& v, S* s) { return SetWhole(v, 2, 1000, &s->options.folds); },
+     [](const S& s) { return std::to_string(s.options.folds); }},
+    {"vocabulary", 0, "SCOPE",
+     "selected: the vocabulary holds the selected words only;\nfull: every word that --min-df "
+     "keeps",
+     false,
+     [](const std::string& v, S* s) {
+       if (v == "full") {
+         s->options.vocabulary = VocabularyScope::kFull;
+       } else if (v == "selected") {
+         s->options.vocabulary = VocabularyScope::kSelected;
+       } else {
+         return Bad(v, "selected or full");
+       }
+       return Status::Ok();
+     },
+     [](const S& s) {
+       return std::string(s.options.vocabulary == VocabularyScope::kFull ? "full" : "selected");
+     }},
+    {"ranking", 0, "ORDER",
+     "class-turns: each class in turn gives its best word;\nchi-square: words by their largest "
+     "chi-square over the\nclasses",
+     false,
+     [](const std::string& v, S* s) {
+       if (v == "class-turns") {
+         s->options.ranking = RankingOrder::kClassTurns;
+       } else if (v == "chi-square") {
+         s->options.ranking = RankingOrder::kChiSquare;
+       } else {
+         return Bad(v, "chi-square or class-turns");
+       }
+       return Status::Ok();
+     },
+     [](const S& s) {
+       return std::string(s.options.ranking == RankingOrder::kChiSquare ? "chi-square"
+                                                                        : "class-turns");
+     }},
+    {"kernel", 0, "NAME", "linear, polynomial, rbf or sigmoid", false,
+     [](const std::string& v, S* s) {
+       return ParseKernel(v, &s->options.kernelType)
+                  ? Status::Ok()
+                  : Bad(v, "linear, polynomial, rbf or sigmoid");
+     },
+     [](const S& s) { return std::string(KernelName(s.options.kernelType)); }},
+    {"solver", 0, "NAME",
+     "the linear kernel's solver: l2-svm, l2-svm-primal,\nl1-svm, logistic, crammer-singer "
+     "(liblinear) or\nlibsvm",
+     false,
+     [](const std::string& v, S* s) {
+       return ParseSolver(v, &s->options.solver)
+                  ? Status::Ok()
+                  : Bad(v, "l2-svm, l2-svm-primal, l1-svm, logistic, crammer-singer or libsvm");
+     },
+     [](const S& s) { return std::string(SolverName(s.options.solver)); }},
+    {"multiclass", 0, "SCHEME",
+     "how the linear solvers join classes: one-vs-rest or\none-vs-one (a model per pair of "
+     "classes)",
+     false,
+     [](const std::string& v, S* s) {
+       return ParseMulticlass(v, &s->options.multiclass) ? Status::Ok()
+                                                         : Bad(v, "one-vs-rest or one-vs-one");
+     },
+     [](const S& s) { return std::string(MulticlassName(s.options.multiclass)); }},
+    {"jobs", 'j', "N",
+     "folds trained at once, 0 for one per processor;\nthe files do not depend on it", false,
+     [](const std::string& v, S* s) { return SetWhole(v, 0, 1024, &s->options.jobs); },
+     [](const S& s) { return std::to_string(s.options.jobs); }},
+    {"gamma", 0, "G", "gamma of the non-linear kernels", false,
+     [](const std::string& v, S* s) {
+       if (!ParseReal(v, &s->options.gamma) || s->options.gamma <= 0.0) {
+         return Bad(v, "a positive number");
+       }
+       return Status::Ok();
+     },
+     [](const S& s) { return Number(s.options.gamma); }},
+    {"degree", 0, "D", "degree of the polynomial kernel", false,
+     [](const std::string& v, S* s) { return SetWhole(v, 1, 20, &s->options.degree); },
+     [](const S& s) { return std::to_string(s.options.degree); }},
+    {"coef0", 0, "R", "coef0 of the polynomial and sigmoid kernels", false,
+     [](const std::string& v, S* s) {
+       return ParseReal(v, &s->options.coef0) ? Status::Ok() : Bad(v, "a number");
+     },
+     [](const S& s) { return Number(s.options.coef0); }},
+    {"seed", 0, "N", "seed of the folds and of libsvm", false,
+     [](const std::string& v, S* s) { return SetWhole(v, 0, 4294967295ULL, &s->options.seed); },
+     [](const S& s) { return std::to_string(s.options.seed); }},
+    {"class-weights", 0, "P,...",
+     "candidate class weightings: each class's cost times\n(N / (classes * its documents))^P; 0 "
+     "weighs all documents\nalike",
+     false,
+     [](const std::string& v, S* s) {
+       return SetReals(v, 0.0, 4.0, true, "a list of numbers from 0 to 4",
+                       &s->options.classWeightPowers);
+     },
+     [](const S& s) { return Reals(s.options.classWeightPowers); }},
+    {"balance-classes", 0, nullptr, "the same as --class-weights 1", false,
+     [](const std::string& v, S* s) {
+       bool balance = false;
+       if (Status set = SetFlag(v, &balance); !set.ok()) return set;
+       s->options.classWeightPowers = {balance ? 1.0 : 0.0};
+       return Status::Ok();
+     },
+     nullptr},
+    {"stop-words", 0, "FILE",
+     "stop list replacing the bundled models/stop-words.txt\n(\"none\": no stop list)", false,
+     [](const std::string& v, S* s) {
+       s->stopWordsPath = v;
+       return Status::Ok();
+     },
+     nullptr},
+    {"add-stop-words", 0, "FILE", "more stop words (may be repeated)", true,
+     [](const std::string& v, S* s) {
+       s->addedStopWordsPaths.push_back(v);
+       return Status::Ok();
+     },
+     nullptr},
+    {"unknown-share", 0, "S",
+     "share of cross-validated training documents the stored\nconfidence threshold may flag "
+     "unknown",
+     false,
+     [](const std::string& v, S* s) {
+       double share = 0.0;
+       if (!ParseReal(v, &share) || share < 0.0 || share >= 1.0) {
+         return Bad(v, "a share from 0 up to 1");
+       }
+       s->options.unknownShare = share;
+       return Status::Ok();
+     },
+     [](const S& s) { return Number(s.options.unknownShare); }},
+    {"raw", 0, nullptr, "the corpus holds raw text, segmented here as `wenlei\nclassify` segments it",
+     false, [](const std::string& v, S* s) { return SetFlag(v, &s->raw); }, nullptr},
+    {"dict", 'd', "FILE",
+     "segmentation dictionary for --raw (default: the bundled\nmodels/dictionary/dict.txt)", false,
+     [](const std::string& v, S* s) {
+       s->dictionaryPath = v;
+       return Status::Ok();
+     },
+     nullptr},
+    {"force", 0, nullptr, "replace a resource set that DIR already holds", false,
+     [](const std::string& v, S* s) { return SetFlag(v, &s->force); }, nullptr},
+};
+
 }  // namespace
 
-Status TrainingSettings::Set(const std::string& name, const std::string& value) {
-  unsigned long long number = 0;
-  if (name == "encoding") {
-    if (!ParseCorpusEncoding(value, &encoding)) return Bad(value, "utf-8 or gbk");
-  } else if (name == "synonyms") {
-    synonymsPath = value;
-  } else if (name == "min-df") {
-    if (!ParseUnsigned(value, 1000000000, &number) || number == 0) {
-      return Bad(value, "a positive whole number");
-    }
-    options.minDocumentFrequency = number;
-  } else if (name == "features") {
-    std::vector<std::size_t> counts;
-    for (const auto& part : SplitCommas(value)) {
-      if (part == "all") {
-        counts.push_back(0);
-      } else if (ParseUnsigned(part, 100000000, &number) && number > 0) {
-        counts.push_back(number);
-      } else {
-        return Bad(value, "a list of positive whole numbers or \"all\"");
-      }
-    }
-    options.featureCounts = counts;
-  } else if (name == "cost" || name == "costs") {
-    std::vector<double> costs;
-    for (const auto& part : SplitCommas(value)) {
-      double cost;
-      if (!ParseReal(part, &cost) || cost <= 0.0) return Bad(value, "a list of positive numbers");
-      costs.push_back(cost);
-    }
-    options.costs = costs;
-  } else if (name == "folds") {
-    if (!ParseUnsigned(value, 1000, &number) || number < 2) {
-      return Bad(value, "a number of 2 or more");
-    }
-    options.folds = static_cast<int>(number);
-  } else if (name == "vocabulary") {
-    if (value == "full") {
-      options.vocabulary = VocabularyScope::kFull;
-    } else if (value == "selected") {
-      options.vocabulary = VocabularyScope::kSelected;
-    } else {
-      return Bad(value, "selected or full");
-    }
-  } else if (name == "ranking") {
-    if (value == "class-turns") {
-      options.ranking = RankingOrder::kClassTurns;
-    } else if (value == "chi-square") {
-      options.ranking = RankingOrder::kChiSquare;
-    } else {
-      return Bad(value, "chi-square or class-turns");
-    }
-  } else if (name == "kernel") {
-    if (!ParseKernel(value, &options.kernelType)) {
-      return Bad(value, "linear, polynomial, rbf or sigmoid");
-    }
-  } else if (name == "solver") {
-    if (!ParseSolver(value, &options.solver)) {
-      return Bad(value, "l2-svm, l2-svm-primal, l1-svm, logistic, crammer-singer or libsvm");
-    }
-  } else if (name == "multiclass") {
-    if (!ParseMulticlass(value, &options.multiclass)) return Bad(value, "one-vs-rest or one-vs-one");
-  } else if (name == "jobs") {
-    if (!ParseUnsigned(value, 1024, &number)) return Bad(value, "a whole number");
-    options.jobs = static_cast<unsigned>(number);
-  } else if (name == "gamma") {
-    if (!ParseReal(value, &options.gamma) || options.gamma <= 0.0) {
-      return Bad(value, "a positive number");
-    }
-  } else if (name == "degree") {
-    if (!ParseUnsigned(value, 20, &number) || number == 0) return Bad(value, "a degree from 1 to 20");
-    options.degree = static_cast<int>(number);
-  } else if (name == "coef0") {
-    if (!ParseReal(value, &options.coef0)) return Bad(value, "a number");
-  } else if (name == "seed") {
-    if (!ParseUnsigned(value, 4294967295ULL, &number)) return Bad(value, "a whole number");
-    options.seed = static_cast<unsigned>(number);
-  } else if (name == "class-weights") {
-    std::vector<double> powers;
-    for (const auto& part : SplitCommas(value)) {
-      double power;
-      if (!ParseReal(part, &power) || power < 0.0 || power > 4.0) {
-        return Bad(value, "a list of numbers from 0 to 4");
-      }
-      powers.push_back(power);
-    }
-    options.classWeightPowers = powers;
-  } else if (name == "balance-classes") {
-    bool balance = false;
-    if (!ParseFlag(value, &balance)) return Bad(value, "1 or 0");
-    options.classWeightPowers = {balance ? 1.0 : 0.0};
-  } else if (name == "stop-words") {
-    stopWordsPath = value;
-  } else if (name == "add-stop-words") {
-    addedStopWordsPaths.push_back(value);
-  } else if (name == "unknown-share") {
-    if (!ParseReal(value, &options.unknownShare) || options.unknownShare < 0.0 ||
-        options.unknownShare >= 1.0) {
-      return Bad(value, "a share from 0 up to 1");
-    }
-  } else if (name == "raw") {
-    if (!ParseFlag(value, &raw)) return Bad(value, "1 or 0");
-  } else if (name == "dict" || name == "dictionary") {
-    dictionaryPath = value;
-  } else if (name == "force") {
-    if (!ParseFlag(value, &force)) return Bad(value, "1 or 0");
-  } else {
-    return Status(Status::Code::kInvalidArgument, "no such option");
+const std::vector<TrainingOption>& TrainingOptionTable() { return kOptions; }
+
+const TrainingOption* FindTrainingOption(const std::string& name) {
+  const std::string current = name == "costs" ? "cost" : name == "dictionary" ? "dict" : name;
+  for (const TrainingOption& option : kOptions) {
+    if (current == option.name) return &option;
   }
-  return Status::Ok();
+  return nullptr;
+}
+
+std::string TrainingOptionDefault(const TrainingOption& option) {
+  return option.show == nullptr ? std::string() : option.show(TrainingSettings());
+}
+
+Status TrainingSettings::Set(const std::string& name, const std::string& value) {
+  const TrainingOption* option = FindTrainingOption(name);
+  if (option == nullptr) return Status(Status::Code::kInvalidArgument, "no such option");
+  return option->set(value, this);
 }
 
 }  // namespace wenlei

@@ -32,6 +32,31 @@ struct TrainingSettings {
   Status Set(const std::string& name, const std::string& value);
 };
 
+// One option of a training run: the name that the train command (with two
+// dashes), wenlei_train_options_set and the Python package (with
+// underscores) give it, how the command shows and explains it, and how it
+// sets and shows its value.
+struct TrainingOption {
+  const char* name;
+  char shortName;         // the command's one-letter form; 0: none
+  const char* valueName;  // the command's placeholder; nullptr: a flag
+  const char* help;       // lines broken by '\n', without the default
+  bool repeated;          // each occurrence adds to the earlier ones
+  Status (*set)(const std::string& value, TrainingSettings* settings);
+  // The value in force as the option would take it; nullptr: not shown.
+  std::string (*show)(const TrainingSettings& settings);
+};
+
+// Every option of a training run, in the order the help lists them.
+const std::vector<TrainingOption>& TrainingOptionTable();
+
+// The option of that name, or of an older name kept for it ("costs",
+// "dictionary"); nullptr when there is none.
+const TrainingOption* FindTrainingOption(const std::string& name);
+
+// What an option's value is when it is not given; empty when not shown.
+std::string TrainingOptionDefault(const TrainingOption& option);
+
 }  // namespace wenlei
 
 #endif  // WENLEI_TRAIN_TRAINING_SETTINGS_H_

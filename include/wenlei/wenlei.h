@@ -291,13 +291,21 @@ WENLEI_EXPORT wenlei_train_options *wenlei_train_options_create(void);
 WENLEI_EXPORT void wenlei_train_options_destroy(wenlei_train_options *options);
 
 /* Sets one option by the long name of the `wenlei train` command's option
- * without its dashes ("kernel", "solver", "costs", "min-df", "folds", "seed",
- * "jobs", "dictionary", "raw", "force", ...), the value as text ("1"/"0" for
- * flags).  WENLEI_INVALID_ARGUMENT with a message for an unknown name or a
- * bad value, which leaves the options as they were. */
+ * without its dashes ("kernel", "solver", "cost", "min-df", "folds", "seed",
+ * "jobs", "dict", "raw", "force", ...; wenlei_train_option_name lists them),
+ * the value as text ("1"/"0" for flags).  WENLEI_INVALID_ARGUMENT with a
+ * message for an unknown name or a bad value, which leaves the options as
+ * they were. */
 WENLEI_EXPORT wenlei_status wenlei_train_options_set(wenlei_train_options *options,
                                                      const char *name, const char *value,
                                                      char **message);
+
+/* The training options in the order `wenlei train --help` lists them: the
+ * name of option `index` (0, 1, ...), NULL past the last, and the value it
+ * has when it is not set, as text ("" when the default is not a value, such
+ * as the bundled stop list). */
+WENLEI_EXPORT const char *wenlei_train_option_name(size_t index);
+WENLEI_EXPORT const char *wenlei_train_option_default(size_t index);
 
 /* Called on the calling thread with a stage name and how far it is (done of
  * total units); a nonzero return cancels: training then returns

@@ -123,6 +123,14 @@ def test_a_document_without_known_words_gets_the_prior(fitted):
 
 # ---- in scikit-learn's machinery ----
 
+def test_training_parameters_are_the_library_options():
+    options = wenlei.training_options()
+    assert options["cost"] == "0.0625,0.125,0.25,0.5,1,2,4,8" and options["folds"] == "5"
+    training = set(TextClassifier().get_params()) - set(TextClassifier._NOT_TRAINING)
+    training = {"dict" if name == "dictionary" else name for name in training}  # the older name
+    assert training <= set(options), training - set(options)
+
+
 def test_pipeline_grid_search_and_cross_validation():
     texts, labels = corpus(15)
     pipeline = make_pipeline(FunctionTransformer(strip_all), TextClassifier(features="all", folds=2))

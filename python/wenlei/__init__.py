@@ -19,7 +19,7 @@ wenlei.sklearn.TextClassifier is a scikit-learn estimator over both.
 from ._classifier import Arrays, Classifier, Result, Segmenter, segment
 from ._errors import (CancelledError, ClosedError, DocumentError, Error, InvalidArgumentError,
                       LibraryNotFoundError, ResourceError)
-from ._training import train
+from ._training import train, training_options
 from ._version import __version__
 
 for _public in (Arrays, Classifier, Result, Segmenter, segment, CancelledError, ClosedError,
@@ -44,6 +44,6 @@ def library_path() -> str:
 __all__ = [
     "Arrays", "Classifier", "Result", "Segmenter", "segment",
     "Error", "LibraryNotFoundError", "ResourceError", "DocumentError", "ClosedError",
-    "CancelledError", "InvalidArgumentError", "train",
+    "CancelledError", "InvalidArgumentError", "train", "training_options",
     "library_version", "library_path", "__version__",
 ]

@@ -91,6 +91,8 @@ _OPTIONAL_FUNCTIONS = {
     "wenlei_train_options_set": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_char_p,
                                                 _message_p]),
     "wenlei_train_options_set_progress": (None, [ctypes.c_void_p, PROGRESS_CALLBACK, ctypes.c_void_p]),
+    "wenlei_train_option_name": (ctypes.c_char_p, [ctypes.c_size_t]),
+    "wenlei_train_option_default": (ctypes.c_char_p, [ctypes.c_size_t]),
     "wenlei_train_file": (ctypes.c_int, [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_void_p, _message_p]),
     "wenlei_train_texts": (ctypes.c_int, [_c_char_pp, _c_char_pp, _c_size_p, ctypes.c_size_t,
                                           ctypes.c_char_p, ctypes.c_void_p, _message_p]),

@@ -3,7 +3,7 @@
 import ctypes
 import os
 import sys
-from typing import Callable, Optional, Sequence, Tuple, Union
+from typing import Callable, Dict, Optional, Sequence, Tuple, Union
 
 from . import _library as native
 from ._classifier import PathLike, Text, _sequence_of_texts, _utf8
@@ -112,6 +112,22 @@ class _Options:
         if self._handle:
             self._lib.wenlei_train_options_destroy(self._handle)
             self._handle = None
+
+
+def training_options() -> Dict[str, str]:
+    """The library's training options, named with underscores for dashes,
+    each with its default as text ("" when it is not a value), in the order
+    `wenlei train --help` lists them."""
+    lib = native.library()
+    if not native.has("wenlei_train_option_name"):
+        raise Error("the loaded libwenlei (%s) does not list its training options"
+                    % native.library_path(), INTERNAL)
+    options = {}
+    index = 0
+    while (name := lib.wenlei_train_option_name(index)) is not None:
+        options[name.decode().replace("-", "_")] = lib.wenlei_train_option_default(index).decode()
+        index += 1
+    return options
 
 
 def train(data: Union[PathLike, Tuple[Sequence[Text], Sequence[str]]], output_dir: PathLike, *,

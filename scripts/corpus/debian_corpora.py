@@ -27,7 +27,6 @@ corpus's paragraphs: a corpus for time and memory, not for accuracy.
 """
 
 import argparse
-import gzip
 import html
 import os
 import random
@@ -35,7 +34,9 @@ import re
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from out_of_domain import han_count, one_line, roff_text  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
+from man_pages import one_line, page_sources, roff_text  # noqa: E402
+from out_of_domain import han_count  # noqa: E402
 
 TEST_DOCUMENTS = 2000
 TRAIN_SIZES = (2000, 8000)
@@ -64,16 +65,7 @@ CORPORA = {
 
 
 def man_paragraphs(man_dir, section):
-    folder = os.path.join(man_dir, section)
-    for name in sorted(os.listdir(folder)):
-        path = os.path.join(folder, name)
-        if os.path.islink(path) or not os.path.isfile(path):
-            continue
-        opener = gzip.open if name.endswith(".gz") else open
-        with opener(path, "rt", encoding="utf-8", errors="replace") as handle:
-            source = handle.read()
-        if source.startswith(".so "):
-            continue  # a page that only points at another
+    for _, _, source in page_sources(man_dir, [section]):
         for paragraph in PARAGRAPH_BREAK.split(source):
             yield roff_text(paragraph)
 

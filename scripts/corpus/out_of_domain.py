@@ -13,30 +13,22 @@ far-sources.tsv / near-sources.tsv naming where each line came from.
 """
 
 import argparse
-import gzip
 import os
 import re
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
+from man_pages import one_line, page_sources, roff_text  # noqa: E402
 
 LABEL = "unknown"
 FORTUNE_FILES = ["chinese", "tang300", "song100"]
 
 ANSI_ESCAPE = re.compile(r"\x1b\[[0-9;]*[A-Za-z]")
-ROFF_FONT = re.compile(r"\\f(?:\[[^\]]*\]|\(..|.)")
-ROFF_SPECIAL = re.compile(r"\\\((..)")
-ROFF_OTHER = re.compile(r"\\[&/,|^%:]")
-SPECIAL_CHARACTERS = {"em": "—", "en": "–", "lq": "“", "rq": "”", "oq": "‘", "cq": "’",
-                      "bu": "·", "co": "©", "aq": "'", "dq": '"', "mi": "-", "hy": "-"}
 HAN = re.compile(r"[\u3400-\u4dbf\u4e00-\u9fff\uf900-\ufaff]")
 
 
 def han_count(text):
     return len(HAN.findall(text))
-
-
-def one_line(text):
-    """Tabs and line ends become spaces, so a document fits one TSV line."""
-    return re.sub(r"\s+", " ", text).strip()
 
 
 def fortune_entries(path):
@@ -47,42 +39,9 @@ def fortune_entries(path):
         yield number, one_line(entry)
 
 
-def roff_text(source):
-    """The running text of a manual page: requests dropped, the text of
-    font and heading requests kept, escapes resolved."""
-    lines = []
-    for line in source.splitlines():
-        if line.startswith(".\\\"") or line.startswith("'\\\"") or line.startswith('.\\"'):
-            continue
-        if line.startswith(".") or line.startswith("'"):
-            request, _, rest = line[1:].partition(" ")
-            if request in ("SH", "SS", "B", "I", "BI", "BR", "IR", "RB", "RI", "IB", "TP", "IP"):
-                line = rest.replace('"', "")
-            else:
-                continue
-        line = ROFF_FONT.sub("", line)
-        line = ROFF_SPECIAL.sub(lambda m: SPECIAL_CHARACTERS.get(m.group(1), " "), line)
-        line = ROFF_OTHER.sub("", line)
-        line = line.replace("\\-", "-").replace("\\e", "\\").replace("\\ ", " ")
-        lines.append(line)
-    return one_line(" ".join(lines))
-
-
 def man_pages(man_dir):
-    for section in sorted(os.listdir(man_dir)):
-        folder = os.path.join(man_dir, section)
-        if not os.path.isdir(folder):
-            continue
-        for name in sorted(os.listdir(folder)):
-            path = os.path.join(folder, name)
-            if os.path.islink(path) or not os.path.isfile(path):
-                continue
-            opener = gzip.open if name.endswith(".gz") else open
-            with opener(path, "rt", encoding="utf-8", errors="replace") as handle:
-                source = handle.read()
-            if source.startswith(".so "):
-                continue  # a page that only points at another
-            yield f"{section}/{name}", roff_text(source)
+    for section, name, source in page_sources(man_dir):
+        yield f"{section}/{name}", roff_text(source)
 
 
 def cut(text, max_chars):

@@ -24,12 +24,6 @@ class OutOfDomainTest(unittest.TestCase):
             entries = [text for _, text in out_of_domain.fortune_entries(path)]
         self.assertEqual(entries[:2], ["第一条 说的话", "-- 某人《书》"])
 
-    def test_manual_page_keeps_running_text_and_headings_only(self):
-        source = ('.\\" a comment\n.TH LS 1 2022年9月 "GNU coreutils"\n.SH 名称\n'
-                  "ls \\- 列出目录内容\n.PP\n\\fB\\-a\\fP, \\fI\\,文件\\/\\fP \\(lq点号\\(rq\n")
-        self.assertEqual(out_of_domain.roff_text(source),
-                         "名称 ls - 列出目录内容 -a, 文件 “点号”")
-
     def test_cut_ends_at_a_full_stop_in_the_second_half(self):
         self.assertEqual(out_of_domain.cut("短文。", 10), "短文。")
         self.assertEqual(out_of_domain.cut("一二三四五六。七八九十", 10), "一二三四五六。")

@@ -572,7 +572,7 @@ int RunClassifyCommand(int argc, char** argv) {
   std::string maxBytes;
   parser.AddValue(0, "max-bytes", "N", &maxBytes,
                   "the largest document, in bytes; a longer one is an\n"
-                  "error of its own and is skipped (16777216, 16 MiB)");
+                  "error of its own and is skipped (" + DefaultMaxDocumentBytesText() + ")");
   parser.SetEpilogue(
       "Characters that GBK cannot encode (most emoji, rare characters) are left out\n"
       "and counted.  Input that is not UTF-8 (not GBK with --gbk) is reported with\n"

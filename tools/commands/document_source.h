@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "util/document_limit.h"
+
 #include "util/status.h"
 
 namespace wenlei {
@@ -32,9 +34,9 @@ class DocumentSource {
   DocumentSource(std::vector<std::string> texts, std::vector<std::string> files, bool lines,
                  std::size_t maxBytes = kDefaultMaxDocumentBytes);
 
-  // What a document may hold unless a command is told otherwise: 16 MiB,
-  // the modern interface's default too.
-  static constexpr std::size_t kDefaultMaxDocumentBytes = std::size_t(16) << 20;
+  // What a document may hold unless a command is told otherwise: the
+  // modern interface's default.
+  static constexpr std::size_t kDefaultMaxDocumentBytes = wenlei::kDefaultMaxDocumentBytes;
   static constexpr std::size_t kTooLongHeadBytes = 4096;
   ~DocumentSource();
   DocumentSource(const DocumentSource&) = delete;

@@ -32,7 +32,6 @@
 #include "tools/host/working_directory.h"
 #include "train/corpus.h"
 #include "tools/training/evaluation.h"
-#include "tools/training/probability_scorer.h"
 
 namespace wenlei {
 namespace {
@@ -64,6 +63,15 @@ Status ReadResourceClasses(const fs::path& directory, std::vector<std::string>* 
   // library's own check, the one its modern interface opens a set with.
   return CheckResourceSetFits(directory.string());
 }
+
+// What the model says about one document beyond its answer text.
+struct DocumentScore {
+  std::vector<double> probabilities;  // by class number - 1; empty without a known word
+  std::vector<int> ranking;           // class indices, most probable first
+  std::size_t words = 0;
+  std::size_t knownWords = 0;  // occurrences of vocabulary words
+  double confidence = 0.0;
+};
 
 // Documents handed to the library in one call: one reading of the model
 // serves them all.
@@ -243,8 +251,10 @@ int RunEvalCommand(int argc, char** argv) {
     std::fflush(stderr);
   };
 
-  if (!exports) {
-    wenlei_classifier* classifier = nullptr;
+  // Both doors: the modern interface's ranking, confidence and flag for a
+  // document's words; without --exports its answer too.
+  wenlei_classifier* classifier = nullptr;
+  {
     char* message = nullptr;
     wenlei_options* options = wenlei_options_create();
     wenlei_options_set_min_confidence(options, minConfidence);
@@ -255,47 +265,57 @@ int RunEvalCommand(int argc, char** argv) {
       wenlei_free(message);
       return Fail(why);
     }
-    std::vector<const char*> words;
-    std::vector<std::size_t> lengths;
+  }
+  std::unique_ptr<wenlei_classifier, void (*)(wenlei_classifier*)> closer(classifier, &wenlei_close);
+  std::vector<const char*> words;
+  std::vector<std::size_t> lengths;
+  // The modern interface's result for a document, or null with *why set.
+  auto classify = [&](const CorpusDocument& document, std::string* why) -> wenlei_result* {
+    words.clear();
+    lengths.clear();
+    for (const std::string& word : document.words) {
+      words.push_back(word.data());
+      lengths.push_back(word.size());
+    }
+    wenlei_result* result = nullptr;
+    char* message = nullptr;
+    const wenlei_status status = wenlei_classify_words(classifier, words.data(), lengths.data(),
+                                                       words.size(), WENLEI_GBK, &result, &message);
+    if (status == WENLEI_OK) return result;
+    *why = testPath + ":" + std::to_string(document.line) + ": " +
+           (message != nullptr ? message : wenlei_status_name(status));
+    wenlei_free(message);
+    return nullptr;
+  };
+  auto scoreOf = [&](const wenlei_result* result) {
+    DocumentScore score;
+    score.words = wenlei_result_words(result);
+    score.knownWords = wenlei_result_known_words(result);
+    score.confidence = wenlei_result_confidence(result);
+    const std::size_t ranked = wenlei_result_class_count(result);
+    if (ranked > 0) score.probabilities.assign(namesGbk.size(), 0.0);
+    for (std::size_t rank = 0; rank < ranked; ++rank) {
+      const int index = static_cast<int>(wenlei_result_class_number(result, rank)) - 1;
+      if (index < 0 || index >= static_cast<int>(namesGbk.size())) continue;
+      score.ranking.push_back(index);
+      score.probabilities[index] = wenlei_result_probability(result, rank);
+    }
+    return score;
+  };
+
+  if (!exports) {
     for (std::size_t i = 0; i < total; ++i) {
       const CorpusDocument& document = test.documents[i];
-      words.clear();
-      lengths.clear();
-      for (const std::string& word : document.words) {
-        words.push_back(word.data());
-        lengths.push_back(word.size());
-      }
-      wenlei_result* result = nullptr;
+      std::string why;
       auto start = std::chrono::steady_clock::now();
-      const wenlei_status status = wenlei_classify_words(classifier, words.data(), lengths.data(),
-                                                         words.size(), WENLEI_GBK, &result, &message);
+      wenlei_result* result = classify(document, &why);
       seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      if (status != WENLEI_OK) {
-        const std::string why = testPath + ":" + std::to_string(document.line) + ": " +
-                                (message != nullptr ? message : wenlei_status_name(status));
-        wenlei_free(message);
-        wenlei_close(classifier);
-        return Fail(why);
-      }
-      // The result's own ranking, confidence and flag.
-      DocumentScore score;
-      score.words = wenlei_result_words(result);
-      score.knownWords = wenlei_result_known_words(result);
-      score.confidence = wenlei_result_confidence(result);
-      const std::size_t ranked = wenlei_result_class_count(result);
-      if (ranked > 0) score.probabilities.assign(namesGbk.size(), 0.0);
-      for (std::size_t rank = 0; rank < ranked; ++rank) {
-        const int index = static_cast<int>(wenlei_result_class_number(result, rank)) - 1;
-        if (index < 0 || index >= static_cast<int>(namesGbk.size())) continue;
-        score.ranking.push_back(index);
-        score.probabilities[index] = wenlei_result_probability(result, rank);
-      }
-      record(document, ParseAnswer(wenlei_result_answer_gbk(result), namesGbk), score,
+      if (result == nullptr) return Fail(why);
+      record(document, ParseAnswer(wenlei_result_answer_gbk(result), namesGbk), scoreOf(result),
              wenlei_result_unknown(result) != 0);
       wenlei_result_free(result);
       if ((i + 1) % kBatchSize == 0 || i + 1 == total) progress(i + 1);
     }
-    wenlei_close(classifier);
   } else {
     // The library writes its working files beside the resource set it
     // loads; a private working directory keeps them out of DIR.
@@ -307,20 +327,14 @@ int RunEvalCommand(int argc, char** argv) {
       return Fail(directory + ": the library rejects the resource file");
     }
     ClassifierHandle handle = CreateClassifier();
-    // The exported functions answer with names only; the probabilities
-    // behind them come from the same vector and model in memory.
-    std::unique_ptr<ProbabilityScorer> scorer;
-    if (Status opened = ProbabilityScorer::Open(prefix, &scorer); !opened.ok()) {
-      return Fail(opened.message());
-    }
     const std::size_t batch = oneByOne ? 1 : kBatchSize;
     for (std::size_t begin = 0; begin < total; begin += batch) {
       const std::size_t end = std::min(total, begin + batch);
-      std::vector<std::unique_ptr<HostWordList>> words;
+      std::vector<std::unique_ptr<HostWordList>> hostWords;
       std::vector<WordList> lists;
       for (std::size_t i = begin; i < end; ++i) {
-        words.push_back(std::make_unique<HostWordList>(test.documents[i].words));
-        lists.push_back(*words.back()->list());
+        hostWords.push_back(std::make_unique<HostWordList>(test.documents[i].words));
+        lists.push_back(*hostWords.back()->list());
       }
       std::vector<std::vector<char>> buffers(end - begin, std::vector<char>(256));
       std::vector<char*> answers;
@@ -332,11 +346,20 @@ int RunEvalCommand(int argc, char** argv) {
         BatchClassification(handle, lists.data(), lists.size(), answers.data());
       }
       seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      // The exported functions answer with names only: the ranking and the
+      // confidence come from the modern interface for the same words.
       for (std::size_t i = begin; i < end; ++i) {
         const CorpusDocument& document = test.documents[i];
-        const DocumentScore score = scorer->Score(document.words);
-        record(document, ParseAnswer(answers[i - begin], namesGbk), score,
-               score.probabilities.empty() || score.confidence < minConfidence);
+        std::string why;
+        wenlei_result* result = classify(document, &why);
+        if (result == nullptr) {
+          releaseClassifier(handle);
+          releasesource();
+          return Fail(why);
+        }
+        record(document, ParseAnswer(answers[i - begin], namesGbk), scoreOf(result),
+               wenlei_result_unknown(result) != 0);
+        wenlei_result_free(result);
       }
       progress(end);
     }

@@ -49,7 +49,7 @@ int RunSegmentCommand(int argc, char** argv) {
   std::string maxBytesText;
   parser.AddValue(0, "max-bytes", "N", &maxBytesText,
                   "the largest document, in bytes; a longer one is an\n"
-                  "error of its own and is skipped (16777216, 16 MiB)");
+                  "error of its own and is skipped (" + DefaultMaxDocumentBytesText() + ")");
   parser.SetEpilogue(
       "A line that is not UTF-8 is reported with the offset of its first bad byte\n"
       "and printed as an empty line, so the output stays line for line with the\n"

@@ -267,6 +267,24 @@ TEST(TrainOptionsTest, ParsesGridAndKernel) {
   EXPECT_EQ(line.settings.options.unknownShare, 0.05);
 }
 
+TEST(TrainOptionsTest, EveryDefaultShownIsOneTheOptionTakes) {
+  // The help shows each default from the table: setting it must change
+  // nothing, so the help cannot drift from what training does.
+  for (const TrainingOption& option : TrainingOptionTable()) {
+    const std::string shown = TrainingOptionDefault(option);
+    if (shown.empty()) continue;
+    TrainingSettings settings;
+    ASSERT_TRUE(option.set(shown, &settings).ok()) << option.name << " " << shown;
+    EXPECT_EQ(option.show(settings), shown) << option.name;
+    EXPECT_EQ(FindTrainingOption(option.name), &option);
+  }
+  EXPECT_EQ(FindTrainingOption("costs"), FindTrainingOption("cost"));
+  EXPECT_EQ(FindTrainingOption("no-such"), nullptr);
+  TrainingSettings settings;
+  EXPECT_EQ(settings.Set("jobs", "10000").message(), "\"10000\" is not a whole number from 0 to 1024");
+  EXPECT_EQ(settings.Set("folds", "100000").message(), "\"100000\" is not a whole number from 2 to 1000");
+}
+
 TEST_F(TrainCommandTest, EvalMeasuresThroughTheLibrary) {
   ASSERT_EQ(Train({"--features", "all"}).status, 0);
   const std::string testPath = dir_.path() + "/test.tsv";

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 namespace wenlei {
@@ -25,78 +26,43 @@ const char kEpilogue[] =
     "Examples: wenlei train --raw labelled-texts.tsv -o my-set\n"
     "          wenlei train data/corpus/train.tsv -o models/help-zh";
 
+// An option's help with its default after it, on a line of its own when
+// the last line has no room for it.
+std::string HelpWithDefault(const TrainingOption& option) {
+  std::string help = option.help;
+  const std::string byDefault = TrainingOptionDefault(option);
+  if (byDefault.empty()) return help;
+  const std::size_t lastLine = help.size() - (help.rfind('\n') + 1);
+  constexpr std::size_t kWidth = 60;
+  help += (lastLine + byDefault.size() + 3 > kWidth ? "\n(" : " (") + byDefault + ")";
+  return help;
+}
+
 }  // namespace
 
 OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandLine* line) {
-  // Each option's text as given, applied in this order once all are read.
-  struct Valued {
-    const char* name;
-    std::string value;
-  };
-  std::vector<Valued> values = {{"encoding", ""}, {"synonyms", ""}, {"min-df", ""},
-                                {"features", ""}, {"cost", ""}, {"folds", ""},
-                                {"vocabulary", ""}, {"ranking", ""}, {"kernel", ""},
-                                {"solver", ""}, {"multiclass", ""}, {"jobs", ""}, {"gamma", ""}, {"degree", ""}, {"coef0", ""},
-                                {"seed", ""}, {"class-weights", ""}, {"stop-words", ""},
-                                {"unknown-share", ""}, {"dict", ""}};
-  auto valueOf = [&values](const char* name) -> std::string* {
-    for (auto& valued : values) {
-      if (std::string(valued.name) == name) return &valued.value;
-    }
-    return nullptr;
-  };
+  const std::vector<TrainingOption>& table = TrainingOptionTable();
+  // Each option's text as given (flags: whether given), applied once all
+  // are read: flags first, then values in the table's order.
+  std::vector<std::string> values(table.size());
+  std::vector<std::vector<std::string>> repeated(table.size());
+  std::unique_ptr<bool[]> flags(new bool[table.size()]());
   std::string output;
-  std::vector<std::string> addedStopWords;
-  bool balanceClasses = false, raw = false, force = false;
   OptionParser parser("wenlei train", "wenlei train CORPUS.tsv -o DIR [options]", kDescription);
   parser.AddValue('o', "output", "DIR", &output,
                   "the resource directory to write (made when missing)");
-  parser.AddValue(0, "encoding", "NAME", valueOf("encoding"),
-                  "utf-8 or gbk: encoding of the corpus and synonyms (utf-8)");
-  parser.AddValue(0, "synonyms", "FILE", valueOf("synonyms"),
-                  "lines \"variant<TAB>canonical\": words merged into one feature");
-  parser.AddValue(0, "min-df", "N", valueOf("min-df"), "keep words held by N or more documents (1)");
-  parser.AddValue(0, "features", "K,...", valueOf("features"),
-                  "candidate numbers of selected words, \"all\" for every\nword "
-                  "(1000,2000,4000,all)");
-  parser.AddValue('c', "cost", "C,...", valueOf("cost"), "candidate SVM costs\n(0.0625,0.125,0.25,0.5,1,2,4,8)");
-  parser.AddValue(0, "folds", "N", valueOf("folds"), "cross-validation folds (5)");
-  parser.AddValue(0, "vocabulary", "SCOPE", valueOf("vocabulary"),
-                  "selected: the vocabulary holds the selected words only;\nfull: every word "
-                  "that --min-df keeps (selected)");
-  parser.AddValue(0, "ranking", "ORDER", valueOf("ranking"),
-                  "class-turns: each class in turn gives its best word;\nchi-square: words by their "
-                  "largest chi-square over the\nclasses (class-turns)");
-  parser.AddValue(0, "kernel", "NAME", valueOf("kernel"), "linear, polynomial, rbf or sigmoid (linear)");
-  parser.AddValue(0, "solver", "NAME", valueOf("solver"),
-                  "the linear kernel's solver: l2-svm, l2-svm-primal,\nl1-svm, logistic, "
-                  "crammer-singer (liblinear) or\nlibsvm (l2-svm)");
-  parser.AddValue(0, "multiclass", "SCHEME", valueOf("multiclass"),
-                  "how the linear solvers join classes: one-vs-rest or\none-vs-one "
-                  "(a model per pair of classes) (one-vs-one)");
-  parser.AddValue('j', "jobs", "N", valueOf("jobs"),
-                  "folds trained at once, 0 for one per processor (0);\nthe files do not "
-                  "depend on it");
-  parser.AddValue(0, "gamma", "G", valueOf("gamma"), "gamma of the non-linear kernels (1)");
-  parser.AddValue(0, "degree", "D", valueOf("degree"), "degree of the polynomial kernel (3)");
-  parser.AddValue(0, "coef0", "R", valueOf("coef0"), "coef0 of the polynomial and sigmoid kernels (0)");
-  parser.AddValue(0, "seed", "N", valueOf("seed"), "seed of the folds and of libsvm (1)");
-  parser.AddValue(0, "class-weights", "P,...", valueOf("class-weights"),
-                  "candidate class weightings: each class's cost times\n"
-                  "(N / (classes * its documents))^P; 0 weighs all documents\nalike (0)");
-  parser.AddFlag(0, "balance-classes", &balanceClasses, "the same as --class-weights 1");
-  parser.AddValue(0, "stop-words", "FILE", valueOf("stop-words"),
-                  "stop list replacing the bundled models/stop-words.txt\n(\"none\": no stop list)");
-  parser.AddRepeatedValue(0, "add-stop-words", "FILE", &addedStopWords,
-                          "more stop words (may be repeated)");
-  parser.AddValue(0, "unknown-share", "S", valueOf("unknown-share"),
-                  "share of cross-validated training documents the stored\nconfidence threshold "
-                  "may flag unknown (0.02)");
-  parser.AddFlag(0, "raw", &raw,
-                 "the corpus holds raw text, segmented here as `wenlei\nclassify` segments it");
-  parser.AddValue('d', "dict", "FILE", valueOf("dict"),
-                  "segmentation dictionary for --raw (default: the bundled\nmodels/dictionary/dict.txt)");
-  parser.AddFlag(0, "force", &force, "replace a resource set that DIR already holds");
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const TrainingOption& option = table[i];
+    if (option.valueName == nullptr) {
+      parser.AddFlag(option.shortName, option.name, &flags[i], HelpWithDefault(option));
+    } else if (option.repeated) {
+      parser.AddRepeatedValue(option.shortName, option.name, option.valueName, &repeated[i],
+                              HelpWithDefault(option));
+    } else {
+      parser.AddValue(option.shortName, option.name, option.valueName, &values[i],
+                      HelpWithDefault(option));
+    }
+  }
   std::string progressEvery;
   parser.AddFlag('q', "quiet", &line->quiet, "no progress on standard error");
   parser.AddValue(0, "progress-every", "S", &progressEvery,
@@ -109,19 +75,19 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
   if (outcome != OptionParser::Outcome::kRun) return outcome;
 
   TrainingSettings& settings = line->settings;
-  auto apply = [&parser, &settings](const std::string& name, const std::string& value) {
-    Status status = settings.Set(name, value);
-    if (!status.ok()) parser.ReportUsageError("--" + name + ": " + status.message());
+  auto apply = [&parser, &settings](const TrainingOption& option, const std::string& value) {
+    Status status = option.set(value, &settings);
+    if (!status.ok()) parser.ReportUsageError("--" + std::string(option.name) + ": " + status.message());
     return status.ok();
   };
-  if (balanceClasses && !apply("balance-classes", "1")) return OptionParser::Outcome::kUsageError;
-  for (const auto& valued : values) {
-    if (!valued.value.empty() && !apply(valued.name, valued.value)) {
-      return OptionParser::Outcome::kUsageError;
-    }
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    if (flags[i] && !apply(table[i], "1")) return OptionParser::Outcome::kUsageError;
   }
-  for (const auto& path : addedStopWords) {
-    if (!apply("add-stop-words", path)) return OptionParser::Outcome::kUsageError;
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    if (!values[i].empty() && !apply(table[i], values[i])) return OptionParser::Outcome::kUsageError;
+    for (const auto& value : repeated[i]) {
+      if (!apply(table[i], value)) return OptionParser::Outcome::kUsageError;
+    }
   }
   if (!progressEvery.empty()) {
     char* end = nullptr;
@@ -133,8 +99,6 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
     }
     line->progressInterval = seconds;
   }
-  settings.raw = raw;
-  settings.force = force;
 
   if (operands.size() != 1) {
     parser.ReportUsageError(operands.empty() ? "no corpus file given"

@@ -1,5 +1,5 @@
-#ifndef WENLEI_INTERFACE_ENGINE_H_
-#define WENLEI_INTERFACE_ENGINE_H_
+#ifndef WENLEI_CLASSIFY_ENGINE_H_
+#define WENLEI_CLASSIFY_ENGINE_H_
 
 #include <atomic>
 #include <cstddef>
@@ -14,6 +14,7 @@
 #include "source/source_data.h"
 #include "text/dictionary.h"
 #include "text/segmenter.h"
+#include "util/document_limit.h"
 #include "util/status.h"
 #include "vectorise/term_weighting.h"
 
@@ -22,7 +23,7 @@ namespace wenlei {
 struct EngineOptions {
   std::string dictionaryPath;  // for text input; empty: text cannot be classified
   double minConfidence = -1.0;  // negative: the resource set's threshold, else 0
-  std::size_t maxDocumentBytes = std::size_t{16} << 20;  // 0: no limit
+  std::size_t maxDocumentBytes = kDefaultMaxDocumentBytes;  // 0: no limit
 };
 
 // One class of a result, with its probability.
@@ -166,4 +167,4 @@ class SegmentationDictionary {
 
 }  // namespace wenlei
 
-#endif  // WENLEI_INTERFACE_ENGINE_H_
+#endif  // WENLEI_CLASSIFY_ENGINE_H_

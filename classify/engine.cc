@@ -1,4 +1,4 @@
-#include "interface/engine.h"
+#include "classify/engine.h"
 
 #include <algorithm>
 #include <cmath>
