@@ -23,6 +23,7 @@
 #include "text/utf8.h"
 #include "util/file_bytes.h"
 #include "util/number_text.h"
+#include "util/private_copy.h"
 #include "util/process_lock.h"
 #include "util/sha256.h"
 #include "vectorise/document_features.h"
@@ -96,8 +97,20 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
     *why = std::string(kSourceFileName) + " differs from the digest recorded";
     return read;
   }
+#if defined(_WIN32)
+  // No memory streams there: the checked bytes are read from a private copy.
+  std::unique_ptr<PrivateCopy> copy;
+  if (!bytes.empty()) {
+    if (Status made = PrivateCopy::Make(bytes, &copy); !made.ok()) return made;
+  }
+  std::FILE* sourceFile = copy == nullptr ? nullptr : std::fopen(copy->path().c_str(), "rb");
+  if (copy != nullptr && sourceFile == nullptr) {
+    return Status(Code::kIoError, "cannot read the private copy of " + sourcePath);
+  }
+#else
   std::FILE* sourceFile = bytes.empty() ? nullptr : fmemopen(bytes.data(), bytes.size(), "rb");
   if (!bytes.empty() && sourceFile == nullptr) return Status(Code::kNoMemory, "out of memory");
+#endif
   // (fmemopen takes no empty buffer; an empty file is refused by Load.)
   const Status loaded = sourceFile != nullptr ? opened->sourceData_.LoadFrom(sourceFile, prefix)
                                               : opened->sourceData_.Load(prefix);
@@ -379,7 +392,7 @@ void Engine::LoadDictionary() const {
   const Status loaded = Dictionary::Load(dictionaryPath_, &dictionary_);
   if (!loaded.ok()) {
     std::error_code ignored;
-    dictionaryStatus_ = Status(std::filesystem::exists(dictionaryPath_, ignored) ? Code::kCorrupt : Code::kNotFound,
+    dictionaryStatus_ = Status(std::filesystem::exists(Utf8Path(dictionaryPath_), ignored) ? Code::kCorrupt : Code::kNotFound,
                                loaded.message());
     return;
   }
@@ -466,7 +479,7 @@ Status SegmentationDictionary::Open(const std::string& path,
   const Status loaded = Dictionary::Load(path, &made->dictionary_);
   if (!loaded.ok()) {
     std::error_code ignored;
-    return Status(std::filesystem::exists(path, ignored) ? Code::kCorrupt : Code::kNotFound,
+    return Status(std::filesystem::exists(Utf8Path(path), ignored) ? Code::kCorrupt : Code::kNotFound,
                   loaded.message());
   }
   made->segmenter_ = std::make_unique<Segmenter>(*made->dictionary_);

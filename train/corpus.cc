@@ -1,4 +1,5 @@
 #include "train/corpus.h"
+#include "util/file_bytes.h"
 
 #include <algorithm>
 #include <cctype>
@@ -21,7 +22,7 @@ class LineSource {
   LineSource(const std::string& path, CorpusEncoding encoding) : path_(path), encoding_(encoding) {}
 
   Status Open() {
-    file_.open(path_, std::ios::binary);
+    file_.open(Utf8Path(path_), std::ios::binary);
     if (!file_) return Status(Status::Code::kIoError, path_ + ": cannot open for reading");
     if (Status opened = GbkConverter::Open(&converter_); !opened.ok()) {
       return Status(opened.code(), path_ + ": " + opened.message());

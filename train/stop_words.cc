@@ -1,4 +1,5 @@
 #include "train/stop_words.h"
+#include "util/file_bytes.h"
 
 #include <fstream>
 #include <memory>
@@ -22,7 +23,7 @@ std::string Trim(const std::string& text) {
 }  // namespace
 
 Status StopWords::Read(const std::string& path, CorpusEncoding encoding) {
-  std::ifstream file(path, std::ios::binary);
+  std::ifstream file(Utf8Path(path), std::ios::binary);
   if (!file) return Status(Status::Code::kNotFound, path + ": cannot open for reading");
   std::unique_ptr<GbkConverter> converter;
   if (Status opened = GbkConverter::Open(&converter); !opened.ok()) return opened;

@@ -1,7 +1,13 @@
 #include "train/training_run.h"
+#include "util/file_bytes.h"
 
+#if defined(_WIN32)
+#include <process.h>
+#include <windows.h>
+#else
 #include <signal.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -29,12 +35,12 @@ constexpr char kTemporaryStart[] = ".wenlei-train-";
 
 bool Exists(const std::string& path) {
   std::error_code ignored;
-  return fs::exists(path, ignored);
+  return fs::exists(Utf8Path(path), ignored);
 }
 
 void RemoveQuietly(const std::string& path) {
   std::error_code ignored;
-  fs::remove(path, ignored);
+  fs::remove(Utf8Path(path), ignored);
 }
 
 // A file named by the caller that could not be used: missing, or there but
@@ -57,6 +63,19 @@ pid_t TrainingProcessOf(const std::string& name) {
   return pid;
 }
 
+// Whether no process with this id runs (a process we may not look at runs).
+bool ProcessIsGone(pid_t pid) {
+#if defined(_WIN32)
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+  if (process == nullptr) return GetLastError() == ERROR_INVALID_PARAMETER;
+  const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+  CloseHandle(process);
+  return ended;
+#else
+  return kill(pid, 0) != 0 && errno == ESRCH;
+#endif
+}
+
 // A run that was killed outright (SIGKILL, a crash, a power cut) could not
 // remove its temporary files; the next run into the directory removes those
 // whose process no longer exists.  A live process with that id, ours or
@@ -65,10 +84,10 @@ void RemoveLeftoversOfDeadRuns(const fs::path& directory) {
   std::error_code status;
   for (fs::directory_iterator entry(directory, status), end; !status && entry != end;
        entry.increment(status)) {
-    const pid_t pid = TrainingProcessOf(entry->path().filename().string());
+    const pid_t pid = TrainingProcessOf(entry->path().filename().u8string());
     if (pid <= 0 || pid == getpid()) continue;
-    if (kill(pid, 0) == 0 || errno != ESRCH) continue;
-    RemoveQuietly(entry->path().string());
+    if (!ProcessIsGone(pid)) continue;
+    RemoveQuietly(entry->path().u8string());
   }
 }
 
@@ -168,7 +187,7 @@ Status DigestWrittenFiles(const std::vector<std::string>& temporary, SetMetadata
 Status WriteMetadata(const std::string& directory, const Corpus& corpus,
                      const TrainerOptions& options, const TrainingReport& report,
                      SetMetadata metadata) {
-  const std::string prefix = (fs::path(directory) / "").string();
+  const std::string prefix = (Utf8Path(directory) / "").u8string();
   metadata.trainer = TrainerDescription(options, report);
   for (std::size_t c = 0; c < corpus.classNamesUtf8.size(); ++c) {
     metadata.classNames.emplace_back(static_cast<std::int32_t>(c + 1), corpus.classNamesUtf8[c]);
@@ -179,14 +198,14 @@ Status WriteMetadata(const std::string& directory, const Corpus& corpus,
 }  // namespace
 
 std::string TemporaryPrefix(const std::string& directory) {
-  return (fs::path(directory) / (kTemporaryStart + std::to_string(getpid()) + ".")).string();
+  return (Utf8Path(directory) / (kTemporaryStart + std::to_string(getpid()) + ".")).u8string();
 }
 
 Status TrainResourceSet(const CorpusInput& input, const std::string& directory,
                         const TrainingSettings& settings, const BundledFiles& bundled,
                         TrainingProgress* progress, TrainingOutcome* outcome) {
   *outcome = TrainingOutcome();
-  const fs::path folder(directory);
+  const fs::path folder = Utf8Path(directory);
   const std::string sourcePath = (folder / kSourceFileName).string();
   const std::string modelPath = (folder / kModelFileName).string();
   const std::string confidencePath = (folder / kConfidenceFileName).string();
@@ -229,9 +248,9 @@ Status TrainResourceSet(const CorpusInput& input, const std::string& directory,
   if (trained.ok()) {
     // The model and its threshold first, the resource file last: a reader
     // that finds a new Source.dat finds the files that belong to it.
-    fs::rename(temporary[1], modelPath, fault);
-    if (!fault) fs::rename(temporary[2], confidencePath, fault);
-    if (!fault) fs::rename(temporary[0], sourcePath, fault);
+    fs::rename(Utf8Path(temporary[1]), Utf8Path(modelPath), fault);
+    if (!fault) fs::rename(Utf8Path(temporary[2]), Utf8Path(confidencePath), fault);
+    if (!fault) fs::rename(Utf8Path(temporary[0]), Utf8Path(sourcePath), fault);
     if (fault) {
       trained = Status(Code::kIoError,
                        "cannot move the new files into " + directory + ": " + fault.message());
