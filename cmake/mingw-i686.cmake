@@ -25,13 +25,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# The 32-bit compiler's default arithmetic is the x87's, with 80-bit
-# intermediate results; SSE2's 64-bit doubles compute as the 64-bit builds
-# and Linux do, so trainings and probabilities come out alike.
-if(WENLEI_MINGW_TRIPLET MATCHES "^i686")
-  set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
-  set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
-endif()
-
 # Tests that run built programs go through Wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
