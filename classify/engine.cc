@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <mutex>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -36,6 +37,38 @@ using Code = Status::Code;
 
 // The converter holds no state, so one serves every thread.
 constexpr GbkConverter kConverter;
+
+// The SHA-256 of a dictionary file, remembered for the process by path,
+// size and modification time: every handle opened on a set that records
+// its dictionary compares the one it segments with, and the bundled
+// dictionary is megabytes long.
+Status DictionaryDigest(const std::string& path, std::string* hex) {
+  struct Known {
+    std::uintmax_t size;
+    std::filesystem::file_time_type modified;
+    std::string hex;
+  };
+  static std::mutex mutex;
+  static std::map<std::string, Known> known;
+  std::error_code fault;
+  const std::uintmax_t size = std::filesystem::file_size(Utf8Path(path), fault);
+  const auto modified = fault ? std::filesystem::file_time_type() :
+                                std::filesystem::last_write_time(Utf8Path(path), fault);
+  if (!fault) {
+    std::lock_guard<std::mutex> lock(mutex);
+    auto found = known.find(path);
+    if (found != known.end() && found->second.size == size && found->second.modified == modified) {
+      *hex = found->second.hex;
+      return Status::Ok();
+    }
+  }
+  Status digested = DigestFile(path, hex);
+  if (digested.ok() && !fault) {
+    std::lock_guard<std::mutex> lock(mutex);
+    known[path] = Known{size, modified, *hex};
+  }
+  return digested;
+}
 
 // The bytes of one file of the set, and whether they have the digest the
 // set's metadata records (when it records one).
@@ -186,6 +219,7 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
   }
   opened->maxDocumentBytes_ = options.maxDocumentBytes;
   opened->dictionaryPath_ = options.dictionaryPath;
+  opened->CheckDictionary(metadata, options.dictionaryPath);
   *engine = std::move(opened);
   return Status::Ok();
 }
@@ -251,6 +285,24 @@ void Engine::TakeMetadata(const SetMetadata& metadata) {
   }
 }
 
+void Engine::CheckDictionary(const SetMetadata& metadata, const std::string& dictionaryPath) {
+  const std::string& trained = metadata.dictionarySha256;
+  if (trained.empty() || dictionaryPath.empty()) return;
+  std::string used;
+  const Status digested = DictionaryDigest(dictionaryPath, &used);
+  std::string described = "dictionary sha256 " + trained;
+  if (digested.ok() && used == trained) {
+    trainedWith_ += (trainedWith_.empty() ? "" : "; ") + described;
+    return;
+  }
+  described += ", segmenting with " + (digested.ok() ? "sha256 " + used : std::string("(unreadable)"));
+  trainedWith_ += (trainedWith_.empty() ? "" : "; ") + described;
+  warning_ = "the set was trained with another segmentation dictionary (sha256 " + trained +
+             ") than " + dictionaryPath + " (" +
+             (digested.ok() ? "sha256 " + used : digested.message()) +
+             "): text may be cut into other words than in training";
+}
+
 std::size_t Engine::ClassNumber(std::string_view name) const {
   for (std::size_t number = 1; number <= classCount_; ++number) {
     if (ClassName(number) == name) return number;
@@ -258,7 +310,8 @@ std::size_t Engine::ClassNumber(std::string_view name) const {
   return 0;
 }
 
-Status Engine::Explain(const ClassificationResult& result, Explanation* explanation) const {
+Status Engine::Explain(const ClassificationResult& result, Explanation* explanation,
+                       bool contentOnly) const {
   *explanation = Explanation();
   if (result.ranking.size() < 2 || result.weightedTerms.empty()) return Status::Ok();
   std::vector<std::pair<std::string_view, std::int32_t>> sources;
@@ -290,6 +343,10 @@ Status Engine::Explain(const ClassificationResult& result, Explanation* explanat
     const double fed = fedWeight[feature];
     const double share = fed == 0.0 ? 0.0 : result.weightedTerms.find(term)->second / fed;
     WordContribution word{"", valueOf[feature] * pairWeightOf[feature] * share};
+    if (contentOnly && !IsGbkContentWord(term)) {
+      explanation->constant += word.contribution;
+      continue;
+    }
     converter->AppendUtf8(term, &word.word);
     explanation->words.push_back(std::move(word));
   }

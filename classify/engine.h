@@ -97,6 +97,11 @@ class Engine {
   // How the set was trained (its metadata file's trainer line); empty when
   // the set does not say.
   const std::string& trainedWith() const { return trainedWith_; }
+  // What the caller should know about the set as opened: that text will be
+  // segmented with another dictionary than the set was trained with (its
+  // metadata file's dictionary_sha256), naming both digests; empty when
+  // nothing is amiss or the set records no dictionary.
+  const std::string& warning() const { return warning_; }
 
   // The words of a result of this engine that decided between its two
   // highest-ranked classes, each with its contribution: for a linear model
@@ -104,8 +109,12 @@ class Engine {
   // feature, exact up to rounding.  Words that share one feature share its
   // contribution in proportion to their weights.  A result without two
   // ranked classes has an empty explanation; a model with another kernel
-  // gives kInvalidArgument.
-  Status Explain(const ClassificationResult& result, Explanation* explanation) const;
+  // gives kInvalidArgument.  With contentOnly the words that are not
+  // content words (see text/content_word.h: punctuation, numbers) are left
+  // out and their contributions added to the constant, so that the sum
+  // still makes the decision value.
+  Status Explain(const ClassificationResult& result, Explanation* explanation,
+                 bool contentOnly = false) const;
 
   Status ClassifyGbkWords(const std::vector<std::string_view>& words,
                           ClassificationResult* result) const;
@@ -128,6 +137,9 @@ class Engine {
   // The trainer's line and the classes' full names of the set's metadata
   // file (empty for a set without one).
   void TakeMetadata(const SetMetadata& metadata);
+  // Compares the dictionary text will be segmented with to the one the set
+  // was trained with, into trainedWith_ and warning_.
+  void CheckDictionary(const SetMetadata& metadata, const std::string& dictionaryPath);
   Status CheckSize(std::size_t bytes) const;
   const Segmenter* LoadedSegmenter(Status* status) const;
   // Counting to decision for words already in GBK.
@@ -138,6 +150,7 @@ class Engine {
   std::size_t classCount_ = 0;
   std::size_t featureCount_ = 0;
   std::string trainedWith_;
+  std::string warning_;
   bool fullNames_ = false;  // the metadata file names the classes
   std::vector<std::string> displayNamesGbk_;   // by class number, 0 included
   std::vector<std::string> displayNamesUtf8_;

@@ -24,6 +24,9 @@ add_executable(wenlei_core_tests
   decide/confidence_test.cc
   decide/prediction_result_test.cc
   interface/classifier_test.cc)
+if(NOT WIN32)
+  target_sources(wenlei_core_tests PRIVATE util/set_replacement_test.cc)
+endif()
 target_link_libraries(wenlei_core_tests PRIVATE wenlei_core wenlei_testutil GTest::gtest_main)
 target_compile_definitions(wenlei_core_tests PRIVATE WENLEI_MODELS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/models")
 gtest_discover_tests(wenlei_core_tests DISCOVERY_TIMEOUT 60)
@@ -38,7 +41,10 @@ gtest_discover_tests(wenlei_exports_tests DISCOVERY_TIMEOUT 60)
 find_package(Threads REQUIRED)
 if(NOT WIN32)
   add_executable(wenlei_api_tests interface/wenlei_api_test.cc interface/wenlei_train_api_test.cc)
-  target_link_libraries(wenlei_api_tests PRIVATE wenlei wenlei_testutil Threads::Threads GTest::gtest_main)
+  # wenlei_text and wenlei_util for the content-word rule and the digests
+  # that the tests check the library by.
+  target_link_libraries(wenlei_api_tests PRIVATE wenlei wenlei_text wenlei_util wenlei_testutil Threads::Threads
+                        GTest::gtest_main)
   target_compile_definitions(wenlei_api_tests PRIVATE
     WENLEI_MODELS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/models")
   gtest_discover_tests(wenlei_api_tests DISCOVERY_TIMEOUT 60)

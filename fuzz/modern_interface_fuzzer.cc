@@ -13,7 +13,9 @@
 //   bit 6    a document size limit from the next byte
 //   bit 7    Metadata.txt from the input (after the dictionary)
 //
-// Opening may fail with a status; when it succeeds, every result must hold
+// Opening may fail with a status; when it succeeds, a warning (another
+// dictionary than the metadata's dictionary_sha256) is one line and
+// wenlei_trained_with names both digests, and every result must hold
 // together: probabilities from 0 to 1, highest first; answer names among
 // the class names; the same answer for a text and for its own segmented
 // words; the same answer for a text alone and in a batch.
@@ -256,6 +258,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   std::unique_ptr<wenlei_classifier, ClassifierClose> classifier(opened);
   FUZZ_CHECK(kTarget, wenlei_class_count(opened) >= 1, "an open set without classes");
+  // A warning of another dictionary comes with both digests in how the set was trained.
+  if (const char* warning = wenlei_warning(opened)) {
+    const char* trained = wenlei_trained_with(opened);
+    FUZZ_CHECK(kTarget, trained != nullptr && std::string(trained).find("segmenting with") != std::string::npos,
+               std::string("a dictionary warning without both digests: ") + warning);
+    FUZZ_CHECK(kTarget, std::string(warning).find('\n') == std::string::npos, "a warning of two lines");
+  }
   wenlei_segmenter* segmenterMade = nullptr;
   wenlei_segmenter_open((directory + kDictionaryName).c_str(), &segmenterMade, nullptr);
   std::unique_ptr<wenlei_segmenter, SegmenterClose> segmenter(segmenterMade);

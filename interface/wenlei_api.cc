@@ -289,6 +289,11 @@ WENLEI_EXPORT const char* wenlei_trained_with(const wenlei_classifier* classifie
   return classifier->engine->trainedWith().c_str();
 }
 
+WENLEI_EXPORT const char* wenlei_warning(const wenlei_classifier* classifier) {
+  if (classifier == nullptr || classifier->engine->warning().empty()) return nullptr;
+  return classifier->engine->warning().c_str();
+}
+
 WENLEI_EXPORT double wenlei_min_confidence(const wenlei_classifier* classifier) {
   return classifier == nullptr ? 0.0 : classifier->engine->minConfidence();
 }
@@ -457,13 +462,22 @@ WENLEI_EXPORT int wenlei_result_unknown(const wenlei_result* result) {
 }
 
 WENLEI_EXPORT wenlei_status wenlei_result_explain(wenlei_result* result, size_t limit, char** message) {
+  return wenlei_result_explain_flags(result, limit, 0, message);
+}
+
+WENLEI_EXPORT wenlei_status wenlei_result_explain_flags(wenlei_result* result, size_t limit,
+                                                        unsigned flags, char** message) {
   if (result == nullptr || result->engine == nullptr) {
     return Fail(WENLEI_INVALID_ARGUMENT, "wenlei_result_explain: null result", message);
+  }
+  if ((flags & ~static_cast<unsigned>(WENLEI_EXPLAIN_CONTENT_WORDS)) != 0) {
+    return Fail(WENLEI_INVALID_ARGUMENT, "wenlei_result_explain_flags: unknown flags", message);
   }
   return Guarded(message, [&] {
     result->explanation = wenlei::Explanation();
     wenlei::Explanation made;
-    Status status = result->engine->Explain(result->result, &made);
+    Status status = result->engine->Explain(result->result, &made,
+                                            (flags & WENLEI_EXPLAIN_CONTENT_WORDS) != 0);
     if (!status.ok()) return Report(status, message);
     if (limit != 0 && made.words.size() > limit) made.words.resize(limit);
     result->explanation = std::move(made);

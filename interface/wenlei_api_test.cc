@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "text/content_word.h"
 #include "testutil/resource_set_builder.h"
 #include "testutil/test_support.h"
 #include "train/trainer_test_corpus.h"
@@ -551,6 +552,53 @@ TEST(WenleiApiTest, WordContributionsAddUpToTheLinearDecisionValue) {
     EXPECT_EQ(wenlei_result_explanation_word(result.result, 1), nullptr);
   }
   EXPECT_GT(explained, 2);
+}
+
+// Content words only: the same contributions for the words kept, the others
+// (punctuation, numbers) gone from the list and added to the rest.
+TEST(WenleiApiTest, ContentWordExplanationsMoveTheOthersIntoTheRest) {
+  Handle handle;
+  ASSERT_EQ(Open(BundledDir(), &handle), WENLEI_OK);
+  std::size_t leftOut = 0;
+  for (const auto& sample : std::filesystem::directory_iterator(WENLEI_MODELS_DIR "/samples")) {
+    const std::string text = ReadFile(sample.path().string());
+    Result result;
+    ASSERT_EQ(wenlei_classify_text(handle.classifier, text.data(), text.size(), &result.result, nullptr),
+              WENLEI_OK);
+    ASSERT_EQ(wenlei_result_explain(result.result, 0, nullptr), WENLEI_OK);
+    std::vector<std::pair<std::string, double>> all, content;
+    for (std::size_t i = 0; i < wenlei_result_explanation_count(result.result); ++i) {
+      all.emplace_back(wenlei_result_explanation_word(result.result, i),
+                       wenlei_result_explanation_contribution(result.result, i));
+    }
+    const double rest = wenlei_result_explanation_rest(result.result);
+    ASSERT_EQ(wenlei_result_explain_flags(result.result, 0, WENLEI_EXPLAIN_CONTENT_WORDS, nullptr),
+              WENLEI_OK);
+    double sum = wenlei_result_explanation_rest(result.result);
+    for (std::size_t i = 0; i < wenlei_result_explanation_count(result.result); ++i) {
+      content.emplace_back(wenlei_result_explanation_word(result.result, i),
+                           wenlei_result_explanation_contribution(result.result, i));
+      sum += content.back().second;
+    }
+    const double decision = wenlei_result_decision_value(result.result);
+    EXPECT_NEAR(sum, decision, 1e-9 * (1.0 + std::abs(decision))) << sample.path();
+    double othersSum = 0.0;
+    std::vector<std::pair<std::string, double>> expected;
+    for (const auto& word : all) {
+      if (wenlei::IsContentWord(word.first)) {
+        expected.push_back(word);
+      } else {
+        othersSum += word.second;
+        ++leftOut;
+      }
+    }
+    EXPECT_EQ(content, expected) << sample.path();
+    EXPECT_NEAR(wenlei_result_explanation_rest(result.result), rest + othersSum, 1e-12);
+  }
+  EXPECT_GT(leftOut, 0u);  // the samples' punctuation is in the vocabulary
+  Result result;
+  ASSERT_EQ(wenlei_classify_text(handle.classifier, "插入图表", 12, &result.result, nullptr), WENLEI_OK);
+  EXPECT_EQ(wenlei_result_explain_flags(result.result, 0, 2, nullptr), WENLEI_INVALID_ARGUMENT);
 }
 
 // A variant and its canonical word feed one feature and share its product.

@@ -9,12 +9,15 @@
 #include <vector>
 
 #include "testutil/test_support.h"
+#include "util/sha256.h"
 #include "train/trainer_test_corpus.h"
 #include "wenlei/wenlei.h"
 
 namespace {
 
 using wenlei::testing::ListDirectory;
+using wenlei::Sha256Hex;
+using wenlei::testing::ReadFile;
 using wenlei::testing::TempDir;
 using wenlei::testing::WriteFile;
 
@@ -90,6 +93,52 @@ TEST_F(TrainApiTest, TrainedTextsOpenAndClassify) {
   EXPECT_EQ(corpus_.Train(output, options_, &message), WENLEI_OK) << message;
 }
 
+// The set records the dictionary its texts were cut with; a handle that
+// segments with another works, and says so.
+TEST_F(TrainApiTest, ASetNamesItsDictionaryAndAnotherOneIsReported) {
+  const std::string output = dir_.path() + "/set";
+  std::string message;
+  ASSERT_EQ(Set("features", "all"), WENLEI_OK);
+  ASSERT_EQ(corpus_.Train(output, options_, &message), WENLEI_OK) << message;
+  const std::string dictionary = ReadFile(wenlei_default_dictionary());
+  EXPECT_NE(ReadFile(output + "/Metadata.txt").find("dictionary_sha256 " + Sha256Hex(dictionary)),
+            std::string::npos);
+  const std::string other = dir_.path() + "/other-dict.txt";
+  WriteFile(other, dictionary.substr(dictionary.find('\n') + 1));  // one word fewer
+  struct Case {
+    const char* dictionary;  // null: the bundled one
+    bool warned;
+  };
+  for (const Case& c : {Case{nullptr, false}, Case{other.c_str(), true}}) {
+    wenlei_options* options = wenlei_options_create();
+    if (c.dictionary != nullptr) wenlei_options_set_dictionary(options, c.dictionary);
+    wenlei_classifier* classifier = nullptr;
+    ASSERT_EQ(wenlei_open(output.c_str(), options, &classifier, nullptr), WENLEI_OK);
+    wenlei_options_destroy(options);
+    const std::string trained = wenlei_trained_with(classifier);
+    EXPECT_NE(trained.find("; dictionary sha256 " + Sha256Hex(dictionary)), std::string::npos);
+    EXPECT_EQ(trained.find("segmenting with") != std::string::npos, c.warned) << trained;
+    ASSERT_EQ(wenlei_warning(classifier) != nullptr, c.warned);
+    if (c.warned) {
+      const std::string warning = wenlei_warning(classifier);
+      EXPECT_NE(warning.find(other), std::string::npos) << warning;
+      EXPECT_NE(warning.find(Sha256Hex(dictionary.substr(dictionary.find('\n') + 1))),
+                std::string::npos) << warning;
+    }
+    wenlei_result* result = nullptr;
+    EXPECT_EQ(wenlei_classify_text(classifier, corpus_.texts[0].c_str(), corpus_.texts[0].size(),
+                                   &result, nullptr),
+              WENLEI_OK);
+    wenlei_result_free(result);
+    wenlei_close(classifier);
+  }
+  // The bundled set records none: nothing to say.
+  wenlei_classifier* bundled = nullptr;
+  ASSERT_EQ(wenlei_open(wenlei_default_resources(), nullptr, &bundled, nullptr), WENLEI_OK);
+  EXPECT_EQ(wenlei_warning(bundled), nullptr);
+  wenlei_close(bundled);
+}
+
 TEST_F(TrainApiTest, ErrorsComeBackAsStatusAndMessage) {
   struct Case {
     const char* name;
@@ -129,6 +178,44 @@ TEST_F(TrainApiTest, ErrorsComeBackAsStatusAndMessage) {
   EXPECT_EQ(wenlei_train_texts(nullptr, nullptr, nullptr, 0, output.c_str(), options_, nullptr),
             WENLEI_INVALID_ARGUMENT);
   EXPECT_FALSE(std::filesystem::exists(output));
+}
+
+TEST_F(TrainApiTest, EveryStageReportsItsEnd) {
+  struct Report {
+    std::string stage;
+    double done, total;
+  };
+  auto callback = [](void* context, const char* stage, double done, double total) {
+    static_cast<std::vector<Report>*>(context)->push_back({stage, done, total});
+    return 0;
+  };
+  // Folds on one thread and on several (in worker processes when the test
+  // runs one thread), with one cost and with a grid.
+  for (const char* jobs : {"1", "2"}) {
+    for (const char* costs : {"1", "0.5,1,2"}) {
+      std::vector<Report> reports;
+      ASSERT_EQ(Set("jobs", jobs), WENLEI_OK);
+      ASSERT_EQ(Set("cost", costs), WENLEI_OK);
+      wenlei_train_options_set_progress(options_, callback, &reports);
+      const std::string output = dir_.path() + "/set" + jobs + costs;
+      std::string message;
+      ASSERT_EQ(corpus_.Train(output, options_, &message), WENLEI_OK) << message;
+      std::vector<std::string> stages;
+      for (std::size_t i = 0; i < reports.size(); ++i) {
+        const Report& report = reports[i];
+        if (stages.empty() || stages.back() != report.stage) stages.push_back(report.stage);
+        EXPECT_LE(report.done, report.total) << report.stage;
+        const bool last = i + 1 == reports.size() || reports[i + 1].stage != report.stage;
+        if (last) {
+          EXPECT_EQ(report.done, report.total) << report.stage << " ends unfinished";
+        } else {
+          EXPECT_EQ(reports[i + 1].total, report.total) << report.stage;
+        }
+      }
+      EXPECT_EQ(stages, (std::vector<std::string>{"features", "cross-validation", "calibration",
+                                                  "training"}));
+    }
+  }
 }
 
 TEST_F(TrainApiTest, CancellingLeavesTheDirectoryAsItWas) {

@@ -107,6 +107,7 @@ Status ParseMetadata(std::string_view text, const std::string& path, SetMetadata
     std::string* digest = key == "source_sha256"       ? &metadata->sourceSha256
                           : key == "model_sha256"      ? &metadata->modelSha256
                           : key == "confidence_sha256" ? &metadata->confidenceSha256
+                          : key == "dictionary_sha256" ? &metadata->dictionarySha256
                                                        : nullptr;
     if (digest != nullptr) {
       if (!IsDigest(value)) return corrupt(std::string(key) + " is not 64 hexadecimal digits");
@@ -159,6 +160,9 @@ std::string FormatMetadata(const SetMetadata& metadata) {
   if (!metadata.modelSha256.empty()) text += "model_sha256 " + metadata.modelSha256 + "\n";
   if (!metadata.confidenceSha256.empty()) {
     text += "confidence_sha256 " + metadata.confidenceSha256 + "\n";
+  }
+  if (!metadata.dictionarySha256.empty()) {
+    text += "dictionary_sha256 " + metadata.dictionarySha256 + "\n";
   }
   return text;
 }

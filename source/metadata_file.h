@@ -26,6 +26,9 @@ struct SetMetadata {
   std::string sourceSha256;      // key source_sha256
   std::string modelSha256;       // key model_sha256
   std::string confidenceSha256;  // key confidence_sha256, of Confidence.txt
+  // Key dictionary_sha256: the segmentation dictionary the training texts
+  // were cut with (a set trained from words already segmented has none).
+  std::string dictionarySha256;
   // Class number and full UTF-8 name, in file order (key class).
   std::vector<std::pair<std::int32_t, std::string>> classNames;
   std::string trainer;  // key trainer: solver, kernel, cost, vocabulary size

@@ -3,7 +3,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 #include <unordered_map>
 
@@ -16,14 +19,31 @@ namespace wenlei {
 namespace {
 
 // Reads a text file line by line in the corpus's encoding and hands each
-// line over as UTF-8, with a trailing carriage return removed.
+// line over as UTF-8, with a trailing carriage return removed.  A line is
+// held whole in memory, so no line may be longer than kMaxCorpusLineBytes:
+// a file that is no text (a device, a binary file) is refused after that
+// many bytes, not after filling the memory.
 class LineSource {
  public:
   LineSource(const std::string& path, CorpusEncoding encoding) : path_(path), encoding_(encoding) {}
 
   Status Open() {
-    file_.open(Utf8Path(path_), std::ios::binary);
-    if (!file_) return Status(Status::Code::kIoError, path_ + ": cannot open for reading");
+    namespace fs = std::filesystem;
+    std::error_code status;
+    const fs::file_status type = fs::status(Utf8Path(path_), status);
+    if (fs::is_directory(type)) {
+      return Status(Status::Code::kInvalidArgument, path_ + " is a directory; name the corpus file");
+    }
+    if (fs::is_character_file(type) || fs::is_block_file(type) || fs::is_socket(type)) {
+      return Status(Status::Code::kInvalidArgument,
+                    path_ + " is a device, not a file; name the corpus file");
+    }
+    errno = 0;
+    file_.reset(OpenFile(path_, "rb"));
+    if (!file_) {
+      return Status(Status::Code::kIoError, path_ + ": cannot open for reading: " +
+                                                std::strerror(errno != 0 ? errno : EIO));
+    }
     if (Status opened = GbkConverter::Open(&converter_); !opened.ok()) {
       return Status(opened.code(), path_ + ": " + opened.message());
     }
@@ -31,11 +51,26 @@ class LineSource {
   }
 
   // Reads the next line into *utf8; false at the end of the file or on a
-  // malformed line, which fault() then names.
+  // line that cannot be read, which fault() then names.
   bool Next(std::string* utf8) {
-    if (!std::getline(file_, raw_)) return false;
+    if (!ReadRaw()) return false;
     ++line_;
-    if (!raw_.empty() && raw_.back() == '\r') raw_.pop_back();
+    if (!raw_.empty() && raw_.back() == '\r' && !cut_) raw_.pop_back();
+    if (cut_ || raw_.size() > kMaxCorpusLineBytes) {
+      fault_ = Status(Status::Code::kInvalidArgument,
+                      Where() + "longer than " + std::to_string(kMaxCorpusLineBytes) +
+                          " bytes (16 MiB), the longest line a corpus may hold");
+      return false;
+    }
+    // A byte order mark, which some editors put first, belongs to no name.
+    if (line_ == 1 && encoding_ == CorpusEncoding::kUtf8 && raw_.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+      raw_.erase(0, 3);
+    }
+    if (const std::size_t nul = raw_.find('\0'); nul != std::string::npos) {
+      fault_ = Status(Status::Code::kInvalidArgument,
+                      Where() + "a NUL byte at byte " + std::to_string(nul + 1) + " (a corpus is text)");
+      return false;
+    }
     if (encoding_ == CorpusEncoding::kGbk) {
       utf8->clear();
       if (auto bad = converter_->AppendUtf8(raw_, utf8)) {
@@ -64,14 +99,89 @@ class LineSource {
   GbkConverter& converter() { return *converter_; }
 
  private:
+  // The next line without its line end into raw_, keeping no more than the
+  // limit and a carriage return (cut_ tells when more was left out); false
+  // at the end of the file or on a read error.
+  bool ReadRaw() {
+    raw_.clear();
+    cut_ = false;
+    bool any = false;
+    for (;;) {
+      if (next_ == end_) {
+        end_ = std::fread(buffer_, 1, sizeof buffer_, file_.get());
+        next_ = 0;
+        if (end_ == 0) {
+          if (std::ferror(file_.get())) {
+            fault_ = Status(Status::Code::kIoError, path_ + ": cannot read after line " +
+                                                        std::to_string(line_) + ": " +
+                                                        std::strerror(errno != 0 ? errno : EIO));
+            return false;
+          }
+          return any;
+        }
+      }
+      any = true;
+      const char* start = buffer_ + next_;
+      const void* newline = std::memchr(start, '\n', end_ - next_);
+      const std::size_t length =
+          newline != nullptr ? static_cast<const char*>(newline) - start : end_ - next_;
+      const std::size_t room = kMaxCorpusLineBytes + 1 - raw_.size();
+      raw_.append(start, std::min(length, room));
+      cut_ = length > room;
+      next_ += cut_ ? room : newline != nullptr ? length + 1 : length;
+      if (newline != nullptr || cut_) return true;
+    }
+  }
+
+  struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+
   std::string path_;
   CorpusEncoding encoding_;
-  std::ifstream file_;
+  std::unique_ptr<std::FILE, FileCloser> file_;
+  char buffer_[1 << 16];
+  std::size_t next_ = 0;
+  std::size_t end_ = 0;
   std::unique_ptr<GbkConverter> converter_;
   std::string raw_;
+  bool cut_ = false;
   int line_ = 0;
   Status fault_;
 };
+
+// What is wrong with a class name that the metadata file and the answers
+// could not keep exactly, or "".  The names are UTF-8.
+std::string ClassNameFault(std::string_view name) {
+  if (name.empty()) return "empty class name";
+  std::string shown;
+  const char* control = nullptr;
+  for (char c : name) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      shown.push_back(c);
+      continue;
+    }
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+    shown += escaped;
+    if (control == nullptr) {
+      control = byte == '\t' ? "a tab" : byte == '\r' ? "a carriage return" : byte == '\n' ? "a line end"
+                                                                                   : "a control character";
+    }
+  }
+  if (control != nullptr) return "class name \"" + shown + "\" holds " + control;
+  constexpr std::string_view kSpaces[] = {" ", "\xC2\xA0", "\xE3\x80\x80"};  // also NBSP, U+3000
+  for (std::string_view space : kSpaces) {
+    const bool leads = name.substr(0, space.size()) == space;
+    const bool trails = name.size() >= space.size() && name.substr(name.size() - space.size()) == space;
+    if (leads || trails) {
+      return "class name \"" + shown + "\" " + (leads ? "starts" : "ends") +
+             " with white space, which the metadata file would not keep";
+    }
+  }
+  return "";
+}
 
 bool IsAsciiSpace(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
 
@@ -201,7 +311,7 @@ class CorpusBuilder {
   // Adds one document of class name (UTF-8) with its text after the tab;
   // the fault's message, or "" when it is added.
   std::string Add(std::string_view name, std::string_view text, int line) {
-    if (name.empty()) return "empty class name";
+    if (std::string fault = ClassNameFault(name); !fault.empty()) return fault;
     auto [it, added] =
         firstSeenIndex_.emplace(std::string(name), static_cast<int>(firstSeenNames_.size()));
     if (added) {
@@ -334,6 +444,10 @@ Status BuildCorpus(const char* const* labels, const char* const* texts, const st
     }
     if (auto bad = FindInvalidUtf8(text)) {
       return Status(Status::Code::kBadEncoding, where + "invalid UTF-8 at byte " + std::to_string(*bad + 1));
+    }
+    if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos) {
+      return Status(Status::Code::kInvalidArgument,
+                    where + "a NUL byte at byte " + std::to_string(nul + 1));
     }
     if (std::string fault = builder.Add(name, text, static_cast<int>(i + 1)); !fault.empty()) {
       return Status(Status::Code::kInvalidArgument, where + fault);

@@ -77,17 +77,23 @@ struct Corpus {
 // Longest GBK class name and longest GBK word the resource file can hold.
 inline constexpr std::size_t kMaxClassNameBytes = 9;
 inline constexpr std::size_t kMaxWordBytes = 29;
+// The longest corpus line read (its line end not counted): a document's
+// limit in the classify command and the modern interface.
+inline constexpr std::size_t kMaxCorpusLineBytes = std::size_t(16) << 20;
 // Words of Chinese text rarely hold more Chinese characters than this.
 inline constexpr std::size_t kLongWordCharacters = 6;
 
 class Segmenter;
 
 // Reads a corpus file.  On bad input returns a fault with a one-line message
-// "path:line: what is wrong" (kBadEncoding for malformed text, kIoError for a
-// file that cannot be opened, kInvalidArgument for the rest): a non-empty line without a tab, an
-// empty class name, a class name that GBK cannot encode or that is longer
-// than 9 GBK bytes, malformed UTF-8 (or GBK with kGbk), or a file without a
-// single document.  Empty lines are skipped.
+// "path:line: what is wrong" (kBadEncoding for malformed text or a NUL byte,
+// kIoError for a file that cannot be opened or read, kInvalidArgument for
+// the rest): a line longer than kMaxCorpusLineBytes, a non-empty line
+// without a tab, an empty class name, a class name with a control character
+// or white space at either end, a class name that GBK cannot encode,
+// malformed UTF-8 (or GBK with kGbk), or a file without a single document.
+// A directory or a device is refused before reading.  Empty lines are
+// skipped, and so is a UTF-8 byte order mark at the start.
 //
 // With a segmenter the text after the tab is raw text, cut into words as
 // `wenlei classify` cuts it (characters GBK cannot encode are counted in

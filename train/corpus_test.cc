@@ -116,7 +116,45 @@ TEST_F(CorpusTest, BadInputNamesFileAndLine) {
   EXPECT_EQ(ErrorOf("\n\n"), path + ": no documents (expected lines \"class<TAB>word word ...\")");
   const Status missing = ReadCorpus(dir_.path() + "/missing.tsv", CorpusEncoding::kUtf8, &corpus_);
   EXPECT_EQ(missing.code(), Status::Code::kIoError);
-  EXPECT_EQ(missing.message(), dir_.path() + "/missing.tsv: cannot open for reading");
+  EXPECT_EQ(missing.message(),
+            dir_.path() + "/missing.tsv: cannot open for reading: No such file or directory");
+}
+
+// Names the metadata file and the answers could not keep exactly, a NUL in
+// a document, and files that are no corpus: each refused with its line
+// before any training.
+TEST_F(CorpusTest, RefusesWhatCannotBeKeptExactly) {
+  const std::string path = dir_.path() + "/corpus.tsv";
+  struct Case {
+    std::string text, error;
+  };
+  const std::vector<Case> cases = {
+      {"a\tx\nb\rc\ty\n", ":2: class name \"b\\x0Dc\" holds a carriage return"},
+      {"a\x01\tx\n", ":1: class name \"a\\x01\" holds a control character"},
+      {"a\x7F\tx\n", ":1: class name \"a\\x7F\" holds a control character"},
+      {"a\tx\n b\ty\n", ":2: class name \" b\" starts with white space, which the metadata file would not keep"},
+      {"b \ty\n", ":1: class name \"b \" ends with white space, which the metadata file would not keep"},
+      {"体育\xE3\x80\x80\ty\n", ":1: class name \"体育\xE3\x80\x80\" ends with white space, which the metadata file would not keep"},
+      {std::string("a\tx\nb\tgood\0bad\n", 18), ":2: a NUL byte at byte 7 (a corpus is text)"},
+      {std::string("a\0b\tx\n", 7), ":1: a NUL byte at byte 2 (a corpus is text)"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ErrorOf(c.text), path + c.error) << c.text;
+  // A byte order mark is no part of the first class name.
+  ASSERT_EQ(ErrorOf("\xEF\xBB\xBF" "a\tx\nb\ty\n"), "");
+  EXPECT_EQ(corpus_.classNamesUtf8, (std::vector<std::string>{"a", "b"}));
+
+  EXPECT_EQ(ReadCorpus(dir_.path(), CorpusEncoding::kUtf8, &corpus_).message(),
+            dir_.path() + " is a directory; name the corpus file");
+  EXPECT_EQ(ReadCorpus("/dev/zero", CorpusEncoding::kUtf8, &corpus_).message(),
+            "/dev/zero is a device, not a file; name the corpus file");
+}
+
+TEST_F(CorpusTest, ALineLongerThanTheLimitIsRefusedWithItsNumber) {
+  const std::string path = dir_.path() + "/corpus.tsv";
+  std::string longest = "a\t" + std::string(kMaxCorpusLineBytes - 2, 'x');
+  EXPECT_EQ(ErrorOf("b\ty\n" + longest + "\r\n"), "");  // the line end does not count
+  EXPECT_EQ(ErrorOf("b\ty\n" + longest + "x\nc\tz\n"),
+            path + ":2: longer than 16777216 bytes (16 MiB), the longest line a corpus may hold");
 }
 
 TEST_F(CorpusTest, ALongClassNameKeepsItsFullNameAndAShortFormThatFits) {

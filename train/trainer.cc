@@ -1,19 +1,14 @@
 #include "train/trainer.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <thread>
 #include <utility>
@@ -24,7 +19,10 @@
 #include "svm.h"
 #include "text/content_word.h"
 #include "train/corpus_vectoriser.h"
+#include "train/fold_runner.h"
+#include "train/grid_clock.h"
 #include "train/linear_model.h"
+#include "train/trainer_internal.h"
 #include "train/platt.h"
 #include "train/seeded_rand.h"
 #include "train/worker_processes.h"
@@ -47,6 +45,13 @@ std::string FormatCost(double cost) {
 }
 
 }  // namespace
+
+std::string ChanceWarning(const TrainingReport& report) {
+  return "the cross-validation accuracy, " + FormatPercent(report.crossValidationAccuracy) +
+         ", is at or below chance (" + FormatPercent(report.chanceAccuracy) +
+         ", answering every document with the largest class): the model has not learnt the "
+         "classes; give it more documents per class";
+}
 
 Status CheckClassNames(const Corpus& corpus) {
   auto fault = [&corpus](const std::string& message) {
@@ -141,31 +146,6 @@ SourceFileContents BuildResourceContents(const FeatureStatistics& statistics,
   return contents;
 }
 
-// Documents as the solvers take them.  Rows are ordered by class number, so
-// that the labels appear first in the order 1..n and libsvm numbers the
-// model's classes the way the decision step reads them.  Training rows for
-// liblinear go straight into its own form; every other part keeps libsvm's
-// rows with each row's document and content words.
-struct Trainer::Problem {
-  std::vector<std::vector<svm_node>> rows;
-  std::vector<svm_node*> pointers;
-  std::vector<double> labels;
-  std::vector<std::size_t> documents;      // corpus index of each row
-  std::vector<ContentWords> contentWords;  // content words of each row and the known ones
-  LinearRows linear;                       // instead of the above, for liblinear
-  svm_problem problem{};
-  std::size_t documentsWithoutFeatures = 0;
-};
-
-// A unit of cross-validation work as the folds announce it.
-struct Trainer::Step {
-  std::size_t fold = 0;
-  std::size_t features = 0;
-  double cost = 0.0;
-  double weightPower = 0.0;
-  std::size_t point = 0;  // its place in the grid of one k
-};
-
 Trainer::Trainer(const Corpus& corpus, TrainerOptions options, TrainingProgress* progress)
     : corpus_(corpus), options_(std::move(options)), progress_(progress) {
   svm_set_print_string_function(&DiscardLibsvmOutput);
@@ -223,7 +203,7 @@ Status Trainer::BuildProblem(const CorpusVectoriser& vectoriser, double averageD
 
 svm_parameter Trainer::Parameter(double cost, double weightPower, bool probability) {
   svm_parameter parameter{};
-  if (weightPower != 0.0) {
+  if (weightPower != 0.0 || !options_.classWeights.empty()) {
     weightLabels_.clear();
     weights_ = ClassWeights(weightPower);
     for (std::size_t c = 0; c < weights_.size(); ++c) {
@@ -300,7 +280,7 @@ bool Trainer::UsesLinearSolver() const {
 }
 
 std::vector<double> Trainer::ClassWeights(double weightPower) const {
-  if (weightPower == 0.0) return {};
+  if (weightPower == 0.0 && options_.classWeights.empty()) return {};
   std::vector<std::size_t> perClass = corpus_.DocumentsPerClass();
   std::vector<double> weights;
   for (std::size_t count : perClass) {
@@ -309,170 +289,13 @@ std::vector<double> Trainer::ClassWeights(double weightPower) const {
                                     static_cast<double>(count)),
                                weightPower));
   }
+  for (const auto& [name, factor] : options_.classWeights) {
+    for (std::size_t c = 0; c < weights.size() && c < corpus_.classNamesUtf8.size(); ++c) {
+      if (corpus_.classNamesUtf8[c] == name) weights[c] *= factor;
+    }
+  }
   return weights;
 }
-
-namespace {
-
-// Runs work(f, step) for f in [0, count) on up to jobs threads (0: one per
-// processor); each f writes only its own results.  Before each unit of its
-// work a fold calls step(description), which returns false when the run is
-// to stop.  The descriptions go to report on the calling thread, in the
-// order they came; once report returns true (stop) no later one is
-// reported and every later step returns false.  Returns whether the run
-// went to its end.
-template <typename Description, typename Work, typename Report>
-bool RunFolds(std::size_t count, unsigned jobs, const Work& work, const Report& report) {
-  if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
-  const std::size_t threads = std::min<std::size_t>(jobs, count);
-  bool stop = false;
-  if (threads <= 1) {
-    auto step = [&](const Description& description) {
-      if (!stop) stop = report(description);
-      return !stop;
-    };
-    for (std::size_t f = 0; f < count && !stop; ++f) work(f, step);
-    return !stop;
-  }
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::deque<Description> waiting;
-  std::size_t finished = 0;
-  auto step = [&](const Description& description) {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (stop) return false;
-    waiting.push_back(description);
-    changed.notify_all();
-    return true;
-  };
-  std::atomic<std::size_t> next{0};
-  std::vector<std::thread> pool;
-  for (std::size_t t = 0; t < threads; ++t) {
-    pool.emplace_back([&]() {
-      for (std::size_t f = next++; f < count; f = next++) work(f, step);
-      std::lock_guard<std::mutex> lock(mutex);
-      ++finished;
-      changed.notify_all();
-    });
-  }
-  {
-    std::unique_lock<std::mutex> lock(mutex);
-    for (;;) {
-      changed.wait(lock, [&]() { return !waiting.empty() || finished == threads; });
-      while (!waiting.empty()) {
-        const Description description = waiting.front();
-        waiting.pop_front();
-        if (stop) continue;
-        lock.unlock();
-        const bool stopNow = report(description);
-        lock.lock();
-        stop = stop || stopNow;
-      }
-      if (finished == threads) break;
-    }
-  }
-  for (auto& thread : pool) thread.join();
-  return !stop;
-}
-
-// Estimates the time a cross-validation has left from how long each point
-// of the grid took on the folds that have trained it: a point's training
-// takes longer the larger its cost, so one mean over all points would
-// promise too little while the small costs go by.
-//
-// A pass over a larger vocabulary takes longer: building a fold and
-// training at a point cost about in proportion to the feature values of
-// the rows.  Each pass therefore has a weight, its k's share of the values
-// against the first pass's (the sum of the document frequencies of its
-// selected units), and every time measured is kept per unit of weight.
-class GridClock {
- public:
-  // The calibration's folds run on calibrationThreads: its trainings take
-  // turns where the solver shuffles with the C library's generator.
-  GridClock(std::size_t folds, std::size_t points, std::vector<double> passWeights,
-            std::size_t threads, std::size_t calibrationThreads)
-      : folds_(folds), seconds_(points, 0.0), measured_(points, 0),
-        weights_(std::move(passWeights)),
-        threads_(std::max<std::size_t>(1, std::min(threads, folds))),
-        calibrationThreads_(std::max<std::size_t>(1, std::min(calibrationThreads, folds))),
-        created_(std::chrono::steady_clock::now()) {
-    for (double& weight : weights_) weight = std::max(weight, 1e-9);
-    for (double weight : weights_) heaviest_ = std::max(heaviest_, weight);
-  }
-
-  // A fold starts a point in a pass (one pass for each k).
-  void Start(std::size_t fold, std::size_t pass, std::size_t point) {
-    const auto now = std::chrono::steady_clock::now();
-    // The first folds are built at once, before their first point.
-    if (prepare_ < 0.0) {
-      prepare_ = std::chrono::duration<double>(now - created_).count() / weights_[pass];
-    }
-    Position& at = folds_[fold];
-    if (at.started && at.pass == pass && at.point + 1 == point) {
-      seconds_[at.point] += std::chrono::duration<double>(now - at.since).count() / weights_[pass];
-      ++measured_[at.point];
-    }
-    at = Position{true, pass, point, now};
-  }
-
-  // Seconds left for the grid, the calibration (each fold built twice more
-  // and trained once) and the final model (built and trained from the whole
-  // corpus); negative while no point has been timed.
-  double SecondsLeft() const {
-    std::vector<double> mean(seconds_.size(), -1.0);
-    double slowest = -1.0;
-    for (std::size_t p = 0; p < mean.size(); ++p) {
-      if (measured_[p] > 0) mean[p] = seconds_[p] / static_cast<double>(measured_[p]);
-      slowest = std::max(slowest, mean[p]);
-    }
-    if (slowest < 0.0) return -1.0;
-    // A point not yet timed takes as long as the slowest timed one.
-    double pass = 0.0;
-    for (double& seconds : mean) {
-      if (seconds < 0.0) seconds = slowest;
-      pass += seconds;
-    }
-    const auto now = std::chrono::steady_clock::now();
-    double left = 0.0;
-    for (const Position& at : folds_) {
-      const std::size_t next = at.started ? at.pass + 1 : 0;
-      if (at.started) {
-        // The point under way has its time so far behind it.
-        const double weight = weights_[at.pass];
-        const double under = std::chrono::duration<double>(now - at.since).count();
-        left += std::max(0.0, mean[at.point] * weight - under);
-        for (std::size_t p = at.point + 1; p < mean.size(); ++p) left += mean[p] * weight;
-      }
-      for (std::size_t q = next; q < weights_.size(); ++q) left += (prepare_ + pass) * weights_[q];
-    }
-    // The calibration and the final model are of the chosen k, most often
-    // the largest: timed as the heaviest pass, so as not to promise too
-    // little.
-    const double perPoint = pass / static_cast<double>(mean.size());
-    const double calibration =
-        static_cast<double>(folds_.size()) * (2.0 * prepare_ + perPoint) * heaviest_;
-    return left / static_cast<double>(threads_) +
-           calibration / static_cast<double>(calibrationThreads_) +
-           1.25 * (prepare_ + perPoint) * heaviest_;
-  }
-
- private:
-  struct Position {
-    bool started = false;
-    std::size_t pass = 0;
-    std::size_t point = 0;
-    std::chrono::steady_clock::time_point since;
-  };
-  std::vector<Position> folds_;
-  std::vector<double> seconds_;
-  std::vector<std::size_t> measured_;
-  std::vector<double> weights_;  // of each pass
-  double heaviest_ = 0.0;
-  std::size_t threads_;
-  std::size_t calibrationThreads_;
-  std::chrono::steady_clock::time_point created_;
-  double prepare_ = -1.0;  // seconds to build a fold
-};
 
 Status Cancelled() { return Status(Status::Code::kCancelled, kCancelledMessage); }
 
@@ -494,8 +317,6 @@ std::vector<const svm_node*> RowPointers(const std::vector<std::vector<svm_node>
   for (const auto& row : rows) pointers.push_back(row.data());
   return pointers;
 }
-
-}  // namespace
 
 // Trains the points (power, cost) on each fold's rows at k and predicts its
 // held-out documents: (*predicted)[point][document], 0 for a document
@@ -604,117 +425,6 @@ Status Trainer::CrossValidatePoints(const std::vector<Fold>& folds, std::size_t 
   return FoldsOutcome(errors, finished);
 }
 
-// Each document's probabilities at the chosen point, from the model of the
-// fold that held it out, with its content words: what the confidence
-// threshold is chosen on.  For the linear solvers each pair's sigmoid is
-// fitted on the cross-validated pair decisions first (into probA_, probB_).
-Status Trainer::CrossValidateProbabilities(const std::vector<Fold>& folds, const GridPoint& point,
-                                           const std::function<bool(const Step&)>& report,
-                                           std::vector<std::vector<double>>* probabilities,
-                                           std::vector<ContentWords>* contentWords,
-                                           std::vector<std::size_t>* withFeatures) {
-  const std::size_t classes = corpus_.classNamesUtf8.size();
-  const std::size_t documents = corpus_.documents.size();
-  probabilities->assign(documents, {});
-  contentWords->assign(documents, ContentWords());
-  std::vector<std::vector<double>> pairDecisions(documents);
-  std::vector<LinearModel> foldModels(folds.size());
-  std::vector<std::vector<std::size_t>> rowDocuments(folds.size());
-  std::vector<Status> errors(folds.size());
-  const unsigned jobs = UsesLinearSolver() ? options_.jobs : 1;
-  const bool finished = RunFolds<Step>(
-      folds.size(), jobs,
-      [&](std::size_t f, const auto& step) {
-        Problem training, heldOut;
-        errors[f] = PrepareFold(folds[f], point.features, &training, &heldOut);
-        if (!errors[f].ok()) return;
-        if (!step(Step{f, point.features, point.cost, point.weightPower})) return;
-        rowDocuments[f] = heldOut.documents;
-        for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
-          (*contentWords)[heldOut.documents[r]] = heldOut.contentWords[r];
-        }
-        if (UsesLinearSolver()) {
-          if (training.linear.empty()) return;
-          foldModels[f] = TrainLinear(training.linear, classes, options_.solver,
-                                      options_.multiclass, point.cost,
-                                      ClassWeights(point.weightPower), options_.seed);
-          std::vector<std::vector<double>> rowDecisions =
-              foldModels[f].PairDecisionRows(RowPointers(heldOut.rows));
-          for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
-            pairDecisions[heldOut.documents[r]] = std::move(rowDecisions[r]);
-          }
-          return;
-        }
-        if (training.rows.empty()) return;
-        svm_parameter parameter = Parameter(point.cost, point.weightPower, true);
-        if (const char* message = svm_check_parameter(&training.problem, &parameter)) {
-          errors[f] = LibsvmRejects(message);
-          return;
-        }
-        svm_model* model = nullptr;
-        {
-          SeededRand seeded(options_.seed);  // the probability estimates' folds
-          model = svm_train(&training.problem, &parameter);
-        }
-        std::vector<int> labels(svm_get_nr_class(model));
-        svm_get_labels(model, labels.data());
-        std::vector<double> byLabel(labels.size());
-        for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
-          svm_predict_probability(model, heldOut.rows[r].data(), byLabel.data());
-          std::vector<double>& p = (*probabilities)[heldOut.documents[r]];
-          p.assign(classes, 0.0);
-          for (std::size_t j = 0; j < labels.size(); ++j) p[labels[j] - 1] = byLabel[j];
-        }
-        svm_free_and_destroy_model(&model);
-      },
-      [&](const Step& step) { return !errors[step.fold].ok() || report(step); });
-  if (Status outcome = FoldsOutcome(errors, finished); !outcome.ok()) return outcome;
-  withFeatures->clear();
-  for (const auto& documentsOfFold : rowDocuments) {
-    withFeatures->insert(withFeatures->end(), documentsOfFold.begin(), documentsOfFold.end());
-  }
-  if (!UsesLinearSolver()) return Status::Ok();
-
-  probA_.clear();
-  probB_.clear();
-  std::size_t pair = 0;
-  for (std::size_t i = 0; i < classes; ++i) {
-    for (std::size_t j = i + 1; j < classes; ++j, ++pair) {
-      std::vector<double> decisions;
-      std::vector<bool> positive;
-      for (std::size_t d = 0; d < documents; ++d) {
-        const auto truth = static_cast<std::size_t>(corpus_.documents[d].classIndex);
-        if (pairDecisions[d].empty() || (truth != i && truth != j)) continue;
-        decisions.push_back(pairDecisions[d][pair]);
-        positive.push_back(truth == i);
-      }
-      const Sigmoid sigmoid = FitSigmoid(decisions, positive);
-      probA_.push_back(sigmoid.a);
-      probB_.push_back(sigmoid.b);
-    }
-  }
-  // The held-out rows are built again rather than kept from above: one
-  // fold's rows at a time instead of the whole corpus's.
-  const bool predicted = RunFolds<Step>(
-      folds.size(), options_.jobs,
-      [&](std::size_t f, const auto& step) {
-        Problem heldOut;
-        errors[f] = PrepareFold(folds[f], point.features, nullptr, &heldOut);
-        if (!errors[f].ok()) return;
-        if (!step(Step{f, point.features, point.cost, point.weightPower})) return;
-        if (foldModels[f].classes() != classes) return;
-        LibsvmLinearModel model(foldModels[f], probA_, probB_);
-        for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
-          std::vector<double>& p = (*probabilities)[heldOut.documents[r]];
-          p.assign(classes, 0.0);
-          svm_predict_probability(model.model(), heldOut.rows[r].data(), p.data());
-        }
-        foldModels[f] = LinearModel();
-      },
-      [&](const Step& step) { return !errors[step.fold].ok() || report(step); });
-  return FoldsOutcome(errors, predicted);
-}
-
 Status Trainer::TrainLinearModel(const Problem& problem, double cost, double weightPower,
                                  const std::string& modelPath, TrainingReport* report) {
   const std::size_t classes = corpus_.classNamesUtf8.size();
@@ -755,8 +465,10 @@ void Score(const Corpus& corpus, const std::vector<double>& predicted, GridPoint
 
 // Whether the final model at k would have a row of every class: some
 // document of each class holds a selected word.
-bool EveryClassHoldsASelectedWord(const Corpus& corpus, const FeatureStatistics& statistics,
-                                  const std::vector<RankedUnit>& ranking, std::size_t k) {
+// The first class (index) without a document that holds one of the top k
+// units' words, or the number of classes when every class has one.
+std::size_t ClassWithoutSelectedWord(const Corpus& corpus, const FeatureStatistics& statistics,
+                                     const std::vector<RankedUnit>& ranking, std::size_t k) {
   const std::vector<std::string>& words = corpus.distinctWords;
   std::vector<bool> selected(words.size(), false);
   for (std::size_t i = 0; i < k && i < ranking.size(); ++i) {
@@ -775,21 +487,7 @@ bool EveryClassHoldsASelectedWord(const Corpus& corpus, const FeatureStatistics&
       }
     }
   }
-  return std::find(holds.begin(), holds.end(), false) == holds.end();
-}
-
-// The largest threshold under which no more than share of the confidences
-// fall: confidences at or above it pass.  The cut sits halfway between two
-// neighbouring confidences, so a small change in a probability does not
-// move a training document across it.
-double ThresholdFlagging(std::vector<double> confidences, double share) {
-  if (confidences.empty()) return 0.0;
-  std::sort(confidences.begin(), confidences.end());
-  const std::size_t allowed =
-      static_cast<std::size_t>(std::floor(share * static_cast<double>(confidences.size())));
-  if (allowed == 0) return confidences[0] / 2.0;
-  if (allowed >= confidences.size()) return confidences.back();
-  return (confidences[allowed - 1] + confidences[allowed]) / 2.0;
+  return static_cast<std::size_t>(std::find(holds.begin(), holds.end(), false) - holds.begin());
 }
 
 }  // namespace
@@ -843,15 +541,19 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
       options_.classWeightPowers.empty() || options_.folds < 2) {
     return invalid("the grid needs a feature count, a cost, a class weighting and at least two folds");
   }
+  for (const auto& weighted : options_.classWeights) {
+    if (std::find(corpus_.classNamesUtf8.begin(), corpus_.classNamesUtf8.end(), weighted.first) ==
+        corpus_.classNamesUtf8.end()) {
+      return invalid("a class weight names the class \"" + weighted.first +
+                     "\", which the corpus does not hold");
+    }
+  }
   if (static_cast<std::size_t>(options_.folds) > corpus_.documents.size()) {
     return invalid("more folds (" + std::to_string(options_.folds) + ") than documents (" +
                    std::to_string(corpus_.documents.size()) + ")");
   }
 
-  auto stopped = [this](const char* stage, double done, double total) {
-    return progress_ != nullptr && progress_->Advance(stage, done, total);
-  };
-  if (stopped("features", 0, 1)) return Cancelled();
+  if (Stopped("features", 0, 1)) return Cancelled();
 
   // Stop words never enter a ranking, so no fold and no final model holds one.
   FeatureStatistics statistics(corpus_, options_.synonyms);
@@ -861,10 +563,35 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
     return invalid("no content word occurs in " + std::to_string(options_.minDocumentFrequency) +
                    " or more documents");
   }
+  // Every stage ends with a report of all its units done, so that a display
+  // of it reaches its end.
+  if (Stopped("features", 1, 1)) return Cancelled();
 
   const std::vector<Fold> folds =
       SplitIntoFolds(AssignFolds(corpus_, options_.folds, options_.seed), options_.folds);
 
+  GridPoint best;
+  if (Status searched = SearchGrid(statistics, ranking, folds, &best, report); !searched.ok()) {
+    return searched;
+  }
+  if (Status calibrated = CalibrateConfidence(folds, best, report); !calibrated.ok()) {
+    return calibrated;
+  }
+  return TrainFinalModel(prefix, statistics, ranking, best, report);
+}
+
+bool Trainer::Stopped(const char* stage, double done, double total) const {
+  return progress_ != nullptr && progress_->Advance(stage, done, total);
+}
+
+// Cross-validates every point of the grid (k, class weighting, cost) and
+// chooses the best into *best.
+Status Trainer::SearchGrid(const FeatureStatistics& statistics,
+                           const std::vector<RankedUnit>& ranking, const std::vector<Fold>& folds,
+                           GridPoint* chosen, TrainingReport* report) {
+  auto invalid = [](const std::string& message) {
+    return Status(Status::Code::kInvalidArgument, message);
+  };
   std::set<std::size_t> featureCounts;
   for (std::size_t k : options_.featureCounts) {
     featureCounts.insert(k == 0 || k > ranking.size() ? ranking.size() : k);
@@ -911,18 +638,20 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
       }
       progress_->Status(line);
     }
-    return stopped("cross-validation", static_cast<double>(started - 1),
+    return Stopped("cross-validation", static_cast<double>(started - 1),
                    static_cast<double>(units));
   };
 
   // Smaller k, weighting power and C win ties: the simpler model of equal
   // accuracy.
-  GridPoint best;
+  GridPoint& best = *chosen;
   best.accuracy = -1.0;
   std::vector<std::vector<double>> predicted;
   for (std::size_t k : featureCounts) {
-    if (!EveryClassHoldsASelectedWord(corpus_, statistics, ranking, k)) {
+    if (const std::size_t lacking = ClassWithoutSelectedWord(corpus_, statistics, ranking, k);
+        lacking < corpus_.classNamesUtf8.size()) {
       report->skippedFeatureCounts.push_back(k);
+      report->skippedForClass.push_back(corpus_.classNamesUtf8[lacking]);
       started += points.size() * folds.size();
       ++pass;
       continue;
@@ -943,14 +672,28 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
     }
   }
   predicted = {};
-
-  if (report->grid.empty()) {
-    return invalid("no grid point could be cross-validated: every k left a class without documents");
+  if (Stopped("cross-validation", static_cast<double>(units), static_cast<double>(units))) {
+    return Cancelled();
   }
 
-  if (stopped("calibration", 0, 1)) return Cancelled();
-  // The confidence threshold: cross-validated probabilities at the chosen
-  // point, each document's confidence as a classification computes it.
+  if (report->grid.empty()) {
+    return invalid("no grid point could be cross-validated: every k left a class without a "
+                   "document that holds a selected word (at k=" +
+                   std::to_string(report->skippedFeatureCounts.back()) + ", class \"" +
+                   report->skippedForClass.back() + "\")");
+  }
+
+  return Status::Ok();
+}
+
+// The confidence threshold: cross-validated probabilities at the chosen
+// point, each document's confidence as a classification computes it.
+Status Trainer::CalibrateConfidence(const std::vector<Fold>& folds, const GridPoint& best,
+                                    TrainingReport* report) {
+  // The linear solvers go over the folds twice: scores, then probabilities.
+  const double calibrationUnits =
+      static_cast<double>((UsesLinearSolver() ? 2 : 1) * folds.size());
+  if (Stopped("calibration", 0, calibrationUnits)) return Cancelled();
   std::size_t calibrated = 0;
   auto reportCalibration = [&](const Step& step) {
     if (progress_) {
@@ -959,10 +702,7 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
                         std::to_string(step.fold + 1) + "/" + std::to_string(folds.size()));
     }
     ++calibrated;
-    // The linear solvers go over the folds twice: scores, then probabilities.
-    const std::size_t passes = UsesLinearSolver() ? 2 : 1;
-    return stopped("calibration", static_cast<double>(calibrated - 1),
-                   static_cast<double>(passes * folds.size()));
+    return Stopped("calibration", static_cast<double>(calibrated - 1), calibrationUnits);
   };
   {
     std::vector<std::vector<double>> probabilities;
@@ -973,6 +713,7 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
         !done.ok()) {
       return done;
     }
+    if (Stopped("calibration", calibrationUnits, calibrationUnits)) return Cancelled();
     std::vector<double> confidences;
     for (std::size_t document : withFeatures) {
       std::vector<double>& p = probabilities[document];
@@ -990,11 +731,22 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
     report->flaggedShare = static_cast<double>(flagged) / all;
   }
 
+  return Status::Ok();
+}
+
+// The model of the whole corpus at the chosen point, and the files of the
+// set under prefix.
+Status Trainer::TrainFinalModel(const std::string& prefix, const FeatureStatistics& statistics,
+                                const std::vector<RankedUnit>& ranking, const GridPoint& best,
+                                TrainingReport* report) {
+  auto invalid = [](const std::string& message) {
+    return Status(Status::Code::kInvalidArgument, message);
+  };
   if (progress_) {
     progress_->Status("training the model: k=" + std::to_string(best.features) +
                       " C=" + FormatCost(best.cost) + ", probability estimates on");
   }
-  if (stopped("training", 0, 1)) return Cancelled();
+  if (Stopped("training", 0, 1)) return Cancelled();
   SourceFileContents contents = BuildResourceContents(statistics, ranking, best.features,
                                                       options_.vocabulary,
                                                       corpus_.classNamesGbk);
@@ -1022,12 +774,18 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
       !written.ok()) {
     return written;
   }
+  if (Stopped("training", 1, 1)) return Cancelled();
 
   report->selectedUnits = best.features;
   report->cost = best.cost;
   report->weightPower = best.weightPower;
   report->crossValidationAccuracy = best.accuracy;
   report->crossValidationMacroF1 = best.macroF1;
+  {
+    const std::vector<std::size_t> perClass = corpus_.DocumentsPerClass();
+    report->chanceAccuracy = static_cast<double>(*std::max_element(perClass.begin(), perClass.end())) /
+                             static_cast<double>(corpus_.documents.size());
+  }
   report->vocabularyWords = contents.vocabulary.size();
   report->termMapWords = contents.termMap.size();
   report->averageDocLength = contents.averageDocLength;

@@ -77,6 +77,9 @@ struct TrainerOptions {
   // (N / (n * N_c))^power, so that power 0 weighs every document alike and
   // power 1 makes each class weigh as much as any other.
   std::vector<double> classWeightPowers = {0.0};
+  // Factors of single classes' costs (UTF-8 class name, factor above 0), on
+  // top of the weighting: liblinear's and libsvm's per-class weights.
+  std::vector<std::pair<std::string, double>> classWeights;
   SynonymTable synonyms;
   // Words left out of the ranking (the command reads models/stop-words.txt).
   StopWords stopWords;
@@ -120,9 +123,18 @@ struct TrainingReport {
   int supportVectors = 0;
   std::vector<GridPoint> grid;
   // Candidate k left out of the grid: some class had no document with a
-  // selected word.
+  // selected word (the first such class's UTF-8 name, at the same index).
   std::vector<std::size_t> skippedFeatureCounts;
+  std::vector<std::string> skippedForClass;
+  // What answering every document with the largest class would score; a
+  // cross-validation accuracy at or below it means the model learnt nothing
+  // usable (too few documents per class, say).
+  double chanceAccuracy = 0.0;
+  bool AtOrBelowChance() const { return crossValidationAccuracy <= chanceAccuracy; }
 };
+
+// The warning for a report whose accuracy is at or below chance.
+std::string ChanceWarning(const TrainingReport& report);
 
 // Reports the work as it goes and may stop it.
 class TrainingProgress {
@@ -195,6 +207,17 @@ class Trainer {
                     const std::string& modelPath, TrainingReport* report);
   Status TrainLinearModel(const Problem& problem, double cost, double weightPower,
                           const std::string& modelPath, TrainingReport* report);
+  // The steps of Train: the grid's search, the confidence's calibration and
+  // the final model with the set's files.
+  Status SearchGrid(const FeatureStatistics& statistics, const std::vector<RankedUnit>& ranking,
+                    const std::vector<Fold>& folds, GridPoint* best, TrainingReport* report);
+  Status CalibrateConfidence(const std::vector<Fold>& folds, const GridPoint& best,
+                             TrainingReport* report);
+  Status TrainFinalModel(const std::string& prefix, const FeatureStatistics& statistics,
+                         const std::vector<RankedUnit>& ranking, const GridPoint& best,
+                         TrainingReport* report);
+  // Reports progress; true when the caller asks to stop.
+  bool Stopped(const char* stage, double done, double total) const;
   bool UsesLinearSolver() const;
   // Folds at once: the jobs asked for, 0 being one per processor.
   unsigned Jobs() const;

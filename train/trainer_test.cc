@@ -217,6 +217,33 @@ TEST_F(TrainerTest, SameCorpusAndOptionsGiveByteIdenticalFiles) {
   }
 }
 
+TEST_F(TrainerTest, ClassWeightsScaleTheirClassesCosts) {
+  ReadGenerated(GeneratedCorpus());
+  const std::string first = corpus_.classNamesUtf8[0];
+  for (Solver solver : {Solver::kL2SvmDual, Solver::kLibsvm}) {
+    TrainerOptions options = SmallGrid();
+    options.costs = {1};
+    options.solver = solver;
+    const std::string plain = ReadFile(Train(options, "plain") + kModelFileName);
+    options.classWeightPowers = {1.0};
+    const std::string balanced = ReadFile(Train(options, "balanced") + kModelFileName);
+    // A factor of 1 changes nothing, on top of a weighting or without one;
+    // another factor changes the model.
+    options.classWeights = {{first, 1.0}};
+    EXPECT_EQ(ReadFile(Train(options, "balanced-1") + kModelFileName), balanced);
+    options.classWeightPowers = {0.0};
+    EXPECT_EQ(ReadFile(Train(options, "plain-1") + kModelFileName), plain) << SolverName(solver);
+    options.classWeights = {{first, 40.0}};
+    EXPECT_NE(ReadFile(Train(options, "heavy") + kModelFileName), plain) << SolverName(solver);
+  }
+  TrainerOptions options = SmallGrid();
+  options.classWeights = {{"no such class", 2.0}};
+  Trainer trainer(corpus_, options, &progress_);
+  const Status refused = trainer.Train(dir_.path() + "/refused.", &report_);
+  EXPECT_EQ(refused.code(), Status::Code::kInvalidArgument);
+  EXPECT_NE(refused.message().find("\"no such class\""), std::string::npos) << refused.message();
+}
+
 TEST_F(TrainerTest, GridReportsEveryPointAndTakesTheBest) {
   ReadGenerated(GeneratedCorpus());
   TrainerOptions options = SmallGrid();

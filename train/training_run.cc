@@ -1,14 +1,6 @@
 #include "train/training_run.h"
 #include "util/file_bytes.h"
 
-#if defined(_WIN32)
-#include <process.h>
-#include <windows.h>
-#else
-#include <signal.h>
-#include <unistd.h>
-#endif
-
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -23,6 +15,7 @@
 #include "text/dictionary.h"
 #include "text/segmenter.h"
 #include "train/stop_words.h"
+#include "util/set_replacement.h"
 
 namespace wenlei {
 namespace {
@@ -31,64 +24,15 @@ namespace fs = std::filesystem;
 
 using Code = Status::Code;
 
-constexpr char kTemporaryStart[] = ".wenlei-train-";
-
 bool Exists(const std::string& path) {
   std::error_code ignored;
   return fs::exists(Utf8Path(path), ignored);
-}
-
-void RemoveQuietly(const std::string& path) {
-  std::error_code ignored;
-  fs::remove(Utf8Path(path), ignored);
 }
 
 // A file named by the caller that could not be used: missing, or there but
 // unreadable or malformed.
 Status FileFault(const std::string& path, const std::string& message) {
   return Status(Exists(path) ? Code::kInvalidArgument : Code::kNotFound, message);
-}
-
-// The process id in a name ".wenlei-train-PID.REST", or 0 for other names.
-pid_t TrainingProcessOf(const std::string& name) {
-  const std::size_t start = sizeof kTemporaryStart - 1;
-  if (name.compare(0, start, kTemporaryStart) != 0) return 0;
-  const std::size_t dot = name.find('.', start);
-  if (dot == std::string::npos || dot == start || dot - start > 9) return 0;
-  pid_t pid = 0;
-  for (std::size_t i = start; i < dot; ++i) {
-    if (name[i] < '0' || name[i] > '9') return 0;
-    pid = pid * 10 + (name[i] - '0');
-  }
-  return pid;
-}
-
-// Whether no process with this id runs (a process we may not look at runs).
-bool ProcessIsGone(pid_t pid) {
-#if defined(_WIN32)
-  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
-  if (process == nullptr) return GetLastError() == ERROR_INVALID_PARAMETER;
-  const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
-  CloseHandle(process);
-  return ended;
-#else
-  return kill(pid, 0) != 0 && errno == ESRCH;
-#endif
-}
-
-// A run that was killed outright (SIGKILL, a crash, a power cut) could not
-// remove its temporary files; the next run into the directory removes those
-// whose process no longer exists.  A live process with that id, ours or
-// another's, keeps its files.
-void RemoveLeftoversOfDeadRuns(const fs::path& directory) {
-  std::error_code status;
-  for (fs::directory_iterator entry(directory, status), end; !status && entry != end;
-       entry.increment(status)) {
-    const pid_t pid = TrainingProcessOf(entry->path().filename().u8string());
-    if (pid <= 0 || pid == getpid()) continue;
-    if (!ProcessIsGone(pid)) continue;
-    RemoveQuietly(entry->path().u8string());
-  }
 }
 
 // The bundled stop list, or the one named, and any added to it.
@@ -115,7 +59,8 @@ Status ReadStopWords(const TrainingSettings& settings, const BundledFiles& bundl
 }
 
 Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
-                 const BundledFiles& bundled, TrainingProgress* progress, Corpus* corpus) {
+                 const BundledFiles& bundled, TrainingProgress* progress, Corpus* corpus,
+                 std::string* dictionarySha256) {
   std::unique_ptr<Dictionary> dictionary;
   std::unique_ptr<Segmenter> segmenter;
   if (settings.raw || input.inMemory) {
@@ -126,6 +71,7 @@ Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
     if (!loaded.ok()) {
       return Status(Exists(path) ? Code::kCorrupt : Code::kNotFound, loaded.message());
     }
+    if (Status digested = DigestFile(path, dictionarySha256); !digested.ok()) return digested;
     segmenter = std::make_unique<Segmenter>(*dictionary);
   }
   if (input.inMemory) {
@@ -172,53 +118,55 @@ std::string TrainerDescription(const TrainerOptions& options, const TrainingRepo
          "-fold cross-validation";
 }
 
-// The digests of the files a run wrote, taken from the temporary files
-// before they are renamed into place: the bytes this run wrote, whatever
+// The metadata file, written last into the staging directory: the
+// digests of the files beside it there, the bytes this run wrote, whatever
 // another process may do to the directory afterwards.
-Status DigestWrittenFiles(const std::vector<std::string>& temporary, SetMetadata* metadata) {
-  Status status = DigestFile(temporary[0], &metadata->sourceSha256);
-  if (status.ok()) status = DigestFile(temporary[1], &metadata->modelSha256);
-  if (status.ok()) status = DigestFile(temporary[2], &metadata->confidenceSha256);
-  return status;
-}
-
-// Written after the files it describes, so that a reader can tell they
-// belong to one run.
-Status WriteMetadata(const std::string& directory, const Corpus& corpus,
-                     const TrainerOptions& options, const TrainingReport& report,
-                     SetMetadata metadata) {
-  const std::string prefix = (Utf8Path(directory) / "").u8string();
+Status WriteMetadata(const std::string& staging, const Corpus& corpus,
+                     const TrainerOptions& options, const TrainingOutcome& outcome) {
+  const TrainingReport& report = outcome.report;
+  SetMetadata metadata;
+  metadata.dictionarySha256 = outcome.dictionarySha256;
+  Status status = DigestFile(staging + kSourceFileName, &metadata.sourceSha256);
+  if (status.ok()) status = DigestFile(staging + kModelFileName, &metadata.modelSha256);
+  if (status.ok()) status = DigestFile(staging + kConfidenceFileName, &metadata.confidenceSha256);
+  if (!status.ok()) return status;
   metadata.trainer = TrainerDescription(options, report);
   for (std::size_t c = 0; c < corpus.classNamesUtf8.size(); ++c) {
     metadata.classNames.emplace_back(static_cast<std::int32_t>(c + 1), corpus.classNamesUtf8[c]);
   }
-  return WriteMetadataFile(prefix, metadata);
+  return WriteMetadataFile(staging, metadata);
 }
 
-}  // namespace
-
-std::string TemporaryPrefix(const std::string& directory) {
-  return (Utf8Path(directory) / (kTemporaryStart + std::to_string(getpid()) + ".")).u8string();
-}
-
-Status TrainResourceSet(const CorpusInput& input, const std::string& directory,
-                        const TrainingSettings& settings, const BundledFiles& bundled,
-                        TrainingProgress* progress, TrainingOutcome* outcome) {
-  *outcome = TrainingOutcome();
+// Makes the output directory when missing (*made tells) and checks that it
+// is one.
+Status MakeDirectory(const std::string& directory, bool* made) {
+  std::error_code fault;
   const fs::path folder = Utf8Path(directory);
-  const std::string sourcePath = (folder / kSourceFileName).string();
-  const std::string modelPath = (folder / kModelFileName).string();
-  const std::string confidencePath = (folder / kConfidenceFileName).string();
-  if (directory.empty()) return Status(Code::kInvalidArgument, "no output directory given");
-  if (!settings.force && (Exists(sourcePath) || Exists(modelPath))) {
-    return Status(Code::kInvalidArgument,
-                  directory + " already holds a resource set; set \"force\" to replace it");
+  *made = false;
+  if (fs::exists(folder, fault)) {
+    if (!fs::is_directory(folder, fault)) {
+      return Status(Code::kInvalidArgument,
+                    directory + " is not a directory; name a directory for the resource set");
+    }
+    return Status::Ok();
   }
+  *made = fs::create_directories(folder, fault);
+  if (fault || !fs::is_directory(folder, fault)) {
+    return Status(Code::kIoError, "cannot create the directory " + directory +
+                                      (fault ? ": " + fault.message() : std::string()));
+  }
+  return Status::Ok();
+}
+
+// Trains into the staging directory and writes the metadata there.
+Status TrainIntoStaging(const CorpusInput& input, const TrainingSettings& settings,
+                        const BundledFiles& bundled, TrainingProgress* progress,
+                        const SetReplacement& replacement, TrainingOutcome* outcome) {
   TrainerOptions options = settings.options;
   Status status = ReadStopWords(settings, bundled, &options.stopWords);
   if (!status.ok()) return status;
   Corpus& corpus = outcome->corpus;
-  status = ReadInput(input, settings, bundled, progress, &corpus);
+  status = ReadInput(input, settings, bundled, progress, &corpus, &outcome->dictionarySha256);
   if (!status.ok()) return status;
   if (corpus.classNamesUtf8.size() < 2) {
     return Status(Code::kInvalidArgument, corpus.path + ": one class only (\"" +
@@ -230,38 +178,60 @@ Status TrainResourceSet(const CorpusInput& input, const std::string& directory,
     const Status read = ReadSynonyms(settings.synonymsPath, settings.encoding, &options.synonyms);
     if (!read.ok()) return FileFault(settings.synonymsPath, read.message());
   }
-
-  std::error_code fault;
-  const bool made = !fs::exists(folder, fault);
-  fs::create_directories(folder, fault);
-  if (fault || !fs::is_directory(folder, fault)) {
-    return Status(Code::kIoError, "cannot create the directory " + directory);
-  }
-  RemoveLeftoversOfDeadRuns(folder);
-  const std::string prefix = TemporaryPrefix(directory);
-  const std::vector<std::string> temporary = {prefix + kSourceFileName, prefix + kModelFileName,
-                                              prefix + kConfidenceFileName};
   Trainer trainer(corpus, options, progress);
-  Status trained = trainer.Train(prefix, &outcome->report);
-  SetMetadata metadata;
-  if (trained.ok()) trained = DigestWrittenFiles(temporary, &metadata);
-  if (trained.ok()) {
-    // The model and its threshold first, the resource file last: a reader
-    // that finds a new Source.dat finds the files that belong to it.
-    fs::rename(Utf8Path(temporary[1]), Utf8Path(modelPath), fault);
-    if (!fault) fs::rename(Utf8Path(temporary[2]), Utf8Path(confidencePath), fault);
-    if (!fault) fs::rename(Utf8Path(temporary[0]), Utf8Path(sourcePath), fault);
-    if (fault) {
-      trained = Status(Code::kIoError,
-                       "cannot move the new files into " + directory + ": " + fault.message());
-    }
+  const std::string& staging = replacement.staging();
+  status = trainer.Train(staging, &outcome->report);
+  for (const char* name : {kSourceFileName, kModelFileName, kConfidenceFileName}) {
+    if (status.ok()) status = replacement.Written(name);
   }
-  for (const auto& path : temporary) RemoveQuietly(path);
-  if (!trained.ok()) {
-    if (made) fs::remove(folder, fault);  // only when empty
-    return trained;
+  if (status.ok()) status = WriteMetadata(staging, corpus, options, *outcome);
+  if (status.ok()) status = replacement.Written(kMetadataFileName);
+  return status;
+}
+
+Status AlreadyHoldsSet(const std::string& directory) {
+  return Status(Code::kInvalidArgument,
+                directory + " already holds a resource set; set \"force\" to replace it");
+}
+
+}  // namespace
+
+Status TrainResourceSet(const CorpusInput& input, const std::string& directory,
+                        const TrainingSettings& settings, const BundledFiles& bundled,
+                        TrainingProgress* progress, TrainingOutcome* outcome) {
+  *outcome = TrainingOutcome();
+  if (directory.empty()) return Status(Code::kInvalidArgument, "no output directory given");
+  const fs::path folder = Utf8Path(directory);
+  auto holdsSet = [&folder]() {
+    return Exists((folder / kSourceFileName).u8string()) || Exists((folder / kModelFileName).u8string());
+  };
+  if (!settings.force && holdsSet()) return AlreadyHoldsSet(directory);
+  bool made = false;
+  Status status = MakeDirectory(directory, &made);
+  if (!status.ok()) return status;
+  // Locked before the first file is written, so the directory is known to
+  // be writable before any training, and asked again under the lock: a run
+  // that finished meanwhile may have written a set there.
+  SetReplacement replacement;
+  status = replacement.Begin(directory);
+  if (status.ok() && !settings.force && holdsSet()) status = AlreadyHoldsSet(directory);
+  if (status.ok()) status = TrainIntoStaging(input, settings, bundled, progress, replacement, outcome);
+  // The model and its threshold first, the resource file after them and the
+  // metadata last: a reader of the exports that loads the new Source.dat
+  // finds the model that belongs to it.
+  if (status.ok()) {
+    status = replacement.Commit(
+        {kModelFileName, kConfidenceFileName, kSourceFileName, kMetadataFileName});
   }
-  return WriteMetadata(directory, corpus, options, outcome->report, std::move(metadata));
+  replacement.Finish();
+  if (status.ok() && progress != nullptr && outcome->report.AtOrBelowChance()) {
+    progress->Warning(ChanceWarning(outcome->report));
+  }
+  if (!status.ok() && made) {
+    std::error_code ignored;
+    fs::remove(folder, ignored);  // only when empty
+  }
+  return status;
 }
 
 }  // namespace wenlei

@@ -31,17 +31,18 @@ struct CorpusInput {
 struct TrainingOutcome {
   Corpus corpus;
   TrainingReport report;
+  // The SHA-256 of the dictionary that segmented the texts; empty when the
+  // corpus came segmented.
+  std::string dictionarySha256;
 };
 
-// The start of the names of the temporary files that a run of this process
-// writes into directory (its own directory separator included).
-std::string TemporaryPrefix(const std::string& directory);
-
-// Trains a resource set into directory, which is made when missing.  The
-// files are written under temporary names and take their places only when
-// all are complete, so a failed or cancelled run leaves the directory as it
-// was (a directory the run made is removed again).  A set already there is
-// replaced only with settings.force.
+// Trains a resource set into directory, which is made when missing.  One
+// run at a time writes a directory: another run there is refused at once.
+// The four files are written into a private staging directory and replace
+// the old ones only when all are complete and synced, all or none, so a
+// failed or cancelled run leaves the directory as it was (a directory the
+// run made is removed again).  A set already there is replaced only with
+// settings.force.
 Status TrainResourceSet(const CorpusInput& input, const std::string& directory,
                         const TrainingSettings& settings, const BundledFiles& bundled,
                         TrainingProgress* progress, TrainingOutcome* outcome);

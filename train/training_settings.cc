@@ -1,5 +1,6 @@
 #include "train/training_settings.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -238,6 +239,25 @@ const std::vector<TrainingOption> kOptions = {
                        &s->options.classWeightPowers);
      },
      [](const S& s) { return Reals(s.options.classWeightPowers); }},
+    {"class-weight", 0, "NAME=F",
+     "multiply the cost of class NAME by F, on top of the\nweighting (may be repeated)", true,
+     [](const std::string& v, S* s) {
+       // NAME=F, split at the last '=' since a factor holds none.
+       const std::size_t equals = v.rfind('=');
+       double factor = 0.0;
+       if (equals == std::string::npos || equals == 0 ||
+           !ParseReal(v.substr(equals + 1), &factor) || factor <= 0.0) {
+         return Bad(v, "a class name, '=' and a positive factor");
+       }
+       const std::string name = v.substr(0, equals);
+       auto& weights = s->options.classWeights;
+       weights.erase(std::remove_if(weights.begin(), weights.end(),
+                                    [&name](const auto& w) { return w.first == name; }),
+                     weights.end());
+       weights.emplace_back(name, factor);
+       return Status::Ok();
+     },
+     nullptr},
     {"balance-classes", 0, nullptr, "the same as --class-weights 1", false,
      [](const std::string& v, S* s) {
        bool balance = false;

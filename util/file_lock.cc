@@ -24,11 +24,20 @@ FileLock::~FileLock() {
 
 Status FileLock::Lock(const std::string& path) {
   std::string reason;
-  if (LockOrExplain(path, &reason)) return Status::Ok();
+  bool busy = false;
+  if (LockOrExplain(path, true, &busy, &reason)) return Status::Ok();
   return Status(Status::Code::kIoError, "cannot write " + path + ": " + reason);
 }
 
-bool FileLock::LockOrExplain(const std::string& path, std::string* reason) {
+Status FileLock::TryLock(const std::string& path, bool* busy) {
+  std::string reason;
+  *busy = false;
+  if (LockOrExplain(path, false, busy, &reason) || *busy) return Status::Ok();
+  return Status(Status::Code::kIoError, "cannot write " + path + ": " + reason);
+}
+
+bool FileLock::LockOrExplain(const std::string& path, bool wait, bool* busy,
+                             std::string* reason) {
   if (path != path_) {
     Close();
     path_ = path;
@@ -39,9 +48,14 @@ bool FileLock::LockOrExplain(const std::string& path, std::string* reason) {
     if (!Open(path, reason)) return false;
 #if defined(_WIN32)
     OVERLAPPED whole = {};
-    if (!LockFileEx(static_cast<HANDLE>(handle_), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD,
-                    &whole)) {
+    const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
+    if (!LockFileEx(static_cast<HANDLE>(handle_), flags, 0, MAXDWORD, MAXDWORD, &whole)) {
       const DWORD error = GetLastError();
+      if (!wait && error == ERROR_LOCK_VIOLATION) {
+        *busy = true;
+        Close();
+        return false;
+      }
       char text[256] = {};
       FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
                      text, sizeof text, nullptr);
@@ -60,8 +74,12 @@ bool FileLock::LockOrExplain(const std::string& path, std::string* reason) {
 #else
     int locked;
     do {
-      locked = flock(descriptor_, LOCK_EX);
+      locked = flock(descriptor_, wait ? LOCK_EX : LOCK_EX | LOCK_NB);
     } while (locked != 0 && errno == EINTR);
+    if (locked != 0 && !wait && errno == EWOULDBLOCK) {
+      *busy = true;
+      return false;
+    }
     if (locked != 0) {
       *reason = ErrorText(errno);
       Close();
@@ -96,9 +114,12 @@ void FileLock::Unlock() {
 bool FileLock::Open(const std::string& path, std::string* reason) {
   if (handle_ != nullptr) return true;
   // The link itself is opened, not its target, and refused below.
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const DWORD access = GENERIC_READ | GENERIC_WRITE, sharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+  HANDLE handle =
+      form_ == PathBytes::kUtf8
+          ? CreateFileW(Utf8Path(path).c_str(), access, sharing, nullptr, OPEN_ALWAYS, flags, nullptr)
+          : CreateFileA(path.c_str(), access, sharing, nullptr, OPEN_ALWAYS, flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     char text[256] = {};

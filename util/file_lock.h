@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "util/file_bytes.h"
 #include "util/status.h"
 
 namespace wenlei {
@@ -19,7 +20,9 @@ namespace wenlei {
 // removed there.
 class FileLock {
  public:
-  FileLock() = default;
+  // form: how the paths given name files on Windows (the exports' working
+  // files are in the ANSI code page, a trained set's folder UTF-8).
+  explicit FileLock(PathBytes form = PathBytes::kAnsi) : form_(form) {}
   ~FileLock();
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
@@ -27,6 +30,11 @@ class FileLock {
   // Waits until the lock on path is ours.  A file that cannot be opened or
   // locked is an kIoError "cannot write PATH: REASON".
   Status Lock(const std::string& path);
+
+  // Takes the lock on path when no one holds it, without waiting: *busy
+  // tells whether another open file holds it (then the status is ok and the
+  // lock is not ours).
+  Status TryLock(const std::string& path, bool* busy);
 
   // Releases the lock.
   void Unlock();
@@ -44,12 +52,13 @@ class FileLock {
   };
 
  private:
-  bool LockOrExplain(const std::string& path, std::string* reason);
+  bool LockOrExplain(const std::string& path, bool wait, bool* busy, std::string* reason);
   bool Open(const std::string& path, std::string* reason);
   void Close();
   bool StillNamesTheOpenFile() const;
 
   std::string path_;
+  PathBytes form_;
   bool locked_ = false;
 #if defined(_WIN32)
   void* handle_ = nullptr;

@@ -160,6 +160,16 @@ WENLEI_EXPORT size_t wenlei_feature_count(const wenlei_classifier *classifier);
 WENLEI_EXPORT const char *wenlei_kernel(const wenlei_classifier *classifier);
 WENLEI_EXPORT const char *wenlei_trained_with(const wenlei_classifier *classifier);
 
+/* A set trained from raw text records the SHA-256 of the segmentation
+ * dictionary that cut it (dictionary_sha256 in Metadata.txt).  Opening it
+ * compares the dictionary this handle segments text with:
+ * wenlei_trained_with then ends with "; dictionary sha256 HEX" and, when
+ * the two differ, ", segmenting with sha256 HEX", and wenlei_warning gives
+ * a one-line warning naming both (the handle works all the same, but text
+ * may be cut into other words than in training).  NULL when there is
+ * nothing to warn of (also for a set that records no dictionary). */
+WENLEI_EXPORT const char *wenlei_warning(const wenlei_classifier *classifier);
+
 /* ---- Classification ---- */
 
 typedef struct wenlei_result wenlei_result;
@@ -258,6 +268,17 @@ WENLEI_EXPORT int wenlei_result_unknown(const wenlei_result *result);
  * again); call this from one thread at a time for one result. */
 WENLEI_EXPORT wenlei_status wenlei_result_explain(wenlei_result *result, size_t limit,
                                                   char **message);
+
+/* wenlei_result_explain with flags (0: the same).  WENLEI_EXPLAIN_CONTENT_WORDS
+ * keeps content words only, the words the confidence counts (with a letter
+ * or a Chinese character): punctuation, symbols and numbers are left out
+ * of the words, and their contributions are added to
+ * wenlei_result_explanation_rest, so that the words' contributions plus
+ * the rest still make the decision value.  Unknown flags:
+ * WENLEI_INVALID_ARGUMENT. */
+#define WENLEI_EXPLAIN_CONTENT_WORDS 1u
+WENLEI_EXPORT wenlei_status wenlei_result_explain_flags(wenlei_result *result, size_t limit,
+                                                        unsigned flags, char **message);
 WENLEI_EXPORT size_t wenlei_result_explanation_count(const wenlei_result *result);
 WENLEI_EXPORT const char *wenlei_result_explanation_word(const wenlei_result *result, size_t index);
 WENLEI_EXPORT double wenlei_result_explanation_contribution(const wenlei_result *result,

@@ -13,7 +13,7 @@ from pathlib import Path
 import pytest
 
 import wenlei
-from conftest import BUNDLED, ROOT, sample_sentences
+from conftest import SAMPLES, BUNDLED, ROOT, sample_sentences
 
 SHORT_TEXT = "文本内容太短或无效，不能确定类别"
 
@@ -125,7 +125,17 @@ def test_explanations_sum_to_the_decision_value():
         assert (every.answer, every.runner_up) == tuple(result.probabilities)[:2]
         assert sum(value for _, value in every.words) + every.rest == \
             pytest.approx(every.decision_value, abs=1e-9)
-        assert result.explain(2).words == every.words[:2]
+        assert result.explain(2).words == every.words[:2] == list(result.explain(2))
+        assert len(every) == len(every.words) and dict(every)["图表"] == every.words[0][1]
+        # Content words only: the others (punctuation, numbers) go into the rest.
+        page = opened.classify((SAMPLES / "scalc.txt").read_text(encoding="utf-8"))
+        every_word, content = page.explain(None), page.explain(None, content_only=True)
+        left_out = [(word, value) for word, value in every_word if word not in dict(content)]
+        assert [pair for pair in every_word if pair not in left_out] == content.words
+        assert left_out and not any(character.isalpha() for word, _ in left_out for character in word)
+        assert all(any(character.isalpha() for character in word) for word, _ in content)
+        assert content.rest == pytest.approx(every_word.rest + sum(value for _, value in left_out),
+                                             abs=1e-12)
         magnitudes = [abs(value) for _, value in every.words]
         assert magnitudes == sorted(magnitudes, reverse=True) and every.words[0][0] == "图表"
         assert opened.classify_many(["abc"])[0].explain(3).words == []
@@ -171,6 +181,34 @@ def test_classify_many_with_a_bad_document(classifier):
     answers = classifier.classify_many(texts, errors="return")
     assert isinstance(answers[1], wenlei.DocumentError)
     assert [answers[0].answer, answers[2].answer] == ["图表", "宏编程"]
+
+
+def test_classify_iter_takes_batches_as_it_is_consumed(classifier):
+    texts = sample_sentences()[:10] + [b"\xff\xfe"] + ["用 Basic 编写宏"]
+    taken = []
+
+    def source():
+        for text in texts:
+            taken.append(text)
+            yield text
+    answers = classifier.classify_iter(source(), batch_size=4, errors="return")
+    assert taken == []  # nothing is read before the first answer is asked for
+    first = next(answers)
+    assert len(taken) == 4 and first == classifier.classify(texts[0])
+    rest = list(answers)
+    assert rest[:9] == classifier.classify_many(texts[1:10])
+    assert isinstance(rest[9], wenlei.DocumentError) and rest[9].index == 10  # in the whole input
+    assert rest[10].answer == "宏编程"
+    with pytest.raises(wenlei.DocumentError) as raised:
+        list(classifier.classify_iter(iter(texts), batch_size=3))
+    assert raised.value.index == 10
+    assert list(classifier.classify_iter(texts[:5], batch_size=2, k=1)) == \
+        classifier.classify_many(texts[:5], k=1)
+    assert list(classifier.classify_iter(iter([]))) == []
+    for arguments, error in [(("插入图表",), TypeError), ((texts, 0), ValueError),
+                             ((texts, 2, "ignore"), ValueError), ((3,), TypeError)]:
+        with pytest.raises(error):
+            classifier.classify_iter(*arguments)  # refused before any is read
 
 
 def test_segment():

@@ -55,3 +55,30 @@ def test_read_text_with_bad_bytes(tmp_path):
     answers = wenlei.dask.classify_bag(bag, errors="return").compute(scheduler="sync")
     assert [answer.get("label") for answer in answers] == ["图表", None, "宏编程"]
     assert answers[1]["status"] == "bad encoding"
+
+
+def test_grid_search_over_the_estimator_on_a_local_cluster(tmp_path):
+    """GridSearchCV's fits spread over a cluster's worker processes, through
+    joblib's Dask backend, give the search of one process."""
+    joblib = pytest.importorskip("joblib")
+    pytest.importorskip("sklearn")
+    from sklearn.model_selection import GridSearchCV
+    from wenlei.sklearn import TextClassifier
+    from sklearn_test import corpus
+    texts, labels = corpus(12)
+    grid = {"cost": [0.01, 1], "class_weight": [None, "balanced"]}
+
+    def search():
+        return GridSearchCV(TextClassifier(features="all", folds=2, n_jobs=1), grid, cv=3,
+                            n_jobs=-1).fit(texts, labels)
+    expected = search()
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                  dashboard_address=None, local_directory=str(tmp_path),
+                                  env={"PYTHONPATH": str(ROOT / "python")}) as cluster, \
+            distributed.Client(cluster) as client, joblib.parallel_backend("dask"):
+        with distributed.get_task_stream(client) as tasks:
+            spread = search()
+    assert len({task["worker"] for task in tasks.data}) == 2  # the fits ran on both workers
+    assert spread.best_params_ == expected.best_params_
+    assert list(spread.cv_results_["mean_test_score"]) == list(expected.cv_results_["mean_test_score"])
+    assert list(spread.predict(texts[:9])) == list(expected.predict(texts[:9]))

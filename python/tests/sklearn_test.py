@@ -101,19 +101,62 @@ def test_what_checks_ask_of_every_classifier(fitted):
         TextClassifier().fit(texts[:3], ["体育"] * 3)
 
 
-@pytest.mark.parametrize("names", [
-    {"体育": 2, "财经": 10, "科技": 1},  # str() forms sort otherwise
-    {"体育": "sports and games", "财经": "finance 财经", "科技": "科技"},  # long, with spaces
+@pytest.mark.parametrize("names, kind", [
+    ({"体育": 2, "财经": 10, "科技": 1}, "i"),  # str() forms sort otherwise
+    ({"体育": "sports and games", "财经": "finance 财经", "科技": "科技"}, "O"),  # long, with spaces
+    ({"体育": "sci fi", "财经": "hi fi", "科技": "NULL"}, "O"),  # one answer form "fi" untagged
+    ({"体育": ("a", 1), "财经": None, "科技": 2.5}, "O"),  # any hashable values, mixed
 ])
-def test_labels_of_any_kind(names):
+def test_labels_of_any_kind(names, kind):
     texts, labels = corpus()
-    labels = numpy.array([names[label] for label in labels])
-    model = TextClassifier(**FAST).fit(texts, labels)
-    assert list(model.classes_) == sorted(names.values())
-    assert list(model.predict(["足球，比赛", "股票，银行", "手机，电脑"])) == \
-        [names["体育"], names["财经"], names["科技"]]
-    with pytest.raises(ValueError):
-        TextClassifier(**FAST).fit(texts, numpy.where(labels == labels[0], "😀", labels))
+    values = [names[label] for label in labels]
+    model = TextClassifier(**FAST).fit(texts, values)
+    assert set(model.classes_) == set(names.values()) and model.classes_.dtype.kind == kind
+    checked = ["足球，比赛", "股票，银行", "手机，电脑"]
+    expected = [names["体育"], names["财经"], names["科技"]]
+    # One dtype, the labels as given, whatever the kind of X and of y.
+    pandas = pytest.importorskip("pandas")
+    for fitted_on in (values, pandas.Series(values)):
+        model = TextClassifier(**FAST).fit(texts, fitted_on)
+        for given in (checked, numpy.array(checked), pandas.Series(checked)):
+            predicted = model.predict(given)
+            assert predicted.dtype.kind == kind and list(predicted) == expected
+    if names["体育"] == "sci fi":  # the classifier answers with each label's str() in full
+        answers = [model.classifier_.classify(text).names[0] for text in checked]
+        assert answers == [str(label) for label in expected]
+
+
+@pytest.mark.parametrize("labels, message", [
+    ([1, "1"], r"labels 1 and '1' are ambiguous"),
+    (["a", ""], r"empty str"),
+    (["a", ["b"]], r"hashable"),
+])
+def test_labels_that_cannot_be_told_apart_are_refused(labels, message):
+    texts, _ = corpus(2)
+    with pytest.raises((ValueError, TypeError), match=message):
+        TextClassifier(**FAST).fit(texts, [labels[i % 2] for i in range(len(texts))])
+
+
+def test_class_weight_and_n_jobs_as_scikit_learn_names_them():
+    texts, labels = corpus()
+    texts = texts + ["足球，股票"] * 4
+    labels = list(labels) + ["体育", "财经"] * 2
+
+    def probabilities(**parameters):
+        return TextClassifier(**FAST, **parameters).fit(texts, labels).predict_proba(texts)
+    plain = probabilities()
+    numpy.testing.assert_array_equal(probabilities(class_weight="balanced"),
+                                     probabilities(class_weights=1))
+    numpy.testing.assert_array_equal(probabilities(class_weight={"体育": 1}), plain)
+    heavy = probabilities(class_weight={"财经": 50})
+    column = sorted(TOPICS).index("财经")
+    assert heavy[-1, column] > plain[-1, column]  # the mixed text leans to the heavy class
+    numpy.testing.assert_array_equal(probabilities(n_jobs=-1), probabilities(jobs=1))
+    for parameters in (dict(n_jobs=2, jobs=1), dict(class_weight="balanced", class_weights=0.5),
+                       dict(class_weight="heavy"), dict(class_weight={"足球": 2}),
+                       dict(class_weight={"体育": 0})):
+        with pytest.raises(ValueError):
+            probabilities(**parameters)
 
 
 def test_a_document_without_known_words_gets_the_prior(fitted):
@@ -127,7 +170,8 @@ def test_training_parameters_are_the_library_options():
     options = wenlei.training_options()
     assert options["cost"] == "0.0625,0.125,0.25,0.5,1,2,4,8" and options["folds"] == "5"
     training = set(TextClassifier().get_params()) - set(TextClassifier._NOT_TRAINING)
-    training = {"dict" if name == "dictionary" else name for name in training}  # the older name
+    older = {"dictionary": "dict", "n_jobs": "jobs"}  # the older name, scikit-learn's name
+    training = {older.get(name, name) for name in training}
     assert training <= set(options), training - set(options)
 
 
@@ -161,6 +205,57 @@ def test_pickle_in_a_fresh_process_without_the_training_files(tmp_path):
     assert run.stdout.split() == expected
 
 
+def _dictionary_without_the_topic_words(tmp_path):
+    from wenlei import _library
+    bundled = _library.library().wenlei_default_dictionary().decode()
+    words = {word for text in TOPICS.values() for word in text.split()}
+    lines = open(bundled, encoding="utf-8").read().splitlines(True)
+    other = tmp_path / "other-dict.txt"
+    other.write_text("".join(line for line in lines if line.split(" ")[0] not in words),
+                     encoding="utf-8")
+    return other
+
+
+def test_a_set_names_its_dictionary_and_warns_once_of_another(tmp_path):
+    import warnings
+    texts, labels = corpus()
+    made = wenlei.train((texts, labels), tmp_path / "set", **FAST)
+    other = _dictionary_without_the_topic_words(tmp_path)
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        with wenlei.Classifier(made) as same:
+            assert "; dictionary sha256 " in same.info["trained_with"] and same.info["warning"] is None
+        assert caught == []
+        for _ in range(2):
+            with wenlei.Classifier(made, dictionary=other) as changed:
+                assert changed.classify(texts[0]).words > 0  # it works all the same
+                assert "segmenting with sha256" in changed.info["trained_with"]
+    assert [warning.category for warning in caught] == [UserWarning]  # once
+    assert str(other) in str(caught[0].message)
+
+
+def test_a_pickled_estimator_carries_its_own_dictionary(tmp_path):
+    texts, labels = corpus()
+    other = _dictionary_without_the_topic_words(tmp_path)
+    model = TextClassifier(dictionary=str(other), **FAST).fit(texts, labels)
+    expected = list(model.predict(texts[:6]))
+    (tmp_path / "model.pickle").write_bytes(pickle.dumps(model))
+    other.unlink()  # the dictionary named at training is gone
+    program = ("import pickle, sys\n"
+               "model = pickle.load(open(sys.argv[1], 'rb'))\n"
+               "print('\\n'.join(model.predict(sys.argv[2:])))\n")
+    run = subprocess.run([sys.executable, "-W", "error::UserWarning", "-c", program,
+                          str(tmp_path / "model.pickle")] + texts[:6],
+                         capture_output=True, text=True, cwd=str(tmp_path),
+                         env=dict(os.environ, PYTHONPATH=str(ROOT / "python")))
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.split() == expected
+    from wenlei import _library
+    bundled = _library.library().wenlei_default_dictionary().decode()
+    named = TextClassifier(dictionary=bundled, **FAST).fit(texts, labels)
+    assert "dictionary.txt" not in named._fitted.files  # installed everywhere: not carried
+
+
 def test_imports_and_works_without_scikit_learn(tmp_path):
     texts, labels = corpus()
     program = ("import json, sys\n"
@@ -189,6 +284,9 @@ def test_train_from_a_corpus_file_with_progress(tmp_path):
                         **FAST)
     assert made == str(tmp_path / "set") and seen
     assert all(0 <= done <= total for _, done, total in seen)
+    last = {stage: (done, total) for stage, done, total in seen}
+    assert list(last) == ["features", "cross-validation", "calibration", "training"]
+    assert all(done == total for done, total in last.values()), last
     with wenlei.Classifier(made) as trained:
         assert trained.classify_words(["足球", "比赛"]).answer == "体育"
 
@@ -219,12 +317,34 @@ def test_train_refuses_bad_arguments(tmp_path, arguments, error):
         wenlei.train(data, tmp_path / "set", **arguments)
 
 
-def test_progress_bar_shows_each_stage_done():
+class _Terminal(io.StringIO):
+    def isatty(self):
+        return True
+
+
+def test_progress_bar_shows_each_stage_done_on_a_terminal():
     from wenlei._training import ProgressBar
-    shown = io.StringIO()
+    shown = _Terminal()
     bar = ProgressBar(shown)
     for step in [("features", 0, 1), ("cross-validation", 0, 2), ("cross-validation", 1, 2)]:
         bar(*step)
     bar.close(finished=True)
     lines = [line.split("\r")[-1] for line in shown.getvalue().split("\n")[:-1]]
     assert lines == ["features: 100% (1 of 1)", "cross-validation: 100% (2 of 2)"]
+
+
+def test_progress_bar_writes_plain_lines_every_few_seconds_elsewhere():
+    from wenlei._training import ProgressBar
+    now = [0.0]
+    shown = io.StringIO()
+    bar = ProgressBar(shown, interval=5, clock=lambda: now[0])
+    for second in range(13):  # one update a second
+        now[0] = float(second)
+        bar("cross-validation", second, 20)
+    bar.close(finished=True)
+    lines = shown.getvalue().splitlines()
+    assert "\r" not in shown.getvalue()
+    assert lines == ["wenlei train: [    0s] cross-validation:   0% (0 of 20)",
+                     "wenlei train: [    5s] cross-validation:  25% (5 of 20)",
+                     "wenlei train: [   10s] cross-validation:  50% (10 of 20)",
+                     "wenlei train: [   12s] cross-validation: 100% (20 of 20)"]

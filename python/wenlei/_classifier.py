@@ -2,10 +2,12 @@
 
 import collections.abc
 import ctypes
+import itertools
 import math
 import numbers
 import os
 import threading
+import warnings
 from contextlib import contextmanager
 from dataclasses import dataclass, field
 from typing import Dict, Iterable, Iterator, List, NamedTuple, Optional, Sequence, Tuple, Union
@@ -61,19 +63,22 @@ class Result:
     def __setstate__(self, state) -> None:
         self.__dict__.update(state)
 
-    def explain(self, n: Optional[int] = 10) -> "Explanation":
+    def explain(self, n: Optional[int] = 10, content_only: bool = False) -> "Explanation":
         """The n words (None: every known word) that contributed most to
         the decision between the answer and the runner-up, largest
         magnitude first.  A positive contribution speaks for the answer, a
         negative one for the runner-up; for a linear model they are exact:
-        all of them plus ``rest`` make ``decision_value``.  Raises
-        wenlei.Error for a model of another kernel, and ClosedError once the
-        classifier is closed."""
+        all of them plus ``rest`` make ``decision_value``.  With
+        ``content_only`` the words that are not content words (those the
+        confidence leaves out: punctuation, symbols, numbers) are left out
+        and their contributions added to ``rest``, so the sum still holds.
+        Raises wenlei.Error for a model of another kernel, and ClosedError
+        once the classifier is closed."""
         limit = 0 if n is None else _count_argument("n", n)
         if self._native is None:
             raise Error("this result has no classification to explain in this process "
                         "(it was unpickled)", INVALID_ARGUMENT)
-        return self._native.explain(limit, self.probabilities)
+        return self._native.explain(limit, self.probabilities, bool(content_only))
 
     @property
     def label(self) -> Optional[str]:
@@ -111,9 +116,12 @@ def _count_argument(name: str, value) -> int:
     return int(value)
 
 
-class Explanation(NamedTuple):
+@dataclass(frozen=True)
+class Explanation:
     """Result.explain: the words behind the decision between the answer and
-    the runner-up, as (word, contribution) pairs, largest magnitude first."""
+    the runner-up, as (word, contribution) pairs, largest magnitude first;
+    iterating it (and len) goes over those pairs.  ``rest`` is the part of
+    ``decision_value`` that no listed word carries."""
 
     words: List[Tuple[str, float]]
     rest: float
@@ -121,6 +129,15 @@ class Explanation(NamedTuple):
     answer: Optional[str]
     runner_up: Optional[str]
 
+    def __iter__(self) -> Iterator[Tuple[str, float]]:
+        return iter(self.words)
+
+    def __len__(self) -> int:
+        return len(self.words)
+
+
+# WENLEI_EXPLAIN_CONTENT_WORDS of <wenlei/wenlei.h>.
+_CONTENT_WORDS = 1
 
 # The library keeps a result's explanation in the result: one at a time.
 _explanation_lock = _forksafe.Lock()
@@ -134,11 +151,19 @@ class _NativeResult:
         self._handle = handle
         self._classifier = classifier
 
-    def explain(self, limit: int, probabilities: Dict[str, float]) -> Explanation:
+    def explain(self, limit: int, probabilities: Dict[str, float], content_only: bool) -> Explanation:
         lib = native.library()
         message = ctypes.c_void_p()
+        if content_only and not native.has("wenlei_result_explain_flags"):
+            raise Error("the loaded libwenlei (%s) cannot explain by content words"
+                        % native.library_path(), INVALID_ARGUMENT)
         with self._classifier._gate.open(), _explanation_lock:
-            native.check(lib.wenlei_result_explain(self._handle, limit, ctypes.byref(message)), message)
+            if content_only:
+                status = lib.wenlei_result_explain_flags(self._handle, limit, _CONTENT_WORDS,
+                                                         ctypes.byref(message))
+            else:
+                status = lib.wenlei_result_explain(self._handle, limit, ctypes.byref(message))
+            native.check(status, message)
             words = [(native.text(lib.wenlei_result_explanation_word(self._handle, index)),
                       lib.wenlei_result_explanation_contribution(self._handle, index))
                      for index in range(lib.wenlei_result_explanation_count(self._handle))]
@@ -224,6 +249,13 @@ def _sequence_of_texts(items, what: str) -> list:
     if not isinstance(items, collections.abc.Iterable):
         raise TypeError("%s takes an iterable, not %s" % (what, type(items).__name__))
     return list(items)
+
+
+def _batch_arguments(errors: str, k) -> Optional[int]:
+    """Checks classify_many's errors and k; gives k as a whole number."""
+    if errors not in ("raise", "return"):
+        raise ValueError("errors is 'raise' or 'return', not %r" % errors)
+    return None if k is None else _count_argument("k", k)
 
 
 def _min_confidence_argument(value) -> Optional[float]:
@@ -315,7 +347,9 @@ class Classifier:
     document accepted (None: the library's default, 0: no limit).
 
     The resource set is read and checked once, here; failures raise
-    wenlei.ResourceError with the library's message.  A Classifier may be
+    wenlei.ResourceError with the library's message.  A set trained from
+    raw text records the dictionary it was cut with: another one here
+    works, with a UserWarning (once per set and dictionary).  A Classifier may be
     used by any number of threads at once, and pickles by its paths, so a
     copy can be sent to worker processes, which open the set themselves.
     """
@@ -361,6 +395,11 @@ class Classifier:
         self._handle = handle.value
         self._classes = [native.text(lib.wenlei_class_name(self._handle, number))
                          for number in range(1, lib.wenlei_class_count(self._handle) + 1)]
+        self._warning = None
+        if native.has("wenlei_warning"):
+            warning = lib.wenlei_warning(self._handle)
+            self._warning = None if warning is None else native.text(warning)
+        _warn_once(self._warning)
 
     # ---- what it is ----
 
@@ -384,7 +423,10 @@ class Classifier:
     def info(self) -> dict:
         """What the resource set is: its classes, the words its vocabulary
         knows, the features the model reads, the model's kernel, how it was
-        trained (None when the set does not say) and the threshold in force."""
+        trained (None when the set does not say; with the digest of the
+        dictionary it was trained with, and of the one in use when they
+        differ), the threshold in force and the warning of opening it (a
+        dictionary other than the set was trained with), or None."""
         lib = native.library()
         with self._gate.open():
             trained = lib.wenlei_trained_with(self._handle)
@@ -395,6 +437,7 @@ class Classifier:
                 "kernel": native.text(lib.wenlei_kernel(self._handle)),
                 "trained_with": None if trained is None else native.text(trained),
                 "min_confidence": lib.wenlei_min_confidence(self._handle),
+                "warning": self._warning,
             }
 
     def __repr__(self) -> str:
@@ -458,11 +501,41 @@ class Classifier:
         naming its index (``errors="raise"``), or leaves that error in its
         place in the list (``errors="return"``).
         """
-        if errors not in ("raise", "return"):
-            raise ValueError("errors is 'raise' or 'return', not %r" % errors)
-        if k is not None:
-            k = _count_argument("k", k)
+        k = _batch_arguments(errors, k)
         items = [_utf8(text) for text in _sequence_of_texts(texts, "classify_many")]
+        return self._classify_batch(items, errors, k, 0)
+
+    def classify_iter(self, texts: Iterable[Text], batch_size: int = 1024, errors: str = "raise",
+                      k: Optional[int] = None) -> Iterator[Union[Result, List[Tuple[str, float]], Error]]:
+        """classify_many over any iterable, as an iterator: takes
+        ``batch_size`` texts at a time, classifies them with one call into
+        the library and gives their answers one by one before taking the
+        next batch, so that memory holds one batch, not the whole input (a
+        generator, a file's lines, a database cursor).  ``errors`` and ``k``
+        as classify_many; a DocumentError names the document's index in the
+        whole input.  The texts are read as the iterator is consumed."""
+        batch_size = _count_argument("batch_size", batch_size)
+        k = _batch_arguments(errors, k)
+        if isinstance(texts, (str,) + _BYTES):
+            _sequence_of_texts(texts, "classify_iter")  # raises TypeError
+        if not isinstance(texts, collections.abc.Iterable):
+            raise TypeError("classify_iter takes an iterable, not %s" % type(texts).__name__)
+        return self._classify_batches(iter(texts), batch_size, errors, k)
+
+    def _classify_batches(self, texts: Iterator[Text], batch_size: int, errors: str,
+                          k: Optional[int]) -> Iterator[Union[Result, List[Tuple[str, float]], Error]]:
+        first = 0
+        while True:
+            items = [_utf8(text) for text in itertools.islice(texts, batch_size)]
+            if not items:
+                return
+            yield from self._classify_batch(items, errors, k, first)
+            first += len(items)
+
+    def _classify_batch(self, items: List[bytes], errors: str, k: Optional[int],
+                        first: int) -> list:
+        """The answers of one call into the library; document i of the
+        batch is document first + i of the caller's input."""
         if not items:
             return []
         pointers, lengths = _byte_arrays(items)
@@ -482,7 +555,8 @@ class Classifier:
                     answers.append(_read_result(lib, handle, self))
                 else:
                     answers.append(error_for_status(
-                        document_status, native.text(lib.wenlei_result_error(handle)), index))
+                        document_status, native.text(lib.wenlei_result_error(handle)),
+                        first + index))
                     lib.wenlei_result_free(handle)
                 taken = index + 1
         finally:
@@ -540,6 +614,22 @@ class Classifier:
 
     def __reduce__(self):
         return (_reopen, self._arguments)
+
+
+_warned = set()
+_warned_lock = _forksafe.Lock()
+
+
+def _warn_once(message: Optional[str]) -> None:
+    """The library's warning of an opening as a UserWarning, once per
+    process for each set and dictionary (the message names both)."""
+    if message is None:
+        return
+    with _warned_lock:
+        if message in _warned:
+            return
+        _warned.add(message)
+    warnings.warn("wenlei: " + message, UserWarning, stacklevel=3)
 
 
 def _reopen(resources, dictionary, min_confidence, max_document_bytes) -> Classifier:

@@ -86,6 +86,9 @@ _FUNCTIONS = {
 # Functions of later additions to the interface: declared when the loaded
 # library has them (has() tells).
 _OPTIONAL_FUNCTIONS = {
+    "wenlei_warning": (ctypes.c_char_p, [ctypes.c_void_p]),
+    "wenlei_result_explain_flags": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_uint,
+                                                   _message_p]),
     "wenlei_train_options_create": (ctypes.c_void_p, []),
     "wenlei_train_options_destroy": (None, [ctypes.c_void_p]),
     "wenlei_train_options_set": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_char_p,

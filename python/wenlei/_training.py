@@ -1,8 +1,11 @@
 """wenlei.train(): a resource set from a corpus file or from texts and labels."""
 
+import collections.abc
 import ctypes
+import numbers
 import os
 import sys
+import time
 from typing import Callable, Dict, Optional, Sequence, Tuple, Union
 
 from . import _library as native
@@ -26,39 +29,74 @@ def option_text(value) -> str:
 
 
 class ProgressBar:
-    """The default progress display: one line on standard error per stage,
-    rewritten in place as the stage goes on, and shown full once the next
-    stage (or the end) shows it done."""
+    """The default progress display on standard error.  On a terminal: one
+    line per stage, rewritten in place as the stage goes on and shown full
+    once the next stage (or the end) shows it done.  Elsewhere (a log file,
+    a notebook's captured stream): a plain line with the time since the
+    start, at most every ``interval`` seconds, as `wenlei train` writes
+    them, and the last stage's end."""
 
-    def __init__(self, stream=None) -> None:
+    def __init__(self, stream=None, interval: float = 5.0, clock=time.monotonic) -> None:
         self._stream = stream or sys.stderr
+        try:
+            self._terminal = bool(self._stream.isatty())
+        except (AttributeError, ValueError):
+            self._terminal = False
+        self._interval = interval
+        self._clock = clock
+        self._start = clock()
+        self._last_line: Optional[float] = None
+        self._latest_shown = False
         self._stage = None
+        self._done = 0.0
         self._total = 0.0
 
-    def _show(self, done: float) -> None:
+    def _text(self, done: float) -> str:
         share = done / self._total if self._total > 0 else 1.0
-        self._stream.write("\r%s: %3d%% (%g of %g)" % (self._stage, round(100 * share), done, self._total))
+        return "%s: %3d%% (%g of %g)" % (self._stage, round(100 * share), done, self._total)
+
+    def _show(self, done: float) -> None:
+        self._stream.write("\r" + self._text(done))
         self._stream.flush()
 
+    def _line(self) -> None:
+        now = self._clock()
+        self._stream.write("wenlei train: [%5.0fs] %s\n" % (now - self._start, self._text(self._done)))
+        self._stream.flush()
+        self._last_line = now
+        self._latest_shown = True
+
     def __call__(self, stage: str, done: float, total: float) -> None:
+        if not self._terminal:
+            self._stage, self._done, self._total = stage, done, total
+            self._latest_shown = False
+            if self._last_line is None or self._clock() - self._last_line >= self._interval:
+                self._line()
+            return
         if stage != self._stage:
             self.close(finished=True)
         self._stage, self._total = stage, total
         self._show(done)
 
     def close(self, finished: bool) -> None:
-        if self._stage is not None:
+        if self._stage is None:
+            return
+        if not self._terminal:
+            if finished and not (self._latest_shown and self._done == self._total):
+                self._done = self._total
+                self._line()
+        else:
             if finished:
                 self._show(self._total)
             self._stream.write("\n")
             self._stream.flush()
-            self._stage = None
+        self._stage = None
 
 
 class _Options:
     """wenlei_train_options with the caller's options and progress, for one call."""
 
-    def __init__(self, options: dict, progress) -> None:
+    def __init__(self, options: list, progress) -> None:
         self._lib = native.library()
         if not native.has("wenlei_train_texts"):
             raise Error("the loaded libwenlei (%s) has no training entry" % native.library_path(),
@@ -70,7 +108,7 @@ class _Options:
         self._failure: Optional[BaseException] = None
         self._callback = native.PROGRESS_CALLBACK(self._report)  # kept alive for the call
         try:
-            for name, value in options.items():
+            for name, value in options:
                 if value is None:
                     continue
                 message = ctypes.c_void_p()
@@ -144,7 +182,11 @@ def train(data: Union[PathLike, Tuple[Sequence[Text], Sequence[str]]], output_di
     ``folds=5``, ``seed=1``, ``force=True`` (replace a set the directory
     holds), ``dictionary=path``, ...; a list gives comma-separated
     candidates, True and False give flags.  An unknown option or a bad value
-    raises ValueError.
+    raises ValueError.  scikit-learn's names are taken too: ``n_jobs`` (for
+    ``jobs``; -1 every processor) and ``class_weight``: 'balanced' (as
+    ``class_weights=1``), a dict from class name to a factor of its cost
+    (the command's ``--class-weight NAME=F``), or an exponent as
+    ``class_weights`` takes it.
 
     ``progress`` is True for a progress line on standard error, or a
     function (stage, done, total) called as training goes on; when it
@@ -169,12 +211,57 @@ def train(data: Union[PathLike, Tuple[Sequence[Text], Sequence[str]]], output_di
         raise TypeError("data is a corpus path or a pair (texts, labels), not %s" % type(data).__name__)
     if options.get("dictionary") is not None:
         options["dictionary"] = os.path.abspath(os.fspath(options["dictionary"]))
-    prepared = _Options(options, progress)
+    prepared = _Options(_option_list(options), progress)
     try:
         prepared.run(call)
     finally:
         prepared.close()
     return os.fsdecode(directory)
+
+
+def _jobs(n_jobs) -> int:
+    """joblib's n_jobs as the trainer's jobs: -1 every processor, -2 all but
+    one, ...; 0 (one per processor) and positive numbers as they are."""
+    if isinstance(n_jobs, bool) or not isinstance(n_jobs, numbers.Integral):
+        raise ValueError("n_jobs is a whole number, not %r" % (n_jobs,))
+    if n_jobs < 0:
+        return max(1, (os.cpu_count() or 1) + 1 + int(n_jobs))
+    return int(n_jobs)
+
+
+def _one_of(options: dict, name: str, alias: str):
+    """The value of an option given by either of two names (not both)."""
+    value, other = options.pop(name, None), options.pop(alias, None)
+    if value is not None and other is not None and value != other:
+        raise ValueError("%s=%r and %s=%r disagree; give one of them" % (name, value, alias, other))
+    return other if value is None else value
+
+
+def _option_list(options: dict) -> list:
+    """(training option, value) pairs, scikit-learn's names made the
+    trainer's: n_jobs (or jobs), and class_weight -- None, 'balanced', a
+    dict from class name to a factor of its cost, or the exponent of
+    class_weights (a number or a list of candidates)."""
+    options = dict(options)
+    jobs = _one_of(options, "n_jobs", "jobs")
+    weighting = _one_of(options, "class_weight", "class_weights")
+    pairs = [(name, value) for name, value in options.items()]
+    pairs.append(("jobs", None if jobs is None else _jobs(jobs)))
+    if isinstance(weighting, str):
+        if weighting != "balanced":
+            raise ValueError("class_weight is None, 'balanced', a dict from class to weight, "
+                             "or an exponent, not %r" % weighting)
+        pairs.append(("class_weights", 1))
+    elif isinstance(weighting, collections.abc.Mapping):
+        for name, factor in weighting.items():
+            if not isinstance(name, str):
+                raise TypeError("class_weight's keys are class names (str), not %r" % (name,))
+            if isinstance(factor, bool) or not isinstance(factor, numbers.Real) or not factor > 0:
+                raise ValueError("class_weight[%r] is a number above 0, not %r" % (name, factor))
+            pairs.append(("class_weight", "%s=%r" % (name, float(factor))))
+    else:
+        pairs.append(("class_weights", weighting))
+    return pairs
 
 
 def _label_bytes(label) -> bytes:

@@ -13,7 +13,11 @@ scikit-learn (then on a plain base class of its own); fit and predict need
 numpy.
 """
 
+import collections.abc
+import filecmp
 import inspect
+import numbers
+import os
 import shutil
 import tempfile
 import weakref
@@ -88,6 +92,118 @@ def _texts(X) -> list:
     return texts
 
 
+def _label_values(y) -> list:
+    """The labels of y (a list or other iterable, a 1-d array, a Series, a
+    one-column table) as the values they are."""
+    if isinstance(y, (str, bytes)):
+        raise TypeError("y holds one label per text, not a single %s" % type(y).__name__)
+    if hasattr(y, "shape") or hasattr(y, "__array__"):
+        import numpy
+        array = numpy.asarray(y, dtype=object)
+        if array.ndim == 2 and array.shape[1] == 1:
+            array = array[:, 0]
+        if array.ndim != 1:
+            raise ValueError("y holds one label per text (a 1-d sequence), not an array of shape %s"
+                             % (array.shape,))
+        return list(array)
+    return list(y)
+
+
+def _classes(values):
+    """The distinct labels, sorted as scikit-learn sorts them (by str()
+    within each type when they do not compare), as an array -- of numbers
+    when they are all numbers of one kind, else of objects -- and each
+    label's position in it."""
+    import numpy
+    first = {}
+    for value in values:
+        try:
+            first.setdefault(value, value)
+        except TypeError:
+            raise TypeError("a label is a hashable value, not %r" % (value,)) from None
+    named = {}
+    for label in first:
+        other = named.setdefault(str(label), label)
+        if other is not label:
+            raise ValueError("the labels %r and %r are ambiguous: both are named %r (a class is "
+                             "named by its label's str())" % (other, label, str(label)))
+    try:
+        ordered = sorted(first)
+    except TypeError:
+        ordered = sorted(first, key=lambda label: (type(label).__name__, str(label)))
+    kinds = {_number_kind(label) for label in ordered}
+    if len(kinds) == 1 and None not in kinds:
+        classes = numpy.array(ordered)
+    else:
+        classes = numpy.empty(len(ordered), dtype=object)
+        for index, label in enumerate(ordered):
+            classes[index] = label
+    return classes, {label: index for index, label in enumerate(ordered)}
+
+
+def _number_kind(label):
+    """'b', 'i' or 'f' for a bool, whole or real number (numpy's too); None
+    for anything else."""
+    import numpy
+    if isinstance(label, (bool, numpy.bool_)):
+        return "b"
+    if isinstance(label, numbers.Integral):
+        return "i"
+    if isinstance(label, numbers.Real):
+        return "f"
+    return None
+
+
+def _position_of(position: dict, label, what: str) -> int:
+    try:
+        return position[label]
+    except (KeyError, TypeError):
+        raise ValueError("%s names the label %r, which y does not hold" % (what, label)) from None
+
+
+# Put in front of a name that holds a space: the library answers with the
+# text after a name's first space (a tag such as "1 体育" answers "体育"),
+# so that "sci fi" and "hi fi" would both answer "fi".  A name longer than
+# the resource file's 9 GBK bytes is answered whole, but training still
+# refuses two whose texts after the first space are equal.
+_TAG = "_ "
+_SHORT_NAME_BYTES = 9
+
+
+def _gbk_length(name: str) -> int:
+    try:
+        return len(name.encode("gbk"))
+    except UnicodeEncodeError:  # training refuses it, naming the class
+        return len(name.encode("utf-8"))
+
+
+def _answer_form(name: str) -> str:
+    return name.partition(" ")[2] if " " in name else name
+
+
+def _class_names(classes) -> list:
+    """The class name training gets for each label: its str(), behind a tag
+    when it holds a space (or is the reserved "NULL") and would not be
+    answered whole otherwise, so that every class answers with its label's
+    str() (a tagged name over 9 GBK bytes with the tag in front)."""
+    names, tagged = [], []
+    for label in classes:
+        name = str(label)
+        if not name:
+            raise ValueError("the label %r has an empty str(); a class needs a name" % (label,))
+        names.append(name)
+        tagged.append(name == "NULL" or (" " in name and _gbk_length(name) <= _SHORT_NAME_BYTES))
+    while True:  # long names with a space: tagged only where their answer forms clash
+        forms = [name if tag else _answer_form(name) for name, tag in zip(names, tagged)]
+        clashing = [index for index, form in enumerate(forms)
+                    if not tagged[index] and " " in names[index] and
+                    (forms.count(form) > 1 or not form)]
+        if not clashing:
+            return [_TAG + name if tag else name for name, tag in zip(names, tagged)]
+        for index in clashing:
+            tagged[index] = True
+
+
 class TextClassifier(_ClassifierBase, _Base):
     """Classifies raw Chinese texts (str or UTF-8 bytes) with a resource set
     trained on fit(texts, labels).
@@ -95,23 +211,34 @@ class TextClassifier(_ClassifierBase, _Base):
     Every parameter is a training option of `wenlei train` (see its --help),
     named with underscores for dashes; None keeps the trainer's default, a
     list gives candidates that training chooses from by cross-validation.
-    ``dictionary`` is the segmentation dictionary (None: the bundled one),
-    ``min_confidence`` the threshold for Result.unknown of ``classifier_``.
-    ``verbose`` shows training's progress on standard error.
+    Two take scikit-learn's names: ``n_jobs`` (folds trained at once; -1
+    every processor; ``jobs`` is the same) and ``class_weight``: None,
+    'balanced', a dict from label to a factor of its class's cost, or, as
+    ``class_weights`` (the same parameter under its older name), the
+    exponent P of the weighting (N / (classes * its documents))^P, or a
+    list of candidate exponents.  ``dictionary`` is the segmentation
+    dictionary (None: the bundled one), ``min_confidence`` the threshold for
+    Result.unknown of ``classifier_``.  ``verbose`` shows training's
+    progress on standard error.
 
     After fit: ``classes_`` (the labels, sorted, as scikit-learn orders
     them), ``classifier_`` (the wenlei.Classifier of the trained set).
-    Labels may be of any type whose str() forms differ from one another.
+    Labels may be any hashable values whose str() forms differ from one
+    another (1 and "1" are refused as ambiguous); a class is named by its
+    label's str(), behind the tag "_ " when that holds a space, so that
+    ``classifier_`` answers with the whole str().  predict gives an array
+    of objects holding the labels, or of numbers when they are all
+    numbers of one kind.
     A document without a known word gets the training labels' frequencies as
     its probabilities (and so the most frequent label).  decision_function
     gives log-probabilities (for two classes, the log odds of classes_[1]).
     """
 
     def __init__(self, *, kernel=None, solver=None, multiclass=None, cost=None, features=None,
-                 min_df=None,
-                 folds=None, seed=None, jobs=None, class_weights=None, vocabulary=None,
-                 ranking=None, gamma=None, degree=None, coef0=None, stop_words=None,
-                 unknown_share=None, dictionary=None, min_confidence=None, verbose=False):
+                 min_df=None, folds=None, seed=None, n_jobs=None, class_weight=None,
+                 vocabulary=None, ranking=None, gamma=None, degree=None, coef0=None,
+                 stop_words=None, unknown_share=None, dictionary=None, min_confidence=None,
+                 verbose=False, jobs=None, class_weights=None):
         self.kernel = kernel
         self.solver = solver
         self.multiclass = multiclass
@@ -120,8 +247,8 @@ class TextClassifier(_ClassifierBase, _Base):
         self.min_df = min_df
         self.folds = folds
         self.seed = seed
-        self.jobs = jobs
-        self.class_weights = class_weights
+        self.n_jobs = n_jobs
+        self.class_weight = class_weight
         self.vocabulary = vocabulary
         self.ranking = ranking
         self.gamma = gamma
@@ -132,6 +259,8 @@ class TextClassifier(_ClassifierBase, _Base):
         self.dictionary = dictionary
         self.min_confidence = min_confidence
         self.verbose = verbose
+        self.jobs = jobs
+        self.class_weights = class_weights
 
     # Parameters that are not options of training.
     _NOT_TRAINING = ("min_confidence", "verbose")
@@ -145,18 +274,22 @@ class TextClassifier(_ClassifierBase, _Base):
         """Trains a resource set on texts X with labels y; returns self."""
         import numpy
         texts = _texts(X)
-        labels = numpy.asarray(y)
-        if labels.ndim != 1 or len(labels) != len(texts):
-            raise ValueError("y holds one label per text: %d texts, y of shape %s"
-                             % (len(texts), labels.shape))
-        classes, numbers = numpy.unique(labels, return_inverse=True)
+        values = _label_values(y)
+        if len(values) != len(texts):
+            raise ValueError("y holds one label per text: %d texts, %d labels"
+                             % (len(texts), len(values)))
+        classes, position = _classes(values)
         if len(classes) < 2:
             raise ValueError("training needs at least two classes, y holds %d class" % len(classes))
-        names = [str(label) for label in classes]
-        if len(set(names)) != len(names):
-            raise ValueError("labels whose str() forms are equal cannot be told apart: %r" % names)
+        names = _class_names(classes)
+        numbers = numpy.array([position[value] for value in values], dtype=numpy.intp)
         options = {name: value for name, value in self.get_params(deep=False).items()
                    if name not in self._NOT_TRAINING}
+        weights = options.pop("class_weight")
+        if isinstance(weights, collections.abc.Mapping):
+            weights = {names[_position_of(position, label, "class_weight")]: factor
+                       for label, factor in weights.items()}
+        options["class_weight"] = weights
         state = _FittedSet()
         train((texts, [names[number] for number in numbers]), state.directory,
               progress=bool(self.verbose), **options)
@@ -204,7 +337,10 @@ class TextClassifier(_ClassifierBase, _Base):
         return logs[:, 1] - logs[:, 0] if len(self.classes_) == 2 else logs
 
     def predict(self, X):
-        """The most probable label of each text (the first in classes_ order on a tie)."""
+        """The most probable label of each text (the first in classes_ order
+        on a tie), as an array of classes_'s type: of objects holding the
+        labels as given, or of numbers when the labels were all numbers of
+        one kind (scikit-learn's metrics take no numbers in an object array)."""
         import numpy
         probabilities = self.predict_proba(X)  # raises NotFittedError first
         return self.classes_[numpy.argmax(probabilities, axis=1)]
@@ -223,6 +359,17 @@ class TextClassifier(_ClassifierBase, _Base):
         self.__dict__.update(state)
         if files is not None:
             self._fitted = _FittedSet(files)
+
+
+def _is_bundled_dictionary(path) -> bool:
+    from . import _library as native
+    bundled = native.library().wenlei_default_dictionary()
+    if bundled is None:
+        return False
+    try:
+        return filecmp.cmp(os.fsdecode(bundled), path, shallow=False)
+    except OSError:
+        return False
 
 
 class _FittedSet:
@@ -244,8 +391,10 @@ class _FittedSet:
 
     def load_files(self, dictionary) -> None:
         """Takes the trained files, and a copy of the dictionary they were
-        segmented with (None: the bundled one, installed everywhere)."""
-        if dictionary is not None:
+        segmented with unless it is the bundled one (installed everywhere;
+        a set opened with another bundled dictionary warns, as its
+        Metadata.txt names the one it was trained with)."""
+        if dictionary is not None and not _is_bundled_dictionary(dictionary):
             shutil.copyfile(dictionary, Path(self.directory) / _DICTIONARY)
         for name in _SET_FILES + (_DICTIONARY,):
             path = Path(self.directory) / name

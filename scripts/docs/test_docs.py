@@ -24,8 +24,7 @@ ROOT = Path(__file__).resolve().parents[2]
 
 # (file, heading of the section whose examples run)
 SECTIONS = [
-    ("README.md", "## Classify your own text"),
-    ("README.md", "### Streaming, and in pipelines"),
+    ("README.md", "## The command"),
     ("docs/usage.md", "## Examples"),  # with its pipeline subsection
 ]
 COMMAND = re.compile(r"^(build/)?wenlei |^cat |^printf |^iconv ")
@@ -133,11 +132,24 @@ def check_doors(build):
     return faults
 
 
+def check_layers():
+    """Faults of the README's list of folders: every folder of the library's
+    sources is listed, and every folder listed exists."""
+    text = (ROOT / "README.md").read_text(encoding="utf-8")
+    listed = set(re.findall(r"^\| `([a-z/]+)/` \|", text, re.M))
+    library = {path.parent.name for path in ROOT.glob("*/*.cc")
+               if path.parent.name not in ("tools", "bench", "fuzz", "testutil", "tests")}
+    faults = ["README.md does not list the folder %s/" % name for name in sorted(library - listed)]
+    faults += ["README.md lists %s/, which does not exist" % name
+               for name in sorted(listed) if not (ROOT / name).is_dir()]
+    return faults
+
+
 def main(argv):
     build = Path(argv[1] if len(argv) > 1 else ROOT / "build").resolve()
     failures = 0
     count = 0
-    for fault in check_doors(build):
+    for fault in check_doors(build) + check_layers():
         failures += 1
         print(fault, file=sys.stderr)
     with tempfile.TemporaryDirectory(prefix="wenlei-docs.") as scratch:

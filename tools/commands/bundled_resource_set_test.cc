@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <vector>
 
 #include "testutil/test_support.h"
+#include "text/content_word.h"
 #include "testutil/tool_test_support.h"
 
 namespace wenlei {
@@ -108,6 +110,39 @@ TEST_F(BundledResourceSetTest, RawTextAndItsSegmentationGetTheSameAnswers) {
   EXPECT_EQ(fromRaw.status, 0) << fromRaw.err;
   EXPECT_EQ(fromRaw.out, fromWords.out);
   EXPECT_NE(fromRaw.out.find("\"known_words\": "), std::string::npos);
+}
+
+// The words of an explanation line: answer<TAB>runner-up: word +N, word -N
+std::vector<std::string> ExplainedWords(const std::string& line) {
+  std::vector<std::string> words;
+  std::size_t at = line.find(": ");
+  while (at != std::string::npos) {
+    const std::size_t start = at + 2;
+    const std::size_t next = line.find(", ", start);
+    const std::string item = line.substr(start, next == std::string::npos ? next : next - start);
+    words.push_back(item.substr(0, item.rfind(' ')));
+    at = next;
+  }
+  return words;
+}
+
+// The bundled vocabulary keeps punctuation (it measured best); the
+// content-word explanation leaves it to the rest.
+TEST_F(BundledResourceSetTest, ContentWordExplanationsLeaveOutPunctuation) {
+  std::size_t othersShown = 0;
+  for (const Sample& sample : samples_) {
+    ChildOutcome all = Classify({"--explain", "100", "-f", sample.file});
+    ChildOutcome content = Classify({"--explain-content", "100", "-f", sample.file});
+    ASSERT_EQ(all.status, 0) << all.err;
+    ASSERT_EQ(content.status, 0) << content.err;
+    EXPECT_EQ(all.out.substr(0, all.out.find(':')), content.out.substr(0, content.out.find(':')));
+    for (const std::string& word : ExplainedWords(all.out)) othersShown += !IsContentWord(word);
+    for (const std::string& word : ExplainedWords(content.out)) {
+      EXPECT_TRUE(IsContentWord(word)) << word << " in " << content.out;
+    }
+  }
+  EXPECT_GT(othersShown, 0u);
+  EXPECT_EQ(Classify({"--explain", "3", "--explain-content", "3", "x"}).status, 2);
 }
 
 }  // namespace

@@ -54,6 +54,8 @@ struct ClassifyOptions {
   bool tsv = false;  // lines of id<TAB>text; every output line carries the id
   std::size_t maxBytes = DocumentSource::kDefaultMaxDocumentBytes;
   std::size_t explain = 0;  // words to explain each answer with; 0: none
+  bool explainContent = false;  // content words only, the others in the rest
+  bool quiet = false;        // no warnings about single documents
 };
 
 void Fail(const std::string& message) {
@@ -174,6 +176,9 @@ bool Classify::SetUp() {
   if (openOptions == nullptr) throw std::bad_alloc();
   wenlei_options_set_min_confidence(openOptions, options_.minConfidence);
   wenlei_options_set_max_document_bytes(openOptions, options_.maxBytes);
+  // The dictionary this run segments with, for the library to compare with
+  // the one the set was trained with.
+  if (!options_.words) wenlei_options_set_dictionary(openOptions, options_.dictionaryPath.c_str());
   const wenlei_status opened =
       wenlei_open(options_.resourceDir.c_str(), openOptions, &classifier_, &message);
   wenlei_options_destroy(openOptions);
@@ -181,6 +186,9 @@ bool Classify::SetUp() {
     Fail(message != nullptr ? message : "cannot open " + options_.resourceDir);
     wenlei_free(message);
     return false;
+  }
+  if (const char* warning = wenlei_warning(classifier_)) {
+    std::fprintf(stderr, "%s: warning: %s\n", kProgram, warning);
   }
   if (options_.explain > 0 && std::string(wenlei_kernel(classifier_)) != "linear") {
     Fail("--explain needs a model with the linear kernel; the one in " + options_.resourceDir +
@@ -192,7 +200,8 @@ bool Classify::SetUp() {
 
 void Classify::Explain(wenlei_result* result, Answer* answer) const {
   char* message = nullptr;
-  if (wenlei_result_explain(result, options_.explain, &message) != WENLEI_OK) {
+  const unsigned flags = options_.explainContent ? WENLEI_EXPLAIN_CONTENT_WORDS : 0u;
+  if (wenlei_result_explain_flags(result, options_.explain, flags, &message) != WENLEI_OK) {
     answer->failure = message != nullptr ? message : "the library cannot explain the answer";
     wenlei_free(message);
     return;
@@ -265,6 +274,8 @@ int Classify::Run(std::vector<std::string> texts) {
   std::string text, origin, error;
   std::vector<Document> batch;
   ProgressLine progress(kProgram);
+  // A run of lines says once, at its end, how many characters it left out.
+  std::size_t droppedCharacters = 0, documentsWithDropped = 0;
   bool ended = false;
   while (!ended) {
     // The first document of a batch may wait for input; the others join it
@@ -299,13 +310,24 @@ int Classify::Run(std::vector<std::string> texts) {
         // A pipeline's line in error has its error line; the run goes on
         // and its status stays that of the run itself.
         if (!options_.tsv) status = kExitFailure;
-      } else if (document.words.droppedCharacters > 0 && !options_.json) {
-        Fail(origin + ": left out " + std::to_string(document.words.droppedCharacters) +
-             " character(s) that GBK cannot encode");
+      } else if (document.words.droppedCharacters > 0 && !options_.json && !options_.quiet) {
+        if (options_.lines) {
+          droppedCharacters += document.words.droppedCharacters;
+          ++documentsWithDropped;
+        } else {
+          Fail(origin + ": left out " + std::to_string(document.words.droppedCharacters) +
+               " character(s) that GBK cannot encode");
+        }
       }
     } while (batch.size() < kBatchLimit && source.NextIsReady());
     WriteBatch(batch);
     progress.Add(batch.size());
+  }
+  progress.Finish();
+  if (documentsWithDropped > 0) {
+    Fail("left out " + std::to_string(droppedCharacters) +
+         " character(s) that GBK cannot encode, in " + std::to_string(documentsWithDropped) +
+         " document(s) (--json counts them per document; -q says nothing)");
   }
   return failed_ ? kExitFailure : status;
 }
@@ -569,13 +591,23 @@ int RunClassifyCommand(int argc, char** argv) {
                   "answer<TAB>runner-up: word +0.43, word -0.21; with --json\n"
                   "an \"explanation\" object (versus, words, rest,\n"
                   "decision_value).  Linear models only");
+  parser.AddFlag('q', "quiet", &options.quiet,
+                 "no warnings about single documents (characters left\n"
+                 "out); errors are still reported");
+  std::string explainContent;
+  parser.AddValue(0, "explain-content", "N", &explainContent,
+                  "as --explain, with content words only (a letter or a\n"
+                  "Chinese character): punctuation and numbers go into the\n"
+                  "rest");
   std::string maxBytes;
   parser.AddValue(0, "max-bytes", "N", &maxBytes,
                   "the largest document, in bytes; a longer one is an\n"
                   "error of its own and is skipped (" + DefaultMaxDocumentBytesText() + ")");
   parser.SetEpilogue(
       "Characters that GBK cannot encode (most emoji, rare characters) are left out\n"
-      "and counted.  Input that is not UTF-8 (not GBK with --gbk) is reported with\n"
+      "and counted: a warning for each document, or with --lines and --tsv one line\n"
+      "at the end that sums them up (--json gives each document's count, -q none).\n"
+      "Input that is not UTF-8 (not GBK with --gbk) is reported with\n"
       "the offset of its first bad byte; its output line is left empty (with\n"
       "--json it is {\"error\": ...}) and the exit status is 1.\n"
       "\n"
@@ -611,13 +643,24 @@ int RunClassifyCommand(int argc, char** argv) {
       return kExitUsage;
     }
   }
+  if (!explain.empty() && !explainContent.empty()) {
+    parser.ReportUsageError("give --explain or --explain-content, not both");
+    return kExitUsage;
+  }
+  if (!explainContent.empty()) {
+    explain = explainContent;
+    options.explainContent = true;
+  }
+  const char* explainOption = options.explainContent ? "--explain-content" : "--explain";
   if (!explain.empty()) {
     if (!ParseByteCount(explain, &options.explain)) {
-      parser.ReportUsageError("--explain: \"" + explain + "\" is not a number of words above 0");
+      parser.ReportUsageError(std::string(explainOption) + ": \"" + explain +
+                              "\" is not a number of words above 0");
       return kExitUsage;
     }
     if (options.exports) {
-      parser.ReportUsageError("--explain needs the modern interface, which --exports leaves");
+      parser.ReportUsageError(std::string(explainOption) +
+                              " needs the modern interface, which --exports leaves");
       return kExitUsage;
     }
   }

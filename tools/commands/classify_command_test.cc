@@ -325,6 +325,27 @@ TEST_F(ClassifyCommandTest, CharactersGbkCannotEncodeAreDroppedAndCounted) {
             0u)
       << run.out;
   EXPECT_EQ(run.err, "");
+
+  // A run of lines sums them up in one line at its end; -q says nothing.
+  const std::string lines = withEmoji + "\n银行 利率\n\xF0\x9F\x99\x82电脑 软件\n";
+  const std::string summary =
+      "wenlei classify: left out 3 character(s) that GBK cannot encode, in 2 document(s) "
+      "(--json counts them per document; -q says nothing)\n";
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string input, err;
+  };
+  for (const Case& c : std::vector<Case>{
+           {{"--lines"}, lines, summary},
+           {{"--tsv"}, "a\t" + withEmoji + "\nb\t\xF0\x9F\x99\x82电脑 软件\n", summary},
+           {{"--lines", "-q"}, lines, ""},
+           {{"--quiet", withEmoji}, "", ""},
+           {{"--lines", "--json"}, lines, ""},
+       }) {
+    run = Classify(c.arguments, c.input);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, c.err) << c.arguments[0];
+  }
 }
 
 TEST_F(ClassifyCommandTest, InvalidUtf8IsReportedWithItsOffsetAndTheRestGoesOn) {

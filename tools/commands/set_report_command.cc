@@ -12,6 +12,7 @@
 #include "source/metadata_file.h"
 #include "source/source_data.h"
 #include "source/source_file.h"
+#include "tools/commands/bundled_files.h"
 #include "tools/commands/commands.h"
 #include "tools/host/library_session.h"
 #include "text/gbk_converter.h"
@@ -134,6 +135,18 @@ void Inspection::PrintSummary() {
     std::printf("%s:      unreadable: %s\n", kMetadataFileName, described.message().c_str());
   } else if (!metadata.trainer.empty()) {
     std::printf("trained with:      %s\n", metadata.trainer.c_str());
+  }
+  if (!metadata.dictionarySha256.empty()) {
+    // The set segments well only with the dictionary it was trained with.
+    std::string bundled;
+    const std::string path = BundledPath("dictionary/dict.txt");
+    const bool read = DigestFile(path, &bundled).ok();
+    std::printf("dictionary:        sha256 %s; the bundled %s: %s\n",
+                metadata.dictionarySha256.c_str(), path.c_str(),
+                !read ? "cannot be read"
+                : bundled == metadata.dictionarySha256
+                    ? "the same"
+                    : ("sha256 " + bundled + ", another dictionary").c_str());
   }
   std::map<std::int32_t, std::string> fullNames(metadata.classNames.begin(), metadata.classNames.end());
   std::printf("classes:\n");

@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -34,6 +35,30 @@ namespace wenlei {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The signal that interrupted the run, or 0.  The run stops at its next
+// unit of work and removes what it wrote, so an interrupted training leaves
+// the directory as it found it; a second signal ends the process at once.
+volatile std::sig_atomic_t gInterruptedBy = 0;
+
+extern "C" void StopTraining(int signalNumber) {
+  gInterruptedBy = signalNumber;
+  signal(signalNumber, SIG_DFL);
+}
+
+class StoppedOnSignal {
+ public:
+  StoppedOnSignal() {
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) signal(signalNumber, &StopTraining);
+  }
+  ~StoppedOnSignal() {
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) signal(signalNumber, SIG_DFL);
+    // Ended as the signal would have ended it, now that nothing is left behind.
+    if (gInterruptedBy != 0) raise(gInterruptedBy);
+  }
+  StoppedOnSignal(const StoppedOnSignal&) = delete;
+  StoppedOnSignal& operator=(const StoppedOnSignal&) = delete;
+};
 
 // Shows the trainer's progress: on a terminal as one rewritten status
 // line; otherwise as a plain line every few seconds, the latest status with
@@ -69,6 +94,8 @@ class StatusLine : public TrainingProgress {
       PrintLine();
     }
   }
+
+  bool Advance(const std::string&, double, double) override { return gInterruptedBy != 0; }
 
   void Warning(const std::string& line) override {
     Finish();
@@ -116,38 +143,6 @@ int Fail(const std::string& message) {
   std::fprintf(stderr, "wenlei train: %s\n", message.c_str());
   return kExitFailure;
 }
-
-// The temporary files of a run, removed when the run is interrupted, so that
-// an interrupted training leaves the directory as it found it.
-char gTemporaryFiles[3][4096];
-
-extern "C" void RemoveTemporaryFilesAndDie(int signalNumber) {
-  for (const char* path : gTemporaryFiles) {
-    if (path[0] != '\0') unlink(path);
-  }
-  signal(signalNumber, SIG_DFL);
-  raise(signalNumber);
-}
-
-class RemovedOnSignal {
- public:
-  explicit RemovedOnSignal(const std::vector<std::string>& paths) {
-    for (std::size_t i = 0; i < paths.size() && i < 3; ++i) Keep(paths[i], gTemporaryFiles[i]);
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
-      signal(signalNumber, &RemoveTemporaryFilesAndDie);
-    }
-  }
-  ~RemovedOnSignal() {
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) signal(signalNumber, SIG_DFL);
-    for (char* path : gTemporaryFiles) path[0] = '\0';
-  }
-
- private:
-  static void Keep(const std::string& path, char* slot) {
-    if (path.size() >= sizeof gTemporaryFiles[0]) return;  // too long to keep: left behind
-    std::memcpy(slot, path.c_str(), path.size() + 1);
-  }
-};
 
 std::string FormatNumber(double value) {
   char text[32];
@@ -214,13 +209,11 @@ void PrintReport(const TrainCommandLine& line, const Corpus& corpus, const Train
     }
     out << "\n";
   }
-  if (!report.skippedFeatureCounts.empty()) {
-    out << "  skipped           k=";
-    for (std::size_t i = 0; i < report.skippedFeatureCounts.size(); ++i) {
-      out << (i ? "," : "") << report.skippedFeatureCounts[i];
-    }
-    out << " (a class had no document with a selected word)\n";
+  for (std::size_t i = 0; i < report.skippedFeatureCounts.size(); ++i) {
+    out << "  skipped           k=" << report.skippedFeatureCounts[i] << " (class \""
+        << report.skippedForClass[i] << "\" had no document with a selected word)\n";
   }
+  if (report.AtOrBelowChance()) out << "  warning           " << ChanceWarning(report) << "\n";
   out << "  grid (cv accuracy by k and C):\n";
   std::vector<double> costs;
   bool weighted = false;
@@ -279,10 +272,7 @@ int RunTrainCommand(int argc, char** argv) {
                       : isatty(STDERR_FILENO) ? StatusLine::Mode::kTerminal
                                               : StatusLine::Mode::kLines,
                       line.progressInterval);
-  const std::string temporaryPrefix = TemporaryPrefix(line.outputDirectory);
-  RemovedOnSignal removedOnSignal({temporaryPrefix + kSourceFileName,
-                                   temporaryPrefix + kModelFileName,
-                                   temporaryPrefix + kConfidenceFileName});
+  StoppedOnSignal stoppedOnSignal;
   CorpusInput input;
   input.path = line.corpusPath;
   const BundledFiles bundled{BundledPath("stop-words.txt"), BundledPath("dictionary/dict.txt")};

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include "tools/commands/commands.h"
 #include "tools/training/train_options.h"
 #include "train/trainer_test_corpus.h"
+#include "util/set_replacement.h"
 
 namespace wenlei {
 namespace {
@@ -127,29 +129,106 @@ TEST_F(TrainCommandTest, KeepsAnExistingSetWithoutForce) {
   EXPECT_EQ(ListDirectory(output_), kTrainedSet);
 }
 
-// A run killed outright leaves its temporary files; the next run into the
-// directory removes those of processes that no longer exist and keeps those
-// of a live one.
-TEST_F(TrainCommandTest, TheNextRunRemovesTheTemporariesOfKilledRuns) {
-  std::filesystem::create_directories(output_);
-  // A run writes its files only at its end; a process that has exited
-  // stands for one killed before it could remove them.
-  const pid_t killed = fork();
-  ASSERT_GE(killed, 0);
-  if (killed == 0) _exit(0);
-  waitpid(killed, nullptr, 0);
-  const std::string leftover = output_ + "/.wenlei-train-" + std::to_string(killed) + ".Source.dat";
-  WriteFile(leftover, "a killed run's file");
-
-  const std::string live = output_ + "/.wenlei-train-" + std::to_string(getpid()) + ".SVMModel";
+// A run killed outright leaves its staging directory; the next run, which
+// holds the lock that the killed one held, removes it and nothing else.
+TEST_F(TrainCommandTest, TheNextRunRemovesWhatKilledRunsLeft) {
+  std::filesystem::create_directories(output_ + "/.wenlei-train-Xy12Zq");
+  WriteFile(output_ + "/.wenlei-train-Xy12Zq/SVMModel", "a killed run's file");
   const std::string unrelated = output_ + "/.wenlei-train-notes.txt";
-  WriteFile(live, "a live run's file");
   WriteFile(unrelated, "not a run's file");
   ChildOutcome next = Train({"--force"});
   ASSERT_EQ(next.status, 0) << next.err;
-  EXPECT_FALSE(FileExists(leftover));
-  EXPECT_TRUE(FileExists(live));
+  EXPECT_FALSE(FileExists(output_ + "/.wenlei-train-Xy12Zq"));
   EXPECT_TRUE(FileExists(unrelated));
+}
+
+// The step and file name where the replacement fails.
+std::string gFaultStep, gFaultName;
+int FaultAt(const std::string& step, const std::string& name) {
+  return step == gFaultStep && name == gFaultName ? EIO : 0;
+}
+
+std::vector<std::string> ReadSet(const std::string& directory) {
+  std::vector<std::string> bytes;
+  for (const auto& name : kTrainedSet) bytes.push_back(ReadFile(directory + "/" + name));
+  return bytes;
+}
+
+TEST_F(TrainCommandTest, AFaultAtAnyStepOfTheReplacementLeavesTheOldSet) {
+  ASSERT_EQ(Train().status, 0);
+  const std::vector<std::string> old = ReadSet(output_);
+  WriteFile(corpusPath_, GeneratedCorpus{{"甲", "乙"}, 10}.Text());
+  SetReplacementFaultForTesting(&FaultAt);
+  for (const char* step : {"write", "sync", "keep", "rename"}) {
+    for (const auto& name : kTrainedSet) {
+      SCOPED_TRACE(std::string(step) + " " + name);
+      gFaultStep = step;
+      gFaultName = name;
+      ChildOutcome failed = Train({"--force"});
+      EXPECT_EQ(failed.status, 1);
+      EXPECT_NE(failed.err.find("Input/output error"), std::string::npos) << failed.err;
+      EXPECT_EQ(ReadSet(output_), old);
+      EXPECT_EQ(ListDirectory(output_), kTrainedSet);
+    }
+  }
+  SetReplacementFaultForTesting(nullptr);
+  ASSERT_EQ(Train({"--force"}).status, 0);
+  // The new set whole: the metadata's digests are those of the files beside it.
+  SetMetadata metadata;
+  ASSERT_TRUE(ReadMetadataFile(output_ + "/", &metadata).ok());
+  std::string digest;
+  ASSERT_TRUE(DigestFile(output_ + "/SVMModel", &digest).ok());
+  EXPECT_EQ(digest, metadata.modelSha256);
+  ASSERT_TRUE(DigestFile(output_ + "/Source.dat", &digest).ok());
+  EXPECT_EQ(digest, metadata.sourceSha256);
+  EXPECT_EQ(metadata.classNames.size(), 2u);
+}
+
+// In a directory others may write, links put in place of every name a run
+// uses lead it nowhere else: the set's names are replaced as links, the
+// lock file is refused, and the names of earlier versions' temporary files
+// are no longer used.
+TEST_F(TrainCommandTest, LinksPlantedForEveryNameAreNeverFollowed) {
+  TempDir elsewhere;
+  const std::string victim = elsewhere.path() + "/victim";
+  WriteFile(victim, "not the trainer's");
+  std::filesystem::create_directories(output_);
+  std::vector<std::string> planted = kTrainedSet;
+  for (int pid = getpid(); pid < getpid() + 64; ++pid) {
+    for (const char* name : {"Source.dat", "SVMModel", "Confidence.txt"}) {
+      planted.push_back(".wenlei-train-" + std::to_string(pid) + "." + name);
+    }
+    planted.push_back(".Metadata.txt." + std::to_string(pid) + ".tmp");
+  }
+  for (const auto& name : planted) ASSERT_EQ(symlink(victim.c_str(), (output_ + "/" + name).c_str()), 0);
+  ChildOutcome trained = Train({"--force"});
+  ASSERT_EQ(trained.status, 0) << trained.err;
+  EXPECT_EQ(ReadFile(victim), "not the trainer's");
+  for (const auto& name : kTrainedSet) {
+    struct stat information;
+    ASSERT_EQ(lstat((output_ + "/" + name).c_str(), &information), 0);
+    EXPECT_TRUE(S_ISREG(information.st_mode)) << name;
+  }
+  std::remove(victim.c_str());
+  const std::string lock = output_ + "/" + kSetLockName;
+  ASSERT_EQ(symlink(victim.c_str(), lock.c_str()), 0);
+  ChildOutcome refused = Train({"--force"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "wenlei train: cannot write " + lock +
+                             ": a symbolic link, which the library does not write through\n");
+  EXPECT_FALSE(FileExists(victim));
+}
+
+TEST_F(TrainCommandTest, ARunWhileAnotherWritesTheDirectoryFailsAtOnce) {
+  std::filesystem::create_directories(output_);
+  SetReplacement other;
+  ASSERT_TRUE(other.Begin(output_).ok());
+  const std::vector<std::string> before = ListDirectory(output_);
+  ChildOutcome refused = Train({"--force"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "wenlei train: another training is writing " + output_ + " (it holds " +
+                             output_ + "/" + kSetLockName + "); try again when it is done\n");
+  EXPECT_EQ(ListDirectory(output_), before);
 }
 
 TEST_F(TrainCommandTest, BadCorpusGivesOneLineAndLeavesNothingBehind) {
