@@ -25,6 +25,7 @@
 #include "text/utf8.h"
 #include "util/file_bytes.h"
 #include "util/number_text.h"
+#include "util/private_copy.h"
 #include "util/process_lock.h"
 #include "util/sha256.h"
 #include "vectorise/document_features.h"
@@ -35,15 +36,8 @@ namespace {
 
 using Code = Status::Code;
 
-// iconv's converters keep state between calls, so each thread has its own.
-GbkConverter* ThreadConverter() {
-  thread_local std::unique_ptr<GbkConverter> converter = [] {
-    std::unique_ptr<GbkConverter> opened;
-    GbkConverter::Open(&opened);  // without GBK every conversion reports the missing converter
-    return opened;
-  }();
-  return converter.get();
-}
+// The converter holds no state, so one serves every thread.
+constexpr GbkConverter kConverter;
 
 // The SHA-256 of a dictionary file, remembered for the process by path,
 // size and modification time: every handle opened on a set that records
@@ -58,9 +52,9 @@ Status DictionaryDigest(const std::string& path, std::string* hex) {
   static std::mutex mutex;
   static std::map<std::string, Known> known;
   std::error_code fault;
-  const std::uintmax_t size = std::filesystem::file_size(path, fault);
+  const std::uintmax_t size = std::filesystem::file_size(Utf8Path(path), fault);
   const auto modified = fault ? std::filesystem::file_time_type() :
-                                std::filesystem::last_write_time(path, fault);
+                                std::filesystem::last_write_time(Utf8Path(path), fault);
   if (!fault) {
     std::lock_guard<std::mutex> lock(mutex);
     auto found = known.find(path);
@@ -75,10 +69,6 @@ Status DictionaryDigest(const std::string& path, std::string* hex) {
     known[path] = Known{size, modified, *hex};
   }
   return digested;
-}
-
-Status NoConverter() {
-  return Status(Code::kInternal, "this system's iconv cannot convert between UTF-8 and GBK");
 }
 
 // The bytes of one file of the set, and whether they have the digest the
@@ -141,8 +131,20 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
     *why = std::string(kSourceFileName) + " differs from the digest recorded";
     return read;
   }
+#if defined(_WIN32)
+  // No memory streams there: the checked bytes are read from a private copy.
+  std::unique_ptr<PrivateCopy> copy;
+  if (!bytes.empty()) {
+    if (Status made = PrivateCopy::Make(bytes, &copy); !made.ok()) return made;
+  }
+  std::FILE* sourceFile = copy == nullptr ? nullptr : std::fopen(copy->path().c_str(), "rb");
+  if (copy != nullptr && sourceFile == nullptr) {
+    return Status(Code::kIoError, "cannot read the private copy of " + sourcePath);
+  }
+#else
   std::FILE* sourceFile = bytes.empty() ? nullptr : fmemopen(bytes.data(), bytes.size(), "rb");
   if (!bytes.empty() && sourceFile == nullptr) return Status(Code::kNoMemory, "out of memory");
+#endif
   // (fmemopen takes no empty buffer; an empty file is refused by Load.)
   const Status loaded = sourceFile != nullptr ? opened->sourceData_.LoadFrom(sourceFile, prefix)
                                               : opened->sourceData_.Load(prefix);
@@ -170,7 +172,6 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
   }
   if (!loadedModel.ok()) return loadedModel;
 
-  if (ThreadConverter() == nullptr) return NoConverter();
   for (const auto& [number, name] : opened->sourceData_.classTable) {
     if (number < 0) continue;
     if (static_cast<std::size_t>(number) >= opened->displayNamesGbk_.size()) {
@@ -178,11 +179,11 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
       opened->displayNamesUtf8_.resize(static_cast<std::size_t>(number) + 1);
     }
     opened->displayNamesGbk_[number] = WithoutTag(name);
-    ThreadConverter()->AppendUtf8(opened->displayNamesGbk_[number],
-                                  &opened->displayNamesUtf8_[number]);
+    kConverter.AppendUtf8(opened->displayNamesGbk_[number],
+                          &opened->displayNamesUtf8_[number]);
     if (number >= 1) ++opened->classCount_;
   }
-  ThreadConverter()->AppendUtf8(ShortTextMessage(), &opened->shortTextUtf8_);
+  kConverter.AppendUtf8(ShortTextMessage(), &opened->shortTextUtf8_);
 
   if (Status named = opened->TakeMetadata(metadata, directory); !named.ok()) return named;
   for (const auto& entry : opened->sourceData_.wordIndexTable) {
@@ -287,7 +288,7 @@ Status Engine::TakeMetadata(const SetMetadata& metadata, const std::string& dire
       if (other == name) return mismatch("names two classes \"" + name + "\"");
     }
     fullNames[number - 1] = name;
-    if (ThreadConverter()->AppendGbk(name, &fullNamesGbk[number - 1]) > 0) {
+    if (kConverter.AppendGbk(name, &fullNamesGbk[number - 1]) > 0) {
       return mismatch("names class " + std::to_string(number) + " \"" + name +
                       "\", which GBK cannot encode");
     }
@@ -367,8 +368,7 @@ Status Engine::Explain(const ClassificationResult& result, Explanation* explanat
   // A feature fed by several words: each takes the share of its own weight.
   std::map<std::int32_t, double> fedWeight;
   for (const auto& [term, feature] : sources) fedWeight[feature] += result.weightedTerms.find(term)->second;
-  GbkConverter* converter = ThreadConverter();
-  if (converter == nullptr) return NoConverter();
+  const GbkConverter* converter = &kConverter;
   for (const auto& [term, feature] : sources) {
     const double fed = fedWeight[feature];
     const double share = fed == 0.0 ? 0.0 : result.weightedTerms.find(term)->second / fed;
@@ -420,8 +420,7 @@ Status Engine::ClassifyUtf8Words(const std::vector<std::string_view>& words,
   for (std::string_view word : words) bytes += word.size();
   Status size = CheckSize(bytes);
   if (!size.ok()) return size;
-  GbkConverter* converter = ThreadConverter();
-  if (converter == nullptr) return NoConverter();
+  const GbkConverter* converter = &kConverter;
   // The words' GBK bytes go into one text, each word a span of it: a
   // string per word would cost some 32 bytes a word, several times the
   // document, and a long document would need many times its size.
@@ -480,7 +479,7 @@ void Engine::LoadDictionary() const {
   const Status loaded = Dictionary::Load(dictionaryPath_, &dictionary_);
   if (!loaded.ok()) {
     std::error_code ignored;
-    dictionaryStatus_ = Status(std::filesystem::exists(dictionaryPath_, ignored) ? Code::kCorrupt : Code::kNotFound,
+    dictionaryStatus_ = Status(std::filesystem::exists(Utf8Path(dictionaryPath_), ignored) ? Code::kCorrupt : Code::kNotFound,
                                loaded.message());
     return;
   }
@@ -542,8 +541,7 @@ Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
       result->answerUtf8 += ClassName(static_cast<std::size_t>(number));
     }
   } else {
-    GbkConverter* converter = ThreadConverter();
-    if (converter == nullptr) return NoConverter();
+    const GbkConverter* converter = &kConverter;
     converter->AppendUtf8(result->answerGbk, &result->answerUtf8);
   }
 
@@ -568,7 +566,7 @@ Status SegmentationDictionary::Open(const std::string& path,
   const Status loaded = Dictionary::Load(path, &made->dictionary_);
   if (!loaded.ok()) {
     std::error_code ignored;
-    return Status(std::filesystem::exists(path, ignored) ? Code::kCorrupt : Code::kNotFound,
+    return Status(std::filesystem::exists(Utf8Path(path), ignored) ? Code::kCorrupt : Code::kNotFound,
                   loaded.message());
   }
   made->segmenter_ = std::make_unique<Segmenter>(*made->dictionary_);

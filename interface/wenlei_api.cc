@@ -2,7 +2,11 @@
 // point catches what the C++ side may throw, so nothing crosses into C.
 #include "wenlei/wenlei.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +21,7 @@
 #include "classify/engine.h"
 #include "util/bundled_files.h"
 #include "util/document_limit.h"
+#include "util/file_bytes.h"
 
 struct wenlei_options {
   std::string dictionary;  // empty: the installed one
@@ -60,23 +65,45 @@ using wenlei::c_status::ToC;
 
 bool IsDirectory(const std::string& path) {
   std::error_code ignored;
-  return std::filesystem::is_directory(path, ignored);
+  return std::filesystem::is_directory(wenlei::Utf8Path(path), ignored);
 }
 
 bool IsFile(const std::string& path) {
   std::error_code ignored;
-  return std::filesystem::is_regular_file(path, ignored);
+  return std::filesystem::is_regular_file(wenlei::Utf8Path(path), ignored);
 }
 
-// The folder of the shared library (or program) holding this code.
+// The folder of the shared library (or program) holding this code, UTF-8.
 std::string LibraryDirectory() {
+  std::filesystem::path library;
+#if defined(_WIN32)
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                              GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          reinterpret_cast<LPCWSTR>(&wenlei_version), &module)) {
+    return "";
+  }
+  std::wstring name(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(module, &name[0], static_cast<DWORD>(name.size()));
+    if (length == 0) return "";
+    if (length < name.size()) {
+      name.resize(length);
+      break;
+    }
+    name.resize(name.size() * 2);
+  }
+  library = name;
+#else
   Dl_info info;
   if (dladdr(reinterpret_cast<void*>(&wenlei_version), &info) == 0 || info.dli_fname == nullptr) {
     return "";
   }
+  library = info.dli_fname;
+#endif
   std::error_code ignored;
-  const std::filesystem::path file = std::filesystem::weakly_canonical(info.dli_fname, ignored);
-  return file.parent_path().string();
+  const std::filesystem::path file = std::filesystem::weakly_canonical(library, ignored);
+  return file.parent_path().u8string();
 }
 
 #ifdef WENLEI_SOURCE_MODELS_DIR
@@ -92,7 +119,7 @@ std::string FindModelsPath(const std::string& below, bool directory) {
        wenlei::BundledCandidates(LibraryDirectory(), kSourceModels, below)) {
     if (directory ? IsDirectory(candidate) : IsFile(candidate)) {
       std::error_code ignored;
-      return std::filesystem::weakly_canonical(candidate, ignored).string();
+      return std::filesystem::weakly_canonical(wenlei::Utf8Path(candidate), ignored).u8string();
     }
   }
   return "";

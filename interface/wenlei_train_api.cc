@@ -11,6 +11,7 @@
 #include "train/training_run.h"
 #include "train/training_settings.h"
 #include "train/worker_processes.h"
+#include "util/file_bytes.h"
 #include "wenlei/wenlei.h"
 
 struct wenlei_train_options {
@@ -49,8 +50,7 @@ wenlei::BundledFiles Bundled() {
   if (dictionary != nullptr) {
     bundled.dictionary = dictionary;
     bundled.stopWords =
-        (std::filesystem::path(dictionary).parent_path().parent_path() / "stop-words.txt")
-            .string();
+        (wenlei::Utf8Path(dictionary).parent_path().parent_path() / "stop-words.txt").u8string();
   }
   return bundled;
 }

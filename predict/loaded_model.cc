@@ -28,13 +28,10 @@ Status LoadedModel::Load(const std::string& path, std::string_view text,
   }
   svm_model* loaded;
   {
-#if !defined(_WIN32)
     // libsvm's loader switches the process locale to "C" and back while it
     // reads; two loads at once (handles of the modern interface opened in
-    // several threads) would restore each other's switch.  The Windows DLL
-    // has the exports alone, each of which holds the process-wide lock.
+    // several threads) would restore each other's switch.
     ProcessWideLock lock(ProcessLockId::kModelLoader);
-#endif
     loaded = svm_load_model(copy->path().c_str());
   }
   if (loaded == nullptr) {

@@ -168,11 +168,11 @@ Status PredictionStep::Run(bool probabilityRequested, const std::string& testFil
   // those of the model parsed last are checked and parsed.
   const FileComparison comparison = model_ == nullptr || modelText_.empty()
                                         ? FileComparison::kDifferent
-                                        : CompareFileBytes(modelFilePath, modelText_);
+                                        : CompareFileBytes(modelFilePath, modelText_, PathBytes::kAnsi);
   // A FIFO, a device or a missing file is a model that cannot be opened.
   std::string text;
   if (comparison != FileComparison::kSame) {
-    Status read = ReadFileBytes(modelFilePath, &text);
+    Status read = ReadFileBytes(modelFilePath, &text, PathBytes::kAnsi);
     if (!read.ok()) {
       return finish(Status(read.code(), read.message(), Status::Context::kModelLoad, modelFilePath));
     }

@@ -58,7 +58,7 @@ Status ReadConfidenceFile(const std::string& prefix, ConfidenceSettings* setting
 
 Status WriteConfidenceFile(const std::string& prefix, const ConfidenceSettings& settings) {
   const std::string path = prefix + kConfidenceFileName;
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  std::ofstream file(Utf8Path(path), std::ios::binary | std::ios::trunc);
   // to_chars: a decimal point whatever the process locale.
   char value[64];
   const auto written =

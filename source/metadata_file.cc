@@ -182,7 +182,7 @@ Status WriteMetadataFile(const std::string& prefix, const SetMetadata& metadata)
       prefix + "." + kMetadataFileName + "." + std::to_string(WENLEI_PROCESS_ID()) + ".tmp";
   const std::string text = FormatMetadata(metadata);
   errno = 0;
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
+  std::FILE* file = OpenFile(temporary, "wb");
   bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
   int errorNumber = errno;
   if (file != nullptr && std::fclose(file) != 0 && written) {
@@ -190,10 +190,10 @@ Status WriteMetadataFile(const std::string& prefix, const SetMetadata& metadata)
     errorNumber = errno;
   }
   std::error_code renamed;
-  if (written) std::filesystem::rename(temporary, path, renamed);
+  if (written) std::filesystem::rename(Utf8Path(temporary), Utf8Path(path), renamed);
   if (!written || renamed) {
     std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
+    std::filesystem::remove(Utf8Path(temporary), ignored);
     const std::string reason =
         renamed ? renamed.message() : ErrorText(errorNumber != 0 ? errorNumber : EIO);
     return Status(Code::kIoError, "cannot write " + path + ": " + reason);
@@ -203,7 +203,7 @@ Status WriteMetadataFile(const std::string& prefix, const SetMetadata& metadata)
 
 Status DigestFile(const std::string& path, std::string* hex) {
   errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = OpenFile(path, "rb");
   if (file == nullptr) {
     return Status(errno == ENOENT ? Code::kNotFound : Code::kIoError,
                   "cannot read " + path + ": " + ErrorText(errno != 0 ? errno : EIO));

@@ -129,7 +129,9 @@ Status SourceData::Load(const std::string& prefix) {
   FilePointer opened;
   std::uint64_t size = 0;
   bool special = false;
-  Status openable = OpenRegularFile(path, &opened, &size, &special);
+  // The prefix is the exported functions' own: bytes of the ANSI code page
+  // on Windows.
+  Status openable = OpenRegularFile(path, &opened, &size, &special, PathBytes::kAnsi);
   if (special) return Status(Status::Code::kIoError, "rejected resource file " + path + ": not a regular file");
   if (!openable.ok()) {
     return Status(openable.code(), openable.message(), Status::Context::kSourceFileOpen, path);

@@ -1,4 +1,5 @@
 #include "source/source_file.h"
+#include "util/file_bytes.h"
 
 #include <cstring>
 #include <limits>
@@ -215,7 +216,7 @@ Status WriteSourceFile(const std::string& path, const SourceFileContents& conten
   }
   EncodeDouble(contents.averageDocLength, &bytes);
 
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"),
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(OpenFile(path, "wb"),
                                                          &std::fclose);
   if (!file) return Status(Status::Code::kIoError, "cannot open " + path + " for writing");
   bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();

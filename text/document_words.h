@@ -36,7 +36,7 @@ class DocumentWords {
   };
 
   // segmenter may be null when options.presegmented is set.
-  DocumentWords(GbkConverter* converter, const Segmenter* segmenter, Options options)
+  DocumentWords(const GbkConverter* converter, const Segmenter* segmenter, Options options)
       : converter_(converter), segmenter_(segmenter), options_(options) {}
 
   // kBadEncoding, with one line, for a document that is not well-formed in
@@ -46,7 +46,7 @@ class DocumentWords {
  private:
   void AddUtf8Words(std::string_view utf8, Result* result);
 
-  GbkConverter* converter_;
+  const GbkConverter* converter_;
   const Segmenter* segmenter_;
   Options options_;
 };

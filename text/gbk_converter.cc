@@ -1,8 +1,8 @@
 #include "text/gbk_converter.h"
 
-#include <iconv.h>
-
-#include <cerrno>
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
 
 #include "text/utf8.h"
 #include "util/process_lock.h"
@@ -10,85 +10,174 @@
 namespace wenlei {
 namespace {
 
-const iconv_t kFailedOpen = reinterpret_cast<iconv_t>(-1);
+struct GbkSingleByte {
+  unsigned char byte;
+  std::uint16_t codePoint;
+};
+struct GbkEncodingException {
+  char32_t codePoint;
+  std::uint16_t gbk;  // 0: refused
+};
+struct GbkIgnoredRange {
+  char32_t first, last;
+};
 
-iconv_t Handle(void* handle) { return static_cast<iconv_t>(handle); }
+#include "text/gbk_table.inc"
 
-// What a conversion step stopped at.
-enum class Stop { kDone, kInvalid, kIncomplete };
+constexpr unsigned kFirstLead = 0x81, kLastLead = 0xFE, kFirstTrail = 0x40, kLastTrail = 0xFE;
+constexpr unsigned kTrails = kLastTrail - kFirstTrail + 1;
 
-// Converts as much of [*in, *in + *inLeft) as it can, appending to *out and
-// advancing *in past what was converted.
-Stop ConvertSome(iconv_t converter, const char** in, std::size_t* inLeft, std::string* out) {
-  char buffer[4096];
-  while (*inLeft > 0) {
-    char* outCursor = buffer;
-    std::size_t outLeft = sizeof buffer;
-    // POSIX declares the input as char**; the text is not written to.
-    std::size_t result =
-        iconv(converter, const_cast<char**>(in), inLeft, &outCursor, &outLeft);
-    out->append(buffer, static_cast<std::size_t>(outCursor - buffer));
-    if (result != static_cast<std::size_t>(-1)) continue;
-    if (errno == E2BIG) continue;
-    if (errno == EILSEQ) return Stop::kInvalid;
-    return Stop::kIncomplete;
+// The code point of the two-byte character lead, trail; 0 for none.
+char32_t PairCodePoint(unsigned lead, unsigned trail) {
+  if (lead < kFirstLead || lead > kLastLead || trail < kFirstTrail || trail > kLastTrail) return 0;
+  return kGbkPairs[(lead - kFirstLead) * kTrails + (trail - kFirstTrail)];
+}
+
+// The code point of a byte from 0x80 up that is a character alone; 0 for none.
+char32_t SingleCodePoint(unsigned byte) {
+  for (const GbkSingleByte& single : kGbkSingleBytes) {
+    if (single.byte == byte) return single.codePoint;
   }
-  return Stop::kDone;
+  return 0;
+}
+
+// The GBK form of every code point of the basic plane: the byte (below
+// 0x100) or the pair (lead << 8 | trail) that reads as it, 0 for none.
+// U+0000 is written as the byte 0, which needs no entry.
+using EncodingTable = std::uint16_t[0x10000];
+
+const EncodingTable& BuildEncodingTable() {
+  auto* table = new std::uint16_t[0x10000]();  // kept for the life of the process
+  for (unsigned byte = 1; byte < 0x80; ++byte) table[byte] = static_cast<std::uint16_t>(byte);
+  // The first byte or pair that reads as a code point is its form, as iconv
+  // writes it; the generator lists where it writes otherwise.
+  for (const GbkSingleByte& single : kGbkSingleBytes) {
+    if (table[single.codePoint] == 0) table[single.codePoint] = single.byte;
+  }
+  for (unsigned lead = kFirstLead; lead <= kLastLead; ++lead) {
+    for (unsigned trail = kFirstTrail; trail <= kLastTrail; ++trail) {
+      const char32_t c = PairCodePoint(lead, trail);
+      if (c != 0 && table[c] == 0) table[c] = static_cast<std::uint16_t>(lead << 8 | trail);
+    }
+  }
+  for (const GbkEncodingException& exception : kGbkEncodingExceptions) {
+    if (exception.codePoint <= 0xFFFF) table[exception.codePoint] = exception.gbk;
+  }
+  return *reinterpret_cast<const EncodingTable*>(table);
+}
+
+// Built once, by the first caller, under a lock that fork waits for (a
+// function-local static's guard would stay taken in a child forked while
+// another thread builds it).
+const EncodingTable& Encoding() {
+  static std::atomic<const EncodingTable*> built{nullptr};
+  const EncodingTable* table = built.load(std::memory_order_acquire);
+  if (table != nullptr) return *table;
+  ProcessWideLock lock(ProcessLockId::kGbkTable);
+  table = built.load(std::memory_order_relaxed);
+  if (table == nullptr) {
+    table = &BuildEncodingTable();
+    built.store(table, std::memory_order_release);
+  }
+  return *table;
+}
+
+bool Ignored(char32_t c) {
+  return std::any_of(std::begin(kGbkIgnoredRanges), std::end(kGbkIgnoredRanges),
+                     [c](const GbkIgnoredRange& range) { return c >= range.first && c <= range.last; });
+}
+
+// Whether the malformed sequence at text[at] runs to the end of text as
+// continuation bytes of a form iconv still waits to complete (it counts the
+// long forms of old UTF-8, with leads up to 0xFD): iconv then leaves out the
+// whole rest as one character.
+bool CutShortAtEnd(std::string_view text, std::size_t at) {
+  const auto lead = static_cast<unsigned char>(text[at]);
+  const std::size_t needed = lead >= 0xFC && lead <= 0xFD ? 5
+                           : lead >= 0xF8 && lead <= 0xFB ? 4
+                           : lead >= 0xF0 && lead <= 0xF7 ? 3
+                           : lead >= 0xE0 && lead <= 0xEF ? 2
+                           : lead >= 0xC2 && lead <= 0xDF ? 1 : 0;
+  if (needed == 0 || text.size() - at - 1 >= needed) return false;
+  for (std::size_t i = at + 1; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return false;
+  }
+  return true;
+}
+
+void AppendCodePoint(char32_t c, std::string* utf8) {
+  if (c < 0x80) {
+    utf8->push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    utf8->push_back(static_cast<char>(0xC0 | (c >> 6)));
+    utf8->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {  // GBK reads as the basic plane only
+    utf8->push_back(static_cast<char>(0xE0 | (c >> 12)));
+    utf8->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    utf8->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
 }
 
 }  // namespace
 
 Status GbkConverter::Open(std::unique_ptr<GbkConverter>* converter) {
-  ProcessWideLock lock(ProcessLockId::kCLibrary);
-  iconv_t toGbk = iconv_open("GBK", "UTF-8");
-  iconv_t toUtf8 = iconv_open("UTF-8", "GBK");
-  if (toGbk == kFailedOpen || toUtf8 == kFailedOpen) {
-    if (toGbk != kFailedOpen) iconv_close(toGbk);
-    if (toUtf8 != kFailedOpen) iconv_close(toUtf8);
-    return Status(Status::Code::kInternal,
-                  "this system's iconv cannot convert between UTF-8 and GBK");
-  }
-  converter->reset(new GbkConverter(toGbk, toUtf8));
+  converter->reset(new GbkConverter);
   return Status::Ok();
 }
 
-GbkConverter::~GbkConverter() {
-  ProcessWideLock lock(ProcessLockId::kCLibrary);
-  iconv_close(Handle(toGbk_));
-  iconv_close(Handle(toUtf8_));
-}
-
-std::size_t GbkConverter::AppendGbk(std::string_view utf8, std::string* gbk) {
-  iconv(Handle(toGbk_), nullptr, nullptr, nullptr, nullptr);
-  const char* in = utf8.data();
-  std::size_t inLeft = utf8.size();
+std::size_t GbkConverter::AppendGbk(std::string_view utf8, std::string* gbk) const {
+  const EncodingTable& encoding = Encoding();
   std::size_t dropped = 0;
-  while (true) {
-    Stop stop = ConvertSome(Handle(toGbk_), &in, &inLeft, gbk);
-    if (stop == Stop::kDone) return dropped;
-    // iconv stopped in front of a character it cannot convert: step over
-    // the whole character.
-    std::string_view rest(in, inLeft);
-    std::size_t skip = stop == Stop::kIncomplete ? inLeft : DecodeCharacter(rest, 0).length;
-    in += skip;
-    inLeft -= skip;
-    ++dropped;
+  for (std::size_t at = 0; at < utf8.size();) {
+    const auto byte = static_cast<unsigned char>(utf8[at]);
+    if (byte < 0x80) {
+      gbk->push_back(static_cast<char>(byte));
+      ++at;
+      continue;
+    }
+    const DecodedCharacter character = DecodeCharacter(utf8, at);
+    if (!character.valid && CutShortAtEnd(utf8, at)) return dropped + 1;
+    at += character.length;
+    const std::uint16_t code =
+        character.valid && character.codePoint <= 0xFFFF ? encoding[character.codePoint] : 0;
+    if (code >= 0x100) {
+      gbk->push_back(static_cast<char>(code >> 8));
+      gbk->push_back(static_cast<char>(code & 0xFF));
+    } else if (code != 0) {
+      gbk->push_back(static_cast<char>(code));
+    } else if (!character.valid || !Ignored(character.codePoint)) {
+      ++dropped;
+    }
   }
+  return dropped;
 }
 
-std::optional<std::size_t> GbkConverter::AppendUtf8(std::string_view gbk, std::string* utf8) {
-  iconv(Handle(toUtf8_), nullptr, nullptr, nullptr, nullptr);
-  const char* in = gbk.data();
-  std::size_t inLeft = gbk.size();
+std::optional<std::size_t> GbkConverter::AppendUtf8(std::string_view gbk, std::string* utf8) const {
   std::optional<std::size_t> firstInvalid;
-  while (true) {
-    Stop stop = ConvertSome(Handle(toUtf8_), &in, &inLeft, utf8);
-    if (stop == Stop::kDone) return firstInvalid;
-    if (!firstInvalid) firstInvalid = static_cast<std::size_t>(in - gbk.data());
-    utf8->append("\xEF\xBF\xBD");
-    ++in;
-    --inLeft;
+  for (std::size_t at = 0; at < gbk.size();) {
+    const auto lead = static_cast<unsigned char>(gbk[at]);
+    if (lead < 0x80) {
+      utf8->push_back(static_cast<char>(lead));
+      ++at;
+      continue;
+    }
+    char32_t c = SingleCodePoint(lead);
+    std::size_t length = 1;
+    if (c == 0 && at + 1 < gbk.size()) {
+      c = PairCodePoint(lead, static_cast<unsigned char>(gbk[at + 1]));
+      length = 2;
+    }
+    if (c == 0) {
+      // As iconv: the byte is replaced and the next one read afresh.
+      if (!firstInvalid) firstInvalid = at;
+      utf8->append("\xEF\xBF\xBD");
+      ++at;
+      continue;
+    }
+    AppendCodePoint(c, utf8);
+    at += length;
   }
+  return firstInvalid;
 }
 
 }  // namespace wenlei

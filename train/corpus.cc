@@ -1,4 +1,5 @@
 #include "train/corpus.h"
+#include "util/file_bytes.h"
 
 #include <algorithm>
 #include <cctype>
@@ -29,7 +30,7 @@ class LineSource {
   Status Open() {
     namespace fs = std::filesystem;
     std::error_code status;
-    const fs::file_status type = fs::status(path_, status);
+    const fs::file_status type = fs::status(Utf8Path(path_), status);
     if (fs::is_directory(type)) {
       return Status(Status::Code::kInvalidArgument, path_ + " is a directory; name the corpus file");
     }
@@ -38,7 +39,7 @@ class LineSource {
                     path_ + " is a device, not a file; name the corpus file");
     }
     errno = 0;
-    file_.reset(std::fopen(path_.c_str(), "rb"));
+    file_.reset(OpenFile(path_, "rb"));
     if (!file_) {
       return Status(Status::Code::kIoError, path_ + ": cannot open for reading: " +
                                                 std::strerror(errno != 0 ? errno : EIO));

@@ -1,5 +1,12 @@
 #include "train/linear_model.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+#include <cstdio>
+
+#include "util/file_bytes.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -147,11 +154,34 @@ LibsvmLinearModel::LibsvmLinearModel(const LinearModel& linear, std::vector<doub
   model_.free_sv = 0;
 }
 
-Status LibsvmLinearModel::Save(const std::string& path) const {
-  if (svm_save_model(path.c_str(), &model_) != 0) {
-    return Status(Status::Code::kIoError, "cannot write " + path);
+Status SaveSvmModel(const std::string& path, const svm_model* model) {
+  const Status cannot(Status::Code::kIoError, "cannot write " + path);
+#if defined(_WIN32)
+  char directory[MAX_PATH + 1];
+  char name[MAX_PATH + 1];
+  const DWORD length = GetTempPathA(sizeof directory, directory);
+  if (length == 0 || length > MAX_PATH || GetTempFileNameA(directory, "wls", 0, name) == 0) return cannot;
+  std::string text;
+  bool done = svm_save_model(name, model) == 0;
+  if (std::FILE* saved = done ? std::fopen(name, "r") : nullptr) {  // text mode: LF line ends
+    char buffer[1 << 16];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, saved)) > 0) text.append(buffer, got);
+    done = !std::ferror(saved);
+    std::fclose(saved);
+  } else {
+    done = false;
   }
-  return Status::Ok();
+  DeleteFileA(name);
+  std::FILE* out = done ? OpenFile(path, "wb") : nullptr;
+  done = out != nullptr && std::fwrite(text.data(), 1, text.size(), out) == text.size();
+  if (out != nullptr && std::fclose(out) != 0) done = false;
+  return done ? Status::Ok() : cannot;
+#else
+  return svm_save_model(path.c_str(), model) == 0 ? Status::Ok() : cannot;
+#endif
 }
+
+Status LibsvmLinearModel::Save(const std::string& path) const { return SaveSvmModel(path, &model_); }
 
 }  // namespace wenlei

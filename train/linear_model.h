@@ -17,6 +17,12 @@ enum class Multiclass { kOneVsRest, kOneVsOne };
 
 // "one-vs-rest", "one-vs-one".
 bool ParseMulticlass(const std::string& name, Multiclass* multiclass);
+
+// libsvm's svm_save_model to a UTF-8 path.  On Windows, where libsvm's
+// fopen takes the ANSI code page and writes CR LF line ends, the model goes
+// through a temporary file and is copied with LF line ends, so the file
+// has the bytes it has on Linux.
+Status SaveSvmModel(const std::string& path, const svm_model* model);
 const char* MulticlassName(Multiclass multiclass);
 
 // The pairs (i, j), i < j, in libsvm's order: (0,1), (0,2), ..., (1,2), ...

@@ -12,9 +12,18 @@ std::mutex& GeneratorMutex() {
 
 }  // namespace
 
+#if defined(_WIN32)
+SeededRand::SeededRand(unsigned seed)
+    : lock_(GeneratorMutex()), previous_(*wenlei_glibc_rand_current()) {
+  wenlei_glibc_srand(seed);
+}
+
+SeededRand::~SeededRand() { *wenlei_glibc_rand_current() = previous_; }
+#else
 SeededRand::SeededRand(unsigned seed)
     : lock_(GeneratorMutex()), previous_(initstate(seed, state_, sizeof state_)) {}
 
 SeededRand::~SeededRand() { setstate(previous_); }
+#endif
 
 }  // namespace wenlei

@@ -3,6 +3,8 @@
 
 #include <mutex>
 
+#include "util/glibc_rand.h"
+
 namespace wenlei {
 
 // liblinear's coordinate-descent solvers and libsvm's probability folds
@@ -21,10 +23,15 @@ class SeededRand {
 
  private:
   std::lock_guard<std::mutex> lock_;
+#if defined(_WIN32)
+  // The solvers draw from glibc's sequence there (util/glibc_rand.h).
+  wenlei_glibc_rand_state previous_;
+#else
   // The size of glibc's default state, so that the sequence is the one
   // srand(seed) gives.
   alignas(8) char state_[128];
   char* previous_;
+#endif
 };
 
 }  // namespace wenlei

@@ -33,5 +33,16 @@ TEST(SeededRandTest, DrawsTheSeedsSequenceAndGivesTheProgramItsOwnBack) {
   }
 }
 
+// The generator the Windows builds' solvers draw from gives glibc's rand()
+// sequence for any seed, 0 and the largest included.
+TEST(GlibcRandTest, DrawsTheSequenceOfTheSystemsRand) {
+  for (unsigned seed : {0u, 1u, 7u, 12345u, 2147483647u, 2147483648u, 4294967295u}) {
+    std::srand(seed);
+    const std::vector<int> expected = Draw(1000);
+    wenlei_glibc_srand(seed);
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(wenlei_glibc_rand(), expected[i]) << seed << " " << i;
+  }
+}
+
 }  // namespace
 }  // namespace wenlei

@@ -1,4 +1,5 @@
 #include "train/stop_words.h"
+#include "util/file_bytes.h"
 
 #include <fstream>
 #include <memory>
@@ -22,7 +23,7 @@ std::string Trim(const std::string& text) {
 }  // namespace
 
 Status StopWords::Read(const std::string& path, CorpusEncoding encoding) {
-  std::ifstream file(path, std::ios::binary);
+  std::ifstream file(Utf8Path(path), std::ios::binary);
   if (!file) return Status(Status::Code::kNotFound, path + ": cannot open for reading");
   std::unique_ptr<GbkConverter> converter;
   if (Status opened = GbkConverter::Open(&converter); !opened.ok()) return opened;
@@ -64,15 +65,9 @@ Status StopWords::Read(const std::string& path, CorpusEncoding encoding) {
 bool StopWords::Stops(const std::string& gbkWord) const {
   if (words_.count(gbkWord)) return true;
   if (!stopNonContent_) return false;
-  // One converter per thread serves every list and keeps the class copyable.
-  static thread_local std::unique_ptr<GbkConverter> converter = [] {
-    std::unique_ptr<GbkConverter> opened;
-    GbkConverter::Open(&opened);  // without GBK no word is taken for a stop word
-    return opened;
-  }();
-  if (!converter) return false;
+  static constexpr GbkConverter converter;
   std::string utf8;
-  converter->AppendUtf8(gbkWord, &utf8);
+  converter.AppendUtf8(gbkWord, &utf8);
   return !IsContentWord(utf8);
 }
 

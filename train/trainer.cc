@@ -21,6 +21,7 @@
 #include "train/corpus_vectoriser.h"
 #include "train/fold_runner.h"
 #include "train/grid_clock.h"
+#include "train/linear_model.h"
 #include "train/trainer_internal.h"
 #include "train/platt.h"
 #include "train/seeded_rand.h"
@@ -516,8 +517,8 @@ Status Trainer::TrainModel(Problem& problem, double cost, double weightPower,
   } else if (svm_check_probability_model(model) == 0) {
     outcome = Status(Status::Code::kInvalidArgument,
                      "the model holds no probability information; nothing written");
-  } else if (svm_save_model(modelPath.c_str(), model) != 0) {
-    outcome = Status(Status::Code::kIoError, "cannot write " + modelPath);
+  } else {
+    outcome = SaveSvmModel(modelPath, model);
   }
   report->supportVectors = model->l;
   svm_free_and_destroy_model(&model);

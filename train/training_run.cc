@@ -1,4 +1,5 @@
 #include "train/training_run.h"
+#include "util/file_bytes.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -25,7 +26,7 @@ using Code = Status::Code;
 
 bool Exists(const std::string& path) {
   std::error_code ignored;
-  return fs::exists(path, ignored);
+  return fs::exists(Utf8Path(path), ignored);
 }
 
 // A file named by the caller that could not be used: missing, or there but
@@ -140,7 +141,7 @@ Status WriteMetadata(const std::string& staging, const Corpus& corpus,
 // is one.
 Status MakeDirectory(const std::string& directory, bool* made) {
   std::error_code fault;
-  const fs::path folder(directory);
+  const fs::path folder = Utf8Path(directory);
   *made = false;
   if (fs::exists(folder, fault)) {
     if (!fs::is_directory(folder, fault)) {
@@ -200,9 +201,9 @@ Status TrainResourceSet(const CorpusInput& input, const std::string& directory,
                         TrainingProgress* progress, TrainingOutcome* outcome) {
   *outcome = TrainingOutcome();
   if (directory.empty()) return Status(Code::kInvalidArgument, "no output directory given");
-  const fs::path folder(directory);
+  const fs::path folder = Utf8Path(directory);
   auto holdsSet = [&folder]() {
-    return Exists((folder / kSourceFileName).string()) || Exists((folder / kModelFileName).string());
+    return Exists((folder / kSourceFileName).u8string()) || Exists((folder / kModelFileName).u8string());
   };
   if (!settings.force && holdsSet()) return AlreadyHoldsSet(directory);
   bool made = false;

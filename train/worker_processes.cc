@@ -1,6 +1,7 @@
 #include "train/worker_processes.h"
 
 #include <errno.h>
+#if !defined(_WIN32)
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -8,6 +9,7 @@
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstdint>
 #include <cstring>
@@ -19,6 +21,27 @@
 #include "util/file_bytes.h"
 
 namespace wenlei {
+
+#if defined(_WIN32)
+
+// Windows has no fork: no process is started, and the callers train the
+// folds on threads instead.
+bool ProcessIsSingleThreaded() { return false; }
+
+bool WorkerOutput::Send(WorkerMessage::Kind, std::size_t, const std::string&) {
+  connected_ = false;
+  return false;
+}
+
+Status RunInWorkerProcesses(std::size_t, std::size_t,
+                            const std::function<void(std::size_t, WorkerOutput&)>&,
+                            const std::function<bool(const WorkerMessage&)>&, bool* started) {
+  *started = false;
+  return Status(Status::Code::kInternal, "this system has no fork to start worker processes");
+}
+
+#else
+
 namespace {
 
 // A message on the pipe: its kind, its unit and the length of its bytes,
@@ -99,6 +122,8 @@ bool WorkerOutput::Send(WorkerMessage::Kind kind, std::size_t unit, const std::s
   return connected_;
 }
 
+#endif
+
 bool WorkerOutput::Note(std::size_t unit, const std::string& bytes) {
   return Send(WorkerMessage::Kind::kNote, unit, bytes);
 }
@@ -114,6 +139,7 @@ bool WorkerOutput::Fault(std::size_t unit, const Status& status) {
   return Send(WorkerMessage::Kind::kFault, unit, bytes);
 }
 
+#if !defined(_WIN32)
 Status RunInWorkerProcesses(std::size_t count, std::size_t workerCount,
                             const std::function<void(std::size_t, WorkerOutput&)>& work,
                             const std::function<bool(const WorkerMessage&)>& receive,
@@ -229,5 +255,7 @@ Status RunInWorkerProcesses(std::size_t count, std::size_t workerCount,
   }
   return Status::Ok();
 }
+
+#endif
 
 }  // namespace wenlei

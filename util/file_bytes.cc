@@ -8,7 +8,9 @@
 #include <cstring>
 #include <new>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -20,7 +22,42 @@ Status Unreadable(const std::string& path, const std::string& reason, Status::Co
   return Status(code, "cannot read " + path + ": " + reason);
 }
 
+#if defined(_WIN32)
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) return std::wstring();
+  const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], length);
+  return wide;
+}
+#endif
+
 }  // namespace
+
+std::FILE* OpenFile(const std::string& path, const char* mode, PathBytes form) {
+#if defined(_WIN32)
+  if (form == PathBytes::kUtf8) {
+    // Bytes that are not UTF-8 name no file rather than some other one.
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()),
+                            nullptr, 0) == 0 && !path.empty()) {
+      errno = ENOENT;
+      return nullptr;
+    }
+    return _wfopen(Wide(path).c_str(), Wide(mode).c_str());
+  }
+#else
+  (void)form;
+#endif
+  return std::fopen(path.c_str(), mode);
+}
+
+std::filesystem::path Utf8Path(const std::string& path) {
+#if defined(_WIN32)
+  return std::filesystem::path(Wide(path));
+#else
+  return std::filesystem::path(path);
+#endif
+}
 
 Status UnreadableFile(const std::string& path, int errorNumber) {
   if (errorNumber == 0) errorNumber = EIO;
@@ -30,11 +67,11 @@ Status UnreadableFile(const std::string& path, int errorNumber) {
 }
 
 Status OpenRegularFile(const std::string& path, FilePointer* file, std::uint64_t* size,
-                       bool* special) {
+                       bool* special, PathBytes form) {
   if (special != nullptr) *special = false;
 #if defined(_WIN32)
   errno = 0;
-  FilePointer opened(std::fopen(path.c_str(), "rb"));
+  FilePointer opened(OpenFile(path, "rb", form));
   if (opened == nullptr) return UnreadableFile(path, errno != 0 ? errno : EIO);
   struct _stat64 status;
   if (_fstat64(_fileno(opened.get()), &status) != 0) return UnreadableFile(path, errno);
@@ -43,6 +80,7 @@ Status OpenRegularFile(const std::string& path, FilePointer* file, std::uint64_t
     return Unreadable(path, "not a regular file", Status::Code::kIoError);
   }
 #else
+  (void)form;
   // Non-blocking, so that opening a FIFO without a writer returns at once;
   // the flag is cleared once the file is known to be regular.
   const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -72,10 +110,10 @@ Status OpenRegularFile(const std::string& path, FilePointer* file, std::uint64_t
   return Status::Ok();
 }
 
-Status ReadFileBytes(const std::string& path, std::string* bytes) {
+Status ReadFileBytes(const std::string& path, std::string* bytes, PathBytes form) {
   FilePointer file;
   std::uint64_t size = 0;
-  Status opened = OpenRegularFile(path, &file, &size);
+  Status opened = OpenRegularFile(path, &file, &size, nullptr, form);
   if (!opened.ok()) return opened;
   if (size > bytes->max_size()) return Unreadable(path, "too large", Status::Code::kTooLarge);
   try {
@@ -91,10 +129,11 @@ Status ReadFileBytes(const std::string& path, std::string* bytes) {
   return Status::Ok();
 }
 
-FileComparison CompareFileBytes(const std::string& path, std::string_view expected) {
+FileComparison CompareFileBytes(const std::string& path, std::string_view expected,
+                                PathBytes form) {
   FilePointer file;
   std::uint64_t size = 0;
-  if (!OpenRegularFile(path, &file, &size).ok()) return FileComparison::kUnreadable;
+  if (!OpenRegularFile(path, &file, &size, nullptr, form).ok()) return FileComparison::kUnreadable;
   if (size != expected.size()) return FileComparison::kDifferent;
   // Requests of this size bypass the stream's own buffer.
   char buffer[1 << 16];

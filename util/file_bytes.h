@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -16,6 +17,19 @@ struct FileCloser {
 };
 using FilePointer = std::unique_ptr<std::FILE, FileCloser>;
 
+// How the bytes of a path name a file on Windows: as UTF-8 (the modern
+// interface and the command), or in the ANSI code page, as the exported
+// functions have always taken their prefix.  Elsewhere a path is its bytes
+// either way.
+enum class PathBytes { kUtf8, kAnsi };
+
+// std::fopen of path in the given form; on Windows a UTF-8 path goes
+// through _wfopen, so names beyond the ANSI code page work.
+std::FILE* OpenFile(const std::string& path, const char* mode, PathBytes form = PathBytes::kUtf8);
+
+// The file system path a UTF-8 path names, for std::filesystem.
+std::filesystem::path Utf8Path(const std::string& path);
+
 // A file that could not be opened or read, errno's text in the message:
 // kNotFound when it is not there, kIoError otherwise.
 Status UnreadableFile(const std::string& path, int errorNumber);
@@ -28,16 +42,18 @@ Status UnreadableFile(const std::string& path, int errorNumber);
 // kIoError otherwise, with *special set when given and the file is there but
 // not a regular one.
 Status OpenRegularFile(const std::string& path, FilePointer* file, std::uint64_t* size,
-                       bool* special = nullptr);
+                       bool* special = nullptr, PathBytes form = PathBytes::kUtf8);
 
 // Replaces *bytes with the regular file at path, no more than the size it
 // reported when opened (a file growing meanwhile is read to that size).
-Status ReadFileBytes(const std::string& path, std::string* bytes);
+Status ReadFileBytes(const std::string& path, std::string* bytes,
+                     PathBytes form = PathBytes::kUtf8);
 
 // Whether the regular file at path holds exactly expected, compared piece
 // by piece without keeping a copy.
 enum class FileComparison { kSame, kDifferent, kUnreadable };
-FileComparison CompareFileBytes(const std::string& path, std::string_view expected);
+FileComparison CompareFileBytes(const std::string& path, std::string_view expected,
+                                PathBytes form = PathBytes::kUtf8);
 
 #if !defined(_WIN32)
 // Writes all of bytes to the descriptor, again after an interruption;

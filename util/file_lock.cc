@@ -114,9 +114,12 @@ void FileLock::Unlock() {
 bool FileLock::Open(const std::string& path, std::string* reason) {
   if (handle_ != nullptr) return true;
   // The link itself is opened, not its target, and refused below.
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const DWORD access = GENERIC_READ | GENERIC_WRITE, sharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+  HANDLE handle =
+      form_ == PathBytes::kUtf8
+          ? CreateFileW(Utf8Path(path).c_str(), access, sharing, nullptr, OPEN_ALWAYS, flags, nullptr)
+          : CreateFileA(path.c_str(), access, sharing, nullptr, OPEN_ALWAYS, flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     char text[256] = {};

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "util/file_bytes.h"
 #include "util/status.h"
 
 namespace wenlei {
@@ -19,7 +20,9 @@ namespace wenlei {
 // removed there.
 class FileLock {
  public:
-  FileLock() = default;
+  // form: how the paths given name files on Windows (the exports' working
+  // files are in the ANSI code page, a trained set's folder UTF-8).
+  explicit FileLock(PathBytes form = PathBytes::kAnsi) : form_(form) {}
   ~FileLock();
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
@@ -55,6 +58,7 @@ class FileLock {
   bool StillNamesTheOpenFile() const;
 
   std::string path_;
+  PathBytes form_;
   bool locked_ = false;
 #if defined(_WIN32)
   void* handle_ = nullptr;

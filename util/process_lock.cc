@@ -9,7 +9,7 @@
 namespace wenlei {
 namespace {
 
-constexpr int kLockCount = 5;
+constexpr int kLockCount = 6;
 
 #if defined(_WIN32)
 
@@ -44,7 +44,7 @@ void UnlockProcessWide(ProcessLockId id) {
 // runs and after the process's exit began.
 pthread_mutex_t locks[kLockCount] = {PTHREAD_MUTEX_INITIALIZER, PTHREAD_MUTEX_INITIALIZER,
                                      PTHREAD_MUTEX_INITIALIZER, PTHREAD_MUTEX_INITIALIZER,
-                                     PTHREAD_MUTEX_INITIALIZER};
+                                     PTHREAD_MUTEX_INITIALIZER, PTHREAD_MUTEX_INITIALIZER};
 
 void TakeAllBeforeFork() {
   for (pthread_mutex_t& lock : locks) pthread_mutex_lock(&lock);

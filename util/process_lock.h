@@ -14,10 +14,11 @@ enum class ProcessLockId {
   kDictionary = 1,   // loading a handle's segmentation dictionary
   kModelLoader = 2,  // libsvm's loader, which switches the process locale
   kContentTable = 3,  // building the table of content characters once
+  kGbkTable = 4,      // building the UTF-8 to GBK table once
   // The C library's calls that take locks of its own, which fork does not
-  // release in the child either: error texts (its locale lock) and iconv's
-  // opening and closing (its converter lock).  Always taken last.
-  kCLibrary = 4,
+  // release in the child either: error texts (its locale lock).  Always
+  // taken last.
+  kCLibrary = 5,
 };
 
 void LockProcessWide(ProcessLockId id);

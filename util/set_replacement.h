@@ -60,7 +60,7 @@ class SetReplacement {
   std::string directory_;
   std::string staging_;
   std::string lockPath_;
-  FileLock lock_;
+  FileLock lock_{PathBytes::kUtf8};
   bool locked_ = false;
 };
 

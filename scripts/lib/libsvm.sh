@@ -70,7 +70,7 @@ cached_libsvm_source() {
 
 # Unpacks the upstream tarball alone after checking it against the .dsc;
 # used when the archive cannot deliver the Debian part of the package, whose
-# changes concern packaging, not svm.cpp.
+# changes concern packaging, not the sources (libsvm's and liblinear's both).
 unpack_libsvm_tarball() {
   local cache="$1" dsc="$2" tarball expected actual
   tarball="$(awk '/^Checksums-Sha256:/ { on = 1; next } on && /^ / && $3 ~ /orig\.tar/ { print $3; exit }' "$dsc")"
@@ -81,7 +81,7 @@ unpack_libsvm_tarball() {
     say "$tarball does not match the checksum in $(basename "$dsc")"
     return 1
   fi
-  say "warning: the Debian part of the libsvm source package could not be fetched;" \
+  say "warning: the Debian part of the $(basename "$dsc" | cut -d_ -f1) source package could not be fetched;" \
       "using the upstream tarball $tarball (checksum verified against the .dsc)"
   tar -C "$cache" -xf "$cache/$tarball"
 }

@@ -5,7 +5,9 @@
  * the import library's entries.  It classifies every line of a documents
  * file with the header's own WordList and WordEntry records and writes each
  * answer's bytes in hexadecimal, one line per document, like host_test's
- * answers mode.
+ * answers mode.  Each document's words go to the modern interface of
+ * wenlei.h too (the same resource set, opened with wenlei_open), whose GBK
+ * answer must be the exports' very bytes: the import library covers both.
  *
  *   msvc_host PREFIX DOCUMENTS OUTPUT
  *
@@ -17,6 +19,7 @@
 #include <stdint.h>
 
 #include <wenlei/exports.h>
+#include <wenlei/wenlei.h>
 
 /* ------------------------------------------------------------ kernel32 */
 
@@ -137,20 +140,28 @@ static int SplitCommandLine(char *line, char **arguments, int max) {
 
 enum { kInlineCapacity = 15, kAnswerBufferSize = 1024 };
 
+static wenlei_classifier *modern;
+
 /* One document: words inline while they fit, at an address otherwise, the
  * way a host's short-string optimisation stores them. */
 static void AnswerLine(ClassifierHandle handle, const char *line, size_t length, char *hex,
                        size_t *hexLength) {
   static const char kDigits[] = "0123456789abcdef";
   WordEntry *entries = Allocate(sizeof(WordEntry) * (length + 1));
+  const char **words = Allocate(sizeof(char *) * (length + 1));
+  size_t *lengths = Allocate(sizeof(size_t) * (length + 1));
+  wenlei_result *result = NULL;
+  const char *modernAnswer;
   unsigned char answer[kAnswerBufferSize];
   size_t count = 0, start = 0, i, n = 0;
   WordList list;
   for (i = 0; i <= length; ++i) {
     if (i == length || line[i] == ' ') {
       if (i > start) {
-        WordEntry *entry = &entries[count++];
+        WordEntry *entry = &entries[count];
         size_t wordLength = i - start;
+        words[count] = line + start;
+        lengths[count++] = wordLength;
         if (wordLength <= kInlineCapacity) {
           memcpy(entry->text.inline_bytes, line + start, wordLength);
           entry->capacity = kInlineCapacity;
@@ -173,6 +184,12 @@ static void AnswerLine(ClassifierHandle handle, const char *line, size_t length,
     hex[n++] = kDigits[answer[i] & 15];
   }
   if (i == sizeof answer) Die("an answer without its zero byte", "");
+  if (wenlei_classify_words(modern, words, lengths, count, WENLEI_GBK, &result, NULL) != WENLEI_OK) {
+    Die("wenlei_classify_words failed", "");
+  }
+  modernAnswer = wenlei_result_answer_gbk(result);
+  if (memcmp(modernAnswer, answer, i + 1) != 0) Die("the modern interface answers otherwise", "");
+  wenlei_result_free(result);
   hex[n++] = '\n';
   *hexLength = n;
 }
@@ -193,6 +210,9 @@ int __cdecl HostMain(void) {
   if (LoadSource(arguments[1]) != 1) Die("cannot load the resource set ", arguments[1]);
   handle = CreateClassifier();
   if (handle == NULL) Die("CreateClassifier returned null", "");
+  if (wenlei_open(arguments[1], NULL, &modern, NULL) != WENLEI_OK) {
+    Die("wenlei_open cannot open ", arguments[1]);
+  }
   while (start < size) {
     size_t end = start, lineEnd;
     while (end < size && documents[end] != '\n') ++end;
@@ -204,6 +224,7 @@ int __cdecl HostMain(void) {
     ++done;
   }
   releaseClassifier(handle);
+  wenlei_close(modern);
   CloseHandle(output);
   if (done == 0) Die("no documents in ", arguments[2]);
   ExitProcess(0);

@@ -1,10 +1,14 @@
 #include "tools/commands/bundled_files.h"
 
 #include <filesystem>
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 #include <system_error>
 #include <vector>
 
 #include "util/bundled_files.h"
+#include "util/file_bytes.h"
 
 namespace wenlei {
 namespace {
@@ -14,6 +18,12 @@ std::filesystem::path ExecutableFolder() {
 #if defined(__linux__)
   std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
   if (!error) return executable.parent_path();
+#elif defined(_WIN32)
+  wchar_t name[32768];
+  const DWORD length = GetModuleFileNameW(nullptr, name, sizeof name / sizeof name[0]);
+  if (length > 0 && length < sizeof name / sizeof name[0]) {
+    return std::filesystem::path(std::wstring(name, length)).parent_path();
+  }
 #endif
   return {};
 }
@@ -27,15 +37,15 @@ std::string BundledPath(const std::string& relative) {
   const std::string sourceModels;
 #endif
   std::vector<std::string> candidates =
-      BundledCandidates(ExecutableFolder().string(), sourceModels, relative);
+      BundledCandidates(ExecutableFolder().u8string(), sourceModels, relative);
   if (candidates.empty()) candidates.push_back("models/" + relative);
   for (const auto& candidate : candidates) {
     std::error_code error;
-    if (std::filesystem::exists(candidate, error)) {
-      return std::filesystem::path(candidate).lexically_normal().string();
+    if (std::filesystem::exists(Utf8Path(candidate), error)) {
+      return Utf8Path(candidate).lexically_normal().u8string();
     }
   }
-  return std::filesystem::path(candidates.back()).lexically_normal().string();
+  return Utf8Path(candidates.back()).lexically_normal().u8string();
 }
 
 }  // namespace wenlei

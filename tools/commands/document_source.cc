@@ -1,8 +1,17 @@
 #include "tools/commands/document_source.h"
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#define isatty _isatty
+#define STDIN_FILENO 0
+
+#include "util/file_bytes.h"
+#else
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -56,7 +65,11 @@ Status DocumentSource::OpenCurrent() {
     fd_ = STDIN_FILENO;
     return Status::Ok();
   }
+#if defined(_WIN32)
+  fd_ = _wopen(Utf8Path(input.value).c_str(), O_RDONLY | O_BINARY);
+#else
   fd_ = open(input.value.c_str(), O_RDONLY);
+#endif
   if (fd_ < 0) {
     return Status(Status::Code::kIoError, "cannot open " + input.value + ": " + std::strerror(errno));
   }
@@ -151,8 +164,12 @@ bool DocumentSource::NextIsReady() {
   // The rest of an over-long line may never end: the batch before it goes.
   if (skippingLine_) return false;
   if (buffer_.find('\n', bufferStart_) != std::string::npos || ended_ || failed_) return true;
+#if defined(_WIN32)
+  return true;  // no poll: the batch waits for the line
+#else
   struct pollfd probe = {fd_, POLLIN, 0};
   return poll(&probe, 1, 0) > 0;
+#endif
 }
 
 DocumentSource::Next DocumentSource::Read(std::string* text, std::string* origin,

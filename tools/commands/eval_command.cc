@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "wenlei/exports.h"
+#include "util/file_bytes.h"
 #include "wenlei/wenlei.h"
 #include "source/source_data.h"
 #include "source/source_file.h"
@@ -45,10 +46,9 @@ int Fail(const std::string& message) {
 
 // The class names of a resource set, read from its Source.dat, after
 // checking that the set fits together.
-Status ReadResourceClasses(const fs::path& directory, std::vector<std::string>* namesGbk) {
-  const std::string sourcePath = (directory / kSourceFileName).string();
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(sourcePath.c_str(), "rb"),
-                                                         &std::fclose);
+Status ReadResourceClasses(const std::string& directory, std::vector<std::string>* namesGbk) {
+  const std::string sourcePath = (Utf8Path(directory) / kSourceFileName).u8string();
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(OpenFile(sourcePath, "rb"), &std::fclose);
   if (!file) return Status(Status::Code::kNotFound, sourcePath + ": cannot open for reading");
   SourceFileContents contents;
   if (Status read = ReadSourceFile(file.get(), &contents); !read.ok()) {
@@ -61,7 +61,7 @@ Status ReadResourceClasses(const fs::path& directory, std::vector<std::string>* 
   namesGbk->assign(contents.classNames.begin() + 1, contents.classNames.end());
   // Whether the model fits the class names (and the rest of the set): the
   // library's own check, the one its modern interface opens a set with.
-  return CheckResourceSetFits(directory.string());
+  return CheckResourceSetFits(directory);
 }
 
 // What the model says about one document beyond its answer text.
@@ -226,7 +226,7 @@ int RunEvalCommand(int argc, char** argv) {
   double seconds = 0.0;
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> scores(nullptr, &std::fclose);
   if (!scoresPath.empty()) {
-    scores.reset(std::fopen(scoresPath.c_str(), "w"));
+    scores.reset(OpenFile(scoresPath, "w"));
     if (!scores) return Fail(scoresPath + ": cannot open for writing");
     std::fputs("line\tclass\tconfidence\tp1\tp2\twords\tknown_words\n", scores.get());
   }
@@ -343,7 +343,12 @@ int RunEvalCommand(int argc, char** argv) {
       if (oneByOne) {
         Classification(handle, &lists[0], answers[0]);
       } else {
+#if defined(_WIN32)
+        // The Windows DLL exports the five functions only.
+        for (std::size_t i = 0; i < lists.size(); ++i) Classification(handle, &lists[i], answers[i]);
+#else
         BatchClassification(handle, lists.data(), lists.size(), answers.data());
+#endif
       }
       seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       // The exported functions answer with names only: the ranking and the

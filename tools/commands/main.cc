@@ -1,6 +1,10 @@
 // The wenlei program: one executable, one subcommand per task.
 
 #include <cstdio>
+#include <vector>
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 #include <new>
 #include <cstring>
 #include <string>
@@ -86,7 +90,32 @@ int Dispatch(int argc, char** argv) {
 }  // namespace
 }  // namespace wenlei
 
-int main(int argc, char** argv) {
+static int Main(int argc, char** argv);
+
+#if defined(_WIN32)
+// Windows hands a program its arguments as UTF-16: they become UTF-8, the
+// form every command and the library take, and the console shows UTF-8.
+int wmain(int argc, wchar_t** wideArgv) {
+  SetConsoleOutputCP(CP_UTF8);
+  std::vector<std::string> arguments;
+  for (int i = 0; i < argc; ++i) {
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wideArgv[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string argument(length > 0 ? static_cast<std::size_t>(length - 1) : 0, '\0');
+    if (length > 1) {
+      WideCharToMultiByte(CP_UTF8, 0, wideArgv[i], -1, &argument[0], length, nullptr, nullptr);
+    }
+    arguments.push_back(std::move(argument));
+  }
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  return Main(argc, argv.data());
+}
+#else
+int main(int argc, char** argv) { return Main(argc, argv); }
+#endif
+
+static int Main(int argc, char** argv) {
   int status;
   try {
     status = wenlei::Dispatch(argc, argv);

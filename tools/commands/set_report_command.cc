@@ -1,7 +1,8 @@
 // wenlei inspect, the set report: what a resource set holds, and what it
 // says about a word.
 
-#include <sys/stat.h>
+#include <filesystem>
+#include <system_error>
 
 #include <cstdio>
 #include <map>
@@ -31,8 +32,9 @@ void Fail(const std::string& message) {
 }
 
 long long FileSize(const std::string& path) {
-  struct stat status;
-  return stat(path.c_str(), &status) == 0 ? static_cast<long long>(status.st_size) : -1;
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(Utf8Path(path), error);
+  return error ? -1 : static_cast<long long>(size);
 }
 
 class Inspection {

@@ -2,8 +2,16 @@
 // SVMModel) from a corpus of labelled, segmented documents.
 
 #include <signal.h>
+#if defined(_WIN32)
+#include <windows.h>
+#include <io.h>
+#include <psapi.h>
+#define isatty _isatty
+#define STDERR_FILENO 2
+#else
 #include <sys/resource.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -36,6 +44,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The signals that stop a run (Windows has no SIGHUP).
+#if defined(_WIN32)
+constexpr int kStopSignals[] = {SIGINT, SIGTERM};
+#else
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+#endif
+
 // The signal that interrupted the run, or 0.  The run stops at its next
 // unit of work and removes what it wrote, so an interrupted training leaves
 // the directory as it found it; a second signal ends the process at once.
@@ -49,10 +64,10 @@ extern "C" void StopTraining(int signalNumber) {
 class StoppedOnSignal {
  public:
   StoppedOnSignal() {
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) signal(signalNumber, &StopTraining);
+    for (int signalNumber : kStopSignals) signal(signalNumber, &StopTraining);
   }
   ~StoppedOnSignal() {
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) signal(signalNumber, SIG_DFL);
+    for (int signalNumber : kStopSignals) signal(signalNumber, SIG_DFL);
     // Ended as the signal would have ended it, now that nothing is left behind.
     if (gInterruptedBy != 0) raise(gInterruptedBy);
   }
@@ -196,6 +211,14 @@ void PrintReport(const TrainCommandLine& line, const Corpus& corpus, const Train
                 report.minConfidence, 100.0 * report.flaggedShare);
   out << "  min confidence    " << number << "\n";
   out << "  support vectors   " << report.supportVectors << "\n";
+#if defined(_WIN32)
+  PROCESS_MEMORY_COUNTERS memory{};
+  if (K32GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory)) {
+    std::snprintf(number, sizeof number, "%.0f MiB",
+                  static_cast<double>(memory.PeakWorkingSetSize) / (1024.0 * 1024.0));
+    out << "  peak memory       " << number << "\n";
+  }
+#else
   rusage usage{};
   if (getrusage(RUSAGE_SELF, &usage) == 0) {
     std::snprintf(number, sizeof number, "%.0f MiB", static_cast<double>(usage.ru_maxrss) / 1024.0);
@@ -209,6 +232,7 @@ void PrintReport(const TrainCommandLine& line, const Corpus& corpus, const Train
     }
     out << "\n";
   }
+#endif
   for (std::size_t i = 0; i < report.skippedFeatureCounts.size(); ++i) {
     out << "  skipped           k=" << report.skippedFeatureCounts[i] << " (class \""
         << report.skippedForClass[i] << "\" had no document with a selected word)\n";
@@ -260,8 +284,12 @@ int RunTrainCommand(int argc, char** argv) {
   const fs::path directory(line.outputDirectory);
   TrainingSettings settings = line.settings;
   // The command's one other thread, the progress ticker, takes no lock a
-  // forked training needs.
+  // forked training needs.  Windows has no fork: the folds take threads.
+#if defined(_WIN32)
+  settings.options.forkWorkers = false;
+#else
   settings.options.forkWorkers = true;
+#endif
   std::error_code status;
   if (!settings.force && (fs::exists(directory / kSourceFileName, status) ||
                           fs::exists(directory / kModelFileName, status))) {

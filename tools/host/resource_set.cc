@@ -76,7 +76,7 @@ Status ReadModelHeader(const std::string& path, ModelHeader* header) {
 }
 
 Status Vocabulary::Load(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = OpenFile(path, "rb");
   if (file == nullptr) {
     return Status(Status::Code::kIoError, "cannot open " + path + ": " + std::strerror(errno));
   }
