@@ -135,8 +135,8 @@ TEST_F(CorpusTest, RefusesWhatCannotBeKeptExactly) {
       {"a\tx\n b\ty\n", ":2: class name \" b\" starts with white space, which the metadata file would not keep"},
       {"b \ty\n", ":1: class name \"b \" ends with white space, which the metadata file would not keep"},
       {"体育\xE3\x80\x80\ty\n", ":1: class name \"体育\xE3\x80\x80\" ends with white space, which the metadata file would not keep"},
-      {std::string("a\tx\nb\tgood\0bad\n", 18), ":2: a NUL byte at byte 7 (a corpus is text)"},
-      {std::string("a\0b\tx\n", 7), ":1: a NUL byte at byte 2 (a corpus is text)"},
+      {std::string("a\tx\nb\tgood\0bad\n", 15), ":2: a NUL byte at byte 7 (a corpus is text)"},
+      {std::string("a\0b\tx\n", 6), ":1: a NUL byte at byte 2 (a corpus is text)"},
   };
   for (const auto& c : cases) EXPECT_EQ(ErrorOf(c.text), path + c.error) << c.text;
   // A byte order mark is no part of the first class name.
