@@ -9,6 +9,7 @@
 #define isatty _isatty
 #define STDERR_FILENO 2
 #else
+#include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #endif
@@ -75,6 +76,27 @@ class StoppedOnSignal {
   StoppedOnSignal& operator=(const StoppedOnSignal&) = delete;
 };
 
+#if !defined(_WIN32)
+// The ticker's lock, held across a fork of the training's workers, so that
+// no fork happens while the ticker is inside the allocator or stdio (a
+// sanitizer's allocator has no fork handlers of its own).
+std::mutex* gTickerLock = nullptr;
+
+void RegisterTickerForkHandlers() {
+  static const int registered = pthread_atfork(
+      [] {
+        if (gTickerLock != nullptr) gTickerLock->lock();
+      },
+      [] {
+        if (gTickerLock != nullptr) gTickerLock->unlock();
+      },
+      [] {
+        if (gTickerLock != nullptr) gTickerLock->unlock();
+      });
+  (void)registered;
+}
+#endif
+
 // Shows the trainer's progress: on a terminal as one rewritten status
 // line; otherwise as a plain line every few seconds, the latest status with
 // the time since the start (every status as it comes with an interval of 0).
@@ -85,6 +107,10 @@ class StatusLine : public TrainingProgress {
   StatusLine(Mode mode, double interval)
       : mode_(mode), interval_(interval), start_(std::chrono::steady_clock::now()) {
     if (mode_ == Mode::kLines && interval_ > 0) {
+#if !defined(_WIN32)
+      RegisterTickerForkHandlers();
+      gTickerLock = &mutex_;
+#endif
       ticker_ = std::thread([this]() { Tick(); });
     }
   }
@@ -96,6 +122,9 @@ class StatusLine : public TrainingProgress {
     }
     wake_.notify_all();
     if (ticker_.joinable()) ticker_.join();
+#if !defined(_WIN32)
+    if (gTickerLock == &mutex_) gTickerLock = nullptr;
+#endif
   }
 
   void Status(const std::string& line) override {
@@ -283,8 +312,8 @@ int RunTrainCommand(int argc, char** argv) {
 
   const fs::path directory(line.outputDirectory);
   TrainingSettings settings = line.settings;
-  // The command's one other thread, the progress ticker, takes no lock a
-  // forked training needs.  Windows has no fork: the folds take threads.
+  // The command's one other thread, the progress ticker, holds no lock at a
+  // fork: the fork waits for its lock (RegisterTickerForkHandlers).  Windows has no fork: the folds take threads.
 #if defined(_WIN32)
   settings.options.forkWorkers = false;
 #else
