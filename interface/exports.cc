@@ -49,7 +49,7 @@ void CopyAnswer(const std::string& text, char* answer) {
 
 extern "C" {
 
-WENLEI_API void WENLEI_CALL Classification(ClassifierHandle handle, const WordList* words,
+WENLEI_EXPORT void WENLEI_CALL Classification(ClassifierHandle handle, const WordList* words,
                                            char* answer) {
   wenlei::ExportLock serialised;
   std::string text;
@@ -59,7 +59,7 @@ WENLEI_API void WENLEI_CALL Classification(ClassifierHandle handle, const WordLi
 }
 
 #if !defined(_WIN32)
-WENLEI_API void WENLEI_CALL BatchClassification(ClassifierHandle handle, const WordList* lists,
+WENLEI_EXPORT void WENLEI_CALL BatchClassification(ClassifierHandle handle, const WordList* lists,
                                                 size_t count, char* const* answers) {
   wenlei::ExportLock serialised;
   std::vector<std::string> texts;
@@ -70,22 +70,22 @@ WENLEI_API void WENLEI_CALL BatchClassification(ClassifierHandle handle, const W
 }
 #endif
 
-WENLEI_API ClassifierHandle WENLEI_CALL CreateClassifier(void) {
+WENLEI_EXPORT ClassifierHandle WENLEI_CALL CreateClassifier(void) {
   wenlei::ExportLock serialised;
   return new WenleiClassifier(Process().sourceData, Process().predictionStep);
 }
 
-WENLEI_API unsigned char WENLEI_CALL LoadSource(const char* prefix) {
+WENLEI_EXPORT unsigned char WENLEI_CALL LoadSource(const char* prefix) {
   wenlei::ExportLock serialised;
   return wenlei::ReportLoadOrEndProcess(Process().sourceData.Load(std::string(prefix)));
 }
 
-WENLEI_API void WENLEI_CALL releaseClassifier(ClassifierHandle handle) {
+WENLEI_EXPORT void WENLEI_CALL releaseClassifier(ClassifierHandle handle) {
   wenlei::ExportLock serialised;
   delete handle;
 }
 
-WENLEI_API void WENLEI_CALL releasesource(void) {
+WENLEI_EXPORT void WENLEI_CALL releasesource(void) {
   wenlei::ExportLock serialised;
   Process().sourceData.ReleaseTables();
   Process().predictionStep.ReleaseModel();

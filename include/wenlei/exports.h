@@ -17,17 +17,7 @@
 
 #include <stddef.h>
 
-#if defined(_WIN32)
-#if defined(WENLEI_BUILDING_LIBRARY)
-#define WENLEI_API __declspec(dllexport)
-#else
-#define WENLEI_API __declspec(dllimport)
-#endif
-#define WENLEI_CALL __cdecl
-#else
-#define WENLEI_API __attribute__((visibility("default")))
-#define WENLEI_CALL
-#endif
+#include "wenlei/export.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -72,12 +62,12 @@ typedef struct WenleiClassifier *ClassifierHandle;
  * The buffer must hold the answer: 33 bytes for the fixed message given to
  * documents without known words, a label's length plus one otherwise.
  */
-WENLEI_API void WENLEI_CALL Classification(ClassifierHandle handle,
+WENLEI_EXPORT void WENLEI_CALL Classification(ClassifierHandle handle,
                                            const WordList *words,
                                            char *answer);
 
 /* Returns a new handle; every handle shares the process-wide resource set. */
-WENLEI_API ClassifierHandle WENLEI_CALL CreateClassifier(void);
+WENLEI_EXPORT ClassifierHandle WENLEI_CALL CreateClassifier(void);
 
 /*
  * Reads prefix + "Source.dat" and merges it into the resource tables; the
@@ -87,13 +77,13 @@ WENLEI_API ClassifierHandle WENLEI_CALL CreateClassifier(void);
  * malformed (the tables are then unchanged).  A missing file ends the
  * process.
  */
-WENLEI_API unsigned char WENLEI_CALL LoadSource(const char *prefix);
+WENLEI_EXPORT unsigned char WENLEI_CALL LoadSource(const char *prefix);
 
 /* Frees a handle; a null handle does nothing. */
-WENLEI_API void WENLEI_CALL releaseClassifier(ClassifierHandle handle);
+WENLEI_EXPORT void WENLEI_CALL releaseClassifier(ClassifierHandle handle);
 
 /* Empties the resource tables; paths and the average length stay. */
-WENLEI_API void WENLEI_CALL releasesource(void);
+WENLEI_EXPORT void WENLEI_CALL releasesource(void);
 
 #if !defined(_WIN32)
 /*
@@ -104,7 +94,7 @@ WENLEI_API void WENLEI_CALL releasesource(void);
  * line per record.  Not part of the Windows DLL, which keeps the five
  * functions above.
  */
-WENLEI_API void WENLEI_CALL BatchClassification(ClassifierHandle handle,
+WENLEI_EXPORT void WENLEI_CALL BatchClassification(ClassifierHandle handle,
                                                 const WordList *lists,
                                                 size_t count, char *const *answers);
 #endif

@@ -34,15 +34,7 @@
 
 #include <stddef.h>
 
-#if defined(_WIN32)
-#if defined(WENLEI_BUILDING_LIBRARY)
-#define WENLEI_EXPORT __declspec(dllexport)
-#else
-#define WENLEI_EXPORT __declspec(dllimport)
-#endif
-#else
-#define WENLEI_EXPORT __attribute__((visibility("default")))
-#endif
+#include "wenlei/export.h"
 
 #ifdef __cplusplus
 extern "C" {
