@@ -177,7 +177,9 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
     if (static_cast<std::size_t>(number) >= opened->displayNamesGbk_.size()) {
       opened->displayNamesGbk_.resize(static_cast<std::size_t>(number) + 1);
       opened->displayNamesUtf8_.resize(static_cast<std::size_t>(number) + 1);
+      opened->labelsUtf8_.resize(static_cast<std::size_t>(number) + 1);
     }
+    kConverter.AppendUtf8(name, &opened->labelsUtf8_[number]);
     opened->displayNamesGbk_[number] = WithoutTag(name);
     kConverter.AppendUtf8(opened->displayNamesGbk_[number],
                           &opened->displayNamesUtf8_[number]);
@@ -267,6 +269,12 @@ const std::string& Engine::ClassName(std::size_t number) const {
   return displayNamesUtf8_[number];
 }
 
+const std::string& Engine::ClassLabel(std::size_t number) const {
+  static const std::string kNone;
+  if (number < 1 || number > classCount_ || number >= labelsUtf8_.size()) return kNone;
+  return labelsUtf8_[number];
+}
+
 Status Engine::TakeMetadata(const SetMetadata& metadata, const std::string& directory) {
   trainedWith_ = metadata.trainer;
   if (metadata.classNames.empty()) return Status::Ok();  // a set from before full names
@@ -310,6 +318,7 @@ Status Engine::TakeMetadata(const SetMetadata& metadata, const std::string& dire
   for (std::size_t number = 1; number <= classCount_; ++number) {
     const std::string& name = fullNames[number - 1];
     displayNamesUtf8_[number] = fullNamesGbk[number - 1] == shortNames[number - 1] ? WithoutTag(name) : name;
+    labelsUtf8_[number] = name;
   }
   fullNames_ = true;
   return Status::Ok();

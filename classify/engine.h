@@ -87,6 +87,10 @@ class Engine {
   // file does (Source.dat may hold a short form); empty for a number out of
   // range.
   const std::string& ClassName(std::size_t number) const;
+  // The class's name as the set was trained with it, tag included: the
+  // metadata file's name, else Source.dat's; empty for a number out of
+  // range.  A labelled corpus names its classes so.
+  const std::string& ClassLabel(std::size_t number) const;
   double minConfidence() const { return minConfidence_; }
   // The number of the class whose name (as ClassName gives it) is name; 0
   // when none is.
@@ -94,6 +98,8 @@ class Engine {
   std::size_t vocabularySize() const { return sourceData_.wordIndexTable.size(); }
   std::size_t featureCount() const { return featureCount_; }
   const char* kernelName() const { return model_->kernelName(); }
+  const char* svmTypeName() const { return model_->svmTypeName(); }
+  int supportVectorCount() const { return model_->supportVectorCount(); }
   // How the set was trained (its metadata file's trainer line); empty when
   // the set does not say.
   const std::string& trainedWith() const { return trainedWith_; }
@@ -156,6 +162,7 @@ class Engine {
   bool fullNames_ = false;  // the metadata file names the classes
   std::vector<std::string> displayNamesGbk_;   // by class number, 0 included
   std::vector<std::string> displayNamesUtf8_;
+  std::vector<std::string> labelsUtf8_;  // by class number, as trained
   std::string shortTextUtf8_;
   double minConfidence_ = 0.0;
   std::size_t maxDocumentBytes_ = 0;

@@ -263,6 +263,11 @@ WENLEI_EXPORT const char* wenlei_class_name(const wenlei_classifier* classifier,
   return classifier->engine->ClassName(number).c_str();
 }
 
+WENLEI_EXPORT const char* wenlei_class_label(const wenlei_classifier* classifier, size_t number) {
+  if (classifier == nullptr || number < 1 || number > classifier->engine->classCount()) return nullptr;
+  return classifier->engine->ClassLabel(number).c_str();
+}
+
 WENLEI_EXPORT const char* wenlei_class_at(const wenlei_classifier* classifier, size_t index) {
   return wenlei_class_name(classifier, index + 1);
 }

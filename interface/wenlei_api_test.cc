@@ -656,6 +656,12 @@ TEST(WenleiApiTest, TheHandleDescribesItsSet) {
   EXPECT_EQ(wenlei_class_number(handle.classifier, "Arts"), 2u);
   EXPECT_EQ(wenlei_class_number(handle.classifier, "01 Arts"), 0u);
   EXPECT_EQ(wenlei_class_at(handle.classifier, 3), nullptr);
+  // The names as trained keep the tag that answers leave out.
+  EXPECT_STREQ(wenlei_class_label(handle.classifier, 1), "Sports");
+  EXPECT_STREQ(wenlei_class_label(handle.classifier, 2), "01 Arts");
+  EXPECT_STREQ(wenlei_class_name(handle.classifier, 2), "Arts");
+  EXPECT_EQ(wenlei_class_label(handle.classifier, 0), nullptr);
+  EXPECT_EQ(wenlei_class_label(handle.classifier, 4), nullptr);
 
   Result result;
   ASSERT_EQ(ClassifyGbk(handle, {wenlei::testing::ClassWord(1, 0), wenlei::testing::ClassWord(2, 1)}, &result),

@@ -85,6 +85,19 @@ const char* LoadedModel::kernelName() const {
   }
 }
 
+const char* LoadedModel::svmTypeName() const {
+  switch (svmType_) {
+    case C_SVC: return "c_svc";
+    case NU_SVC: return "nu_svc";
+    case ONE_CLASS: return "one_class";
+    case EPSILON_SVR: return "epsilon_svr";
+    case NU_SVR: return "nu_svr";
+    default: return "unknown";
+  }
+}
+
+int LoadedModel::supportVectorCount() const { return model_->l; }
+
 namespace {
 
 // libsvm numbers the pairs (i, j), i < j, row by row; the pair's value

@@ -53,6 +53,9 @@ class LoadedModel {
   // libsvm's name of the kernel: "linear", "polynomial", "rbf", "sigmoid"
   // or "precomputed".
   const char* kernelName() const;
+  // libsvm's name of the svm type, as the model file writes it ("c_svc").
+  const char* svmTypeName() const;
+  int supportVectorCount() const;
 
   // The decision between the classes at label positions `first` and
   // `second` (0-based, any order), oriented so that a positive value favours

@@ -137,6 +137,11 @@ WENLEI_EXPORT void wenlei_close(wenlei_classifier *classifier);
 WENLEI_EXPORT size_t wenlei_class_count(const wenlei_classifier *classifier);
 WENLEI_EXPORT const char *wenlei_class_name(const wenlei_classifier *classifier, size_t number);
 WENLEI_EXPORT const char *wenlei_class_at(const wenlei_classifier *classifier, size_t index);
+/* The class's name as the set was trained with it (UTF-8, by class number):
+ * the label a training corpus gave, tag included, where wenlei_class_name
+ * gives the name answers show ("1 Sports" answers "Sports"); NULL out of
+ * range. */
+WENLEI_EXPORT const char *wenlei_class_label(const wenlei_classifier *classifier, size_t number);
 
 /* The number of the class named `name` (UTF-8, as wenlei_class_name gives
  * it); 0 when no class has that name. */

@@ -395,6 +395,10 @@ class Classifier:
         self._handle = handle.value
         self._classes = [native.text(lib.wenlei_class_name(self._handle, number))
                          for number in range(1, lib.wenlei_class_count(self._handle) + 1)]
+        self._labels = list(self._classes)
+        if native.has("wenlei_class_label"):
+            self._labels = [native.text(lib.wenlei_class_label(self._handle, number))
+                            for number in range(1, len(self._classes) + 1)]
         self._warning = None
         if native.has("wenlei_warning"):
             warning = lib.wenlei_warning(self._handle)
@@ -412,6 +416,13 @@ class Classifier:
     def classes(self) -> List[str]:
         """The class names, by class number 1, 2, ..."""
         return list(self._classes)
+
+    @property
+    def class_labels(self) -> List[str]:
+        """The class names as the set was trained with them, by class number:
+        a training label's text, tag included ("1 Sports" where ``classes``
+        holds "Sports")."""
+        return list(self._labels)
 
     @property
     def min_confidence(self) -> float:

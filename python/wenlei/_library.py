@@ -87,6 +87,7 @@ _FUNCTIONS = {
 # library has them (has() tells).
 _OPTIONAL_FUNCTIONS = {
     "wenlei_warning": (ctypes.c_char_p, [ctypes.c_void_p]),
+    "wenlei_class_label": (ctypes.c_char_p, [ctypes.c_void_p, ctypes.c_size_t]),
     "wenlei_result_explain_flags": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_uint,
                                                    _message_p]),
     "wenlei_train_options_create": (ctypes.c_void_p, []),

@@ -403,20 +403,9 @@ class _FittedSet:
 
     def columns(self, names) -> list:
         """The position in ``names`` (the labels' names, in classes_ order)
-        of each class number 1, 2, ... of the trained set, by the full names
-        its metadata file records (else the numbering training documents:
-        by the names' UTF-8 bytes)."""
-        numbered = {}
-        for line in self.files.get("Metadata.txt", b"").decode("utf-8").splitlines():
-            key, _, rest = line.partition(" ")
-            if key == "class":
-                number, _, name = rest.partition(" ")
-                numbered[int(number)] = name
-        if sorted(numbered.values()) != sorted(names):
-            ordered = sorted(names, key=lambda name: name.encode("utf-8"))
-            numbered = {number: name for number, name in enumerate(ordered, 1)}
+        of each class number 1, 2, ... of the trained set."""
         position = {name: index for index, name in enumerate(names)}
-        return [position[numbered[number]] for number in range(1, len(names) + 1)]
+        return [position[label] for label in self.classifier(None).class_labels]
 
     def classifier(self, min_confidence: Optional[float]) -> Classifier:
         with self._lock:

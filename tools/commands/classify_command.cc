@@ -22,7 +22,7 @@
 #include "tools/host/library_session.h"
 #include "tools/commands/option_parser.h"
 #include "tools/commands/progress_line.h"
-#include "tools/host/resource_set.h"
+#include "tools/host/resource_directory.h"
 #include "text/segmenter.h"
 #include "text/utf8.h"
 #include "wenlei/wenlei.h"
@@ -110,16 +110,17 @@ class Classify {
   // With --tsv: splits "id<TAB>text" into document->id and *text; false when
   // the line has no usable id (document->failure says why).
   bool TakeId(const std::string& origin, std::string* text, Document* document);
-  std::size_t CountKnown(const DocumentWords::Result& words) const;
+  // The modern interface's result for a document's words; null, with
+  // *failure saying why, when the library refuses it.
+  wenlei_result* ClassifyWords(const DocumentWords::Result& document, std::string* failure) const;
 
   const ClassifyOptions& options_;
   std::unique_ptr<GbkConverter> converter_;
   std::unique_ptr<Dictionary> dictionary_;
   std::unique_ptr<Segmenter> segmenter_;
-  // The modern interface's handle, or with --exports a host session of the
-  // exported functions and the vocabulary to count known words by.
+  // The modern interface's handle, and with --exports a host session of the
+  // exported functions.
   wenlei_classifier* classifier_ = nullptr;
-  Vocabulary vocabulary_;
   std::unique_ptr<LibrarySession> session_;
   bool failed_ = false;
 
@@ -134,24 +135,6 @@ bool Classify::SetUp() {
     Fail(found.message());
     return false;
   }
-  if (options_.exports) {
-    const Status loaded = vocabulary_.Load(ResourceFilePath(options_.resourceDir, "Source.dat"));
-    if (!loaded.ok()) {
-      Fail(loaded.message());
-      return false;
-    }
-  }
-  ModelHeader model;
-  const Status read = ReadModelHeader(ResourceFilePath(options_.resourceDir, "SVMModel"), &model);
-  if (!read.ok()) {
-    Fail(read.message());
-    return false;
-  }
-  if (!model.probability) {
-    Fail(ResourceFilePath(options_.resourceDir, "SVMModel") +
-         " gives no probabilities (train it with probability estimates on)");
-    return false;
-  }
   if (Status opened = GbkConverter::Open(&converter_); !opened.ok()) {
     Fail(opened.message());
     return false;
@@ -163,13 +146,8 @@ bool Classify::SetUp() {
     }
     segmenter_ = std::make_unique<Segmenter>(*dictionary_);
   }
-  if (options_.exports) {
-    if (Status opened = LibrarySession::Open(options_.resourceDir, &session_); !opened.ok()) {
-      Fail(opened.message());
-      return false;
-    }
-    return true;
-  }
+  // The modern interface's handle: the answers, or with --exports the check
+  // that the set fits together and each document's count of known words.
   char* message = nullptr;
   // The library holds documents to the same bound as the reading does.
   wenlei_options* openOptions = wenlei_options_create();
@@ -178,7 +156,9 @@ bool Classify::SetUp() {
   wenlei_options_set_max_document_bytes(openOptions, options_.maxBytes);
   // The dictionary this run segments with, for the library to compare with
   // the one the set was trained with.
-  if (!options_.words) wenlei_options_set_dictionary(openOptions, options_.dictionaryPath.c_str());
+  if (!options_.words && !options_.exports) {
+    wenlei_options_set_dictionary(openOptions, options_.dictionaryPath.c_str());
+  }
   const wenlei_status opened =
       wenlei_open(options_.resourceDir.c_str(), openOptions, &classifier_, &message);
   wenlei_options_destroy(openOptions);
@@ -186,6 +166,13 @@ bool Classify::SetUp() {
     Fail(message != nullptr ? message : "cannot open " + options_.resourceDir);
     wenlei_free(message);
     return false;
+  }
+  if (options_.exports) {
+    if (Status opened = LibrarySession::Open(options_.resourceDir, &session_); !opened.ok()) {
+      Fail(opened.message());
+      return false;
+    }
+    return true;
   }
   if (const char* warning = wenlei_warning(classifier_)) {
     std::fprintf(stderr, "%s: warning: %s\n", kProgram, warning);
@@ -374,28 +361,18 @@ std::vector<Classify::Answer> Classify::ClassifyBatch(const std::vector<const Do
         converter_->AppendUtf8(name, &utf8);
         answers[i].namesUtf8.push_back(utf8);
       }
-      answers[i].knownWords = CountKnown(documents[i]->words);
+      // The exports answer with names only.
+      std::string why;
+      if (wenlei_result* result = ClassifyWords(documents[i]->words, &why)) {
+        answers[i].knownWords = wenlei_result_known_words(result);
+        wenlei_result_free(result);
+      }
     }
     return answers;
   }
-  std::vector<const char*> words;
-  std::vector<std::size_t> lengths;
   for (std::size_t i = 0; i < documents.size(); ++i) {
-    words.clear();
-    lengths.clear();
-    const DocumentWords::Result& document = documents[i]->words;
-    for (std::size_t w = 0; w < document.wordCount(); ++w) {
-      words.push_back(document.word(w).data());
-      lengths.push_back(document.word(w).size());
-    }
-    wenlei_result* result = nullptr;
-    char* message = nullptr;
-    if (wenlei_classify_words(classifier_, words.data(), lengths.data(), words.size(), WENLEI_GBK,
-                              &result, &message) != WENLEI_OK) {
-      answers[i].failure = message != nullptr ? message : "the library refused a document";
-      wenlei_free(message);
-      continue;
-    }
+    wenlei_result* result = ClassifyWords(documents[i]->words, &answers[i].failure);
+    if (result == nullptr) continue;
     Answer& answer = answers[i];
     answer.gbk = wenlei_result_answer_gbk(result);
     answer.utf8 = wenlei_result_answer(result);
@@ -415,10 +392,23 @@ std::vector<Classify::Answer> Classify::ClassifyBatch(const std::vector<const Do
   return answers;
 }
 
-std::size_t Classify::CountKnown(const DocumentWords::Result& words) const {
-  std::size_t known = 0;
-  for (std::size_t i = 0; i < words.wordCount(); ++i) known += vocabulary_.Knows(words.word(i)) ? 1 : 0;
-  return known;
+wenlei_result* Classify::ClassifyWords(const DocumentWords::Result& document,
+                                       std::string* failure) const {
+  std::vector<const char*> words;
+  std::vector<std::size_t> lengths;
+  for (std::size_t w = 0; w < document.wordCount(); ++w) {
+    words.push_back(document.word(w).data());
+    lengths.push_back(document.word(w).size());
+  }
+  wenlei_result* result = nullptr;
+  char* message = nullptr;
+  if (wenlei_classify_words(classifier_, words.data(), lengths.data(), words.size(), WENLEI_GBK,
+                            &result, &message) != WENLEI_OK) {
+    *failure = message != nullptr ? message : "the library refused a document";
+    wenlei_free(message);
+    return nullptr;
+  }
+  return result;
 }
 
 bool Classify::TakeId(const std::string& origin, std::string* text, Document* document) {

@@ -527,10 +527,10 @@ TEST_F(ClassifyCommandTest, AnUnusableResourceSetOrDictionaryIsOneLineAndStatus1
        "no resource set at " + partial.path() + "/none (not a directory)", true},
       {{"-r", broken.path()}, "rejected resource file " + broken.path() + "/Source.dat: ", false},
       {{"-r", noProbabilities.path()},
-       noProbabilities.path() +
-           "/SVMModel gives no probabilities (train it with probability estimates on)",
+       "the resource set in " + noProbabilities.path() +
+           " does not fit together: the model has no probability estimates (probA, probB)",
        true},
-      {{"-r", notAModel.path()}, notAModel.path() + "/SVMModel is not a libsvm model", true},
+      {{"-r", notAModel.path()}, "damaged model file " + notAModel.path() + "/SVMModel: ", false},
       {{"-r", resources_->path(), "--dict", cache_.path() + "/none.txt"},
        "cannot open dictionary " + cache_.path() + "/none.txt", true},
       {{"-r", resources_->path(), "--dict", dictionary},

@@ -17,19 +17,12 @@
 #include "wenlei/exports.h"
 #include "util/file_bytes.h"
 #include "wenlei/wenlei.h"
-#include "source/source_data.h"
-#include "source/source_file.h"
-#include "source/confidence_file.h"
-#include "source/metadata_file.h"
 #include "text/dictionary.h"
-#include "text/gbk_converter.h"
 #include "text/segmenter.h"
 #include "tools/commands/bundled_files.h"
 #include "tools/commands/commands.h"
 #include "tools/commands/option_parser.h"
 #include "tools/host/host_word_list.h"
-#include "tools/host/library_session.h"
-#include "tools/host/resource_set.h"
 #include "tools/host/working_directory.h"
 #include "train/corpus.h"
 #include "tools/training/evaluation.h"
@@ -44,24 +37,24 @@ int Fail(const std::string& message) {
   return kExitFailure;
 }
 
-// The class names of a resource set, read from its Source.dat, after
-// checking that the set fits together.
-Status ReadResourceClasses(const std::string& directory, std::vector<std::string>* namesGbk) {
-  const std::string sourcePath = (Utf8Path(directory) / kSourceFileName).u8string();
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(OpenFile(sourcePath, "rb"), &std::fclose);
-  if (!file) return Status(Status::Code::kNotFound, sourcePath + ": cannot open for reading");
-  SourceFileContents contents;
-  if (Status read = ReadSourceFile(file.get(), &contents); !read.ok()) {
-    return Status(read.code(), sourcePath + ": " + read.message());
+// The classes a result names, by index (class number - 1): one or two, or
+// none for a document without a known word.
+ParsedAnswer AnswerOf(const wenlei_classifier* classifier, const wenlei_result* result) {
+  ParsedAnswer parsed;
+  const std::size_t names = wenlei_result_name_count(result);
+  if (names == 0) {
+    parsed.kind = ParsedAnswer::Kind::kNoKnownWords;
+    return parsed;
   }
-  if (contents.classNames.size() < 3 || contents.classNames[0] != "NULL") {
-    return Status(Status::Code::kCorrupt,
-                  sourcePath + ": expected \"NULL\" and two or more class names");
+  int indices[2] = {-1, -1};
+  for (std::size_t i = 0; i < names && i < 2; ++i) {
+    indices[i] = static_cast<int>(wenlei_class_number(classifier, wenlei_result_name(result, i))) - 1;
+    if (indices[i] < 0) return parsed;
   }
-  namesGbk->assign(contents.classNames.begin() + 1, contents.classNames.end());
-  // Whether the model fits the class names (and the rest of the set): the
-  // library's own check, the one its modern interface opens a set with.
-  return CheckResourceSetFits(directory);
+  parsed.kind = names == 1 ? ParsedAnswer::Kind::kOneClass : ParsedAnswer::Kind::kTwoClasses;
+  parsed.first = indices[0];
+  parsed.second = names == 1 ? -1 : indices[1];
+  return parsed;
 }
 
 // What the model says about one document beyond its answer text.
@@ -147,22 +140,23 @@ int RunEvalCommand(int argc, char** argv) {
   }
   const std::string directory = operands[0], testPath = operands[1];
 
-  std::vector<std::string> namesGbk;
-  if (Status read = ReadResourceClasses(directory, &namesGbk); !read.ok()) {
-    return Fail(read.message());
-  }
-  const std::string prefix = ResourceFilePath(directory, "");
-  if (minConfidence < 0.0) {
-    ConfidenceSettings settings;
-    const Status read = ReadConfidenceFile(prefix, &settings);
-    if (read.ok()) {
-      minConfidence = settings.minConfidence;
-    } else if (read.code() == Status::Code::kNotFound) {
-      minConfidence = 0.0;
-    } else {
-      return Fail(read.message());
+  // One handle for both doors: the class names and the threshold, and the
+  // ranking and confidence of every document's words.
+  wenlei_classifier* classifier = nullptr;
+  {
+    char* message = nullptr;
+    wenlei_options* options = wenlei_options_create();
+    wenlei_options_set_min_confidence(options, minConfidence);
+    const wenlei_status opened = wenlei_open(directory.c_str(), options, &classifier, &message);
+    wenlei_options_destroy(options);
+    if (opened != WENLEI_OK) {
+      const std::string why = message != nullptr ? message : "cannot open " + directory;
+      wenlei_free(message);
+      return Fail(why);
     }
   }
+  std::unique_ptr<wenlei_classifier, void (*)(wenlei_classifier*)> closer(classifier, &wenlei_close);
+  minConfidence = wenlei_min_confidence(classifier);
   std::unique_ptr<Dictionary> dictionary;
   std::unique_ptr<Segmenter> segmenter;
   if (raw) {
@@ -183,20 +177,11 @@ int RunEvalCommand(int argc, char** argv) {
                  testPath.c_str(), kLongWordCharacters);
   }
 
-  std::unique_ptr<GbkConverter> converter;
-  if (Status opened = GbkConverter::Open(&converter); !opened.ok()) return Fail(opened.message());
+  // A test file names the classes as the set was trained with them.
+  const std::size_t classCount = wenlei_class_count(classifier);
   std::vector<std::string> namesUtf8;
-  for (const auto& name : namesGbk) {
-    namesUtf8.emplace_back();
-    converter->AppendUtf8(name, &namesUtf8.back());
-  }
-  // Source.dat may hold short forms of long names; the test file names the
-  // classes in full, as the metadata file does.
-  SetMetadata metadata;
-  Status described = ReadMetadataFile(prefix, &metadata);
-  if (!described.ok() && described.code() != Status::Code::kNotFound) return Fail(described.message());
-  for (const auto& [number, name] : metadata.classNames) {
-    if (number >= 1 && static_cast<std::size_t>(number) <= namesUtf8.size()) namesUtf8[number - 1] = name;
+  for (std::size_t number = 1; number <= classCount; ++number) {
+    namesUtf8.emplace_back(wenlei_class_label(classifier, number));
   }
   // The test file's classes by the resource set's numbering.
   constexpr int kNoClass = kOutOfDomain - 1;
@@ -253,20 +238,6 @@ int RunEvalCommand(int argc, char** argv) {
 
   // Both doors: the modern interface's ranking, confidence and flag for a
   // document's words; without --exports its answer too.
-  wenlei_classifier* classifier = nullptr;
-  {
-    char* message = nullptr;
-    wenlei_options* options = wenlei_options_create();
-    wenlei_options_set_min_confidence(options, minConfidence);
-    const wenlei_status opened = wenlei_open(directory.c_str(), options, &classifier, &message);
-    wenlei_options_destroy(options);
-    if (opened != WENLEI_OK) {
-      const std::string why = message != nullptr ? message : "cannot open " + directory;
-      wenlei_free(message);
-      return Fail(why);
-    }
-  }
-  std::unique_ptr<wenlei_classifier, void (*)(wenlei_classifier*)> closer(classifier, &wenlei_close);
   std::vector<const char*> words;
   std::vector<std::size_t> lengths;
   // The modern interface's result for a document, or null with *why set.
@@ -293,10 +264,10 @@ int RunEvalCommand(int argc, char** argv) {
     score.knownWords = wenlei_result_known_words(result);
     score.confidence = wenlei_result_confidence(result);
     const std::size_t ranked = wenlei_result_class_count(result);
-    if (ranked > 0) score.probabilities.assign(namesGbk.size(), 0.0);
+    if (ranked > 0) score.probabilities.assign(classCount, 0.0);
     for (std::size_t rank = 0; rank < ranked; ++rank) {
       const int index = static_cast<int>(wenlei_result_class_number(result, rank)) - 1;
-      if (index < 0 || index >= static_cast<int>(namesGbk.size())) continue;
+      if (index < 0 || index >= static_cast<int>(classCount)) continue;
       score.ranking.push_back(index);
       score.probabilities[index] = wenlei_result_probability(result, rank);
     }
@@ -311,7 +282,7 @@ int RunEvalCommand(int argc, char** argv) {
       wenlei_result* result = classify(document, &why);
       seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       if (result == nullptr) return Fail(why);
-      record(document, ParseAnswer(wenlei_result_answer_gbk(result), namesGbk), scoreOf(result),
+      record(document, AnswerOf(classifier, result), scoreOf(result),
              wenlei_result_unknown(result) != 0);
       wenlei_result_free(result);
       if ((i + 1) % kBatchSize == 0 || i + 1 == total) progress(i + 1);
@@ -362,7 +333,12 @@ int RunEvalCommand(int argc, char** argv) {
           releasesource();
           return Fail(why);
         }
-        record(document, ParseAnswer(answers[i - begin], namesGbk), scoreOf(result),
+        // The exports' answer text is the modern interface's for the same
+        // words; one that is not names no class it can be told from.
+        const ParsedAnswer answer = std::string(answers[i - begin]) == wenlei_result_answer_gbk(result)
+                                        ? AnswerOf(classifier, result)
+                                        : ParsedAnswer();
+        record(document, answer, scoreOf(result),
                wenlei_result_unknown(result) != 0);
         wenlei_result_free(result);
       }

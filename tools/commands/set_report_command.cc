@@ -10,15 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "classify/engine.h"
 #include "source/metadata_file.h"
 #include "source/source_data.h"
 #include "source/source_file.h"
 #include "tools/commands/bundled_files.h"
 #include "tools/commands/commands.h"
-#include "tools/host/library_session.h"
 #include "text/gbk_converter.h"
 #include "tools/commands/option_parser.h"
-#include "tools/host/resource_set.h"
+#include "tools/host/resource_directory.h"
 #include "text/utf8.h"
 #include "util/file_bytes.h"
 
@@ -42,8 +42,8 @@ class Inspection {
   Inspection(std::string dir, GbkConverter* converter)
       : dir_(std::move(dir)), converter_(converter) {}
 
-  // Reads Source.dat (and the model's header when there is a model); false
-  // after reporting why not.
+  // Reads Source.dat's records and opens the set as classification does;
+  // false after reporting why not.
   bool Load();
   void PrintSummary();
   // False when word is not UTF-8.
@@ -60,9 +60,7 @@ class Inspection {
   GbkConverter* converter_;
   SourceFileContents contents_;  // the records as the file holds them
   SourceData sourceData_;        // the tables as the library builds them
-  bool hasModel_ = false;
-  ModelHeader model_;
-  std::string modelError_;
+  std::unique_ptr<Engine> engine_;  // the model's kind
 };
 
 bool Inspection::Load() {
@@ -85,14 +83,9 @@ bool Inspection::Load() {
     Fail("cannot load " + sourcePath);
     return false;
   }
-  const std::string modelPath = ResourceFilePath(dir_, kModelFileName);
-  hasModel_ = FileSize(modelPath) >= 0;
-  if (hasModel_) {
-    const Status read = ReadModelHeader(modelPath, &model_);
-    if (!read.ok()) {
-      model_ = ModelHeader();
-      modelError_ = read.message();
-    }
+  if (Status opened = Engine::Open(dir_, EngineOptions(), &engine_); !opened.ok()) {
+    Fail(opened.message());
+    return false;
   }
   return true;
 }
@@ -118,17 +111,10 @@ void Inspection::PrintSummary() {
   std::printf("  ClassTable:      %s entries\n",
               records(sourceData_.classTable.size(), contents_.classNames.size()).c_str());
   std::printf("  averageDocLength: %.17g\n", sourceData_.averageDocLength);
-  if (!hasModel_) {
-    std::printf("SVMModel:          missing\n");
-  } else if (!modelError_.empty()) {
-    std::printf("SVMModel:          %lld bytes, unreadable: %s\n", FileSize(modelPath),
-                modelError_.c_str());
-  } else {
-    std::printf("SVMModel:          %lld bytes, %s, %s kernel, %d classes, %zu support vectors, %s\n",
-                FileSize(modelPath), model_.svmType.c_str(), model_.kernelType.c_str(),
-                model_.classCount, model_.supportVectors,
-                model_.probability ? "probability estimates" : "NO probability estimates");
-  }
+  // Opened, so a classifying model with probability estimates.
+  std::printf("SVMModel:          %lld bytes, %s, %s kernel, %zu classes, %d support vectors, %s\n",
+              FileSize(modelPath), engine_->svmTypeName(), engine_->kernelName(),
+              engine_->classCount(), engine_->supportVectorCount(), "probability estimates");
   // Metadata.txt names the classes in full where Source.dat holds a short
   // form: the mapping "short -> full" is shown for those.
   SetMetadata metadata;
@@ -229,10 +215,6 @@ int RunSetReportCommand(int argc, char** argv) {
   }
   Inspection inspection(operands[0], converter.get());
   if (!inspection.Load()) return kExitFailure;
-  if (Status fits = CheckResourceSetFits(operands[0]); !fits.ok()) {
-    Fail(fits.message());
-    return kExitFailure;
-  }
   if (words.empty()) {
     inspection.PrintSummary();
     return kExitSuccess;

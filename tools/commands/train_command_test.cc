@@ -433,7 +433,8 @@ TEST_F(TrainCommandTest, EvalMeasuresThroughTheLibrary) {
 
   ChildOutcome missing = RunCommand(&RunEvalCommand, {"eval", dir_.path() + "/nothing", testPath});
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err, "wenlei eval: " + dir_.path() + "/nothing/Source.dat: cannot open for reading\n");
+  EXPECT_EQ(missing.err,
+            "wenlei eval: cannot read " + dir_.path() + "/nothing/Source.dat: No such file or directory\n");
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <sstream>
 
-#include "interface/classifier.h"
 #include "tools/commands/json_text.h"
 #include "text/utf8.h"
 
@@ -57,48 +56,6 @@ std::string JsonNumber(double value) {
 const char kNoClassColumn[] = "(none)";
 
 }  // namespace
-
-std::string AnswerName(const std::string& className) {
-  std::size_t space = className.find(' ');
-  return space == std::string::npos ? className : className.substr(space + 1);
-}
-
-ParsedAnswer ParseAnswer(const std::string& answerGbk,
-                         const std::vector<std::string>& resourceNamesGbk) {
-  ParsedAnswer parsed;
-  if (answerGbk == ShortTextMessage()) {
-    parsed.kind = ParsedAnswer::Kind::kNoKnownWords;
-    return parsed;
-  }
-  std::vector<std::string> classNamesGbk;
-  for (const auto& name : resourceNamesGbk) classNamesGbk.push_back(AnswerName(name));
-  const int n = static_cast<int>(classNamesGbk.size());
-  for (int i = 0; i < n; ++i) {
-    if (answerGbk == classNamesGbk[i]) {
-      parsed.kind = ParsedAnswer::Kind::kOneClass;
-      parsed.first = i;
-      return parsed;
-    }
-  }
-  static const std::string kJoin = " or ";
-  for (int i = 0; i < n; ++i) {
-    const std::string& first = classNamesGbk[i];
-    if (answerGbk.compare(0, first.size(), first) != 0 ||
-        answerGbk.compare(first.size(), kJoin.size(), kJoin) != 0) {
-      continue;
-    }
-    const std::string rest = answerGbk.substr(first.size() + kJoin.size());
-    for (int j = 0; j < n; ++j) {
-      if (j != i && rest == classNamesGbk[j]) {
-        parsed.kind = ParsedAnswer::Kind::kTwoClasses;
-        parsed.first = i;
-        parsed.second = j;
-        return parsed;
-      }
-    }
-  }
-  return parsed;
-}
 
 Evaluation::Evaluation(std::vector<std::string> classNames)
     : classNames_(std::move(classNames)),

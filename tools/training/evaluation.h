@@ -7,24 +7,14 @@
 
 namespace wenlei {
 
-// An answer of Classification, matched against the resource set's class
-// names: one name, two names joined by " or ", or the fixed message for a
-// document without known words.
+// The classes an answer names: one, two (joined by " or "), none for a
+// document without known words, or an answer that names no class.
 struct ParsedAnswer {
   enum class Kind { kOneClass, kTwoClasses, kNoKnownWords, kUnrecognised };
   Kind kind = Kind::kUnrecognised;
   int first = -1;   // 0-based class index (class number - 1)
   int second = -1;  // with kTwoClasses
 };
-
-// A class name as answers show it: a leading tag up to the first space is
-// left out ("01 Sports" answers "Sports").
-std::string AnswerName(const std::string& className);
-
-// classNamesGbk holds the names of classes 1..n in order, as the resource
-// file holds them.  The answer is matched whole against their answer forms,
-// so a name that itself contains " or " is still recognised.
-ParsedAnswer ParseAnswer(const std::string& answerGbk, const std::vector<std::string>& classNamesGbk);
 
 // What the model's probabilities say about a document: its two most
 // probable classes (0-based, -1 when missing) and whether its confidence

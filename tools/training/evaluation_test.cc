@@ -2,47 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "interface/classifier.h"
-
 namespace wenlei {
 namespace {
 
 using Kind = ParsedAnswer::Kind;
-
-const std::vector<std::string> kNames = {"sport", "art", "01 music", "x a or b"};
-
-// Answers show a name without its tag; a name whose answer form holds
-// " or " is matched whole first.
-TEST(ParseAnswerTest, RecognisesOneNameTwoNamesAndTheShortTextMessage) {
-  const struct {
-    std::string answer;
-    Kind kind;
-    int first, second;
-  } cases[] = {
-      {"art", Kind::kOneClass, 1, -1},
-      {"art or sport", Kind::kTwoClasses, 1, 0},
-      {"music", Kind::kOneClass, 2, -1},
-      {"sport or music", Kind::kTwoClasses, 0, 2},
-      {"a or b", Kind::kOneClass, 3, -1},
-      {"a or b or art", Kind::kTwoClasses, 3, 1},
-      {ShortTextMessage(), Kind::kNoKnownWords, -1, -1},
-      {"01 music", Kind::kUnrecognised, -1, -1},
-      {"art or ", Kind::kUnrecognised, -1, -1},
-      {"", Kind::kUnrecognised, -1, -1},
-  };
-  for (const auto& c : cases) {
-    const ParsedAnswer parsed = ParseAnswer(c.answer, kNames);
-    EXPECT_EQ(parsed.kind, c.kind) << c.answer;
-    if (c.kind == Kind::kOneClass || c.kind == Kind::kTwoClasses) {
-      EXPECT_EQ(parsed.first, c.first) << c.answer;
-    }
-    if (c.kind == Kind::kTwoClasses) {
-      EXPECT_EQ(parsed.second, c.second) << c.answer;
-    }
-  }
-  EXPECT_EQ(AnswerName("01 music"), "music");
-  EXPECT_EQ(AnswerName("music"), "music");
-}
 
 ParsedAnswer One(int c) { return {Kind::kOneClass, c, -1}; }
 ParsedAnswer Two(int a, int b) { return {Kind::kTwoClasses, a, b}; }
