@@ -31,7 +31,6 @@
 #include <thread>
 #include <vector>
 
-#include "source/confidence_file.h"
 #include "source/source_data.h"
 #include "tools/commands/bundled_files.h"
 #include "tools/commands/commands.h"
