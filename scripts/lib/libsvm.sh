@@ -86,6 +86,53 @@ unpack_libsvm_tarball() {
   tar -C "$cache" -xf "$cache/$tarball"
 }
 
+# Prints the folder of Debian's source package PACKAGE unpacked in CACHE,
+# fetching and unpacking it when FINDER (a function: FINDER CACHE prints the
+# usable folder, or nothing) finds none.  The package must be of the version
+# WANTED starts, and the one DEV_PACKAGE has when it is installed.  WHAT
+# says what FINDER looks for, when the unpacked tree has none.
+#   debian_source PACKAGE DEV_PACKAGE WANTED CACHE FINDER WHAT
+debian_source() {
+  local package="$1" dev="$2" wanted="$3" cache="$4" finder="$5" what="$6"
+  local dir version linux_version dsc fetched=1
+  dir="$("$finder" "$cache")"
+  if [[ -n "$dir" ]]; then
+    echo "$dir"
+    return 0
+  fi
+  version="$(apt-cache showsrc "$package" 2>/dev/null | awk '/^Version:/ { print $2 }' | sort -V | tail -n 1)"
+  if [[ "$version" != "$wanted"* ]]; then
+    say "the $package source package is version '$version', the Linux build uses $wanted"
+    return 1
+  fi
+  linux_version="$(dpkg-query -W -f='${Version}' "$dev" 2>/dev/null || true)"
+  if [[ -n "$linux_version" && "$linux_version" != "$version" ]]; then
+    say "$dev is $linux_version but the source package is $version"
+    return 1
+  fi
+  mkdir -p "$cache"
+  # apt checks every file it fetches against the archive's signed index.
+  (cd "$cache" && apt-get source -qq --download-only "$package=$version" >/dev/null 2>&1) || fetched=0
+  dsc="$(find "$cache" -maxdepth 1 -name "${package}_${version}.dsc" | head -n 1)"
+  if [[ -z "$dsc" ]]; then
+    say "apt-get source did not deliver ${package}_${version}.dsc"
+    return 1
+  fi
+  if [[ $fetched -eq 1 ]] && command -v dpkg-source >/dev/null; then
+    (cd "$cache" && dpkg-source --no-check -x "$(basename "$dsc")" >/dev/null) || return 1
+  elif ! unpack_libsvm_tarball "$cache" "$dsc"; then
+    say "apt-get source could not fetch $package $version"
+    return 1
+  fi
+  dir="$("$finder" "$cache")"
+  if [[ -z "$dir" ]]; then
+    say "the unpacked $package source in $cache has no $what"
+    return 1
+  fi
+  say "$package $version in $dir"
+  echo "$dir"
+}
+
 # Prints the folder of libsvm's source (holding svm.cpp), fetching and
 # unpacking Debian's source package into CACHE when it is not there yet.
 # The package must be version LIBSVM_VERSION, the version of the installed
@@ -93,45 +140,10 @@ unpack_libsvm_tarball() {
 # source cannot be had (no deb-src entry, no network, another version).
 #   libsvm_source CACHE
 libsvm_source() {
-  local cache="$1" dir version linux_version dsc fetched=1
-  dir="$(cached_libsvm_source "$cache")"
-  if [[ -n "$dir" ]]; then
-    echo "$dir"
-    return 0
-  fi
-  if ! have_libsvm_deb_src; then
+  if [[ -z "$(cached_libsvm_source "$1")" ]] && ! have_libsvm_deb_src; then
     say "apt has no source entry for libsvm (scripts/windows --install-only adds one)"
     return 1
   fi
-  version="$(apt-cache showsrc libsvm | awk '/^Version:/ { print $2 }' | sort -V | tail -n 1)"
-  if [[ "$version" != "$LIBSVM_VERSION"* ]]; then
-    say "the libsvm source package is version '$version', the Linux build uses $LIBSVM_VERSION"
-    return 1
-  fi
-  linux_version="$(dpkg-query -W -f='${Version}' libsvm-dev 2>/dev/null || true)"
-  if [[ -n "$linux_version" && "$linux_version" != "$version" ]]; then
-    say "libsvm-dev is $linux_version but the source package is $version"
-    return 1
-  fi
-  mkdir -p "$cache"
-  # apt checks every file it fetches against the archive's signed index.
-  (cd "$cache" && apt-get source -qq --download-only "libsvm=$version" >/dev/null 2>&1) || fetched=0
-  dsc="$(find "$cache" -maxdepth 1 -name "libsvm_${version}.dsc" | head -n 1)"
-  if [[ -z "$dsc" ]]; then
-    say "apt-get source did not deliver libsvm_${version}.dsc"
-    return 1
-  fi
-  if [[ $fetched -eq 1 ]] && command -v dpkg-source >/dev/null; then
-    (cd "$cache" && dpkg-source --no-check -x "$(basename "$dsc")" >/dev/null) || return 1
-  elif ! unpack_libsvm_tarball "$cache" "$dsc"; then
-    say "apt-get source could not fetch libsvm $version"
-    return 1
-  fi
-  dir="$(cached_libsvm_source "$cache")"
-  if [[ -z "$dir" ]]; then
-    say "the unpacked libsvm source in $cache has no svm.cpp whose svm.h declares libsvm $LIBSVM_VERSION"
-    return 1
-  fi
-  say "libsvm $version in $dir"
-  echo "$dir"
+  debian_source libsvm libsvm-dev "$LIBSVM_VERSION" "$1" cached_libsvm_source \
+    "svm.cpp whose svm.h declares libsvm $LIBSVM_VERSION"
 }
