@@ -1,0 +1,17 @@
+# The functions the public headers promise: the five exported
+# classification functions and every wenlei_ function HEADER (wenlei.h)
+# declares, sorted; with an empty HEADER the five alone.
+function(wenlei_public_functions header out)
+  set(names Classification CreateClassifier LoadSource releaseClassifier releasesource)
+  if(header)
+    file(READ ${header} text)
+    string(REGEX MATCHALL "wenlei_[a-z_]+\\(" declared "${text}")
+    foreach(name IN LISTS declared)
+      string(REPLACE "(" "" name "${name}")
+      list(APPEND names ${name})
+    endforeach()
+  endif()
+  list(REMOVE_DUPLICATES names)
+  list(SORT names)
+  set(${out} ${names} PARENT_SCOPE)
+endfunction()
