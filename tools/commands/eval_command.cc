@@ -14,7 +14,6 @@
 #include <system_error>
 #include <vector>
 
-#include "wenlei/exports.h"
 #include "util/file_bytes.h"
 #include "wenlei/wenlei.h"
 #include "text/dictionary.h"
@@ -22,8 +21,7 @@
 #include "tools/commands/bundled_files.h"
 #include "tools/commands/commands.h"
 #include "tools/commands/option_parser.h"
-#include "tools/host/host_word_list.h"
-#include "tools/host/working_directory.h"
+#include "tools/host/library_session.h"
 #include "train/corpus.h"
 #include "tools/training/evaluation.h"
 
@@ -288,39 +286,19 @@ int RunEvalCommand(int argc, char** argv) {
       if ((i + 1) % kBatchSize == 0 || i + 1 == total) progress(i + 1);
     }
   } else {
-    // The library writes its working files beside the resource set it
-    // loads; a private working directory keeps them out of DIR.
-    std::unique_ptr<WorkingDirectory> working;
-    if (Status made = WorkingDirectory::Create(directory, &working); !made.ok()) {
-      return Fail(made.message());
+    std::unique_ptr<LibrarySession> session;
+    if (Status opened = LibrarySession::Open(directory, &session); !opened.ok()) {
+      return Fail(opened.message());
     }
-    if (LoadSource(working->prefix().c_str()) != 1) {
-      return Fail(directory + ": the library rejects the resource file");
-    }
-    ClassifierHandle handle = CreateClassifier();
     const std::size_t batch = oneByOne ? 1 : kBatchSize;
     for (std::size_t begin = 0; begin < total; begin += batch) {
       const std::size_t end = std::min(total, begin + batch);
-      std::vector<std::unique_ptr<HostWordList>> hostWords;
-      std::vector<WordList> lists;
-      for (std::size_t i = begin; i < end; ++i) {
-        hostWords.push_back(std::make_unique<HostWordList>(test.documents[i].words));
-        lists.push_back(*hostWords.back()->list());
-      }
-      std::vector<std::vector<char>> buffers(end - begin, std::vector<char>(256));
-      std::vector<char*> answers;
-      for (auto& buffer : buffers) answers.push_back(buffer.data());
+      std::vector<std::vector<std::string>> documents;
+      for (std::size_t i = begin; i < end; ++i) documents.push_back(test.documents[i].words);
       auto start = std::chrono::steady_clock::now();
-      if (oneByOne) {
-        Classification(handle, &lists[0], answers[0]);
-      } else {
-#if defined(_WIN32)
-        // The Windows DLL exports the five functions only.
-        for (std::size_t i = 0; i < lists.size(); ++i) Classification(handle, &lists[i], answers[i]);
-#else
-        BatchClassification(handle, lists.data(), lists.size(), answers.data());
-#endif
-      }
+      const std::vector<std::string> answers =
+          oneByOne ? std::vector<std::string>{session->Classify(documents[0])}
+                   : session->ClassifyBatch(documents);
       seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       // The exported functions answer with names only: the ranking and the
       // confidence come from the modern interface for the same words.
@@ -328,14 +306,10 @@ int RunEvalCommand(int argc, char** argv) {
         const CorpusDocument& document = test.documents[i];
         std::string why;
         wenlei_result* result = classify(document, &why);
-        if (result == nullptr) {
-          releaseClassifier(handle);
-          releasesource();
-          return Fail(why);
-        }
+        if (result == nullptr) return Fail(why);
         // The exports' answer text is the modern interface's for the same
         // words; one that is not names no class it can be told from.
-        const ParsedAnswer answer = std::string(answers[i - begin]) == wenlei_result_answer_gbk(result)
+        const ParsedAnswer answer = answers[i - begin] == wenlei_result_answer_gbk(result)
                                         ? AnswerOf(classifier, result)
                                         : ParsedAnswer();
         record(document, answer, scoreOf(result),
@@ -344,8 +318,6 @@ int RunEvalCommand(int argc, char** argv) {
       }
       progress(end);
     }
-    releaseClassifier(handle);
-    releasesource();
   }
   if (showProgress) std::fputs("\n", stderr);
   evaluation.SetSecondsPerDocument(seconds / static_cast<double>(total));

@@ -1,7 +1,6 @@
 #include "tools/host/library_session.h"
 
 #include "tools/host/host_word_list.h"
-#include "wenlei/wenlei.h"
 
 namespace wenlei {
 namespace {
@@ -15,13 +14,8 @@ constexpr std::size_t kAnswerBufferSize = 256;
 
 Status LibrarySession::Open(const std::string& resourceDir,
                             std::unique_ptr<LibrarySession>* session) {
-  // The exports name classes by position whatever the model says; a set
-  // whose parts do not fit is refused first, by the library's own check.
-  if (Status fits = CheckResourceSetFits(resourceDir); !fits.ok()) return fits;
   std::unique_ptr<WorkingDirectory> directory;
   if (Status made = WorkingDirectory::Create(resourceDir, &directory); !made.ok()) return made;
-  // The caller has checked that Source.dat exists; a missing file would end
-  // the process inside LoadSource.
   if (LoadSource(directory->prefix().c_str()) != 1) {
     return Status(Status::Code::kCorrupt,
                   "the library rejected the resource file of " + resourceDir);
@@ -29,20 +23,6 @@ Status LibrarySession::Open(const std::string& resourceDir,
   ClassifierHandle handle = CreateClassifier();
   session->reset(new LibrarySession(std::move(directory), handle));
   return Status::Ok();
-}
-
-Status CheckResourceSetFits(const std::string& resourceDir) {
-  wenlei_classifier* classifier = nullptr;
-  char* message = nullptr;
-  const wenlei_status opened = wenlei_open(resourceDir.c_str(), nullptr, &classifier, &message);
-  if (opened == WENLEI_OK) {
-    wenlei_close(classifier);
-    return Status::Ok();
-  }
-  Status refused(static_cast<Status::Code>(opened),
-                 message != nullptr ? message : "cannot open the resource set in " + resourceDir);
-  wenlei_free(message);
-  return refused;
 }
 
 LibrarySession::~LibrarySession() {

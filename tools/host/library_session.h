@@ -13,12 +13,6 @@
 
 namespace wenlei {
 
-// Whether the resource set in resourceDir fits together as the library's
-// modern interface checks it when opening one (model labels 1..n in order,
-// as many classes as Source.dat names, probabilities, features within the
-// vocabulary); otherwise that check's code and one line.
-Status CheckResourceSetFits(const std::string& resourceDir);
-
 // How a host uses the library, through the exported functions only: load a
 // resource set once, create a handle, classify documents one after another,
 // release the handle and the tables.  The resource set is loaded from a
@@ -26,8 +20,11 @@ Status CheckResourceSetFits(const std::string& resourceDir);
 // the resource set and concurrent processes never share them.
 class LibrarySession {
  public:
-  // Makes the working directory for resourceDir (which must hold Source.dat
-  // and SVMModel), loads it and creates a handle in *session.
+  // Makes the working directory for resourceDir, loads it and creates a
+  // handle in *session.  The exports name classes by position whatever the
+  // model says: the caller has opened the set with the modern interface
+  // first, which refuses one whose parts do not fit (and one without
+  // Source.dat, which would end the process inside LoadSource).
   static Status Open(const std::string& resourceDir, std::unique_ptr<LibrarySession>* session);
   ~LibrarySession();
   LibrarySession(const LibrarySession&) = delete;
