@@ -374,6 +374,30 @@ TEST(TrainOptionsTest, EveryDefaultShownIsOneTheOptionTakes) {
   EXPECT_EQ(settings.Set("folds", "100000").message(), "\"100000\" is not a whole number from 2 to 1000");
 }
 
+// A test file names the classes as training did, tag and all; both doors
+// tell which classes an answer names, long names included.
+TEST_F(TrainCommandTest, EvalTakesTheClassesAsTrainedThroughBothDoors) {
+  GeneratedCorpus corpus;
+  corpus.classNames = {"01 体育", "财经 与 金融 新闻", "科技"};
+  WriteFile(corpusPath_, corpus.Text());
+  ASSERT_EQ(Train({"--features", "all"}).status, 0);
+  const std::string testPath = dir_.path() + "/test.tsv";
+  corpus.seed = 99;
+  corpus.documentsPerClass = 8;
+  WriteFile(testPath, corpus.Text());
+  std::string reports[2];
+  for (bool exports : {false, true}) {
+    std::vector<std::string> arguments = {"eval", output_, testPath, "--json"};
+    if (exports) arguments.push_back("--exports");
+    ChildOutcome run = RunCommand(&RunEvalCommand, arguments);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\"unrecognised\": 0,"), std::string::npos) << run.out;
+    EXPECT_GE(NumberAfter(run.out, "\"accuracy\": "), 0.9) << run.out;
+    reports[exports] = run.out.substr(0, run.out.find("\"seconds_per_document\""));
+  }
+  EXPECT_EQ(reports[0], reports[1]);
+}
+
 TEST_F(TrainCommandTest, EvalMeasuresThroughTheLibrary) {
   ASSERT_EQ(Train({"--features", "all"}).status, 0);
   const std::string testPath = dir_.path() + "/test.tsv";
