@@ -112,9 +112,10 @@ void Inspection::PrintSummary() {
               records(sourceData_.classTable.size(), contents_.classNames.size()).c_str());
   std::printf("  averageDocLength: %.17g\n", sourceData_.averageDocLength);
   // Opened, so a classifying model with probability estimates.
-  std::printf("SVMModel:          %lld bytes, %s, %s kernel, %zu classes, %d support vectors, %s\n",
+  std::printf("SVMModel:          %lld bytes, %s, %s kernel, %zu classes, %d support vectors, "
+              "probability estimates\n",
               FileSize(modelPath), engine_->svmTypeName(), engine_->kernelName(),
-              engine_->classCount(), engine_->supportVectorCount(), "probability estimates");
+              engine_->classCount(), engine_->supportVectorCount());
   // Metadata.txt names the classes in full where Source.dat holds a short
   // form: the mapping "short -> full" is shown for those.
   SetMetadata metadata;
