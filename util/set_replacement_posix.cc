@@ -1,5 +1,3 @@
-#include "util/set_replacement.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,27 +5,15 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
-#include "util/working_file.h"
+#include "util/set_replacement.h"
+#include "util/set_replacement_files.h"
 
-namespace wenlei {
+namespace wenlei::replacement_files {
 namespace {
-
-using Code = Status::Code;
-
-ReplacementFault gFault = nullptr;
-
-// The errno a test injects at a step, or 0.
-int Injected(const char* step, const std::string& name) {
-  return gFault != nullptr ? gFault(step, name) : 0;
-}
-
-Status Failure(const std::string& what, int error) {
-  return Status(Code::kIoError, what + ": " + SystemReason(error));
-}
 
 // Syncs the file or directory at path, opened without following a link.
 int Sync(const std::string& path, int extraFlags) {
@@ -38,11 +24,27 @@ int Sync(const std::string& path, int extraFlags) {
   return synced;
 }
 
-// Whether a name is one that Begin gives staging directories (mkdtemp's
-// six characters after the start).
+// Whether a name is one that MakeStaging gives (mkdtemp's six characters
+// after the start).
 bool IsStagingName(const std::string& name) {
   return name.size() == sizeof kStagingStart - 1 + 6 &&
          name.compare(0, sizeof kStagingStart - 1, kStagingStart) == 0;
+}
+
+}  // namespace
+
+const char kSeparator = '/';
+
+std::string WithoutFinalSeparators(std::string directory) {
+  while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
+  return directory;
+}
+
+int MakeStaging(const std::string& directory, std::string* staging) {
+  std::string pattern = directory + "/" + kStagingStart + "XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) return errno;
+  *staging = pattern + "/";
+  return 0;
 }
 
 // Only the lock holder has a staging directory, so every one found under
@@ -69,13 +71,30 @@ void RemoveLeftovers(const std::string& directory) {
   }
 }
 
-// Gives the old file at target a second name at kept: a hard link, or
-// where the file system has none (FAT, some network shares) or refuses one
-// to another user's file, a copy (of a link, the link itself).
-int Keep(const std::string& target, const std::string& kept, const struct stat& information) {
+int SyncFile(const std::string& path) { return Sync(path, 0); }
+
+int SyncDirectory(const std::string& path) { return Sync(path, O_DIRECTORY); }
+
+int Examine(const std::string& path, Entry* entry) {
+  struct stat information;
+  if (lstat(path.c_str(), &information) != 0) {
+    if (errno != ENOENT) return errno;
+    *entry = Entry::kMissing;
+    return 0;
+  }
+  *entry = S_ISDIR(information.st_mode) ? Entry::kDirectory : Entry::kFile;
+  return 0;
+}
+
+// A hard link, or where the file system has none (FAT, some network
+// shares) or refuses one to another user's file, a copy (of a link, the
+// link itself).
+int KeepOld(const std::string& target, const std::string& kept) {
   if (linkat(AT_FDCWD, target.c_str(), AT_FDCWD, kept.c_str(), 0) == 0) return 0;
   const int linkError = errno;
   if (linkError != EPERM && linkError != EOPNOTSUPP && linkError != EMLINK) return linkError;
+  struct stat information;
+  if (lstat(target.c_str(), &information) != 0) return errno;
   std::error_code copied;
   if (S_ISLNK(information.st_mode)) {
     std::filesystem::copy_symlink(target, kept, copied);
@@ -85,107 +104,17 @@ int Keep(const std::string& target, const std::string& kept, const struct stat& 
   return copied ? copied.value() : 0;
 }
 
-}  // namespace
-
-void SetReplacementFaultForTesting(ReplacementFault fault) { gFault = fault; }
-
-SetReplacement::~SetReplacement() { Finish(); }
-
-Status SetReplacement::Begin(const std::string& directory) {
-  Finish();
-  directory_ = directory;
-  while (directory_.size() > 1 && directory_.back() == '/') directory_.pop_back();
-  lockPath_ = directory_ + "/" + kSetLockName;
-  bool busy = false;
-  if (Status status = lock_.TryLock(lockPath_, &busy); !status.ok()) return status;
-  if (busy) {
-    return Status(Code::kIoError, "another training is writing " + directory +
-                                      " (it holds " + lockPath_ + "); try again when it is done");
-  }
-  locked_ = true;
-  RemoveLeftovers(directory_);
-  std::string pattern = directory_ + "/" + kStagingStart + "XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) {
-    const int error = errno;
-    Finish();
-    return Failure("cannot write in " + directory, error);
-  }
-  staging_ = pattern + "/";
-  return Status::Ok();
+int MoveOver(const std::string& from, const std::string& to) {
+  return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
-Status SetReplacement::Written(const std::string& name) const {
-  if (const int error = Injected("write", name)) return Failure("cannot write " + staging_ + name, error);
-  return Status::Ok();
+int Remove(const std::string& path) { return unlink(path.c_str()) == 0 ? 0 : errno; }
+
+// Removed while still held: a writer that opened it meanwhile finds that
+// its file lost its name and opens the path again (FileLock).
+void RemoveLock(FileLock* lock, const std::string& path) {
+  unlink(path.c_str());
+  lock->Unlock();
 }
 
-Status SetReplacement::Commit(const std::vector<std::string>& names) {
-  if (staging_.empty()) return Status(Code::kInternal, "no staging directory to move files from");
-  for (const auto& name : names) {
-    int error = Injected("sync", name);
-    if (error == 0) error = Sync(staging_ + name, 0);
-    if (error != 0) return Failure("cannot sync " + staging_ + name, error);
-  }
-  if (const int error = Sync(staging_, O_DIRECTORY)) return Failure("cannot sync " + staging_, error);
-
-  // The old files keep a second name in the staging directory until every
-  // new one is in place; a link there is kept as a link, never followed.
-  std::vector<bool> hadOld(names.size(), false);
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    const std::string target = directory_ + "/" + names[i];
-    struct stat information;
-    if (lstat(target.c_str(), &information) != 0) {
-      if (errno == ENOENT) continue;
-      return Failure("cannot look at " + target, errno);
-    }
-    if (S_ISDIR(information.st_mode)) return Failure("cannot replace " + target, EISDIR);
-    int error = Injected("keep", names[i]);
-    if (error == 0) error = Keep(target, staging_ + names[i] + ".old", information);
-    if (error != 0) return Failure("cannot keep the old " + target + " while it is replaced", error);
-    hadOld[i] = true;
-  }
-
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    const std::string target = directory_ + "/" + names[i];
-    int error = Injected("rename", names[i]);
-    if (error == 0 && rename((staging_ + names[i]).c_str(), target.c_str()) != 0) error = errno;
-    if (error == 0) continue;
-    std::string unrestored;
-    for (std::size_t j = i; j-- > 0;) {
-      const std::string moved = directory_ + "/" + names[j];
-      int undone = Injected("restore", names[j]);
-      if (undone == 0) {
-        const bool back = hadOld[j] ? rename((staging_ + names[j] + ".old").c_str(), moved.c_str()) == 0
-                                    : unlink(moved.c_str()) == 0;
-        if (!back) undone = errno;
-      }
-      if (undone != 0) unrestored += (unrestored.empty() ? "" : ", ") + moved + " (" + SystemReason(undone) + ")";
-    }
-    Status failed = Failure("cannot move the new " + names[i] + " into " + directory_, error);
-    const std::string outcome =
-        unrestored.empty() ? "; the old files are kept as they were"
-                           : "; these could not be put back as they were: " + unrestored;
-    return Status(failed.code(), failed.message() + outcome);
-  }
-  // Where the system can, the directory's new entries reach the disk too;
-  // the files have, so a crash leaves one whole set or the other.
-  Sync(directory_, O_DIRECTORY);
-  return Status::Ok();
-}
-
-void SetReplacement::Finish() {
-  if (!staging_.empty()) {
-    std::error_code ignored;
-    std::filesystem::remove_all(staging_.substr(0, staging_.size() - 1), ignored);
-    staging_.clear();
-  }
-  if (locked_) {
-    // Removed while still held: a writer that opened it meanwhile finds
-    // that its file lost its name and opens the path again (FileLock).
-    unlink(lockPath_.c_str());
-    lock_.Unlock();
-    locked_ = false;
-  }
-}
-
-}  // namespace wenlei
+}  // namespace wenlei::replacement_files
