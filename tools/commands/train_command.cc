@@ -111,6 +111,10 @@ class StatusLine : public TrainingProgress {
       gTickerLock = &mutex_;
 #endif
       ticker_ = std::thread([this]() { Tick(); });
+      // The thread's start allocates outside the lock: no fork before the
+      // ticker holds it.
+      std::unique_lock<std::mutex> lock(mutex_);
+      wake_.wait(lock, [this]() { return ticking_; });
     }
   }
   ~StatusLine() override {
@@ -167,6 +171,8 @@ class StatusLine : public TrainingProgress {
 
   void Tick() {
     std::unique_lock<std::mutex> lock(mutex_);
+    ticking_ = true;
+    wake_.notify_all();
     const auto period = std::chrono::duration<double>(interval_);
     while (!wake_.wait_for(lock, period, [this]() { return stopping_; })) PrintLine();
   }
@@ -175,6 +181,7 @@ class StatusLine : public TrainingProgress {
   double interval_;
   bool shown_ = false;
   bool stopping_ = false;
+  bool ticking_ = false;  // the ticker holds the lock but while it waits
   std::string latest_;
   std::mutex mutex_;
   std::condition_variable wake_;
