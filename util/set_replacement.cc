@@ -27,6 +27,11 @@ Status Failure(const std::string& what, int error) {
 
 }  // namespace
 
+bool replacement_files::IsStagingName(const std::string& name) {
+  return name.size() == sizeof kStagingStart - 1 + 6 &&
+         name.compare(0, sizeof kStagingStart - 1, kStagingStart) == 0;
+}
+
 void SetReplacementFaultForTesting(ReplacementFault fault) { gFault = fault; }
 
 SetReplacement::~SetReplacement() { Finish(); }

@@ -21,6 +21,10 @@ std::string WithoutFinalSeparators(std::string directory);
 // its path with the final separator.
 int MakeStaging(const std::string& directory, std::string* staging);
 
+// Whether a name is one MakeStaging gives: the staging start and six
+// characters.
+bool IsStagingName(const std::string& name);
+
 // Removes the staging directories of writers that were killed outright:
 // only this user's directories, never what a link names.
 void RemoveLeftovers(const std::string& directory);

@@ -24,13 +24,6 @@ int Sync(const std::string& path, int extraFlags) {
   return synced;
 }
 
-// Whether a name is one that MakeStaging gives (mkdtemp's six characters
-// after the start).
-bool IsStagingName(const std::string& name) {
-  return name.size() == sizeof kStagingStart - 1 + 6 &&
-         name.compare(0, sizeof kStagingStart - 1, kStagingStart) == 0;
-}
-
 }  // namespace
 
 const char kSeparator = '/';

@@ -39,11 +39,6 @@ int LastErrorNumber() {
 
 std::wstring Wide(const std::string& utf8) { return Utf8Path(utf8).wstring(); }
 
-bool IsStagingName(const std::string& name) {
-  return name.size() == sizeof kStagingStart - 1 + 6 &&
-         name.compare(0, sizeof kStagingStart - 1, kStagingStart) == 0;
-}
-
 }  // namespace
 
 const char kSeparator = '\\';
