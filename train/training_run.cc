@@ -212,17 +212,14 @@ Status TrainResourceSet(const CorpusInput& input, const std::string& directory,
   // Locked before the first file is written, so the directory is known to
   // be writable before any training, and asked again under the lock: a run
   // that finished meanwhile may have written a set there.
+  // The model and its threshold first, the resource file after them and the
+  // metadata last: where the files move one by one, a reader of the exports
+  // that loads the new Source.dat finds the model that belongs to it.
   SetReplacement replacement;
-  status = replacement.Begin(directory);
+  status = replacement.Begin(directory, {kModelFileName, kConfidenceFileName, kSourceFileName, kMetadataFileName});
   if (status.ok() && !settings.force && holdsSet()) status = AlreadyHoldsSet(directory);
   if (status.ok()) status = TrainIntoStaging(input, settings, bundled, progress, replacement, outcome);
-  // The model and its threshold first, the resource file after them and the
-  // metadata last: a reader of the exports that loads the new Source.dat
-  // finds the model that belongs to it.
-  if (status.ok()) {
-    status = replacement.Commit(
-        {kModelFileName, kConfidenceFileName, kSourceFileName, kMetadataFileName});
-  }
+  if (status.ok()) status = replacement.Commit();
   replacement.Finish();
   if (status.ok() && progress != nullptr && outcome->report.AtOrBelowChance()) {
     progress->Warning(ChanceWarning(outcome->report));

@@ -25,9 +25,22 @@ int MakeStaging(const std::string& directory, std::string* staging);
 // characters.
 bool IsStagingName(const std::string& name);
 
-// Removes the staging directories of writers that were killed outright:
-// only this user's directories, never what a link names.
-void RemoveLeftovers(const std::string& directory);
+// Whether path is a directory of this user's own, not a link to one.
+bool IsOwnDirectory(const std::string& path);
+
+// The parent in which a staging directory can be exchanged with directory
+// in one step: the parent of its real path, on the same file system, and
+// writable; empty where there is none or the system exchanges nothing.
+// *real receives the directory's path with no link in it.
+std::string ExchangeParent(const std::string& directory, std::string* real);
+
+// Exchanges two directories' names in one step; ENOSYS where the system
+// cannot.
+int ExchangeDirectories(const std::string& first, const std::string& second);
+
+// Whether an error of ExchangeDirectories means only that this system or
+// file system cannot exchange, so that the files are to move one by one.
+bool CannotExchange(int error);
 
 int SyncFile(const std::string& path);
 // Makes a directory's entries reach the disk, where the system syncs
@@ -37,11 +50,23 @@ int SyncDirectory(const std::string& path);
 enum class Entry { kMissing, kDirectory, kFile };
 int Examine(const std::string& path, Entry* entry);
 
-// Gives the old file at target a second name at kept.
+// Gives fresh the mode, group and, where the process may, the owner of
+// old (nothing where old is missing or a link).  exact: fail unless all
+// three (and no access list or extended attribute of old) could be given.
+int GiveAccessOf(const std::string& old, const std::string& fresh, bool exact);
+
+// A second name for the file at from (a link: the link itself), never a
+// copy: EXDEV, EPERM and the like where the system refuses.
+int LinkEntry(const std::string& from, const std::string& to);
+
+// Gives the old file at target a second name at kept: a hard link, or
+// where the file system has none, a copy.
 int KeepOld(const std::string& target, const std::string& kept);
 
 // Moves from over to, replacing what to names.
 int MoveOver(const std::string& from, const std::string& to);
+// Moves from to to unless to names something (EEXIST then).
+int MoveIfAbsent(const std::string& from, const std::string& to);
 int Remove(const std::string& path);
 
 // Removes the lock file and releases the lock, in the order the system

@@ -1,13 +1,15 @@
-#include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <system_error>
-#include <vector>
 
 #include "util/set_replacement.h"
 #include "util/set_replacement_files.h"
@@ -22,6 +24,14 @@ int Sync(const std::string& path, int extraFlags) {
   const int synced = fsync(descriptor) == 0 ? 0 : errno;
   close(descriptor);
   return synced;
+}
+
+// Whether path has an access list, which a new directory would not share.
+bool HasAccessList(const std::string& path) {
+  for (const char* name : {"system.posix_acl_access", "system.posix_acl_default"}) {
+    if (lgetxattr(path.c_str(), name, nullptr, 0) >= 0) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -40,27 +50,63 @@ int MakeStaging(const std::string& directory, std::string* staging) {
   return 0;
 }
 
-// Only the lock holder has a staging directory, so every one found under
-// the lock belongs to a writer that was killed outright.  Only this user's
-// own directories are removed (a link is not a staging directory, and
-// remove_all follows none inside one).
-void RemoveLeftovers(const std::string& directory) {
-  DIR* listing = opendir(directory.c_str());
-  if (listing == nullptr) return;
-  std::vector<std::string> found;
-  while (const dirent* entry = readdir(listing)) {
-    if (IsStagingName(entry->d_name)) found.emplace_back(entry->d_name);
+bool IsOwnDirectory(const std::string& path) {
+  struct stat information;
+  return lstat(path.c_str(), &information) == 0 && S_ISDIR(information.st_mode) &&
+         information.st_uid == geteuid();
+}
+
+#if defined(RENAME_EXCHANGE)
+
+// A mount point (its parent on another device) cannot be exchanged; a
+// parent that cannot be written shows when the staging directory is made.
+std::string ExchangeParent(const std::string& directory, std::string* real) {
+  char* resolved = realpath(directory.c_str(), nullptr);
+  if (resolved == nullptr) return std::string();
+  *real = resolved;
+  std::free(resolved);
+  const std::size_t slash = real->rfind('/');
+  if (*real == "/" || slash == std::string::npos) return std::string();
+  std::string parent = slash == 0 ? "/" : real->substr(0, slash);
+  struct stat own, above;
+  if (stat(real->c_str(), &own) != 0 || stat(parent.c_str(), &above) != 0 || own.st_dev != above.st_dev) {
+    return std::string();
   }
-  closedir(listing);
-  for (const auto& name : found) {
-    const std::string path = directory + "/" + name;
-    struct stat information;
-    if (lstat(path.c_str(), &information) != 0 || !S_ISDIR(information.st_mode) ||
-        information.st_uid != geteuid()) {
-      continue;
-    }
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
+  return parent;
+}
+
+int ExchangeDirectories(const std::string& first, const std::string& second) {
+  return renameat2(AT_FDCWD, first.c_str(), AT_FDCWD, second.c_str(), RENAME_EXCHANGE) == 0 ? 0 : errno;
+}
+
+int MoveIfAbsent(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  struct stat information;
+  if (lstat(to.c_str(), &information) == 0) return EEXIST;
+  return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+#else
+
+std::string ExchangeParent(const std::string&, std::string*) { return std::string(); }
+
+int ExchangeDirectories(const std::string&, const std::string&) { return ENOSYS; }
+
+int MoveIfAbsent(const std::string& from, const std::string& to) {
+  struct stat information;
+  if (lstat(to.c_str(), &information) == 0) return EEXIST;
+  return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+#endif
+
+bool CannotExchange(int error) {
+  switch (error) {
+    case EINVAL: case ENOSYS: case EOPNOTSUPP: case EXDEV: case EBUSY: case EPERM: case EACCES:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -79,12 +125,33 @@ int Examine(const std::string& path, Entry* entry) {
   return 0;
 }
 
+// The owner only where the process may give any (chown clears the set-ID
+// bits, so the mode follows it).
+int GiveAccessOf(const std::string& old, const std::string& fresh, bool exact) {
+  struct stat before, now;
+  if (lstat(old.c_str(), &before) != 0) return exact ? errno : 0;
+  if (!S_ISREG(before.st_mode) && !S_ISDIR(before.st_mode)) return exact ? EPERM : 0;
+  if (exact && HasAccessList(old)) return EOPNOTSUPP;
+  if (lstat(fresh.c_str(), &now) != 0) return errno;
+  if (now.st_uid != before.st_uid || now.st_gid != before.st_gid) {
+    const uid_t owner = geteuid() == 0 ? before.st_uid : static_cast<uid_t>(-1);
+    if (lchown(fresh.c_str(), owner, before.st_gid) != 0 && exact) return errno;
+    if (exact && owner != before.st_uid && now.st_uid != before.st_uid) return EPERM;
+  }
+  if (chmod(fresh.c_str(), before.st_mode & 07777) != 0) return errno;
+  return 0;
+}
+
+int LinkEntry(const std::string& from, const std::string& to) {
+  return linkat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 0) == 0 ? 0 : errno;
+}
+
 // A hard link, or where the file system has none (FAT, some network
 // shares) or refuses one to another user's file, a copy (of a link, the
 // link itself).
 int KeepOld(const std::string& target, const std::string& kept) {
-  if (linkat(AT_FDCWD, target.c_str(), AT_FDCWD, kept.c_str(), 0) == 0) return 0;
-  const int linkError = errno;
+  const int linkError = LinkEntry(target, kept);
+  if (linkError == 0) return 0;
   if (linkError != EPERM && linkError != EOPNOTSUPP && linkError != EMLINK) return linkError;
   struct stat information;
   if (lstat(target.c_str(), &information) != 0) return errno;

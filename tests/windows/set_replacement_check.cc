@@ -44,10 +44,10 @@ std::string ReadFile(const std::string& path) {
 // asked.
 wenlei::Status Replace(const std::string& directory, const std::string& a, const std::string& b) {
   SetReplacement replacement;
-  if (wenlei::Status begun = replacement.Begin(directory); !begun.ok()) return begun;
+  if (wenlei::Status begun = replacement.Begin(directory, {"a", "b"}); !begun.ok()) return begun;
   WriteFile(replacement.staging() + "a", a);
   WriteFile(replacement.staging() + "b", b);
-  return replacement.Commit({"a", "b"});
+  return replacement.Commit();
 }
 
 int FailRenameOfB(const std::string& step, const std::string& name) {
@@ -71,8 +71,8 @@ int main(int argc, char** argv) {
 
   {
     SetReplacement first, second;
-    Expect(first.Begin(directory).ok(), "the first writer cannot begin");
-    const wenlei::Status refused = second.Begin(directory);
+    Expect(first.Begin(directory, {"a", "b"}).ok(), "the first writer cannot begin");
+    const wenlei::Status refused = second.Begin(directory, {"a", "b"});
     Expect(!refused.ok() && refused.message().find("another training") != std::string::npos,
            "a second writer is not refused: " + refused.message());
   }

@@ -129,16 +129,16 @@ TEST_F(TrainCommandTest, KeepsAnExistingSetWithoutForce) {
   EXPECT_EQ(ListDirectory(output_), kTrainedSet);
 }
 
-// A run killed outright leaves its staging directory; the next run, which
-// holds the lock that the killed one held, removes it and nothing else.
-TEST_F(TrainCommandTest, TheNextRunRemovesWhatKilledRunsLeft) {
+// A folder named like a staging directory is the user's unless it holds
+// the set's lock file: the next run leaves it, and anything else there.
+TEST_F(TrainCommandTest, TheNextRunLeavesFoldersThatAreNotItsOwn) {
   std::filesystem::create_directories(output_ + "/.wenlei-train-Xy12Zq");
-  WriteFile(output_ + "/.wenlei-train-Xy12Zq/SVMModel", "a killed run's file");
+  WriteFile(output_ + "/.wenlei-train-Xy12Zq/SVMModel", "the user's set");
   const std::string unrelated = output_ + "/.wenlei-train-notes.txt";
   WriteFile(unrelated, "not a run's file");
   ChildOutcome next = Train({"--force"});
   ASSERT_EQ(next.status, 0) << next.err;
-  EXPECT_FALSE(FileExists(output_ + "/.wenlei-train-Xy12Zq"));
+  EXPECT_EQ(ReadFile(output_ + "/.wenlei-train-Xy12Zq/SVMModel"), "the user's set");
   EXPECT_TRUE(FileExists(unrelated));
 }
 
@@ -159,8 +159,8 @@ TEST_F(TrainCommandTest, AFaultAtAnyStepOfTheReplacementLeavesTheOldSet) {
   const std::vector<std::string> old = ReadSet(output_);
   WriteFile(corpusPath_, GeneratedCorpus{{"甲", "乙"}, 10}.Text());
   SetReplacementFaultForTesting(&FaultAt);
-  for (const char* step : {"write", "sync", "keep", "rename"}) {
-    for (const auto& name : kTrainedSet) {
+  for (const char* step : {"write", "sync", "exchange"}) {
+    for (const auto& name : std::string(step) == "exchange" ? std::vector<std::string>{output_} : kTrainedSet) {
       SCOPED_TRACE(std::string(step) + " " + name);
       gFaultStep = step;
       gFaultName = name;
@@ -222,7 +222,7 @@ TEST_F(TrainCommandTest, LinksPlantedForEveryNameAreNeverFollowed) {
 TEST_F(TrainCommandTest, ARunWhileAnotherWritesTheDirectoryFailsAtOnce) {
   std::filesystem::create_directories(output_);
   SetReplacement other;
-  ASSERT_TRUE(other.Begin(output_).ok());
+  ASSERT_TRUE(other.Begin(output_, {"SVMModel"}).ok());
   const std::vector<std::string> before = ListDirectory(output_);
   ChildOutcome refused = Train({"--force"});
   EXPECT_EQ(refused.status, 1);
