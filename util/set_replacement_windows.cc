@@ -67,27 +67,23 @@ int MakeStaging(const std::string& directory, std::string* staging) {
   return EEXIST;
 }
 
-// Only the lock holder has a staging directory, so every one found under
-// the lock belongs to a writer that was killed outright.  A reparse point
-// (a link or junction) is not a staging directory.
-void RemoveLeftovers(const std::string& directory) {
-  std::error_code status;
-  std::vector<fs::path> found;
-  for (fs::directory_iterator entry(Utf8Path(directory), status), end; !status && entry != end;
-       entry.increment(status)) {
-    if (!IsStagingName(entry->path().filename().u8string())) continue;
-    const DWORD attributes = GetFileAttributesW(entry->path().c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-      continue;
-    }
-    found.push_back(entry->path());
-  }
-  for (const auto& path : found) {
-    std::error_code ignored;
-    fs::remove_all(path, ignored);
-  }
+// A reparse point (a link or junction) is not a directory of one's own.
+bool IsOwnDirectory(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
+
+// Windows exchanges no two directories in one step: the files move one by
+// one.
+std::string ExchangeParent(const std::string&, std::string*) { return std::string(); }
+
+int ExchangeDirectories(const std::string&, const std::string&) { return ENOSYS; }
+
+bool CannotExchange(int) { return true; }
+
+// New files inherit the folder's access list, as the old ones did.
+int GiveAccessOf(const std::string&, const std::string&, bool exact) { return exact ? ENOSYS : 0; }
 
 int SyncFile(const std::string& path) {
   HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
@@ -114,13 +110,15 @@ int Examine(const std::string& path, Entry* entry) {
 }
 
 // A hard link; a link (reparse point) is refused, never followed.
-int KeepOld(const std::string& target, const std::string& kept) {
-  const DWORD attributes = GetFileAttributesW(Wide(target).c_str());
+int LinkEntry(const std::string& from, const std::string& to) {
+  const DWORD attributes = GetFileAttributesW(Wide(from).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     return kLinkRefused;
   }
-  return CreateHardLinkW(Wide(kept).c_str(), Wide(target).c_str(), nullptr) ? 0 : LastErrorNumber();
+  return CreateHardLinkW(Wide(to).c_str(), Wide(from).c_str(), nullptr) ? 0 : LastErrorNumber();
 }
+
+int KeepOld(const std::string& target, const std::string& kept) { return LinkEntry(target, kept); }
 
 // MoveFileExW over an existing file; a reader that has the file open (the
 // library's readers open without FILE_SHARE_DELETE) makes it fail for as
@@ -137,6 +135,10 @@ int MoveOver(const std::string& from, const std::string& to) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
+}
+
+int MoveIfAbsent(const std::string& from, const std::string& to) {
+  return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_WRITE_THROUGH) ? 0 : LastErrorNumber();
 }
 
 int Remove(const std::string& path) { return DeleteFileW(Wide(path).c_str()) ? 0 : LastErrorNumber(); }

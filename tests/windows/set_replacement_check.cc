@@ -5,8 +5,8 @@
 //   set_replacement_check DIRECTORY
 //
 // a second writer is refused while the first holds the lock; a commit puts
-// every new file in place; a move that fails puts every old file back; the
-// staging directory of a writer killed outright is removed by the next.
+// every new file in place; a move that fails puts every old file back; a
+// folder named like a staging directory that is not a writer's own stays.
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -41,7 +41,8 @@ std::string ReadFile(const std::string& path) {
 }
 
 // Replaces a and b with the given contents, failing the move of b when
-// asked.
+// asked (moving the files one by one, where Linux would exchange the
+// directory whole).
 wenlei::Status Replace(const std::string& directory, const std::string& a, const std::string& b) {
   SetReplacement replacement;
   if (wenlei::Status begun = replacement.Begin(directory, {"a", "b"}); !begun.ok()) return begun;
@@ -51,6 +52,7 @@ wenlei::Status Replace(const std::string& directory, const std::string& a, const
 }
 
 int FailRenameOfB(const std::string& step, const std::string& name) {
+  if (step == "exchange") return EINVAL;
   return step == "rename" && name == "b" ? EIO : 0;
 }
 
@@ -88,15 +90,15 @@ int main(int argc, char** argv) {
   Expect(ReadFile(directory + "/a") == "a2" && ReadFile(directory + "/b") == "b2",
          "a failed move leaves a mixture: " + ReadFile(directory + "/a") + " " + ReadFile(directory + "/b"));
 
-  // A writer killed outright leaves its staging directory; the next removes it.
-  std::filesystem::create_directory(wenlei::Utf8Path(directory + "/" + wenlei::kStagingStart + "dead00"), ignored);
-  Expect(Replace(directory, "a4", "b4").ok(), "the set after a killed writer is not written");
+  // Only a folder that holds the set's lock file is a writer's leftover.
+  std::filesystem::create_directory(wenlei::Utf8Path(directory + "/" + wenlei::kStagingStart + "user00"), ignored);
+  Expect(Replace(directory, "a4", "b4").ok(), "the set beside a user's folder is not written");
   std::size_t entries = 0;
   for (const auto& entry : std::filesystem::directory_iterator(wenlei::Utf8Path(directory))) {
     (void)entry;
     ++entries;
   }
-  Expect(entries == 2, "leftovers beside the set: " + std::to_string(entries) + " entries");
+  Expect(entries == 3, "the user's folder is removed, or leftovers stay beside the set: " + std::to_string(entries) + " entries");
   if (failures == 0) std::printf("set replacement: all checks passed\n");
   return failures == 0 ? 0 : 1;
 }
