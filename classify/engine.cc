@@ -71,11 +71,11 @@ Status DictionaryDigest(const std::string& path, std::string* hex) {
   return digested;
 }
 
-// The bytes of one file of the set, and whether they have the digest the
-// set's metadata records (when it records one).
+// The bytes of one file of the set, read once, and whether they have the
+// digest the set's metadata records (when it records one).
 Status ReadSetFile(const std::string& path, const std::string& recorded, std::string* bytes,
-                   bool* matches) {
-  Status read = ReadFileBytes(path, bytes);
+                   bool* matches, std::uint64_t limit = UINT64_MAX) {
+  Status read = ReadFileBytes(path, bytes, PathBytes::kUtf8, limit);
   if (!read.ok()) return read;
   *matches = recorded.empty() || Sha256Hex(*bytes) == recorded;
   return Status::Ok();
@@ -159,18 +159,10 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
     *why = std::string(kModelFileName) + " differs from the digest recorded";
     return read;
   }
-  Status loadedModel = LoadedModel::Load(modelPath, text, &opened->model_);
-  // Where libsvm's loader reads the path itself, a model replaced since
-  // the bytes were checked shows here.
-  if (!metadata.modelSha256.empty()) {
-    std::string digest;
-    *oneGeneration = DigestFile(modelPath, &digest).ok() && digest == metadata.modelSha256;
-    if (!*oneGeneration) {
-      *why = std::string(kModelFileName) + " differs from the digest recorded";
-      return Status::Ok();
-    }
+  // libsvm loads a private copy of the bytes checked.
+  if (Status loadedModel = LoadedModel::Load(modelPath, text, &opened->model_); !loadedModel.ok()) {
+    return loadedModel;
   }
-  if (!loadedModel.ok()) return loadedModel;
 
   for (const auto& [number, name] : opened->sourceData_.classTable) {
     if (number < 0) continue;
@@ -201,17 +193,15 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
   opened->minConfidence_ = options.minConfidence;
   if (opened->minConfidence_ < 0.0) {
     ConfidenceSettings stored;
-    const Status threshold = ReadConfidenceFile(prefix, &stored);
-    // Compared after the read: a file replaced in between no longer matches.
-    if (!metadata.confidenceSha256.empty()) {
-      std::string digest;
-      *oneGeneration = DigestFile(prefix + kConfidenceFileName, &digest).ok() &&
-                       digest == metadata.confidenceSha256;
-      if (!*oneGeneration) {
-        *why = std::string(kConfidenceFileName) + " differs from the digest recorded";
-        return Status::Ok();
-      }
+    const std::string confidencePath = prefix + kConfidenceFileName;
+    Status threshold = ReadSetFile(confidencePath, metadata.confidenceSha256, &text, oneGeneration,
+                                   kMaxConfidenceBytes);
+    if (threshold.code() == Code::kNotFound && !metadata.confidenceSha256.empty()) *oneGeneration = false;
+    if (!*oneGeneration) {
+      *why = std::string(kConfidenceFileName) + " differs from the digest recorded";
+      return Status::Ok();
     }
+    if (threshold.ok()) threshold = ParseConfidenceFile(text, confidencePath, &stored);
     if (threshold.ok()) {
       opened->minConfidence_ = stored.minConfidence;
     } else if (threshold.code() == Code::kNotFound) {

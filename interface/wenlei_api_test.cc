@@ -235,7 +235,9 @@ TEST(WenleiApiTest, FailuresComeBackAsErrors) {
     std::string modelBytes;
     wenlei_status expected;
     const char* messagePart;
-    const char* special = nullptr;  // "fifo" or "zero": the model is a FIFO or links to /dev/zero
+    const char* special = nullptr;  // "fifo" or "zero": the file is a FIFO or links to /dev/zero
+    std::string specialFile = "SVMModel";
+    std::string confidenceBytes;  // with a Metadata.txt that records a digest of the threshold's file
   };
   std::string swapped = model;
   swapped.replace(swapped.find("\nlabel 1 2 3\n"), 13, "\nlabel 2 1 3\n");
@@ -265,15 +267,27 @@ TEST(WenleiApiTest, FailuresComeBackAsErrors) {
       {"NaN idf", nanIdf, model, WENLEI_CORRUPT, "nan is not a finite number"},
       {"model a FIFO", source, "", WENLEI_IO_ERROR, "SVMModel: not a regular file", "fifo"},
       {"model a link to /dev/zero", source, "", WENLEI_IO_ERROR, "SVMModel: not a regular file", "zero"},
+      // Read once, without waiting, within its limit, whatever the metadata records.
+      {"threshold a FIFO", source, model, WENLEI_CORRUPT, "Confidence.txt: not a regular file", "fifo",
+       "Confidence.txt", "-"},
+      {"threshold a link to /dev/zero", source, model, WENLEI_CORRUPT, "Confidence.txt: not a regular file",
+       "zero", "Confidence.txt", "-"},
+      {"threshold over its limit", source, model, WENLEI_CORRUPT, "65536", nullptr, "",
+       "min_confidence 0.5\n" + std::string(70000, '#')},
   };
   for (const Case& c : cases) {
     TempDir dir;
     if (!c.sourceBytes.empty()) WriteFile(dir.prefix() + "Source.dat", c.sourceBytes);
     if (!c.modelBytes.empty()) WriteFile(dir.prefix() + "SVMModel", c.modelBytes);
+    if (!c.confidenceBytes.empty()) {
+      if (c.special == nullptr) WriteFile(dir.prefix() + "Confidence.txt", c.confidenceBytes);
+      WriteFile(dir.prefix() + "Metadata.txt", "confidence_sha256 " + std::string(64, 'a') + "\n");
+    }
+    const std::string specialPath = dir.prefix() + c.specialFile;
     if (c.special != nullptr && std::string(c.special) == "fifo") {
-      ASSERT_EQ(mkfifo((dir.prefix() + "SVMModel").c_str(), 0600), 0);
+      ASSERT_EQ(mkfifo(specialPath.c_str(), 0600), 0);
     } else if (c.special != nullptr) {
-      ASSERT_EQ(symlink("/dev/zero", (dir.prefix() + "SVMModel").c_str()), 0);
+      ASSERT_EQ(symlink("/dev/zero", specialPath.c_str()), 0);
     }
     Handle handle;
     std::string error;
@@ -283,7 +297,7 @@ TEST(WenleiApiTest, FailuresComeBackAsErrors) {
     EXPECT_EQ(error.find('\n'), std::string::npos) << c.what << ": one line";
     const auto files = std::distance(std::filesystem::directory_iterator(dir.path()),
                                      std::filesystem::directory_iterator());
-    EXPECT_LE(files, 2) << c.what << ": no file written";
+    EXPECT_LE(files, c.confidenceBytes.empty() ? 2 : 4) << c.what << ": no file written";
   }
 
   Handle handle;

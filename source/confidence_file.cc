@@ -18,8 +18,12 @@ constexpr char kThresholdKey[] = "min_confidence";
 Status ReadConfidenceFile(const std::string& prefix, ConfidenceSettings* settings) {
   const std::string path = prefix + kConfidenceFileName;
   std::string bytes;
-  const Status read = ReadFileBytes(path, &bytes);
+  const Status read = ReadFileBytes(path, &bytes, PathBytes::kUtf8, kMaxConfidenceBytes);
   if (!read.ok()) return read;
+  return ParseConfidenceFile(bytes, path, settings);
+}
+
+Status ParseConfidenceFile(std::string_view bytes, const std::string& path, ConfidenceSettings* settings) {
   auto malformed = [](std::string message) {
     return Status(Status::Code::kCorrupt, std::move(message));
   };

@@ -1,7 +1,9 @@
 #ifndef WENLEI_SOURCE_CONFIDENCE_FILE_H_
 #define WENLEI_SOURCE_CONFIDENCE_FILE_H_
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "util/status.h"
 
@@ -23,6 +25,13 @@ struct ConfidenceSettings {
 // threshold from 0 to 1, an unknown key or a line that is not "key value"
 // (kCorrupt).
 Status ReadConfidenceFile(const std::string& prefix, ConfidenceSettings* settings);
+
+// The most bytes a confidence file may hold: a line and a comment.
+inline constexpr std::uint64_t kMaxConfidenceBytes = 1 << 16;
+
+// Parses the bytes of a confidence file read from path, as
+// ReadConfidenceFile does.
+Status ParseConfidenceFile(std::string_view bytes, const std::string& path, ConfidenceSettings* settings);
 
 // Writes prefix + "Confidence.txt", with a comment saying what the
 // threshold is; kIoError when it cannot be written.

@@ -201,20 +201,22 @@ Status WriteMetadataFile(const std::string& prefix, const SetMetadata& metadata)
   return Status::Ok();
 }
 
+// A FIFO or a device is refused without waiting, and a regular file is
+// read no further than the size it had when opened.
 Status DigestFile(const std::string& path, std::string* hex) {
-  errno = 0;
-  std::FILE* file = OpenFile(path, "rb");
-  if (file == nullptr) {
-    return Status(errno == ENOENT ? Code::kNotFound : Code::kIoError,
-                  "cannot read " + path + ": " + ErrorText(errno != 0 ? errno : EIO));
-  }
+  FilePointer file;
+  std::uint64_t left = 0;
+  if (Status opened = OpenRegularFile(path, &file, &left); !opened.ok()) return opened;
   Sha256 digest;
   char buffer[1 << 16];
   std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) digest.Update({buffer, got});
-  const bool failed = std::ferror(file) != 0;
+  errno = 0;
+  while (left > 0 && (got = std::fread(buffer, 1, std::min<std::uint64_t>(sizeof buffer, left), file.get())) > 0) {
+    digest.Update({buffer, got});
+    left -= got;
+  }
+  const bool failed = std::ferror(file.get()) != 0;
   const int errorNumber = errno;
-  std::fclose(file);
   if (failed) {
     return Status(Code::kIoError, "cannot read " + path + ": " + ErrorText(errorNumber != 0 ? errorNumber : EIO));
   }

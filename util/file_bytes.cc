@@ -110,11 +110,15 @@ Status OpenRegularFile(const std::string& path, FilePointer* file, std::uint64_t
   return Status::Ok();
 }
 
-Status ReadFileBytes(const std::string& path, std::string* bytes, PathBytes form) {
+Status ReadFileBytes(const std::string& path, std::string* bytes, PathBytes form, std::uint64_t limit) {
   FilePointer file;
   std::uint64_t size = 0;
   Status opened = OpenRegularFile(path, &file, &size, nullptr, form);
   if (!opened.ok()) return opened;
+  if (size > limit) {
+    return Unreadable(path, std::to_string(size) + " bytes, more than the " + std::to_string(limit) + " such a file may hold",
+                      Status::Code::kTooLarge);
+  }
   if (size > bytes->max_size()) return Unreadable(path, "too large", Status::Code::kTooLarge);
   try {
     bytes->resize(static_cast<std::size_t>(size));

@@ -45,9 +45,11 @@ Status OpenRegularFile(const std::string& path, FilePointer* file, std::uint64_t
                        bool* special = nullptr, PathBytes form = PathBytes::kUtf8);
 
 // Replaces *bytes with the regular file at path, no more than the size it
-// reported when opened (a file growing meanwhile is read to that size).
+// reported when opened (a file growing meanwhile is read to that size).  A
+// file over limit bytes is kTooLarge, unread.
 Status ReadFileBytes(const std::string& path, std::string* bytes,
-                     PathBytes form = PathBytes::kUtf8);
+                     PathBytes form = PathBytes::kUtf8,
+                     std::uint64_t limit = UINT64_MAX);
 
 // Whether the regular file at path holds exactly expected, compared piece
 // by piece without keeping a copy.
