@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <new>
+#include <optional>
 #include <thread>
 
 #include "decide/class_decision.h"
@@ -79,6 +80,18 @@ Status ReadSetFile(const std::string& path, const std::string& recorded, std::st
   if (!read.ok()) return read;
   *matches = recorded.empty() || Sha256Hex(*bytes) == recorded;
   return Status::Ok();
+}
+
+// A word as it is, a run of characters in corner brackets: 「单元」.
+void AppendFeatureName(std::string_view feature, std::string* utf8) {
+  const std::optional<std::string_view> run = CharacterRunOf(feature);
+  if (!run) {
+    kConverter.AppendUtf8(feature, utf8);
+    return;
+  }
+  *utf8 += "\xE3\x80\x8C";
+  kConverter.AppendUtf8(*run, utf8);
+  *utf8 += "\xE3\x80\x8D";
 }
 
 // A set being retrained changes file by file; a few tries bridge that.
@@ -180,6 +193,12 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
   kConverter.AppendUtf8(ShortTextMessage(), &opened->shortTextUtf8_);
 
   if (Status named = opened->TakeMetadata(metadata, directory); !named.ok()) return named;
+  opened->featuresRead_ = FeaturesRead(opened->sourceData_);
+  if (!metadata.reads.empty() && metadata.reads != FeatureSetName(opened->featuresRead_)) {
+    return Status(Code::kMismatch, "the resource set in " + directory + " does not fit together: " +
+                                       kMetadataFileName + " says it reads " + metadata.reads + ", " +
+                                       kSourceFileName + " that it reads " + FeatureSetName(opened->featuresRead_));
+  }
   for (const auto& entry : opened->sourceData_.wordIndexTable) {
     opened->featureCount_ = std::max(opened->featureCount_, static_cast<std::size_t>(std::max(entry.second, 0)));
   }
@@ -376,7 +395,7 @@ Status Engine::Explain(const ClassificationResult& result, Explanation* explanat
       explanation->constant += word.contribution;
       continue;
     }
-    converter->AppendUtf8(term, &word.word);
+    AppendFeatureName(term, &word.word);
     explanation->words.push_back(std::move(word));
   }
   std::stable_sort(explanation->words.begin(), explanation->words.end(),
@@ -500,9 +519,11 @@ Status Engine::Segment(std::string_view utf8, std::vector<std::string_view>* wor
 Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
                       ClassificationResult* result) const {
   result->words = gbkWords.size();
-  DocumentFeatures document = VectoriseWords(gbkWords, sourceData_);
+  std::vector<std::string> runs;
+  const std::vector<std::string_view> tokens = DocumentTokens(gbkWords, featuresRead_, &runs);
+  DocumentFeatures document = VectoriseTokens(tokens, sourceData_);
   result->knownWords = static_cast<std::size_t>(document.knownWordCount);
-  const ContentWords contentWords = CountContentWords(gbkWords, document.occurrences);
+  const ContentWords contentWords = CountContentWords(tokens, document.occurrences);
   auto shortText = [this, result] {
     result->answerGbk = ShortTextMessage();
     result->answerUtf8 = shortTextUtf8_;

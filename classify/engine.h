@@ -12,6 +12,7 @@
 #include "predict/loaded_model.h"
 #include "source/metadata_file.h"
 #include "source/source_data.h"
+#include "text/character_features.h"
 #include "text/dictionary.h"
 #include "text/segmenter.h"
 #include "util/document_limit.h"
@@ -160,6 +161,7 @@ class Engine {
   std::string trainedWith_;
   std::string warning_;
   bool fullNames_ = false;  // the metadata file names the classes
+  FeatureSet featuresRead_;  // words, or runs of characters too
   std::vector<std::string> displayNamesGbk_;   // by class number, 0 included
   std::vector<std::string> displayNamesUtf8_;
   std::vector<std::string> labelsUtf8_;  // by class number, as trained

@@ -129,6 +129,9 @@ Status ParseMetadata(std::string_view text, const std::string& path, SetMetadata
         }
       }
       metadata->classNames.emplace_back(classNumber, std::string(name));
+    } else if (key == "reads") {
+      if (!metadata->reads.empty()) return corrupt("reads is repeated");
+      metadata->reads = std::string(value);
     } else if (key == "trainer") {
       if (seenTrainer) return corrupt("trainer is repeated");
       if (!IsUtf8(value)) return corrupt("trainer is not UTF-8");
@@ -162,6 +165,7 @@ std::string FormatMetadata(const SetMetadata& metadata) {
       "# The resource set's metadata: how it was trained, its classes' full names and the\n"
       "# digests that tie Source.dat and SVMModel to one training run.\n";
   if (!metadata.trainer.empty()) text += "trainer " + metadata.trainer + "\n";
+  if (!metadata.reads.empty()) text += "reads " + metadata.reads + "\n";
   for (const auto& [number, name] : metadata.classNames) {
     text += "class " + std::to_string(number) + " " + name + "\n";
   }

@@ -32,6 +32,9 @@ struct SetMetadata {
   // Class number and full UTF-8 name, in file order (key class).
   std::vector<std::pair<std::int32_t, std::string>> classNames;
   std::string trainer;  // key trainer: solver, kernel, cost, vocabulary size
+  // Key reads: what the set reads of a document ("words", "chars1-2",
+  // "words+chars1-3"); a set without it reads words.
+  std::string reads;
 };
 
 // Parses the text of a metadata file; path names it in messages.  A known

@@ -1,5 +1,7 @@
 #include "text/content_word.h"
 
+#include "text/character_features.h"
+
 #include <atomic>
 #include <bitset>
 #include <memory>
@@ -80,6 +82,8 @@ const GbkTable* ContentTable() {
 }  // namespace
 
 bool IsGbkContentWord(std::string_view gbk) {
+  // A run of characters is read like a word of them.
+  if (!gbk.empty() && gbk[0] == kCharacterMark) gbk.remove_prefix(1);
   const GbkTable* table = ContentTable();
   for (std::size_t i = 0; i < gbk.size();) {
     const auto lead = static_cast<unsigned char>(gbk[i]);

@@ -305,9 +305,9 @@ class WordNumbering {
 class CorpusBuilder {
  public:
   CorpusBuilder(Corpus* corpus, GbkConverter& converter, const Segmenter* segmenter,
-                CorpusWords keep)
+                CorpusWords keep, const FeatureSet& runs)
       : corpus_(corpus), converter_(converter), segmenter_(segmenter),
-        keepLists_(keep == CorpusWords::kCountsAndLists) {}
+        keepLists_(keep == CorpusWords::kCountsAndLists), runs_(runs) {}
 
   // Adds one document of class name (UTF-8) with its text after the tab;
   // the fault's message, or "" when it is added.
@@ -328,6 +328,15 @@ class CorpusBuilder {
     document.classIndex = it->second;
     document.line = line;
     numbers_.clear();
+    text_.clear();
+    spans_.clear();
+    // Every word GBK holds, too long or not, gives its characters to the runs,
+    // as a classification of the same words does.
+    auto characters = [this](std::string_view word) {
+      if (!runs_.characters()) return;
+      spans_.emplace_back(text_.size(), word.size());
+      text_ += word;
+    };
     auto keep = [this, &document](std::string_view word) {
       numbers_.push_back(words_.Number(word));
       if (keepLists_) document.words.emplace_back(word);
@@ -338,6 +347,7 @@ class CorpusBuilder {
       corpus_->wordsUnencodable += segmented_.droppedCharacters;
       for (std::size_t i = 0; i < segmented_.wordCount(); ++i) {
         const std::string_view word = segmented_.word(i);
+        characters(word);
         if (word.size() > kMaxWordBytes) {
           ++corpus_->wordsTooLong;
         } else {
@@ -351,7 +361,10 @@ class CorpusBuilder {
         gbk_.clear();
         if (converter_.AppendGbk(word, &gbk_) > 0) {
           ++corpus_->wordsUnencodable;
-        } else if (gbk_.size() > kMaxWordBytes) {
+          continue;
+        }
+        characters(gbk_);
+        if (gbk_.size() > kMaxWordBytes) {
           ++corpus_->wordsTooLong;
         } else {
           keep(gbk_);
@@ -359,6 +372,14 @@ class CorpusBuilder {
       }
     }
     corpus_->wordOccurrences += numbers_.size();
+    if (runs_.characters()) {
+      std::vector<std::string_view> words;
+      words.reserve(spans_.size());
+      for (const auto& [start, length] : spans_) words.emplace_back(text_.data() + start, length);
+      formed_.clear();
+      FormCharacterRuns(words, runs_, &formed_);
+      for (const std::string& run : formed_) numbers_.push_back(words_.Number(run));
+    }
     document.counts = WordNumbering::Count(&numbers_);
     corpus_->documents.push_back(std::move(document));
     return "";
@@ -394,17 +415,21 @@ class CorpusBuilder {
   std::vector<std::uint32_t> numbers_;  // of the document being added
   DocumentWords::Result segmented_;
   std::string gbk_;
+  const FeatureSet runs_;
+  std::string text_;  // the document's words, for its runs of characters
+  std::vector<std::pair<std::size_t, std::size_t>> spans_;
+  std::vector<std::string> formed_;
 };
 
 }  // namespace
 
 Status ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corpus,
-                  const Segmenter* segmenter, CorpusWords keep) {
+                  const Segmenter* segmenter, CorpusWords keep, const FeatureSet& runs) {
   *corpus = Corpus();
   corpus->path = path;
   LineSource lines(path, encoding);
   if (Status opened = lines.Open(); !opened.ok()) return opened;
-  CorpusBuilder builder(corpus, lines.converter(), segmenter, keep);
+  CorpusBuilder builder(corpus, lines.converter(), segmenter, keep, runs);
   std::string line;
   while (lines.Next(&line)) {
     if (line.empty()) continue;
@@ -426,12 +451,13 @@ Status ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corp
 }
 
 Status BuildCorpus(const char* const* labels, const char* const* texts, const std::size_t* lengths,
-                   std::size_t count, const Segmenter& segmenter, Corpus* corpus, CorpusWords keep) {
+                   std::size_t count, const Segmenter& segmenter, Corpus* corpus, CorpusWords keep,
+                   const FeatureSet& runs) {
   *corpus = Corpus();
   corpus->path = "the texts";
   std::unique_ptr<GbkConverter> converter;
   if (Status opened = GbkConverter::Open(&converter); !opened.ok()) return opened;
-  CorpusBuilder builder(corpus, *converter, &segmenter, keep);
+  CorpusBuilder builder(corpus, *converter, &segmenter, keep, runs);
   for (std::size_t i = 0; i < count; ++i) {
     const std::string where = "text " + std::to_string(i + 1) + ": ";
     if (labels[i] == nullptr || (texts[i] == nullptr && lengths[i] > 0)) {

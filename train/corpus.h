@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "text/character_features.h"
 #include "util/document_limit.h"
 #include "util/status.h"
 
@@ -102,15 +103,20 @@ class Segmenter;
 //
 // The file is read line by line and each document is counted as it is read;
 // with kCountsOnly no document's words are kept as text.
+//
+// With runs that read characters, each document's counts also hold its
+// runs of characters in that range (FormCharacterRuns), which its word
+// list never does.
 Status ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corpus,
-                  const Segmenter* segmenter = nullptr, CorpusWords keep = CorpusWords::kCountsAndLists);
+                  const Segmenter* segmenter = nullptr, CorpusWords keep = CorpusWords::kCountsAndLists,
+                  const FeatureSet& runs = FeatureSet());
 
 // The same from count raw UTF-8 texts in memory (text i is lengths[i]
 // bytes), segmented with segmenter, and their UTF-8 class names; a fault
 // names the text ("text 3: ...").
 Status BuildCorpus(const char* const* labels, const char* const* texts, const std::size_t* lengths,
                    std::size_t count, const Segmenter& segmenter, Corpus* corpus,
-                   CorpusWords keep = CorpusWords::kCountsAndLists);
+                   CorpusWords keep = CorpusWords::kCountsAndLists, const FeatureSet& runs = FeatureSet());
 
 // Numbers the words of documents made by hand (their word lists) and fills
 // corpus->distinctWords and each document's counts.

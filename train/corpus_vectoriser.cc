@@ -17,10 +17,13 @@ std::int64_t NumberOf(const std::vector<std::string>& words, const std::string& 
 
 }  // namespace
 
-CorpusVectoriser::CorpusVectoriser(const Corpus& corpus, const SourceFileContents& contents)
+CorpusVectoriser::CorpusVectoriser(const Corpus& corpus, const SourceFileContents& contents,
+                                   const FeatureSet& reads)
     : corpus_(corpus), entries_(corpus.distinctWords.size()) {
   const std::vector<std::string>& words = corpus.distinctWords;
-  for (std::size_t w = 0; w < words.size(); ++w) entries_[w].content = IsGbkContentWord(words[w]);
+  for (std::size_t w = 0; w < words.size(); ++w) {
+    entries_[w].content = FeatureSetReads(reads, words[w]) && IsGbkContentWord(words[w]);
+  }
   // Feature numbers are positions in the vocabulary, from 1.
   std::unordered_map<std::string_view, std::int32_t> featureOf;
   featureOf.reserve(contents.vocabulary.size());

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "source/source_file.h"
+#include "text/character_features.h"
 #include "text/content_word.h"
 #include "train/corpus.h"
 
@@ -26,7 +27,10 @@ struct Feature {
 class CorpusVectoriser {
  public:
   // contents must hold no repeated word in a table (the trainer's never do).
-  CorpusVectoriser(const Corpus& corpus, const SourceFileContents& contents);
+  // The corpus may hold runs of characters and words alike; those the set
+  // does not read count for nothing, not even as content words.
+  CorpusVectoriser(const Corpus& corpus, const SourceFileContents& contents,
+                   const FeatureSet& reads = FeatureSet());
 
   // Mean number of known-word occurrences of the documents that subset
   // lists (all when null); 0 for no document.

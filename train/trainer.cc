@@ -231,6 +231,10 @@ std::vector<RankedUnit> Trainer::RankContentUnits(const FeatureStatistics& stati
   std::vector<RankedUnit> ranking = options_.ranking == RankingOrder::kClassTurns
                                         ? statistics.RankByClassTurns(options_.minDocumentFrequency)
                                         : statistics.Rank(options_.minDocumentFrequency);
+  // Only what the set reads is a candidate.
+  ranking.erase(std::remove_if(ranking.begin(), ranking.end(),
+                               [this](const RankedUnit& unit) { return !FeatureSetReads(reads_, unit.unit); }),
+                ranking.end());
   const std::size_t before = ranking.size();
   if (!options_.stopWords.empty()) {
     ranking.erase(std::remove_if(ranking.begin(), ranking.end(),
@@ -251,7 +255,7 @@ Status Trainer::PrepareFold(const Fold& fold, std::size_t k, Problem* training,
   const SourceFileContents contents =
       BuildResourceContents(statistics, RankContentUnits(statistics, nullptr), k,
                             options_.vocabulary, corpus_.classNamesGbk);
-  const CorpusVectoriser vectoriser(corpus_, contents);
+  const CorpusVectoriser vectoriser(corpus_, contents, reads_);
   const double averageDocLength = vectoriser.AverageKnownWords(&fold.trainingDocuments);
   if (averageDocLength == 0.0) {
     return Status(Status::Code::kInvalidArgument, "no training document holds a vocabulary word");
@@ -557,23 +561,36 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
 
   // Stop words never enter a ranking, so no fold and no final model holds one.
   FeatureStatistics statistics(corpus_, options_.synonyms);
-  std::vector<RankedUnit> ranking = RankContentUnits(statistics, &report->stoppedUnits);
-  report->rankedUnits = ranking.size();
-  if (ranking.empty()) {
-    return invalid("no content word occurs in " + std::to_string(options_.minDocumentFrequency) +
-                   " or more documents");
-  }
-  // Every stage ends with a report of all its units done, so that a display
-  // of it reaches its end.
   if (Stopped("features", 1, 1)) return Cancelled();
 
   const std::vector<Fold> folds =
       SplitIntoFolds(AssignFolds(corpus_, options_.folds, options_.seed), options_.folds);
 
+  // Each candidate of what the set reads is searched in turn; the first of
+  // equal accuracy wins.
   GridPoint best;
-  if (Status searched = SearchGrid(statistics, ranking, folds, &best, report); !searched.ok()) {
-    return searched;
+  best.accuracy = -1.0;
+  Status searched = invalid("no content word occurs in " + std::to_string(options_.minDocumentFrequency) +
+                            " or more documents");
+  for (const FeatureSet& candidate : options_.featureSets) {
+    reads_ = candidate;
+    const std::vector<RankedUnit> ranking = RankContentUnits(statistics, nullptr);
+    if (ranking.empty()) continue;
+    GridPoint point;
+    const Status status = SearchGrid(statistics, ranking, folds, &point, report);
+    if (status.code() == Status::Code::kCancelled) return status;
+    if (!status.ok()) {
+      if (!searched.ok()) searched = status;
+      continue;
+    }
+    searched = status;
+    point.reads = candidate;
+    if (point.accuracy > best.accuracy) best = point;
   }
+  if (!searched.ok()) return searched;
+  reads_ = best.reads;
+  std::vector<RankedUnit> ranking = RankContentUnits(statistics, &report->stoppedUnits);
+  report->rankedUnits = ranking.size();
   if (Status calibrated = CalibrateConfidence(folds, best, report); !calibrated.ok()) {
     return calibrated;
   }
@@ -631,6 +648,7 @@ Status Trainer::SearchGrid(const FeatureStatistics& statistics,
                          std::to_string(units) + ": k=" + std::to_string(step.features) +
                          " C=" + FormatCost(step.cost);
       if (powers.size() > 1) line += " w=" + FormatCost(step.weightPower);
+      if (options_.featureSets.size() > 1) line += " " + FeatureSetName(reads_);
       line += " fold " + std::to_string(step.fold + 1) + "/" + std::to_string(folds.size());
       const double left = clock.SecondsLeft();
       if (left >= 0.0) {
@@ -661,7 +679,7 @@ Status Trainer::SearchGrid(const FeatureStatistics& statistics,
     }
     ++pass;
     for (std::size_t p = 0; p < points.size(); ++p) {
-      GridPoint point{k, points[p].second, points[p].first, 0.0, 0.0};
+      GridPoint point{k, points[p].second, points[p].first, 0.0, 0.0, reads_};
       Score(corpus_, predicted[p], &point);
       report->grid.push_back(point);
       if (point.accuracy > best.accuracy) best = point;
@@ -750,9 +768,15 @@ Status Trainer::TrainFinalModel(const std::string& prefix, const FeatureStatisti
   SourceFileContents contents = BuildResourceContents(statistics, ranking, best.features,
                                                       options_.vocabulary,
                                                       corpus_.classNamesGbk);
+  // The last word of the vocabulary tells every reader of the set that it
+  // reads runs of characters, and which.
+  if (reads_.characters()) {
+    contents.vocabulary.push_back(FeatureSetRecord(reads_));
+    contents.idf.emplace_back(contents.vocabulary.back(), 1.0);
+  }
   Problem problem;
   {
-    const CorpusVectoriser vectoriser(corpus_, contents);
+    const CorpusVectoriser vectoriser(corpus_, contents, reads_);
     contents.averageDocLength = vectoriser.AverageKnownWords(nullptr);
     if (contents.averageDocLength == 0.0) return invalid("no training document holds a vocabulary word");
     if (Status written = WriteSourceFile(prefix + kSourceFileName, contents); !written.ok()) {
@@ -777,6 +801,7 @@ Status Trainer::TrainFinalModel(const std::string& prefix, const FeatureStatisti
   if (Stopped("training", 1, 1)) return Cancelled();
 
   report->selectedUnits = best.features;
+  report->reads = best.reads;
   report->cost = best.cost;
   report->weightPower = best.weightPower;
   report->crossValidationAccuracy = best.accuracy;

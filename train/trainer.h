@@ -9,6 +9,7 @@
 
 #include "source/source_data.h"
 #include "source/source_file.h"
+#include "text/character_features.h"
 #include "text/content_word.h"
 #include "train/corpus.h"
 #include "train/corpus_vectoriser.h"
@@ -49,6 +50,10 @@ struct TrainerOptions {
   // 1,000, 2,000, 4,000 or all of them as the vocabulary, a grid of 8 costs,
   // the L2-loss SVM one-vs-one.
   std::size_t minDocumentFrequency = 1;
+  // What a set may read, the candidates of the cross-validation; the first
+  // wins a tie.
+  std::vector<FeatureSet> featureSets = {ParseFeatureSet("words").value(), ParseFeatureSet("chars1-2").value(),
+                                         ParseFeatureSet("words+chars1-3").value()};
   // Candidate numbers of selected units; 0 stands for every unit.
   std::vector<std::size_t> featureCounts = {1000, 2000, 4000, 0};
   std::vector<double> costs = {0.0625, 0.125, 0.25, 0.5, 1, 2, 4, 8};
@@ -100,6 +105,7 @@ struct GridPoint {
   double weightPower = 0.0;
   double accuracy = 0.0;  // share of all training documents predicted right
   double macroF1 = 0.0;   // over the classes, from the same predictions
+  FeatureSet reads;       // what the set reads
 };
 
 struct TrainingReport {
@@ -108,6 +114,7 @@ struct TrainingReport {
   std::size_t rankedUnits = 0;       // units that pass the minimum frequency
   std::size_t stoppedUnits = 0;      // of those, left out as stop words
   std::size_t selectedUnits = 0;     // chosen k
+  FeatureSet reads;                  // what the set reads
   std::size_t vocabularyWords = 0;   // WordIndexTable
   std::size_t termMapWords = 0;      // TermMapTable
   std::size_t documentsWithoutFeatures = 0;  // left out of the training problem
@@ -232,6 +239,7 @@ class Trainer {
   std::vector<int> weightLabels_;  // class weights handed to libsvm
   std::vector<double> weights_;
   std::vector<double> probA_, probB_;  // the linear model's pair sigmoids
+  FeatureSet reads_;  // the candidate under cross-validation, then the one chosen
 };
 
 }  // namespace wenlei

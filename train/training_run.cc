@@ -58,6 +58,18 @@ Status ReadStopWords(const TrainingSettings& settings, const BundledFiles& bundl
   return Status::Ok();
 }
 
+// The runs of characters every candidate of what the set reads needs.
+FeatureSet RunsToForm(const TrainerOptions& options) {
+  FeatureSet runs;
+  runs.words = false;
+  for (const FeatureSet& candidate : options.featureSets) {
+    if (!candidate.characters()) continue;
+    runs.smallest = runs.characters() ? std::min(runs.smallest, candidate.smallest) : candidate.smallest;
+    runs.largest = std::max(runs.largest, candidate.largest);
+  }
+  return runs;
+}
+
 Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
                  const BundledFiles& bundled, TrainingProgress* progress, Corpus* corpus,
                  std::string* dictionarySha256) {
@@ -81,12 +93,12 @@ Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
       return Status(Code::kInvalidArgument, "null labels, texts or lengths");
     }
     return BuildCorpus(input.labels, input.texts, input.lengths, input.count, *segmenter, corpus,
-                       CorpusWords::kCountsOnly);
+                       CorpusWords::kCountsOnly, RunsToForm(settings.options));
   }
   if (progress) progress->Status("reading " + input.path);
   if (!Exists(input.path)) return Status(Code::kNotFound, input.path + ": no such file");
   if (Status read = ReadCorpus(input.path, settings.encoding, corpus, segmenter.get(),
-                               CorpusWords::kCountsOnly);
+                               CorpusWords::kCountsOnly, RunsToForm(settings.options));
       !read.ok()) {
     return read;
   }
@@ -131,6 +143,7 @@ Status WriteMetadata(const std::string& staging, const Corpus& corpus,
   if (status.ok()) status = DigestFile(staging + kConfidenceFileName, &metadata.confidenceSha256);
   if (!status.ok()) return status;
   metadata.trainer = TrainerDescription(options, report);
+  metadata.reads = FeatureSetName(report.reads);
   for (std::size_t c = 0; c < corpus.classNamesUtf8.size(); ++c) {
     metadata.classNames.emplace_back(static_cast<std::int32_t>(c + 1), corpus.classNamesUtf8[c]);
   }

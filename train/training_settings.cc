@@ -1,5 +1,7 @@
 #include "train/training_settings.h"
 
+#include <optional>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -115,6 +117,25 @@ const std::vector<TrainingOption> kOptions = {
     {"min-df", 0, "N", "keep words held by N or more documents", false,
      [](const std::string& v, S* s) { return SetWhole(v, 1, 1000000000, &s->options.minDocumentFrequency); },
      [](const S& s) { return std::to_string(s.options.minDocumentFrequency); }},
+    {"reads", 0, "SET,...",
+     "what a set reads, the candidates the cross-validation\nchooses from: words, chars1-2 (runs of 1 to 2\n"
+     "characters), words+chars1-3, ...",
+     false,
+     [](const std::string& v, S* s) {
+       std::vector<FeatureSet> sets;
+       for (const auto& part : SplitCommas(v)) {
+         const std::optional<FeatureSet> set = ParseFeatureSet(part);
+         if (!set) return Bad(v, "a list of words, charsA-B or words+charsA-B (A <= B <= 3)");
+         sets.push_back(*set);
+       }
+       s->options.featureSets = sets;
+       return Status::Ok();
+     },
+     [](const S& s) {
+       std::string text;
+       for (const FeatureSet& set : s.options.featureSets) text += (text.empty() ? "" : ",") + FeatureSetName(set);
+       return text;
+     }},
     {"features", 0, "K,...", "candidate numbers of selected words, \"all\" for every\nword", false,
      [](const std::string& v, S* s) {
        std::vector<std::size_t> counts;

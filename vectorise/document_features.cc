@@ -1,12 +1,42 @@
 #include "vectorise/document_features.h"
 
+#include <iterator>
+#include <string>
+
 #include "util/number_text.h"
 #include "vectorise/word_counting.h"
 
 namespace wenlei {
 
+FeatureSet FeaturesRead(const SourceData& resourceSet) {
+  const WordIndexTable& vocabulary = resourceSet.wordIndexTable;
+  return vocabulary.empty() ? FeatureSet() : FeatureSetOfRecord(std::prev(vocabulary.end())->first);
+}
+
+std::vector<std::string_view> DocumentTokens(WordSpan words, const FeatureSet& features,
+                                             std::vector<std::string>* runs) {
+  std::vector<std::string_view> all(words.size());
+  for (std::size_t i = 0; i < words.size(); ++i) all[i] = words[i];
+  FormCharacterRuns(all, features, runs);
+  std::vector<std::string_view> tokens;
+  tokens.reserve(words.size() + runs->size());
+  for (std::string_view word : all) {
+    if (ReadsAsWord(features, word)) tokens.push_back(word);
+  }
+  for (const std::string& run : *runs) tokens.push_back(run);
+  return tokens;
+}
+
 DocumentFeatures VectoriseWords(WordSpan words, const SourceData& resourceSet,
                                 FeatureRounding rounding) {
+  const FeatureSet features = FeaturesRead(resourceSet);
+  if (!features.characters()) return VectoriseTokens(words, resourceSet, rounding);
+  std::vector<std::string> runs;
+  return VectoriseTokens(DocumentTokens(words, features, &runs), resourceSet, rounding);
+}
+
+DocumentFeatures VectoriseTokens(WordSpan words, const SourceData& resourceSet,
+                                 FeatureRounding rounding) {
   DocumentFeatures document;
   document.weightedTerms = CountKnownWords(
       words.size(), [&words](std::size_t i) { return words[i]; }, resourceSet.wordIndexTable,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "source/source_data.h"
+#include "text/character_features.h"
 #include "vectorise/document_vector.h"
 #include "vectorise/term_weighting.h"
 
@@ -46,11 +47,26 @@ struct DocumentFeatures {
 // or as computed, the value a model is trained on.
 enum class FeatureRounding { kSixSignificantDigits, kNone };
 
+// What a resource set reads of a document (its vocabulary's last word says
+// when it reads characters).
+FeatureSet FeaturesRead(const SourceData& resourceSet);
+
+// The features a set reads of a document whose words are given in order:
+// its words (unless the set reads characters only) and its runs of
+// characters, the latter made in *runs, which the views point into.
+std::vector<std::string_view> DocumentTokens(WordSpan words, const FeatureSet& features,
+                                             std::vector<std::string>* runs);
+
 // The one road from words to the model's input, for classification and
-// training alike: counts the known words, weights them and maps them onto
-// features of the resource set.
+// training alike: counts the known words (and runs of characters, in a set
+// that reads them), weights them and maps them onto features of the
+// resource set.
 DocumentFeatures VectoriseWords(WordSpan words, const SourceData& resourceSet,
                                 FeatureRounding rounding = FeatureRounding::kSixSignificantDigits);
+
+// The same for the features DocumentTokens made of a document.
+DocumentFeatures VectoriseTokens(WordSpan tokens, const SourceData& resourceSet,
+                                 FeatureRounding rounding = FeatureRounding::kSixSignificantDigits);
 
 }  // namespace wenlei
 
