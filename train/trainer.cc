@@ -572,12 +572,22 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
   best.accuracy = -1.0;
   Status searched = invalid("no content word occurs in " + std::to_string(options_.minDocumentFrequency) +
                             " or more documents");
+  std::vector<std::vector<RankedUnit>> searchedRankings;
   for (const FeatureSet& candidate : options_.featureSets) {
     reads_ = candidate;
-    const std::vector<RankedUnit> ranking = RankContentUnits(statistics, nullptr);
-    if (ranking.empty()) continue;
+    std::vector<RankedUnit> ranking = RankContentUnits(statistics, nullptr);
+    // A corpus without runs of characters gives some candidates the same
+    // units as another: searched once.
+    const bool searchedAlready =
+        std::any_of(searchedRankings.begin(), searchedRankings.end(), [&ranking](const auto& other) {
+          return std::equal(ranking.begin(), ranking.end(), other.begin(), other.end(),
+                            [](const RankedUnit& a, const RankedUnit& b) { return a.unit == b.unit; });
+        });
+    if (ranking.empty() || searchedAlready) continue;
+    searchedRankings.push_back(std::move(ranking));
+    const std::vector<RankedUnit>& units = searchedRankings.back();
     GridPoint point;
-    const Status status = SearchGrid(statistics, ranking, folds, &point, report);
+    const Status status = SearchGrid(statistics, units, folds, &point, report);
     if (status.code() == Status::Code::kCancelled) return status;
     if (!status.ok()) {
       if (!searched.ok()) searched = status;

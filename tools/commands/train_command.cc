@@ -34,6 +34,7 @@
 #include "source/source_data.h"
 #include "tools/commands/bundled_files.h"
 #include "tools/commands/commands.h"
+#include "text/character_features.h"
 #include "train/corpus.h"
 #include "tools/training/train_options.h"
 #include "train/trainer.h"
@@ -235,13 +236,13 @@ void PrintReport(const TrainCommandLine& line, const Corpus& corpus, const Train
   out << "  chosen            k=" << report.selectedUnits << " C=" << report.cost << ", "
       << KernelName(line.settings.options.kernelType) << " kernel, "
       << (line.settings.options.vocabulary == VocabularyScope::kFull ? "full" : "selected")
-      << " vocabulary";
+      << " vocabulary, reads " << FeatureSetName(report.reads);
   if (report.weightPower != 0.0) out << ", class weights ^" << FormatNumber(report.weightPower);
   out << "\n";
   std::snprintf(number, sizeof number, "%.2f%%, macro-F1 %.4f",
                 100.0 * report.crossValidationAccuracy, report.crossValidationMacroF1);
   out << "  cv accuracy       " << number << " (" << line.settings.options.folds << "-fold, "
-      << report.grid.size() << " grid points, words selected within each fold)\n";
+      << report.grid.size() << " grid points, features selected within each fold)\n";
   std::snprintf(number, sizeof number, "%.4f (%.2f%% of cross-validated training documents under it)",
                 report.minConfidence, 100.0 * report.flaggedShare);
   out << "  min confidence    " << number << "\n";

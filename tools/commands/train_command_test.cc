@@ -89,7 +89,7 @@ TEST_F(TrainCommandTest, WritesBothFilesAndReports) {
       << metadata.trainer;
   EXPECT_NE(outcome.out.find("documents         60"), std::string::npos) << outcome.out;
   EXPECT_NE(outcome.out.find("cv accuracy"), std::string::npos);
-  EXPECT_NE(outcome.out.find("3-fold, 4 grid points, words selected within each fold"),
+  EXPECT_NE(outcome.out.find("3-fold, 12 grid points, features selected within each fold"),
             std::string::npos);
   EXPECT_NE(outcome.out.find("min confidence    0."), std::string::npos) << outcome.out;
   // Standard error is no terminal here: plain lines every 5 s, none in a
@@ -101,7 +101,7 @@ TEST_F(TrainCommandTest, WritesBothFilesAndReports) {
   ChildOutcome lines = Train({"--force", "--progress-every", "0"});
   ASSERT_EQ(lines.status, 0) << lines.err;
   const std::size_t reading = lines.err.find("wenlei train: [");
-  const std::size_t grid = lines.err.find("s] cross-validation 1/12: k=8 C=1 fold ");
+  const std::size_t grid = lines.err.find("s] cross-validation 1/12: k=8 C=1 words fold ");
   const std::size_t model = lines.err.find("s] training the model: k=");
   EXPECT_EQ(reading, 0u) << lines.err;
   EXPECT_LT(reading, grid) << lines.err;
@@ -376,26 +376,32 @@ TEST(TrainOptionsTest, EveryDefaultShownIsOneTheOptionTakes) {
 
 // A test file names the classes as training did, tag and all; both doors
 // tell which classes an answer names, long names included.
+// Whatever the set reads, words or runs of characters, both doors answer
+// alike.
 TEST_F(TrainCommandTest, EvalTakesTheClassesAsTrainedThroughBothDoors) {
   GeneratedCorpus corpus;
   corpus.classNames = {"01 体育", "财经 与 金融 新闻", "科技"};
   WriteFile(corpusPath_, corpus.Text());
-  ASSERT_EQ(Train({"--features", "all"}).status, 0);
   const std::string testPath = dir_.path() + "/test.tsv";
   corpus.seed = 99;
   corpus.documentsPerClass = 8;
   WriteFile(testPath, corpus.Text());
-  std::string reports[2];
-  for (bool exports : {false, true}) {
-    std::vector<std::string> arguments = {"eval", output_, testPath, "--json"};
-    if (exports) arguments.push_back("--exports");
-    ChildOutcome run = RunCommand(&RunEvalCommand, arguments);
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("\"unrecognised\": 0,"), std::string::npos) << run.out;
-    EXPECT_GE(NumberAfter(run.out, "\"accuracy\": "), 0.9) << run.out;
-    reports[exports] = run.out.substr(0, run.out.find("\"seconds_per_document\""));
+  for (const char* reads : {"words", "chars1-2", "words+chars1-3"}) {
+    SCOPED_TRACE(reads);
+    ASSERT_EQ(Train({"--features", "all", "--reads", reads, "--force"}).status, 0);
+    EXPECT_NE(ReadFile(output_ + "/Metadata.txt").find(std::string("\nreads ") + reads + "\n"), std::string::npos);
+    std::string reports[2];
+    for (bool exports : {false, true}) {
+      std::vector<std::string> arguments = {"eval", output_, testPath, "--json"};
+      if (exports) arguments.push_back("--exports");
+      ChildOutcome run = RunCommand(&RunEvalCommand, arguments);
+      ASSERT_EQ(run.status, 0) << run.err;
+      EXPECT_NE(run.out.find("\"unrecognised\": 0,"), std::string::npos) << run.out;
+      EXPECT_GE(NumberAfter(run.out, "\"accuracy\": "), 0.9) << run.out;
+      reports[exports] = run.out.substr(0, run.out.find("\"seconds_per_document\""));
+    }
+    EXPECT_EQ(reports[0], reports[1]);
   }
-  EXPECT_EQ(reports[0], reports[1]);
 }
 
 TEST_F(TrainCommandTest, EvalMeasuresThroughTheLibrary) {
