@@ -485,6 +485,37 @@ Status BuildCorpus(const char* const* labels, const char* const* texts, const st
   return Status::Ok();
 }
 
+void RemoveRepeatedDocuments(Corpus* corpus) {
+  auto hashOf = [](const CorpusDocument& document) {
+    std::uint64_t hash = 1469598103934665603ull ^ static_cast<std::uint64_t>(document.classIndex);
+    for (const WordCount& count : document.counts) {
+      hash = (hash ^ count.word) * 1099511628211ull;
+      hash = (hash ^ count.count) * 1099511628211ull;
+    }
+    return hash;
+  };
+  auto same = [](const CorpusDocument& a, const CorpusDocument& b) {
+    return a.classIndex == b.classIndex && a.counts.size() == b.counts.size() &&
+           std::equal(a.counts.begin(), a.counts.end(), b.counts.begin(),
+                      [](const WordCount& x, const WordCount& y) { return x.word == y.word && x.count == y.count; });
+  };
+  std::unordered_multimap<std::uint64_t, std::size_t> seen;
+  seen.reserve(corpus->documents.size());
+  std::vector<CorpusDocument> kept;
+  kept.reserve(corpus->documents.size());
+  for (CorpusDocument& document : corpus->documents) {
+    const std::uint64_t hash = hashOf(document);
+    auto [first, last] = seen.equal_range(hash);
+    if (std::any_of(first, last, [&](const auto& entry) { return same(kept[entry.second], document); })) {
+      ++corpus->repeatedDocuments;
+      continue;
+    }
+    seen.emplace(hash, kept.size());
+    kept.push_back(std::move(document));
+  }
+  corpus->documents = std::move(kept);
+}
+
 void CountWordLists(Corpus* corpus) {
   WordNumbering numbering;
   std::vector<std::uint32_t> numbers;

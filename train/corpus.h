@@ -66,6 +66,8 @@ struct Corpus {
   std::size_t chineseCharacters = 0;
   std::size_t chineseCharactersInLongWords = 0;
   std::size_t segmentedDocuments = 0;  // segmented while reading (raw text)
+  // Documents left out as copies of an earlier one (RemoveRepeatedDocuments).
+  std::size_t repeatedDocuments = 0;
 
   // Whether most of the Chinese text stands in runs far longer than words.
   bool LooksUnsegmented() const {
@@ -117,6 +119,13 @@ Status ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corp
 Status BuildCorpus(const char* const* labels, const char* const* texts, const std::size_t* lengths,
                    std::size_t count, const Segmenter& segmenter, Corpus* corpus,
                    CorpusWords keep = CorpusWords::kCountsAndLists, const FeatureSet& runs = FeatureSet());
+
+// Leaves out every document that repeats an earlier one of its class, word
+// for word (and run for run): a copy in the held-out part of its original's
+// fold would reward a model that learns its training documents by heart,
+// and copies would weigh as many documents.  Counts them in
+// corpus->repeatedDocuments.
+void RemoveRepeatedDocuments(Corpus* corpus);
 
 // Numbers the words of documents made by hand (their word lists) and fills
 // corpus->distinctWords and each document's counts.

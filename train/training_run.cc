@@ -92,8 +92,10 @@ Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
                             input.lengths == nullptr)) {
       return Status(Code::kInvalidArgument, "null labels, texts or lengths");
     }
-    return BuildCorpus(input.labels, input.texts, input.lengths, input.count, *segmenter, corpus,
-                       CorpusWords::kCountsOnly, RunsToForm(settings.options));
+    Status built = BuildCorpus(input.labels, input.texts, input.lengths, input.count, *segmenter, corpus,
+                               CorpusWords::kCountsOnly, RunsToForm(settings.options));
+    if (built.ok()) RemoveRepeatedDocuments(corpus);
+    return built;
   }
   if (progress) progress->Status("reading " + input.path);
   if (!Exists(input.path)) return Status(Code::kNotFound, input.path + ": no such file");
@@ -102,6 +104,7 @@ Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
       !read.ok()) {
     return read;
   }
+  RemoveRepeatedDocuments(corpus);
   if (corpus->LooksUnsegmented() && progress) {
     char share[32];
     std::snprintf(share, sizeof share, "%.0f%%",

@@ -219,6 +219,10 @@ void PrintReport(const TrainCommandLine& line, const Corpus& corpus, const Train
     out << (c ? ", " : " ") << c + 1 << " " << corpus.classNamesUtf8[c] << " (" << perClass[c]
         << ")";
   }
+  if (corpus.repeatedDocuments > 0) {
+    out << "\n  repeats           " << corpus.repeatedDocuments
+        << " documents left out as copies of another of their class";
+  }
   out << "\n  word occurrences  " << corpus.wordOccurrences;
   if (corpus.wordsTooLong || corpus.wordsUnencodable) {
     out << " (skipped: " << corpus.wordsTooLong << " longer than " << kMaxWordBytes

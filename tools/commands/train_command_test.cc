@@ -154,6 +154,22 @@ std::vector<std::string> ReadSet(const std::string& directory) {
   return bytes;
 }
 
+// A corpus copied three times over is the corpus: the same set, and the
+// copies counted.
+TEST_F(TrainCommandTest, RepeatedDocumentsAreReadOnce) {
+  const std::string text = GeneratedCorpus{}.Text();
+  WriteFile(corpusPath_, text);
+  ASSERT_EQ(Train().status, 0);
+  const std::vector<std::string> alone = ReadSet(output_);
+  WriteFile(corpusPath_, text + text + text);
+  ChildOutcome copied = Train({"--force"});
+  ASSERT_EQ(copied.status, 0) << copied.err;
+  EXPECT_EQ(ReadSet(output_), alone);
+  const std::size_t documents = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+  EXPECT_NE(copied.out.find("repeats           " + std::to_string(2 * documents) + " documents"), std::string::npos)
+      << copied.out;
+}
+
 TEST_F(TrainCommandTest, AFaultAtAnyStepOfTheReplacementLeavesTheOldSet) {
   ASSERT_EQ(Train().status, 0);
   const std::vector<std::string> old = ReadSet(output_);
