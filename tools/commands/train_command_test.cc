@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 
@@ -19,6 +20,7 @@
 #include "tools/commands/commands.h"
 #include "tools/training/train_options.h"
 #include "train/trainer_test_corpus.h"
+#include "wenlei/wenlei.h"
 #include "util/set_replacement.h"
 
 namespace wenlei {
@@ -392,6 +394,26 @@ TEST(TrainOptionsTest, EveryDefaultShownIsOneTheOptionTakes) {
 
 // A test file names the classes as training did, tag and all; both doors
 // tell which classes an answer names, long names included.
+// The features that explain the answer for words, each between spaces.
+std::string ExplainedFeatures(const std::string& directory, const std::vector<const char*>& words) {
+  wenlei_classifier* classifier = nullptr;
+  if (wenlei_open(directory.c_str(), nullptr, &classifier, nullptr) != WENLEI_OK) return "cannot open";
+  std::vector<std::size_t> lengths;
+  for (const char* word : words) lengths.push_back(std::strlen(word));
+  wenlei_result* result = nullptr;
+  std::string named = " ";
+  if (wenlei_classify_words(classifier, words.data(), lengths.data(), words.size(), WENLEI_UTF8, &result,
+                            nullptr) == WENLEI_OK &&
+      wenlei_result_explain_flags(result, 100, 0, nullptr) == WENLEI_OK) {
+    for (std::size_t i = 0; i < wenlei_result_explanation_count(result); ++i) {
+      named += std::string(wenlei_result_explanation_word(result, i)) + " ";
+    }
+  }
+  wenlei_result_free(result);
+  wenlei_close(classifier);
+  return named;
+}
+
 // Whatever the set reads, words or runs of characters, both doors answer
 // alike.
 TEST_F(TrainCommandTest, EvalTakesTheClassesAsTrainedThroughBothDoors) {
@@ -417,6 +439,10 @@ TEST_F(TrainCommandTest, EvalTakesTheClassesAsTrainedThroughBothDoors) {
       reports[exports] = run.out.substr(0, run.out.find("\"seconds_per_document\""));
     }
     EXPECT_EQ(reports[0], reports[1]);
+    // Runs of characters are explained in corner brackets, apart from words.
+    const std::string named = ExplainedFeatures(output_, {"体育球0", "体育股1", "财经股2"});
+    EXPECT_EQ(named.find("「") != std::string::npos, std::string(reads) != "words") << named;
+    EXPECT_EQ(named.find(" 体育球0 ") != std::string::npos, std::string(reads) != "chars1-2") << named;
   }
 }
 
