@@ -299,7 +299,10 @@ Status SetReplacement::Recover(const std::string& leftover) {
 
 void SetReplacement::Finish() {
   if (!staging_.empty()) {
-    if (!keepStaging_ && Injected("cleanup", staging_) == 0) RemoveTree(WithoutSeparator(staging_));
+    if (!keepStaging_ && Injected("cleanup", staging_) == 0) {
+      files::BeforeRemovingStaging(&lock_);
+      RemoveTree(WithoutSeparator(staging_));
+    }
     staging_.clear();
   }
   if (locked_) {

@@ -69,6 +69,11 @@ int MoveOver(const std::string& from, const std::string& to);
 int MoveIfAbsent(const std::string& from, const std::string& to);
 int Remove(const std::string& path);
 
+// Called before a staging directory is removed: Windows removes no name
+// of a file held open, and the staging directory holds one of the lock
+// file's, so there the lock is released first.
+void BeforeRemovingStaging(FileLock* lock);
+
 // Removes the lock file and releases the lock, in the order the system
 // allows (a file held open cannot be removed on Windows).
 void RemoveLock(FileLock* lock, const std::string& path);

@@ -170,6 +170,8 @@ int MoveOver(const std::string& from, const std::string& to) {
 
 int Remove(const std::string& path) { return unlink(path.c_str()) == 0 ? 0 : errno; }
 
+void BeforeRemovingStaging(FileLock*) {}
+
 // Removed while still held: a writer that opened it meanwhile finds that
 // its file lost its name and opens the path again (FileLock).
 void RemoveLock(FileLock* lock, const std::string& path) {

@@ -143,6 +143,8 @@ int MoveIfAbsent(const std::string& from, const std::string& to) {
 
 int Remove(const std::string& path) { return DeleteFileW(Wide(path).c_str()) ? 0 : LastErrorNumber(); }
 
+void BeforeRemovingStaging(FileLock* lock) { lock->Unlock(); }
+
 // Windows removes no file held open: released first.  A writer that locks
 // it meanwhile keeps it (the removal then fails), which is sound.
 void RemoveLock(FileLock* lock, const std::string& path) {
