@@ -2,11 +2,14 @@
 // opens and classifies, errors come back as statuses, and a cancelled run
 // leaves nothing behind.
 #include <gtest/gtest.h>
+#include <errno.h>
 #include <iconv.h>
+#include <pthread.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -194,8 +197,7 @@ TEST_F(TrainApiTest, EveryStageReportsItsEnd) {
     static_cast<std::vector<Report>*>(context)->push_back({stage, done, total});
     return 0;
   };
-  // Folds on one thread and on several (in worker processes when the test
-  // runs one thread), with one cost and with a grid.
+  // Folds on one thread and on several, with one cost and with a grid.
   for (const char* jobs : {"1", "2"}) {
     for (const char* costs : {"1", "0.5,1,2"}) {
       std::vector<Report> reports;
@@ -221,6 +223,46 @@ TEST_F(TrainApiTest, EveryStageReportsItsEnd) {
                                                   "training"}));
     }
   }
+}
+
+// The forks of this process, counted by a handler that fork runs.
+std::atomic<int> gForks{0};
+
+std::size_t ThreadsOfThisProcess() {
+  std::size_t threads = 0;
+  for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    ++threads;
+  }
+  return threads;
+}
+
+// A host's training runs inside the host alone: no copy of it (a fork
+// would duplicate its unflushed output and its locks' state), no child of
+// any kind; the folds take threads.
+TEST_F(TrainApiTest, TrainingStartsNoProcessAndTrainsTheFoldsOnThreads) {
+  ASSERT_EQ(pthread_atfork([] { ++gForks; }, nullptr, nullptr), 0);
+  ASSERT_EQ(ThreadsOfThisProcess(), 1u) << "the test needs a host of one thread";
+  struct Seen {
+    bool child = false;
+    std::size_t mostThreads = 0;
+  } seen;
+  auto callback = [](void* context, const char*, double, double) {
+    Seen* seen = static_cast<Seen*>(context);
+    siginfo_t info{};
+    const int waited = waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT);
+    seen->child = seen->child || waited == 0 || errno != ECHILD;
+    seen->mostThreads = std::max(seen->mostThreads, ThreadsOfThisProcess());
+    return 0;
+  };
+  // liblinear's default solver, which shuffles with the C library's rand().
+  ASSERT_EQ(Set("jobs", "2"), WENLEI_OK);
+  ASSERT_EQ(Set("cost", "0.5,1,2"), WENLEI_OK);
+  wenlei_train_options_set_progress(options_, callback, &seen);
+  std::string message;
+  ASSERT_EQ(corpus_.Train(dir_.path() + "/set", options_, &message), WENLEI_OK) << message;
+  EXPECT_EQ(gForks.load(), 0);
+  EXPECT_FALSE(seen.child);
+  EXPECT_GE(seen.mostThreads, 3u);  // the host's and two folds'
 }
 
 TEST_F(TrainApiTest, CancellingLeavesTheDirectoryAsItWas) {
