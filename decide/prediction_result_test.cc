@@ -27,6 +27,29 @@ TEST(ResultReaderTest, RanksProbabilitiesAndKeepsACloseRunnerUp) {
   EXPECT_EQ(Decide("1 0.44  0.45 "), (std::vector<ClassPair>{{3, 1}}));  // empty field in the line is 0.0
 }
 
+// The rule's own threshold, as its callers take it by default: ratios of
+// runner-up to best just under, at and just over 0.95.  0.59375 / 0.625 is
+// 19/20 exactly, the double nearest 0.95; the others lie clearly aside.
+TEST(ResultReaderTest, NamesTheRunnerUpAboveNinetyFivePercentOfTheBest) {
+  struct Case {
+    const char* line;
+    ClassPair expected;
+  };
+  const Case cases[] = {
+      {"1 0.625 0.59 ", {1, 0}},       // 0.944
+      {"1 0.625 0.59374 ", {1, 0}},    // 0.949984
+      {"1 0.625 0.59375 ", {1, 0}},    // 0.95: not above it
+      {"1 0.625 0.59376 ", {1, 2}},    // 0.950016
+      {"1 0.59376 0.625 ", {2, 1}},    // the same, best second
+      {"1 0.2 0.625 0.6 ", {2, 3}},    // 0.96
+  };
+  for (const Case& c : cases) {
+    PredictionResult result;
+    result.readDataLine(c.line);
+    EXPECT_EQ(result.decisions, std::vector<ClassPair>{c.expected}) << c.line;
+  }
+}
+
 TEST(ResultReaderTest, LinesWithoutTwoProbabilities) {
   EXPECT_EQ(Decide("1 0.7 "), (std::vector<ClassPair>{{1, 0}}));
   EXPECT_EQ(Decide("1"), std::vector<ClassPair>{});

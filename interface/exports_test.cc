@@ -1,11 +1,14 @@
 // Drives the shared library through its C header, as a host does.
 #include "decide/class_decision.h"
 #include "wenlei/exports.h"
+#include "wenlei/wenlei.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <clocale>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
@@ -167,6 +170,47 @@ TEST_F(ExportsTest, TwoNamesWhenTheRunnerUpIsWithinFivePercent) {
     }
   }
   EXPECT_GT(twoNames, 0) << "the sweep should cross the boundary between two classes";
+}
+
+// The 95 % rule through both doors, on the probabilities the prediction
+// step writes: a model of two classes whose estimates put B's probability
+// at a chosen share of A's (probA 0 and probB ln(share) make libsvm's
+// sigmoid give 1 / (1 + share) and share / (1 + share)), each share clear
+// of 0.95 after the result file's six digits.
+TEST_F(ExportsTest, NamesTheRunnerUpOnlyAboveNinetyFivePercentOfTheBest) {
+  TempDir set;
+  wenlei::testing::ResourceSetSpec spec;
+  spec.classNames = {"A", "B"};
+  wenlei::testing::BuildResourceSet(set.prefix(), spec);
+  struct Case {
+    double share;  // B's probability over A's
+    const char* answer;
+  };
+  const Case cases[] = {{0.9, "A"},         {0.945, "A"},   {0.955, "A or B"},
+                        {1 / 0.955, "B or A"}, {1 / 0.945, "B"}};
+  const std::string word = ClassWord(1, 0);
+  const char* words[] = {word.c_str()};
+  const std::size_t lengths[] = {word.size()};
+  for (const Case& c : cases) {
+    char probB[32];
+    std::snprintf(probB, sizeof probB, "%.17g", std::log(c.share));
+    WriteFile(set.prefix() + "SVMModel",
+              std::string("svm_type c_svc\nkernel_type linear\nnr_class 2\ntotal_sv 2\nrho 0\n"
+                          "label 1 2\nprobA 0\nprobB ") +
+                  probB + "\nnr_sv 1 1\nSV\n1 1:1 \n-1 2:1 \n");
+    ASSERT_EQ(LoadSource(set.prefix().c_str()), 1);
+    EXPECT_EQ(Classify(handle_, Words(1, 1).list()), c.answer) << c.share;
+    releasesource();
+
+    wenlei_classifier* classifier = nullptr;
+    ASSERT_EQ(wenlei_open(set.path().c_str(), nullptr, &classifier, nullptr), WENLEI_OK);
+    wenlei_result* result = nullptr;
+    ASSERT_EQ(wenlei_classify_words(classifier, words, lengths, 1, WENLEI_UTF8, &result, nullptr),
+              WENLEI_OK);
+    EXPECT_STREQ(wenlei_result_answer(result), c.answer) << c.share;
+    wenlei_result_free(result);
+    wenlei_close(classifier);
+  }
 }
 
 TEST_F(ExportsTest, NoFeatureAfterMappingAnswersTheShortTextMessage) {

@@ -10,7 +10,6 @@
 #include "interface/c_status.h"
 #include "train/training_run.h"
 #include "train/training_settings.h"
-#include "train/worker_processes.h"
 #include "util/file_bytes.h"
 #include "wenlei/wenlei.h"
 
@@ -62,9 +61,6 @@ wenlei_status Train(const wenlei::CorpusInput& input, const char* directory,
   if (options == nullptr) options = &defaults;
   CallbackProgress progress(options->callback, options->context);
   wenlei::TrainingSettings settings = options->settings;
-  // A host's other threads may hold any lock at a fork: the folds then
-  // train on threads.
-  settings.options.forkWorkers = wenlei::ProcessIsSingleThreaded();
   wenlei::TrainingOutcome outcome;
   return Report(
       wenlei::TrainResourceSet(input, directory, settings, Bundled(), &progress, &outcome),

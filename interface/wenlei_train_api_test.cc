@@ -2,11 +2,14 @@
 // opens and classifies, errors come back as statuses, and a cancelled run
 // leaves nothing behind.
 #include <gtest/gtest.h>
+#include <errno.h>
 #include <iconv.h>
+#include <pthread.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -194,8 +197,7 @@ TEST_F(TrainApiTest, EveryStageReportsItsEnd) {
     static_cast<std::vector<Report>*>(context)->push_back({stage, done, total});
     return 0;
   };
-  // Folds on one thread and on several (in worker processes when the test
-  // runs one thread), with one cost and with a grid.
+  // Folds on one thread and on several, with one cost and with a grid.
   for (const char* jobs : {"1", "2"}) {
     for (const char* costs : {"1", "0.5,1,2"}) {
       std::vector<Report> reports;
@@ -221,6 +223,31 @@ TEST_F(TrainApiTest, EveryStageReportsItsEnd) {
                                                   "training"}));
     }
   }
+}
+
+// The forks of this process, counted by a handler that fork runs.
+std::atomic<int> gForks{0};
+
+// A host's training runs inside the host alone: no copy of it (a fork
+// would duplicate its unflushed output and its locks' state), no child of
+// any kind, also in a host of one thread.
+TEST_F(TrainApiTest, TrainingStartsNoProcess) {
+  ASSERT_EQ(pthread_atfork([] { ++gForks; }, nullptr, nullptr), 0);
+  bool child = false;  // seen while the folds train
+  auto callback = [](void* context, const char*, double, double) {
+    siginfo_t info{};
+    const int waited = waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT);
+    *static_cast<bool*>(context) |= waited == 0 || errno != ECHILD;
+    return 0;
+  };
+  // liblinear's default solver, which shuffles with the C library's rand().
+  ASSERT_EQ(Set("jobs", "2"), WENLEI_OK);
+  ASSERT_EQ(Set("cost", "0.5,1,2"), WENLEI_OK);
+  wenlei_train_options_set_progress(options_, callback, &child);
+  std::string message;
+  ASSERT_EQ(corpus_.Train(dir_.path() + "/set", options_, &message), WENLEI_OK) << message;
+  EXPECT_EQ(gForks.load(), 0);
+  EXPECT_FALSE(child);
 }
 
 TEST_F(TrainApiTest, CancellingLeavesTheDirectoryAsItWas) {

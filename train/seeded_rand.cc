@@ -14,16 +14,23 @@ std::mutex& GeneratorMutex() {
 
 #if defined(_WIN32)
 SeededRand::SeededRand(unsigned seed)
-    : lock_(GeneratorMutex()), previous_(*wenlei_glibc_rand_current()) {
+    : lock_(GeneratorMutex()), previousGlibc_(*wenlei_glibc_rand_current()) {
   wenlei_glibc_srand(seed);
 }
 
-SeededRand::~SeededRand() { *wenlei_glibc_rand_current() = previous_; }
+SeededRand::~SeededRand() { *wenlei_glibc_rand_current() = previousGlibc_; }
 #else
 SeededRand::SeededRand(unsigned seed)
-    : lock_(GeneratorMutex()), previous_(initstate(seed, state_, sizeof state_)) {}
+    : lock_(GeneratorMutex()),
+      previousGlibc_(*wenlei_glibc_rand_current()),
+      previous_(initstate(seed, state_, sizeof state_)) {
+  wenlei_glibc_srand(seed);
+}
 
-SeededRand::~SeededRand() { setstate(previous_); }
+SeededRand::~SeededRand() {
+  setstate(previous_);
+  *wenlei_glibc_rand_current() = previousGlibc_;
+}
 #endif
 
 }  // namespace wenlei

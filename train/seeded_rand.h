@@ -13,7 +13,9 @@ namespace wenlei {
 // lives, rand() draws the sequence srand(seed) would give, from a state
 // of its own; afterwards the calling program's generator is where it left
 // it, as if the library had never drawn.  One seeded training at a time in
-// the process: the generator is the process's.
+// the process: the generator is the process's.  The solvers built from
+// their sources draw glibc's sequence from util/glibc_rand.h instead, on
+// every platform: that generator is seeded alike.
 class SeededRand {
  public:
   explicit SeededRand(unsigned seed);
@@ -23,10 +25,8 @@ class SeededRand {
 
  private:
   std::lock_guard<std::mutex> lock_;
-#if defined(_WIN32)
-  // The solvers draw from glibc's sequence there (util/glibc_rand.h).
-  wenlei_glibc_rand_state previous_;
-#else
+  wenlei_glibc_rand_state previousGlibc_;
+#if !defined(_WIN32)
   // The size of glibc's default state, so that the sequence is the one
   // srand(seed) gives.
   alignas(8) char state_[128];

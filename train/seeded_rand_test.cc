@@ -26,6 +26,8 @@ TEST(SeededRandTest, DrawsTheSeedsSequenceAndGivesTheProgramItsOwnBack) {
     {
       SeededRand rand(seed);
       EXPECT_EQ(Draw(50), seeded) << seed;
+      // The solvers built from their sources draw the same.
+      for (int i = 0; i < 50; ++i) ASSERT_EQ(wenlei_glibc_rand(), seeded[i]) << seed << " " << i;
     }
     std::vector<int> after = Draw(10);
     after.insert(after.begin(), before.begin(), before.end());

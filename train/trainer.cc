@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
@@ -25,7 +23,6 @@
 #include "train/trainer_internal.h"
 #include "train/platt.h"
 #include "train/seeded_rand.h"
-#include "train/worker_processes.h"
 
 namespace wenlei {
 namespace {
@@ -274,11 +271,6 @@ unsigned Trainer::Jobs() const {
   return options_.jobs != 0 ? options_.jobs : std::max(1u, std::thread::hardware_concurrency());
 }
 
-bool Trainer::FoldsTrainInProcesses(std::size_t folds) const {
-  return options_.forkWorkers && UsesLinearSolver() && SolverDrawsFromRand(options_.solver) &&
-         Jobs() > 1 && folds > 1;
-}
-
 bool Trainer::UsesLinearSolver() const {
   return options_.kernelType == LINEAR && options_.solver != Solver::kLibsvm;
 }
@@ -331,8 +323,8 @@ Status Trainer::CrossValidatePoints(const std::vector<Fold>& folds, std::size_t 
                                     std::vector<std::vector<double>>* predicted) {
   const std::size_t classes = corpus_.classNamesUtf8.size();
   predicted->assign(points.size(), std::vector<double>(corpus_.documents.size(), 0.0));
-  // The answers of fold f at every point, written through answer(p, doc, class).
-  auto answerFold = [&](std::size_t f, const auto& step, const auto& answer) -> Status {
+  // The answers of fold f at every point, each into its held-out documents' places.
+  auto answerFold = [&](std::size_t f, const auto& step) -> Status {
     Problem training, heldOut;
     if (Status prepared = PrepareFold(folds[f], k, &training, &heldOut); !prepared.ok()) {
       return prepared;
@@ -348,7 +340,8 @@ Status Trainer::CrossValidatePoints(const std::vector<Fold>& folds, std::size_t 
         const std::vector<std::vector<double>> decisions =
             model.PairDecisionRows(RowPointers(heldOut.rows));
         for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
-          answer(p, heldOut.documents[r], static_cast<double>(VotedClass(decisions[r], classes) + 1));
+          (*predicted)[p][heldOut.documents[r]] =
+              static_cast<double>(VotedClass(decisions[r], classes) + 1);
         }
         continue;
       }
@@ -359,72 +352,19 @@ Status Trainer::CrossValidatePoints(const std::vector<Fold>& folds, std::size_t 
       }
       svm_model* model = svm_train(&training.problem, &parameter);
       for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
-        answer(p, heldOut.documents[r], svm_predict(model, heldOut.rows[r].data()));
+        (*predicted)[p][heldOut.documents[r]] = svm_predict(model, heldOut.rows[r].data());
       }
       svm_free_and_destroy_model(&model);
     }
     return Status::Ok();
   };
 
-  bool started = false;
-  if (FoldsTrainInProcesses(folds.size())) {
-    // A worker sends a note for every training it starts and, at the end
-    // of its fold, the fold's answers: (point, document, class) triples.
-    struct Answer {
-      std::uint64_t point, document;
-      double value;
-    };
-    const Status outcome = RunInWorkerProcesses(
-        folds.size(), Jobs(),
-        [&](std::size_t f, WorkerOutput& output) {
-          std::string answers;
-          const Status done = answerFold(
-              f,
-              [&](const Step& step) {
-                return output.Note(f, std::string(reinterpret_cast<const char*>(&step), sizeof step));
-              },
-              [&](std::size_t p, std::size_t document, double value) {
-                const Answer one{p, document, value};
-                answers.append(reinterpret_cast<const char*>(&one), sizeof one);
-              });
-          if (!done.ok()) {
-            output.Fault(f, done);
-          } else {
-            output.Result(f, answers);
-          }
-        },
-        [&](const WorkerMessage& message) {
-          if (message.kind == WorkerMessage::Kind::kNote) {
-            Step step;
-            if (message.bytes.size() != sizeof step) return false;
-            std::memcpy(&step, message.bytes.data(), sizeof step);
-            return !report(step);
-          }
-          for (std::size_t at = 0; at + sizeof(Answer) <= message.bytes.size(); at += sizeof(Answer)) {
-            Answer one;
-            std::memcpy(&one, message.bytes.data() + at, sizeof one);
-            if (one.point < points.size() && one.document < corpus_.documents.size()) {
-              (*predicted)[one.point][one.document] = one.value;
-            }
-          }
-          return true;
-        },
-        &started);
-    if (started) return outcome.code() == Status::Code::kCancelled ? Cancelled() : outcome;
-    // Without processes (no fork to be had) the folds take the threads.
-    if (progress_) progress_->Warning(outcome.message() + "; the folds train on threads");
-  }
-
   std::vector<Status> errors(folds.size());
   // libsvm's parameters live in this object: its folds take turns.
   const unsigned jobs = UsesLinearSolver() ? options_.jobs : 1;
   const bool finished = RunFolds<Step>(
       folds.size(), jobs,
-      [&](std::size_t f, const auto& step) {
-        errors[f] = answerFold(f, step, [&](std::size_t p, std::size_t document, double value) {
-          (*predicted)[p][document] = value;
-        });
-      },
+      [&](std::size_t f, const auto& step) { errors[f] = answerFold(f, step); },
       [&](const Step& step) { return !errors[step.fold].ok() || report(step); });
   return FoldsOutcome(errors, finished);
 }

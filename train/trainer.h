@@ -65,15 +65,10 @@ struct TrainerOptions {
   Solver solver = Solver::kL2SvmDual;
   // How the linear solvers make one model of many classes.
   Multiclass multiclass = Multiclass::kOneVsOne;
-  // Folds trained at once (0: one per processor); the files do not depend
-  // on it.
+  // Folds trained at once, each on a thread (0: one per processor); the
+  // files do not depend on it.  The trainings that draw from the C
+  // library's one rand() take turns (train/seeded_rand.h).
   unsigned jobs = 0;
-  // liblinear's shuffling solvers draw from the C library's one rand(), so
-  // on threads their trainings take turns.  With this set, the grid's folds
-  // train in forked copies of the process instead: only for a caller whose
-  // other threads, if any, take no lock that the training needs (malloc's
-  // are safe, rand()'s is not).
-  bool forkWorkers = false;
   int degree = 3;
   double gamma = 1.0;
   double coef0 = 0.0;
@@ -228,8 +223,6 @@ class Trainer {
   bool UsesLinearSolver() const;
   // Folds at once: the jobs asked for, 0 being one per processor.
   unsigned Jobs() const;
-  // Whether the grid's folds train in forked processes rather than threads.
-  bool FoldsTrainInProcesses(std::size_t folds) const;
   std::vector<double> ClassWeights(double weightPower) const;
   svm_parameter Parameter(double cost, double weightPower, bool probability);
 

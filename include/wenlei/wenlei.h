@@ -346,10 +346,9 @@ WENLEI_EXPORT void wenlei_train_options_set_progress(wenlei_train_options *optio
  * only when training succeeds, replacing an old set whole or not at all;
  * a second training into the same directory meanwhile fails at once
  * (WENLEI_IO_ERROR, "another training is writing ...").  The same corpus
- * and options give the same bytes.  With "jobs" above 1 and a solver that shuffles with rand() (the
- * default), a process that runs a single thread trains the folds in forked
- * copies of itself, which run none of the caller's code and are waited for
- * before the call returns; otherwise the folds use threads. */
+ * and options give the same bytes, whatever "jobs".  The folds train on up
+ * to "jobs" threads of the calling process, which are joined before the
+ * call returns; no process is started. */
 WENLEI_EXPORT wenlei_status wenlei_train_file(const char *corpus, const char *directory,
                                               const wenlei_train_options *options,
                                               char **message);

@@ -211,6 +211,50 @@ def test_classify_iter_takes_batches_as_it_is_consumed(classifier):
             classifier.classify_iter(*arguments)  # refused before any is read
 
 
+class _SourceBroke(Exception):
+    pass
+
+
+def test_classify_iter_gives_every_answer_before_a_failure(classifier):
+    texts = sample_sentences()
+    many = (texts * (1500 // len(texts) + 1))[:1500]
+
+    def breaking():
+        yield from many
+        raise _SourceBroke("the source broke")
+    # A source that raises: the answers of all it gave, then its exception.
+    answers = []
+    with pytest.raises(_SourceBroke):
+        for answer in classifier.classify_iter(breaking()):
+            answers.append(answer)
+    assert answers == classifier.classify_many(many)
+
+    # A bad item in the middle of a batch: the answers before it come out
+    # first; with errors="return" it is an error in its place and the rest
+    # follows.
+    before, after = texts[:5], texts[5:8]
+    for errors, bad, raised, status in [("raise", b"\xff\xfe", wenlei.DocumentError, None),
+                                        ("raise", 3, TypeError, None),
+                                        ("return", b"\xff\xfe", None, "bad encoding"),
+                                        ("return", 3, None, "invalid argument")]:
+        answers = []
+        try:
+            for answer in classifier.classify_iter(before + [bad] + after, batch_size=8, errors=errors):
+                answers.append(answer)
+        except Exception as failure:  # noqa: BLE001
+            assert type(failure) is raised, (errors, bad, failure)
+            assert getattr(failure, "index", 5) == 5
+        else:
+            assert raised is None, (errors, bad)
+        assert answers[:5] == classifier.classify_many(before), (errors, bad)
+        if status is not None:
+            assert isinstance(answers[5], wenlei.DocumentError) and answers[5].index == 5
+            assert answers[5].status_name == status
+            assert answers[6:] == classifier.classify_many(after)
+        else:
+            assert len(answers) == 5
+
+
 def test_segment():
     assert wenlei.segment("插入图表") == ["插入", "图表"]
     assert wenlei.segment("数据透视表") == ["数据", "透视", "表"]

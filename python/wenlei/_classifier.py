@@ -251,6 +251,35 @@ def _sequence_of_texts(items, what: str) -> list:
     return list(items)
 
 
+def _take_texts(texts: Iterator[Text], count: int, errors: str,
+                first: int) -> Tuple[List[Union[bytes, Error]], Optional[Exception]]:
+    """Up to count texts from the source as UTF-8 bytes, the first being
+    document first of the input, and the exception that ended the taking
+    early: the source's own, or with errors="raise" the TypeError of an
+    item that is no text (with errors="return" that item is taken as its
+    DocumentError)."""
+    taken: List[Union[bytes, Error]] = []
+    while len(taken) < count:
+        try:
+            text = next(texts)
+        except StopIteration:
+            break
+        except Exception as failure:  # noqa: BLE001 -- raised after the answers
+            return taken, failure
+        try:
+            taken.append(_utf8(text))
+        except TypeError as refused:
+            if errors == "raise":
+                return taken, refused
+            taken.append(DocumentError(str(refused), INVALID_ARGUMENT, first + len(taken)))
+    return taken, None
+
+
+def _shaped(answer: Union["Result", Error], k: Optional[int]):
+    """An answer as classify_many gives it: with k, a Result's top k."""
+    return answer if k is None or isinstance(answer, Error) else answer.top(k)
+
+
 def _batch_arguments(errors: str, k) -> Optional[int]:
     """Checks classify_many's errors and k; gives k as a whole number."""
     if errors not in ("raise", "return"):
@@ -514,7 +543,12 @@ class Classifier:
         """
         k = _batch_arguments(errors, k)
         items = [_utf8(text) for text in _sequence_of_texts(texts, "classify_many")]
-        return self._classify_batch(items, errors, k, 0)
+        answers = self._answers(items, range(len(items)))
+        if errors == "raise":
+            for answer in answers:
+                if isinstance(answer, Error):
+                    raise answer
+        return [_shaped(answer, k) for answer in answers]
 
     def classify_iter(self, texts: Iterable[Text], batch_size: int = 1024, errors: str = "raise",
                       k: Optional[int] = None) -> Iterator[Union[Result, List[Tuple[str, float]], Error]]:
@@ -522,9 +556,18 @@ class Classifier:
         ``batch_size`` texts at a time, classifies them with one call into
         the library and gives their answers one by one before taking the
         next batch, so that memory holds one batch, not the whole input (a
-        generator, a file's lines, a database cursor).  ``errors`` and ``k``
-        as classify_many; a DocumentError names the document's index in the
-        whole input.  The texts are read as the iterator is consumed."""
+        generator, a file's lines, a database cursor).  The texts are read
+        as the iterator is consumed.
+
+        No answer is given up: every document before a failure is answered
+        first.  A source that raises (an Exception) has the answers of all
+        it gave yielded, then its exception raised.  With ``errors="raise"``
+        the answers before a document that cannot be classified come out,
+        then its DocumentError (naming its index in the whole input), or a
+        TypeError for an item that is no text.  With ``errors="return"``
+        either takes its place as an error in the stream, which goes on: a
+        DocumentError, with the status "invalid argument" for an item that
+        is no text.  ``k`` as classify_many."""
         batch_size = _count_argument("batch_size", batch_size)
         k = _batch_arguments(errors, k)
         if isinstance(texts, (str,) + _BYTES):
@@ -537,16 +580,24 @@ class Classifier:
                           k: Optional[int]) -> Iterator[Union[Result, List[Tuple[str, float]], Error]]:
         first = 0
         while True:
-            items = [_utf8(text) for text in itertools.islice(texts, batch_size)]
-            if not items:
+            taken, failure = _take_texts(texts, batch_size, errors, first)
+            documents = [index for index, item in enumerate(taken) if isinstance(item, bytes)]
+            answers = iter(self._answers([taken[i] for i in documents], [first + i for i in documents]))
+            for item in taken:
+                answer = next(answers) if isinstance(item, bytes) else item
+                if errors == "raise" and isinstance(answer, Error):
+                    raise answer
+                yield _shaped(answer, k)
+            if failure is not None:
+                raise failure
+            if len(taken) < batch_size:
                 return
-            yield from self._classify_batch(items, errors, k, first)
-            first += len(items)
+            first += len(taken)
 
-    def _classify_batch(self, items: List[bytes], errors: str, k: Optional[int],
-                        first: int) -> list:
-        """The answers of one call into the library; document i of the
-        batch is document first + i of the caller's input."""
+    def _answers(self, items: List[bytes], indexes: Sequence[int]) -> List[Union[Result, Error]]:
+        """Each text's Result, or the Error of a document the library cannot
+        classify, from one call into the library; indexes[i] is the
+        position of items[i] in the caller's input."""
         if not items:
             return []
         pointers, lengths = _byte_arrays(items)
@@ -567,18 +618,12 @@ class Classifier:
                 else:
                     answers.append(error_for_status(
                         document_status, native.text(lib.wenlei_result_error(handle)),
-                        first + index))
+                        indexes[index]))
                     lib.wenlei_result_free(handle)
                 taken = index + 1
         finally:
             for handle in handles[taken:]:
                 lib.wenlei_result_free(handle)
-        if errors == "raise":
-            for answer in answers:
-                if isinstance(answer, Error):
-                    raise answer
-        if k is not None:
-            return [answer if isinstance(answer, Error) else answer.top(k) for answer in answers]
         return answers
 
     def to_arrays(self, results: Iterable[Union[Result, Error]]) -> "Arrays":

@@ -9,7 +9,6 @@
 #define isatty _isatty
 #define STDERR_FILENO 2
 #else
-#include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #endif
@@ -76,27 +75,6 @@ class StoppedOnSignal {
   StoppedOnSignal& operator=(const StoppedOnSignal&) = delete;
 };
 
-#if !defined(_WIN32)
-// The ticker's lock, held across a fork of the training's workers, so that
-// no fork happens while the ticker is inside the allocator or stdio (a
-// sanitizer's allocator has no fork handlers of its own).
-std::mutex* gTickerLock = nullptr;
-
-void RegisterTickerForkHandlers() {
-  static const int registered = pthread_atfork(
-      [] {
-        if (gTickerLock != nullptr) gTickerLock->lock();
-      },
-      [] {
-        if (gTickerLock != nullptr) gTickerLock->unlock();
-      },
-      [] {
-        if (gTickerLock != nullptr) gTickerLock->unlock();
-      });
-  (void)registered;
-}
-#endif
-
 // Shows the trainer's progress: on a terminal as one rewritten status
 // line; otherwise as a plain line every few seconds, the latest status with
 // the time since the start (every status as it comes with an interval of 0).
@@ -107,15 +85,7 @@ class StatusLine : public TrainingProgress {
   StatusLine(Mode mode, double interval)
       : mode_(mode), interval_(interval), start_(std::chrono::steady_clock::now()) {
     if (mode_ == Mode::kLines && interval_ > 0) {
-#if !defined(_WIN32)
-      RegisterTickerForkHandlers();
-      gTickerLock = &mutex_;
-#endif
       ticker_ = std::thread([this]() { Tick(); });
-      // The thread's start allocates outside the lock: no fork before the
-      // ticker holds it.
-      std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [this]() { return ticking_; });
     }
   }
   ~StatusLine() override {
@@ -126,9 +96,6 @@ class StatusLine : public TrainingProgress {
     }
     wake_.notify_all();
     if (ticker_.joinable()) ticker_.join();
-#if !defined(_WIN32)
-    if (gTickerLock == &mutex_) gTickerLock = nullptr;
-#endif
   }
 
   void Status(const std::string& line) override {
@@ -172,8 +139,6 @@ class StatusLine : public TrainingProgress {
 
   void Tick() {
     std::unique_lock<std::mutex> lock(mutex_);
-    ticking_ = true;
-    wake_.notify_all();
     const auto period = std::chrono::duration<double>(interval_);
     while (!wake_.wait_for(lock, period, [this]() { return stopping_; })) PrintLine();
   }
@@ -182,7 +147,6 @@ class StatusLine : public TrainingProgress {
   double interval_;
   bool shown_ = false;
   bool stopping_ = false;
-  bool ticking_ = false;  // the ticker holds the lock but while it waits
   std::string latest_;
   std::mutex mutex_;
   std::condition_variable wake_;
@@ -262,15 +226,7 @@ void PrintReport(const TrainCommandLine& line, const Corpus& corpus, const Train
   rusage usage{};
   if (getrusage(RUSAGE_SELF, &usage) == 0) {
     std::snprintf(number, sizeof number, "%.0f MiB", static_cast<double>(usage.ru_maxrss) / 1024.0);
-    out << "  peak memory       " << number;
-    // The folds' training processes, when the grid ran in them.
-    rusage workers{};
-    if (getrusage(RUSAGE_CHILDREN, &workers) == 0 && workers.ru_maxrss > 0) {
-      std::snprintf(number, sizeof number, "%.0f MiB",
-                    static_cast<double>(workers.ru_maxrss) / 1024.0);
-      out << ", each training process at most " << number;
-    }
-    out << "\n";
+    out << "  peak memory       " << number << "\n";
   }
 #endif
   for (std::size_t i = 0; i < report.skippedFeatureCounts.size(); ++i) {
@@ -323,13 +279,6 @@ int RunTrainCommand(int argc, char** argv) {
 
   const fs::path directory(line.outputDirectory);
   TrainingSettings settings = line.settings;
-  // The command's one other thread, the progress ticker, holds no lock at a
-  // fork: the fork waits for its lock (RegisterTickerForkHandlers).  Windows has no fork: the folds take threads.
-#if defined(_WIN32)
-  settings.options.forkWorkers = false;
-#else
-  settings.options.forkWorkers = true;
-#endif
   std::error_code status;
   if (!settings.force && (fs::exists(directory / kSourceFileName, status) ||
                           fs::exists(directory / kModelFileName, status))) {
