@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <thread>
 #include <utility>
@@ -248,10 +249,30 @@ Status Trainer::PrepareFold(const Fold& fold, std::size_t k, Problem* training,
                             Problem* heldOut) const {
   // Words are selected inside each fold from its training part alone, so
   // the held-out documents play no part in choosing their own features.
-  FeatureStatistics statistics(corpus_, options_.synonyms, &fold.trainingDocuments);
-  const SourceFileContents contents =
-      BuildResourceContents(statistics, RankContentUnits(statistics, nullptr), k,
-                            options_.vocabulary, corpus_.classNamesGbk);
+  // Each fold's statistics are counted once and its ranking made once for
+  // each candidate of what the set reads, whatever the k asked for.
+  FoldSelection* selection;
+  {
+    std::lock_guard<std::mutex> lock(foldSelectionsMutex_);
+    std::unique_ptr<FoldSelection>& slot = foldSelections_[&fold];
+    if (slot == nullptr) slot = std::make_unique<FoldSelection>();
+    selection = slot.get();
+  }
+  SourceFileContents contents;
+  {
+    std::lock_guard<std::mutex> lock(selection->mutex);
+    if (selection->statistics == nullptr) {
+      selection->statistics =
+          std::make_unique<FeatureStatistics>(corpus_, options_.synonyms, &fold.trainingDocuments);
+    }
+    if (!selection->ranked || !(selection->rankedFor == reads_)) {
+      selection->ranking = RankContentUnits(*selection->statistics, nullptr);
+      selection->rankedFor = reads_;
+      selection->ranked = true;
+    }
+    contents = BuildResourceContents(*selection->statistics, selection->ranking, k, options_.vocabulary,
+                                     corpus_.classNamesGbk);
+  }
   const CorpusVectoriser vectoriser(corpus_, contents, reads_);
   const double averageDocLength = vectoriser.AverageKnownWords(&fold.trainingDocuments);
   if (averageDocLength == 0.0) {
@@ -512,6 +533,7 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
   best.accuracy = -1.0;
   Status searched = invalid("no content word occurs in " + std::to_string(options_.minDocumentFrequency) +
                             " or more documents");
+  foldSelections_.clear();
   std::vector<std::vector<RankedUnit>> searchedRankings;
   for (const FeatureSet& candidate : options_.featureSets) {
     reads_ = candidate;
@@ -541,9 +563,9 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
   reads_ = best.reads;
   std::vector<RankedUnit> ranking = RankContentUnits(statistics, &report->stoppedUnits);
   report->rankedUnits = ranking.size();
-  if (Status calibrated = CalibrateConfidence(folds, best, report); !calibrated.ok()) {
-    return calibrated;
-  }
+  Status calibrated = CalibrateConfidence(folds, best, report);
+  foldSelections_.clear();
+  if (!calibrated.ok()) return calibrated;
   return TrainFinalModel(prefix, statistics, ranking, best, report);
 }
 

@@ -3,6 +3,9 @@
 
 #include <cstddef>
 #include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <utility>
 #include <string>
 #include <vector>
@@ -52,8 +55,8 @@ struct TrainerOptions {
   std::size_t minDocumentFrequency = 1;
   // What a set may read, the candidates of the cross-validation; the first
   // wins a tie.
-  std::vector<FeatureSet> featureSets = {ParseFeatureSet("words").value(), ParseFeatureSet("chars1-2").value(),
-                                         ParseFeatureSet("words+chars1-3").value()};
+  std::vector<FeatureSet> featureSets = {ParseFeatureSet("words").value(),
+                                         ParseFeatureSet("words+chars1-2").value()};
   // Candidate numbers of selected units; 0 stands for every unit.
   std::vector<std::size_t> featureCounts = {1000, 2000, 4000, 0};
   std::vector<double> costs = {0.0625, 0.125, 0.25, 0.5, 1, 2, 4, 8};
@@ -233,6 +236,17 @@ class Trainer {
   std::vector<double> weights_;
   std::vector<double> probA_, probB_;  // the linear model's pair sigmoids
   FeatureSet reads_;  // the candidate under cross-validation, then the one chosen
+  // What a fold selects its features from: its training part's statistics,
+  // and their ranking for the candidate last asked for.
+  struct FoldSelection {
+    std::mutex mutex;
+    std::unique_ptr<FeatureStatistics> statistics;
+    std::vector<RankedUnit> ranking;
+    FeatureSet rankedFor;
+    bool ranked = false;
+  };
+  mutable std::mutex foldSelectionsMutex_;
+  mutable std::map<const Fold*, std::unique_ptr<FoldSelection>> foldSelections_;
 };
 
 }  // namespace wenlei
