@@ -91,7 +91,7 @@ TEST_F(TrainCommandTest, WritesBothFilesAndReports) {
       << metadata.trainer;
   EXPECT_NE(outcome.out.find("documents         60"), std::string::npos) << outcome.out;
   EXPECT_NE(outcome.out.find("cv accuracy"), std::string::npos);
-  EXPECT_NE(outcome.out.find("3-fold, 12 grid points, features selected within each fold"),
+  EXPECT_NE(outcome.out.find("3-fold, 8 grid points, features selected within each fold"),
             std::string::npos);
   EXPECT_NE(outcome.out.find("min confidence    0."), std::string::npos) << outcome.out;
   // Standard error is no terminal here: plain lines every 5 s, none in a
