@@ -64,12 +64,14 @@ FeatureStatistics::FeatureStatistics(const Corpus& corpus, const SynonymTable& s
 }
 
 std::vector<std::uint32_t> FeatureStatistics::RankedUnits(std::size_t minDocumentFrequency,
+                                                          const UnitFilter& keep,
                                                           std::vector<double>* scores) const {
   std::vector<std::uint32_t> ranked;
   scores->assign(unitDocuments_.size(), 0.0);
   const double n = static_cast<double>(documents_);
   for (std::uint32_t unit = 0; unit < unitDocuments_.size(); ++unit) {
     if (unitDocuments_[unit] == 0 || unitDocuments_[unit] < minDocumentFrequency) continue;
+    if (keep && !keep(UnitName(unit))) continue;
     double best = 0.0;
     for (std::size_t c = 0; c < classSizes_.size(); ++c) {
       const double a = static_cast<double>(DocumentsHolding(unit, c));
@@ -87,19 +89,20 @@ std::vector<std::uint32_t> FeatureStatistics::RankedUnits(std::size_t minDocumen
   return ranked;
 }
 
-std::vector<RankedUnit> FeatureStatistics::Rank(std::size_t minDocumentFrequency) const {
+std::vector<RankedUnit> FeatureStatistics::Rank(std::size_t minDocumentFrequency,
+                                                const UnitFilter& keep) const {
   std::vector<double> scores;
   std::vector<RankedUnit> ranked;
-  for (std::uint32_t unit : RankedUnits(minDocumentFrequency, &scores)) {
+  for (std::uint32_t unit : RankedUnits(minDocumentFrequency, keep, &scores)) {
     ranked.push_back({UnitName(unit), scores[unit], unitDocuments_[unit]});
   }
   return ranked;
 }
 
-std::vector<RankedUnit> FeatureStatistics::RankByClassTurns(
-    std::size_t minDocumentFrequency) const {
+std::vector<RankedUnit> FeatureStatistics::RankByClassTurns(std::size_t minDocumentFrequency,
+                                                            const UnitFilter& keep) const {
   std::vector<double> scores;
-  const std::vector<std::uint32_t> overall = RankedUnits(minDocumentFrequency, &scores);
+  const std::vector<std::uint32_t> overall = RankedUnits(minDocumentFrequency, keep, &scores);
   const std::size_t classes = classSizes_.size();
   const double n = static_cast<double>(documents_);
   std::vector<std::vector<std::pair<double, std::size_t>>> byClass(classes);

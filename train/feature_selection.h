@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <string_view>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -34,7 +36,11 @@ class FeatureStatistics {
   //   N (AD - BC)^2 / ((A+B)(C+D)(A+C)(B+D))
   // with A/B the documents of c / not of c that hold the unit, C/D those
   // that do not.
-  std::vector<RankedUnit> Rank(std::size_t minDocumentFrequency) const;
+  //
+  // Only units that keep (when given) keeps take part: in turns over the
+  // classes, a unit left out takes no class's turn.
+  using UnitFilter = std::function<bool(std::string_view unit)>;
+  std::vector<RankedUnit> Rank(std::size_t minDocumentFrequency, const UnitFilter& keep = nullptr) const;
 
   // The same units in turns over the classes: each class in order of class
   // number contributes its best unit not yet taken, ranked by its own
@@ -42,7 +48,8 @@ class FeatureStatistics {
   // (AD > BC), until every class has run out; the units left follow in the
   // order of Rank.  A small class thus gets as many of the first k places as
   // a large one, whose words otherwise fill them.
-  std::vector<RankedUnit> RankByClassTurns(std::size_t minDocumentFrequency) const;
+  std::vector<RankedUnit> RankByClassTurns(std::size_t minDocumentFrequency,
+                                           const UnitFilter& keep = nullptr) const;
 
   // Documents holding the word itself (not its unit); 0 for an unseen word.
   std::size_t WordDocumentFrequency(const std::string& word) const;
@@ -55,7 +62,7 @@ class FeatureStatistics {
 
  private:
   // Units by number, best first, as Rank orders them.
-  std::vector<std::uint32_t> RankedUnits(std::size_t minDocumentFrequency,
+  std::vector<std::uint32_t> RankedUnits(std::size_t minDocumentFrequency, const UnitFilter& keep,
                                          std::vector<double>* scores) const;
   std::size_t DocumentsHolding(std::uint32_t unit, std::size_t c) const {
     return perClass_[unit * classSizes_.size() + c];

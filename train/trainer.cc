@@ -226,13 +226,11 @@ svm_parameter Trainer::Parameter(double cost, double weightPower, bool probabili
 
 std::vector<RankedUnit> Trainer::RankContentUnits(const FeatureStatistics& statistics,
                                                   std::size_t* stopped) const {
-  std::vector<RankedUnit> ranking = options_.ranking == RankingOrder::kClassTurns
-                                        ? statistics.RankByClassTurns(options_.minDocumentFrequency)
-                                        : statistics.Rank(options_.minDocumentFrequency);
   // Only what the set reads is a candidate.
-  ranking.erase(std::remove_if(ranking.begin(), ranking.end(),
-                               [this](const RankedUnit& unit) { return !FeatureSetReads(reads_, unit.unit); }),
-                ranking.end());
+  const FeatureStatistics::UnitFilter read = [this](std::string_view unit) { return FeatureSetReads(reads_, unit); };
+  std::vector<RankedUnit> ranking = options_.ranking == RankingOrder::kClassTurns
+                                        ? statistics.RankByClassTurns(options_.minDocumentFrequency, read)
+                                        : statistics.Rank(options_.minDocumentFrequency, read);
   const std::size_t before = ranking.size();
   if (!options_.stopWords.empty()) {
     ranking.erase(std::remove_if(ranking.begin(), ranking.end(),
