@@ -156,6 +156,16 @@ std::vector<std::string> ReadSet(const std::string& directory) {
   return bytes;
 }
 
+// A search that chooses words among other candidates gives the set of
+// words alone: runs of characters in the corpus change nothing else.
+TEST_F(TrainCommandTest, ChoosingWordsAmongCandidatesGivesTheSetOfWords) {
+  ASSERT_EQ(Train({"--reads", "words"}).status, 0);
+  const std::vector<std::string> words = ReadSet(output_);
+  ASSERT_EQ(Train({"--reads", "words,words+chars1-2", "--force"}).status, 0);
+  ASSERT_NE(ReadFile(output_ + "/Metadata.txt").find("\nreads words\n"), std::string::npos);
+  EXPECT_EQ(ReadSet(output_), words);
+}
+
 // A corpus copied three times over is the corpus: the same set, and the
 // copies counted.
 TEST_F(TrainCommandTest, RepeatedDocumentsAreReadOnce) {
