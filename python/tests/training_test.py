@@ -1,5 +1,6 @@
 """wenlei.train's safety: names kept exactly, Ctrl-C, the old set kept."""
 
+import json
 import os
 import subprocess
 import sys
@@ -75,3 +76,19 @@ def test_ctrl_c_cancels_training_and_keeps_the_old_set(tmp_path, with_callback):
     assert done.returncode == 0, done.stderr
     assert done.stdout.strip() == "interrupted kept handler restored", done.stderr
     assert "Exception ignored" not in done.stderr
+
+
+def test_a_set_of_characters_answers_in_python_as_the_command_does(tmp_path):
+    texts, labels = corpus()
+    wenlei.train((texts, labels), tmp_path / "set", reads="chars1-2", **FAST)
+    assert "\nreads chars1-2\n" in (tmp_path / "set" / "Metadata.txt").read_text(encoding="utf-8")
+    library = os.environ.get("WENLEI_LIBRARY", os.path.join(ROOT, "build", "libwenlei.so.1"))
+    command = os.path.join(os.path.dirname(library), "wenlei")
+    probes = ["足球比赛的冠军", "银行利率和基金", "手机芯片"]
+    answered = subprocess.run([command, "classify", "-r", str(tmp_path / "set"), "--json"] + probes,
+                              capture_output=True, text=True, check=True).stdout.splitlines()
+    with wenlei.Classifier(tmp_path / "set") as classifier:
+        for probe, line in zip(probes, answered):
+            result, expected = classifier.classify(probe), json.loads(line)
+            assert (result.answer, result.probabilities) == (expected["answer"], expected["probabilities"])
+            assert any(word.startswith("「") for word, _ in result.explain(10))
