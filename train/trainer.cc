@@ -318,9 +318,13 @@ Status LibsvmRejects(const char* message) {
   return Status(Status::Code::kInvalidArgument, std::string("libsvm rejects the parameters: ") + message);
 }
 
-// The first fold's fault, else Cancelled unless the folds ran to their end.
-Status FoldsOutcome(const std::vector<Status>& faults, bool finished) {
-  for (const Status& fault : faults) {
+void FoldFaults::Set(std::size_t fold, Status status) {
+  if (!status.ok()) failed_ = true;
+  faults_[fold] = std::move(status);
+}
+
+Status FoldFaults::Outcome(bool finished) const {
+  for (const Status& fault : faults_) {
     if (!fault.ok()) return fault;
   }
   return finished ? Status::Ok() : Cancelled();
@@ -378,14 +382,14 @@ Status Trainer::CrossValidatePoints(const std::vector<Fold>& folds, std::size_t 
     return Status::Ok();
   };
 
-  std::vector<Status> errors(folds.size());
+  FoldFaults faults(folds.size());
   // libsvm's parameters live in this object: its folds take turns.
   const unsigned jobs = UsesLinearSolver() ? options_.jobs : 1;
   const bool finished = RunFolds<Step>(
       folds.size(), jobs,
-      [&](std::size_t f, const auto& step) { errors[f] = answerFold(f, step); },
-      [&](const Step& step) { return !errors[step.fold].ok() || report(step); });
-  return FoldsOutcome(errors, finished);
+      [&](std::size_t f, const auto& step) { faults.Set(f, answerFold(f, step)); },
+      [&](const Step& step) { return faults.AnyFailed() || report(step); });
+  return faults.Outcome(finished);
 }
 
 Status Trainer::TrainLinearModel(const Problem& problem, double cost, double weightPower,

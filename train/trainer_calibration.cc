@@ -31,55 +31,60 @@ Status Trainer::CrossValidateProbabilities(const std::vector<Fold>& folds, const
   std::vector<std::vector<double>> pairDecisions(documents);
   std::vector<LinearModel> foldModels(folds.size());
   std::vector<std::vector<std::size_t>> rowDocuments(folds.size());
-  std::vector<Status> errors(folds.size());
+  // Fold f's held-out documents: their pair decisions (the linear solvers)
+  // or probabilities (libsvm) from the model of f's training documents.
+  auto predictFold = [&](std::size_t f, const auto& step) -> Status {
+    Problem training, heldOut;
+    if (Status prepared = PrepareFold(folds[f], point.features, &training, &heldOut);
+        !prepared.ok()) {
+      return prepared;
+    }
+    if (!step(Step{f, point.features, point.cost, point.weightPower})) return Status::Ok();
+    rowDocuments[f] = heldOut.documents;
+    for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
+      (*contentWords)[heldOut.documents[r]] = heldOut.contentWords[r];
+    }
+    if (UsesLinearSolver()) {
+      if (training.linear.empty()) return Status::Ok();
+      foldModels[f] = TrainLinear(training.linear, classes, options_.solver,
+                                  options_.multiclass, point.cost,
+                                  ClassWeights(point.weightPower), options_.seed);
+      std::vector<std::vector<double>> rowDecisions =
+          foldModels[f].PairDecisionRows(RowPointers(heldOut.rows));
+      for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
+        pairDecisions[heldOut.documents[r]] = std::move(rowDecisions[r]);
+      }
+      return Status::Ok();
+    }
+    if (training.rows.empty()) return Status::Ok();
+    svm_parameter parameter = Parameter(point.cost, point.weightPower, true);
+    if (const char* message = svm_check_parameter(&training.problem, &parameter)) {
+      return LibsvmRejects(message);
+    }
+    svm_model* model = nullptr;
+    {
+      SeededRand seeded(options_.seed);  // the probability estimates' folds
+      model = svm_train(&training.problem, &parameter);
+    }
+    std::vector<int> labels(svm_get_nr_class(model));
+    svm_get_labels(model, labels.data());
+    std::vector<double> byLabel(labels.size());
+    for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
+      svm_predict_probability(model, heldOut.rows[r].data(), byLabel.data());
+      std::vector<double>& p = (*probabilities)[heldOut.documents[r]];
+      p.assign(classes, 0.0);
+      for (std::size_t j = 0; j < labels.size(); ++j) p[labels[j] - 1] = byLabel[j];
+    }
+    svm_free_and_destroy_model(&model);
+    return Status::Ok();
+  };
+  FoldFaults faults(folds.size());
   const unsigned jobs = UsesLinearSolver() ? options_.jobs : 1;
   const bool finished = RunFolds<Step>(
       folds.size(), jobs,
-      [&](std::size_t f, const auto& step) {
-        Problem training, heldOut;
-        errors[f] = PrepareFold(folds[f], point.features, &training, &heldOut);
-        if (!errors[f].ok()) return;
-        if (!step(Step{f, point.features, point.cost, point.weightPower})) return;
-        rowDocuments[f] = heldOut.documents;
-        for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
-          (*contentWords)[heldOut.documents[r]] = heldOut.contentWords[r];
-        }
-        if (UsesLinearSolver()) {
-          if (training.linear.empty()) return;
-          foldModels[f] = TrainLinear(training.linear, classes, options_.solver,
-                                      options_.multiclass, point.cost,
-                                      ClassWeights(point.weightPower), options_.seed);
-          std::vector<std::vector<double>> rowDecisions =
-              foldModels[f].PairDecisionRows(RowPointers(heldOut.rows));
-          for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
-            pairDecisions[heldOut.documents[r]] = std::move(rowDecisions[r]);
-          }
-          return;
-        }
-        if (training.rows.empty()) return;
-        svm_parameter parameter = Parameter(point.cost, point.weightPower, true);
-        if (const char* message = svm_check_parameter(&training.problem, &parameter)) {
-          errors[f] = LibsvmRejects(message);
-          return;
-        }
-        svm_model* model = nullptr;
-        {
-          SeededRand seeded(options_.seed);  // the probability estimates' folds
-          model = svm_train(&training.problem, &parameter);
-        }
-        std::vector<int> labels(svm_get_nr_class(model));
-        svm_get_labels(model, labels.data());
-        std::vector<double> byLabel(labels.size());
-        for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
-          svm_predict_probability(model, heldOut.rows[r].data(), byLabel.data());
-          std::vector<double>& p = (*probabilities)[heldOut.documents[r]];
-          p.assign(classes, 0.0);
-          for (std::size_t j = 0; j < labels.size(); ++j) p[labels[j] - 1] = byLabel[j];
-        }
-        svm_free_and_destroy_model(&model);
-      },
-      [&](const Step& step) { return !errors[step.fold].ok() || report(step); });
-  if (Status outcome = FoldsOutcome(errors, finished); !outcome.ok()) return outcome;
+      [&](std::size_t f, const auto& step) { faults.Set(f, predictFold(f, step)); },
+      [&](const Step& step) { return faults.AnyFailed() || report(step); });
+  if (Status outcome = faults.Outcome(finished); !outcome.ok()) return outcome;
   withFeatures->clear();
   for (const auto& documentsOfFold : rowDocuments) {
     withFeatures->insert(withFeatures->end(), documentsOfFold.begin(), documentsOfFold.end());
@@ -106,24 +111,31 @@ Status Trainer::CrossValidateProbabilities(const std::vector<Fold>& folds, const
   }
   // The held-out rows are built again rather than kept from above: one
   // fold's rows at a time instead of the whole corpus's.
+  auto probabilitiesOfFold = [&](std::size_t f, const auto& step) -> Status {
+    Problem heldOut;
+    if (Status prepared = PrepareFold(folds[f], point.features, nullptr, &heldOut);
+        !prepared.ok()) {
+      return prepared;
+    }
+    if (!step(Step{f, point.features, point.cost, point.weightPower})) return Status::Ok();
+    if (foldModels[f].classes() != classes) return Status::Ok();
+    LibsvmLinearModel model(foldModels[f], probA_, probB_);
+    for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
+      std::vector<double>& p = (*probabilities)[heldOut.documents[r]];
+      p.assign(classes, 0.0);
+      svm_predict_probability(model.model(), heldOut.rows[r].data(), p.data());
+    }
+    foldModels[f] = LinearModel();
+    return Status::Ok();
+  };
+  FoldFaults probabilityFaults(folds.size());
   const bool predicted = RunFolds<Step>(
       folds.size(), options_.jobs,
       [&](std::size_t f, const auto& step) {
-        Problem heldOut;
-        errors[f] = PrepareFold(folds[f], point.features, nullptr, &heldOut);
-        if (!errors[f].ok()) return;
-        if (!step(Step{f, point.features, point.cost, point.weightPower})) return;
-        if (foldModels[f].classes() != classes) return;
-        LibsvmLinearModel model(foldModels[f], probA_, probB_);
-        for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
-          std::vector<double>& p = (*probabilities)[heldOut.documents[r]];
-          p.assign(classes, 0.0);
-          svm_predict_probability(model.model(), heldOut.rows[r].data(), p.data());
-        }
-        foldModels[f] = LinearModel();
+        probabilityFaults.Set(f, probabilitiesOfFold(f, step));
       },
-      [&](const Step& step) { return !errors[step.fold].ok() || report(step); });
-  return FoldsOutcome(errors, predicted);
+      [&](const Step& step) { return probabilityFaults.AnyFailed() || report(step); });
+  return probabilityFaults.Outcome(predicted);
 }
 
 // The largest threshold under which no more than share of the confidences

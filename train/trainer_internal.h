@@ -4,6 +4,7 @@
 // What the trainer's own sources share: its steps' common outcomes and
 // libsvm's row form.
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -42,8 +43,21 @@ struct Trainer::Step {
 Status Cancelled();
 Status LibsvmRejects(const char* message);
 
-// The first fold's fault, else Cancelled unless the folds ran to their end.
-Status FoldsOutcome(const std::vector<Status>& faults, bool finished);
+// The outcomes of a run's folds.  Each fold's thread sets its own; the
+// reporting thread asks only whether one failed, so that the run stops.
+class FoldFaults {
+ public:
+  explicit FoldFaults(std::size_t folds) : faults_(folds) {}
+  void Set(std::size_t fold, Status status);
+  bool AnyFailed() const { return failed_.load(); }
+  // Once the folds' threads are joined: the first fold's fault, else
+  // Cancelled unless the folds ran to their end.
+  Status Outcome(bool finished) const;
+
+ private:
+  std::vector<Status> faults_;
+  std::atomic<bool> failed_{false};
+};
 
 std::vector<const svm_node*> RowPointers(const std::vector<std::vector<svm_node>>& rows);
 
