@@ -14,6 +14,7 @@
 #include "source/source_data.h"
 #include "text/dictionary.h"
 #include "text/segmenter.h"
+#include "train/corpus_reading.h"
 #include "train/stop_words.h"
 #include "util/set_replacement.h"
 
@@ -63,44 +64,38 @@ Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
                  std::string* dictionarySha256) {
   std::unique_ptr<Dictionary> dictionary;
   std::unique_ptr<Segmenter> segmenter;
-  if (settings.raw || input.inMemory) {
-    if (progress) progress->Status("reading the dictionary");
-    const std::string path =
-        settings.dictionaryPath.empty() ? bundled.dictionary : settings.dictionaryPath;
-    const Status loaded = Dictionary::Load(path, &dictionary);
-    if (!loaded.ok()) {
-      return Status(Exists(path) ? Code::kCorrupt : Code::kNotFound, loaded.message());
+  const SegmenterSource loadSegmenter = [&](const Segmenter** loaded) -> Status {
+    if (!segmenter) {
+      if (progress) progress->Status("reading the dictionary");
+      const std::string path =
+          settings.dictionaryPath.empty() ? bundled.dictionary : settings.dictionaryPath;
+      if (Status read = Dictionary::Load(path, &dictionary); !read.ok()) {
+        return Status(Exists(path) ? Code::kCorrupt : Code::kNotFound, read.message());
+      }
+      if (Status digested = DigestFile(path, dictionarySha256); !digested.ok()) return digested;
+      segmenter = std::make_unique<Segmenter>(*dictionary);
     }
-    if (Status digested = DigestFile(path, dictionarySha256); !digested.ok()) return digested;
-    segmenter = std::make_unique<Segmenter>(*dictionary);
-  }
+    *loaded = segmenter.get();
+    return Status::Ok();
+  };
   if (input.inMemory) {
+    const Segmenter* cutter = nullptr;
+    if (Status loaded = loadSegmenter(&cutter); !loaded.ok()) return loaded;
     if (progress) progress->Status("segmenting the texts");
     if (input.count > 0 && (input.labels == nullptr || input.texts == nullptr ||
                             input.lengths == nullptr)) {
       return Status(Code::kInvalidArgument, "null labels, texts or lengths");
     }
-    return BuildCorpus(input.labels, input.texts, input.lengths, input.count, *segmenter, corpus,
+    return BuildCorpus(input.labels, input.texts, input.lengths, input.count, *cutter, corpus,
                        CorpusWords::kCountsOnly);
   }
   if (progress) progress->Status("reading " + input.path);
   if (!Exists(input.path)) return Status(Code::kNotFound, input.path + ": no such file");
-  if (Status read = ReadCorpus(input.path, settings.encoding, corpus, segmenter.get(),
-                               CorpusWords::kCountsOnly);
-      !read.ok()) {
-    return read;
-  }
-  if (corpus->LooksUnsegmented() && progress) {
-    char share[32];
-    std::snprintf(share, sizeof share, "%.0f%%",
-                  100.0 * static_cast<double>(corpus->chineseCharactersInLongWords) /
-                      static_cast<double>(corpus->chineseCharacters));
-    progress->Warning(input.path + " looks unsegmented: " + share +
-                      " of its Chinese characters stand in \"words\" of more than " +
-                      std::to_string(kLongWordCharacters) +
-                      " characters; if it holds raw text, train with --raw");
-  }
-  return Status::Ok();
+  CorpusReading reading;
+  const Status read = ReadCorpusText(input.path, settings.encoding, settings.text, loadSegmenter,
+                                     corpus, CorpusWords::kCountsOnly, &reading);
+  if (read.ok() && !reading.detected.empty() && progress) progress->Warning(reading.detected);
+  return read;
 }
 
 // How the set was trained, in a line for its metadata file.

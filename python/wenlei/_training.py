@@ -197,9 +197,11 @@ def train(data: Union[PathLike, Tuple[Sequence[Text], Sequence[str]]], output_di
     """Trains a resource set into ``output_dir`` and returns its path.
 
     ``data`` is a corpus file in the format `wenlei train` reads (a class
-    name, a tab, the document's words separated by spaces; raw text with
-    ``raw=True``), or a pair (texts, labels): texts as str or UTF-8 bytes,
-    segmented inside as classification segments them, and their class names.
+    name, a tab, the document's raw text or its words separated by spaces,
+    told apart by the corpus's look unless ``raw=True`` or
+    ``segmented=True`` says), or a pair (texts, labels): texts as str or
+    UTF-8 bytes, segmented inside as classification segments them, and
+    their class names.
 
     ``options`` are the `wenlei train` command's long options, underscores
     for dashes: ``kernel="linear"``, ``cost=[1, 4]``, ``min_df=2``,
