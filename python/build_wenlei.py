@@ -53,15 +53,25 @@ def _wheel_name() -> str:
     return "%s-%s-py3-none-%s.whl" % (NAME, _version(), _platform_tag())
 
 
+# What each part of the package needs beyond the standard library: numpy
+# for the estimator and the classifier's arrays; scikit-learn (the
+# estimator's base classes, its model selection) and Dask (a bag's
+# partitions on a cluster) for the parts of their names.  On Debian they
+# are the system's python3-numpy, python3-sklearn and python3-distributed,
+# seen from a venv made with --system-site-packages.
+REQUIREMENTS = ["numpy"]
+EXTRAS = {"sklearn": ["scikit-learn"], "dask": ["dask", "distributed"]}
+
+
 def _metadata() -> str:
-    return "\n".join([
-        "Metadata-Version: 2.1",
-        "Name: " + NAME,
-        "Version: " + _version(),
-        "Summary: " + SUMMARY,
-        "Requires-Python: >=3.9",
-        "",
-    ])
+    lines = ["Metadata-Version: 2.1", "Name: " + NAME, "Version: " + _version(),
+             "Summary: " + SUMMARY, "Requires-Python: >=3.9"]
+    lines += ["Requires-Dist: " + requirement for requirement in REQUIREMENTS]
+    for extra, requirements in EXTRAS.items():
+        lines.append("Provides-Extra: " + extra)
+        lines += ['Requires-Dist: %s; extra == "%s"' % (requirement, extra)
+                  for requirement in requirements]
+    return "\n".join(lines + [""])
 
 
 def _wheel_file(pure: bool) -> str:
