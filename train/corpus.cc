@@ -426,12 +426,12 @@ Status ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corp
 }
 
 Status BuildCorpus(const char* const* labels, const char* const* texts, const std::size_t* lengths,
-                   std::size_t count, const Segmenter& segmenter, Corpus* corpus, CorpusWords keep) {
+                   std::size_t count, const Segmenter* segmenter, Corpus* corpus, CorpusWords keep) {
   *corpus = Corpus();
   corpus->path = "the texts";
   std::unique_ptr<GbkConverter> converter;
   if (Status opened = GbkConverter::Open(&converter); !opened.ok()) return opened;
-  CorpusBuilder builder(corpus, *converter, &segmenter, keep);
+  CorpusBuilder builder(corpus, *converter, segmenter, keep);
   for (std::size_t i = 0; i < count; ++i) {
     const std::string where = "text " + std::to_string(i + 1) + ": ";
     if (labels[i] == nullptr || (texts[i] == nullptr && lengths[i] > 0)) {

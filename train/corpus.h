@@ -105,11 +105,12 @@ class Segmenter;
 Status ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corpus,
                   const Segmenter* segmenter = nullptr, CorpusWords keep = CorpusWords::kCountsAndLists);
 
-// The same from count raw UTF-8 texts in memory (text i is lengths[i]
-// bytes), segmented with segmenter, and their UTF-8 class names; a fault
-// names the text ("text 3: ...").
+// The same from count UTF-8 texts in memory (text i is lengths[i] bytes)
+// and their UTF-8 class names: raw texts segmented with segmenter, or
+// without one words separated by spaces, as a corpus file holds them.  A
+// fault names the text ("text 3: ...").
 Status BuildCorpus(const char* const* labels, const char* const* texts, const std::size_t* lengths,
-                   std::size_t count, const Segmenter& segmenter, Corpus* corpus,
+                   std::size_t count, const Segmenter* segmenter, Corpus* corpus,
                    CorpusWords keep = CorpusWords::kCountsAndLists);
 
 // Numbers the words of documents made by hand (their word lists) and fills

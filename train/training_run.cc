@@ -59,6 +59,10 @@ Status ReadStopWords(const TrainingSettings& settings, const BundledFiles& bundl
   return Status::Ok();
 }
 
+std::string DictionaryPath(const TrainingSettings& settings, const BundledFiles& bundled) {
+  return settings.dictionaryPath.empty() ? bundled.dictionary : settings.dictionaryPath;
+}
+
 Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
                  const BundledFiles& bundled, TrainingProgress* progress, Corpus* corpus,
                  std::string* dictionarySha256) {
@@ -67,26 +71,35 @@ Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
   const SegmenterSource loadSegmenter = [&](const Segmenter** loaded) -> Status {
     if (!segmenter) {
       if (progress) progress->Status("reading the dictionary");
-      const std::string path =
-          settings.dictionaryPath.empty() ? bundled.dictionary : settings.dictionaryPath;
+      const std::string path = DictionaryPath(settings, bundled);
       if (Status read = Dictionary::Load(path, &dictionary); !read.ok()) {
         return Status(Exists(path) ? Code::kCorrupt : Code::kNotFound, read.message());
       }
-      if (Status digested = DigestFile(path, dictionarySha256); !digested.ok()) return digested;
+      if (Status digested = RememberedDigest(path, dictionarySha256); !digested.ok()) return digested;
       segmenter = std::make_unique<Segmenter>(*dictionary);
     }
     *loaded = segmenter.get();
     return Status::Ok();
   };
   if (input.inMemory) {
+    // Texts a caller segmented with the dictionary (as a search segments
+    // them once for all its fits): the set records that dictionary all the
+    // same, which need not be loaded.
     const Segmenter* cutter = nullptr;
-    if (Status loaded = loadSegmenter(&cutter); !loaded.ok()) return loaded;
-    if (progress) progress->Status("segmenting the texts");
+    if (settings.text == CorpusText::kWords) {
+      if (Status digested = RememberedDigest(DictionaryPath(settings, bundled), dictionarySha256);
+          !digested.ok()) {
+        return digested;
+      }
+    } else if (Status loaded = loadSegmenter(&cutter); !loaded.ok()) {
+      return loaded;
+    }
+    if (progress) progress->Status(cutter ? "segmenting the texts" : "reading the texts' words");
     if (input.count > 0 && (input.labels == nullptr || input.texts == nullptr ||
                             input.lengths == nullptr)) {
       return Status(Code::kInvalidArgument, "null labels, texts or lengths");
     }
-    return BuildCorpus(input.labels, input.texts, input.lengths, input.count, *cutter, corpus,
+    return BuildCorpus(input.labels, input.texts, input.lengths, input.count, cutter, corpus,
                        CorpusWords::kCountsOnly);
   }
   if (progress) progress->Status("reading " + input.path);
@@ -109,8 +122,9 @@ std::string TrainerDescription(const TrainerOptions& options, const TrainingRepo
                 : std::string("libsvm svm_train");
   return solver + ", " + KernelName(options.kernelType) + " kernel, C=" +
          cost + ", " + std::to_string(report.selectedUnits) + " selected words, vocabulary " +
-         std::to_string(report.vocabularyWords) + " words, " + std::to_string(options.folds) +
-         "-fold cross-validation";
+         std::to_string(report.vocabularyWords) + " words, " +
+         (options.heldOut ? "calibrated on one fold of " + std::to_string(options.folds) + " held out"
+                          : std::to_string(options.folds) + "-fold cross-validation");
 }
 
 // The metadata file, written last into the staging directory: the

@@ -163,6 +163,10 @@ const std::vector<TrainingOption> kOptions = {
     {"folds", 0, "N", "cross-validation folds", false,
      [](const std::string& v, S* s) { return SetWhole(v, 2, 1000, &s->options.folds); },
      [](const S& s) { return std::to_string(s.options.folds); }},
+    {"held-out", 0, nullptr,
+     "with one feature count, one cost and one class weighting:\nno cross-validation; the "
+     "confidence is calibrated on one\nfold held out, the model of the others predicting it",
+     false, [](const std::string& v, S* s) { return SetFlag(v, &s->options.heldOut); }, nullptr},
     {"vocabulary", 0, "SCOPE",
      "selected: the vocabulary holds the selected words only;\nfull: every word that --min-df "
      "keeps",

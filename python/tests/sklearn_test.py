@@ -187,6 +187,29 @@ def test_pipeline_grid_search_and_cross_validation():
     assert len(scores) == 3 and scores.min() > 0.8
 
 
+def test_fixed_parameters_train_without_a_search_on_words_segmented_once(tmp_path, monkeypatch):
+    """A fit given its point trains it with a held-out calibration, from
+    words the estimators segment once per process: the set is the one
+    wenlei.train makes of the texts themselves."""
+    from wenlei import sklearn as estimators
+    texts, labels = corpus(12, seed=11)
+    monkeypatch.setattr(estimators, "_WORDS", estimators._Words())
+    segmented = []
+    real = estimators._WORDS.segment
+    monkeypatch.setattr(estimators._WORDS, "segment",
+                        lambda text, dictionary: segmented.append(text) or real(text, dictionary))
+    search = GridSearchCV(TextClassifier(), {"cost": [0.5, 2]}, cv=3).fit(texts, labels)
+    assert sorted(segmented) == sorted(set(segmented)) and len(segmented) == len(set(texts))
+    model = search.best_estimator_
+    assert "held out" in model.classifier_.info["trained_with"]
+    point = dict(TextClassifier.FIXED_POINT, cost=search.best_params_["cost"])
+    wenlei.train((texts, list(labels)), tmp_path / "set", held_out=True, **point)
+    for name in ("Source.dat", "SVMModel", "Confidence.txt"):
+        assert (tmp_path / "set" / name).read_bytes() == model._fitted.files[name], name
+    assert "cross-validation" in TextClassifier(cost=[0.5, 2]).fit(texts, labels) \
+        .classifier_.info["trained_with"]
+
+
 def test_pickle_in_a_fresh_process_without_the_training_files(tmp_path):
     texts, labels = corpus()
     model = TextClassifier(**FAST).fit(texts, labels)

@@ -16,8 +16,8 @@ OK = 0
 UTF8 = 0
 GBK = 1
 
-_c_size_p = ctypes.POINTER(ctypes.c_size_t)
-_c_char_pp = ctypes.POINTER(ctypes.c_char_p)
+_c_size_p = SIZES = ctypes.POINTER(ctypes.c_size_t)
+_c_char_pp = CHAR_POINTERS = ctypes.POINTER(ctypes.c_char_p)
 _message_p = ctypes.POINTER(ctypes.c_void_p)
 _out_p = ctypes.POINTER(ctypes.c_void_p)
 
