@@ -276,23 +276,29 @@ def _option_list(options: dict) -> list:
     class_weights (a number or a list of candidates)."""
     options = dict(options)
     jobs = _one_of(options, "n_jobs", "jobs")
+    # A dict of factors beside an exponent under the older name: both apply.
+    factors = None
+    if (isinstance(options.get("class_weight"), collections.abc.Mapping)
+            and options.get("class_weights") is not None):
+        factors = options.pop("class_weight")
     weighting = _one_of(options, "class_weight", "class_weights")
     pairs = [(name, value) for name, value in options.items()]
     pairs.append(("jobs", None if jobs is None else _jobs(jobs)))
+    if isinstance(weighting, collections.abc.Mapping):
+        factors, weighting = weighting, None
     if isinstance(weighting, str):
         if weighting != "balanced":
             raise ValueError("class_weight is None, 'balanced', a dict from class to weight, "
                              "or an exponent, not %r" % weighting)
         pairs.append(("class_weights", 1))
-    elif isinstance(weighting, collections.abc.Mapping):
-        for name, factor in weighting.items():
-            if not isinstance(name, str):
-                raise TypeError("class_weight's keys are class names (str), not %r" % (name,))
-            if isinstance(factor, bool) or not isinstance(factor, numbers.Real) or not factor > 0:
-                raise ValueError("class_weight[%r] is a number above 0, not %r" % (name, factor))
-            pairs.append(("class_weight", "%s=%r" % (name, float(factor))))
     else:
         pairs.append(("class_weights", weighting))
+    for name, factor in (factors or {}).items():
+        if not isinstance(name, str):
+            raise TypeError("class_weight's keys are class names (str), not %r" % (name,))
+        if isinstance(factor, bool) or not isinstance(factor, numbers.Real) or not factor > 0:
+            raise ValueError("class_weight[%r] is a number above 0, not %r" % (name, factor))
+        pairs.append(("class_weight", "%s=%r" % (name, float(factor))))
     return pairs
 
 

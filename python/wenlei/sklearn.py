@@ -155,6 +155,21 @@ def _number_kind(label):
     return None
 
 
+def _sample_weights(sample_weight, count: int):
+    """The weights as an array of count numbers, each finite and 0 or more
+    (all 1 when None)."""
+    import numpy
+    if sample_weight is None:
+        return numpy.ones(count)
+    weights = numpy.asarray(sample_weight, dtype=float)
+    if weights.shape != (count,):
+        raise ValueError("sample_weight holds one number per text: %d texts, shape %s"
+                         % (count, weights.shape))
+    if not numpy.all(numpy.isfinite(weights)) or weights.min() < 0:
+        raise ValueError("sample_weight holds finite numbers of 0 or more")
+    return weights
+
+
 def _position_of(position: dict, label, what: str) -> int:
     try:
         return position[label]
@@ -331,8 +346,16 @@ class TextClassifier(_ClassifierBase, _Base):
 
     # ---- fitting ----
 
-    def fit(self, X, y):
-        """Trains a resource set on texts X with labels y; returns self."""
+    def fit(self, X, y, sample_weight=None):
+        """Trains a resource set on texts X with labels y; returns self.
+
+        ``sample_weight`` (one number of 0 or more per text): a text of
+        weight 0 is left out of training, so that a class whose texts all
+        weigh 0 is never predicted.  liblinear and libsvm weigh classes, not
+        single documents, so the other weights count by class: each class's
+        cost is multiplied by its texts' mean weight over the mean of all
+        (on top of ``class_weight``), and the prior a document without a
+        known word gets is weighted."""
         import numpy
         texts = _texts(X)
         values = _label_values(y)
@@ -344,21 +367,45 @@ class TextClassifier(_ClassifierBase, _Base):
             raise ValueError("training needs at least two classes, y holds %d class" % len(classes))
         names = _class_names(classes)
         numbers = numpy.array([position[value] for value in values], dtype=numpy.intp)
+        weights = _sample_weights(sample_weight, len(texts))
+        kept = numpy.flatnonzero(weights > 0)
+        if len(set(numbers[kept].tolist())) < 2:
+            raise ValueError("training needs at least two classes with texts of weight above 0")
         options = self._training_options()
-        weights = options.pop("class_weight")
-        if isinstance(weights, collections.abc.Mapping):
-            weights = {names[_position_of(position, label, "class_weight")]: factor
-                       for label, factor in weights.items()}
-        options["class_weight"] = weights
+        self._weigh_classes(options, names, position, numbers[kept], weights[kept])
         state = _FittedSet()
-        train((_WORDS.joined(texts, self.dictionary), [names[number] for number in numbers]),
+        words = _WORDS.joined([texts[index] for index in kept], self.dictionary)
+        train((words, [names[number] for number in numbers[kept]]),
               state.directory, progress=bool(self.verbose), segmented=True, **options)
         state.load_files(self.dictionary)
         self._fitted = state
         self.classes_ = classes
         self._columns = state.columns(names)
-        self.prior_ = numpy.bincount(numbers, minlength=len(classes)) / len(numbers)
+        prior = numpy.bincount(numbers, weights=weights, minlength=len(classes))
+        self.prior_ = prior / prior.sum()
         return self
+
+    @staticmethod
+    def _weigh_classes(options: dict, names, position, numbers, weights) -> None:
+        """class_weight as the trainer takes it: a dict by class name, with
+        the sample weights' factors by class multiplied in."""
+        import numpy
+        weighting = options.pop("class_weight")
+        if isinstance(weighting, collections.abc.Mapping):
+            weighting = {names[_position_of(position, label, "class_weight")]: factor
+                         for label, factor in weighting.items()}
+        factors = {}
+        if weights.min() != weights.max():
+            mean = weights.mean()
+            for number in sorted(set(numbers.tolist())):
+                factors[names[number]] = float(weights[numbers == number].mean() / mean)
+        if factors and not (weighting is None or isinstance(weighting, collections.abc.Mapping)):
+            options["class_weights"] = weighting  # an exponent, or 'balanced', beside the factors
+            weighting = None
+        if factors:
+            weighting = {name: factor * (weighting or {}).get(name, 1.0)
+                         for name, factor in factors.items()}
+        options["class_weight"] = weighting
 
     def _training_options(self) -> dict:
         """The training options of the parameters.  A fit searches the
