@@ -63,17 +63,17 @@ class Result:
     def __setstate__(self, state) -> None:
         self.__dict__.update(state)
 
-    def explain(self, n: Optional[int] = 10, content_only: bool = False) -> "Explanation":
-        """The n words (None: every known word) that contributed most to
-        the decision between the answer and the runner-up, largest
+    def explain(self, n: Optional[int] = 10, content_only: bool = True) -> "Explanation":
+        """The n content words (None: every known one) that contributed
+        most to the decision between the answer and the runner-up, largest
         magnitude first.  A positive contribution speaks for the answer, a
         negative one for the runner-up; for a linear model they are exact:
-        all of them plus ``rest`` make ``decision_value``.  With
-        ``content_only`` the words that are not content words (those the
-        confidence leaves out: punctuation, symbols, numbers) are left out
-        and their contributions added to ``rest``, so the sum still holds.
-        Raises wenlei.Error for a model of another kernel, and ClosedError
-        once the classifier is closed."""
+        all of them plus ``rest`` make ``decision_value``.  The words that
+        are not content words (those the confidence leaves out:
+        punctuation, symbols, numbers) have their contributions in
+        ``rest``, so the sum still holds; ``content_only=False`` lists
+        every known word.  Raises wenlei.Error for a model of another
+        kernel.  A result explains after its classifier is closed too."""
         limit = 0 if n is None else _count_argument("n", n)
         if self._native is None:
             raise Error("this result has no classification to explain in this process "
@@ -157,7 +157,9 @@ class _NativeResult:
         if content_only and not native.has("wenlei_result_explain_flags"):
             raise Error("the loaded libwenlei (%s) cannot explain by content words"
                         % native.library_path(), INVALID_ARGUMENT)
-        with self._classifier._gate.open(), _explanation_lock:
+        # The library's result holds what it explains with, its classifier
+        # closed or not.
+        with _explanation_lock:
             if content_only:
                 status = lib.wenlei_result_explain_flags(self._handle, limit, _CONTENT_WORDS,
                                                          ctypes.byref(message))
