@@ -15,6 +15,7 @@
 
 #include "decide/class_decision.h"
 #include "decide/confidence.h"
+#include "source/class_names.h"
 #include "source/confidence_file.h"
 #include "svm.h"
 #include "text/content_word.h"
@@ -65,8 +66,7 @@ Status CheckClassNames(const Corpus& corpus) {
   for (std::size_t c = 0; c < n; ++c) {
     const std::string& name = corpus.classNamesGbk[c];
     if (name == "NULL") return fault("the class name \"NULL\" is reserved");
-    const std::size_t space = name.find(' ');
-    const std::string answer = space == std::string::npos ? name : name.substr(space + 1);
+    const std::string answer = WithoutTag(name);
     if (answer.empty()) {
       return fault("class \"" + corpus.classNamesUtf8[c] +
                    "\" would be answered as an empty name (nothing after its tag)");
