@@ -280,6 +280,14 @@ int Classify::Run(std::vector<std::string> texts) {
         status = kExitFailure;
         continue;
       }
+      if (!options_.lines && text.empty() && origin == "standard input") {
+        // Nothing was piped in: no document to answer, rather than the
+        // exports' sentence for one without a known word.
+        Fail("no text came on standard input; give the text as an argument, with -f FILE, "
+             "or on standard input");
+        status = kExitFailure;
+        continue;
+      }
       batch.emplace_back();
       Document& document = batch.back();
       if (next == DocumentSource::Next::kTooLong) {
