@@ -10,9 +10,11 @@ install prefix (lib/, share/wenlei/models/), where the library finds them
 from its own file.  So an installed package refers to no path outside
 itself, and works after the source and build trees are moved or removed.
 The library is WENLEI_LIBRARY when that is set at build time (with the
-models of its install prefix, else of this source tree), else this source
-tree's build/libwenlei.so.1, built first (configured too, when build/ is
-new) so that it is never missing or stale.  When it cannot be built, the
+models of its install prefix, else of this source tree), else the
+libwenlei.so.1 built from this source tree, brought up to date first (and
+configured, when new) so that it is never missing or stale: in the tree's
+build/ when that holds a configured build, else in a folder of the user's
+cache, with its progress on the terminal.  When it cannot be built, the
 build fails with one line that says what to run.
 """
 
@@ -27,6 +29,7 @@ import sysconfig
 import tempfile
 import zipfile
 from pathlib import Path
+from typing import Optional
 
 HERE = Path(__file__).resolve().parent
 SOURCE_TREE = HERE.parent
@@ -82,30 +85,63 @@ def _wheel_file(pure: bool) -> str:
 
 # ---- the library to carry ----
 
-def _run(command, what: str) -> None:
-    """Runs a build step, its output on standard error (pip shows it with -v)."""
+def _progress_stream():
+    """Where the build shows its progress: the terminal pip runs on (pip
+    keeps a backend's own output back unless -v), else standard error."""
     try:
-        subprocess.run(command, check=True, stdout=sys.stderr, stderr=sys.stderr)
+        return open("/dev/tty", "w")
+    except OSError:
+        return sys.stderr
+
+
+def _run(command, what: str, stream) -> None:
+    """Runs a build step, its output where the progress goes."""
+    try:
+        subprocess.run(command, check=True, stdout=stream, stderr=stream)
     except (OSError, subprocess.CalledProcessError) as error:
         raise BuildError("wenlei: %s failed (%s); build the library with scripts/demo in the "
                          "source tree, or set WENLEI_LIBRARY to a built %s, then install again"
                          % (what, error, LIBRARY_FILE)) from None
 
 
-def _build_in_source_tree() -> Path:
-    """build/libwenlei.so.1 of this source tree, brought up to date."""
-    build = SOURCE_TREE / "build"
+def _build_folder() -> Path:
+    """The source tree's own build/ when it holds a configured build (the
+    developer's, as scripts/demo makes it), else a folder of the user's
+    cache named after the source tree: the install writes nothing into the
+    checkout, and builds again only what changed."""
+    own = SOURCE_TREE / "build"
+    if (own / "CMakeCache.txt").is_file():
+        return own
+    cache = Path(os.environ.get("XDG_CACHE_HOME") or Path.home() / ".cache")
+    tag = hashlib.sha256(str(SOURCE_TREE).encode("utf-8")).hexdigest()[:12]
+    return cache / "wenlei" / ("python-build-" + tag)
+
+
+def _build_in_source_tree(build: Optional[Path] = None) -> Path:
+    """libwenlei.so.1 built from this source tree (in build, by default the
+    _build_folder), brought up to date."""
+    build = build or _build_folder()
     if not (SOURCE_TREE / "CMakeLists.txt").is_file():
         raise BuildError("wenlei: no libwenlei to install: set WENLEI_LIBRARY to a built %s "
                          "and install again" % LIBRARY_FILE)
     if shutil.which("cmake") is None:
         raise BuildError("wenlei: the library is not built and cmake is missing; run scripts/demo "
                          "in the source tree (it installs what the build needs), then install again")
-    if not (build / "CMakeCache.txt").is_file():
-        generator = ["-G", "Ninja"] if shutil.which("ninja") else []
-        _run(["cmake", "-S", str(SOURCE_TREE), "-B", str(build), "-DCMAKE_BUILD_TYPE=RelWithDebInfo"]
-             + generator, "configuring the library's build")
-    _run(["cmake", "--build", str(build), "--target", "wenlei"], "building the library")
+    stream = _progress_stream()
+    try:
+        stream.write("wenlei: building libwenlei in %s (minutes the first time; scripts/build-wheel "
+                     "writes a wheel that installs anywhere without building)\n" % build)
+        stream.flush()
+        if not (build / "CMakeCache.txt").is_file():
+            generator = ["-G", "Ninja"] if shutil.which("ninja") else []
+            _run(["cmake", "-S", str(SOURCE_TREE), "-B", str(build),
+                  "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DWENLEI_BUILD_TESTS=OFF",
+                  "-DWENLEI_BUILD_TOOLS=OFF"] + generator,
+                 "configuring the library's build", stream)
+        _run(["cmake", "--build", str(build), "--target", "wenlei"], "building the library", stream)
+    finally:
+        if stream is not sys.stderr:
+            stream.close()
     return build / LIBRARY_FILE
 
 
@@ -230,7 +266,7 @@ def build_editable(wheel_directory, config_settings=None, metadata_directory=Non
     """An editable install: a .pth file puts this folder on sys.path, and
     the package loads build/ of this tree (built here when missing)."""
     if not os.environ.get("WENLEI_LIBRARY"):
-        _one_line_failure(_build_in_source_tree)
+        _one_line_failure(lambda: _build_in_source_tree(SOURCE_TREE / "build"))
     return _write_wheel(wheel_directory, "%s-%s-py3-none-any.whl" % (NAME, _version()),
                         [(NAME + ".pth", (str(HERE) + "\n").encode("utf-8"))]
                         + _dist_info_files(pure=True))
