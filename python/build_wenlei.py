@@ -145,12 +145,24 @@ def _build_in_source_tree(build: Optional[Path] = None) -> Path:
     return build / LIBRARY_FILE
 
 
+def _in_prefix(library: Path, relative: str, probe: str = "") -> Optional[Path]:
+    """relative in the library's install prefix (lib/.. or lib/<arch>/..),
+    when it holds probe there; None outside an install prefix."""
+    for up in (library.parent.parent, library.parent.parent.parent):
+        if (up / relative / probe).exists():
+            return up / relative
+    return None
+
+
 def _models_beside(library: Path) -> Path:
     """The models folder of the library's install prefix, else of this tree."""
-    for up in (library.parent.parent, library.parent.parent.parent):
-        if (up / "share" / "wenlei" / "models" / "help-zh").is_dir():
-            return up / "share" / "wenlei" / "models"
-    return SOURCE_TREE / "models"
+    return _in_prefix(library, "share/wenlei/models", "help-zh") or SOURCE_TREE / "models"
+
+
+def _header_beside(library: Path) -> Path:
+    """wenlei.h of the library's install prefix, else of this tree."""
+    return (_in_prefix(library, "include/wenlei/wenlei.h")
+            or SOURCE_TREE / "include" / "wenlei" / "wenlei.h")
 
 
 def _chosen_library() -> Path:
@@ -178,6 +190,8 @@ def _native_files():
     library = _chosen_library()
     models = _models_beside(library)
     yield NATIVE + "/lib/" + LIBRARY_FILE, _library_bytes(library)
+    # The package reads its status and encoding numbers from the header.
+    yield NATIVE + "/include/wenlei/wenlei.h", _header_beside(library).read_bytes()
     shared = NATIVE + "/share/wenlei/models/"
     for path in sorted((models / "help-zh").rglob("*")):
         if path.is_file():

@@ -51,13 +51,14 @@ def _environment(**more):
 @pytest.fixture(scope="module")
 def recipe_venv(tmp_path_factory):
     """The venv the README's recipe makes, run line by line as written in a
-    fresh folder holding python/ (without its tests) and models/ as a
+    fresh folder holding python/ (without its tests), models/ and include/ as a
     checkout does; the library carried is this build's (WENLEI_LIBRARY),
     so that the recipe does not build it again."""
     checkout = tmp_path_factory.mktemp("checkout")
     shutil.copytree(ROOT / "python", checkout / "python",
                     ignore=shutil.ignore_patterns("tests", "__pycache__"))
     shutil.copytree(ROOT / "models", checkout / "models")
+    shutil.copytree(ROOT / "include", checkout / "include")
     lines = readme_recipe()
     # python3 is this interpreter (Debian's, under scripts/test-python).
     environment = _environment(WENLEI_LIBRARY=_library(), PATH=os.pathsep.join(

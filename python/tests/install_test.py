@@ -61,6 +61,7 @@ def test_a_build_from_a_checkout_goes_to_the_cache_and_says_so(tmp_path):
     checkout = tmp_path / "checkout"
     shutil.copytree(ROOT / "python", checkout / "python", ignore=shutil.ignore_patterns("tests"))
     shutil.copytree(ROOT / "models", checkout / "models")
+    shutil.copytree(ROOT / "include", checkout / "include")
     (checkout / "CMakeLists.txt").write_text("")
     tools = tmp_path / "bin"
     tools.mkdir()

@@ -7,14 +7,11 @@ from pathlib import Path
 from typing import List, Optional
 
 from . import _forksafe
-from ._errors import NOT_FOUND, Error, LibraryNotFoundError, error_for_status
+from ._errors import GBK, NOT_FOUND, OK, UTF8, Error, LibraryNotFoundError, error_for_status
 from ._version import __version__
 
 LIBRARY_FILE = "libwenlei.so.1"
 
-OK = 0
-UTF8 = 0
-GBK = 1
 
 _c_size_p = SIZES = ctypes.POINTER(ctypes.c_size_t)
 _c_char_pp = CHAR_POINTERS = ctypes.POINTER(ctypes.c_char_p)
