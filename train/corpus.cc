@@ -222,6 +222,7 @@ void CountChineseCharacters(std::string_view word, Corpus* corpus) {
     i += character.length;
   }
   corpus->chineseCharacters += count;
+  if (count > 0) ++corpus->wordsWithChineseCharacters;
   if (count > kLongWordCharacters) corpus->chineseCharactersInLongWords += count;
 }
 

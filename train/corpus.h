@@ -64,12 +64,15 @@ struct Corpus {
   // mostly in such "words" was not segmented.
   std::size_t chineseCharacters = 0;
   std::size_t chineseCharactersInLongWords = 0;
+  std::size_t wordsWithChineseCharacters = 0;
   std::size_t segmentedDocuments = 0;  // segmented while reading (raw text)
 
-  // Whether most of the Chinese text stands in runs far longer than words.
-  bool LooksUnsegmented() const {
-    return chineseCharacters > 0 && chineseCharactersInLongWords * 2 > chineseCharacters;
-  }
+  // Whether most of the Chinese text stands in runs far longer than words,
+  // and the "words" that hold Chinese hold more than kRawMeanCharacters on
+  // average (Chinese words average under two): raw text, whose "words" are
+  // clauses and lines.  A segmented corpus with many long words (names,
+  // terms) has short ones beside them.
+  bool LooksUnsegmented() const;
 
   // Documents per class, indexed like classNamesUtf8.
   std::vector<std::size_t> DocumentsPerClass() const;
@@ -83,6 +86,12 @@ inline constexpr std::size_t kMaxWordBytes = 29;
 inline constexpr std::size_t kMaxCorpusLineBytes = kDefaultMaxDocumentBytes;
 // Words of Chinese text rarely hold more Chinese characters than this.
 inline constexpr std::size_t kLongWordCharacters = 6;
+inline constexpr std::size_t kRawMeanCharacters = 4;
+
+inline bool Corpus::LooksUnsegmented() const {
+  return chineseCharacters > 0 && chineseCharactersInLongWords * 2 > chineseCharacters &&
+         chineseCharacters > kRawMeanCharacters * wordsWithChineseCharacters;
+}
 
 class Segmenter;
 
