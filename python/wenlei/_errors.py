@@ -25,22 +25,12 @@ def header_constants() -> Dict[str, int]:
 
 
 _CONSTANTS = header_constants()
-# The library's status codes; their names come from the library itself
-# (wenlei_status_name).
-OK = _CONSTANTS["OK"]
-INVALID_ARGUMENT = _CONSTANTS["INVALID_ARGUMENT"]
-NOT_FOUND = _CONSTANTS["NOT_FOUND"]
-IO_ERROR = _CONSTANTS["IO_ERROR"]
-CORRUPT = _CONSTANTS["CORRUPT"]
-MISMATCH = _CONSTANTS["MISMATCH"]
-BAD_ENCODING = _CONSTANTS["BAD_ENCODING"]
-TOO_LARGE = _CONSTANTS["TOO_LARGE"]
-NO_MEMORY = _CONSTANTS["NO_MEMORY"]
-INTERNAL = _CONSTANTS["INTERNAL"]
-CANCELLED = _CONSTANTS["CANCELLED"]
-# The encodings of words (enum wenlei_encoding).
-UTF8 = _CONSTANTS["UTF8"]
-GBK = _CONSTANTS["GBK"]
+# The library's status codes, their names from the library itself
+# (wenlei_status_name); and the encodings of words (enum wenlei_encoding).
+_NAMES = ("OK", "INVALID_ARGUMENT", "NOT_FOUND", "IO_ERROR", "CORRUPT", "MISMATCH", "BAD_ENCODING",
+          "TOO_LARGE", "NO_MEMORY", "INTERNAL", "CANCELLED", "UTF8", "GBK")
+(OK, INVALID_ARGUMENT, NOT_FOUND, IO_ERROR, CORRUPT, MISMATCH, BAD_ENCODING, TOO_LARGE, NO_MEMORY,
+ INTERNAL, CANCELLED, UTF8, GBK) = (_CONSTANTS[name] for name in _NAMES)
 
 
 class Error(Exception):
