@@ -8,6 +8,7 @@ import signal
 import sys
 import threading
 import time
+import warnings
 from typing import Callable, Dict, Optional, Sequence, Tuple, Union
 
 from . import _library as native
@@ -248,7 +249,23 @@ def train(data: Union[PathLike, Tuple[Sequence[Text], Sequence[str]]], output_di
         prepared.run(call)
     finally:
         prepared.close()
+    if not isinstance(data, tuple) and not options.get("raw") and not options.get("segmented"):
+        _say_how_the_corpus_was_read(os.fsdecode(corpus), os.fsdecode(directory))
     return os.fsdecode(directory)
+
+
+def _say_how_the_corpus_was_read(corpus: str, directory: str) -> None:
+    """Warns when a corpus file was seen to hold raw text: the set then
+    records the dictionary that segmented it."""
+    try:
+        with open(os.path.join(directory, "Metadata.txt"), encoding="utf-8") as metadata:
+            segmented = any(line.startswith("dictionary_sha256 ") for line in metadata)
+    except OSError:
+        return
+    if segmented:
+        warnings.warn("wenlei.train: %s holds raw text (most of its Chinese stands in runs far "
+                      "longer than words): read as raw text and segmented; raw=True says so, "
+                      "segmented=True reads it as words" % corpus, UserWarning, stacklevel=3)
 
 
 def _jobs(n_jobs) -> int:
