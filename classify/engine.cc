@@ -40,38 +40,6 @@ using Code = Status::Code;
 // The converter holds no state, so one serves every thread.
 constexpr GbkConverter kConverter;
 
-// The SHA-256 of a dictionary file, remembered for the process by path,
-// size and modification time: every handle opened on a set that records
-// its dictionary compares the one it segments with, and the bundled
-// dictionary is megabytes long.
-Status DictionaryDigest(const std::string& path, std::string* hex) {
-  struct Known {
-    std::uintmax_t size;
-    std::filesystem::file_time_type modified;
-    std::string hex;
-  };
-  static std::mutex mutex;
-  static std::map<std::string, Known> known;
-  std::error_code fault;
-  const std::uintmax_t size = std::filesystem::file_size(Utf8Path(path), fault);
-  const auto modified = fault ? std::filesystem::file_time_type() :
-                                std::filesystem::last_write_time(Utf8Path(path), fault);
-  if (!fault) {
-    std::lock_guard<std::mutex> lock(mutex);
-    auto found = known.find(path);
-    if (found != known.end() && found->second.size == size && found->second.modified == modified) {
-      *hex = found->second.hex;
-      return Status::Ok();
-    }
-  }
-  Status digested = DigestFile(path, hex);
-  if (digested.ok() && !fault) {
-    std::lock_guard<std::mutex> lock(mutex);
-    known[path] = Known{size, modified, *hex};
-  }
-  return digested;
-}
-
 // The bytes of one file of the set, read once, and whether they have the
 // digest the set's metadata records (when it records one).
 Status ReadSetFile(const std::string& path, const std::string& recorded, std::string* bytes,
@@ -337,7 +305,7 @@ void Engine::CheckDictionary(const SetMetadata& metadata, const std::string& dic
   const std::string& trained = metadata.dictionarySha256;
   if (trained.empty() || dictionaryPath.empty()) return;
   std::string used;
-  const Status digested = DictionaryDigest(dictionaryPath, &used);
+  const Status digested = RememberedDigest(dictionaryPath, &used);
   std::string described = "dictionary sha256 " + trained;
   if (digested.ok() && used == trained) {
     trainedWith_ += (trainedWith_.empty() ? "" : "; ") + described;

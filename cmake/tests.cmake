@@ -31,6 +31,26 @@ target_link_libraries(wenlei_core_tests PRIVATE wenlei_core wenlei_testutil GTes
 target_compile_definitions(wenlei_core_tests PRIVATE WENLEI_MODELS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/models")
 gtest_discover_tests(wenlei_core_tests DISCOVERY_TIMEOUT 60)
 
+# The text layer and the trainer's parts, built without the tools.  (The
+# trainer's own test checks its sets through the exports with a host's word
+# lists, and lives with the tools' tests.)
+add_executable(wenlei_text_train_tests
+  text/character_features_test.cc
+  text/content_word_test.cc
+  text/dictionary_test.cc
+  text/gbk_converter_test.cc
+  text/gbk_form_test.cc
+  text/segmenter_test.cc
+  text/utf8_test.cc
+  train/corpus_test.cc
+  train/feature_selection_test.cc
+  train/linear_model_test.cc
+  train/seeded_rand_test.cc
+  train/stop_words_test.cc)
+target_link_libraries(wenlei_text_train_tests PRIVATE wenlei_train wenlei_text wenlei_testutil
+                      GTest::gtest_main)
+gtest_discover_tests(wenlei_text_train_tests DISCOVERY_TIMEOUT 60)
+
 # The exports, driven through the shared library as a host drives them.
 add_executable(wenlei_exports_tests interface/exports_test.cc interface/exports_fault_test.cc)
 target_link_libraries(wenlei_exports_tests PRIVATE wenlei wenlei_testutil GTest::gtest_main)

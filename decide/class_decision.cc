@@ -10,11 +10,6 @@ const std::string& ShortTextMessage() {
   return message;
 }
 
-std::string WithoutTag(const std::string& name) {
-  const std::size_t space = name.find(' ');
-  return space == std::string::npos ? name : name.substr(space + 1);
-}
-
 std::optional<ClassPair> DecideClasses(const std::vector<double>& probabilities,
                                        double ambiguityThreshold) {
   // Only the top two of the ranking matter, so they are tracked directly.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "source/class_names.h"  // WithoutTag, the tag rule of the answers
 #include "source/source_data.h"
 #include "util/status.h"
 
@@ -39,10 +40,6 @@ struct ClassPair {
 // ambiguityThreshold.  No decision without a probability.
 std::optional<ClassPair> DecideClasses(const std::vector<double>& probabilities,
                                        double ambiguityThreshold = kAmbiguityThreshold);
-
-// A class name as answers show it: everything after the first space, when
-// the name has one, as a name may carry a tag in front of the name proper.
-std::string WithoutTag(const std::string& name);
 
 // The answer text for a decision: the classes' names, joined by " or "
 // unless the second is exactly "NULL", a name's tag up to its first space

@@ -9,6 +9,7 @@
 #endif
 
 #include <cstdlib>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -211,20 +212,28 @@ WENLEI_EXPORT wenlei_options* wenlei_options_create(void) {
 
 WENLEI_EXPORT void wenlei_options_destroy(wenlei_options* options) { delete options; }
 
-WENLEI_EXPORT void wenlei_options_set_dictionary(wenlei_options* options, const char* path) {
-  if (options == nullptr) return;
+WENLEI_EXPORT wenlei_status wenlei_options_set_dictionary(wenlei_options* options, const char* path) {
+  if (options == nullptr) return WENLEI_INVALID_ARGUMENT;
   try {
     options->dictionary = path == nullptr ? "" : path;
   } catch (...) {
+    return WENLEI_NO_MEMORY;
   }
+  return options->dictionary.empty() || IsFile(options->dictionary) ? WENLEI_OK : WENLEI_NOT_FOUND;
 }
 
-WENLEI_EXPORT void wenlei_options_set_min_confidence(wenlei_options* options, double threshold) {
-  if (options != nullptr) options->minConfidence = threshold;
+WENLEI_EXPORT wenlei_status wenlei_options_set_min_confidence(wenlei_options* options,
+                                                              double threshold) {
+  if (options == nullptr) return WENLEI_INVALID_ARGUMENT;
+  options->minConfidence = threshold;
+  return std::isnan(threshold) || threshold > 1.0 ? WENLEI_INVALID_ARGUMENT : WENLEI_OK;
 }
 
-WENLEI_EXPORT void wenlei_options_set_max_document_bytes(wenlei_options* options, size_t bytes) {
-  if (options != nullptr) options->maxDocumentBytes = bytes;
+WENLEI_EXPORT wenlei_status wenlei_options_set_max_document_bytes(wenlei_options* options,
+                                                                  size_t bytes) {
+  if (options == nullptr) return WENLEI_INVALID_ARGUMENT;
+  options->maxDocumentBytes = bytes;
+  return WENLEI_OK;
 }
 
 WENLEI_EXPORT wenlei_status wenlei_open(const char* directory, const wenlei_options* options,

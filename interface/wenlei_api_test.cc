@@ -411,6 +411,43 @@ TEST(WenleiApiTest, TheThresholdStoredWithTheSetFlagsUnknownUnlessOneIsGiven) {
 
 // Answers name classes up to 36; a document of a later class ends the
 // process through the exports and fails alone here.
+TEST(WenleiApiTest, OptionSettersReportABadValueAtOnceAndOpenRefusesItToo) {
+  struct Case {
+    const char* what;
+    wenlei_status (*set)(wenlei_options*);
+    wenlei_status status;
+  };
+  const Case cases[] = {
+      {"threshold 0.5", [](wenlei_options* o) { return wenlei_options_set_min_confidence(o, 0.5); },
+       WENLEI_OK},
+      {"threshold -1", [](wenlei_options* o) { return wenlei_options_set_min_confidence(o, -1.0); },
+       WENLEI_OK},
+      {"threshold NaN",
+       [](wenlei_options* o) { return wenlei_options_set_min_confidence(o, std::nan("")); },
+       WENLEI_INVALID_ARGUMENT},
+      {"threshold 1.5", [](wenlei_options* o) { return wenlei_options_set_min_confidence(o, 1.5); },
+       WENLEI_INVALID_ARGUMENT},
+      {"no dictionary",
+       [](wenlei_options* o) { return wenlei_options_set_dictionary(o, "/nonexistent/dict.txt"); },
+       WENLEI_NOT_FOUND},
+      {"installed dictionary",
+       [](wenlei_options* o) { return wenlei_options_set_dictionary(o, nullptr); }, WENLEI_OK},
+      {"size limit", [](wenlei_options* o) { return wenlei_options_set_max_document_bytes(o, 9); },
+       WENLEI_OK},
+  };
+  for (const Case& c : cases) {
+    wenlei_options* options = wenlei_options_create();
+    EXPECT_EQ(c.set(options), c.status) << c.what;
+    Handle handle;
+    char* message = nullptr;
+    EXPECT_EQ(wenlei_open(BundledDir().c_str(), options, &handle.classifier, &message), c.status)
+        << c.what;
+    wenlei_free(message);
+    wenlei_options_destroy(options);
+    EXPECT_EQ(c.set(nullptr), WENLEI_INVALID_ARGUMENT) << c.what;
+  }
+}
+
 TEST(WenleiApiTest, AClassAboveThirtySixIsAnErrorOfThatDocument) {
   TempDir dir;
   wenlei::testing::ResourceSetSpec spec;

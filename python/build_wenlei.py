@@ -10,9 +10,11 @@ install prefix (lib/, share/wenlei/models/), where the library finds them
 from its own file.  So an installed package refers to no path outside
 itself, and works after the source and build trees are moved or removed.
 The library is WENLEI_LIBRARY when that is set at build time (with the
-models of its install prefix, else of this source tree), else this source
-tree's build/libwenlei.so.1, built first (configured too, when build/ is
-new) so that it is never missing or stale.  When it cannot be built, the
+models of its install prefix, else of this source tree), else the
+libwenlei.so.1 built from this source tree, brought up to date first (and
+configured, when new) so that it is never missing or stale: in the tree's
+build/ when that holds a configured build, else in a folder of the user's
+cache, with its progress on the terminal.  When it cannot be built, the
 build fails with one line that says what to run.
 """
 
@@ -27,6 +29,7 @@ import sysconfig
 import tempfile
 import zipfile
 from pathlib import Path
+from typing import Optional
 
 HERE = Path(__file__).resolve().parent
 SOURCE_TREE = HERE.parent
@@ -53,15 +56,25 @@ def _wheel_name() -> str:
     return "%s-%s-py3-none-%s.whl" % (NAME, _version(), _platform_tag())
 
 
+# What each part of the package needs beyond the standard library: numpy
+# for the estimator and the classifier's arrays; scikit-learn (the
+# estimator's base classes, its model selection) and Dask (a bag's
+# partitions on a cluster) for the parts of their names.  On Debian they
+# are the system's python3-numpy, python3-sklearn and python3-distributed,
+# seen from a venv made with --system-site-packages.
+REQUIREMENTS = ["numpy"]
+EXTRAS = {"sklearn": ["scikit-learn"], "dask": ["dask", "distributed"]}
+
+
 def _metadata() -> str:
-    return "\n".join([
-        "Metadata-Version: 2.1",
-        "Name: " + NAME,
-        "Version: " + _version(),
-        "Summary: " + SUMMARY,
-        "Requires-Python: >=3.9",
-        "",
-    ])
+    lines = ["Metadata-Version: 2.1", "Name: " + NAME, "Version: " + _version(),
+             "Summary: " + SUMMARY, "Requires-Python: >=3.9"]
+    lines += ["Requires-Dist: " + requirement for requirement in REQUIREMENTS]
+    for extra, requirements in EXTRAS.items():
+        lines.append("Provides-Extra: " + extra)
+        lines += ['Requires-Dist: %s; extra == "%s"' % (requirement, extra)
+                  for requirement in requirements]
+    return "\n".join(lines + [""])
 
 
 def _wheel_file(pure: bool) -> str:
@@ -72,39 +85,84 @@ def _wheel_file(pure: bool) -> str:
 
 # ---- the library to carry ----
 
-def _run(command, what: str) -> None:
-    """Runs a build step, its output on standard error (pip shows it with -v)."""
+def _progress_stream():
+    """Where the build shows its progress: the terminal pip runs on (pip
+    keeps a backend's own output back unless -v), else standard error."""
     try:
-        subprocess.run(command, check=True, stdout=sys.stderr, stderr=sys.stderr)
+        return open("/dev/tty", "w")
+    except OSError:
+        return sys.stderr
+
+
+def _run(command, what: str, stream) -> None:
+    """Runs a build step, its output where the progress goes."""
+    try:
+        subprocess.run(command, check=True, stdout=stream, stderr=stream)
     except (OSError, subprocess.CalledProcessError) as error:
         raise BuildError("wenlei: %s failed (%s); build the library with scripts/demo in the "
                          "source tree, or set WENLEI_LIBRARY to a built %s, then install again"
                          % (what, error, LIBRARY_FILE)) from None
 
 
-def _build_in_source_tree() -> Path:
-    """build/libwenlei.so.1 of this source tree, brought up to date."""
-    build = SOURCE_TREE / "build"
+def _build_folder() -> Path:
+    """The source tree's own build/ when it holds a configured build (the
+    developer's, as scripts/demo makes it), else a folder of the user's
+    cache named after the source tree: the install writes nothing into the
+    checkout, and builds again only what changed."""
+    own = SOURCE_TREE / "build"
+    if (own / "CMakeCache.txt").is_file():
+        return own
+    cache = Path(os.environ.get("XDG_CACHE_HOME") or Path.home() / ".cache")
+    tag = hashlib.sha256(str(SOURCE_TREE).encode("utf-8")).hexdigest()[:12]
+    return cache / "wenlei" / ("python-build-" + tag)
+
+
+def _build_in_source_tree(build: Optional[Path] = None) -> Path:
+    """libwenlei.so.1 built from this source tree (in build, by default the
+    _build_folder), brought up to date."""
+    build = build or _build_folder()
     if not (SOURCE_TREE / "CMakeLists.txt").is_file():
         raise BuildError("wenlei: no libwenlei to install: set WENLEI_LIBRARY to a built %s "
                          "and install again" % LIBRARY_FILE)
     if shutil.which("cmake") is None:
         raise BuildError("wenlei: the library is not built and cmake is missing; run scripts/demo "
                          "in the source tree (it installs what the build needs), then install again")
-    if not (build / "CMakeCache.txt").is_file():
-        generator = ["-G", "Ninja"] if shutil.which("ninja") else []
-        _run(["cmake", "-S", str(SOURCE_TREE), "-B", str(build), "-DCMAKE_BUILD_TYPE=RelWithDebInfo"]
-             + generator, "configuring the library's build")
-    _run(["cmake", "--build", str(build), "--target", "wenlei"], "building the library")
+    stream = _progress_stream()
+    try:
+        stream.write("wenlei: building libwenlei in %s (minutes the first time; scripts/build-wheel "
+                     "writes a wheel that installs anywhere without building)\n" % build)
+        stream.flush()
+        if not (build / "CMakeCache.txt").is_file():
+            generator = ["-G", "Ninja"] if shutil.which("ninja") else []
+            _run(["cmake", "-S", str(SOURCE_TREE), "-B", str(build),
+                  "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DWENLEI_BUILD_TESTS=OFF",
+                  "-DWENLEI_BUILD_TOOLS=OFF"] + generator,
+                 "configuring the library's build", stream)
+        _run(["cmake", "--build", str(build), "--target", "wenlei"], "building the library", stream)
+    finally:
+        if stream is not sys.stderr:
+            stream.close()
     return build / LIBRARY_FILE
+
+
+def _in_prefix(library: Path, relative: str, probe: str = "") -> Optional[Path]:
+    """relative in the library's install prefix (lib/.. or lib/<arch>/..),
+    when it holds probe there; None outside an install prefix."""
+    for up in (library.parent.parent, library.parent.parent.parent):
+        if (up / relative / probe).exists():
+            return up / relative
+    return None
 
 
 def _models_beside(library: Path) -> Path:
     """The models folder of the library's install prefix, else of this tree."""
-    for up in (library.parent.parent, library.parent.parent.parent):
-        if (up / "share" / "wenlei" / "models" / "help-zh").is_dir():
-            return up / "share" / "wenlei" / "models"
-    return SOURCE_TREE / "models"
+    return _in_prefix(library, "share/wenlei/models", "help-zh") or SOURCE_TREE / "models"
+
+
+def _header_beside(library: Path) -> Path:
+    """wenlei.h of the library's install prefix, else of this tree."""
+    return (_in_prefix(library, "include/wenlei/wenlei.h")
+            or SOURCE_TREE / "include" / "wenlei" / "wenlei.h")
 
 
 def _chosen_library() -> Path:
@@ -132,6 +190,8 @@ def _native_files():
     library = _chosen_library()
     models = _models_beside(library)
     yield NATIVE + "/lib/" + LIBRARY_FILE, _library_bytes(library)
+    # The package reads its status and encoding numbers from the header.
+    yield NATIVE + "/include/wenlei/wenlei.h", _header_beside(library).read_bytes()
     shared = NATIVE + "/share/wenlei/models/"
     for path in sorted((models / "help-zh").rglob("*")):
         if path.is_file():
@@ -220,7 +280,7 @@ def build_editable(wheel_directory, config_settings=None, metadata_directory=Non
     """An editable install: a .pth file puts this folder on sys.path, and
     the package loads build/ of this tree (built here when missing)."""
     if not os.environ.get("WENLEI_LIBRARY"):
-        _one_line_failure(_build_in_source_tree)
+        _one_line_failure(lambda: _build_in_source_tree(SOURCE_TREE / "build"))
     return _write_wheel(wheel_directory, "%s-%s-py3-none-any.whl" % (NAME, _version()),
                         [(NAME + ".pth", (str(HERE) + "\n").encode("utf-8"))]
                         + _dist_info_files(pure=True))

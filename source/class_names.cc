@@ -9,11 +9,6 @@ namespace {
 
 constexpr std::size_t kFieldBytes = source_file::kClassFieldSize - 1;
 
-std::string AnswerForm(const std::string& name) {
-  const std::size_t space = name.find(' ');
-  return space == std::string::npos ? name : name.substr(space + 1);
-}
-
 // The longest prefix of at most bytes bytes that ends on a GBK character
 // boundary (a byte from 0x80 up leads a two-byte character).
 std::string GbkPrefix(const std::string& gbk, std::size_t bytes) {
@@ -28,13 +23,18 @@ std::string GbkPrefix(const std::string& gbk, std::size_t bytes) {
 
 }  // namespace
 
+std::string WithoutTag(const std::string& name) {
+  const std::size_t space = name.find(' ');
+  return space == std::string::npos ? name : name.substr(space + 1);
+}
+
 std::vector<std::string> ShortClassNames(const std::vector<std::string>& gbkNames) {
   std::vector<std::string> shortNames(gbkNames.size());
   std::set<std::string> taken = {"NULL"};
   for (std::size_t i = 0; i < gbkNames.size(); ++i) {
     if (gbkNames[i].size() <= kFieldBytes) {
       shortNames[i] = gbkNames[i];
-      taken.insert(AnswerForm(gbkNames[i]));
+      taken.insert(WithoutTag(gbkNames[i]));
     }
   }
   for (std::size_t i = 0; i < gbkNames.size(); ++i) {

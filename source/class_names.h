@@ -6,6 +6,10 @@
 
 namespace wenlei {
 
+// A class name as answers show it: everything after the first space, when
+// the name has one, as a name may carry a tag in front of the name proper.
+std::string WithoutTag(const std::string& name);
+
 // The resource file's class-name field holds 9 GBK bytes, but users name
 // classes as they like; the full names live in the set's metadata file.
 //

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
+#include <map>
 #include <system_error>
 
 #include "util/file_bytes.h"
@@ -226,6 +228,34 @@ Status DigestFile(const std::string& path, std::string* hex) {
   }
   *hex = digest.FinishHex();
   return Status::Ok();
+}
+
+Status RememberedDigest(const std::string& path, std::string* hex) {
+  struct Known {
+    std::uintmax_t size;
+    std::filesystem::file_time_type modified;
+    std::string hex;
+  };
+  static std::mutex mutex;
+  static std::map<std::string, Known> known;
+  std::error_code fault;
+  const std::uintmax_t size = std::filesystem::file_size(Utf8Path(path), fault);
+  const auto modified = fault ? std::filesystem::file_time_type() :
+                                std::filesystem::last_write_time(Utf8Path(path), fault);
+  if (!fault) {
+    std::lock_guard<std::mutex> lock(mutex);
+    auto found = known.find(path);
+    if (found != known.end() && found->second.size == size && found->second.modified == modified) {
+      *hex = found->second.hex;
+      return Status::Ok();
+    }
+  }
+  Status digested = DigestFile(path, hex);
+  if (digested.ok() && !fault) {
+    std::lock_guard<std::mutex> lock(mutex);
+    known[path] = Known{size, modified, *hex};
+  }
+  return digested;
 }
 
 }  // namespace wenlei

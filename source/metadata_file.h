@@ -62,6 +62,11 @@ Status WriteMetadataFile(const std::string& prefix, const SetMetadata& metadata)
 // The SHA-256 of the file at path, as lower-case hexadecimal.
 Status DigestFile(const std::string& path, std::string* hex);
 
+// The same, remembered for the process by path, size and modification
+// time: for a dictionary (megabytes long) that every handle opened on a
+// set compares, and every training from one process's texts records.
+Status RememberedDigest(const std::string& path, std::string* hex);
+
 }  // namespace wenlei
 
 #endif  // WENLEI_SOURCE_METADATA_FILE_H_

@@ -12,7 +12,10 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <memory>
 #include <stdexcept>
+
+#include "text/dictionary.h"
 
 namespace wenlei::testing {
 
@@ -142,6 +145,17 @@ std::vector<std::string> ListDirectory(const std::string& path) {
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+const Dictionary& BundledDictionary() {
+  static std::unique_ptr<Dictionary> dictionary = [] {
+    std::unique_ptr<Dictionary> loaded;
+    if (Status read = Dictionary::Load(WENLEI_DICTIONARY_PATH, &loaded); !read.ok()) {
+      throw std::runtime_error(read.message());
+    }
+    return loaded;
+  }();
+  return *dictionary;
 }
 
 }  // namespace wenlei::testing

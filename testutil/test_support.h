@@ -10,7 +10,14 @@
 
 #include "wenlei/exports.h"
 
+namespace wenlei {
+class Dictionary;
+}  // namespace wenlei
+
 namespace wenlei::testing {
+
+// The bundled dictionary, loaded once.
+const Dictionary& BundledDictionary();
 
 // A fresh directory, removed with everything in it on destruction.
 class TempDir {

@@ -156,17 +156,6 @@ std::string ToGbk(const std::string& utf8) {
   return gbk;
 }
 
-const Dictionary& BundledDictionary() {
-  static std::unique_ptr<Dictionary> dictionary = [] {
-    std::unique_ptr<Dictionary> loaded;
-    if (Status read = Dictionary::Load(WENLEI_DICTIONARY_PATH, &loaded); !read.ok()) {
-      throw std::runtime_error(read.message());
-    }
-    return loaded;
-  }();
-  return *dictionary;
-}
-
 void BuildChineseResourceSet(const std::string& dir) {
   const std::string prefix = dir + "/";
   SourceFileContents contents;

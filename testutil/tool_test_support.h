@@ -49,8 +49,6 @@ ChildOutcome RunWenlei(const std::vector<std::string>& args, const std::string& 
 
 std::string ToGbk(const std::string& utf8);
 
-// The bundled dictionary, loaded once.
-const Dictionary& BundledDictionary();
 
 // A real resource set over Chinese words: classes 体育, 财经 and 科技 (in
 // that order, numbers 1 to 3) with six words each, trained with libsvm on the

@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "testutil/test_support.h"
-#include "testutil/tool_test_support.h"
 
 namespace wenlei {
 namespace {

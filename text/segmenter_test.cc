@@ -1,8 +1,8 @@
+#include "testutil/test_support.h"
 #include "text/segmenter.h"
 
 #include <gtest/gtest.h>
 
-#include "testutil/tool_test_support.h"
 
 namespace wenlei {
 namespace {

@@ -222,6 +222,7 @@ void CountChineseCharacters(std::string_view word, Corpus* corpus) {
     i += character.length;
   }
   corpus->chineseCharacters += count;
+  if (count > 0) ++corpus->wordsWithChineseCharacters;
   if (count > kLongWordCharacters) corpus->chineseCharactersInLongWords += count;
 }
 
@@ -451,13 +452,13 @@ Status ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corp
 }
 
 Status BuildCorpus(const char* const* labels, const char* const* texts, const std::size_t* lengths,
-                   std::size_t count, const Segmenter& segmenter, Corpus* corpus, CorpusWords keep,
+                   std::size_t count, const Segmenter* segmenter, Corpus* corpus, CorpusWords keep,
                    const FeatureSet& runs) {
   *corpus = Corpus();
   corpus->path = "the texts";
   std::unique_ptr<GbkConverter> converter;
   if (Status opened = GbkConverter::Open(&converter); !opened.ok()) return opened;
-  CorpusBuilder builder(corpus, *converter, &segmenter, keep, runs);
+  CorpusBuilder builder(corpus, *converter, segmenter, keep, runs);
   for (std::size_t i = 0; i < count; ++i) {
     const std::string where = "text " + std::to_string(i + 1) + ": ";
     if (labels[i] == nullptr || (texts[i] == nullptr && lengths[i] > 0)) {

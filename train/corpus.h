@@ -65,14 +65,17 @@ struct Corpus {
   // mostly in such "words" was not segmented.
   std::size_t chineseCharacters = 0;
   std::size_t chineseCharactersInLongWords = 0;
+  std::size_t wordsWithChineseCharacters = 0;
   std::size_t segmentedDocuments = 0;  // segmented while reading (raw text)
   // Documents left out as copies of an earlier one (RemoveRepeatedDocuments).
   std::size_t repeatedDocuments = 0;
 
-  // Whether most of the Chinese text stands in runs far longer than words.
-  bool LooksUnsegmented() const {
-    return chineseCharacters > 0 && chineseCharactersInLongWords * 2 > chineseCharacters;
-  }
+  // Whether most of the Chinese text stands in runs far longer than words,
+  // and the "words" that hold Chinese hold more than kRawMeanCharacters on
+  // average (Chinese words average under two): raw text, whose "words" are
+  // clauses and lines.  A segmented corpus with many long words (names,
+  // terms) has short ones beside them.
+  bool LooksUnsegmented() const;
 
   // Documents per class, indexed like classNamesUtf8.
   std::vector<std::size_t> DocumentsPerClass() const;
@@ -86,6 +89,12 @@ inline constexpr std::size_t kMaxWordBytes = 29;
 inline constexpr std::size_t kMaxCorpusLineBytes = kDefaultMaxDocumentBytes;
 // Words of Chinese text rarely hold more Chinese characters than this.
 inline constexpr std::size_t kLongWordCharacters = 6;
+inline constexpr std::size_t kRawMeanCharacters = 4;
+
+inline bool Corpus::LooksUnsegmented() const {
+  return chineseCharacters > 0 && chineseCharactersInLongWords * 2 > chineseCharacters &&
+         chineseCharacters > kRawMeanCharacters * wordsWithChineseCharacters;
+}
 
 class Segmenter;
 
@@ -113,11 +122,12 @@ Status ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corp
                   const Segmenter* segmenter = nullptr, CorpusWords keep = CorpusWords::kCountsAndLists,
                   const FeatureSet& runs = FeatureSet());
 
-// The same from count raw UTF-8 texts in memory (text i is lengths[i]
-// bytes), segmented with segmenter, and their UTF-8 class names; a fault
-// names the text ("text 3: ...").
+// The same from count UTF-8 texts in memory (text i is lengths[i] bytes)
+// and their UTF-8 class names: raw texts segmented with segmenter, or
+// without one words separated by spaces, as a corpus file holds them.  A
+// fault names the text ("text 3: ...").
 Status BuildCorpus(const char* const* labels, const char* const* texts, const std::size_t* lengths,
-                   std::size_t count, const Segmenter& segmenter, Corpus* corpus,
+                   std::size_t count, const Segmenter* segmenter, Corpus* corpus,
                    CorpusWords keep = CorpusWords::kCountsAndLists, const FeatureSet& runs = FeatureSet());
 
 // Leaves out every document that repeats an earlier one of its class, word

@@ -226,6 +226,8 @@ TEST_F(CorpusTest, TellsUnsegmentedTextFromWords) {
       {"体育\t今天的足球比赛开始了 好\n", true},
       {"体育\t今天的足球比赛开始了 好 足球 比赛 今天 开始 我们 的 球员 进球\n", false},
       {"体育\tsome English words only\n", false},
+      // Long names among short words: segmented all the same.
+      {"体育\t体育运动与健身球0 我们 的 体育运动与健身赛1 了 是 今天\n", false},
   };
   for (const Case& c : cases) {
     ASSERT_EQ(ErrorOf(c.text), "");

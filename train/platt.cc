@@ -8,21 +8,24 @@ namespace {
 
 // -log-likelihood of the targets under (a, b), written so that no exp
 // overflows.
-double Objective(const std::vector<double>& f, const std::vector<double>& t, double a, double b) {
+double Objective(const std::vector<double>& f, const std::vector<double>& t,
+                 const std::vector<double>& w, double a, double b) {
   double value = 0.0;
   for (std::size_t i = 0; i < f.size(); ++i) {
     const double fApB = f[i] * a + b;
-    value += fApB >= 0 ? t[i] * fApB + std::log1p(std::exp(-fApB))
-                       : (t[i] - 1.0) * fApB + std::log1p(std::exp(fApB));
+    value += w[i] * (fApB >= 0 ? t[i] * fApB + std::log1p(std::exp(-fApB))
+                               : (t[i] - 1.0) * fApB + std::log1p(std::exp(fApB)));
   }
   return value;
 }
 
 }  // namespace
 
-Sigmoid FitSigmoid(const std::vector<double>& decisions, const std::vector<bool>& positive) {
+Sigmoid FitSigmoid(const std::vector<double>& decisions, const std::vector<bool>& positive,
+                   const std::vector<double>& weights) {
+  const std::vector<double> w = weights.empty() ? std::vector<double>(decisions.size(), 1.0) : weights;
   double positives = 0.0, negatives = 0.0;
-  for (bool p : positive) (p ? positives : negatives) += 1.0;
+  for (std::size_t i = 0; i < positive.size(); ++i) (positive[i] ? positives : negatives) += w[i];
   const double high = (positives + 1.0) / (positives + 2.0);
   const double low = 1.0 / (negatives + 2.0);
   std::vector<double> target(decisions.size());
@@ -31,7 +34,7 @@ Sigmoid FitSigmoid(const std::vector<double>& decisions, const std::vector<bool>
   constexpr int kMaxIterations = 100;
   constexpr double kMinStep = 1e-10, kSigma = 1e-12, kEpsilon = 1e-5;
   Sigmoid s{0.0, std::log((negatives + 1.0) / (positives + 1.0))};
-  double value = Objective(decisions, target, s.a, s.b);
+  double value = Objective(decisions, target, w, s.a, s.b);
   for (int iteration = 0; iteration < kMaxIterations; ++iteration) {
     double h11 = kSigma, h22 = kSigma, h21 = 0.0, g1 = 0.0, g2 = 0.0;
     for (std::size_t i = 0; i < decisions.size(); ++i) {
@@ -44,11 +47,11 @@ Sigmoid FitSigmoid(const std::vector<double>& decisions, const std::vector<bool>
         p = 1.0 / (1.0 + std::exp(fApB));
         q = std::exp(fApB) / (1.0 + std::exp(fApB));
       }
-      const double d2 = p * q;
+      const double d2 = w[i] * p * q;
       h11 += decisions[i] * decisions[i] * d2;
       h22 += d2;
       h21 += decisions[i] * d2;
-      const double d1 = target[i] - p;
+      const double d1 = w[i] * (target[i] - p);
       g1 += decisions[i] * d1;
       g2 += d1;
     }
@@ -60,7 +63,7 @@ Sigmoid FitSigmoid(const std::vector<double>& decisions, const std::vector<bool>
     double step = 1.0;
     while (step >= kMinStep) {
       const double a = s.a + step * dA, b = s.b + step * dB;
-      const double next = Objective(decisions, target, a, b);
+      const double next = Objective(decisions, target, w, a, b);
       if (next < value + 0.0001 * step * gd) {
         s = {a, b};
         value = next;

@@ -14,6 +14,7 @@
 
 #include "decide/class_decision.h"
 #include "decide/confidence.h"
+#include "source/class_names.h"
 #include "source/confidence_file.h"
 #include "svm.h"
 #include "text/content_word.h"
@@ -63,8 +64,7 @@ Status CheckClassNames(const Corpus& corpus) {
   for (std::size_t c = 0; c < n; ++c) {
     const std::string& name = corpus.classNamesGbk[c];
     if (name == "NULL") return fault("the class name \"NULL\" is reserved");
-    const std::size_t space = name.find(' ');
-    const std::string answer = space == std::string::npos ? name : name.substr(space + 1);
+    const std::string answer = WithoutTag(name);
     if (answer.empty()) {
       return fault("class \"" + corpus.classNamesUtf8[c] +
                    "\" would be answered as an empty name (nothing after its tag)");
@@ -407,11 +407,15 @@ namespace {
 
 // Accuracy and macro-F1 of cross-validated predictions; a document without
 // a prediction (label 0) counts as wrong.
-void Score(const Corpus& corpus, const std::vector<double>& predicted, GridPoint* point) {
+// Only the documents listed count, when a list is given.
+void Score(const Corpus& corpus, const std::vector<double>& predicted, GridPoint* point,
+           const std::vector<std::size_t>* documents = nullptr) {
   const std::size_t classes = corpus.classNamesUtf8.size();
   std::vector<double> truePositive(classes), predictedCount(classes), actual(classes);
   std::size_t correct = 0;
-  for (std::size_t i = 0; i < predicted.size(); ++i) {
+  const std::size_t count = documents != nullptr ? documents->size() : predicted.size();
+  for (std::size_t n = 0; n < count; ++n) {
+    const std::size_t i = documents != nullptr ? (*documents)[n] : n;
     const int truth = corpus.documents[i].classIndex;
     const int answer = static_cast<int>(predicted[i]) - 1;
     actual[truth] += 1;
@@ -426,7 +430,7 @@ void Score(const Corpus& corpus, const std::vector<double>& predicted, GridPoint
     const double denominator = predictedCount[c] + actual[c];
     f1Sum += denominator == 0.0 ? 0.0 : 2.0 * truePositive[c] / denominator;
   }
-  point->accuracy = static_cast<double>(correct) / static_cast<double>(predicted.size());
+  point->accuracy = static_cast<double>(correct) / static_cast<double>(count);
   point->macroF1 = f1Sum / static_cast<double>(classes);
 }
 
@@ -526,7 +530,7 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
   FeatureStatistics statistics(corpus_, options_.synonyms);
   if (Stopped("features", 1, 1)) return Cancelled();
 
-  const std::vector<Fold> folds =
+  std::vector<Fold> folds =
       SplitIntoFolds(AssignFolds(corpus_, options_.folds, options_.seed), options_.folds);
 
   // Each candidate of what the set reads is searched in turn; the first of
@@ -537,7 +541,10 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
                             " or more documents");
   foldSelections_.clear();
   std::vector<std::vector<RankedUnit>> searchedRankings;
-  for (const FeatureSet& candidate : options_.featureSets) {
+  // A held-out calibration takes one point: the first candidate.
+  const std::size_t candidates = options_.heldOut ? 1 : options_.featureSets.size();
+  for (std::size_t c = 0; c < candidates; ++c) {
+    const FeatureSet& candidate = options_.featureSets[c];
     reads_ = candidate;
     std::vector<RankedUnit> ranking = RankContentUnits(statistics, nullptr);
     // A corpus without runs of characters gives some candidates the same
@@ -551,7 +558,8 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
     searchedRankings.push_back(std::move(ranking));
     const std::vector<RankedUnit>& units = searchedRankings.back();
     GridPoint point;
-    const Status status = SearchGrid(statistics, units, folds, &point, report);
+    const Status status = options_.heldOut ? OnlyPoint(statistics, units, &point)
+                                           : SearchGrid(statistics, units, folds, &point, report);
     if (status.code() == Status::Code::kCancelled) return status;
     if (!status.ok()) {
       if (!searched.ok()) searched = status;
@@ -565,7 +573,8 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
   reads_ = best.reads;
   std::vector<RankedUnit> ranking = RankContentUnits(statistics, &report->stoppedUnits);
   report->rankedUnits = ranking.size();
-  Status calibrated = CalibrateConfidence(folds, best, report);
+  if (options_.heldOut) folds.resize(1);
+  Status calibrated = CalibrateConfidence(folds, &best, report);
   foldSelections_.clear();
   if (!calibrated.ok()) return calibrated;
   return TrainFinalModel(prefix, statistics, ranking, best, report);
@@ -678,10 +687,40 @@ Status Trainer::SearchGrid(const FeatureStatistics& statistics,
   return Status::Ok();
 }
 
+Status Trainer::OnlyPoint(const FeatureStatistics& statistics,
+                          const std::vector<RankedUnit>& ranking, GridPoint* point) const {
+  std::set<std::size_t> featureCounts;
+  for (std::size_t k : options_.featureCounts) {
+    featureCounts.insert(k == 0 || k > ranking.size() ? ranking.size() : k);
+  }
+  const std::set<double> costs(options_.costs.begin(), options_.costs.end());
+  const std::set<double> powers(options_.classWeightPowers.begin(),
+                                options_.classWeightPowers.end());
+  if (featureCounts.size() != 1 || costs.size() != 1 || powers.size() != 1) {
+    return Status(Status::Code::kInvalidArgument,
+                  "a held-out calibration takes one point: one feature count, one cost and one "
+                  "class weighting");
+  }
+  point->features = *featureCounts.begin();
+  point->cost = *costs.begin();
+  point->weightPower = *powers.begin();
+  if (const std::size_t lacking = ClassWithoutSelectedWord(corpus_, statistics, ranking,
+                                                           point->features);
+      lacking < corpus_.classNamesUtf8.size()) {
+    return Status(Status::Code::kInvalidArgument,
+                  "at k=" + std::to_string(point->features) + " the class \"" +
+                      corpus_.classNamesUtf8[lacking] + "\" has no document that holds a selected word");
+  }
+  return Status::Ok();
+}
+
 // The confidence threshold: cross-validated probabilities at the chosen
-// point, each document's confidence as a classification computes it.
-Status Trainer::CalibrateConfidence(const std::vector<Fold>& folds, const GridPoint& best,
+// point, each document's confidence as a classification computes it.  With
+// a held-out calibration the one fold's held-out documents give the
+// threshold and the point's accuracy.
+Status Trainer::CalibrateConfidence(const std::vector<Fold>& folds, GridPoint* chosen,
                                     TrainingReport* report) {
+  const GridPoint& best = *chosen;
   // The linear solvers go over the folds twice: scores, then probabilities.
   const double calibrationUnits =
       static_cast<double>((UsesLinearSolver() ? 2 : 1) * folds.size());
@@ -707,20 +746,30 @@ Status Trainer::CalibrateConfidence(const std::vector<Fold>& folds, const GridPo
     }
     if (Stopped("calibration", calibrationUnits, calibrationUnits)) return Cancelled();
     std::vector<double> confidences;
+    std::vector<double> predicted(corpus_.documents.size(), 0.0);  // class numbers; 0: none
     for (std::size_t document : withFeatures) {
       std::vector<double>& p = probabilities[document];
+      predicted[document] = static_cast<double>(std::max_element(p.begin(), p.end()) - p.begin() + 1);
       std::sort(p.rbegin(), p.rend());
       confidences.push_back(
           AnswerConfidence(p, contentWords[document].words, contentWords[document].known));
     }
     // Documents without a selected word are unknown whatever the threshold.
+    std::vector<std::size_t> heldOut;
+    for (const Fold& fold : folds) {
+      heldOut.insert(heldOut.end(), fold.heldOutDocuments.begin(), fold.heldOutDocuments.end());
+    }
     const double withFeatureCount = static_cast<double>(confidences.size());
-    const double all = static_cast<double>(corpus_.documents.size());
+    const double all = static_cast<double>(heldOut.size());
     const double allowed = std::max(0.0, options_.unknownShare * all - (all - withFeatureCount));
     report->minConfidence = ThresholdFlagging(confidences, allowed / withFeatureCount);
-    std::size_t flagged = corpus_.documents.size() - confidences.size();
+    std::size_t flagged = heldOut.size() - confidences.size();
     for (double confidence : confidences) flagged += confidence < report->minConfidence;
     report->flaggedShare = static_cast<double>(flagged) / all;
+    if (options_.heldOut) {
+      Score(corpus_, predicted, chosen, &heldOut);
+      report->grid = {*chosen};
+    }
   }
 
   return Status::Ok();

@@ -89,6 +89,12 @@ struct TrainerOptions {
   // Share of the cross-validated training documents whose confidence may
   // fall below the stored threshold (the calibration's target).
   double unknownShare = 0.02;
+  // With one point of the grid (one k, one cost, one weighting) there is
+  // nothing to choose: no cross-validation, and the confidence (and the
+  // linear model's probabilities) calibrated on one fold held out, the
+  // model of the others predicting it.  Two trainings instead of twice
+  // the folds, for a caller that tunes the point itself.
+  bool heldOut = false;
 };
 
 // The idf written for a word held by df of n training documents:
@@ -216,8 +222,13 @@ class Trainer {
   // the final model with the set's files.
   Status SearchGrid(const FeatureStatistics& statistics, const std::vector<RankedUnit>& ranking,
                     const std::vector<Fold>& folds, GridPoint* best, TrainingReport* report);
-  Status CalibrateConfidence(const std::vector<Fold>& folds, const GridPoint& best,
+  // With a held-out calibration, *best takes the held-out part's scores.
+  Status CalibrateConfidence(const std::vector<Fold>& folds, GridPoint* best,
                              TrainingReport* report);
+  // The one point a held-out calibration takes, or a fault when the options
+  // give more than one.
+  Status OnlyPoint(const FeatureStatistics& statistics, const std::vector<RankedUnit>& ranking,
+                   GridPoint* point) const;
   Status TrainFinalModel(const std::string& prefix, const FeatureStatistics& statistics,
                          const std::vector<RankedUnit>& ranking, const GridPoint& best,
                          TrainingReport* report);

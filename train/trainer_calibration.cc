@@ -93,18 +93,21 @@ Status Trainer::CrossValidateProbabilities(const std::vector<Fold>& folds, const
 
   probA_.clear();
   probB_.clear();
+  // Each document weighs as its class's cost does.
+  const std::vector<double> classWeights = ClassWeights(point.weightPower);
   std::size_t pair = 0;
   for (std::size_t i = 0; i < classes; ++i) {
     for (std::size_t j = i + 1; j < classes; ++j, ++pair) {
-      std::vector<double> decisions;
+      std::vector<double> decisions, weights;
       std::vector<bool> positive;
       for (std::size_t d = 0; d < documents; ++d) {
         const auto truth = static_cast<std::size_t>(corpus_.documents[d].classIndex);
         if (pairDecisions[d].empty() || (truth != i && truth != j)) continue;
         decisions.push_back(pairDecisions[d][pair]);
         positive.push_back(truth == i);
+        if (!classWeights.empty()) weights.push_back(classWeights[truth]);
       }
-      const Sigmoid sigmoid = FitSigmoid(decisions, positive);
+      const Sigmoid sigmoid = FitSigmoid(decisions, positive, weights);
       probA_.push_back(sigmoid.a);
       probB_.push_back(sigmoid.b);
     }

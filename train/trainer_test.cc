@@ -510,6 +510,30 @@ TEST_F(TrainerTest, CalibratesOnHeldOutPredictionsOnly) {
   }
 }
 
+TEST_F(TrainerTest, HeldOutCalibrationTakesOnePointAndOneFold) {
+  ReadGenerated(GeneratedCorpus());
+  TrainerOptions options = SmallGrid();
+  options.heldOut = true;
+  options.unknownShare = 0.1;
+  Trainer twoCosts(corpus_, options, &progress_);
+  EXPECT_EQ(twoCosts.Train(dir_.path() + "/refused.", &report_).code(),
+            Status::Code::kInvalidArgument);
+
+  options.featureCounts = {0};
+  options.costs = {4};
+  const std::string prefix = Train(options);
+  ASSERT_EQ(report_.grid.size(), 1u);
+  EXPECT_EQ(report_.cost, 4.0);
+  EXPECT_EQ(report_.selectedUnits, report_.rankedUnits);
+  EXPECT_GT(report_.crossValidationAccuracy, 0.9);
+  // The threshold flags a share of the held-out third (20 documents): 2 at most.
+  EXPECT_GT(report_.minConfidence, 0.0);
+  EXPECT_LE(report_.flaggedShare, 0.1);
+  ConfidenceSettings settings;
+  ASSERT_TRUE(testing::IsOk(ReadConfidenceFile(prefix, &settings)));
+  EXPECT_NEAR(settings.minConfidence, report_.minConfidence, 1e-6);
+}
+
 TEST(InverseDocumentFrequencyTest, IsFiniteAndAtLeastOne) {
   EXPECT_DOUBLE_EQ(InverseDocumentFrequency(9, 9), 1.0);
   EXPECT_DOUBLE_EQ(InverseDocumentFrequency(9, 0), std::log(10.0) + 1.0);

@@ -14,6 +14,7 @@
 #include "source/source_data.h"
 #include "text/dictionary.h"
 #include "text/segmenter.h"
+#include "train/corpus_reading.h"
 #include "train/stop_words.h"
 #include "util/set_replacement.h"
 
@@ -70,52 +71,59 @@ FeatureSet RunsToForm(const TrainerOptions& options) {
   return runs;
 }
 
+std::string DictionaryPath(const TrainingSettings& settings, const BundledFiles& bundled) {
+  return settings.dictionaryPath.empty() ? bundled.dictionary : settings.dictionaryPath;
+}
+
 Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
                  const BundledFiles& bundled, TrainingProgress* progress, Corpus* corpus,
                  std::string* dictionarySha256) {
   std::unique_ptr<Dictionary> dictionary;
   std::unique_ptr<Segmenter> segmenter;
-  if (settings.raw || input.inMemory) {
-    if (progress) progress->Status("reading the dictionary");
-    const std::string path =
-        settings.dictionaryPath.empty() ? bundled.dictionary : settings.dictionaryPath;
-    const Status loaded = Dictionary::Load(path, &dictionary);
-    if (!loaded.ok()) {
-      return Status(Exists(path) ? Code::kCorrupt : Code::kNotFound, loaded.message());
+  const SegmenterSource loadSegmenter = [&](const Segmenter** loaded) -> Status {
+    if (!segmenter) {
+      if (progress) progress->Status("reading the dictionary");
+      const std::string path = DictionaryPath(settings, bundled);
+      if (Status read = Dictionary::Load(path, &dictionary); !read.ok()) {
+        return Status(Exists(path) ? Code::kCorrupt : Code::kNotFound, read.message());
+      }
+      if (Status digested = RememberedDigest(path, dictionarySha256); !digested.ok()) return digested;
+      segmenter = std::make_unique<Segmenter>(*dictionary);
     }
-    if (Status digested = DigestFile(path, dictionarySha256); !digested.ok()) return digested;
-    segmenter = std::make_unique<Segmenter>(*dictionary);
-  }
+    *loaded = segmenter.get();
+    return Status::Ok();
+  };
   if (input.inMemory) {
-    if (progress) progress->Status("segmenting the texts");
+    // Texts a caller segmented with the dictionary (as a search segments
+    // them once for all its fits): the set records that dictionary all the
+    // same, which need not be loaded.
+    const Segmenter* cutter = nullptr;
+    if (settings.text == CorpusText::kWords) {
+      if (Status digested = RememberedDigest(DictionaryPath(settings, bundled), dictionarySha256);
+          !digested.ok()) {
+        return digested;
+      }
+    } else if (Status loaded = loadSegmenter(&cutter); !loaded.ok()) {
+      return loaded;
+    }
+    if (progress) progress->Status(cutter ? "segmenting the texts" : "reading the texts' words");
     if (input.count > 0 && (input.labels == nullptr || input.texts == nullptr ||
                             input.lengths == nullptr)) {
       return Status(Code::kInvalidArgument, "null labels, texts or lengths");
     }
-    Status built = BuildCorpus(input.labels, input.texts, input.lengths, input.count, *segmenter, corpus,
+    Status built = BuildCorpus(input.labels, input.texts, input.lengths, input.count, cutter, corpus,
                                CorpusWords::kCountsOnly, RunsToForm(settings.options));
     if (built.ok()) RemoveRepeatedDocuments(corpus);
     return built;
   }
   if (progress) progress->Status("reading " + input.path);
   if (!Exists(input.path)) return Status(Code::kNotFound, input.path + ": no such file");
-  if (Status read = ReadCorpus(input.path, settings.encoding, corpus, segmenter.get(),
-                               CorpusWords::kCountsOnly, RunsToForm(settings.options));
-      !read.ok()) {
-    return read;
-  }
-  RemoveRepeatedDocuments(corpus);
-  if (corpus->LooksUnsegmented() && progress) {
-    char share[32];
-    std::snprintf(share, sizeof share, "%.0f%%",
-                  100.0 * static_cast<double>(corpus->chineseCharactersInLongWords) /
-                      static_cast<double>(corpus->chineseCharacters));
-    progress->Warning(input.path + " looks unsegmented: " + share +
-                      " of its Chinese characters stand in \"words\" of more than " +
-                      std::to_string(kLongWordCharacters) +
-                      " characters; if it holds raw text, train with --raw");
-  }
-  return Status::Ok();
+  CorpusReading reading;
+  const Status read = ReadCorpusText(input.path, settings.encoding, settings.text, loadSegmenter,
+                                     corpus, CorpusWords::kCountsOnly, &reading, RunsToForm(settings.options));
+  if (read.ok() && !reading.detected.empty() && progress) progress->Warning(reading.detected);
+  if (read.ok()) RemoveRepeatedDocuments(corpus);
+  return read;
 }
 
 // How the set was trained, in a line for its metadata file.
@@ -129,8 +137,9 @@ std::string TrainerDescription(const TrainerOptions& options, const TrainingRepo
                 : std::string("libsvm svm_train");
   return solver + ", " + KernelName(options.kernelType) + " kernel, C=" +
          cost + ", " + std::to_string(report.selectedUnits) + " selected words, vocabulary " +
-         std::to_string(report.vocabularyWords) + " words, " + std::to_string(options.folds) +
-         "-fold cross-validation";
+         std::to_string(report.vocabularyWords) + " words, " +
+         (options.heldOut ? "calibrated on one fold of " + std::to_string(options.folds) + " held out"
+                          : std::to_string(options.folds) + "-fold cross-validation");
 }
 
 // The metadata file, written last into the staging directory: the

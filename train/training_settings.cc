@@ -83,6 +83,23 @@ Status SetFlag(const std::string& text, bool* flag) {
   return ParseFlag(text, flag) ? Status::Ok() : Bad(text, "1 or 0");
 }
 
+// The raw and segmented flags: each sets the corpus's reading, or (0) leaves
+// it to be detected; the two at once contradict each other.
+Status SetCorpusText(const std::string& text, CorpusText reading, TrainingSettings* settings) {
+  bool on = false;
+  if (Status set = SetFlag(text, &on); !set.ok()) return set;
+  if (on && settings->text != CorpusText::kDetect && settings->text != reading) {
+    return Status(Status::Code::kInvalidArgument,
+                  "the corpus is read as raw text or as segmented words, not both");
+  }
+  if (on) {
+    settings->text = reading;
+  } else if (settings->text == reading) {
+    settings->text = CorpusText::kDetect;
+  }
+  return Status::Ok();
+}
+
 // Candidates "a,b,c" in [low, high], each into *values.
 Status SetReals(const std::string& text, double low, double high, bool lowIncluded,
                 const char* expected, std::vector<double>* values) {
@@ -167,6 +184,10 @@ const std::vector<TrainingOption> kOptions = {
     {"folds", 0, "N", "cross-validation folds", false,
      [](const std::string& v, S* s) { return SetWhole(v, 2, 1000, &s->options.folds); },
      [](const S& s) { return std::to_string(s.options.folds); }},
+    {"held-out", 0, nullptr,
+     "with one feature count, one cost and one class weighting:\nno cross-validation; the "
+     "confidence is calibrated on one\nfold held out, the model of the others predicting it",
+     false, [](const std::string& v, S* s) { return SetFlag(v, &s->options.heldOut); }, nullptr},
     {"vocabulary", 0, "SCOPE",
      "selected: the vocabulary holds the selected words only;\nfull: every word that --min-df "
      "keeps",
@@ -313,8 +334,13 @@ const std::vector<TrainingOption> kOptions = {
        return Status::Ok();
      },
      [](const S& s) { return Number(s.options.unknownShare); }},
-    {"raw", 0, nullptr, "the corpus holds raw text, segmented here as `wenlei\nclassify` segments it",
-     false, [](const std::string& v, S* s) { return SetFlag(v, &s->raw); }, nullptr},
+    {"raw", 0, nullptr,
+     "the corpus holds raw text, segmented here as `wenlei\nclassify` segments it (without "
+     "--raw or --segmented:\nas the corpus looks, and said when it is raw)",
+     false, [](const std::string& v, S* s) { return SetCorpusText(v, CorpusText::kRaw, s); },
+     nullptr},
+    {"segmented", 0, nullptr, "the corpus holds words separated by spaces", false,
+     [](const std::string& v, S* s) { return SetCorpusText(v, CorpusText::kWords, s); }, nullptr},
     {"dict", 'd', "FILE",
      "segmentation dictionary for --raw (default: the bundled\nmodels/dictionary/dict.txt)", false,
      [](const std::string& v, S* s) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "train/corpus.h"
+#include "train/corpus_reading.h"
 #include "train/trainer.h"
 #include "util/status.h"
 
@@ -19,8 +20,9 @@ struct TrainingSettings {
   // bundled list), and lists added to it.
   std::string stopWordsPath;
   std::vector<std::string> addedStopWordsPaths;
-  // Raw text, segmented with the dictionary (empty: the bundled one).
-  bool raw = false;
+  // What the corpus file holds; raw text is segmented with the dictionary
+  // (empty: the bundled one).  Texts in memory are always raw.
+  CorpusText text = CorpusText::kDetect;
   std::string dictionaryPath;
   CorpusEncoding encoding = CorpusEncoding::kUtf8;
   bool force = false;  // replace a set the directory already holds

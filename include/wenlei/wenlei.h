@@ -95,19 +95,26 @@ typedef struct wenlei_options wenlei_options;
 WENLEI_EXPORT wenlei_options *wenlei_options_create(void);
 WENLEI_EXPORT void wenlei_options_destroy(wenlei_options *options);
 
+/* The setters report a bad value at once, as wenlei_train_options_set does
+ * (WENLEI_INVALID_ARGUMENT for null options too); the value is kept all the
+ * same, so that wenlei_open refuses it as well for a caller that does not
+ * look at the status. */
+
 /* The segmentation dictionary for text input (jieba's dict.txt format).
- * Null (the default): the dictionary installed with the library. */
-WENLEI_EXPORT void wenlei_options_set_dictionary(wenlei_options *options, const char *path);
+ * Null (the default): the dictionary installed with the library.  A path
+ * that names no file: WENLEI_NOT_FOUND. */
+WENLEI_EXPORT wenlei_status wenlei_options_set_dictionary(wenlei_options *options, const char *path);
 
 /* Answers whose confidence is below this are flagged unknown.  Negative (the
  * default): the threshold stored with the resource set, or 0 (never unknown)
- * when it stores none.  NaN or a number above 1 makes wenlei_open return
- * WENLEI_INVALID_ARGUMENT. */
-WENLEI_EXPORT void wenlei_options_set_min_confidence(wenlei_options *options, double threshold);
+ * when it stores none.  NaN or a number above 1: WENLEI_INVALID_ARGUMENT. */
+WENLEI_EXPORT wenlei_status wenlei_options_set_min_confidence(wenlei_options *options,
+                                                              double threshold);
 
 /* The largest document, in bytes of its text (or of its words together),
  * that a classification accepts; 0 means no limit.  Default 16 MiB. */
-WENLEI_EXPORT void wenlei_options_set_max_document_bytes(wenlei_options *options, size_t bytes);
+WENLEI_EXPORT wenlei_status wenlei_options_set_max_document_bytes(wenlei_options *options,
+                                                                  size_t bytes);
 
 /* ---- Resource sets ---- */
 

@@ -159,6 +159,38 @@ def test_class_weight_and_n_jobs_as_scikit_learn_names_them():
             probabilities(**parameters)
 
 
+def test_a_class_of_weight_zero_is_never_predicted():
+    texts, labels = corpus()
+    zero = sorted(TOPICS)[0]
+    weights = numpy.where(labels == zero, 0.0, 1.0)
+    model = TextClassifier(**FAST).fit(texts, labels, sample_weight=weights)
+    assert list(model.classes_) == sorted(TOPICS)
+    assert zero not in set(model.predict(texts + ["abc"]))
+    assert model.prior_[0] == 0 and (model.predict_proba(texts)[:, 0] == 0).all()
+    with pytest.raises(ValueError):
+        model.fit(texts, labels, sample_weight=numpy.where(labels == zero, 1.0, 0.0))
+
+
+def test_balanced_weighting_raises_a_minority_class_recall():
+    """A class of 4 documents among 40: the balanced weighting carries into
+    the probabilities (their sigmoids are fitted with the classes' weights),
+    so that more of the class's held-out texts are answered with it."""
+    generator = random.Random(3)
+    topics = dict(TOPICS, 天气="下雨 晴天 气温 台风 预报 比赛")
+    texts, labels = [], []
+    for name, count in (("体育", 18), ("财经", 18), ("天气", 4)):
+        for _ in range(2 * count):
+            texts.append("，".join(generator.choice(topics[name].split()) for _ in range(3)))
+            labels.append(name)
+    train_texts, train_labels = texts[0::2], labels[0::2]
+    held_out = [text for text, label in zip(texts[1::2], labels[1::2]) if label == "天气"]
+
+    def recall(**weighting):
+        model = TextClassifier(**FAST, **weighting).fit(train_texts, train_labels)
+        return numpy.mean(model.predict(held_out) == "天气")
+    assert recall(class_weight="balanced") > recall()
+
+
 def test_a_document_without_known_words_gets_the_prior(fitted):
     model, _, _ = fitted
     numpy.testing.assert_allclose(model.predict_proba(["abc"])[0], model.prior_)
@@ -185,6 +217,29 @@ def test_pipeline_grid_search_and_cross_validation():
     assert search.best_estimator_.predict(["足球，比赛"])[0] == "体育"
     scores = cross_val_score(TextClassifier(**FAST), texts, labels, cv=3)
     assert len(scores) == 3 and scores.min() > 0.8
+
+
+def test_fixed_parameters_train_without_a_search_on_words_segmented_once(tmp_path, monkeypatch):
+    """A fit given its point trains it with a held-out calibration, from
+    words the estimators segment once per process: the set is the one
+    wenlei.train makes of the texts themselves."""
+    from wenlei import sklearn as estimators
+    texts, labels = corpus(12, seed=11)
+    monkeypatch.setattr(estimators, "_WORDS", estimators._Words())
+    segmented = []
+    real = estimators._WORDS.segment
+    monkeypatch.setattr(estimators._WORDS, "segment",
+                        lambda text, dictionary: segmented.append(text) or real(text, dictionary))
+    search = GridSearchCV(TextClassifier(), {"cost": [0.5, 2]}, cv=3).fit(texts, labels)
+    assert sorted(segmented) == sorted(set(segmented)) and len(segmented) == len(set(texts))
+    model = search.best_estimator_
+    assert "held out" in model.classifier_.info["trained_with"]
+    point = dict(TextClassifier.FIXED_POINT, cost=search.best_params_["cost"])
+    wenlei.train((texts, list(labels)), tmp_path / "set", held_out=True, **point)
+    for name in ("Source.dat", "SVMModel", "Confidence.txt"):
+        assert (tmp_path / "set" / name).read_bytes() == model._fitted.files[name], name
+    assert "cross-validation" in TextClassifier(cost=[0.5, 2]).fit(texts, labels) \
+        .classifier_.info["trained_with"]
 
 
 def test_pickle_in_a_fresh_process_without_the_training_files(tmp_path):

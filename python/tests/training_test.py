@@ -92,3 +92,16 @@ def test_a_set_of_characters_answers_in_python_as_the_command_does(tmp_path):
             result, expected = classifier.classify(probe), json.loads(line)
             assert (result.answer, result.probabilities) == (expected["answer"], expected["probabilities"])
             assert any(word.startswith("「") for word, _ in result.explain(10))
+def test_a_corpus_file_of_raw_text_is_read_as_raw_text_and_said_to_be(tmp_path):
+    texts, labels = corpus()
+    raw = tmp_path / "raw.tsv"
+    raw.write_text("".join("%s\t%s\n" % (label, text.replace("，", "")) for label, text in
+                           zip(labels, texts)), encoding="utf-8")
+    with pytest.warns(UserWarning, match="raw.tsv holds raw text"):
+        wenlei.train(raw, tmp_path / "seen", **FAST)
+    with wenlei.Classifier(tmp_path / "seen") as seen:
+        assert seen.classify("球队比赛进球").top(1)[0][0] == "体育"
+    import warnings
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        wenlei.train(raw, tmp_path / "told", raw=True, **FAST)

@@ -63,17 +63,17 @@ class Result:
     def __setstate__(self, state) -> None:
         self.__dict__.update(state)
 
-    def explain(self, n: Optional[int] = 10, content_only: bool = False) -> "Explanation":
-        """The n words (None: every known word) that contributed most to
-        the decision between the answer and the runner-up, largest
+    def explain(self, n: Optional[int] = 10, content_only: bool = True) -> "Explanation":
+        """The n content words (None: every known one) that contributed
+        most to the decision between the answer and the runner-up, largest
         magnitude first.  A positive contribution speaks for the answer, a
         negative one for the runner-up; for a linear model they are exact:
-        all of them plus ``rest`` make ``decision_value``.  With
-        ``content_only`` the words that are not content words (those the
-        confidence leaves out: punctuation, symbols, numbers) are left out
-        and their contributions added to ``rest``, so the sum still holds.
-        Raises wenlei.Error for a model of another kernel, and ClosedError
-        once the classifier is closed."""
+        all of them plus ``rest`` make ``decision_value``.  The words that
+        are not content words (those the confidence leaves out:
+        punctuation, symbols, numbers) have their contributions in
+        ``rest``, so the sum still holds; ``content_only=False`` lists
+        every known word.  Raises wenlei.Error for a model of another
+        kernel.  A result explains after its classifier is closed too."""
         limit = 0 if n is None else _count_argument("n", n)
         if self._native is None:
             raise Error("this result has no classification to explain in this process "
@@ -157,7 +157,9 @@ class _NativeResult:
         if content_only and not native.has("wenlei_result_explain_flags"):
             raise Error("the loaded libwenlei (%s) cannot explain by content words"
                         % native.library_path(), INVALID_ARGUMENT)
-        with self._classifier._gate.open(), _explanation_lock:
+        # The library's result holds what it explains with, its classifier
+        # closed or not.
+        with _explanation_lock:
             if content_only:
                 status = lib.wenlei_result_explain_flags(self._handle, limit, _CONTENT_WORDS,
                                                          ctypes.byref(message))
@@ -528,6 +530,41 @@ class Classifier:
                                                ctypes.byref(result), ctypes.byref(message))
         native.check(status, message)
         return _take_result(lib, result, self)
+
+    def _rankings(self, documents: List[bytes]) -> List[Tuple[Tuple[int, float], ...]]:
+        """Each document's (class number, probability) pairs, highest
+        first, for documents given as UTF-8 words joined by spaces: the
+        estimator's lean road, with no Result made.  The words of all
+        documents lie in one buffer that numpy points into."""
+        import numpy
+        words = [word for document in documents for word in document.split(b" ") if word]
+        counts = [sum(1 for word in document.split(b" ") if word) for document in documents]
+        blob = numpy.frombuffer(b"".join(words) or b"\0", dtype=numpy.uint8)
+        lengths = numpy.array([len(word) for word in words] or [0], dtype=numpy.uintp)
+        pointers = (blob.ctypes.data + numpy.concatenate(([0], numpy.cumsum(lengths)[:-1]))
+                    ).astype(numpy.uintp)
+        lib = native.library()
+        found = []
+        start = 0
+        with self._gate.open():
+            for count in counts:
+                result = ctypes.c_void_p()
+                message = ctypes.c_void_p()
+                status = lib.wenlei_classify_words(
+                    self._handle,
+                    ctypes.cast(pointers.ctypes.data + pointers.itemsize * start, native.CHAR_POINTERS),
+                    ctypes.cast(lengths.ctypes.data + lengths.itemsize * start, native.SIZES),
+                    count, native.UTF8,
+                    ctypes.byref(result), ctypes.byref(message))
+                native.check(status, message)
+                start += count
+                try:
+                    found.append(tuple((lib.wenlei_result_class_number(result, rank),
+                                        lib.wenlei_result_probability(result, rank))
+                                       for rank in range(lib.wenlei_result_class_count(result))))
+                finally:
+                    lib.wenlei_result_free(result)
+        return found
 
     def classify_many(self, texts: Iterable[Text], errors: str = "raise",
                       k: Optional[int] = None) -> list:

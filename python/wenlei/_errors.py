@@ -1,19 +1,36 @@
 """The exceptions: every failure of the library arrives as a wenlei.Error."""
 
-from typing import Optional
+import re
+from pathlib import Path
+from typing import Dict, Optional
 
-# The library's status codes (enum wenlei_status); their names come from the
-# library itself (wenlei_status_name).
-INVALID_ARGUMENT = 1
-NOT_FOUND = 2
-IO_ERROR = 3
-CORRUPT = 4
-MISMATCH = 5
-BAD_ENCODING = 6
-TOO_LARGE = 7
-NO_MEMORY = 8
-INTERNAL = 9
-CANCELLED = 10
+_PACKAGE = Path(__file__).resolve().parent
+# The header the package carries (in its install prefix), or the source tree's.
+HEADERS = [_PACKAGE / "_native" / "include" / "wenlei" / "wenlei.h",
+           _PACKAGE.parent.parent / "include" / "wenlei" / "wenlei.h"]
+
+
+def header_constants() -> Dict[str, int]:
+    """The numbers of enum wenlei_status and enum wenlei_encoding, by their
+    names without WENLEI_, as <wenlei/wenlei.h> defines them: the one
+    definition the package reads rather than copies."""
+    for header in HEADERS:
+        if header.is_file():
+            text = header.read_text(encoding="utf-8")
+            enums = re.findall(r"typedef enum wenlei_(?:status|encoding) \{(.*?)\}", text, re.S)
+            return {name: int(number) for body in enums
+                    for name, number in re.findall(r"WENLEI_([A-Z0-9_]+) = (\d+)", body)}
+    raise ImportError("wenlei: the package's copy of wenlei.h is missing (looked for %s)"
+                      % ", ".join(map(str, HEADERS)))
+
+
+_CONSTANTS = header_constants()
+# The library's status codes, their names from the library itself
+# (wenlei_status_name); and the encodings of words (enum wenlei_encoding).
+_NAMES = ("OK", "INVALID_ARGUMENT", "NOT_FOUND", "IO_ERROR", "CORRUPT", "MISMATCH", "BAD_ENCODING",
+          "TOO_LARGE", "NO_MEMORY", "INTERNAL", "CANCELLED", "UTF8", "GBK")
+(OK, INVALID_ARGUMENT, NOT_FOUND, IO_ERROR, CORRUPT, MISMATCH, BAD_ENCODING, TOO_LARGE, NO_MEMORY,
+ INTERNAL, CANCELLED, UTF8, GBK) = (_CONSTANTS[name] for name in _NAMES)
 
 
 class Error(Exception):

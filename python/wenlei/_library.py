@@ -7,17 +7,14 @@ from pathlib import Path
 from typing import List, Optional
 
 from . import _forksafe
-from ._errors import NOT_FOUND, Error, LibraryNotFoundError, error_for_status
+from ._errors import GBK, NOT_FOUND, OK, UTF8, Error, LibraryNotFoundError, error_for_status
 from ._version import __version__
 
 LIBRARY_FILE = "libwenlei.so.1"
 
-OK = 0
-UTF8 = 0
-GBK = 1
 
-_c_size_p = ctypes.POINTER(ctypes.c_size_t)
-_c_char_pp = ctypes.POINTER(ctypes.c_char_p)
+_c_size_p = SIZES = ctypes.POINTER(ctypes.c_size_t)
+_c_char_pp = CHAR_POINTERS = ctypes.POINTER(ctypes.c_char_p)
 _message_p = ctypes.POINTER(ctypes.c_void_p)
 _out_p = ctypes.POINTER(ctypes.c_void_p)
 
@@ -34,9 +31,9 @@ _FUNCTIONS = {
     "wenlei_default_dictionary": (ctypes.c_char_p, []),
     "wenlei_options_create": (ctypes.c_void_p, []),
     "wenlei_options_destroy": (None, [ctypes.c_void_p]),
-    "wenlei_options_set_dictionary": (None, [ctypes.c_void_p, ctypes.c_char_p]),
-    "wenlei_options_set_min_confidence": (None, [ctypes.c_void_p, ctypes.c_double]),
-    "wenlei_options_set_max_document_bytes": (None, [ctypes.c_void_p, ctypes.c_size_t]),
+    "wenlei_options_set_dictionary": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_char_p]),
+    "wenlei_options_set_min_confidence": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_double]),
+    "wenlei_options_set_max_document_bytes": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_size_t]),
     "wenlei_open": (ctypes.c_int, [ctypes.c_char_p, ctypes.c_void_p, _out_p, _message_p]),
     "wenlei_close": (None, [ctypes.c_void_p]),
     "wenlei_class_count": (ctypes.c_size_t, [ctypes.c_void_p]),

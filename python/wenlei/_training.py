@@ -8,6 +8,7 @@ import signal
 import sys
 import threading
 import time
+import warnings
 from typing import Callable, Dict, Optional, Sequence, Tuple, Union
 
 from . import _library as native
@@ -197,9 +198,11 @@ def train(data: Union[PathLike, Tuple[Sequence[Text], Sequence[str]]], output_di
     """Trains a resource set into ``output_dir`` and returns its path.
 
     ``data`` is a corpus file in the format `wenlei train` reads (a class
-    name, a tab, the document's words separated by spaces; raw text with
-    ``raw=True``), or a pair (texts, labels): texts as str or UTF-8 bytes,
-    segmented inside as classification segments them, and their class names.
+    name, a tab, the document's raw text or its words separated by spaces,
+    told apart by the corpus's look unless ``raw=True`` or
+    ``segmented=True`` says), or a pair (texts, labels): texts as str or
+    UTF-8 bytes, segmented inside as classification segments them, and
+    their class names.
 
     ``options`` are the `wenlei train` command's long options, underscores
     for dashes: ``kernel="linear"``, ``cost=[1, 4]``, ``min_df=2``,
@@ -246,7 +249,23 @@ def train(data: Union[PathLike, Tuple[Sequence[Text], Sequence[str]]], output_di
         prepared.run(call)
     finally:
         prepared.close()
+    if not isinstance(data, tuple) and not options.get("raw") and not options.get("segmented"):
+        _say_how_the_corpus_was_read(os.fsdecode(corpus), os.fsdecode(directory))
     return os.fsdecode(directory)
+
+
+def _say_how_the_corpus_was_read(corpus: str, directory: str) -> None:
+    """Warns when a corpus file was seen to hold raw text: the set then
+    records the dictionary that segmented it."""
+    try:
+        with open(os.path.join(directory, "Metadata.txt"), encoding="utf-8") as metadata:
+            segmented = any(line.startswith("dictionary_sha256 ") for line in metadata)
+    except OSError:
+        return
+    if segmented:
+        warnings.warn("wenlei.train: %s holds raw text (most of its Chinese stands in runs far "
+                      "longer than words): read as raw text and segmented; raw=True says so, "
+                      "segmented=True reads it as words" % corpus, UserWarning, stacklevel=3)
 
 
 def _jobs(n_jobs) -> int:
@@ -274,23 +293,29 @@ def _option_list(options: dict) -> list:
     class_weights (a number or a list of candidates)."""
     options = dict(options)
     jobs = _one_of(options, "n_jobs", "jobs")
+    # A dict of factors beside an exponent under the older name: both apply.
+    factors = None
+    if (isinstance(options.get("class_weight"), collections.abc.Mapping)
+            and options.get("class_weights") is not None):
+        factors = options.pop("class_weight")
     weighting = _one_of(options, "class_weight", "class_weights")
     pairs = [(name, value) for name, value in options.items()]
     pairs.append(("jobs", None if jobs is None else _jobs(jobs)))
+    if isinstance(weighting, collections.abc.Mapping):
+        factors, weighting = weighting, None
     if isinstance(weighting, str):
         if weighting != "balanced":
             raise ValueError("class_weight is None, 'balanced', a dict from class to weight, "
                              "or an exponent, not %r" % weighting)
         pairs.append(("class_weights", 1))
-    elif isinstance(weighting, collections.abc.Mapping):
-        for name, factor in weighting.items():
-            if not isinstance(name, str):
-                raise TypeError("class_weight's keys are class names (str), not %r" % (name,))
-            if isinstance(factor, bool) or not isinstance(factor, numbers.Real) or not factor > 0:
-                raise ValueError("class_weight[%r] is a number above 0, not %r" % (name, factor))
-            pairs.append(("class_weight", "%s=%r" % (name, float(factor))))
     else:
         pairs.append(("class_weights", weighting))
+    for name, factor in (factors or {}).items():
+        if not isinstance(name, str):
+            raise TypeError("class_weight's keys are class names (str), not %r" % (name,))
+        if isinstance(factor, bool) or not isinstance(factor, numbers.Real) or not factor > 0:
+            raise ValueError("class_weight[%r] is a number above 0, not %r" % (name, factor))
+        pairs.append(("class_weight", "%s=%r" % (name, float(factor))))
     return pairs
 
 

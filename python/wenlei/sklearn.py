@@ -15,6 +15,7 @@ numpy.
 
 import collections.abc
 import filecmp
+import hashlib
 import inspect
 import numbers
 import os
@@ -154,6 +155,21 @@ def _number_kind(label):
     return None
 
 
+def _sample_weights(sample_weight, count: int):
+    """The weights as an array of count numbers, each finite and 0 or more
+    (all 1 when None)."""
+    import numpy
+    if sample_weight is None:
+        return numpy.ones(count)
+    weights = numpy.asarray(sample_weight, dtype=float)
+    if weights.shape != (count,):
+        raise ValueError("sample_weight holds one number per text: %d texts, shape %s"
+                         % (count, weights.shape))
+    if not numpy.all(numpy.isfinite(weights)) or weights.min() < 0:
+        raise ValueError("sample_weight holds finite numbers of 0 or more")
+    return weights
+
+
 def _position_of(position: dict, label, what: str) -> int:
     try:
         return position[label]
@@ -202,6 +218,61 @@ def _class_names(classes) -> list:
             return [_TAG + name if tag else name for name, tag in zip(names, tagged)]
         for index in clashing:
             tagged[index] = True
+
+
+class _Words:
+    """The words of texts, each text segmented once per process for every
+    fit and prediction of the estimators: a search fits and scores the same
+    texts many times.  Holds up to LIMIT texts' words (then starts again),
+    as UTF-8 words joined by spaces (a word holds no white space)."""
+
+    LIMIT = 200_000
+
+    def __init__(self) -> None:
+        self._joined: Dict[tuple, bytes] = {}
+        self._digests: Dict[tuple, str] = {}
+        self._lock = _forksafe.Lock()
+
+    def segment(self, text: bytes, dictionary) -> bytes:
+        from ._classifier import segment
+        return " ".join(segment(text, dictionary)).encode("utf-8", "surrogatepass")
+
+    def _dictionary_key(self, path):
+        """None for the bundled dictionary, else the file's digest: a fitted
+        estimator segments with its own copy of the one it was fitted with."""
+        if path is None:
+            return None
+        status = os.stat(path)
+        known = (path, status.st_size, status.st_mtime_ns)
+        with self._lock:
+            digest = self._digests.get(known)
+        if digest is None:
+            with open(path, "rb") as dictionary:
+                digest = hashlib.sha256(dictionary.read()).hexdigest()
+            with self._lock:
+                self._digests[known] = digest
+        return digest
+
+    def joined(self, texts: list, dictionary) -> list:
+        """Each text's words joined by spaces, as UTF-8 bytes."""
+        path = None if dictionary is None else os.path.abspath(os.fspath(dictionary))
+        key = self._dictionary_key(path)
+        found = []
+        for text in texts:
+            data = _utf8(text)
+            with self._lock:
+                words = self._joined.get((key, data))
+            if words is None:
+                words = self.segment(data, path)
+                with self._lock:
+                    if len(self._joined) >= self.LIMIT:
+                        self._joined.clear()
+                    self._joined[(key, data)] = words
+            found.append(words)
+        return found
+
+
+_WORDS = _Words()
 
 
 class TextClassifier(_ClassifierBase, _Base):
@@ -264,14 +335,27 @@ class TextClassifier(_ClassifierBase, _Base):
 
     # Parameters that are not options of training.
     _NOT_TRAINING = ("min_confidence", "verbose")
+    # The parameters a search chooses among, and the point of the ones left
+    # None when the caller fixed the others (every word, as TF-IDF with a
+    # linear SVM takes them; the SVM's usual cost).
+    _SEARCHED = ("cost", "features", "class_weight", "class_weights")
+    FIXED_POINT = {"cost": 1, "features": "all"}
 
     def _more_tags(self):
         return {"X_types": ["string"], "requires_y": True}
 
     # ---- fitting ----
 
-    def fit(self, X, y):
-        """Trains a resource set on texts X with labels y; returns self."""
+    def fit(self, X, y, sample_weight=None):
+        """Trains a resource set on texts X with labels y; returns self.
+
+        ``sample_weight`` (one number of 0 or more per text): a text of
+        weight 0 is left out of training, so that a class whose texts all
+        weigh 0 is never predicted.  liblinear and libsvm weigh classes, not
+        single documents, so the other weights count by class: each class's
+        cost is multiplied by its texts' mean weight over the mean of all
+        (on top of ``class_weight``), and the prior a document without a
+        known word gets is weighted."""
         import numpy
         texts = _texts(X)
         values = _label_values(y)
@@ -283,22 +367,62 @@ class TextClassifier(_ClassifierBase, _Base):
             raise ValueError("training needs at least two classes, y holds %d class" % len(classes))
         names = _class_names(classes)
         numbers = numpy.array([position[value] for value in values], dtype=numpy.intp)
-        options = {name: value for name, value in self.get_params(deep=False).items()
-                   if name not in self._NOT_TRAINING}
-        weights = options.pop("class_weight")
-        if isinstance(weights, collections.abc.Mapping):
-            weights = {names[_position_of(position, label, "class_weight")]: factor
-                       for label, factor in weights.items()}
-        options["class_weight"] = weights
+        weights = _sample_weights(sample_weight, len(texts))
+        kept = numpy.flatnonzero(weights > 0)
+        if len(set(numbers[kept].tolist())) < 2:
+            raise ValueError("training needs at least two classes with texts of weight above 0")
+        options = self._training_options()
+        self._weigh_classes(options, names, position, numbers[kept], weights[kept])
         state = _FittedSet()
-        train((texts, [names[number] for number in numbers]), state.directory,
-              progress=bool(self.verbose), **options)
+        words = _WORDS.joined([texts[index] for index in kept], self.dictionary)
+        train((words, [names[number] for number in numbers[kept]]),
+              state.directory, progress=bool(self.verbose), segmented=True, **options)
         state.load_files(self.dictionary)
         self._fitted = state
         self.classes_ = classes
         self._columns = state.columns(names)
-        self.prior_ = numpy.bincount(numbers, minlength=len(classes)) / len(numbers)
+        prior = numpy.bincount(numbers, weights=weights, minlength=len(classes))
+        self.prior_ = prior / prior.sum()
         return self
+
+    @staticmethod
+    def _weigh_classes(options: dict, names, position, numbers, weights) -> None:
+        """class_weight as the trainer takes it: a dict by class name, with
+        the sample weights' factors by class multiplied in."""
+        import numpy
+        weighting = options.pop("class_weight")
+        if isinstance(weighting, collections.abc.Mapping):
+            weighting = {names[_position_of(position, label, "class_weight")]: factor
+                         for label, factor in weighting.items()}
+        factors = {}
+        if weights.min() != weights.max():
+            mean = weights.mean()
+            for number in sorted(set(numbers.tolist())):
+                factors[names[number]] = float(weights[numbers == number].mean() / mean)
+        if factors and not (weighting is None or isinstance(weighting, collections.abc.Mapping)):
+            options["class_weights"] = weighting  # an exponent, or 'balanced', beside the factors
+            weighting = None
+        if factors:
+            weighting = {name: factor * (weighting or {}).get(name, 1.0)
+                         for name, factor in factors.items()}
+        options["class_weight"] = weighting
+
+    def _training_options(self) -> dict:
+        """The training options of the parameters.  A fit searches the
+        parameters given as lists (the trainer's own grid of costs and
+        feature counts when none of the three is given); when the caller
+        fixed them all (single values), the others take FIXED_POINT and the
+        fit trains that point without a search, its confidence calibrated
+        on one fold held out."""
+        options = {name: value for name, value in self.get_params(deep=False).items()
+                   if name not in self._NOT_TRAINING}
+        given = [options[name] for name in self._SEARCHED if options[name] is not None]
+        if given and not any(isinstance(value, (list, tuple)) for value in given):
+            for name, value in self.FIXED_POINT.items():
+                if options[name] is None:
+                    options[name] = value
+            options["held_out"] = True
+        return options
 
     # ---- using ----
 
@@ -316,12 +440,12 @@ class TextClassifier(_ClassifierBase, _Base):
     def predict_proba(self, X):
         """Probabilities, one row per text, columns in the order of classes_."""
         import numpy
-        results = self.classifier_.classify_many(_texts(X))
-        rows = numpy.tile(self.prior_, (len(results), 1))
-        for row, result in enumerate(results):
-            if result._ranked:
+        rankings = self.classifier_._rankings(_WORDS.joined(_texts(X), self._state().dictionary()))
+        rows = numpy.tile(self.prior_, (len(rankings), 1))
+        for row, ranking in enumerate(rankings):
+            if ranking:
                 rows[row] = 0.0
-                for number, probability in result._ranked:
+                for number, probability in ranking:
                     rows[row, self._columns[number - 1]] = probability
         return rows
 
@@ -407,14 +531,17 @@ class _FittedSet:
         position = {name: index for index, name in enumerate(names)}
         return [position[label] for label in self.classifier(None).class_labels]
 
+    def dictionary(self) -> Optional[str]:
+        """The copy of the dictionary the set was trained with; None: the bundled one."""
+        dictionary = Path(self.directory) / _DICTIONARY
+        return str(dictionary) if dictionary.is_file() else None
+
     def classifier(self, min_confidence: Optional[float]) -> Classifier:
         with self._lock:
             opened = self._classifiers.get(min_confidence)
             if opened is None:
-                dictionary = Path(self.directory) / _DICTIONARY
                 opened = self._classifiers[min_confidence] = Classifier(
-                    self.directory, min_confidence=min_confidence,
-                    dictionary=dictionary if dictionary.is_file() else None)
+                    self.directory, min_confidence=min_confidence, dictionary=self.dictionary())
             return opened
 
 

@@ -280,6 +280,14 @@ int Classify::Run(std::vector<std::string> texts) {
         status = kExitFailure;
         continue;
       }
+      if (!options_.lines && text.empty() && origin == "standard input") {
+        // Nothing was piped in: no document to answer, rather than the
+        // exports' sentence for one without a known word.
+        Fail("no text came on standard input; give the text as an argument, with -f FILE, "
+             "or on standard input");
+        status = kExitFailure;
+        continue;
+      }
       batch.emplace_back();
       Document& document = batch.back();
       if (next == DocumentSource::Next::kTooLong) {
@@ -573,22 +581,31 @@ int RunClassifyCommand(int argc, char** argv) {
   parser.AddFlag(0, "exports", &options.exports,
                  "classify through the library's exported functions,\n"
                  "as a host of them does (no probabilities)");
-  std::string explain;
-  parser.AddValue(0, "explain", "N", &explain,
-                  "after each answer, the N words that weighed most in\n"
-                  "the decision between it and the runner-up, each with\n"
-                  "its signed contribution (positive: for the answer):\n"
+  // The explanation's options: content words (a letter or a Chinese
+  // character) by default, every known word on request.
+  struct ExplainOption {
+    const char* name;
+    bool contentOnly;
+    std::string value;
+  };
+  ExplainOption explainOptions[] = {{"explain", true, {}}, {"explain-content", true, {}},
+                                    {"explain-all", false, {}}};
+  parser.AddValue(0, "explain", "N", &explainOptions[0].value,
+                  "after each answer, the N content words (a letter or a\n"
+                  "Chinese character) that weighed most in the decision\n"
+                  "between it and the runner-up, each with its signed\n"
+                  "contribution (positive: for the answer):\n"
                   "answer<TAB>runner-up: word +0.43, word -0.21; with --json\n"
                   "an \"explanation\" object (versus, words, rest,\n"
-                  "decision_value).  Linear models only");
+                  "decision_value); punctuation and numbers go into the\n"
+                  "rest.  Linear models only");
+  parser.AddValue(0, "explain-all", "N", &explainOptions[2].value,
+                  "as --explain, with every known word, punctuation and\n"
+                  "numbers too");
   parser.AddFlag('q', "quiet", &options.quiet,
                  "no warnings about single documents (characters left\n"
                  "out); errors are still reported");
-  std::string explainContent;
-  parser.AddValue(0, "explain-content", "N", &explainContent,
-                  "as --explain, with content words only (a letter or a\n"
-                  "Chinese character): punctuation and numbers go into the\n"
-                  "rest");
+  parser.AddValue(0, "explain-content", "N", &explainOptions[1].value, "the same as --explain");
   std::string maxBytes;
   parser.AddValue(0, "max-bytes", "N", &maxBytes,
                   "the largest document, in bytes; a longer one is an\n"
@@ -633,24 +650,25 @@ int RunClassifyCommand(int argc, char** argv) {
       return kExitUsage;
     }
   }
-  if (!explain.empty() && !explainContent.empty()) {
-    parser.ReportUsageError("give --explain or --explain-content, not both");
-    return kExitUsage;
+  std::string explain, explainOption;
+  for (const ExplainOption& given : explainOptions) {
+    if (given.value.empty()) continue;
+    if (!explain.empty()) {
+      parser.ReportUsageError("give one of --explain, --explain-content and --explain-all");
+      return kExitUsage;
+    }
+    explain = given.value;
+    explainOption = std::string("--") + given.name;
+    options.explainContent = given.contentOnly;
   }
-  if (!explainContent.empty()) {
-    explain = explainContent;
-    options.explainContent = true;
-  }
-  const char* explainOption = options.explainContent ? "--explain-content" : "--explain";
   if (!explain.empty()) {
     if (!ParseByteCount(explain, &options.explain)) {
-      parser.ReportUsageError(std::string(explainOption) + ": \"" + explain +
+      parser.ReportUsageError(explainOption + ": \"" + explain +
                               "\" is not a number of words above 0");
       return kExitUsage;
     }
     if (options.exports) {
-      parser.ReportUsageError(std::string(explainOption) +
-                              " needs the modern interface, which --exports leaves");
+      parser.ReportUsageError(explainOption + " needs the modern interface, which --exports leaves");
       return kExitUsage;
     }
   }

@@ -72,6 +72,21 @@ TEST_F(ClassifyCommandTest, AnswersEveryDocumentOnItsOwnLineWhereverItComesFrom)
   }
 }
 
+// Through either door: the exports answer an empty word list with their
+// sentence, but the command says that no text came.
+TEST_F(ClassifyCommandTest, EmptyStandardInputIsSaidToHoldNoText) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, {"--exports"}, {"--json"}, {"-f", "-"}}) {
+    ChildOutcome run = Classify(args, "");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.rfind("wenlei classify: no text came on standard input; ", 0), 0u) << run.err;
+  }
+  ChildOutcome lines = Classify({"--lines"}, "");  // no line, no document
+  EXPECT_EQ(lines.status, 0);
+  EXPECT_EQ(lines.out + lines.err, "");
+}
+
 // Text it stays, but the user hears why the answer is about a path.
 TEST_F(ClassifyCommandTest, ATextNamingAFileIsClassifiedAsTextWithANote) {
   const std::string path = cache_.path() + "/page.txt";

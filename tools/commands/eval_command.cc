@@ -23,6 +23,7 @@
 #include "tools/commands/option_parser.h"
 #include "tools/host/library_session.h"
 #include "train/corpus.h"
+#include "train/corpus_reading.h"
 #include "tools/training/evaluation.h"
 
 namespace wenlei {
@@ -72,7 +73,8 @@ constexpr std::size_t kBatchSize = 100;
 
 int RunEvalCommand(int argc, char** argv) {
   std::string encoding, dictionaryPath, minConfidenceText, scoresPath;
-  bool json = false, quiet = false, oneByOne = false, exports = false, raw = false;
+  bool json = false, quiet = false, oneByOne = false, exports = false, raw = false,
+       segmented = false;
   OptionParser parser(
       "wenlei eval", "wenlei eval DIR TEST.tsv [options]",
       "Classifies each line of TEST.tsv (\"class<TAB>word word ...\") with the\n"
@@ -85,7 +87,9 @@ int RunEvalCommand(int argc, char** argv) {
       "of the model's two most probable).  Lines labelled \"unknown\" hold\n"
       "out-of-domain documents: they count only in the share of those flagged.");
   parser.AddFlag(0, "raw", &raw,
-                 "TEST.tsv holds raw text, segmented as `wenlei classify`\nsegments it");
+                 "TEST.tsv holds raw text, segmented as `wenlei classify`\nsegments it (without "
+                 "--raw or --segmented: as TEST.tsv\nlooks, and said when it is raw)");
+  parser.AddFlag(0, "segmented", &segmented, "TEST.tsv holds words separated by spaces");
   parser.AddValue('d', "dict", "FILE", &dictionaryPath,
                   "segmentation dictionary for --raw (default: the bundled\nmodels/dictionary/dict.txt)");
   parser.AddValue(0, "min-confidence", "X", &minConfidenceText,
@@ -118,6 +122,10 @@ int RunEvalCommand(int argc, char** argv) {
   }
   if (operands.size() != 2) {
     parser.ReportUsageError("expected a resource directory and a test file");
+    return kExitUsage;
+  }
+  if (raw && segmented) {
+    parser.ReportUsageError("--raw and --segmented: TEST.tsv is read as one or the other");
     return kExitUsage;
   }
   if (oneByOne && !exports) {
@@ -157,23 +165,25 @@ int RunEvalCommand(int argc, char** argv) {
   minConfidence = wenlei_min_confidence(classifier);
   std::unique_ptr<Dictionary> dictionary;
   std::unique_ptr<Segmenter> segmenter;
-  if (raw) {
-    const Status loaded = Dictionary::Load(
-        dictionaryPath.empty() ? BundledPath("dictionary/dict.txt") : dictionaryPath, &dictionary);
-    if (!loaded.ok()) return Fail(loaded.message());
-    segmenter = std::make_unique<Segmenter>(*dictionary);
-  }
+  const SegmenterSource loadSegmenter = [&](const Segmenter** loaded) -> Status {
+    if (!segmenter) {
+      const Status read = Dictionary::Load(
+          dictionaryPath.empty() ? BundledPath("dictionary/dict.txt") : dictionaryPath, &dictionary);
+      if (!read.ok()) return read;
+      segmenter = std::make_unique<Segmenter>(*dictionary);
+    }
+    *loaded = segmenter.get();
+    return Status::Ok();
+  };
   Corpus test;
-  if (Status read = ReadCorpus(testPath, testEncoding, &test, segmenter.get()); !read.ok()) {
+  CorpusReading reading;
+  const CorpusText text = raw ? CorpusText::kRaw : segmented ? CorpusText::kWords : CorpusText::kDetect;
+  if (Status read = ReadCorpusText(testPath, testEncoding, text, loadSegmenter, &test,
+                                   CorpusWords::kCountsAndLists, &reading);
+      !read.ok()) {
     return Fail(read.message());
   }
-  if (test.LooksUnsegmented()) {
-    std::fprintf(stderr,
-                 "wenlei eval: warning: %s looks unsegmented: most of its Chinese characters "
-                 "stand in \"words\" of more than %zu characters; if it holds raw text, "
-                 "evaluate with --raw\n",
-                 testPath.c_str(), kLongWordCharacters);
-  }
+  if (!reading.detected.empty()) std::fprintf(stderr, "wenlei eval: %s\n", reading.detected.c_str());
 
   // A test file names the classes as the set was trained with them.
   const std::size_t classCount = wenlei_class_count(classifier);

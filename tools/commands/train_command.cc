@@ -209,8 +209,13 @@ void PrintReport(const TrainCommandLine& line, const Corpus& corpus, const Train
   out << "\n";
   std::snprintf(number, sizeof number, "%.2f%%, macro-F1 %.4f",
                 100.0 * report.crossValidationAccuracy, report.crossValidationMacroF1);
-  out << "  cv accuracy       " << number << " (" << line.settings.options.folds << "-fold, "
-      << report.grid.size() << " grid points, features selected within each fold)\n";
+  if (line.settings.options.heldOut) {
+    out << "  held-out accuracy " << number << " (one fold of " << line.settings.options.folds
+        << " held out, features selected without it)\n";
+  } else {
+    out << "  cv accuracy       " << number << " (" << line.settings.options.folds << "-fold, "
+        << report.grid.size() << " grid points, features selected within each fold)\n";
+  }
   std::snprintf(number, sizeof number, "%.4f (%.2f%% of cross-validated training documents under it)",
                 report.minConfidence, 100.0 * report.flaggedShare);
   out << "  min confidence    " << number << "\n";

@@ -291,7 +291,7 @@ TEST_F(TrainCommandTest, BadCorpusGivesOneLineAndLeavesNothingBehind) {
   }
 }
 
-TEST_F(TrainCommandTest, RawTextTrainsWithRawAndIsWarnedAboutWithout) {
+TEST_F(TrainCommandTest, RawTextIsReadAsRawTextWithOrWithoutRaw) {
   // The generated corpus with its words run together: what raw text looks
   // like to a reader that splits at spaces.
   std::string text = GeneratedCorpus().Text();
@@ -300,6 +300,8 @@ TEST_F(TrainCommandTest, RawTextTrainsWithRawAndIsWarnedAboutWithout) {
     if (c != ' ') raw.push_back(c);
   }
   WriteFile(corpusPath_, raw);
+  const std::string testPath = dir_.path() + "/test.tsv";
+  WriteFile(testPath, raw);
   const std::string dictionary = dir_.path() + "/dict.txt";
   std::string entries;
   for (const char* word : {"我们", "今天", "一个"}) entries += std::string(word) + " 100\n";
@@ -309,26 +311,34 @@ TEST_F(TrainCommandTest, RawTextTrainsWithRawAndIsWarnedAboutWithout) {
   }
   WriteFile(dictionary, entries);
 
-  // Here nothing is left to train on; the warning says why before the error.
-  ChildOutcome plain = Train();
-  EXPECT_NE(plain.err.find("wenlei train: warning: " + corpusPath_ + " looks unsegmented: "),
-            std::string::npos)
-      << plain.err;
-  EXPECT_NE(plain.err.find("train with --raw"), std::string::npos);
+  // Told --raw, or not told and saying that it detected raw text.
+  const std::string detected = " holds raw text: ";
+  for (const bool told : {true, false}) {
+    const std::vector<std::string> reading = told ? std::vector<std::string>{"--raw"}
+                                                  : std::vector<std::string>{};
+    std::vector<std::string> options = {"--force", "--dict", dictionary};
+    options.insert(options.end(), reading.begin(), reading.end());
+    ChildOutcome trained = Train(options);
+    ASSERT_EQ(trained.status, 0) << trained.err;
+    EXPECT_EQ(trained.err.find(told ? std::string("wenlei") : "wenlei train: warning: " + corpusPath_ + detected),
+              told ? std::string::npos : 0)
+        << trained.err;
+    EXPECT_GE(NumberAfter(trained.out, "cv accuracy       "), 80.0) << trained.out;
 
-  ChildOutcome segmented = Train({"--force", "--raw", "--dict", dictionary});
-  ASSERT_EQ(segmented.status, 0) << segmented.err;
-  EXPECT_EQ(segmented.err, "");
-  EXPECT_GE(NumberAfter(segmented.out, "cv accuracy       "), 80.0) << segmented.out;
+    std::vector<std::string> eval = {"eval", output_, testPath, "--dict", dictionary};
+    eval.insert(eval.end(), reading.begin(), reading.end());
+    ChildOutcome evaluated = RunCommand(&RunEvalCommand, eval);
+    ASSERT_EQ(evaluated.status, 0) << evaluated.err;
+    EXPECT_EQ(evaluated.err.find(told ? std::string("wenlei") : "wenlei eval: " + testPath + detected),
+              told ? std::string::npos : 0)
+        << evaluated.err;
+    EXPECT_GE(NumberAfter(evaluated.out, "accuracy           "), 0.9) << evaluated.out;
+  }
 
-  // eval --raw segments its test file the same way.
-  const std::string testPath = dir_.path() + "/test.tsv";
-  WriteFile(testPath, raw);
-  ChildOutcome evaluated =
-      RunCommand(&RunEvalCommand, {"eval", output_, testPath, "--raw", "--dict", dictionary});
-  ASSERT_EQ(evaluated.status, 0) << evaluated.err;
-  EXPECT_EQ(evaluated.err, "");
-  EXPECT_GE(NumberAfter(evaluated.out, "accuracy           "), 0.9) << evaluated.out;
+  // Read as words on request, it leaves no word to train on (its runs of
+  // characters remain).
+  EXPECT_EQ(Train({"--force", "--segmented", "--reads", "words"}).status, 1);
+  EXPECT_EQ(Train({"--force", "--segmented", "--raw"}).status, 2);
 }
 
 TEST_F(TrainCommandTest, StopListCanBeReplacedOrExtended) {

@@ -11,8 +11,9 @@ namespace {
 
 const char kDescription[] =
     "Builds a resource set, DIR/Source.dat and DIR/SVMModel, from a corpus with\n"
-    "one document a line: a class name, a tab, the document's raw text (with\n"
-    "--raw) or its words separated by spaces.  The number of selected words k\n"
+    "one document a line: a class name, a tab, the document's raw text or its\n"
+    "words separated by spaces (which of the two is seen from the corpus, or\n"
+    "given with --raw or --segmented).  The number of selected words k\n"
     "and the SVM cost C are chosen by cross-validation on the corpus, with the\n"
     "words selected within each fold; the same corpus and options always give\n"
     "the same files, byte for byte.  DIR/Confidence.txt receives the confidence\n"
