@@ -19,24 +19,36 @@ import datetime
 import json
 import os
 import platform
-import shutil
 import subprocess
 import sys
 import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-SYSTEMS = ("wenlei", "sklearn-grid", "fasttext")
+SYSTEMS = ("wenlei", "sklearn-grid", "sklearn-chars1-2", "sklearn-words+chars1-3", "fasttext")
+PEERS = SYSTEMS[1:]
+GRIDS = ("sklearn-grid", "sklearn-chars1-2", "sklearn-words+chars1-3")
 SYSTEM_NAMES = {
     "wenlei": "wenlei train (defaults)",
     "sklearn-grid": "jieba + TF-IDF + LinearSVC, 5-fold grid over 8 costs",
-    "fasttext": "jieba + fasttext supervised",
+    "sklearn-chars1-2": "TF-IDF of characters 1-2 + LinearSVC, 5-fold grid over 8 costs",
+    "sklearn-words+chars1-3": "jieba + TF-IDF of words and of characters 1-3 + LinearSVC, "
+                              "5-fold grid over 8 costs",
+    "fasttext": "jieba + fasttext supervised (word bigrams)",
+}
+SHORT_NAMES = {
+    "wenlei": "wenlei (defaults)",
+    "sklearn-grid": "words grid",
+    "sklearn-chars1-2": "chars 1-2 grid",
+    "sklearn-words+chars1-3": "words + chars 1-3 grid",
+    "fasttext": "fastText",
 }
 
 # The choices the defaults were picked from, each measured on every split
 # with its options spelled out (so that a row does not change when a
 # default does); --variant adds more.
-GRID = "-c 0.0625,0.125,0.25,0.5,1,2,4,8 --stop-words none"
+COSTS = "-c 0.0625,0.125,0.25,0.5,1,2,4,8 --stop-words none"
+GRID = f"{COSTS} --reads words"
 EVERY_WORD = "--features all --vocabulary full"
 SELECTED = "--features 1000,2000,4000,all --vocabulary selected"
 VARIANTS = [
@@ -59,6 +71,10 @@ VARIANTS = [
      "--multiclass one-vs-one --solver l2-svm"),
     ("one-vs-one l2-svm, 1000-4000 or all words, class weights ^0.5",
      f"{GRID} {SELECTED} --min-df 1 --multiclass one-vs-one --solver l2-svm --class-weights 0.5"),
+] + [
+    (f"one-vs-one l2-svm, 1000-4000 or all selected, reads {reads}",
+     f"{COSTS} {SELECTED} --min-df 1 --multiclass one-vs-one --solver l2-svm --reads {reads}")
+    for reads in ("words", "chars1-2", "words+chars1-2", "words+chars1-3")
 ]
 
 
@@ -98,14 +114,23 @@ def measure_wenlei(wenlei, train, test, options):
         _, cpu, peak = run_measured([wenlei, "train", "--raw", train, "-o", directory,
                                      "-q"] + options)
         scored = evaluate(wenlei, directory, test) if test else {}
-        trainer = ""
-        metadata = os.path.join(directory, "Metadata.txt")
-        if os.path.exists(metadata):
-            with open(metadata, encoding="utf-8") as f:
-                trainer = next((line.split(" ", 1)[1].strip() for line in f
-                                if line.startswith("trainer ")), "")
-    return {"cpu_seconds": cpu, "peak_rss_mb": peak, "trainer": trainer,
+        metadata = read_metadata(os.path.join(directory, "Metadata.txt"))
+    return {"cpu_seconds": cpu, "peak_rss_mb": peak, "trainer": metadata.get("trainer", ""),
+            "reads": metadata.get("reads", ""),
             "accuracy": scored.get("accuracy"), "macro_f1": scored.get("macro_f1")}
+
+
+def read_metadata(path):
+    """A resource set's `name value` lines (the first of each name), {} without the file."""
+    if not os.path.exists(path):
+        return {}
+    found = {}
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            name, _, value = line.strip().partition(" ")
+            if not line.startswith("#"):
+                found.setdefault(name, value.strip())
+    return found
 
 
 def measure_peer(system, train, test):
@@ -188,10 +213,47 @@ def bundled_figures(options):
 
 
 def best_peer(results, corpus, size):
-    """The best peer's accuracy on a split (None without peers)."""
-    peers = [results[key(corpus, size, s)]["accuracy"] for s in SYSTEMS[1:]
-             if key(corpus, size, s) in results]
-    return max(peers) if peers else None
+    """(system, figures) of the most accurate peer on a split, the first of
+    PEERS on a tie; None without peers."""
+    measured = [(s, results[key(corpus, size, s)]) for s in PEERS
+                if key(corpus, size, s) in results]
+    return max(measured, key=lambda m: m[1]["accuracy"], default=None)
+
+
+def at_or_above_best(accuracy, results, corpus, size):
+    best = best_peer(results, corpus, size)
+    return best is not None and accuracy >= best[1]["accuracy"] - 1e-5
+
+
+def difference(figures, other):
+    """figures' accuracy minus other's, signed, to 4 places (never "-0.0000")."""
+    return f"{round(figures['accuracy'] - other['accuracy'], 4) + 0.0:+.4f}"
+
+
+def beside_peers(splits, results):
+    """The report's table of wenlei's defaults beside every peer, split by split."""
+    lines = ["", "## Beside the peers", "",
+             "Held-out accuracy of wenlei's defaults (with what the cross-validation "
+             "chose to read) and of every peer, the best peer's in bold; wenlei's "
+             "training CPU time divided by each scikit-learn grid's.", "",
+             "| corpus | " + " | ".join(SHORT_NAMES[s] for s in SYSTEMS) +
+             " | wenlei − best peer | " +
+             " | ".join(f"CPU ÷ {SHORT_NAMES[g]}" for g in GRIDS) + " |",
+             "|---|" + "---|" * (len(SYSTEMS) + 1 + len(GRIDS))]
+    for corpus, size, _, _ in splits:
+        w = results[key(corpus, size, "wenlei")]
+        best = best_peer(results, corpus, size)
+        cells = [f"{w['accuracy']:.4f}" + (f" ({w['reads']})" if w.get("reads") else "")]
+        for peer in PEERS:
+            r = results.get(key(corpus, size, peer))
+            bold = "**" if best and best[0] == peer else ""
+            cells.append(f"{bold}{r['accuracy']:.4f}{bold}" if r else "")
+        cells.append(f"{difference(w, best[1])} ({SHORT_NAMES[best[0]]})" if best else "")
+        for grid in GRIDS:
+            r = results.get(key(corpus, size, grid))
+            cells.append(f"{w['cpu_seconds'] / r['cpu_seconds']:.2f}×" if r else "")
+        lines.append(f"| {corpus} {size:,} | " + " | ".join(cells) + " |")
+    return lines
 
 
 def verdict(met):
@@ -205,8 +267,9 @@ def render(options, results):
              "training split and is scored on the same held-out split of raw text. "
              "CPU time is user + system time of training, segmentation included on "
              "every side: `wenlei train --raw` as one child process (from wait4), the "
-             "peers from the start of their Python process (interpreter and jieba's "
-             "dictionary included) to the end of training. Peak RSS is the training "
+             "peers from the start of their Python process (interpreter and, where "
+             "they read words, jieba's dictionary included) to the end of training. "
+             "Peak RSS is the training "
              "process's. The machine has 2 cores shared with other work, so CPU time, "
              "not wall-clock time, is compared.", ""]
     meta = results.get("meta", {})
@@ -233,21 +296,21 @@ def render(options, results):
                 lines.append(f"| {corpus} | {size:,} | {SYSTEM_NAMES[system]} | "
                              f"{r['cpu_seconds']:.1f} | {r['accuracy']:.4f} | "
                              f"{r['macro_f1']:.4f} | {r['peak_rss_mb']:.0f} |")
+    lines += beside_peers(splits, results)
     lines += ["", "## Goals", "",
               "| figure | value | goal | verdict |", "|---|---|---|---|"]
     for corpus, size, _, _ in splits:
         w = results[key(corpus, size, "wenlei")]
-        peers = [results[key(corpus, size, s)] for s in SYSTEMS[1:]
-                 if key(corpus, size, s) in results]
-        if peers:
-            best = max(p["accuracy"] for p in peers)
-            lines.append(f"| {corpus} {size:,}: accuracy, wenlei − best peer | "
-                         f"{w['accuracy']:.4f} − {best:.4f} = {round(w['accuracy'] - best, 4) + 0.0:+.4f} "
-                         f"| ≥ 0 | {verdict(w['accuracy'] >= best - 1e-5)} |")
+        best = best_peer(results, corpus, size)
+        if best:
+            lines.append(f"| {corpus} {size:,}: accuracy, wenlei − best peer ({SHORT_NAMES[best[0]]}) | "
+                         f"{w['accuracy']:.4f} − {best[1]['accuracy']:.4f} = "
+                         f"{difference(w, best[1])} | ≥ 0 | "
+                         f"{verdict(at_or_above_best(w['accuracy'], results, corpus, size))} |")
         grid = results.get(key(corpus, size, "sklearn-grid"))
         if grid:
             ratio = w["cpu_seconds"] / grid["cpu_seconds"]
-            lines.append(f"| {corpus} {size:,}: CPU time, wenlei ÷ sklearn grid | "
+            lines.append(f"| {corpus} {size:,}: CPU time, wenlei ÷ sklearn words grid | "
                          f"{ratio:.2f}× | ≤ 1.00× | {verdict(ratio <= 1.0)} |")
     for corpus in ("mixed", "manpages"):
         small, large = (results.get(key(corpus, n, "wenlei")) for n in (2000, 8000))
@@ -255,7 +318,7 @@ def render(options, results):
             growth = large["cpu_seconds"] / small["cpu_seconds"]
             peer_growth = ", ".join(
                 f"{s} {results[key(corpus, 8000, s)]['cpu_seconds'] / results[key(corpus, 2000, s)]['cpu_seconds']:.2f}×"
-                for s in SYSTEMS[1:] if key(corpus, 8000, s) in results
+                for s in PEERS if key(corpus, 8000, s) in results
                 and key(corpus, 2000, s) in results)
             lines.append(f"| {corpus}: CPU time, 8,000 ÷ 2,000 documents | {growth:.2f}× "
                          f"(peers: {peer_growth}) | ≤ 10× | {verdict(growth <= 10)} |")
@@ -297,9 +360,12 @@ def render(options, results):
               "training documents (`--min-df 1`, no stop list), the best 1,000, "
               "2,000, 4,000 or all of them (class-turns ranking, selected inside the "
               "folds) as the vocabulary and the cost from 1/16 to 8 (powers of two) "
-              "chosen by 5-fold cross-validation. The table below measures the "
+              "chosen by 5-fold cross-validation, which also chooses what the set "
+              "reads: its words alone or its words and their runs of 1 to 2 "
+              "characters (`--reads words,words+chars1-2`). The table below measures the "
               "choices on every split: one-vs-one against one-vs-rest, the solvers, "
-              "`--min-df`, the vocabulary and class weights; the row with the most splits at or "
+              "`--min-df`, the vocabulary, class weights and what a set reads (every "
+              "row spells out its `--reads`); the row with the most splits at or "
               "above the best peer became the defaults. The confidence counts "
               "content words only in its known-word share (punctuation and numbers "
               "count on neither side), which keeps far out-of-domain text flagged "
@@ -317,23 +383,25 @@ def render(options, results):
         defaults = [results[key(c, n, "wenlei")] for c, n, _, _ in splits]
         lines.append("| **defaults** | " + " | ".join(
             f"**{r['accuracy']:.4f}**"
-            f"{'' if r['accuracy'] < (best_peer(results, c, n) or 2) - 1e-5 else ' ✓'}"
+            f"{' ✓' if at_or_above_best(r['accuracy'], results, c, n) else ''}"
             f" / {r['cpu_seconds']:.1f}" for r, (c, n, _, _) in zip(defaults, splits)) + " |")
         for variant in variants:
             cells = []
             for corpus, size, _, _ in splits:
                 r = results.get(key(corpus, size, variant))
-                best = best_peer(results, corpus, size)
-                mark = "" if r is None or best is None or r["accuracy"] < best - 1e-5 else " ✓"
+                mark = " ✓" if r and at_or_above_best(r["accuracy"], results, corpus, size) else ""
                 cells.append(f"{r['accuracy']:.4f}{mark} / {r['cpu_seconds']:.1f}" if r else "")
             name = variant[len("variant "):]
             shown = next((results[key(c, n, variant)]["options"] for c, n, _, _ in splits
                           if key(c, n, variant) in results), "")
             lines.append(f"| {name} (`{shown}`) | " + " | ".join(cells) + " |")
-    lines += ["", "Peers: " + "; ".join(f"**{SYSTEM_NAMES[s]}**" for s in SYSTEMS[1:]) +
+    lines += ["", "Peers: " + "; ".join(f"**{SYSTEM_NAMES[s]}**" for s in PEERS) +
               ": `scripts/corpus/train_peers.py` (jieba in its default mode; TF-IDF "
-              "with sublinear tf fitted inside each fold; costs 1/16 to 8 by powers of "
-              "two; fastText with the parameters of `scripts/compare-peers`).", ""]
+              "with sublinear tf and case kept, fitted inside each fold; the "
+              "characters' TF-IDF reads the raw text, spaces included, and beside "
+              "the words' it is a second block of the same vector; costs 1/16 to 8 "
+              "by powers of two; fastText with the parameters of "
+              "`scripts/compare-peers`, word bigrams among them).", ""]
     return "\n".join(lines)
 
 

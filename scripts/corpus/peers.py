@@ -63,6 +63,14 @@ def scores(true_labels, predicted):
     }
 
 
+def word_tfidf():
+    from sklearn.feature_extraction.text import TfidfVectorizer
+    # The documents are segmented already: every space-separated token is
+    # one term, kept as it is.
+    return TfidfVectorizer(token_pattern=r"[^ ]+", lowercase=False,
+                           sublinear_tf=True)
+
+
 def per_document_times(predict_one, documents):
     """Milliseconds per document, predicting them one at a time."""
     predict_one(documents[0])  # warm-up: first-call costs are not per document
@@ -152,11 +160,7 @@ class ScikitPeer:
 
     @staticmethod
     def _make_vectorizer():
-        from sklearn.feature_extraction.text import TfidfVectorizer
-        # The documents are segmented already: every space-separated token is
-        # one term, kept as it is.
-        return TfidfVectorizer(token_pattern=r"[^ ]+", lowercase=False,
-                               sublinear_tf=True)
+        return word_tfidf()
 
     def _vectorizer_text(self):
         return ("TfidfVectorizer(token_pattern='[^ ]+', lowercase=False, "
