@@ -20,6 +20,7 @@
 #include "tools/commands/option_parser.h"
 #include "tools/host/resource_directory.h"
 #include "text/utf8.h"
+#include "vectorise/document_features.h"
 #include "util/file_bytes.h"
 
 namespace wenlei {
@@ -116,6 +117,8 @@ void Inspection::PrintSummary() {
               "probability estimates\n",
               FileSize(modelPath), engine_->svmTypeName(), engine_->kernelName(),
               engine_->classCount(), engine_->supportVectorCount());
+  // The vocabulary's last word tells whether the set reads runs of characters.
+  std::printf("reads:             %s\n", FeatureSetName(FeaturesRead(sourceData_)).c_str());
   // Metadata.txt names the classes in full where Source.dat holds a short
   // form: the mapping "short -> full" is shown for those.
   SetMetadata metadata;
