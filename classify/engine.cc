@@ -487,7 +487,7 @@ Status Engine::Segment(std::string_view utf8, std::vector<std::string_view>* wor
 Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
                       ClassificationResult* result) const {
   result->words = gbkWords.size();
-  std::vector<std::string> runs;
+  CharacterRuns runs;
   const std::vector<std::string_view> tokens = DocumentTokens(gbkWords, featuresRead_, &runs);
   DocumentFeatures document = VectoriseTokens(tokens, sourceData_);
   result->knownWords = static_cast<std::size_t>(document.knownWordCount);

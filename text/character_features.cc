@@ -61,7 +61,9 @@ FeatureSet FeatureSetOfRecord(std::string_view lastWord) {
 }
 
 void FormCharacterRuns(const std::vector<std::string_view>& words, const FeatureSet& features,
-                       std::vector<std::string>* runs) {
+                       CharacterRuns* runs) {
+  runs->bytes.clear();
+  runs->runs.clear();
   if (!features.characters()) return;
   // The characters in order, as views into the words: a lead byte and its
   // trail byte, or one byte.
@@ -76,13 +78,31 @@ void FormCharacterRuns(const std::vector<std::string_view>& words, const Feature
       i += length;
     }
   }
+  // Sized first, so that the views made after stay valid.
+  std::size_t bytes = 0, count = 0;
   for (int n = features.smallest; n <= features.largest; ++n) {
-    const std::size_t count = static_cast<std::size_t>(n);
-    for (std::size_t i = 0; i + count <= characters.size(); ++i) {
-      std::string run(1, kCharacterMark);
-      for (std::size_t k = 0; k < count; ++k) run.append(characters[i + k]);
-      runs->push_back(std::move(run));
+    const std::size_t length = static_cast<std::size_t>(n);
+    for (std::size_t i = 0; i + length <= characters.size(); ++i, ++count) {
+      bytes += 1;
+      for (std::size_t k = 0; k < length; ++k) bytes += characters[i + k].size();
     }
+  }
+  runs->bytes.reserve(bytes);
+  std::vector<std::size_t> ends;
+  ends.reserve(count);
+  for (int n = features.smallest; n <= features.largest; ++n) {
+    const std::size_t length = static_cast<std::size_t>(n);
+    for (std::size_t i = 0; i + length <= characters.size(); ++i) {
+      runs->bytes.push_back(kCharacterMark);
+      for (std::size_t k = 0; k < length; ++k) runs->bytes.append(characters[i + k]);
+      ends.push_back(runs->bytes.size());
+    }
+  }
+  runs->runs.reserve(count);
+  std::size_t start = 0;
+  for (std::size_t end : ends) {
+    runs->runs.emplace_back(runs->bytes.data() + start, end - start);
+    start = end;
   }
 }
 

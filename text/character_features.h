@@ -56,11 +56,18 @@ inline bool ReadsAsWord(const FeatureSet& features, std::string_view word) {
 // characters of a length in its range.
 bool FeatureSetReads(const FeatureSet& features, std::string_view feature);
 
-// Appends to *runs the runs of characters of a document whose GBK words are
-// given in order, for n from features.smallest to features.largest, each
-// behind kCharacterMark.
+// The runs of characters of a document, each behind kCharacterMark: one
+// text holds them all back to back (a run a string would cost several
+// times its bytes), and views of it name them.
+struct CharacterRuns {
+  std::string bytes;
+  std::vector<std::string_view> runs;
+};
+
+// Replaces *runs with the runs of characters of a document whose GBK words
+// are given in order, for n from features.smallest to features.largest.
 void FormCharacterRuns(const std::vector<std::string_view>& words, const FeatureSet& features,
-                       std::vector<std::string>* runs);
+                       CharacterRuns* runs);
 
 // The run of characters a feature stands for (without its mark), or
 // nullopt for a word.

@@ -9,9 +9,9 @@ namespace wenlei {
 namespace {
 
 std::vector<std::string> Runs(const std::vector<std::string_view>& words, const char* set) {
-  std::vector<std::string> runs;
+  CharacterRuns runs;
   FormCharacterRuns(words, *ParseFeatureSet(set), &runs);
-  return runs;
+  return std::vector<std::string>(runs.runs.begin(), runs.runs.end());
 }
 
 TEST(CharacterFeaturesTest, NamesRoundTripAndBadOnesAreRefused) {

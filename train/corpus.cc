@@ -377,9 +377,8 @@ class CorpusBuilder {
       std::vector<std::string_view> words;
       words.reserve(spans_.size());
       for (const auto& [start, length] : spans_) words.emplace_back(text_.data() + start, length);
-      formed_.clear();
       FormCharacterRuns(words, runs_, &formed_);
-      for (const std::string& run : formed_) numbers_.push_back(words_.Number(run));
+      for (std::string_view run : formed_.runs) numbers_.push_back(words_.Number(run));
     }
     document.counts = WordNumbering::Count(&numbers_);
     corpus_->documents.push_back(std::move(document));
@@ -419,7 +418,7 @@ class CorpusBuilder {
   const FeatureSet runs_;
   std::string text_;  // the document's words, for its runs of characters
   std::vector<std::pair<std::size_t, std::size_t>> spans_;
-  std::vector<std::string> formed_;
+  CharacterRuns formed_;
 };
 
 }  // namespace

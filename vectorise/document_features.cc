@@ -1,5 +1,6 @@
 #include "vectorise/document_features.h"
 
+#include <algorithm>
 #include <iterator>
 #include <string>
 
@@ -14,16 +15,14 @@ FeatureSet FeaturesRead(const SourceData& resourceSet) {
 }
 
 std::vector<std::string_view> DocumentTokens(WordSpan words, const FeatureSet& features,
-                                             std::vector<std::string>* runs) {
-  std::vector<std::string_view> all(words.size());
-  for (std::size_t i = 0; i < words.size(); ++i) all[i] = words[i];
-  FormCharacterRuns(all, features, runs);
-  std::vector<std::string_view> tokens;
-  tokens.reserve(words.size() + runs->size());
-  for (std::string_view word : all) {
-    if (ReadsAsWord(features, word)) tokens.push_back(word);
-  }
-  for (const std::string& run : *runs) tokens.push_back(run);
+                                             CharacterRuns* runs) {
+  std::vector<std::string_view> tokens(words.size());
+  for (std::size_t i = 0; i < words.size(); ++i) tokens[i] = words[i];
+  FormCharacterRuns(tokens, features, runs);
+  tokens.erase(std::remove_if(tokens.begin(), tokens.end(),
+                              [&features](std::string_view word) { return !ReadsAsWord(features, word); }),
+               tokens.end());
+  tokens.insert(tokens.end(), runs->runs.begin(), runs->runs.end());
   return tokens;
 }
 
@@ -31,7 +30,7 @@ DocumentFeatures VectoriseWords(WordSpan words, const SourceData& resourceSet,
                                 FeatureRounding rounding) {
   const FeatureSet features = FeaturesRead(resourceSet);
   if (!features.characters()) return VectoriseTokens(words, resourceSet, rounding);
-  std::vector<std::string> runs;
+  CharacterRuns runs;
   return VectoriseTokens(DocumentTokens(words, features, &runs), resourceSet, rounding);
 }
 

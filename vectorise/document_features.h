@@ -55,7 +55,7 @@ FeatureSet FeaturesRead(const SourceData& resourceSet);
 // its words (unless the set reads characters only) and its runs of
 // characters, the latter made in *runs, which the views point into.
 std::vector<std::string_view> DocumentTokens(WordSpan words, const FeatureSet& features,
-                                             std::vector<std::string>* runs);
+                                             CharacterRuns* runs);
 
 // The one road from words to the model's input, for classification and
 // training alike: counts the known words (and runs of characters, in a set
