@@ -302,15 +302,26 @@ Status Engine::TakeMetadata(const SetMetadata& metadata, const std::string& dire
     }
   }
   const std::vector<std::string> shortNames = ShortClassNames(fullNamesGbk);
+  const std::string* previousLong = nullptr;
   for (std::size_t number = 1; number <= classCount_; ++number) {
     const std::string* stored = sourceData_.classTable.Find(static_cast<std::int32_t>(number));
-    if (fullNames[number - 1].empty()) {
-      return mismatch("does not name class " + std::to_string(number));
-    }
+    const std::string& name = fullNames[number - 1];
+    if (name.empty()) return mismatch("does not name class " + std::to_string(number));
     if (stored == nullptr || *stored != shortNames[number - 1]) {
-      return mismatch("names class " + std::to_string(number) + " \"" + fullNames[number - 1] +
+      return mismatch("names class " + std::to_string(number) + " \"" + name +
                       "\", which is not the class Source.dat names " + std::to_string(number));
     }
+    // Long names that begin alike get their short forms by class number
+    // alone, so two of them swapped would still give Source.dat's forms.
+    // The trainer numbers classes in the byte order of their names: long
+    // names out of that order are not the ones it stored.
+    if (fullNamesGbk[number - 1] == shortNames[number - 1]) continue;
+    if (previousLong != nullptr && !(*previousLong < name)) {
+      return mismatch("names class " + std::to_string(number) + " \"" + name + "\" after \"" +
+                      *previousLong + "\": long names out of their byte order, which is not "
+                      "how the trainer numbers classes (names swapped?)");
+    }
+    previousLong = &name;
   }
   // A name that Source.dat holds whole keeps the tag rule of the exports'
   // answers; a long one is the user's own name, spaces and all, since its
