@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "util/file_bytes.h"
+#include "util/number_text.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -21,9 +22,7 @@ std::vector<svm_node> AsWritten(const std::vector<svm_node>& weights) {
   std::vector<svm_node> vector;
   for (const svm_node& node : weights) {
     if (node.index == -1) break;
-    char text[32];
-    std::snprintf(text, sizeof text, "%.8g", node.value);
-    const double value = std::strtod(text, nullptr);
+    const double value = RoundToSignificantDigits(node.value, 8);
     if (value != 0.0) vector.push_back({node.index, value});
   }
   vector.push_back({-1, 0.0});

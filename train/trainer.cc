@@ -26,23 +26,16 @@
 #include "train/platt.h"
 #include "train/seeded_rand.h"
 #include "train/worker_processes.h"
+#include "util/number_text.h"
 
 namespace wenlei {
 namespace {
 
 void DiscardLibsvmOutput(const char*) {}
 
-std::string FormatPercent(double share) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f%%", 100.0 * share);
-  return text;
-}
+std::string FormatPercent(double share) { return FixedText(100.0 * share, 2) + "%"; }
 
-std::string FormatCost(double cost) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", cost);
-  return text;
-}
+std::string FormatCost(double cost) { return GeneralText(cost); }
 
 }  // namespace
 

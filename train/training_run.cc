@@ -16,6 +16,7 @@
 #include "text/segmenter.h"
 #include "train/stop_words.h"
 #include "util/set_replacement.h"
+#include "util/number_text.h"
 
 namespace wenlei {
 namespace {
@@ -91,10 +92,9 @@ Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
     return read;
   }
   if (corpus->LooksUnsegmented() && progress) {
-    char share[32];
-    std::snprintf(share, sizeof share, "%.0f%%",
-                  100.0 * static_cast<double>(corpus->chineseCharactersInLongWords) /
-                      static_cast<double>(corpus->chineseCharacters));
+    const std::string share = FixedText(100.0 * static_cast<double>(corpus->chineseCharactersInLongWords) /
+                                            static_cast<double>(corpus->chineseCharacters),
+                                        0) + "%";
     progress->Warning(input.path + " looks unsegmented: " + share +
                       " of its Chinese characters stand in \"words\" of more than " +
                       std::to_string(kLongWordCharacters) +
@@ -105,15 +105,13 @@ Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
 
 // How the set was trained, in a line for its metadata file.
 std::string TrainerDescription(const TrainerOptions& options, const TrainingReport& report) {
-  char cost[32];
-  std::snprintf(cost, sizeof cost, "%g", report.cost);
   const bool liblinear = options.kernelType == 0 && options.solver != Solver::kLibsvm;
   const std::string solver =
       liblinear ? std::string("liblinear ") + SolverName(options.solver) + " " +
                         MulticlassName(options.multiclass)
                 : std::string("libsvm svm_train");
   return solver + ", " + KernelName(options.kernelType) + " kernel, C=" +
-         cost + ", " + std::to_string(report.selectedUnits) + " selected words, vocabulary " +
+         GeneralText(report.cost) + ", " + std::to_string(report.selectedUnits) + " selected words, vocabulary " +
          std::to_string(report.vocabularyWords) + " words, " + std::to_string(options.folds) +
          "-fold cross-validation";
 }

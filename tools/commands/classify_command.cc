@@ -3,6 +3,7 @@
 // exported functions exactly as a host of them does.
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -26,6 +27,8 @@
 #include "text/segmenter.h"
 #include "text/utf8.h"
 #include "wenlei/wenlei.h"
+#include "util/number_text.h"
+#include "util/whole_number.h"
 
 namespace wenlei {
 namespace {
@@ -209,10 +212,9 @@ void Classify::Explain(wenlei_result* result, Answer* answer) const {
 void Classify::AppendExplanation(const Answer& answer, std::string* line) const {
   if (!answer.explained) return;
   std::string text = answer.versus + ":";
-  char number[32];
   bool first = true;
   for (const auto& [word, contribution] : answer.contributions) {
-    std::snprintf(number, sizeof number, " %+.4g", contribution);
+    const std::string number = (std::signbit(contribution) ? " " : " +") + GeneralText(contribution, 4);
     text += (first ? " " : ", ") + word + number;
     first = false;
   }
@@ -620,9 +622,7 @@ int RunClassifyCommand(int argc, char** argv) {
     case OptionParser::Outcome::kRun: break;
   }
   if (!minConfidence.empty()) {
-    char* end = nullptr;
-    options.minConfidence = std::strtod(minConfidence.c_str(), &end);
-    if (end == minConfidence.c_str() || *end != '\0' ||
+    if (!ParseWhole(minConfidence, &options.minConfidence) ||
         !(options.minConfidence >= 0.0 && options.minConfidence <= 1.0)) {
       parser.ReportUsageError("--min-confidence: \"" + minConfidence +
                               "\" is not a number from 0 to 1");

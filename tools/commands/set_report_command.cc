@@ -21,6 +21,7 @@
 #include "tools/host/resource_directory.h"
 #include "text/utf8.h"
 #include "util/file_bytes.h"
+#include "util/number_text.h"
 
 namespace wenlei {
 namespace {
@@ -110,7 +111,7 @@ void Inspection::PrintSummary() {
               records(sourceData_.idfTable.size(), contents_.idf.size()).c_str());
   std::printf("  ClassTable:      %s entries\n",
               records(sourceData_.classTable.size(), contents_.classNames.size()).c_str());
-  std::printf("  averageDocLength: %.17g\n", sourceData_.averageDocLength);
+  std::printf("  averageDocLength: %s\n", GeneralText(sourceData_.averageDocLength, 17).c_str());
   // Opened, so a classifying model with probability estimates.
   std::printf("SVMModel:          %lld bytes, %s, %s kernel, %zu classes, %d support vectors, "
               "probability estimates\n",
@@ -177,7 +178,7 @@ bool Inspection::PrintWord(const std::string& utf8Word) {
     std::printf("  TermMapTable:    absent (no feature)\n");
   }
   if (const double* idf = sourceData_.idfTable.Find(gbk)) {
-    std::printf("  IdfTable:        %.17g\n", *idf);
+    std::printf("  IdfTable:        %s\n", GeneralText(*idf, 17).c_str());
   } else {
     std::printf("  IdfTable:        absent (weight 0)\n");
   }
