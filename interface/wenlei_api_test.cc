@@ -249,8 +249,13 @@ TEST(WenleiApiTest, FailuresComeBackAsErrors) {
   std::memcpy(&mapped, &nanIdf[4 + 30 * vocabulary], 4);
   const double nan = std::nan("");
   std::memcpy(&nanIdf[12 + 30 * vocabulary + 40 * mapped + 32], &nan, 8);
+  // What an overflowing kernel trains: rho of three pairs NaN.
+  std::string nanRho = model;
+  const std::size_t rho = nanRho.find("\nrho ") + 1;
+  nanRho.replace(rho, nanRho.find('\n', rho) - rho, "rho -nan -nan -nan");
   const std::vector<Case> cases = {
       {"labels out of order", source, swapped, WENLEI_MISMATCH, "labels are not 1 to 3"},
+      {"rho not a number", source, nanRho, WENLEI_CORRUPT, "rho holds -nan, which is not a finite number"},
       {"no Source.dat", "", model, WENLEI_NOT_FOUND, "Source.dat"},
       {"malformed Source.dat", source.substr(0, source.size() / 2), model, WENLEI_CORRUPT,
        "rejected resource file"},

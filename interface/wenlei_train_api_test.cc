@@ -295,6 +295,22 @@ TEST_F(TrainApiTest, OpenChecksTheMetadatasNamesAgainstSourceDat) {
   }
 }
 
+// A polynomial kernel of a huge gamma overflows into a model of NaN, which
+// answered every document alike: the run fails and the old set stays.
+TEST_F(TrainApiTest, AModelWhoseNumbersAreNotFiniteIsNotWritten) {
+  const std::string output = dir_.path() + "/set";
+  std::string message;
+  ASSERT_EQ(corpus_.Train(output, options_, &message), WENLEI_OK) << message;
+  const std::string model = ReadFile(output + "/SVMModel");
+  const std::vector<std::pair<const char*, const char*>> settings = {
+      {"kernel", "polynomial"}, {"gamma", "1e300"}, {"coef0", "1e300"}, {"degree", "9"},
+      {"cost", "1"}, {"features", "all"}, {"folds", "2"}, {"force", "1"}};
+  for (const auto& [name, value] : settings) ASSERT_EQ(Set(name, value), WENLEI_OK) << name;
+  EXPECT_EQ(corpus_.Train(output, options_, &message), WENLEI_INVALID_ARGUMENT);
+  EXPECT_NE(message.find("is not a finite number"), std::string::npos) << message;
+  EXPECT_EQ(ReadFile(output + "/SVMModel"), model);
+}
+
 // A host that set a decimal-comma locale still gives and gets numbers with
 // a decimal point: option values, their defaults and the set's metadata.
 TEST_F(TrainApiTest, NumbersKeepTheirDecimalPointUnderADecimalCommaLocale) {

@@ -15,6 +15,7 @@
 
 #include "decide/class_decision.h"
 #include "decide/confidence.h"
+#include "predict/model_file_check.h"
 #include "source/confidence_file.h"
 #include "svm.h"
 #include "text/content_word.h"
@@ -762,6 +763,12 @@ Status Trainer::TrainFinalModel(const std::string& prefix, const FeatureStatisti
           ? TrainLinearModel(problem, best.cost, best.weightPower, prefix + kModelFileName, report)
           : TrainModel(problem, best.cost, best.weightPower, prefix + kModelFileName, report);
   if (!modelWritten.ok()) return modelWritten;
+  // Kernel parameters whose numbers overflow (a polynomial of a huge gamma)
+  // train a model of NaN, which answers every document alike.
+  if (Status usable = CheckModelFile(prefix + kModelFileName); !usable.ok()) {
+    return invalid("the trained model cannot be used: " + usable.message() +
+                   "; the kernel's parameters (gamma, coef0, degree) make its numbers overflow");
+  }
 
   if (Status written = WriteConfidenceFile(prefix, ConfidenceSettings{report->minConfidence});
       !written.ok()) {
