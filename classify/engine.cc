@@ -137,7 +137,7 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
   if (!bytes.empty()) {
     if (Status made = PrivateCopy::Make(bytes, &copy); !made.ok()) return made;
   }
-  std::FILE* sourceFile = copy == nullptr ? nullptr : std::fopen(copy->path().c_str(), "rb");
+  std::FILE* sourceFile = copy == nullptr ? nullptr : OpenFile(copy->path(), "rb");
   if (copy != nullptr && sourceFile == nullptr) {
     return Status(Code::kIoError, "cannot read the private copy of " + sourcePath);
   }

@@ -29,6 +29,7 @@
 #include "wenlei/wenlei.h"
 #include "util/number_text.h"
 #include "util/whole_number.h"
+#include "util/file_bytes.h"
 
 namespace wenlei {
 namespace {
@@ -666,7 +667,7 @@ int RunClassifyCommand(int argc, char** argv) {
   if (options.resourceDir.empty()) {
     options.resourceDir = BundledPath("help-zh");
     std::error_code code;
-    if (!std::filesystem::is_directory(options.resourceDir, code)) {
+    if (!std::filesystem::is_directory(Utf8Path(options.resourceDir), code)) {
       Fail("the bundled resource set is missing (looked for " + options.resourceDir +
            "); name one with -r DIR");
       return kExitFailure;

@@ -74,13 +74,14 @@ bool Inspection::Load() {
     return false;
   }
   const Status read = ReadSourceFile(file.get(), &contents_);
-  file.reset();
   if (!read.ok()) {
     Fail(sourcePath + " is not a valid resource file: " + read.message());
     return false;
   }
+  // The same bytes again, as the library loads them; the file opened by
+  // its UTF-8 path (the exports' loader would take the ANSI code page).
   const std::string prefix = dir_.empty() || dir_.back() == '/' ? dir_ : dir_ + "/";
-  if (!sourceData_.Load(prefix).ok()) {
+  if (std::fseek(file.get(), 0, SEEK_SET) != 0 || !sourceData_.LoadFrom(file.get(), prefix).ok()) {
     Fail("cannot load " + sourcePath);
     return false;
   }
