@@ -195,7 +195,7 @@ int Fail(const std::string& message) {
   return kExitFailure;
 }
 
-// Numbers a decimal point whatever the process locale, as the library
+// Numbers with a decimal point whatever the process locale, as the library
 // writes them.
 std::string FormatNumber(double value) { return GeneralText(value); }
 
@@ -288,13 +288,12 @@ void PrintReport(const TrainCommandLine& line, const Corpus& corpus, const Train
   double lastPower = -1.0;
   for (const auto& point : report.grid) {
     if (point.features != lastFeatures || point.weightPower != lastPower) {
+      // "k=" and the count in 6 columns, then "w=" and the power in 4.
       std::string row = "\n    k=" + std::to_string(point.features);
+      row.resize(std::max<std::size_t>(row.size(), 13), ' ');
       if (weighted) {
-        row.resize(std::max<std::size_t>(row.size(), 13), ' ');
         row += " w=" + FormatNumber(point.weightPower);
         row.resize(std::max<std::size_t>(row.size(), 20), ' ');
-      } else {
-        row.resize(std::max<std::size_t>(row.size(), 13), ' ');
       }
       out << row;
       lastFeatures = point.features;
