@@ -118,7 +118,7 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
   if (!bytes.empty()) {
     if (Status made = PrivateCopy::Make(bytes, &copy); !made.ok()) return made;
   }
-  std::FILE* sourceFile = copy == nullptr ? nullptr : std::fopen(copy->path().c_str(), "rb");
+  std::FILE* sourceFile = copy == nullptr ? nullptr : OpenFile(copy->path(), "rb");
   if (copy != nullptr && sourceFile == nullptr) {
     return Status(Code::kIoError, "cannot read the private copy of " + sourcePath);
   }
@@ -279,15 +279,26 @@ Status Engine::TakeMetadata(const SetMetadata& metadata, const std::string& dire
     }
   }
   const std::vector<std::string> shortNames = ShortClassNames(fullNamesGbk);
+  const std::string* previousLong = nullptr;
   for (std::size_t number = 1; number <= classCount_; ++number) {
     const std::string* stored = sourceData_.classTable.Find(static_cast<std::int32_t>(number));
-    if (fullNames[number - 1].empty()) {
-      return mismatch("does not name class " + std::to_string(number));
-    }
+    const std::string& name = fullNames[number - 1];
+    if (name.empty()) return mismatch("does not name class " + std::to_string(number));
     if (stored == nullptr || *stored != shortNames[number - 1]) {
-      return mismatch("names class " + std::to_string(number) + " \"" + fullNames[number - 1] +
+      return mismatch("names class " + std::to_string(number) + " \"" + name +
                       "\", which is not the class Source.dat names " + std::to_string(number));
     }
+    // Long names that begin alike get their short forms by class number
+    // alone, so two of them swapped would still give Source.dat's forms.
+    // The trainer numbers classes in the byte order of their names: long
+    // names out of that order are not the ones it stored.
+    if (fullNamesGbk[number - 1] == shortNames[number - 1]) continue;
+    if (previousLong != nullptr && !(*previousLong < name)) {
+      return mismatch("names class " + std::to_string(number) + " \"" + name + "\" after \"" +
+                      *previousLong + "\": long names out of their byte order, which is not "
+                      "how the trainer numbers classes (names swapped?)");
+    }
+    previousLong = &name;
   }
   // A name that Source.dat holds whole keeps the tag rule of the exports'
   // answers; a long one is the user's own name, spaces and all, since its
@@ -354,7 +365,6 @@ Status Engine::Explain(const ClassificationResult& result, Explanation* explanat
   // A feature fed by several words: each takes the share of its own weight.
   std::map<std::int32_t, double> fedWeight;
   for (const auto& [term, feature] : sources) fedWeight[feature] += result.weightedTerms.find(term)->second;
-  const GbkConverter* converter = &kConverter;
   for (const auto& [term, feature] : sources) {
     const double fed = fedWeight[feature];
     const double share = fed == 0.0 ? 0.0 : result.weightedTerms.find(term)->second / fed;

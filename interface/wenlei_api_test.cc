@@ -251,8 +251,13 @@ TEST(WenleiApiTest, FailuresComeBackAsErrors) {
   std::memcpy(&mapped, &nanIdf[4 + 30 * vocabulary], 4);
   const double nan = std::nan("");
   std::memcpy(&nanIdf[12 + 30 * vocabulary + 40 * mapped + 32], &nan, 8);
+  // What an overflowing kernel trains: rho of three pairs NaN.
+  std::string nanRho = model;
+  const std::size_t rho = nanRho.find("\nrho ") + 1;
+  nanRho.replace(rho, nanRho.find('\n', rho) - rho, "rho -nan -nan -nan");
   const std::vector<Case> cases = {
       {"labels out of order", source, swapped, WENLEI_MISMATCH, "labels are not 1 to 3"},
+      {"rho not a number", source, nanRho, WENLEI_CORRUPT, "rho holds -nan, which is not a finite number"},
       {"no Source.dat", "", model, WENLEI_NOT_FOUND, "Source.dat"},
       {"malformed Source.dat", source.substr(0, source.size() / 2), model, WENLEI_CORRUPT,
        "rejected resource file"},
@@ -336,6 +341,35 @@ TEST(WenleiApiTest, FailuresComeBackAsErrors) {
             WENLEI_TOO_LARGE);
   EXPECT_EQ(wenlei_classify_text(limited.classifier, "abc", 3, &result, nullptr), WENLEI_OK);
   wenlei_result_free(result);
+}
+
+// Two long class names alike in their first 9 GBK bytes have short forms
+// that tell only which came first: the metadata file naming them swapped is
+// refused, and the set as trained answers each class with its own name.
+TEST(WenleiApiTest, LongClassNamesSwappedInTheMetadataAreRefused) {
+  TempDir dir;
+  wenlei::testing::ResourceSetSpec spec;
+  spec.classNames = {ToGbk("软件开发"), ToGbk("软件开~1"), "Arts"};
+  wenlei::testing::BuildResourceSet(dir.prefix(), spec);
+  const std::string tools = "class 1 软件开发工具\n", papers = "class 2 软件开发文档\n";
+  struct Case {
+    std::string metadata;
+    wenlei_status expected;
+  };
+  const Case cases[] = {
+      {tools + papers + "class 3 Arts\n", WENLEI_OK},
+      {"class 1 软件开发文档\nclass 2 软件开发工具\nclass 3 Arts\n", WENLEI_MISMATCH},
+  };
+  for (const Case& c : cases) {
+    WriteFile(dir.prefix() + "Metadata.txt", c.metadata);
+    Handle handle;
+    std::string error;
+    ASSERT_EQ(Open(dir.path(), &handle, &error), c.expected) << c.metadata << error;
+    if (handle.classifier == nullptr) continue;
+    Result result;
+    ASSERT_EQ(ClassifyGbk(handle, {wenlei::testing::ClassWord(1, 0)}, &result), WENLEI_OK);
+    EXPECT_STREQ(wenlei_result_answer(result.result), "软件开发工具");
+  }
 }
 
 // libsvm parses the bytes that were checked, not the file again: a model

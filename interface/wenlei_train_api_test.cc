@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <clocale>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -319,6 +320,45 @@ TEST_F(TrainApiTest, OpenChecksTheMetadatasNamesAgainstSourceDat) {
     wenlei_free(why);
     wenlei_close(classifier);
   }
+}
+
+// A polynomial kernel of a huge gamma overflows into a model of NaN, which
+// answered every document alike: the run fails and the old set stays.
+TEST_F(TrainApiTest, AModelWhoseNumbersAreNotFiniteIsNotWritten) {
+  const std::string output = dir_.path() + "/set";
+  std::string message;
+  ASSERT_EQ(corpus_.Train(output, options_, &message), WENLEI_OK) << message;
+  const std::string model = ReadFile(output + "/SVMModel");
+  const std::vector<std::pair<const char*, const char*>> settings = {
+      {"kernel", "polynomial"}, {"gamma", "1e300"}, {"coef0", "1e300"}, {"degree", "9"},
+      {"cost", "1"}, {"features", "all"}, {"folds", "2"}, {"force", "1"}};
+  for (const auto& [name, value] : settings) ASSERT_EQ(Set(name, value), WENLEI_OK) << name;
+  EXPECT_EQ(corpus_.Train(output, options_, &message), WENLEI_INVALID_ARGUMENT);
+  EXPECT_NE(message.find("is not a finite number"), std::string::npos) << message;
+  EXPECT_EQ(ReadFile(output + "/SVMModel"), model);
+}
+
+// A host that set a decimal-comma locale still gives and gets numbers with
+// a decimal point: option values, their defaults and the set's metadata.
+TEST_F(TrainApiTest, NumbersKeepTheirDecimalPointUnderADecimalCommaLocale) {
+  const std::string before = std::setlocale(LC_ALL, nullptr);
+  if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no de_DE.UTF-8 locale";
+  std::string message;
+  const wenlei_status set = Set("cost", "0.0625,0.5", &message);
+  std::string defaults;
+  for (std::size_t i = 0; wenlei_train_option_name(i) != nullptr; ++i) {
+    defaults += std::string(wenlei_train_option_name(i)) + "=" + wenlei_train_option_default(i) + " ";
+  }
+  const std::string output = dir_.path() + "/set";
+  const wenlei_status trained = corpus_.Train(output, options_, &message);
+  std::setlocale(LC_ALL, before.c_str());
+  EXPECT_EQ(set, WENLEI_OK) << message;
+  EXPECT_NE(defaults.find("cost=0.0625,0.125,0.25,0.5,1,"), std::string::npos) << defaults;
+  ASSERT_EQ(trained, WENLEI_OK) << message;
+  const std::string metadata = ReadFile(output + "/Metadata.txt");
+  EXPECT_TRUE(metadata.find(" C=0.0625,") != std::string::npos ||
+              metadata.find(" C=0.5,") != std::string::npos)
+      << metadata;
 }
 
 // UTF-8 to GBK, for the exports.

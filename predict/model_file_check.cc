@@ -1,6 +1,7 @@
 #include "predict/model_file_check.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -26,6 +27,15 @@ bool IsReal(std::string_view text) {
   double value;
   return ParseWhole(text, &value);
 }
+
+// libsvm reads "nan" and "inf" too, but a model holding one decides
+// nothing: its decision values and probabilities come out NaN, and every
+// document went to one class with full confidence.
+bool IsFinite(std::string_view text) {
+  double value = 0.0;
+  return ParseWhole(text, &value) && std::isfinite(value);
+}
+
 
 // Reads the header as libsvm does: white-space separated words, a keyword
 // and its values, up to the keyword "SV", after which the rest of that line
@@ -177,6 +187,10 @@ class ModelTextChecker {
       if (!reader->NextWord(&word) || !IsReal(word)) {
         return Fail(std::string(name) + " needs " + std::to_string(count) + " numbers");
       }
+      if (!IsFinite(word)) {
+        return Fail(std::string(name) + " holds " + std::string(word.substr(0, 40)) +
+                    ", which is not a finite number");
+      }
     }
     return true;
   }
@@ -205,12 +219,20 @@ class ModelTextChecker {
         ++fields;
         if (fields <= coefficients) {
           if (!IsReal(field)) return FailLine(line, "a coefficient is not a number");
+          if (!IsFinite(field)) {
+            return FailLine(line, "the coefficient " + std::string(field.substr(0, 40)) +
+                                      " is not a finite number");
+          }
         } else {
           const std::size_t colon = field.find(':');
           int index;
           if (colon == std::string_view::npos || !ParseWhole(field.substr(0, colon), &index) ||
               !IsReal(field.substr(colon + 1))) {
             return FailLine(line, "\"" + std::string(field.substr(0, 40)) + "\" is not index:value");
+          }
+          if (!IsFinite(field.substr(colon + 1))) {
+            return FailLine(line, "the value of \"" + std::string(field.substr(0, 40)) +
+                                      "\" is not a finite number");
           }
         }
       }

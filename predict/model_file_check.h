@@ -17,8 +17,9 @@ namespace wenlei {
 // not load.
 
 // Checks a model file's bytes: kCorrupt, the first fault as the message,
-// when libsvm could not read them safely or they name a kernel the library
-// does not use ("precomputed").
+// when libsvm could not read them safely, they name a kernel the library
+// does not use ("precomputed") or they hold a number that is not finite
+// ("nan", "inf"), with which no prediction means anything.
 Status CheckModelText(std::string_view text);
 
 // The same check on the file at path; a file that cannot be opened or read

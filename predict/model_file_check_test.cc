@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
+#include <cmath>
 #include <random>
 #include <string>
 #include <vector>
@@ -98,6 +99,14 @@ TEST_F(ModelFileCheckTest, EachDamageIsNamed) {
   EXPECT_EQ(Fault(replaced("label 1 2 3", "label 1 +-2 3")), "label needs 3 whole numbers");
   EXPECT_EQ(Fault(replaced("rho 0.1", "rho ++0.1")), "rho needs 3 numbers");
   EXPECT_EQ(Fault(replaced("rho 0.1 0.2 0.3", "rho 0.1 0.2 x")), "rho needs 3 numbers");
+  // A kernel whose numbers overflowed in training leaves NaN behind.
+  EXPECT_EQ(Fault(replaced("rho 0.1 0.2 0.3", "rho -nan -nan -nan")),
+            "rho holds -nan, which is not a finite number");
+  EXPECT_EQ(Fault(replaced("probB 0.1", "probB inf")), "probB holds inf, which is not a finite number");
+  EXPECT_EQ(Fault(replaced("1 0.5 1", "1 nan 1")),
+            "support vector 1: the coefficient nan is not a finite number");
+  EXPECT_EQ(Fault(replaced("5:0.9", "5:-inf")),
+            "support vector 2: the value of \"5:-inf\" is not a finite number");
   EXPECT_EQ(Fault(replaced("linear", "precomputed")),
             "kernel_type \"precomputed\" is not one of linear, polynomial, rbf, sigmoid");
   EXPECT_EQ(Fault(replaced("linear", "rbf")), "gamma is missing");
@@ -183,6 +192,14 @@ bool ConvertsWhole(std::string text) {
   return result.ec == std::errc() && result.ptr == text.data() + text.size();
 }
 
+// ... and a model holds finite numbers only.
+bool ConvertsFinite(std::string text) {
+  if (!text.empty() && text.front() == '+') text.erase(0, 1);
+  double value = 0.0;
+  std::from_chars(text.data(), text.data() + text.size(), value);
+  return std::isfinite(value);
+}
+
 TEST(ModelNumberCheckTest, CoefficientsAndValuesAreJudgedAsByAWholeConversion) {
   std::vector<std::string> numbers = {
       "0", "-0", "+0", "1.", ".5", "-.5", "+.5", ".", "-", "+", "+-1", "--1", "1e", "1e+",
@@ -207,7 +224,8 @@ TEST(ModelNumberCheckTest, CoefficientsAndValuesAreJudgedAsByAWholeConversion) {
         "svm_type c_svc\nkernel_type linear\nnr_class 2\ntotal_sv 1\nrho 0.1\nlabel 1 2\n"
         "nr_sv 1 0\nSV\n" + number + " 1:" + number + "\n";
     const Status checked = CheckModelText(model);
-    EXPECT_EQ(checked.ok(), ConvertsWhole(number)) << "\"" << number << "\": " << checked.message();
+    EXPECT_EQ(checked.ok(), ConvertsWhole(number) && ConvertsFinite(number))
+        << "\"" << number << "\": " << checked.message();
   }
 }
 

@@ -16,6 +16,7 @@
 
 #include "source/source_file.h"
 #include "util/file_bytes.h"
+#include "util/number_text.h"
 
 namespace wenlei {
 namespace {
@@ -57,10 +58,8 @@ Status CheckAverageDocLength(const SourceFileSections& sections) {
       16 + kVocabularyRecordSize * sections.vocabularyCount() +
       kTermMapRecordSize * sections.termMapCount() + kIdfRecordSize * sections.idfCount() +
       kClassRecordSize * sections.classCount();
-  char shown[32];
-  std::snprintf(shown, sizeof shown, "%g", length);
   return Status(Status::Code::kCorrupt, "average document length value at offset " +
-                                            std::to_string(offset) + ": " + shown +
+                                            std::to_string(offset) + ": " + GeneralText(length) +
                                             " is not a positive finite number");
 }
 
@@ -74,10 +73,8 @@ Status CheckIdfValues(const SourceFileSections& sections) {
     const std::uint64_t offset = 12 + kVocabularyRecordSize * sections.vocabularyCount() +
                                  kTermMapRecordSize * sections.termMapCount() +
                                  kIdfRecordSize * i + kIdfValueOffset;
-    char shown[32];
-    std::snprintf(shown, sizeof shown, "%g", idf);
     return Status(Status::Code::kCorrupt, "idf section value at offset " + std::to_string(offset) +
-                                              ": " + shown + " is not a finite number");
+                                              ": " + GeneralText(idf) + " is not a finite number");
   }
   return Status::Ok();
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "util/file_bytes.h"
+#include "util/number_text.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -21,9 +22,7 @@ std::vector<svm_node> AsWritten(const std::vector<svm_node>& weights) {
   std::vector<svm_node> vector;
   for (const svm_node& node : weights) {
     if (node.index == -1) break;
-    char text[32];
-    std::snprintf(text, sizeof text, "%.8g", node.value);
-    const double value = std::strtod(text, nullptr);
+    const double value = RoundToSignificantDigits(node.value, 8);
     if (value != 0.0) vector.push_back({node.index, value});
   }
   vector.push_back({-1, 0.0});
@@ -157,13 +156,11 @@ LibsvmLinearModel::LibsvmLinearModel(const LinearModel& linear, std::vector<doub
 Status SaveSvmModel(const std::string& path, const svm_model* model) {
   const Status cannot(Status::Code::kIoError, "cannot write " + path);
 #if defined(_WIN32)
-  char directory[MAX_PATH + 1];
-  char name[MAX_PATH + 1];
-  const DWORD length = GetTempPathA(sizeof directory, directory);
-  if (length == 0 || length > MAX_PATH || GetTempFileNameA(directory, "wls", 0, name) == 0) return cannot;
+  std::string name;  // UTF-8, which the Windows builds' libsvm opens as such
+  if (!MakeTemporaryFile(&name).ok()) return cannot;
   std::string text;
-  bool done = svm_save_model(name, model) == 0;
-  if (std::FILE* saved = done ? std::fopen(name, "r") : nullptr) {  // text mode: LF line ends
+  bool done = svm_save_model(name.c_str(), model) == 0;
+  if (std::FILE* saved = done ? OpenFile(name, "r") : nullptr) {  // text mode: LF line ends
     char buffer[1 << 16];
     std::size_t got;
     while ((got = std::fread(buffer, 1, sizeof buffer, saved)) > 0) text.append(buffer, got);
@@ -172,7 +169,7 @@ Status SaveSvmModel(const std::string& path, const svm_model* model) {
   } else {
     done = false;
   }
-  DeleteFileA(name);
+  DeleteFileW(Utf8Path(name).c_str());
   std::FILE* out = done ? OpenFile(path, "wb") : nullptr;
   done = out != nullptr && std::fwrite(text.data(), 1, text.size(), out) == text.size();
   if (out != nullptr && std::fclose(out) != 0) done = false;

@@ -19,9 +19,9 @@ enum class Multiclass { kOneVsRest, kOneVsOne };
 bool ParseMulticlass(const std::string& name, Multiclass* multiclass);
 
 // libsvm's svm_save_model to a UTF-8 path.  On Windows, where libsvm's
-// fopen takes the ANSI code page and writes CR LF line ends, the model goes
-// through a temporary file and is copied with LF line ends, so the file
-// has the bytes it has on Linux.
+// fopen writes CR LF line ends, the model goes through a temporary file
+// and is copied with LF line ends, so the file has the bytes it has on
+// Linux.
 Status SaveSvmModel(const std::string& path, const svm_model* model);
 const char* MulticlassName(Multiclass multiclass);
 

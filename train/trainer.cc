@@ -14,6 +14,7 @@
 
 #include "decide/class_decision.h"
 #include "decide/confidence.h"
+#include "predict/model_file_check.h"
 #include "source/class_names.h"
 #include "source/confidence_file.h"
 #include "svm.h"
@@ -25,23 +26,16 @@
 #include "train/trainer_internal.h"
 #include "train/platt.h"
 #include "train/seeded_rand.h"
+#include "util/number_text.h"
 
 namespace wenlei {
 namespace {
 
 void DiscardLibsvmOutput(const char*) {}
 
-std::string FormatPercent(double share) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f%%", 100.0 * share);
-  return text;
-}
+std::string FormatPercent(double share) { return FixedText(100.0 * share, 2) + "%"; }
 
-std::string FormatCost(double cost) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", cost);
-  return text;
-}
+std::string FormatCost(double cost) { return GeneralText(cost); }
 
 }  // namespace
 
@@ -816,6 +810,12 @@ Status Trainer::TrainFinalModel(const std::string& prefix, const FeatureStatisti
           ? TrainLinearModel(problem, best.cost, best.weightPower, prefix + kModelFileName, report)
           : TrainModel(problem, best.cost, best.weightPower, prefix + kModelFileName, report);
   if (!modelWritten.ok()) return modelWritten;
+  // Kernel parameters whose numbers overflow (a polynomial of a huge gamma)
+  // train a model of NaN, which answers every document alike.
+  if (Status usable = CheckModelFile(prefix + kModelFileName); !usable.ok()) {
+    return invalid("the trained model cannot be used: " + usable.message() +
+                   "; the kernel's parameters (gamma, coef0, degree) make its numbers overflow");
+  }
 
   if (Status written = WriteConfidenceFile(prefix, ConfidenceSettings{report->minConfidence});
       !written.ok()) {

@@ -17,6 +17,7 @@
 #include "train/corpus_reading.h"
 #include "train/stop_words.h"
 #include "util/set_replacement.h"
+#include "util/number_text.h"
 
 namespace wenlei {
 namespace {
@@ -128,15 +129,13 @@ Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
 
 // How the set was trained, in a line for its metadata file.
 std::string TrainerDescription(const TrainerOptions& options, const TrainingReport& report) {
-  char cost[32];
-  std::snprintf(cost, sizeof cost, "%g", report.cost);
   const bool liblinear = options.kernelType == 0 && options.solver != Solver::kLibsvm;
   const std::string solver =
       liblinear ? std::string("liblinear ") + SolverName(options.solver) + " " +
                         MulticlassName(options.multiclass)
                 : std::string("libsvm svm_train");
   return solver + ", " + KernelName(options.kernelType) + " kernel, C=" +
-         cost + ", " + std::to_string(report.selectedUnits) + " selected words, vocabulary " +
+         GeneralText(report.cost) + ", " + std::to_string(report.selectedUnits) + " selected words, vocabulary " +
          std::to_string(report.vocabularyWords) + " words, " +
          (options.heldOut ? "calibrated on one fold of " + std::to_string(options.folds) + " held out"
                           : std::to_string(options.folds) + "-fold cross-validation");

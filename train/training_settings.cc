@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "util/number_text.h"
+#include "util/whole_number.h"
+
 namespace wenlei {
 namespace {
 
@@ -21,11 +24,11 @@ bool ParseUnsigned(const std::string& text, unsigned long long max, unsigned lon
   return true;
 }
 
+// With a decimal point whatever the process locale, as the values are
+// written back.
 bool ParseReal(const std::string& text, double* value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  double parsed = std::strtod(text.c_str(), &end);
-  if (*end != '\0' || !std::isfinite(parsed)) return false;
+  double parsed = 0.0;
+  if (!ParseWhole(text, &parsed) || !std::isfinite(parsed)) return false;
   *value = parsed;
   return true;
 }
@@ -59,9 +62,7 @@ bool ParseFlag(const std::string& value, bool* flag) {
 std::string Reals(const std::vector<double>& values) {
   std::string text;
   for (double value : values) {
-    char number[32];
-    std::snprintf(number, sizeof number, "%g", value);
-    text += (text.empty() ? "" : ",") + std::string(number);
+    text += (text.empty() ? "" : ",") + GeneralText(value);
   }
   return text;
 }

@@ -1,10 +1,12 @@
 #include "util/file_bytes.h"
 #include "util/error_text.h"
+#include "util/utf8_fopen.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -30,6 +32,38 @@ std::wstring Wide(const std::string& utf8) {
   MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], length);
   return wide;
 }
+
+// wide in the given code page; false when a character has no form there.
+bool Narrow(const std::wstring& wide, UINT codePage, std::string* narrow) {
+  narrow->clear();
+  if (wide.empty()) return true;
+  BOOL defaulted = FALSE;
+  BOOL* lossy = codePage == CP_UTF8 ? nullptr : &defaulted;
+  const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const int size = static_cast<int>(wide.size());
+  const int length = WideCharToMultiByte(codePage, flags, wide.data(), size, nullptr, 0, nullptr, lossy);
+  if (length == 0 || defaulted) return false;
+  narrow->resize(static_cast<std::size_t>(length));
+  WideCharToMultiByte(codePage, flags, wide.data(), size, &(*narrow)[0], length, nullptr, nullptr);
+  return true;
+}
+
+// A replacement holds the file for well under a millisecond; a reader
+// meeting it tries again after a short sleep, a bounded number of times.
+constexpr int kSharingRetries = 100;
+constexpr DWORD kSharingPauseMilliseconds = 10;
+
+template <typename Open>
+std::FILE* OpenUnlessHeldLong(Open open) {
+  for (int attempt = 0;; ++attempt) {
+    _doserrno = 0;
+    std::FILE* file = open();
+    if (file != nullptr || _doserrno != ERROR_SHARING_VIOLATION || attempt == kSharingRetries) {
+      return file;
+    }
+    Sleep(kSharingPauseMilliseconds);
+  }
+}
 #endif
 
 }  // namespace
@@ -43,13 +77,39 @@ std::FILE* OpenFile(const std::string& path, const char* mode, PathBytes form) {
       errno = ENOENT;
       return nullptr;
     }
-    return _wfopen(Wide(path).c_str(), Wide(mode).c_str());
+    const std::wstring widePath = Wide(path), wideMode = Wide(mode);
+    return OpenUnlessHeldLong([&] { return _wfopen(widePath.c_str(), wideMode.c_str()); });
   }
+  return OpenUnlessHeldLong([&] { return std::fopen(path.c_str(), mode); });
 #else
   (void)form;
-#endif
   return std::fopen(path.c_str(), mode);
+#endif
 }
+
+#if defined(_WIN32)
+Status MakeTemporaryFile(std::string* path) {
+  wchar_t folder[MAX_PATH + 1];
+  wchar_t name[MAX_PATH + 1];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+  if (length == 0 || length > MAX_PATH || GetTempFileNameW(folder, L"wlm", 0, name) == 0 ||
+      !Narrow(name, CP_UTF8, path)) {
+    return Status(Status::Code::kIoError, "no temporary file can be made in the temporary folder");
+  }
+  return Status::Ok();
+}
+
+std::string AnsiPath(const std::string& path) {
+  const std::wstring wide = Wide(path);
+  std::string ansi;
+  if (Narrow(wide, CP_ACP, &ansi)) return ansi;
+  const DWORD length = GetShortPathNameW(wide.c_str(), nullptr, 0);
+  std::wstring shortened(length, L'\0');
+  if (length == 0 || GetShortPathNameW(wide.c_str(), &shortened[0], length) != length - 1) return "";
+  shortened.resize(length - 1);
+  return Narrow(shortened, CP_ACP, &ansi) ? ansi : "";
+}
+#endif
 
 std::filesystem::path Utf8Path(const std::string& path) {
 #if defined(_WIN32)
@@ -171,3 +231,9 @@ bool WriteAll(int descriptor, std::string_view bytes) {
 #endif
 
 }  // namespace wenlei
+
+#if defined(_WIN32)
+extern "C" FILE* wenlei_utf8_fopen(const char* path, const char* mode) {
+  return wenlei::OpenFile(path, mode);
+}
+#endif

@@ -24,8 +24,23 @@ using FilePointer = std::unique_ptr<std::FILE, FileCloser>;
 enum class PathBytes { kUtf8, kAnsi };
 
 // std::fopen of path in the given form; on Windows a UTF-8 path goes
-// through _wfopen, so names beyond the ANSI code page work.
+// through _wfopen, so names beyond the ANSI code page work.  There a file
+// that another process is replacing (MoveFileExW holds it for a moment)
+// refuses opens with a sharing violation: such an open is tried again, for
+// at most about a second, before it fails.
 std::FILE* OpenFile(const std::string& path, const char* mode, PathBytes form = PathBytes::kUtf8);
+
+#if defined(_WIN32)
+// A new empty file of this process's own in the user's temporary folder,
+// named with the wide functions (the folder's name may lie beyond the ANSI
+// code page), as a UTF-8 path.
+Status MakeTemporaryFile(std::string* path);
+
+// The existing file or folder at path (UTF-8) as the ANSI functions name
+// it: its path in the ANSI code page, else its short (8.3) path where that
+// has a form there; empty when neither has.
+std::string AnsiPath(const std::string& path);
+#endif
 
 // The file system path a UTF-8 path names, for std::filesystem.
 std::filesystem::path Utf8Path(const std::string& path);

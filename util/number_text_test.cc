@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdio>
 #include <string>
 
@@ -30,6 +31,27 @@ TEST(NumberTextTest, WritesLikePrintfGeneralInTheCLocale) {
     std::snprintf(expected, sizeof expected, "%g", value);
     EXPECT_EQ(General(value), expected);
   }
+}
+
+// printf's text in the C locale, whatever locale the process is in.
+TEST(NumberTextTest, GeneralAndFixedTextKeepTheDecimalPointInAnyLocale) {
+  const struct {
+    double value;
+    int digits;
+    const char* general;
+    const char* fixed;  // two decimals
+  } cases[] = {
+      {0.0625, 6, "0.0625", "0.06"}, {1.5, 17, "1.5", "1.50"}, {0.1, 17, "0.10000000000000001", "0.10"},
+      {-2.0 / 3.0, 4, "-0.6667", "-0.67"}, {12345678.0, 8, "12345678", "12345678.00"},
+  };
+  const std::string before = std::setlocale(LC_ALL, nullptr);
+  const bool comma = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+  for (const auto& c : cases) {
+    EXPECT_EQ(GeneralText(c.value, c.digits), c.general);
+    EXPECT_EQ(FixedText(c.value, 2), c.fixed);
+  }
+  std::setlocale(LC_ALL, before.c_str());
+  if (!comma) GTEST_SKIP() << "no de_DE.UTF-8 locale: checked in the C locale only";
 }
 
 // Six significant digits, not six decimals: small weights keep their digits.

@@ -28,15 +28,12 @@ Status CannotCopy(const std::string& reason) {
 Status PrivateCopy::Make(std::string_view bytes, std::unique_ptr<PrivateCopy>* copy) {
   std::unique_ptr<PrivateCopy> made(new PrivateCopy());
 #if defined(_WIN32)
-  char directory[MAX_PATH + 1];
-  char name[MAX_PATH + 1];
-  const DWORD length = GetTempPathA(sizeof directory, directory);
-  if (length == 0 || length > MAX_PATH || GetTempFileNameA(directory, "wlm", 0, name) == 0) {
-    return CannotCopy("no temporary file");
+  // A UTF-8 path, which the Windows builds' libsvm opens as such.
+  if (Status temporary = MakeTemporaryFile(&made->path_); !temporary.ok()) {
+    return CannotCopy(temporary.message());
   }
-  made->path_ = name;
   made->removeOnDestroy_ = true;
-  std::FILE* file = std::fopen(name, "wb");
+  std::FILE* file = OpenFile(made->path_, "wb");
   const bool written = file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   if (file != nullptr && std::fclose(file) != 0) return CannotCopy(ErrorText(errno));
   if (!written) return CannotCopy("cannot write " + made->path_);
@@ -71,7 +68,7 @@ Status PrivateCopy::Make(std::string_view bytes, std::unique_ptr<PrivateCopy>* c
 
 PrivateCopy::~PrivateCopy() {
 #if defined(_WIN32)
-  if (removeOnDestroy_) DeleteFileA(path_.c_str());
+  if (removeOnDestroy_) DeleteFileW(Utf8Path(path_).c_str());
 #else
   if (removeOnDestroy_) unlink(path_.c_str());
   if (descriptor_ >= 0) close(descriptor_);

@@ -3,6 +3,7 @@
 // exported functions exactly as a host of them does.
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -26,6 +27,9 @@
 #include "text/segmenter.h"
 #include "text/utf8.h"
 #include "wenlei/wenlei.h"
+#include "util/number_text.h"
+#include "util/whole_number.h"
+#include "util/file_bytes.h"
 
 namespace wenlei {
 namespace {
@@ -209,10 +213,9 @@ void Classify::Explain(wenlei_result* result, Answer* answer) const {
 void Classify::AppendExplanation(const Answer& answer, std::string* line) const {
   if (!answer.explained) return;
   std::string text = answer.versus + ":";
-  char number[32];
   bool first = true;
   for (const auto& [word, contribution] : answer.contributions) {
-    std::snprintf(number, sizeof number, " %+.4g", contribution);
+    const std::string number = (std::signbit(contribution) ? " " : " +") + GeneralText(contribution, 4);
     text += (first ? " " : ", ") + word + number;
     first = false;
   }
@@ -637,9 +640,7 @@ int RunClassifyCommand(int argc, char** argv) {
     case OptionParser::Outcome::kRun: break;
   }
   if (!minConfidence.empty()) {
-    char* end = nullptr;
-    options.minConfidence = std::strtod(minConfidence.c_str(), &end);
-    if (end == minConfidence.c_str() || *end != '\0' ||
+    if (!ParseWhole(minConfidence, &options.minConfidence) ||
         !(options.minConfidence >= 0.0 && options.minConfidence <= 1.0)) {
       parser.ReportUsageError("--min-confidence: \"" + minConfidence +
                               "\" is not a number from 0 to 1");
@@ -684,7 +685,7 @@ int RunClassifyCommand(int argc, char** argv) {
   if (options.resourceDir.empty()) {
     options.resourceDir = BundledPath("help-zh");
     std::error_code code;
-    if (!std::filesystem::is_directory(options.resourceDir, code)) {
+    if (!std::filesystem::is_directory(Utf8Path(options.resourceDir), code)) {
       Fail("the bundled resource set is missing (looked for " + options.resourceDir +
            "); name one with -r DIR");
       return kExitFailure;

@@ -5,8 +5,6 @@
 #include <io.h>
 #define isatty _isatty
 #define STDIN_FILENO 0
-
-#include "util/file_bytes.h"
 #else
 #include <fcntl.h>
 #include <poll.h>
@@ -19,6 +17,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+
+#include "util/file_bytes.h"
 
 namespace wenlei {
 namespace {
@@ -272,7 +272,7 @@ void NoteTextsNamingFiles(const char* program, const char* done,
   for (const std::string& text : texts) {
     std::error_code ignored;
     if (text.empty() || text.find('\n') != std::string::npos ||
-        !std::filesystem::is_regular_file(text, ignored)) {
+        !std::filesystem::is_regular_file(Utf8Path(text), ignored)) {
       continue;
     }
     std::fprintf(stderr, "%s: note: \"%s\" names a file but is %s as text; --file %s reads the file\n",

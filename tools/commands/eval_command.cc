@@ -25,6 +25,8 @@
 #include "train/corpus.h"
 #include "train/corpus_reading.h"
 #include "tools/training/evaluation.h"
+#include "util/whole_number.h"
+#include "util/number_text.h"
 
 namespace wenlei {
 namespace {
@@ -135,9 +137,7 @@ int RunEvalCommand(int argc, char** argv) {
   }
   double minConfidence = -1.0;
   if (!minConfidenceText.empty()) {
-    char* end = nullptr;
-    minConfidence = std::strtod(minConfidenceText.c_str(), &end);
-    if (*end != '\0' || end == minConfidenceText.c_str() ||
+    if (!ParseWhole(minConfidenceText, &minConfidence) ||
         !(minConfidence >= 0.0 && minConfidence <= 1.0)) {
       parser.ReportUsageError("--min-confidence: \"" + minConfidenceText +
                               "\" is not a number from 0 to 1");
@@ -233,14 +233,15 @@ int RunEvalCommand(int argc, char** argv) {
     if (!scores) return;
     const double p1 = score.ranking.empty() ? 0.0 : score.probabilities[score.ranking[0]];
     const double p2 = score.ranking.size() < 2 ? 0.0 : score.probabilities[score.ranking[1]];
-    std::fprintf(scores.get(), "%d\t%s\t%.6f\t%.6f\t%.6f\t%zu\t%zu\n", document.line,
-                 test.classNamesUtf8[document.classIndex].c_str(), score.confidence, p1, p2,
-                 score.words, score.knownWords);
+    std::fprintf(scores.get(), "%d\t%s\t%s\t%s\t%s\t%zu\t%zu\n", document.line,
+                 test.classNamesUtf8[document.classIndex].c_str(),
+                 FixedText(score.confidence, 6).c_str(), FixedText(p1, 6).c_str(),
+                 FixedText(p2, 6).c_str(), score.words, score.knownWords);
   };
   auto progress = [&](std::size_t done) {
     if (!showProgress) return;
-    std::fprintf(stderr, "\rclassified %zu/%zu, accuracy so far %.2f%%\033[K", done, total,
-                 100.0 * evaluation.Accuracy());
+    std::fprintf(stderr, "\rclassified %zu/%zu, accuracy so far %s%%\033[K", done, total,
+                 FixedText(100.0 * evaluation.Accuracy(), 2).c_str());
     std::fflush(stderr);
   };
 

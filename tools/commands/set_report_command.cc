@@ -22,6 +22,7 @@
 #include "text/utf8.h"
 #include "vectorise/document_features.h"
 #include "util/file_bytes.h"
+#include "util/number_text.h"
 
 namespace wenlei {
 namespace {
@@ -74,13 +75,14 @@ bool Inspection::Load() {
     return false;
   }
   const Status read = ReadSourceFile(file.get(), &contents_);
-  file.reset();
   if (!read.ok()) {
     Fail(sourcePath + " is not a valid resource file: " + read.message());
     return false;
   }
+  // The same bytes again, as the library loads them; the file opened by
+  // its UTF-8 path (the exports' loader would take the ANSI code page).
   const std::string prefix = dir_.empty() || dir_.back() == '/' ? dir_ : dir_ + "/";
-  if (!sourceData_.Load(prefix).ok()) {
+  if (std::fseek(file.get(), 0, SEEK_SET) != 0 || !sourceData_.LoadFrom(file.get(), prefix).ok()) {
     Fail("cannot load " + sourcePath);
     return false;
   }
@@ -111,7 +113,7 @@ void Inspection::PrintSummary() {
               records(sourceData_.idfTable.size(), contents_.idf.size()).c_str());
   std::printf("  ClassTable:      %s entries\n",
               records(sourceData_.classTable.size(), contents_.classNames.size()).c_str());
-  std::printf("  averageDocLength: %.17g\n", sourceData_.averageDocLength);
+  std::printf("  averageDocLength: %s\n", GeneralText(sourceData_.averageDocLength, 17).c_str());
   // Opened, so a classifying model with probability estimates.
   std::printf("SVMModel:          %lld bytes, %s, %s kernel, %zu classes, %d support vectors, "
               "probability estimates\n",
@@ -180,7 +182,7 @@ bool Inspection::PrintWord(const std::string& utf8Word) {
     std::printf("  TermMapTable:    absent (no feature)\n");
   }
   if (const double* idf = sourceData_.idfTable.Find(gbk)) {
-    std::printf("  IdfTable:        %.17g\n", *idf);
+    std::printf("  IdfTable:        %s\n", GeneralText(*idf, 17).c_str());
   } else {
     std::printf("  IdfTable:        absent (weight 0)\n");
   }

@@ -38,6 +38,7 @@
 #include "tools/training/train_options.h"
 #include "train/trainer.h"
 #include "train/training_run.h"
+#include "util/number_text.h"
 
 namespace wenlei {
 namespace {
@@ -159,19 +160,23 @@ int Fail(const std::string& message) {
   return kExitFailure;
 }
 
-std::string FormatNumber(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
+// Numbers with a decimal point whatever the process locale, as the library
+// writes them.
+std::string FormatNumber(double value) { return GeneralText(value); }
+
+std::string Percent(double share) { return FixedText(100.0 * share, 2) + "%"; }
+
+std::string Mebibytes(double bytes) { return FixedText(bytes / (1024.0 * 1024.0), 0) + " MiB"; }
+
+std::string PadLeft(const std::string& text, std::size_t width) {
+  return std::string(text.size() < width ? width - text.size() : 0, ' ') + text;
 }
 
 void PrintReport(const TrainCommandLine& line, const Corpus& corpus, const TrainingReport& report,
                  double seconds) {
   std::ostringstream out;
   out << "trained " << line.outputDirectory << " from " << line.corpusPath << " in ";
-  char number[64];
-  std::snprintf(number, sizeof number, "%.1f s", seconds);
-  out << number << "\n";
+  out << FixedText(seconds, 1) << " s\n";
   out << "  documents         " << report.documents;
   if (report.documentsWithoutFeatures > 0) {
     out << " (" << report.documentsWithoutFeatures
@@ -199,39 +204,36 @@ void PrintReport(const TrainCommandLine& line, const Corpus& corpus, const Train
   out << "\n  vocabulary        " << report.vocabularyWords << " words, term map "
       << report.termMapWords << " words; " << report.rankedUnits << " words in "
       << line.settings.options.minDocumentFrequency << "+ documents\n";
-  std::snprintf(number, sizeof number, "%.2f", report.averageDocLength);
-  out << "  average length    " << number << " known words per document\n";
-  out << "  chosen            k=" << report.selectedUnits << " C=" << report.cost << ", "
+  out << "  average length    " << FixedText(report.averageDocLength, 2)
+      << " known words per document\n";
+  out << "  chosen            k=" << report.selectedUnits << " C=" << FormatNumber(report.cost) << ", "
       << KernelName(line.settings.options.kernelType) << " kernel, "
       << (line.settings.options.vocabulary == VocabularyScope::kFull ? "full" : "selected")
       << " vocabulary, reads " << FeatureSetName(report.reads);
   if (report.weightPower != 0.0) out << ", class weights ^" << FormatNumber(report.weightPower);
   out << "\n";
-  std::snprintf(number, sizeof number, "%.2f%%, macro-F1 %.4f",
-                100.0 * report.crossValidationAccuracy, report.crossValidationMacroF1);
   if (line.settings.options.heldOut) {
-    out << "  held-out accuracy " << number << " (one fold of " << line.settings.options.folds
+    out << "  held-out accuracy " << Percent(report.crossValidationAccuracy) << ", macro-F1 "
+        << FixedText(report.crossValidationMacroF1, 4) << " (one fold of " << line.settings.options.folds
         << " held out, features selected without it)\n";
   } else {
-    out << "  cv accuracy       " << number << " (" << line.settings.options.folds << "-fold, "
+    out << "  cv accuracy       " << Percent(report.crossValidationAccuracy) << ", macro-F1 "
+        << FixedText(report.crossValidationMacroF1, 4) << " (" << line.settings.options.folds << "-fold, "
         << report.grid.size() << " grid points, features selected within each fold)\n";
   }
-  std::snprintf(number, sizeof number, "%.4f (%.2f%% of cross-validated training documents under it)",
-                report.minConfidence, 100.0 * report.flaggedShare);
-  out << "  min confidence    " << number << "\n";
+  out << "  min confidence    " << FixedText(report.minConfidence, 4) << " ("
+      << Percent(report.flaggedShare) << " of cross-validated training documents under it)\n";
   out << "  support vectors   " << report.supportVectors << "\n";
 #if defined(_WIN32)
   PROCESS_MEMORY_COUNTERS memory{};
   if (K32GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory)) {
-    std::snprintf(number, sizeof number, "%.0f MiB",
-                  static_cast<double>(memory.PeakWorkingSetSize) / (1024.0 * 1024.0));
-    out << "  peak memory       " << number << "\n";
+    out << "  peak memory       " << Mebibytes(static_cast<double>(memory.PeakWorkingSetSize))
+        << "\n";
   }
 #else
   rusage usage{};
   if (getrusage(RUSAGE_SELF, &usage) == 0) {
-    std::snprintf(number, sizeof number, "%.0f MiB", static_cast<double>(usage.ru_maxrss) / 1024.0);
-    out << "  peak memory       " << number << "\n";
+    out << "  peak memory       " << Mebibytes(1024.0 * static_cast<double>(usage.ru_maxrss)) << "\n";
   }
 #endif
   for (std::size_t i = 0; i < report.skippedFeatureCounts.size(); ++i) {
@@ -248,25 +250,24 @@ void PrintReport(const TrainCommandLine& line, const Corpus& corpus, const Train
   }
   out << "    " << std::string(weighted ? 15 : 8, ' ');
   for (double cost : costs) {
-    std::snprintf(number, sizeof number, " %8s", ("C=" + FormatNumber(cost)).c_str());
-    out << number;
+    out << " " << PadLeft("C=" + FormatNumber(cost), 8);
   }
   std::size_t lastFeatures = 0;
   double lastPower = -1.0;
   for (const auto& point : report.grid) {
     if (point.features != lastFeatures || point.weightPower != lastPower) {
+      // "k=" and the count in 6 columns, then "w=" and the power in 4.
+      std::string row = "\n    k=" + std::to_string(point.features);
+      row.resize(std::max<std::size_t>(row.size(), 13), ' ');
       if (weighted) {
-        std::snprintf(number, sizeof number, "\n    k=%-6zu w=%-4g", point.features,
-                      point.weightPower);
-      } else {
-        std::snprintf(number, sizeof number, "\n    k=%-6zu", point.features);
+        row += " w=" + FormatNumber(point.weightPower);
+        row.resize(std::max<std::size_t>(row.size(), 20), ' ');
       }
-      out << number;
+      out << row;
       lastFeatures = point.features;
       lastPower = point.weightPower;
     }
-    std::snprintf(number, sizeof number, " %7.2f%%", 100.0 * point.accuracy);
-    out << number;
+    out << " " << PadLeft(Percent(point.accuracy), 8);
   }
   out << "\n";
   std::fputs(out.str().c_str(), stdout);

@@ -1,10 +1,9 @@
 #include "tools/host/resource_directory.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
+#include <system_error>
+
+#include "util/file_bytes.h"
 
 namespace wenlei {
 
@@ -16,16 +15,18 @@ std::string ResourceFilePath(const std::string& dir, const std::string& name) {
 
 Status CheckResourceDirectory(const std::string& dir) {
   std::error_code code;
-  if (!std::filesystem::is_directory(dir, code)) {
+  if (!std::filesystem::is_directory(Utf8Path(dir), code)) {
     return Status(Status::Code::kNotFound, "no resource set at " + dir + " (not a directory)");
   }
   for (const char* name : {"Source.dat", "SVMModel"}) {
     const std::string path = ResourceFilePath(dir, name);
-    if (!std::filesystem::is_regular_file(path, code)) {
+    if (!std::filesystem::is_regular_file(Utf8Path(path), code)) {
       return Status(Status::Code::kNotFound, "the resource set " + dir + " has no " + name);
     }
-    if (access(path.c_str(), R_OK) != 0) {
-      return Status(Status::Code::kIoError, "cannot read " + path + ": " + std::strerror(errno));
+    FilePointer file;
+    std::uint64_t size = 0;
+    if (Status readable = OpenRegularFile(path, &file, &size); !readable.ok()) {
+      return Status(Status::Code::kIoError, readable.message());
     }
   }
   return Status::Ok();

@@ -6,6 +6,7 @@
 
 #include "tools/commands/json_text.h"
 #include "text/utf8.h"
+#include "util/number_text.h"
 
 namespace wenlei {
 namespace {
@@ -14,11 +15,7 @@ double Share(std::size_t part, std::size_t whole) {
   return whole == 0 ? 0.0 : static_cast<double>(part) / static_cast<double>(whole);
 }
 
-std::string Fixed(double value, int decimals = 4) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  return text;
-}
+std::string Fixed(double value, int decimals = 4) { return FixedText(value, decimals); }
 
 // Columns on a terminal: East Asian characters take two.
 std::size_t DisplayWidth(const std::string& utf8) {
@@ -47,11 +44,7 @@ std::string JsonString(const std::string& utf8) {
   return out;
 }
 
-std::string JsonNumber(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.6g", value);
-  return text;
-}
+std::string JsonNumber(double value) { return GeneralText(value); }
 
 const char kNoClassColumn[] = "(none)";
 

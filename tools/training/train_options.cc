@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+#include "util/whole_number.h"
+
 namespace wenlei {
 namespace {
 
@@ -91,9 +93,8 @@ OptionParser::Outcome ParseTrainCommandLine(int argc, char** argv, TrainCommandL
     }
   }
   if (!progressEvery.empty()) {
-    char* end = nullptr;
-    const double seconds = std::strtod(progressEvery.c_str(), &end);
-    if (*end != '\0' || !(seconds >= 0.0 && seconds <= 86400.0)) {
+    double seconds = -1.0;
+    if (!ParseWhole(progressEvery, &seconds) || !(seconds >= 0.0 && seconds <= 86400.0)) {
       parser.ReportUsageError("--progress-every: \"" + progressEvery +
                               "\" is not a number of seconds");
       return OptionParser::Outcome::kUsageError;
