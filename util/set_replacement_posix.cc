@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -58,6 +59,37 @@ bool IsOwnDirectory(const std::string& path) {
 
 #if defined(RENAME_EXCHANGE)
 
+namespace {
+
+bool IsAtOrBelow(const std::string& path, const std::string& directory) {
+  return path == directory || (path.size() > directory.size() && path.compare(0, directory.size(), directory) == 0 &&
+                               path[directory.size()] == '/');
+}
+
+// Whether a process this one can see works in directory or below it: it
+// would be left in the old directory by an exchange, and a host that names
+// the set by a relative prefix there would lose it.
+bool SomeoneWorksIn(const std::string& directory) {
+  DIR* processes = opendir("/proc");
+  if (processes == nullptr) return false;
+  bool found = false;
+  char target[PATH_MAX];
+  while (const dirent* entry = readdir(processes)) {
+    if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
+    const std::string link = std::string("/proc/") + entry->d_name + "/cwd";
+    const ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
+    if (length <= 0) continue;
+    if (IsAtOrBelow(std::string(target, static_cast<std::size_t>(length)), directory)) {
+      found = true;
+      break;
+    }
+  }
+  closedir(processes);
+  return found;
+}
+
+}  // namespace
+
 // A mount point (its parent on another device) cannot be exchanged; a
 // parent that cannot be written shows when the staging directory is made.
 std::string ExchangeParent(const std::string& directory, std::string* real) {
@@ -65,6 +97,7 @@ std::string ExchangeParent(const std::string& directory, std::string* real) {
   if (resolved == nullptr) return std::string();
   *real = resolved;
   std::free(resolved);
+  if (SomeoneWorksIn(*real)) return std::string();
   const std::size_t slash = real->rfind('/');
   if (*real == "/" || slash == std::string::npos) return std::string();
   std::string parent = slash == 0 ? "/" : real->substr(0, slash);

@@ -298,6 +298,20 @@ TEST_F(SetReplacementTest, NewFilesKeepWhoMayReadThem) {
   }
 }
 
+// A process that works in the set's directory stays in the directory that
+// holds the set: a host naming the set by a relative prefix finds the new
+// one there.
+TEST_F(SetReplacementTest, AProcessWorkingInTheDirectoryKeepsSeeingTheSet) {
+  char before[4096];
+  ASSERT_NE(getcwd(before, sizeof before), nullptr);
+  ASSERT_EQ(chdir(directory_.c_str()), 0);
+  const Status status = Replace();
+  const std::string seen = FileExists("SVMModel") ? ReadFile("SVMModel") : "";
+  ASSERT_EQ(chdir(before), 0);
+  ASSERT_TRUE(status.ok()) << status.message();
+  EXPECT_EQ(seen, "new SVMModel");
+}
+
 TEST_F(SetReplacementTest, EveryNewFileReachesTheDiskBeforeItIsInPlace) {
   for (const auto& setting : {std::vector<Fault>{}, std::vector<Fault>{kNoExchange}}) {
     gFaults = setting;
