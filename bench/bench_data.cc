@@ -15,7 +15,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "interface/classifier.h"
+#include "classify/classifier.h"
 #include "source/source_data.h"
 #include "source/source_file.h"
 #include "testutil/resource_set_builder.h"

@@ -4,7 +4,7 @@
 
 #include <set>
 
-#include "interface/classifier.h"
+#include "classify/classifier.h"
 #include "source/source_data.h"
 #include "testutil/test_support.h"
 

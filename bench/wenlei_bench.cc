@@ -41,10 +41,10 @@
 
 #include "bench/bench_data.h"
 #include "bench/json_writer.h"
-#include "interface/classifier.h"
+#include "classify/classifier.h"
 #include "wenlei/exports.h"
 #include "wenlei/wenlei.h"
-#include "interface/word_list.h"
+#include "classify/word_list.h"
 #include "predict/model_file_check.h"
 #include "source/source_data.h"
 #include "svm.h"

@@ -23,7 +23,7 @@ add_executable(wenlei_core_tests
   util/decimal_field_test.cc
   decide/confidence_test.cc
   decide/prediction_result_test.cc
-  interface/classifier_test.cc)
+  classify/classifier_test.cc)
 if(NOT WIN32)
   target_sources(wenlei_core_tests PRIVATE util/set_replacement_test.cc)
 endif()

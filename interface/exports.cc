@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "interface/classifier.h"
+#include "classify/classifier.h"
 #include "interface/export_lock.h"
 #include "interface/process_edge.h"
 #include "source/source_data.h"

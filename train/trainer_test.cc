@@ -8,7 +8,7 @@
 #include <map>
 #include <memory>
 
-#include "interface/classifier.h"
+#include "classify/classifier.h"
 #include "source/confidence_file.h"
 #include "wenlei/exports.h"
 #include "svm.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "interface/word_list.h"
+#include "classify/word_list.h"
 #include "tools/host/library_session.h"
 
 namespace wenlei {

@@ -1,4 +1,4 @@
-#include "interface/classifier.h"
+#include "classify/classifier.h"
 
 #include <gtest/gtest.h>
 

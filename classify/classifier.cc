@@ -1,11 +1,11 @@
-#include "interface/classifier.h"
+#include "classify/classifier.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
 #include "decide/prediction_result.h"
-#include "interface/word_list.h"
+#include "classify/word_list.h"
 #include "predict/prediction_step.h"
 #include "vectorise/document_vector.h"
 #include "vectorise/word_counting.h"

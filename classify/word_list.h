@@ -1,5 +1,5 @@
-#ifndef WENLEI_INTERFACE_WORD_LIST_H_
-#define WENLEI_INTERFACE_WORD_LIST_H_
+#ifndef WENLEI_CLASSIFY_WORD_LIST_H_
+#define WENLEI_CLASSIFY_WORD_LIST_H_
 
 #include <cstddef>
 #include <string_view>
@@ -41,4 +41,4 @@ class WordListView {
 
 }  // namespace wenlei
 
-#endif  // WENLEI_INTERFACE_WORD_LIST_H_
+#endif  // WENLEI_CLASSIFY_WORD_LIST_H_

@@ -1,5 +1,5 @@
-#ifndef WENLEI_INTERFACE_CLASSIFIER_H_
-#define WENLEI_INTERFACE_CLASSIFIER_H_
+#ifndef WENLEI_CLASSIFY_CLASSIFIER_H_
+#define WENLEI_CLASSIFY_CLASSIFIER_H_
 
 #include <cstddef>
 #include <string>
@@ -71,4 +71,4 @@ class Classifier {
 
 }  // namespace wenlei
 
-#endif  // WENLEI_INTERFACE_CLASSIFIER_H_
+#endif  // WENLEI_CLASSIFY_CLASSIFIER_H_
