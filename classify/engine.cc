@@ -497,8 +497,11 @@ Status Engine::Segment(std::string_view utf8, std::vector<std::string_view>* wor
 Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
                       ClassificationResult* result) const {
   result->words = gbkWords.size();
+  // A set of words reads the words as they are.
   CharacterRuns runs;
-  const std::vector<std::string_view> tokens = DocumentTokens(gbkWords, featuresRead_, &runs);
+  std::vector<std::string_view> formed;
+  if (featuresRead_.characters()) formed = DocumentTokens(gbkWords, featuresRead_, &runs);
+  const std::vector<std::string_view>& tokens = featuresRead_.characters() ? formed : gbkWords;
   DocumentFeatures document = VectoriseTokens(tokens, sourceData_);
   result->knownWords = static_cast<std::size_t>(document.knownWordCount);
   const ContentWords contentWords = CountContentWords(tokens, document.occurrences);

@@ -58,6 +58,8 @@ int InjectFault(const std::string& step, const std::string& name) {
 
 // Where the system cannot exchange directories, the files move one by one.
 const Fault kNoExchange = {"exchange", "", EINVAL};
+// The faults of a replacement by exchange, and of one file by file.
+const std::vector<std::vector<Fault>> kBothWays = {{}, {kNoExchange}};
 
 enum class SetState { kOld, kNew, kMixed };
 
@@ -99,6 +101,13 @@ class SetReplacementTest : public ::testing::Test {
     }
     if (status.ok()) status = replacement.Commit();
     return status;
+  }
+
+  // The next writer, which finishes what an earlier one left.
+  void BeginAndFinishAnother() {
+    SetReplacement next;
+    ASSERT_TRUE(next.Begin(directory_, kNames).ok());
+    next.Finish();
   }
 
   SetState State() const {
@@ -149,7 +158,7 @@ TEST_F(SetReplacementTest, AFaultAtAnyStepLeavesTheOldSetWhole) {
       }
     }
   }
-  for (const auto& setting : {std::vector<Fault>{}, std::vector<Fault>{kNoExchange}}) {
+  for (const auto& setting : kBothWays) {
     gFaults = setting;
     ASSERT_TRUE(Replace().ok());
     EXPECT_EQ(State(), SetState::kNew);
@@ -163,7 +172,7 @@ TEST_F(SetReplacementTest, AFaultAtAnyStepLeavesTheOldSetWhole) {
 // writer.  Either way the old files are never lost before the new ones are
 // in place, and nothing of the user's goes.
 TEST_F(SetReplacementTest, AKillAtAnyStepIsFinishedByTheNextWriter) {
-  for (const auto& setting : {std::vector<Fault>{}, std::vector<Fault>{kNoExchange}}) {
+  for (const auto& setting : kBothWays) {
     gFaults = setting;
     WriteOldSet();
     gStepsAsked = 0;
@@ -188,9 +197,7 @@ TEST_F(SetReplacementTest, AKillAtAnyStepIsFinishedByTheNextWriter) {
       });
       ASSERT_TRUE(killed.exited && killed.status == 0) << killed.err;
       if (setting.empty()) EXPECT_NE(State(), SetState::kMixed);
-      SetReplacement next;
-      ASSERT_TRUE(next.Begin(directory_, kNames).ok());
-      next.Finish();
+      BeginAndFinishAnother();
       EXPECT_NE(State(), SetState::kMixed);
       ExpectNothingLostOrLeft();
     }
@@ -207,9 +214,7 @@ TEST_F(SetReplacementTest, OldFilesThatCannotBePutBackAreKeptAndNamed) {
   EXPECT_EQ(ReadFile(Path("Confidence.txt")), "old Confidence.txt");
   // The next writer puts the old model back before anything else.
   gFaults = {kNoExchange};
-  SetReplacement next;
-  ASSERT_TRUE(next.Begin(directory_, kNames).ok());
-  next.Finish();
+  BeginAndFinishAnother();
   EXPECT_EQ(State(), SetState::kOld);
   ExpectNothingLostOrLeft();
 }
@@ -229,7 +234,7 @@ TEST_F(SetReplacementTest, LinksAreReplacedOrRefusedNeverFollowed) {
   testing::TempDir elsewhere;
   const std::string victim = elsewhere.path() + "/victim";
   WriteFile(victim, "not yours");
-  for (const auto& setting : {std::vector<Fault>{}, std::vector<Fault>{kNoExchange}}) {
+  for (const auto& setting : kBothWays) {
     gFaults = setting;
     for (const auto& name : kNames) {
       std::remove(Path(name).c_str());
@@ -277,7 +282,7 @@ TEST_F(SetReplacementTest, OnlyProvenLeftoversAreRemoved) {
 // set as it did, whatever the writer's umask.
 TEST_F(SetReplacementTest, NewFilesKeepWhoMayReadThem) {
   const gid_t group = getegid() == 0 ? 65534 : getegid();
-  for (const auto& setting : {std::vector<Fault>{}, std::vector<Fault>{kNoExchange}}) {
+  for (const auto& setting : kBothWays) {
     gFaults = setting;
     ASSERT_EQ(chmod(directory_.c_str(), 0750), 0);
     ASSERT_EQ(chown(directory_.c_str(), static_cast<uid_t>(-1), group), 0);
@@ -313,7 +318,7 @@ TEST_F(SetReplacementTest, AProcessWorkingInTheDirectoryKeepsSeeingTheSet) {
 }
 
 TEST_F(SetReplacementTest, EveryNewFileReachesTheDiskBeforeItIsInPlace) {
-  for (const auto& setting : {std::vector<Fault>{}, std::vector<Fault>{kNoExchange}}) {
+  for (const auto& setting : kBothWays) {
     gFaults = setting;
     gSynced.clear();
     ASSERT_TRUE(Replace().ok());
