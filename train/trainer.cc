@@ -756,7 +756,9 @@ Status Trainer::CalibrateConfidence(const std::vector<Fold>& folds, GridPoint* c
     const double withFeatureCount = static_cast<double>(confidences.size());
     const double all = static_cast<double>(heldOut.size());
     const double allowed = std::max(0.0, options_.unknownShare * all - (all - withFeatureCount));
-    report->minConfidence = ThresholdFlagging(confidences, allowed / withFeatureCount);
+    const double threshold = ThresholdFlagging(confidences, allowed / withFeatureCount);
+    report->thresholdCapped = threshold > options_.highestThreshold;
+    report->minConfidence = std::min(threshold, options_.highestThreshold);
     std::size_t flagged = heldOut.size() - confidences.size();
     for (double confidence : confidences) flagged += confidence < report->minConfidence;
     report->flaggedShare = static_cast<double>(flagged) / all;

@@ -89,6 +89,15 @@ struct TrainerOptions {
   // Share of the cross-validated training documents whose confidence may
   // fall below the stored threshold (the calibration's target).
   double unknownShare = 0.02;
+  // The highest threshold the calibration may store.  On a large or
+  // generated corpus the cross-validated documents are more alike than the
+  // text a set meets later: almost all of their words are known and their
+  // answers sure, so the share's threshold climbs towards 1 and would flag
+  // most new in-domain documents.  0.65 is what a document two thirds of
+  // whose content words are known, answered with two thirds of the
+  // probability, gets; no set of the benchmark's real corpora reached it,
+  // so it changes only the thresholds that had lost their promise.
+  double highestThreshold = 0.65;
   // With one point of the grid (one k, one cost, one weighting) there is
   // nothing to choose: no cross-validation, and the confidence (and the
   // linear model's probabilities) calibrated on one fold held out, the
@@ -131,6 +140,8 @@ struct TrainingReport {
   // the chosen point, and the share of training documents under it.
   double minConfidence = 0.0;
   double flaggedShare = 0.0;
+  // The share's threshold was higher than the options' highest one.
+  bool thresholdCapped = false;
   int supportVectors = 0;
   std::vector<GridPoint> grid;
   // Candidate k left out of the grid: some class had no document with a

@@ -466,6 +466,7 @@ TEST_F(TrainerTest, WritesTheCalibratedConfidenceThreshold) {
   ReadGenerated(GeneratedCorpus());
   TrainerOptions options = SmallGrid();
   options.unknownShare = 0.1;
+  options.highestThreshold = 1.0;
   const std::string prefix = Train(options);
   ConfidenceSettings settings;
   ASSERT_TRUE(testing::IsOk(ReadConfidenceFile(prefix, &settings)));
@@ -503,10 +504,21 @@ TEST_F(TrainerTest, CalibratesOnHeldOutPredictionsOnly) {
     options.costs = {1};
     options.solver = solver;
     options.unknownShare = 0.5;
+    options.highestThreshold = 1.0;
     Train(options);
     // Held out, above 0.96; on probabilities of models that trained on the
     // documents, about 0.71.
     EXPECT_GT(report_.minConfidence, 0.9) << SolverName(solver);
+    EXPECT_FALSE(report_.thresholdCapped);
+
+    // Documents so sure of their answers give no threshold above the highest.
+    options.highestThreshold = TrainerOptions().highestThreshold;
+    const std::string prefix = Train(options, SolverName(solver));
+    EXPECT_EQ(report_.minConfidence, 0.65);
+    EXPECT_TRUE(report_.thresholdCapped);
+    ConfidenceSettings settings;
+    ASSERT_TRUE(testing::IsOk(ReadConfidenceFile(prefix, &settings)));
+    EXPECT_EQ(settings.minConfidence, 0.65);
   }
 }
 

@@ -335,6 +335,18 @@ const std::vector<TrainingOption> kOptions = {
        return Status::Ok();
      },
      [](const S& s) { return Number(s.options.unknownShare); }},
+    {"highest-threshold", 0, "X",
+     "the highest confidence threshold the calibration may\nstore (1: no limit)",
+     false,
+     [](const std::string& v, S* s) {
+       double threshold = 0.0;
+       if (!ParseReal(v, &threshold) || threshold <= 0.0 || threshold > 1.0) {
+         return Bad(v, "a threshold above 0 up to 1");
+       }
+       s->options.highestThreshold = threshold;
+       return Status::Ok();
+     },
+     [](const S& s) { return Number(s.options.highestThreshold); }},
     {"raw", 0, nullptr,
      "the corpus holds raw text, segmented here as `wenlei\nclassify` segments it (without "
      "--raw or --segmented:\nas the corpus looks, and said when it is raw)",

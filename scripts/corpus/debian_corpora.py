@@ -1,7 +1,7 @@
 """Builds the training benchmark's corpora from Debian's Chinese text packages.
 
 Usage: debian_corpora.py OUT_DIR [--man-dir DIR] [--fortunes-dir DIR]
-                         [--reference-dir DIR] [--seed N] [--big N]
+                         [--reference-dir DIR] [--seed N] [--scale N,...]
 
 Documents are paragraphs of raw text, one per line as `class<TAB>text`:
   - manpages-zh: a paragraph of a zh_CN manual page (the text between two
@@ -21,9 +21,11 @@ sayings and the reference manual, the five classes of a new user's corpus;
   OUT_DIR/NAME/train-2000.tsv  2,000 of those 8,000
 all stratified by class (each class in proportion to its paragraphs) and
 drawn with a fixed seed, so the same packages give the same files.  With
---big N, OUT_DIR/big/train.tsv holds N documents made by joining one to
-three paragraphs drawn (with replacement) from one class of the mixed
-corpus's paragraphs: a corpus for time and memory, not for accuracy.
+--scale N,..., OUT_DIR/scale/train-N.tsv holds the first N of one stream of
+distinct documents, each made by joining two to six sentences drawn from
+one class's training paragraphs of the mixed corpus (never its held-out
+ones, so that mixed/test.tsv scores them): a corpus for time, memory and
+the calibration at scale, in which no document is repeated.
 """
 
 import argparse
@@ -40,6 +42,8 @@ from out_of_domain import han_count  # noqa: E402
 
 TEST_DOCUMENTS = 2000
 TRAIN_SIZES = (2000, 8000)
+SENTENCE_END = re.compile(r"(?<=[。！？；!?;])\s*")
+SENTENCES_PER_DOCUMENT = (2, 6)
 PARAGRAPH_BREAK = re.compile(r"^\.(?:PP|P|LP|SH|SS|TP|IP|HP)\b.*$", re.M)
 HTML_BLOCK = re.compile(r"<(p|td)\b[^>]*>(.*?)</\1>", re.S)
 HTML_TAG = re.compile(r"<[^>]+>")
@@ -144,6 +148,7 @@ def build_corpus(name, classes, paragraphs, out_dir, seed):
         test += documents[:test_counts[c]]
         train.append(documents[test_counts[c]:])
     splits = {"test": test}
+    held_out = {text for _, text in test}
     for size in sorted(TRAIN_SIZES):
         counts = proportional({c[0][0]: len(c) for c in train}, size)
         splits[f"train-{size}"] = [d for c in train for d in c[:counts[c[0][0]]]]
@@ -152,20 +157,38 @@ def build_corpus(name, classes, paragraphs, out_dir, seed):
         write(os.path.join(out_dir, name, f"{split}.tsv"), documents)
     summary = ", ".join(f"{c} {taken[c]}" for c in sorted(taken))
     print(f"debian_corpora.py: {name}: {summary}", file=sys.stderr)
+    return held_out
 
 
-def build_big(paragraphs, out_dir, size, seed):
+def sentences(paragraph):
+    return [s for s in SENTENCE_END.split(paragraph) if han_count(s) >= 2]
+
+
+def build_scale(paragraphs, held_out, out_dir, sizes, seed):
+    """Writes the prefixes of one stream of distinct generated documents."""
     classes = CORPORA["mixed"]
-    pools = {c: [p for s in sources for p in paragraphs[s]] for c, sources in classes.items()}
-    counts = proportional({c: len(p) for c, p in pools.items()}, size, True)
-    generator = random.Random(f"{seed}/big")
+    pools = {c: [s for source in sources for p in paragraphs[source] if p not in held_out
+                 for s in sentences(p)]
+             for c, sources in sorted(classes.items())}
+    total = max(sizes)
+    counts = proportional({c: len(p) for c, p in pools.items()}, total, True)
+    labels = [c for c in sorted(pools) for _ in range(counts[c])]
+    generator = random.Random(f"{seed}/scale")
+    generator.shuffle(labels)
+    seen = set()
     documents = []
-    for c in sorted(pools):
-        for _ in range(counts[c]):
-            parts = generator.randint(1, 3)
-            documents.append((c, " ".join(generator.choice(pools[c]) for _ in range(parts))))
-    generator.shuffle(documents)
-    write(os.path.join(out_dir, "big", "train.tsv"), documents)
+    for label in labels:
+        while True:
+            parts = generator.randint(*SENTENCES_PER_DOCUMENT)
+            text = " ".join(generator.choice(pools[label]) for _ in range(parts))
+            if text not in seen:
+                break
+        seen.add(text)
+        documents.append((label, text))
+        if len(documents) in sizes:
+            write(os.path.join(out_dir, "scale", f"train-{len(documents)}.tsv"), documents)
+    print(f"debian_corpora.py: scale: {total} documents from "
+          + ", ".join(f"{c} {len(p)} sentences" for c, p in pools.items()), file=sys.stderr)
 
 
 def main(argv):
@@ -176,17 +199,20 @@ def main(argv):
     parser.add_argument("--reference-dir", default="/usr/share/debian-reference")
     parser.add_argument("--min-han", type=int, default=10)
     parser.add_argument("--seed", type=int, default=1)
-    parser.add_argument("--big", type=int, default=0, metavar="N")
+    parser.add_argument("--scale", default="", metavar="N,...",
+                        help="sizes of the generated scale corpus")
     options = parser.parse_args(argv)
     for folder in (options.man_dir, options.fortunes_dir, options.reference_dir):
         if not os.path.isdir(folder):
             raise SystemExit(f"debian_corpora.py: {folder} is missing (apt-get install "
                              "manpages-zh fortunes-zh debian-reference-zh-cn)")
+    sizes = sorted({int(n) for n in options.scale.split(",") if n})
     paragraphs = read_sources(options)
+    held_out = {}
     for name, classes in CORPORA.items():
-        build_corpus(name, classes, paragraphs, options.out_dir, options.seed)
-    if options.big:
-        build_big(paragraphs, options.out_dir, options.big, options.seed)
+        held_out[name] = build_corpus(name, classes, paragraphs, options.out_dir, options.seed)
+    if sizes:
+        build_scale(paragraphs, held_out["mixed"], options.out_dir, sizes, options.seed)
 
 
 if __name__ == "__main__":

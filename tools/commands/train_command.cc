@@ -222,7 +222,8 @@ void PrintReport(const TrainCommandLine& line, const Corpus& corpus, const Train
         << report.grid.size() << " grid points, features selected within each fold)\n";
   }
   out << "  min confidence    " << FixedText(report.minConfidence, 4) << " ("
-      << Percent(report.flaggedShare) << " of cross-validated training documents under it)\n";
+      << Percent(report.flaggedShare) << " of cross-validated training documents under it"
+      << (report.thresholdCapped ? "; the highest threshold allowed" : "") << ")\n";
   out << "  support vectors   " << report.supportVectors << "\n";
 #if defined(_WIN32)
   PROCESS_MEMORY_COUNTERS memory{};
