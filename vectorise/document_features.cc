@@ -28,10 +28,9 @@ namespace {
 void CountKnownTerms(WordSpan tokens, const VocabularyIndex& index, IndexedDocument* document) {
   std::vector<std::uint32_t> numbers;
   numbers.reserve(tokens.size());
-  for (std::size_t i = 0; i < tokens.size(); ++i) {
-    const std::uint32_t number = index.Find(tokens[i]);
-    if (number != VocabularyIndex::kUnknown) numbers.push_back(number);
-  }
+  index.FindEach(
+      tokens.size(), [&tokens](std::size_t i) { return tokens[i]; },
+      [&numbers](std::uint32_t number) { numbers.push_back(number); });
   // Numbers sort as the words do: the tables' order.
   std::sort(numbers.begin(), numbers.end());
   for (std::size_t i = 0; i < numbers.size();) {

@@ -63,8 +63,12 @@ bool VocabularyIndex::Describes(const SourceData& resourceSet) const {
 }
 
 std::uint32_t VocabularyIndex::Find(std::string_view word) const {
+  return FindHashed(word, Hash(word));
+}
+
+std::uint32_t VocabularyIndex::FindHashed(std::string_view word, std::uint64_t hash) const {
   const std::uint64_t head = Head(word);
-  for (std::uint64_t i = Hash(word) & mask_;; i = (i + 1) & mask_) {
+  for (std::uint64_t i = hash & mask_;; i = (i + 1) & mask_) {
     const Slot& slot = slots_[i];
     if (slot.number == kUnknown) return kUnknown;
     if (slot.head == head && slot.length == word.size() &&

@@ -41,6 +41,26 @@ class VocabularyIndex {
 
   // The word's number, or kUnknown when the vocabulary lacks it.
   std::uint32_t Find(std::string_view word) const;
+  // Find for each of n words, wordAt(i) giving the i-th: calls found(number)
+  // for each word the vocabulary knows, in order.  The slots of the words
+  // a few places ahead are fetched from memory meanwhile, since a large
+  // vocabulary's table lies mostly outside the processor's caches.
+  template <typename WordAt, typename Found>
+  void FindEach(std::size_t n, const WordAt& wordAt, const Found& found) const {
+    constexpr std::size_t kAhead = 8;
+    std::uint64_t hashes[kAhead];
+    for (std::size_t i = 0; i < n + kAhead; ++i) {
+      if (i >= kAhead) {
+        const std::size_t at = i - kAhead;
+        const std::uint32_t number = FindHashed(wordAt(at), hashes[at % kAhead]);
+        if (number != kUnknown) found(number);
+      }
+      if (i < n) {
+        hashes[i % kAhead] = Hash(wordAt(i));
+        __builtin_prefetch(&slots_[hashes[i % kAhead] & mask_]);
+      }
+    }
+  }
   // The word of a number, a view of the index's own bytes.
   std::string_view Word(std::uint32_t number) const {
     const std::size_t start = number == 0 ? 0 : ends_[number - 1];
@@ -61,6 +81,7 @@ class VocabularyIndex {
   };
 
   static std::uint64_t Hash(std::string_view word);
+  std::uint32_t FindHashed(std::string_view word, std::uint64_t hash) const;
   static std::uint64_t Head(std::string_view word);
 
   std::string bytes_;               // the words back to back
