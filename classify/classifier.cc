@@ -8,22 +8,40 @@
 #include "classify/word_list.h"
 #include "predict/prediction_step.h"
 #include "vectorise/document_vector.h"
-#include "vectorise/word_counting.h"
 
 namespace wenlei {
 
+const VocabularyIndex& Classifier::Index() const {
+  if (index_ == nullptr || !index_->Describes(sourceData_)) {
+    index_ = std::make_unique<VocabularyIndex>(sourceData_);
+  }
+  return *index_;
+}
+
+void Classifier::VectoriseInto(const WordList& words, IndexedDocument* document) const {
+  const VocabularyIndex& index = Index();
+  std::vector<std::string_view> tokens = WordListView(words).Views();
+  CharacterRuns runs;
+  if (index.featuresRead().characters()) tokens = DocumentTokens(tokens, index.featuresRead(), &runs);
+  VectoriseTokens(tokens, index, sourceData_.averageDocLength,
+                  FeatureRounding::kSixSignificantDigits, document);
+}
+
 TermCounts Classifier::CountWords(const WordList& words, double* knownWordCount) const {
-  WordListView view(words);
-  return CountKnownWords(
-      view.size(), [&view](std::size_t i) { return view[i]; }, sourceData_.wordIndexTable,
-      knownWordCount);
+  const VocabularyIndex& index = Index();
+  IndexedDocument document;
+  VectoriseTokens(WordListView(words).Views(), index, sourceData_.averageDocLength,
+                  FeatureRounding::kNone, &document);
+  *knownWordCount = document.knownWordCount;
+  TermCounts counts;
+  for (const KnownTerm& term : document.terms) {
+    counts.emplace_hint(counts.end(), std::string(index.Word(term.number)), term.occurrences);
+  }
+  return counts;
 }
 
 DocumentFeatures Classifier::Vectorise(const WordList& words) const {
-  WordListView list(words);
-  std::vector<std::string_view> views(list.size());
-  for (std::size_t i = 0; i < views.size(); ++i) views[i] = list[i];
-  return VectoriseWords(views, sourceData_);
+  return VectoriseWords(WordListView(words).Views(), sourceData_);
 }
 
 Status Classifier::LockWorkingFiles() {
@@ -51,7 +69,8 @@ Status Classifier::WriteAndPredict(const std::vector<std::string>& lines,
 
 Status Classifier::ClassificationDriver(const WordList& words, std::string* answer,
                                         PredictionStep::Report* report) {
-  const DocumentFeatures document = Vectorise(words);
+  IndexedDocument document;
+  VectoriseInto(words, &document);
   if (document.knownWordCount == 0.0) {
     *answer = ShortTextMessage();
     return Status::Ok();
@@ -76,8 +95,9 @@ Status Classifier::BatchClassificationDriver(const WordList* lists, std::size_t 
   std::vector<std::size_t> predicted;
   std::vector<std::string> lines;
   bool anyKnownWord = false;
+  IndexedDocument document;
   for (std::size_t i = 0; i < count; ++i) {
-    const DocumentFeatures document = Vectorise(lists[i]);
+    VectoriseInto(lists[i], &document);
     if (document.knownWordCount == 0.0) continue;
     anyKnownWord = true;
     // A document whose words all drop out in the mapping has no record, as

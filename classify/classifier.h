@@ -2,6 +2,7 @@
 #define WENLEI_CLASSIFY_CLASSIFIER_H_
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "vectorise/document_features.h"
 #include "vectorise/document_vector.h"
 #include "vectorise/term_weighting.h"
+#include "vectorise/vocabulary_index.h"
 #include "decide/class_decision.h"
 #include "decide/prediction_result.h"
 
@@ -50,6 +52,13 @@ class Classifier {
   SourceData& sourceData() { return sourceData_; }
 
  private:
+  // The resource set's tables indexed, made again when they have changed
+  // since (a set loaded or released).
+  const VocabularyIndex& Index() const;
+  // The features of one document, rounded as the test file holds them, in
+  // *document.
+  void VectoriseInto(const WordList& words, IndexedDocument* document) const;
+
   // The prediction step over the resource set's files and the decisions
   // read back from the result file.
   Status PredictAndDecide(PredictionResult* predictionResult, PredictionStep::Report* report);
@@ -67,6 +76,7 @@ class Classifier {
 
   SourceData& sourceData_;
   PredictionStep* predictionStep_;
+  mutable std::unique_ptr<VocabularyIndex> index_;
 };
 
 }  // namespace wenlei

@@ -161,11 +161,12 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
   kConverter.AppendUtf8(ShortTextMessage(), &opened->shortTextUtf8_);
 
   if (Status named = opened->TakeMetadata(metadata, directory); !named.ok()) return named;
-  opened->featuresRead_ = FeaturesRead(opened->sourceData_);
-  if (!metadata.reads.empty() && metadata.reads != FeatureSetName(opened->featuresRead_)) {
+  opened->index_ = std::make_unique<VocabularyIndex>(opened->sourceData_);
+  const FeatureSet& reads = opened->index_->featuresRead();
+  if (!metadata.reads.empty() && metadata.reads != FeatureSetName(reads)) {
     return Status(Code::kMismatch, "the resource set in " + directory + " does not fit together: " +
                                        kMetadataFileName + " says it reads " + metadata.reads + ", " +
-                                       kSourceFileName + " that it reads " + FeatureSetName(opened->featuresRead_));
+                                       kSourceFileName + " that it reads " + FeatureSetName(reads));
   }
   for (const auto& entry : opened->sourceData_.wordIndexTable) {
     opened->featureCount_ = std::max(opened->featureCount_, static_cast<std::size_t>(std::max(entry.second, 0)));
@@ -340,15 +341,15 @@ std::size_t Engine::ClassNumber(std::string_view name) const {
 Status Engine::Explain(const ClassificationResult& result, Explanation* explanation,
                        bool contentOnly) const {
   *explanation = Explanation();
-  if (result.ranking.size() < 2 || result.weightedTerms.empty()) return Status::Ok();
-  std::vector<std::pair<std::string_view, std::int32_t>> sources;
-  DocumentVector documentVector;
-  documentVector.BuildFeatures(result.weightedTerms, sourceData_.termMapTable,
-                               sourceData_.wordIndexTable, &sources);
+  if (result.ranking.size() < 2 || result.knownTerms.empty()) return Status::Ok();
+  const std::vector<KnownTerm>& terms = result.knownTerms;
+  SparseFeatures documentFeatures;
+  std::vector<std::pair<std::size_t, std::int32_t>> sources;
+  MapTermsToFeatures(terms, *index_, &documentFeatures, &sources);
   std::vector<int> features;
   std::vector<svm_node> nodes;
   std::map<std::int32_t, double> valueOf;  // as the model read it
-  for (const auto& [feature, weight] : documentVector.features()) {
+  for (const auto& [feature, weight] : documentFeatures) {
     features.push_back(feature);
     nodes.push_back(svm_node{feature, RoundToSixSignificantDigits(weight)});
     valueOf[feature] = nodes.back().value;
@@ -364,16 +365,17 @@ Status Engine::Explain(const ClassificationResult& result, Explanation* explanat
   for (std::size_t k = 0; k < features.size(); ++k) pairWeightOf[features[k]] = pairWeights[k];
   // A feature fed by several words: each takes the share of its own weight.
   std::map<std::int32_t, double> fedWeight;
-  for (const auto& [term, feature] : sources) fedWeight[feature] += result.weightedTerms.find(term)->second;
+  for (const auto& [term, feature] : sources) fedWeight[feature] += terms[term].weight;
   for (const auto& [term, feature] : sources) {
     const double fed = fedWeight[feature];
-    const double share = fed == 0.0 ? 0.0 : result.weightedTerms.find(term)->second / fed;
+    const double share = fed == 0.0 ? 0.0 : terms[term].weight / fed;
     WordContribution word{"", valueOf[feature] * pairWeightOf[feature] * share};
-    if (contentOnly && !IsGbkContentWord(term)) {
+    const std::string_view gbk = index_->Word(terms[term].number);
+    if (contentOnly && !IsGbkContentWord(gbk)) {
       explanation->constant += word.contribution;
       continue;
     }
-    AppendFeatureName(term, &word.word);
+    AppendFeatureName(gbk, &word.word);
     explanation->words.push_back(std::move(word));
   }
   std::stable_sort(explanation->words.begin(), explanation->words.end(),
@@ -498,13 +500,21 @@ Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
                       ClassificationResult* result) const {
   result->words = gbkWords.size();
   // A set of words reads the words as they are.
+  const FeatureSet& reads = index_->featuresRead();
   CharacterRuns runs;
   std::vector<std::string_view> formed;
-  if (featuresRead_.characters()) formed = DocumentTokens(gbkWords, featuresRead_, &runs);
-  const std::vector<std::string_view>& tokens = featuresRead_.characters() ? formed : gbkWords;
-  DocumentFeatures document = VectoriseTokens(tokens, sourceData_);
+  if (reads.characters()) formed = DocumentTokens(gbkWords, reads, &runs);
+  const std::vector<std::string_view>& tokens = reads.characters() ? formed : gbkWords;
+  IndexedDocument document;
+  VectoriseTokens(tokens, *index_, sourceData_.averageDocLength,
+                  FeatureRounding::kSixSignificantDigits, &document);
   result->knownWords = static_cast<std::size_t>(document.knownWordCount);
-  const ContentWords contentWords = CountContentWords(tokens, document.occurrences);
+  std::vector<std::pair<std::string_view, double>> occurrences;
+  occurrences.reserve(document.terms.size());
+  for (const KnownTerm& term : document.terms) {
+    occurrences.emplace_back(index_->Word(term.number), term.occurrences);
+  }
+  const ContentWords contentWords = CountContentWords(tokens, occurrences);
   auto shortText = [this, result] {
     result->answerGbk = ShortTextMessage();
     result->answerUtf8 = shortTextUtf8_;
@@ -552,7 +562,7 @@ Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
   }
   std::stable_sort(result->ranking.begin(), result->ranking.end(),
                    [](const ClassScore& a, const ClassScore& b) { return a.probability > b.probability; });
-  result->weightedTerms = std::move(document.weightedTerms);
+  result->knownTerms = std::move(document.terms);
   std::vector<double> highestFirst;
   highestFirst.reserve(result->ranking.size());
   for (const ClassScore& score : result->ranking) highestFirst.push_back(score.probability);

@@ -17,7 +17,8 @@
 #include "text/segmenter.h"
 #include "util/document_limit.h"
 #include "util/status.h"
-#include "vectorise/term_weighting.h"
+#include "vectorise/document_features.h"
+#include "vectorise/vocabulary_index.h"
 
 namespace wenlei {
 
@@ -43,9 +44,9 @@ struct ClassificationResult {
   std::size_t droppedCharacters = 0;
   double confidence = 0.0;
   bool unknown = true;
-  // The known words (GBK) with their weights, kept for an explanation;
-  // empty without prediction.
-  TermCounts weightedTerms;
+  // The known words with their weights, kept for an explanation (numbers
+  // of the engine's VocabularyIndex); empty without prediction.
+  std::vector<KnownTerm> knownTerms;
 };
 
 // One word's share in the decision between the answer and the runner-up.
@@ -161,7 +162,7 @@ class Engine {
   std::string trainedWith_;
   std::string warning_;
   bool fullNames_ = false;  // the metadata file names the classes
-  FeatureSet featuresRead_;  // words, or runs of characters too
+  std::unique_ptr<VocabularyIndex> index_;  // the tables of sourceData_
   std::vector<std::string> displayNamesGbk_;   // by class number, 0 included
   std::vector<std::string> displayNamesUtf8_;
   std::vector<std::string> labelsUtf8_;  // by class number, as trained

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string_view>
+#include <vector>
 
 #include "wenlei/exports.h"
 
@@ -33,6 +34,12 @@ class WordListView {
       return std::string_view(entry.text.inline_bytes, length);
     }
     return std::string_view(entry.text.address, entry.length);
+  }
+
+  std::vector<std::string_view> Views() const {
+    std::vector<std::string_view> views(size());
+    for (std::size_t i = 0; i < views.size(); ++i) views[i] = (*this)[i];
+    return views;
   }
 
  private:

@@ -13,6 +13,7 @@ add_executable(wenlei_core_tests
   vectorise/term_weighting_test.cc
   vectorise/document_vector_test.cc
   vectorise/document_features_test.cc
+  vectorise/vocabulary_index_test.cc
   util/number_text_test.cc
   util/working_file_test.cc
   util/sha256_test.cc

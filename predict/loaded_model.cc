@@ -67,8 +67,23 @@ void LoadedModel::PrepareLinearPrediction(int highestFeature) {
   linear_ = LinearPredictor::For(model_, highestFeature);
 }
 
+namespace {
+
+// Whether a record's indices are positive and strictly ascending, the form
+// the transposed sums need.
+bool Ascending(const svm_node* nodes) {
+  int previous = 0;
+  for (const svm_node* node = nodes; node->index != -1; ++node) {
+    if (node->index <= previous) return false;
+    previous = node->index;
+  }
+  return true;
+}
+
+}  // namespace
+
 double LoadedModel::PredictProbability(const svm_node* nodes, double* probabilities) const {
-  if (linear_ != nullptr) return linear_->PredictProbability(nodes, probabilities);
+  if (linear_ != nullptr && Ascending(nodes)) return linear_->PredictProbability(nodes, probabilities);
   return svm_predict_probability(model_, nodes, probabilities);
 }
 

@@ -74,9 +74,9 @@ class LoadedModel {
   void PrepareLinearPrediction(int highestFeature);
 
   // libsvm's svm_predict_probability: fills one probability per class, in
-  // the labels' order, and returns the label predicted.  With a
-  // LinearPredictor prepared, nodes must hold positive, strictly ascending
-  // indices (as the test file's records do).
+  // the labels' order, and returns the label predicted.  A LinearPredictor
+  // prepared serves records with positive, strictly ascending indices (as
+  // the library writes them); libsvm itself any other.
   double PredictProbability(const svm_node* nodes, double* probabilities) const;
   // libsvm's svm_predict.
   double Predict(const svm_node* nodes) const;

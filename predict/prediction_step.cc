@@ -182,6 +182,8 @@ Status PredictionStep::Run(bool probabilityRequested, const std::string& testFil
     std::unique_ptr<LoadedModel> model;
     Status loaded = LoadedModel::Load(modelFilePath, text, &model);
     if (!loaded.ok()) return finish(loaded);
+    // Kept between steps, so the transposed model pays for itself.
+    model->PrepareLinearPrediction(model->largestFeature());
     model_ = std::move(model);
     // libsvm parsed these very bytes, so the model stands for them.
     modelText_ = std::move(text);

@@ -2,6 +2,7 @@
 #define WENLEI_SOURCE_ORDERED_TABLE_H_
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -22,11 +23,32 @@ namespace wenlei {
 //
 // Lookups are binary searches; bulk loads sort once (MergeKeepingExisting)
 // rather than inserting record by record.
+//
+// Every change gives the table a new stamp, one no table of its kind in the
+// process has had before, so that what is derived from a table's contents
+// can tell whether it still describes them: equal stamps, equal contents.
 template <typename Key, typename Value>
 class OrderedTable {
  public:
   using Entry = std::pair<Key, Value>;
   using const_iterator = typename std::vector<Entry>::const_iterator;
+
+  OrderedTable() = default;
+  OrderedTable(const OrderedTable&) = default;
+  OrderedTable& operator=(const OrderedTable&) = default;
+  // The table moved from is left empty, and so changed.
+  OrderedTable(OrderedTable&& other) noexcept
+      : entries_(std::move(other.entries_)), stamp_(std::exchange(other.stamp_, NewStamp())) {
+    other.entries_.clear();
+  }
+  OrderedTable& operator=(OrderedTable&& other) noexcept {
+    entries_ = std::move(other.entries_);
+    other.entries_.clear();
+    stamp_ = std::exchange(other.stamp_, NewStamp());
+    return *this;
+  }
+
+  std::uint64_t stamp() const { return stamp_; }
 
   template <typename Probe>
   const Value* Find(const Probe& key) const {
@@ -79,6 +101,8 @@ class OrderedTable {
     if (it == entries_.end() || Less(key, it->first)) {
       it = entries_.insert(it, Entry(key, Value()));
     }
+    // The caller may change the value through the reference.
+    stamp_ = NewStamp();
     return it->second;
   }
 
@@ -87,6 +111,7 @@ class OrderedTable {
     auto it = LowerBound(key);
     if (it != entries_.end() && !Less(key, it->first)) return false;
     entries_.insert(it, Entry(std::move(key), std::move(value)));
+    stamp_ = NewStamp();
     return true;
   }
 
@@ -101,6 +126,7 @@ class OrderedTable {
   // MergeKeepingExisting for a batch already in ascending key order without
   // repeated keys, as ByteStringOrder arranges one.
   void MergeOrderedKeepingExisting(std::vector<Entry> batch) {
+    stamp_ = NewStamp();
     if (entries_.empty()) {
       entries_ = std::move(batch);
       return;
@@ -124,6 +150,7 @@ class OrderedTable {
 
   void Clear() {
     std::vector<Entry>().swap(entries_);
+    stamp_ = NewStamp();
   }
 
   std::size_t size() const { return entries_.size(); }
@@ -178,7 +205,13 @@ class OrderedTable {
     }
   }
 
+  static std::uint64_t NewStamp() {
+    static std::atomic<std::uint64_t> last{0};
+    return last.fetch_add(1, std::memory_order_relaxed) + 1;
+  }
+
   std::vector<Entry> entries_;
+  std::uint64_t stamp_ = NewStamp();
 };
 
 }  // namespace wenlei

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
 #include <cstdio>
 #include <string>
 
@@ -63,6 +67,42 @@ TEST(NumberTextTest, RoundsToSixSignificantDigits) {
       {1.23456789e-5, 1.23457e-5}, {123456.789, 123457.0}, {0.5, 0.5}, {-0.0333333333, -0.0333333},
   };
   for (const auto& c : cases) EXPECT_EQ(RoundToSixSignificantDigits(c.value), c.rounded) << c.value;
+}
+
+// The rounding of a feature's weight is done by arithmetic; it must give
+// the very double that printing six digits and reading them back gives:
+// for values of every scale, next to powers of ten and next to the halves
+// between two six-digit decimals, where a rounding is decided in the last
+// bit.
+TEST(NumberTextTest, SixDigitRoundingEqualsPrintingAndReadingBack) {
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> mantissa(1.0, 10.0);
+  std::vector<double> values;
+  for (int exponent = -40; exponent <= 40; ++exponent) {
+    const double power = std::pow(10.0, exponent);
+    values.push_back(power);
+    for (int i = 0; i < 2000; ++i) values.push_back(mantissa(random) * power);
+    for (int i = 0; i < 200; ++i) {
+      // q + 0.5 in units of the sixth digit: a tie up to the double's bits.
+      const double q = static_cast<double>(100000 + random() % 900000);
+      values.push_back((q + 0.5) * std::pow(10.0, exponent - 5));
+    }
+  }
+  std::vector<double> all;
+  for (double value : values) {
+    for (double v : {value, std::nextafter(value, 0.0), std::nextafter(value, 1e300)}) {
+      all.push_back(v);
+      all.push_back(-v);
+    }
+  }
+  all.insert(all.end(), {0.0, -0.0, 5e-324, 1e308, 9.9999949999999e-3, 0.99999949999999999,
+                         999999.5, 999999.49999999994, 100000.5});
+  for (double value : all) {
+    const double expected = RoundToSignificantDigits(value, 6);
+    const double rounded = RoundToSixSignificantDigits(value);
+    EXPECT_EQ(std::memcmp(&rounded, &expected, sizeof rounded), 0)
+        << std::hexfloat << value << " gave " << rounded << ", not " << expected;
+  }
 }
 
 }  // namespace

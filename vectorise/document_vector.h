@@ -16,6 +16,25 @@ namespace wenlei {
 
 // Feature number (from 1) -> weight, in ascending feature order.
 using FeatureVector = std::map<std::int32_t, double>;
+// The same as a list, for a document built without a table.
+using SparseFeatures = std::vector<std::pair<std::int32_t, double>>;
+
+// One term's share in the feature mapping: the feature it maps to, its
+// weight, and whether the weight adds to what the feature holds (a term
+// mapped to a canonical word) or only fills the feature while it is empty
+// (a word standing for itself).
+struct FeatureContribution {
+  std::int32_t feature;
+  double weight;
+  bool adds;
+};
+
+// Joins contributions given in term order into features in ascending
+// order: the first contribution to a feature sets it, a later one adds to
+// it only when it adds, in term order.  When joined is given, it receives
+// for each contribution whether it set or added to its feature.
+void JoinContributions(const std::vector<FeatureContribution>& contributions,
+                       SparseFeatures* features, std::vector<bool>* joined = nullptr);
 
 // One document as a sparse feature vector, built from its weighted terms and
 // written as one line of the prediction step's test file.
@@ -54,6 +73,7 @@ class DocumentVector {
 // The test-file line for features, "0 f:w f:w " without its line end;
 // empty when there are no features.
 std::string TestLine(const FeatureVector& features);
+std::string TestLine(const SparseFeatures& features);
 
 // Replaces the test file's contents with one record per non-empty line, each
 // closed by a line end.  Failures as WriteTestFile's.

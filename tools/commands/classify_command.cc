@@ -78,7 +78,13 @@ class Classify {
 
  private:
   struct Document {
+    // With --exports, and for words already in GBK: the words the library
+    // is handed, as a host of it cuts them.
     DocumentWords::Result words;
+    // Otherwise the UTF-8 text (or with --words its words between white
+    // space), which the library segments and converts itself.
+    std::string utf8;
+    std::string origin;   // where it was read, for warnings
     std::string failure;  // why the document could not be read; empty if it could
     std::optional<std::string> id;  // with --tsv: the line's id in UTF-8, when it has one
     std::string idAsGiven;          // its bytes as read (GBK with --gbk)
@@ -89,7 +95,9 @@ class Classify {
     std::string gbk;   // the exports' text
     std::string utf8;  // the same with the classes' full names
     std::vector<std::string> namesUtf8;
+    std::size_t words = 0;
     std::size_t knownWords = 0;
+    std::size_t droppedCharacters = 0;  // characters GBK cannot encode
     std::vector<std::pair<std::string, double>> probabilities;  // highest first
     double confidence = 0.0;
     bool unknown = false;  // confidence under the threshold, or no known word
@@ -114,9 +122,19 @@ class Classify {
   // With --tsv: splits "id<TAB>text" into document->id and *text; false when
   // the line has no usable id (document->failure says why).
   bool TakeId(const std::string& origin, std::string* text, Document* document);
-  // The modern interface's result for a document's words; null, with
+  // The modern interface's result for a document's GBK words; null, with
   // *failure saying why, when the library refuses it.
   wenlei_result* ClassifyWords(const DocumentWords::Result& document, std::string* failure) const;
+  // The same for a document as read: its text or its words.
+  wenlei_result* ClassifyDocument(const Document& document, std::string* failure) const;
+  // Whether the library takes the document's UTF-8 text (or words) and
+  // makes its GBK words itself, as the modern interface does.
+  bool LibraryMakesWords() const { return !options_.exports && !(options_.gbk && options_.words); }
+  // Reads a document for the library: *failure (empty when none) says why
+  // it cannot be classified; characters left out are noted.
+  void Prepare(std::string_view text, const std::string& origin, Document* document) const;
+  // Tells of characters GBK cannot encode that an answer left out.
+  void NoteDropped(std::size_t dropped, const std::string& origin);
 
   const ClassifyOptions& options_;
   std::unique_ptr<GbkConverter> converter_;
@@ -127,6 +145,8 @@ class Classify {
   wenlei_classifier* classifier_ = nullptr;
   std::unique_ptr<LibrarySession> session_;
   bool failed_ = false;
+  // A run of lines says once, at its end, how many characters it left out.
+  std::size_t droppedCharacters_ = 0, documentsWithDropped_ = 0;
 
  public:
   ~Classify() { wenlei_close(classifier_); }
@@ -143,7 +163,7 @@ bool Classify::SetUp() {
     Fail(opened.message());
     return false;
   }
-  if (!options_.words) {
+  if (options_.exports && !options_.words) {
     if (Status loaded = Dictionary::Load(options_.dictionaryPath, &dictionary_); !loaded.ok()) {
       Fail(loaded.message());
       return false;
@@ -153,11 +173,12 @@ bool Classify::SetUp() {
   // The modern interface's handle: the answers, or with --exports the check
   // that the set fits together and each document's count of known words.
   char* message = nullptr;
-  // The library holds documents to the same bound as the reading does.
+  // The reading bounds every document; the library gets no bound of its
+  // own, since GBK input grows by half as the UTF-8 it is handed.
   wenlei_options* openOptions = wenlei_options_create();
   if (openOptions == nullptr) throw std::bad_alloc();
   wenlei_options_set_min_confidence(openOptions, options_.minConfidence);
-  wenlei_options_set_max_document_bytes(openOptions, options_.maxBytes);
+  wenlei_options_set_max_document_bytes(openOptions, 0);
   // The dictionary this run segments with, for the library to compare with
   // the one the set was trained with.
   if (!options_.words && !options_.exports) {
@@ -177,6 +198,17 @@ bool Classify::SetUp() {
       return false;
     }
     return true;
+  }
+  if (!options_.words) {
+    // The library loads the dictionary when it first segments: segmenting
+    // nothing now reports one that cannot be used before any document.
+    wenlei_result* probe = nullptr;
+    if (wenlei_classify_text(classifier_, "", 0, &probe, &message) != WENLEI_OK) {
+      Fail(message != nullptr ? message : "cannot load " + options_.dictionaryPath);
+      wenlei_free(message);
+      return false;
+    }
+    wenlei_result_free(probe);
   }
   if (const char* warning = wenlei_warning(classifier_)) {
     std::fprintf(stderr, "%s: warning: %s\n", kProgram, warning);
@@ -264,8 +296,6 @@ int Classify::Run(std::vector<std::string> texts) {
   std::string text, origin, error;
   std::vector<Document> batch;
   ProgressLine progress(kProgram);
-  // A run of lines says once, at its end, how many characters it left out.
-  std::size_t droppedCharacters = 0, documentsWithDropped = 0;
   bool ended = false;
   while (!ended) {
     // The first document of a batch may wait for input; the others join it
@@ -293,6 +323,7 @@ int Classify::Run(std::vector<std::string> texts) {
       }
       batch.emplace_back();
       Document& document = batch.back();
+      document.origin = origin;
       if (next == DocumentSource::Next::kTooLong) {
         // An output line all the same, so that answers stay in step; a
         // pipeline's line keeps its id when its first bytes hold one.
@@ -302,29 +333,30 @@ int Classify::Run(std::vector<std::string> texts) {
         if (!options_.tsv) status = kExitFailure;
       } else if (options_.tsv && !TakeId(origin, &text, &document)) {
         Fail(document.failure);
-      } else if (Status made = documentWords.Make(text, &document.words); !made.ok()) {
-        document.failure = origin + ": " + made.message();
-        Fail(document.failure);
-        // A pipeline's line in error has its error line; the run goes on
-        // and its status stays that of the run itself.
-        if (!options_.tsv) status = kExitFailure;
-      } else if (document.words.droppedCharacters > 0 && !options_.json && !options_.quiet) {
-        if (options_.lines) {
-          droppedCharacters += document.words.droppedCharacters;
-          ++documentsWithDropped;
+      } else {
+        if (LibraryMakesWords()) {
+          Prepare(text, origin, &document);
+        } else if (Status made = documentWords.Make(text, &document.words); !made.ok()) {
+          document.failure = origin + ": " + made.message();
         } else {
-          Fail(origin + ": left out " + std::to_string(document.words.droppedCharacters) +
-               " character(s) that GBK cannot encode");
+          NoteDropped(document.words.droppedCharacters, origin);
+        }
+        if (!document.failure.empty()) {
+          Fail(document.failure);
+          // A pipeline's line in error has its error line; the run goes on
+          // and its status stays that of the run itself.
+          if (!options_.tsv) status = kExitFailure;
         }
       }
+
     } while (batch.size() < kBatchLimit && source.NextIsReady());
     WriteBatch(batch);
     progress.Add(batch.size());
   }
   progress.Finish();
-  if (documentsWithDropped > 0) {
-    Fail("left out " + std::to_string(droppedCharacters) +
-         " character(s) that GBK cannot encode, in " + std::to_string(documentsWithDropped) +
+  if (documentsWithDropped_ > 0) {
+    Fail("left out " + std::to_string(droppedCharacters_) +
+         " character(s) that GBK cannot encode, in " + std::to_string(documentsWithDropped_) +
          " document(s) (--json counts them per document; -q says nothing)");
   }
   return failed_ ? kExitFailure : status;
@@ -346,6 +378,7 @@ void Classify::WriteBatch(const std::vector<Document>& batch) {
       continue;
     }
     const Answer& answer = answers[next++];
+    if (LibraryMakesWords()) NoteDropped(answer.droppedCharacters, document.origin);
     if (!answer.failure.empty()) {
       Fail(answer.failure);
       WriteFailure(answer.failure, document);
@@ -365,6 +398,8 @@ std::vector<Classify::Answer> Classify::ClassifyBatch(const std::vector<const Do
     for (const Document* document : documents) wordLists.push_back(document->words.Words());
     std::vector<std::string> texts = session_->ClassifyBatch(wordLists);
     for (std::size_t i = 0; i < documents.size(); ++i) {
+      answers[i].words = documents[i]->words.wordCount();
+      answers[i].droppedCharacters = documents[i]->words.droppedCharacters;
       answers[i].gbk = texts[i];
       converter_->AppendUtf8(texts[i], &answers[i].utf8);
       for (const std::string& name : AnswerNames(texts[i])) {
@@ -382,9 +417,11 @@ std::vector<Classify::Answer> Classify::ClassifyBatch(const std::vector<const Do
     return answers;
   }
   for (std::size_t i = 0; i < documents.size(); ++i) {
-    wenlei_result* result = ClassifyWords(documents[i]->words, &answers[i].failure);
+    wenlei_result* result = ClassifyDocument(*documents[i], &answers[i].failure);
     if (result == nullptr) continue;
     Answer& answer = answers[i];
+    answer.words = wenlei_result_words(result);
+    answer.droppedCharacters = wenlei_result_dropped_characters(result);
     answer.gbk = wenlei_result_answer_gbk(result);
     answer.utf8 = wenlei_result_answer(result);
     for (std::size_t n = 0; n < wenlei_result_name_count(result); ++n) {
@@ -403,23 +440,80 @@ std::vector<Classify::Answer> Classify::ClassifyBatch(const std::vector<const Do
   return answers;
 }
 
-wenlei_result* Classify::ClassifyWords(const DocumentWords::Result& document,
-                                       std::string* failure) const {
+namespace {
+
+// The result of a classification call, or null with *failure saying why
+// the library refused the document.
+wenlei_result* Taken(wenlei_status status, wenlei_result* result, char* message,
+                     std::string* failure) {
+  if (status == WENLEI_OK) return result;
+  *failure = message != nullptr ? message : "the library refused a document";
+  wenlei_free(message);
+  return nullptr;
+}
+
+template <typename Words>
+wenlei_result* ClassifyWordViews(const wenlei_classifier* classifier, const Words& views,
+                                 wenlei_encoding encoding, std::string* failure) {
   std::vector<const char*> words;
   std::vector<std::size_t> lengths;
-  for (std::size_t w = 0; w < document.wordCount(); ++w) {
-    words.push_back(document.word(w).data());
-    lengths.push_back(document.word(w).size());
+  for (std::string_view word : views) {
+    words.push_back(word.data());
+    lengths.push_back(word.size());
   }
   wenlei_result* result = nullptr;
   char* message = nullptr;
-  if (wenlei_classify_words(classifier_, words.data(), lengths.data(), words.size(), WENLEI_GBK,
-                            &result, &message) != WENLEI_OK) {
-    *failure = message != nullptr ? message : "the library refused a document";
-    wenlei_free(message);
-    return nullptr;
+  const wenlei_status status = wenlei_classify_words(classifier, words.data(), lengths.data(),
+                                                     words.size(), encoding, &result, &message);
+  return Taken(status, result, message, failure);
+}
+
+}  // namespace
+
+wenlei_result* Classify::ClassifyWords(const DocumentWords::Result& document,
+                                       std::string* failure) const {
+  std::vector<std::string_view> words(document.wordCount());
+  for (std::size_t w = 0; w < words.size(); ++w) words[w] = document.word(w);
+  return ClassifyWordViews(classifier_, words, WENLEI_GBK, failure);
+}
+
+wenlei_result* Classify::ClassifyDocument(const Document& document, std::string* failure) const {
+  if (!LibraryMakesWords()) return ClassifyWords(document.words, failure);
+  if (options_.words) {
+    std::vector<std::string_view> words;
+    SplitAtSeparators(document.utf8, &words);
+    return ClassifyWordViews(classifier_, words, WENLEI_UTF8, failure);
   }
-  return result;
+  wenlei_result* result = nullptr;
+  char* message = nullptr;
+  const wenlei_status status = wenlei_classify_text(classifier_, document.utf8.data(),
+                                                    document.utf8.size(), &result, &message);
+  return Taken(status, result, message, failure);
+}
+
+void Classify::Prepare(std::string_view text, const std::string& origin,
+                       Document* document) const {
+  if (options_.gbk) {
+    if (auto bad = converter_->AppendUtf8(text, &document->utf8)) {
+      document->failure = origin + ": not GBK (invalid byte at offset " + std::to_string(*bad) + ")";
+    }
+    return;
+  }
+  if (auto bad = FindInvalidUtf8(text)) {
+    document->failure = origin + ": " + NotUtf8Message(text, *bad, "try --gbk");
+    return;
+  }
+  document->utf8.assign(text);
+}
+
+void Classify::NoteDropped(std::size_t dropped, const std::string& origin) {
+  if (dropped == 0 || options_.json || options_.quiet) return;
+  if (options_.lines) {
+    droppedCharacters_ += dropped;
+    ++documentsWithDropped_;
+    return;
+  }
+  Fail(origin + ": left out " + std::to_string(dropped) + " character(s) that GBK cannot encode");
 }
 
 bool Classify::TakeId(const std::string& origin, std::string* text, Document* document) {
@@ -449,7 +543,6 @@ bool Classify::TakeId(const std::string& origin, std::string* text, Document* do
 }
 
 void Classify::WriteAnswer(const Answer& answer, const Document& document) {
-  const DocumentWords::Result& words = document.words;
   std::string line;
   // The plain answer, as the input is encoded: a prediction too unsure to
   // name is "unknown"; a text without a known word keeps the library's own
@@ -484,9 +577,9 @@ void Classify::WriteAnswer(const Answer& answer, const Document& document) {
       first = false;
       AppendJsonString(name, &line);
     }
-    line += "], \"words\": " + std::to_string(words.wordCount());
+    line += "], \"words\": " + std::to_string(answer.words);
     line += ", \"known_words\": " + std::to_string(answer.knownWords);
-    line += ", \"dropped_characters\": " + std::to_string(words.droppedCharacters);
+    line += ", \"dropped_characters\": " + std::to_string(answer.droppedCharacters);
     if (!options_.exports) {
       // Every class, highest first; the shortest text that reads back as
       // libsvm's value.
