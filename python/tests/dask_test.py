@@ -39,8 +39,42 @@ def test_local_cluster_answers_equal_one_process(tmp_path):
         bag = dask_bag.from_sequence(texts, npartitions=16)
         answers = wenlei.dask.classify_bag(bag, errors="return").compute()
         pids = set(client.run(lambda: __import__("os").getpid()).values())
+        frame = wenlei.dask.classify_dataframe(text_frame(texts[:-1], 16), "text").compute()
+        opened = client.run(lambda: len(__import__("wenlei.dask").dask._classifiers))
     assert len(pids) == 2
     assert answers == expected
+    assert list(opened.values()) == [1, 1]  # each worker opened the set once for bag and frame
+    assert list(frame["label"]) == [answer["label"] for answer in expected[:-1]]
+    assert list(frame["confidence"]) == [answer["confidence"] for answer in expected[:-1]]
+
+
+def text_frame(texts, partitions):
+    import pandas
+    dask_dataframe = pytest.importorskip("dask.dataframe")
+    return dask_dataframe.from_pandas(
+        pandas.DataFrame({"id": range(len(texts)), "text": texts}), npartitions=partitions)
+
+
+def test_a_dataframe_gains_label_confidence_and_unknown_columns():
+    texts = ["插入图表", "要删除数据透视图，请选择图表，然后按 Del。", "the", b"\xff not UTF-8"]
+    frame = text_frame(texts, 2)
+    expected = wenlei.Classifier().classify_many(texts, errors="return")
+    spread = wenlei.dask.classify_dataframe(frame, "text", errors="return", prefix="wenlei_")
+    assert dict(spread.dtypes) == {"id": "int64", "text": object, "wenlei_label": object,
+                                   "wenlei_confidence": "float64", "wenlei_unknown": bool,
+                                   "wenlei_error": object}
+    answered = spread.compute(scheduler="sync")
+    assert dict(answered.dtypes) == dict(spread.dtypes)
+    assert list(answered["id"]) == [0, 1, 2, 3]
+    assert list(answered["wenlei_label"]) == [result.label for result in expected[:3]] + [None]
+    assert list(answered["wenlei_unknown"]) == [result.unknown for result in expected[:3]] + [True]
+    assert list(answered["wenlei_confidence"])[:3] == [result.confidence for result in expected[:3]]
+    assert answered["wenlei_error"][3] == expected[3].message
+    assert answered["wenlei_error"][:3].isna().all()
+    with pytest.raises(wenlei.DocumentError):
+        wenlei.dask.classify_dataframe(frame, "text").compute(scheduler="sync")
+    with pytest.raises(ValueError, match="already has a column 'wenlei_label'"):
+        wenlei.dask.classify_dataframe(spread, "text", prefix="wenlei_")
 
 
 def test_errors_raise_by_default():

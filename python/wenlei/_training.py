@@ -226,9 +226,10 @@ def train(data: Union[PathLike, Tuple[Sequence[Text], Sequence[str]]], output_di
     and may not start or end with white space: ValueError.  Another training
     writing ``output_dir`` at the same time makes this one fail at once.
 
-    ``client``, a Dask ``distributed.Client``, spreads the cross-validated
-    search over the cluster's workers (see docs/python.md): the set written
-    is the one this machine alone writes, byte for byte.
+    ``client``, a Dask ``distributed.Client``, runs the cross-validated
+    search on the cluster's workers in ``shares`` tasks (default: one per
+    worker thread) and the rest here (see docs/python.md): the set written
+    is the one this process alone writes, byte for byte.
     """
     if client is not None:
         from ._search_shares import train_on_cluster
