@@ -13,7 +13,7 @@ import tempfile
 
 from ._classifier import _sequence_of_texts, _utf8
 from ._errors import CancelledError
-from ._training import option_list, train_with
+from ._training import ProgressBar, option_list, train_with
 
 # The stage that the progress callback sees while the shares run.
 STAGE = "cross-validation on the cluster"
@@ -73,7 +73,9 @@ def train_on_cluster(client, data, output_dir, progress, options: dict) -> str:
     corpus = client.scatter([_corpus(data)], broadcast=True)[0]
     futures = [client.submit(run_share, corpus, share_pairs, index, count, pure=False)
                for index in range(1, count + 1)]
-    report = progress if callable(progress) else None
+    if progress is True:
+        progress = ProgressBar()  # one display for the shares and the rest
+    report = progress or None
     with tempfile.TemporaryDirectory(prefix="wenlei-search-") as work:
         try:
             if report and report(STAGE, 0, count):
