@@ -5,6 +5,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <set>
 
 #include "train/trainer.h"
@@ -93,6 +94,21 @@ std::string SettingsLine(const TrainerOptions& options) {
 
 std::string PointText(const std::pair<double, double>& point) {
   return GeneralText(point.first, 17) + " " + GeneralText(point.second, 17);
+}
+
+// The first count - 1 fields of line separated by single spaces, and the
+// rest of it as the last.
+std::vector<std::string> SplitSpaces(const std::string& line, std::size_t count) {
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  while (fields.size() + 1 < count) {
+    const std::size_t space = line.find(' ', start);
+    if (space == std::string::npos) break;
+    fields.push_back(line.substr(start, space - start));
+    start = space + 1;
+  }
+  fields.push_back(line.substr(start));
+  return fields;
 }
 
 Status Malformed(const std::string& path, std::size_t line, const std::string& what) {
@@ -294,38 +310,32 @@ Status SearchParts::Read(const std::string& path) {
   }
   Unit* unit = nullptr;
   while (nextLine(&line)) {
-    char reads[64];
-    std::size_t k = 0, fold = 0;
-    int code = 0, consumed = 0;
-    if (line.rfind("unit ", 0) == 0 &&
-        std::sscanf(line.c_str(), "unit %63s %zu %zu%n", reads, &k, &fold, &consumed) == 3 &&
-        static_cast<std::size_t>(consumed) == line.size()) {
-      auto [it, added] = units_.emplace(UnitKey(reads, k, fold), Unit());
+    const std::vector<std::string> fields = SplitSpaces(line, 4);
+    std::size_t k = 0, fold = 0, code = 0;
+    if (fields.size() == 4 && fields[0] == "unit" && ParseCount(fields[2], &k) &&
+        ParseCount(fields[3], &fold)) {
+      auto [it, added] = units_.emplace(UnitKey(fields[1], k, fold), Unit());
       if (!added) {
         return Status(Status::Code::kInvalidArgument,
-                      path + ":" + std::to_string(lineNumber) + ": the unit " + reads + " k=" +
+                      path + ":" + std::to_string(lineNumber) + ": the unit " + fields[1] + " k=" +
                           std::to_string(k) + " fold " + std::to_string(fold + 1) +
                           " is given twice in the search results");
       }
       unit = &it->second;
-    } else if (unit != nullptr && line.rfind("fault ", 0) == 0 &&
-               std::sscanf(line.c_str(), "fault %d %n", &code, &consumed) == 1 && code > 0) {
-      unit->faultCode = code;
-      unit->fault = line.substr(static_cast<std::size_t>(consumed));
-    } else if (unit != nullptr && line.rfind("point ", 0) == 0) {
-      // "point POWER COST ANSWERS"
-      const std::size_t afterPower = line.find(' ', 6);
-      const std::size_t afterCost = afterPower == std::string::npos ? afterPower : line.find(' ', afterPower + 1);
-      if (afterCost == std::string::npos) return Malformed(path, lineNumber, "a point without answers");
-      std::string answers = line.substr(afterCost + 1);
+    } else if (unit != nullptr && fields.size() >= 2 && fields[0] == "fault" &&
+               ParseCount(fields[1], &code) && code > 0) {
+      unit->faultCode = static_cast<int>(code);
+      unit->fault = SplitSpaces(line, 3).back();
+    } else if (unit != nullptr && fields.size() == 4 && fields[0] == "point") {
       const std::size_t classes = corpus_.classNamesUtf8.size();
+      const std::string& answers = fields[3];
       if (!std::all_of(answers.begin(), answers.end(), [classes](char c) {
             return c >= kAnswerZero && static_cast<std::size_t>(c - kAnswerZero) <= classes;
           })) {
         return Malformed(path, lineNumber, "an answer that names no class");
       }
-      unit->points.push_back(line.substr(6, afterCost - 6));
-      unit->answers.push_back(std::move(answers));
+      unit->points.push_back(fields[1] + " " + fields[2]);
+      unit->answers.push_back(answers);
     } else {
       return Malformed(path, lineNumber, "a line that is neither unit, point nor fault");
     }
