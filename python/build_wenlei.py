@@ -58,12 +58,13 @@ def _wheel_name() -> str:
 
 # What each part of the package needs beyond the standard library: numpy
 # for the estimator and the classifier's arrays; scikit-learn (the
-# estimator's base classes, its model selection) and Dask (a bag's
-# partitions on a cluster) for the parts of their names.  On Debian they
-# are the system's python3-numpy, python3-sklearn and python3-distributed,
-# seen from a venv made with --system-site-packages.
+# estimator's base classes, its model selection) and Dask (a bag's or a
+# DataFrame's partitions, the training's search on a cluster) for the parts
+# of their names.  On Debian they are the system's python3-numpy,
+# python3-sklearn, python3-distributed and python3-pandas, seen from a venv
+# made with --system-site-packages.
 REQUIREMENTS = ["numpy"]
-EXTRAS = {"sklearn": ["scikit-learn"], "dask": ["dask", "distributed"]}
+EXTRAS = {"sklearn": ["scikit-learn"], "dask": ["dask", "distributed", "pandas"]}
 
 
 def _metadata() -> str:

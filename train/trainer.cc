@@ -342,6 +342,7 @@ Status Trainer::CrossValidatePoints(const std::vector<Fold>& folds, std::size_t 
   predicted->assign(points.size(), std::vector<double>(corpus_.documents.size(), 0.0));
   // The answers of fold f at every point, each into its held-out documents' places.
   auto answerFold = [&](std::size_t f, const auto& step) -> Status {
+    if (parts_ && !parts_->Computes(f)) return Status::Ok();
     Problem training, heldOut;
     if (Status prepared = PrepareFold(folds[f], k, &training, &heldOut); !prepared.ok()) {
       return prepared;
@@ -518,6 +519,7 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
                    std::to_string(corpus_.documents.size()) + ")");
   }
 
+  if (Status opened = SearchParts::Open(corpus_, options_, &parts_); !opened.ok()) return opened;
   if (Stopped("features", 0, 1)) return Cancelled();
 
   // Stop words never enter a ranking, so no fold and no final model holds one.
@@ -562,6 +564,10 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
     searched = status;
     point.reads = candidate;
     if (point.accuracy > best.accuracy) best = point;
+  }
+  // A share's faults go into its results, for the run that takes them.
+  if (parts_) {
+    if (Status finished = parts_->Finish(prefix); !finished.ok() || parts_->computing()) return finished;
   }
   if (!searched.ok()) return searched;
   reads_ = best.reads;
@@ -651,9 +657,12 @@ Status Trainer::SearchGrid(const FeatureStatistics& statistics,
       ++pass;
       continue;
     }
-    if (Status done = CrossValidatePoints(folds, k, points, reportStep, &predicted); !done.ok()) {
-      return done;
-    }
+    if (parts_) parts_->BeginPass(reads_, k, ranking.size());
+    const Status done = parts_ && !parts_->computing()
+                            ? parts_->Fill(folds, points, &predicted)
+                            : CrossValidatePoints(folds, k, points, reportStep, &predicted);
+    if (parts_ && parts_->computing()) parts_->Keep(folds, points, predicted, done);
+    if (!done.ok()) return done;
     ++pass;
     for (std::size_t p = 0; p < points.size(); ++p) {
       GridPoint point{k, points[p].second, points[p].first, 0.0, 0.0, reads_};

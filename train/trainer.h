@@ -20,6 +20,7 @@
 #include "train/feature_selection.h"
 #include "train/linear_model.h"
 #include "train/linear_training.h"
+#include "train/search_parts.h"
 #include "train/stop_words.h"
 
 struct svm_parameter;
@@ -104,6 +105,11 @@ struct TrainerOptions {
   // model of the others predicting it.  Two trainings instead of twice
   // the folds, for a caller that tunes the point itself.
   bool heldOut = false;
+  // The search spread over machines (train/search_parts.h): a share of its
+  // units to cross-validate into a results file instead of a set, or the
+  // results files of every share to take instead of cross-validating.
+  SearchPart searchPart;
+  std::vector<std::string> searchResults;
 };
 
 // The idf written for a word held by df of n training documents:
@@ -269,6 +275,7 @@ class Trainer {
   };
   mutable std::mutex foldSelectionsMutex_;
   mutable std::map<const Fold*, std::unique_ptr<FoldSelection>> foldSelections_;
+  std::shared_ptr<SearchParts> parts_;  // null: the whole search runs here
 };
 
 }  // namespace wenlei

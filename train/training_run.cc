@@ -182,12 +182,12 @@ Status MakeDirectory(const std::string& directory, bool* made) {
   return Status::Ok();
 }
 
-// Trains into the staging directory and writes the metadata there.
-Status TrainIntoStaging(const CorpusInput& input, const TrainingSettings& settings,
-                        const BundledFiles& bundled, TrainingProgress* progress,
-                        const SetReplacement& replacement, TrainingOutcome* outcome) {
-  TrainerOptions options = settings.options;
-  Status status = ReadStopWords(settings, bundled, &options.stopWords);
+// The trainer's options with their lists read, and the corpus.
+Status PrepareTraining(const CorpusInput& input, const TrainingSettings& settings,
+                       const BundledFiles& bundled, TrainingProgress* progress,
+                       TrainerOptions* options, TrainingOutcome* outcome) {
+  *options = settings.options;
+  Status status = ReadStopWords(settings, bundled, &options->stopWords);
   if (!status.ok()) return status;
   Corpus& corpus = outcome->corpus;
   status = ReadInput(input, settings, bundled, progress, &corpus, &outcome->dictionarySha256);
@@ -199,9 +199,20 @@ Status TrainIntoStaging(const CorpusInput& input, const TrainingSettings& settin
   }
   if (Status checked = CheckClassNames(corpus); !checked.ok()) return checked;
   if (!settings.synonymsPath.empty()) {
-    const Status read = ReadSynonyms(settings.synonymsPath, settings.encoding, &options.synonyms);
+    const Status read = ReadSynonyms(settings.synonymsPath, settings.encoding, &options->synonyms);
     if (!read.ok()) return FileFault(settings.synonymsPath, read.message());
   }
+  return Status::Ok();
+}
+
+// Trains into the staging directory and writes the metadata there.
+Status TrainIntoStaging(const CorpusInput& input, const TrainingSettings& settings,
+                        const BundledFiles& bundled, TrainingProgress* progress,
+                        const SetReplacement& replacement, TrainingOutcome* outcome) {
+  TrainerOptions options;
+  Status status = PrepareTraining(input, settings, bundled, progress, &options, outcome);
+  if (!status.ok()) return status;
+  const Corpus& corpus = outcome->corpus;
   Trainer trainer(corpus, options, progress);
   const std::string& staging = replacement.staging();
   status = trainer.Train(staging, &outcome->report);
@@ -218,6 +229,21 @@ Status AlreadyHoldsSet(const std::string& directory) {
                 directory + " already holds a resource set; set \"force\" to replace it");
 }
 
+// A share of the search: its results file in the directory, no set.
+Status RunSearchPart(const CorpusInput& input, const std::string& directory,
+                     const TrainingSettings& settings, const BundledFiles& bundled,
+                     TrainingProgress* progress, TrainingOutcome* outcome) {
+  bool made = false;
+  Status status = MakeDirectory(directory, &made);
+  TrainerOptions options;
+  if (status.ok()) status = PrepareTraining(input, settings, bundled, progress, &options, outcome);
+  if (status.ok()) {
+    Trainer trainer(outcome->corpus, options, progress);
+    status = trainer.Train((Utf8Path(directory) / "").u8string(), &outcome->report);
+  }
+  return status;
+}
+
 }  // namespace
 
 Status TrainResourceSet(const CorpusInput& input, const std::string& directory,
@@ -225,6 +251,9 @@ Status TrainResourceSet(const CorpusInput& input, const std::string& directory,
                         TrainingProgress* progress, TrainingOutcome* outcome) {
   *outcome = TrainingOutcome();
   if (directory.empty()) return Status(Code::kInvalidArgument, "no output directory given");
+  if (settings.options.searchPart.count != 0) {
+    return RunSearchPart(input, directory, settings, bundled, progress, outcome);
+  }
   const fs::path folder = Utf8Path(directory);
   auto holdsSet = [&folder]() {
     return Exists((folder / kSourceFileName).u8string()) || Exists((folder / kModelFileName).u8string());

@@ -363,6 +363,25 @@ const std::vector<TrainingOption> kOptions = {
      nullptr},
     {"force", 0, nullptr, "replace a resource set that DIR already holds", false,
      [](const std::string& v, S* s) { return SetFlag(v, &s->force); }, nullptr},
+    // The search spread over machines; Python's wenlei.train(client=...) sets both.
+    {"search-part", 0, "I/N",
+     "cross-validate share I of N of the search and write its\nresults to "
+     "DIR/SearchPart-I-of-N.txt instead of a set",
+     false,
+     [](const std::string& v, S* s) {
+       return ParseSearchPart(v, &s->options.searchPart) ? Status::Ok()
+                                                         : Bad(v, "I/N with 1 <= I <= N <= 100000");
+     },
+     nullptr},
+    {"search-results", 0, "FILE",
+     "the results of a share of the search (every share's,\nrepeated): taken instead of "
+     "cross-validating",
+     true,
+     [](const std::string& v, S* s) {
+       s->options.searchResults.push_back(v);
+       return Status::Ok();
+     },
+     nullptr},
 };
 
 }  // namespace

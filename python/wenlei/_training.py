@@ -194,7 +194,7 @@ def training_options() -> Dict[str, str]:
 
 
 def train(data: Union[PathLike, Tuple[Sequence[Text], Sequence[str]]], output_dir: PathLike, *,
-          progress: Union[None, bool, ProgressCallback] = None, **options) -> str:
+          progress: Union[None, bool, ProgressCallback] = None, client=None, **options) -> str:
     """Trains a resource set into ``output_dir`` and returns its path.
 
     ``data`` is a corpus file in the format `wenlei train` reads (a class
@@ -225,7 +225,24 @@ def train(data: Union[PathLike, Tuple[Sequence[Text], Sequence[str]]], output_di
     A class name may hold no control character (tab, line end, NUL, ...)
     and may not start or end with white space: ValueError.  Another training
     writing ``output_dir`` at the same time makes this one fail at once.
+
+    ``client``, a Dask ``distributed.Client``, runs the cross-validated
+    search on the cluster's workers in ``shares`` tasks (default: one per
+    worker thread) and the rest here (see docs/python.md): the set written
+    is the one this process alone writes, byte for byte.
     """
+    if client is not None:
+        from ._search_shares import train_on_cluster
+        return train_on_cluster(client, data, output_dir, progress, options)
+    if options.get("dictionary") is not None:
+        options["dictionary"] = os.path.abspath(os.fspath(options["dictionary"]))
+    return train_with(data, output_dir, progress, option_list(options),
+                      told=bool(options.get("raw") or options.get("segmented")))
+
+
+def train_with(data, output_dir: PathLike, progress, pairs: list, told: bool = True) -> str:
+    """train() with its options as (name, value) pairs, which may repeat a
+    name; told: the caller said how a corpus file is to be read."""
     directory = os.fsencode(os.path.abspath(os.fspath(output_dir)))
     if isinstance(data, tuple):
         if len(data) != 2:
@@ -242,14 +259,12 @@ def train(data: Union[PathLike, Tuple[Sequence[Text], Sequence[str]]], output_di
             corpus, directory, handle, message)
     else:
         raise TypeError("data is a corpus path or a pair (texts, labels), not %s" % type(data).__name__)
-    if options.get("dictionary") is not None:
-        options["dictionary"] = os.path.abspath(os.fspath(options["dictionary"]))
-    prepared = _Options(_option_list(options), progress)
+    prepared = _Options(pairs, progress)
     try:
         prepared.run(call)
     finally:
         prepared.close()
-    if not isinstance(data, tuple) and not options.get("raw") and not options.get("segmented"):
+    if not isinstance(data, tuple) and not told:
         _say_how_the_corpus_was_read(os.fsdecode(corpus), os.fsdecode(directory))
     return os.fsdecode(directory)
 
@@ -265,7 +280,7 @@ def _say_how_the_corpus_was_read(corpus: str, directory: str) -> None:
     if segmented:
         warnings.warn("wenlei.train: %s holds raw text (most of its Chinese stands in runs far "
                       "longer than words): read as raw text and segmented; raw=True says so, "
-                      "segmented=True reads it as words" % corpus, UserWarning, stacklevel=3)
+                      "segmented=True reads it as words" % corpus, UserWarning, stacklevel=4)
 
 
 def _jobs(n_jobs) -> int:
@@ -286,7 +301,7 @@ def _one_of(options: dict, name: str, alias: str):
     return other if value is None else value
 
 
-def _option_list(options: dict) -> list:
+def option_list(options: dict) -> list:
     """(training option, value) pairs, scikit-learn's names made the
     trainer's: n_jobs (or jobs), and class_weight -- None, 'balanced', a
     dict from class name to a factor of its cost, or the exponent of

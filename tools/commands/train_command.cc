@@ -305,6 +305,14 @@ int RunTrainCommand(int argc, char** argv) {
       TrainResourceSet(input, line.outputDirectory, settings, bundled, &progress, &outcome);
   progress.Finish();
   if (!trained.ok()) return Fail(trained.message());
+  if (const SearchPart& part = settings.options.searchPart; part.count != 0) {
+    const std::string written = "cross-validated share " + SearchPartName(part) +
+                                " of the search into " +
+                                (directory / SearchPartFileName(part)).u8string() + " in " +
+                                FixedText(progress.Seconds(), 1) + " s\n";
+    std::fputs(written.c_str(), stdout);
+    return kExitSuccess;
+  }
   PrintReport(line, outcome.corpus, outcome.report, progress.Seconds());
   return kExitSuccess;
 }
