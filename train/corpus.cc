@@ -23,6 +23,11 @@ namespace {
 // held whole in memory, so no line may be longer than kMaxCorpusLineBytes:
 // a file that is no text (a device, a binary file) is refused after that
 // many bytes, not after filling the memory.
+// Documents read between two reports of a reading's progress.
+constexpr int kLinesBetweenProgress = 4096;
+
+Status ReadingCancelled() { return Status(Status::Code::kCancelled, "reading cancelled"); }
+
 class LineSource {
  public:
   LineSource(const std::string& path, CorpusEncoding encoding) : path_(path), encoding_(encoding) {}
@@ -98,6 +103,13 @@ class LineSource {
   std::string Where() const { return path_ + ":" + std::to_string(line_) + ": "; }
   int line() const { return line_; }
   GbkConverter& converter() { return *converter_; }
+  std::uint64_t bytesRead() const { return bytesRead_; }
+  // The file's size when it was opened (0 when unknown).
+  std::uint64_t size() const {
+    std::error_code status;
+    const auto bytes = std::filesystem::file_size(Utf8Path(path_), status);
+    return status ? 0 : static_cast<std::uint64_t>(bytes);
+  }
 
  private:
   // The next line without its line end into raw_, keeping no more than the
@@ -110,6 +122,7 @@ class LineSource {
     for (;;) {
       if (next_ == end_) {
         end_ = std::fread(buffer_, 1, sizeof buffer_, file_.get());
+        bytesRead_ += end_;
         next_ = 0;
         if (end_ == 0) {
           if (std::ferror(file_.get())) {
@@ -142,6 +155,7 @@ class LineSource {
   CorpusEncoding encoding_;
   std::unique_ptr<std::FILE, FileCloser> file_;
   char buffer_[1 << 16];
+  std::uint64_t bytesRead_ = 0;
   std::size_t next_ = 0;
   std::size_t end_ = 0;
   std::unique_ptr<GbkConverter> converter_;
@@ -424,14 +438,20 @@ class CorpusBuilder {
 }  // namespace
 
 Status ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corpus,
-                  const Segmenter* segmenter, CorpusWords keep, const FeatureSet& runs) {
+                  const Segmenter* segmenter, CorpusWords keep, const FeatureSet& runs,
+                  const ReadingProgress& progress) {
   *corpus = Corpus();
   corpus->path = path;
   LineSource lines(path, encoding);
   if (Status opened = lines.Open(); !opened.ok()) return opened;
+  const std::uint64_t size = progress ? lines.size() : 0;
   CorpusBuilder builder(corpus, lines.converter(), segmenter, keep, runs);
   std::string line;
   while (lines.Next(&line)) {
+    if (progress && lines.line() % kLinesBetweenProgress == 0 &&
+        progress(lines.bytesRead(), std::max(size, lines.bytesRead()))) {
+      return ReadingCancelled();
+    }
     if (line.empty()) continue;
     std::size_t tab = line.find('\t');
     if (tab == std::string::npos) return lines.Fault("no tab between the class name and the words");
@@ -452,13 +472,16 @@ Status ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corp
 
 Status BuildCorpus(const char* const* labels, const char* const* texts, const std::size_t* lengths,
                    std::size_t count, const Segmenter* segmenter, Corpus* corpus, CorpusWords keep,
-                   const FeatureSet& runs) {
+                   const FeatureSet& runs, const ReadingProgress& progress) {
   *corpus = Corpus();
   corpus->path = "the texts";
   std::unique_ptr<GbkConverter> converter;
   if (Status opened = GbkConverter::Open(&converter); !opened.ok()) return opened;
   CorpusBuilder builder(corpus, *converter, segmenter, keep, runs);
   for (std::size_t i = 0; i < count; ++i) {
+    if (progress && (i + 1) % kLinesBetweenProgress == 0 && progress(i, count)) {
+      return ReadingCancelled();
+    }
     const std::string where = "text " + std::to_string(i + 1) + ": ";
     if (labels[i] == nullptr || (texts[i] == nullptr && lengths[i] > 0)) {
       return Status(Status::Code::kInvalidArgument, where + "a null label or text");

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -98,6 +99,11 @@ inline bool Corpus::LooksUnsegmented() const {
 
 class Segmenter;
 
+// Told now and then how far a reading is: bytes of the file read (or texts
+// added) of the total.  True stops the reading, which then fails with
+// kCancelled.
+using ReadingProgress = std::function<bool(std::uint64_t done, std::uint64_t total)>;
+
 // Reads a corpus file.  On bad input returns a fault with a one-line message
 // "path:line: what is wrong" (kBadEncoding for malformed text or a NUL byte,
 // kIoError for a file that cannot be opened or read, kInvalidArgument for
@@ -120,7 +126,7 @@ class Segmenter;
 // list never does.
 Status ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corpus,
                   const Segmenter* segmenter = nullptr, CorpusWords keep = CorpusWords::kCountsAndLists,
-                  const FeatureSet& runs = FeatureSet());
+                  const FeatureSet& runs = FeatureSet(), const ReadingProgress& progress = {});
 
 // The same from count UTF-8 texts in memory (text i is lengths[i] bytes)
 // and their UTF-8 class names: raw texts segmented with segmenter, or
@@ -128,7 +134,8 @@ Status ReadCorpus(const std::string& path, CorpusEncoding encoding, Corpus* corp
 // fault names the text ("text 3: ...").
 Status BuildCorpus(const char* const* labels, const char* const* texts, const std::size_t* lengths,
                    std::size_t count, const Segmenter* segmenter, Corpus* corpus,
-                   CorpusWords keep = CorpusWords::kCountsAndLists, const FeatureSet& runs = FeatureSet());
+                   CorpusWords keep = CorpusWords::kCountsAndLists, const FeatureSet& runs = FeatureSet(),
+                   const ReadingProgress& progress = {});
 
 // Leaves out every document that repeats an earlier one of its class, word
 // for word (and run for run): a copy in the held-out part of its original's

@@ -20,10 +20,11 @@ std::string DetectedLine(const std::string& path, const Corpus& asWords) {
 
 Status ReadCorpusText(const std::string& path, CorpusEncoding encoding, CorpusText text,
                       const SegmenterSource& segmenter, Corpus* corpus, CorpusWords keep,
-                      CorpusReading* reading, const FeatureSet& runs) {
+                      CorpusReading* reading, const FeatureSet& runs,
+                      const ReadingProgress& progress) {
   *reading = CorpusReading();
   if (text != CorpusText::kRaw) {
-    Status read = ReadCorpus(path, encoding, corpus, nullptr, keep, runs);
+    Status read = ReadCorpus(path, encoding, corpus, nullptr, keep, runs, progress);
     if (!read.ok() || text == CorpusText::kWords || !corpus->LooksUnsegmented()) return read;
     reading->detected = DetectedLine(path, *corpus);
   }
@@ -31,7 +32,7 @@ Status ReadCorpusText(const std::string& path, CorpusEncoding encoding, CorpusTe
   if (Status loaded = segmenter(&cutter); !loaded.ok()) return loaded;
   *corpus = Corpus();
   reading->raw = true;
-  return ReadCorpus(path, encoding, corpus, cutter, keep, runs);
+  return ReadCorpus(path, encoding, corpus, cutter, keep, runs, progress);
 }
 
 }  // namespace wenlei

@@ -32,7 +32,8 @@ struct CorpusReading {
 // a model or a measure of runs no document repeats.
 Status ReadCorpusText(const std::string& path, CorpusEncoding encoding, CorpusText text,
                       const SegmenterSource& segmenter, Corpus* corpus, CorpusWords keep,
-                      CorpusReading* reading, const FeatureSet& runs = FeatureSet());
+                      CorpusReading* reading, const FeatureSet& runs = FeatureSet(),
+                      const ReadingProgress& progress = {});
 
 }  // namespace wenlei
 

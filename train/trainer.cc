@@ -526,8 +526,15 @@ Status Trainer::Train(const std::string& prefix, TrainingReport* report) {
   FeatureStatistics statistics(corpus_, options_.synonyms);
   if (Stopped("features", 1, 1)) return Cancelled();
 
-  std::vector<Fold> folds =
-      SplitIntoFolds(AssignFolds(corpus_, options_.folds, options_.seed), options_.folds);
+  std::vector<Fold> folds = SplitIntoFolds(
+      AssignFolds(corpus_, options_.folds, options_.seed, options_.searchDocuments), options_.folds);
+  searchedDocuments_.clear();
+  for (const Fold& fold : folds) {
+    searchedDocuments_.insert(searchedDocuments_.end(), fold.heldOutDocuments.begin(),
+                              fold.heldOutDocuments.end());
+  }
+  report->searchedDocuments = searchedDocuments_.size();
+  if (searchedDocuments_.size() == corpus_.documents.size()) searchedDocuments_.clear();
 
   // Each candidate of what the set reads is searched in turn; the first of
   // equal accuracy wins.
@@ -666,7 +673,8 @@ Status Trainer::SearchGrid(const FeatureStatistics& statistics,
     ++pass;
     for (std::size_t p = 0; p < points.size(); ++p) {
       GridPoint point{k, points[p].second, points[p].first, 0.0, 0.0, reads_};
-      Score(corpus_, predicted[p], &point);
+      Score(corpus_, predicted[p], &point,
+            searchedDocuments_.empty() ? nullptr : &searchedDocuments_);
       report->grid.push_back(point);
       if (point.accuracy > best.accuracy) best = point;
     }

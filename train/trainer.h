@@ -105,6 +105,12 @@ struct TrainerOptions {
   // model of the others predicting it.  Two trainings instead of twice
   // the folds, for a caller that tunes the point itself.
   bool heldOut = false;
+  // The search and the calibration see at most this many documents (0:
+  // all), each class's share drawn with the seed; the vocabulary and the
+  // final model see every document.  The search's cost would otherwise grow
+  // faster than the corpus, for choices that a few tens of thousands of
+  // documents already make.
+  std::size_t searchDocuments = 32000;
   // The search spread over machines (train/search_parts.h): a share of its
   // units to cross-validate into a results file instead of a set, or the
   // results files of every share to take instead of cross-validating.
@@ -148,6 +154,8 @@ struct TrainingReport {
   double flaggedShare = 0.0;
   // The share's threshold was higher than the options' highest one.
   bool thresholdCapped = false;
+  // Documents the search and the calibration saw (searchDocuments).
+  std::size_t searchedDocuments = 0;
   int supportVectors = 0;
   std::vector<GridPoint> grid;
   // Candidate k left out of the grid: some class had no document with a
@@ -276,6 +284,8 @@ class Trainer {
   mutable std::mutex foldSelectionsMutex_;
   mutable std::map<const Fold*, std::unique_ptr<FoldSelection>> foldSelections_;
   std::shared_ptr<SearchParts> parts_;  // null: the whole search runs here
+  // The documents the search scores, when fewer than the corpus's.
+  std::vector<std::size_t> searchedDocuments_;
 };
 
 }  // namespace wenlei

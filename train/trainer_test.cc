@@ -253,6 +253,17 @@ TEST_F(TrainerTest, GridReportsEveryPointAndTakesTheBest) {
   EXPECT_EQ(report_.grid.back().features, report_.rankedUnits);
   EXPECT_EQ(report_.documents, 60u);
   EXPECT_EQ(report_.classes, 3u);
+  EXPECT_EQ(report_.searchedDocuments, 60u);
+
+  // A search on a part of the corpus scores that part alone (this corpus
+  // is separable: the documents outside it would count as wrong), and the
+  // final model still ranks the words of every document.
+  const std::size_t everyUnit = report_.rankedUnits;
+  options.searchDocuments = 30;
+  Train(options, "part");
+  EXPECT_EQ(report_.searchedDocuments, 30u);
+  EXPECT_GT(report_.crossValidationAccuracy, 0.9);
+  EXPECT_EQ(report_.rankedUnits, everyUnit);
 }
 
 TEST_F(TrainerTest, DocumentsLeftWithoutFeaturesCountAsWrongInCrossValidation) {
@@ -441,6 +452,23 @@ TEST_F(TrainerTest, FoldsAreStratifiedAndReproducible) {
     EXPECT_EQ(all, corpus) << "fold " << f << ": not disjoint, or not the whole corpus";
     for (std::size_t i : split[f].heldOutDocuments) EXPECT_EQ(folds[i], f);
   }
+
+  // A limit deals out each class's share of it (rounded up), the same
+  // documents for the same seed; the others are in no fold.
+  EXPECT_EQ(AssignFolds(corpus_, 3, 1, 21), folds);
+  const std::vector<int> sample = AssignFolds(corpus_, 3, 1, 10);
+  EXPECT_EQ(sample, AssignFolds(corpus_, 3, 1, 10));
+  std::vector<int> perClass(3, 0);
+  for (std::size_t i = 0; i < sample.size(); ++i) {
+    if (sample[i] >= 0) ++perClass[corpus_.documents[i].classIndex];
+  }
+  EXPECT_EQ(perClass, (std::vector<int>{4, 4, 4}));  // ceil(7 * 10 / 21)
+  std::size_t inFolds = 0;
+  for (const FoldDocuments& fold : SplitIntoFolds(sample, 3)) {
+    inFolds += fold.heldOutDocuments.size();
+    EXPECT_EQ(fold.trainingDocuments.size(), 8u);
+  }
+  EXPECT_EQ(inFolds, 12u);
 }
 
 TEST_F(TrainerTest, ShuffledLabelsCrossValidateNearChance) {

@@ -2,6 +2,8 @@
 #include "util/file_bytes.h"
 
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -76,6 +78,26 @@ std::string DictionaryPath(const TrainingSettings& settings, const BundledFiles&
   return settings.dictionaryPath.empty() ? bundled.dictionary : settings.dictionaryPath;
 }
 
+// Reports a reading's share done and, from the pace so far, roughly how
+// long is left; asks the run's progress whether to stop.
+ReadingProgress ReportReading(TrainingProgress* progress, const std::string& what, const char* unit) {
+  if (progress == nullptr) return {};
+  const auto started = std::chrono::steady_clock::now();
+  return [=](std::uint64_t done, std::uint64_t total) {
+    const double share = total == 0 ? 0.0 : static_cast<double>(done) / static_cast<double>(total);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::string line = what + ": " + std::to_string(static_cast<int>(100.0 * share)) + "% (" +
+                       std::to_string(done) + " of " + std::to_string(total) + " " + unit + ")";
+    if (share > 0.0) {
+      line += "; about " + std::to_string(static_cast<long>(seconds * (1.0 / share - 1.0) + 0.5)) +
+              " s left";
+    }
+    progress->Status(line);
+    return progress->Advance("reading", static_cast<double>(done), static_cast<double>(total));
+  };
+}
+
 Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
                  const BundledFiles& bundled, TrainingProgress* progress, Corpus* corpus,
                  std::string* dictionarySha256) {
@@ -113,7 +135,8 @@ Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
       return Status(Code::kInvalidArgument, "null labels, texts or lengths");
     }
     Status built = BuildCorpus(input.labels, input.texts, input.lengths, input.count, cutter, corpus,
-                               CorpusWords::kCountsOnly, RunsToForm(settings.options));
+                               CorpusWords::kCountsOnly, RunsToForm(settings.options),
+                               ReportReading(progress, cutter ? "segmenting the texts" : "reading the texts' words", "texts"));
     if (built.ok()) RemoveRepeatedDocuments(corpus);
     return built;
   }
@@ -121,7 +144,8 @@ Status ReadInput(const CorpusInput& input, const TrainingSettings& settings,
   if (!Exists(input.path)) return Status(Code::kNotFound, input.path + ": no such file");
   CorpusReading reading;
   const Status read = ReadCorpusText(input.path, settings.encoding, settings.text, loadSegmenter,
-                                     corpus, CorpusWords::kCountsOnly, &reading, RunsToForm(settings.options));
+                                     corpus, CorpusWords::kCountsOnly, &reading, RunsToForm(settings.options),
+                                     ReportReading(progress, "reading " + input.path, "bytes"));
   if (read.ok() && !reading.detected.empty() && progress) progress->Warning(reading.detected);
   if (read.ok()) RemoveRepeatedDocuments(corpus);
   return read;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 #include "util/number_text.h"
 #include "util/whole_number.h"
@@ -335,6 +336,19 @@ const std::vector<TrainingOption> kOptions = {
        return Status::Ok();
      },
      [](const S& s) { return Number(s.options.unknownShare); }},
+    {"search-documents", 0, "N",
+     "the cross-validation sees at most N documents, each\nclass's share (0: all); the final "
+     "model sees all",
+     false,
+     [](const std::string& v, S* s) {
+       unsigned long long documents = 0;
+       if (!ParseUnsigned(v, std::numeric_limits<std::size_t>::max(), &documents)) {
+         return Bad(v, "a number of documents, 0 for all");
+       }
+       s->options.searchDocuments = static_cast<std::size_t>(documents);
+       return Status::Ok();
+     },
+     [](const S& s) { return std::to_string(s.options.searchDocuments); }},
     {"highest-threshold", 0, "X",
      "the highest confidence threshold the calibration may\nstore (1: no limit)",
      false,

@@ -219,7 +219,12 @@ void PrintReport(const TrainCommandLine& line, const Corpus& corpus, const Train
   } else {
     out << "  cv accuracy       " << Percent(report.crossValidationAccuracy) << ", macro-F1 "
         << FixedText(report.crossValidationMacroF1, 4) << " (" << line.settings.options.folds << "-fold, "
-        << report.grid.size() << " grid points, features selected within each fold)\n";
+        << report.grid.size() << " grid points, features selected within each fold"
+        << (report.searchedDocuments < report.documents
+                ? ", on " + std::to_string(report.searchedDocuments) + " of the " +
+                      std::to_string(report.documents) + " documents"
+                : std::string())
+        << ")\n";
   }
   out << "  min confidence    " << FixedText(report.minConfidence, 4) << " ("
       << Percent(report.flaggedShare) << " of cross-validated training documents under it"
