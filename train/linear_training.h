@@ -41,6 +41,13 @@ class LinearRows {
     nodes_.push_back({-1, 0.0});
     labels_.push_back(label);
   }
+  // Room for rows holding features in all, so that a large problem is not
+  // copied as it grows (for a moment twice its size and more).
+  void Reserve(std::size_t rows, std::size_t features) {
+    nodes_.reserve(features + 2 * rows);
+    starts_.reserve(rows);
+    labels_.reserve(rows);
+  }
   // Numbers the bias term's feature; called once, after the last row.
   void Finish();
 

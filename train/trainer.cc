@@ -155,6 +155,15 @@ Status Trainer::BuildProblem(const CorpusVectoriser& vectoriser, double averageD
       byClass[corpus_.documents[i].classIndex].push_back(i);
     }
   }
+  if (forLiblinear) {
+    // A document has at most as many features as distinct units.
+    std::size_t rows = 0, units = 0;
+    for (const auto& documents : byClass) {
+      rows += documents.size();
+      for (std::size_t i : documents) units += corpus_.documents[i].counts.size();
+    }
+    problem->linear.Reserve(rows, units);
+  }
   std::vector<Feature> features;
   for (std::size_t c = 0; c < classes; ++c) {
     std::size_t rowsOfClass = 0;

@@ -1,7 +1,7 @@
 """Measures `wenlei train` beside its peers and writes bench/TRAINING.md.
 
 Usage: bench_train.py --wenlei PATH --data DIR --help-corpus DIR --ood DIR
-                      --out FILE [--smoke] [--only SYSTEM] [--big]
+                      --out FILE [--smoke] [--only SYSTEM] [--scale]
                       [--variant NAME=OPTIONS ...] [-- TRAIN OPTIONS]
 
 Every system trains on the same raw training split and is scored on the same
@@ -10,8 +10,9 @@ system time of training, segmentation included (wenlei's from wait4 on
 `wenlei train --raw`, the peers' from train_peers.py, which reports its own
 and its children's up to the end of training). The figures of every run are
 kept in DIR/results.json, so that `--only wenlei` can measure wenlei again
-(after a change of the trainer) and still write the whole file; `--only big`
-measures the 100,000-document run alone.
+(after a change of the trainer) and still write the whole file; `--only scale`
+measures the scale run (bench_scale.py) alone, which also draws its plot
+beside FILE.
 """
 
 import argparse
@@ -19,12 +20,15 @@ import datetime
 import json
 import os
 import platform
+import re
 import subprocess
 import sys
 import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import bench_scale  # noqa: E402
 SYSTEMS = ("wenlei", "sklearn-grid", "sklearn-chars1-2", "sklearn-words+chars1-3", "fasttext")
 PEERS = SYSTEMS[1:]
 GRIDS = ("sklearn-grid", "sklearn-chars1-2", "sklearn-words+chars1-3")
@@ -108,16 +112,30 @@ def evaluate(wenlei, directory, test, raw=True):
     return json.loads(output)
 
 
-def measure_wenlei(wenlei, train, test, options):
+def measure_wenlei(wenlei, train, test, options, extra=None):
     with tempfile.TemporaryDirectory(prefix="bench-train.") as workdir:
         directory = os.path.join(workdir, "set")
         _, cpu, peak = run_measured([wenlei, "train", "--raw", train, "-o", directory,
                                      "-q"] + options)
         scored = evaluate(wenlei, directory, test) if test else {}
         metadata = read_metadata(os.path.join(directory, "Metadata.txt"))
-    return {"cpu_seconds": cpu, "peak_rss_mb": peak, "trainer": metadata.get("trainer", ""),
-            "reads": metadata.get("reads", ""),
-            "accuracy": scored.get("accuracy"), "macro_f1": scored.get("macro_f1")}
+        figures = {"cpu_seconds": cpu, "peak_rss_mb": peak,
+                   "trainer": metadata.get("trainer", ""), "reads": metadata.get("reads", ""),
+                   "chosen": chosen(metadata), "accuracy": scored.get("accuracy"),
+                   "macro_f1": scored.get("macro_f1"), "unknown_rate": scored.get("unknown_rate")}
+        if extra:
+            figures.update(extra(directory))
+    return figures
+
+
+def chosen(metadata):
+    """The cost, the number of selected units and the reading a set was trained with."""
+    trainer = metadata.get("trainer", "")
+    cost = re.search(r"C=([0-9.e+-]+)", trainer)
+    units = re.search(r"([0-9]+) selected words", trainer)
+    parts = [f"C={cost.group(1)}" if cost else "", f"k={units.group(1)}" if units else "",
+             metadata.get("reads", "")]
+    return ", ".join(p for p in parts if p)
 
 
 def read_metadata(path):
@@ -164,7 +182,7 @@ def key(corpus, size, system):
 
 def measure(options, results):
     splits = corpora(options)
-    systems = {None: list(SYSTEMS), "variants": [], "big": []}.get(options.only, [options.only])
+    systems = {None: list(SYSTEMS), "variants": [], "scale": []}.get(options.only, [options.only])
     for corpus, size, train, test in splits:
         for system in systems:
             say(f"{system} on {corpus}, {size} documents")
@@ -184,15 +202,8 @@ def measure(options, results):
                 r = measure_wenlei(options.wenlei, train, test, train_options)
                 r["options"] = " ".join(train_options)
                 results[key(corpus, size, "variant " + name)] = r
-    if options.big and options.only in (None, "wenlei", "big"):
-        big = os.path.join(options.data, "big", "train.tsv")
-        say(f"wenlei on {count_lines(big)} documents (time and memory)")
-        started = time.monotonic()
-        r = measure_wenlei(options.wenlei, big, None, options.train_options)
-        r["wall_seconds"] = time.monotonic() - started
-        r["documents"] = count_lines(big)
-        results["big/wenlei"] = r
-        say(f"  {r['cpu_seconds']:.1f} s CPU, peak RSS {r['peak_rss_mb']:.0f} MB")
+    if options.scale and options.only in (None, "scale"):
+        bench_scale.measure(options, results, measure_wenlei, measure_peer, evaluate, say)
     if not options.smoke and options.only in (None, "wenlei"):
         results["bundled"] = bundled_figures(options)
 
@@ -322,17 +333,8 @@ def render(options, results):
                 and key(corpus, 2000, s) in results)
             lines.append(f"| {corpus}: CPU time, 8,000 ÷ 2,000 documents | {growth:.2f}× "
                          f"(peers: {peer_growth}) | ≤ 10× | {verdict(growth <= 10)} |")
-    big = results.get("big/wenlei")
-    if big and big.get("unfinished"):
-        lines.append(f"| {big['documents']:,} documents: CPU time and peak RSS | not finished: "
-                     f"{big['cpu_seconds']:.0f} s CPU and {big['peak_rss_mb']:.0f} MB after "
-                     f"{big['wall_seconds']:.0f} s wall-clock ({big['unfinished']}) | minutes "
-                     f"| **missed** |")
-    elif big:
-        lines.append(f"| {big['documents']:,} documents: CPU time and peak RSS | "
-                     f"{big['cpu_seconds']:.0f} s ({big['cpu_seconds'] / 60:.1f} min), "
-                     f"{big['peak_rss_mb']:.0f} MB | minutes | "
-                     f"{verdict(big['cpu_seconds'] < 600)} |")
+    for figure, value, goal, met in bench_scale.goals(results):
+        lines.append(f"| {figure} | {value} | {goal} | {verdict(met)} |")
     bundled = results.get("bundled")
     if bundled:
         lines += [
@@ -347,11 +349,6 @@ def render(options, results):
             f"of {bundled['documents']} | ≤ 0.05 | {verdict(bundled['unknown_rate'] <= 0.05)} |",
             f"| bundled help-zh: near out-of-domain flagged unknown (manpages-zh) | "
             f"{bundled['near_flagged']:.4f} of {bundled['near_documents']:,} | reported | |"]
-    if big:
-        lines += ["", f"The {big['documents']:,}-document corpus (`big/train.tsv`) is made "
-                  "by joining one to three paragraphs drawn with replacement from one "
-                  "class of the mixed corpus's paragraphs (seed 1): it measures time and "
-                  "memory only."]
     lines += ["", "## How the defaults were chosen", "",
               "The defaults of `wenlei train` for the linear kernel are liblinear's "
               "L2-loss SVM (dual) one-vs-one -- one binary model per pair of classes, "
@@ -414,8 +411,8 @@ def main(argv):
     parser.add_argument("--ood", required=True)
     parser.add_argument("--out", required=True)
     parser.add_argument("--smoke", action="store_true")
-    parser.add_argument("--only", choices=SYSTEMS + ("variants", "big"))
-    parser.add_argument("--big", action="store_true")
+    parser.add_argument("--only", choices=SYSTEMS + ("variants", "scale"))
+    parser.add_argument("--scale", action="store_true")
     parser.add_argument("--no-variants", action="store_true",
                         help="leave out the choices the defaults were picked from")
     parser.add_argument("--variant", action="append", default=[], metavar="NAME=OPTIONS",
@@ -442,8 +439,10 @@ def main(argv):
                          if k.endswith("/wenlei") and r.get("trainer")), "")}
     with open(store, "w", encoding="utf-8") as f:
         json.dump(results, f, ensure_ascii=False, indent=1)
+    plot_name = os.path.splitext(os.path.basename(options.out))[0].lower() + "-scale.png"
+    bench_scale.plot(results, os.path.join(os.path.dirname(os.path.abspath(options.out)), plot_name))
     with open(options.out, "w", encoding="utf-8") as f:
-        f.write(render(options, results))
+        f.write(render(options, results) + "\n".join(bench_scale.render(results, plot_name)) + "\n")
     say(f"wrote {options.out}")
     return 0
 

@@ -11,6 +11,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
+import bench_scale  # noqa: E402
 import bench_train  # noqa: E402
 
 
@@ -67,6 +68,20 @@ class ReportTest(unittest.TestCase):
                                  "sklearn-grid": figures(0.80)})
         goal = next(line for line in self.render(results) if "best peer (" in line)
         self.assertIn("(fastText) | 0.8400 − 0.8400 = +0.0000 | ≥ 0 | met |", goal)
+
+
+class ScaleTest(unittest.TestCase):
+    def test_growth_per_eightfold_and_the_million_against_the_budget(self):
+        results = {"scale/8000/wenlei": figures(0.9, 10.0, unknown_rate=0.01),
+                   "scale/64000/wenlei": figures(0.9, 80.0, unknown_rate=0.01),
+                   "scale/512000/wenlei": figures(0.9, 700.0, unknown_rate=0.01),
+                   "scale/1000000/wenlei": figures(0.9, 1900.0, unknown_rate=0.01)}
+        goals = {figure: (value, met) for figure, value, _, met in bench_scale.goals(results)}
+        self.assertEqual(goals["scale: CPU time of eightfold documents"], ("8.0×, 8.8×", False))
+        self.assertEqual(goals["scale: 1,000,000 documents, CPU time and peak memory"],
+                         ("31.7 min, 100 MB", False))
+        rows = bench_scale.render(results, "plot.png")
+        self.assertIn("| 64,000 | 80 s | 8.0× | 100 MB |", "\n".join(rows))
 
 
 if __name__ == "__main__":
