@@ -217,27 +217,20 @@ std::vector<svm_node> Difference(const svm_node* a, const svm_node* b) {
   return result;
 }
 
-}  // namespace
-
-LinearModel TrainLinear(const LinearRows& rows, std::size_t classes, Solver solver,
-                        Multiclass multiclass, double cost,
-                        const std::vector<double>& classWeights, unsigned seed) {
-  QuietLiblinearOnce();
-  if (multiclass == Multiclass::kOneVsRest) {
-    return TrainOneVsRest(AllRows(rows), classes, solver, cost, classWeights, seed);
-  }
-  const RowView all = AllRows(rows);
+// One model per pair of classes, each trained on the rows that
+// rowsOf(i, j, &holder) gives (holder keeps rows it builds alive).
+template <typename RowsOfPair>
+Status TrainPairs(std::size_t classes, Solver solver, double cost,
+                  const std::vector<double>& classWeights, unsigned seed, RowsOfPair&& rowsOf,
+                  LinearModel* model) {
   LinearModel linear;
   linear.multiclass = Multiclass::kOneVsOne;
   linear.classCount = classes;
   for (std::size_t i = 0; i < classes; ++i) {
     for (std::size_t j = i + 1; j < classes; ++j) {
-      RowView pair = PairView(all, i, j);
-      LinearRows copied;
-      if (!EntryOf(solver).sharesRows && !pair.labels.empty()) {
-        copied = PairRows(rows, i, j);
-        pair = AllRows(copied);
-      }
+      LinearRows holder;
+      RowView pair;
+      if (Status given = rowsOf(i, j, &holder, &pair); !given.ok()) return given;
       if (pair.labels.empty()) {
         linear.weights.push_back({{-1, 0.0}});
         linear.biases.push_back(0.0);
@@ -252,7 +245,45 @@ LinearModel TrainLinear(const LinearRows& rows, std::size_t classes, Solver solv
       linear.biases.push_back(scores.biases[i] - scores.biases[j]);
     }
   }
+  *model = std::move(linear);
+  return Status::Ok();
+}
+
+}  // namespace
+
+LinearModel TrainLinear(const LinearRows& rows, std::size_t classes, Solver solver,
+                        Multiclass multiclass, double cost,
+                        const std::vector<double>& classWeights, unsigned seed) {
+  QuietLiblinearOnce();
+  if (multiclass == Multiclass::kOneVsRest) {
+    return TrainOneVsRest(AllRows(rows), classes, solver, cost, classWeights, seed);
+  }
+  const RowView all = AllRows(rows);
+  LinearModel linear;
+  TrainPairs(classes, solver, cost, classWeights, seed,
+             [&](std::size_t i, std::size_t j, LinearRows* holder, RowView* pair) {
+               *pair = PairView(all, i, j);
+               if (!EntryOf(solver).sharesRows && !pair->labels.empty()) {
+                 *holder = PairRows(rows, i, j);
+                 *pair = AllRows(*holder);
+               }
+               return Status::Ok();
+             },
+             &linear);
   return linear;
+}
+
+Status TrainLinearPairs(const PairRowsSource& rowsOf, std::size_t classes, Solver solver,
+                        double cost, const std::vector<double>& classWeights, unsigned seed,
+                        LinearModel* model) {
+  QuietLiblinearOnce();
+  return TrainPairs(classes, solver, cost, classWeights, seed,
+                    [&](std::size_t i, std::size_t j, LinearRows* holder, RowView* pair) {
+                      if (Status built = rowsOf(i, j, holder); !built.ok()) return built;
+                      *pair = AllRows(*holder);
+                      return Status::Ok();
+                    },
+                    model);
 }
 
 }  // namespace wenlei

@@ -3,11 +3,13 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "linear.h"
 #include "train/linear_model.h"
+#include "util/status.h"
 
 namespace wenlei {
 
@@ -74,6 +76,17 @@ class LinearRows {
 LinearModel TrainLinear(const LinearRows& rows, std::size_t classes, Solver solver,
                         Multiclass multiclass, double cost,
                         const std::vector<double>& classWeights, unsigned seed);
+
+// The rows of the pair of classes i < j (0-based), class i's first, each
+// class's in the order TrainLinear's rows hold them.
+using PairRowsSource = std::function<Status(std::size_t i, std::size_t j, LinearRows* rows)>;
+
+// The one-vs-one model TrainLinear trains on all rows, from one pair's rows
+// at a time: a large corpus's rows need not all be held at once.  A fault
+// of rowsOf ends the training.
+Status TrainLinearPairs(const PairRowsSource& rowsOf, std::size_t classes, Solver solver,
+                        double cost, const std::vector<double>& classWeights, unsigned seed,
+                        LinearModel* model);
 
 }  // namespace wenlei
 

@@ -143,11 +143,9 @@ Trainer::Trainer(const Corpus& corpus, TrainerOptions options, TrainingProgress*
   svm_set_print_string_function(&DiscardLibsvmOutput);
 }
 
-Status Trainer::BuildProblem(const CorpusVectoriser& vectoriser, double averageDocLength,
-                             const std::vector<std::size_t>* documents, bool forLiblinear,
-                             bool everyClass, Problem* problem) const {
-  const std::size_t classes = corpus_.classNamesUtf8.size();
-  std::vector<std::vector<std::size_t>> byClass(classes);
+std::vector<std::vector<std::size_t>> Trainer::DocumentsByClass(
+    const std::vector<std::size_t>* documents) const {
+  std::vector<std::vector<std::size_t>> byClass(corpus_.classNamesUtf8.size());
   if (documents != nullptr) {
     for (std::size_t i : *documents) byClass[corpus_.documents[i].classIndex].push_back(i);
   } else {
@@ -155,19 +153,62 @@ Status Trainer::BuildProblem(const CorpusVectoriser& vectoriser, double averageD
       byClass[corpus_.documents[i].classIndex].push_back(i);
     }
   }
-  if (forLiblinear) {
-    // A document has at most as many features as distinct units.
-    std::size_t rows = 0, units = 0;
-    for (const auto& documents : byClass) {
-      rows += documents.size();
-      for (std::size_t i : documents) units += corpus_.documents[i].counts.size();
-    }
-    problem->linear.Reserve(rows, units);
+  return byClass;
+}
+
+void Trainer::ReserveLinearRows(const std::vector<std::vector<std::size_t>>& byClass,
+                                LinearRows* rows) const {
+  // A document has at most as many features as distinct units.
+  std::size_t count = 0, units = 0;
+  for (const auto& documents : byClass) {
+    count += documents.size();
+    for (std::size_t i : documents) units += corpus_.documents[i].counts.size();
   }
+  rows->Reserve(count, units);
+}
+
+std::size_t Trainer::AddLinearRows(const CorpusVectoriser& vectoriser, double averageDocLength,
+                                   const std::vector<std::size_t>& documents, std::size_t c,
+                                   LinearRows* rows, std::size_t* withoutFeatures) const {
   std::vector<Feature> features;
+  ContentWords content;
+  std::size_t added = 0;
+  for (std::size_t i : documents) {
+    vectoriser.Vectorise(corpus_.documents[i], averageDocLength, &features, &content);
+    if (features.empty()) {
+      ++*withoutFeatures;
+      continue;
+    }
+    rows->Add(features, static_cast<double>(c + 1));
+    ++added;
+  }
+  return added;
+}
+
+namespace {
+
+Status ClassWithoutRows(const std::string& name) {
+  return Status(Status::Code::kInvalidArgument,
+                "class \"" + name + "\" has no document with a selected word");
+}
+
+}  // namespace
+
+Status Trainer::BuildProblem(const CorpusVectoriser& vectoriser, double averageDocLength,
+                             const std::vector<std::size_t>* documents, bool forLiblinear,
+                             bool everyClass, Problem* problem) const {
+  const std::size_t classes = corpus_.classNamesUtf8.size();
+  const std::vector<std::vector<std::size_t>> byClass = DocumentsByClass(documents);
+  if (forLiblinear) ReserveLinearRows(byClass, &problem->linear);
+  std::vector<Feature> features;
+  const std::vector<std::size_t> none;  // libsvm's rows, when liblinear's are built
   for (std::size_t c = 0; c < classes; ++c) {
     std::size_t rowsOfClass = 0;
-    for (std::size_t i : byClass[c]) {
+    if (forLiblinear) {
+      rowsOfClass = AddLinearRows(vectoriser, averageDocLength, byClass[c], c, &problem->linear,
+                                  &problem->documentsWithoutFeatures);
+    }
+    for (std::size_t i : forLiblinear ? none : byClass[c]) {
       ContentWords content;
       vectoriser.Vectorise(corpus_.documents[i], averageDocLength, &features, &content);
       if (features.empty()) {
@@ -176,10 +217,6 @@ Status Trainer::BuildProblem(const CorpusVectoriser& vectoriser, double averageD
       }
       ++rowsOfClass;
       const double label = static_cast<double>(c + 1);
-      if (forLiblinear) {
-        problem->linear.Add(features, label);
-        continue;
-      }
       std::vector<svm_node> row;
       row.reserve(features.size() + 1);
       for (const Feature& feature : features) row.push_back({feature.index, feature.value});
@@ -189,10 +226,7 @@ Status Trainer::BuildProblem(const CorpusVectoriser& vectoriser, double averageD
       problem->documents.push_back(i);
       problem->contentWords.push_back(content);
     }
-    if (rowsOfClass == 0 && everyClass) {
-      return Status(Status::Code::kInvalidArgument,
-                    "class \"" + corpus_.classNamesUtf8[c] + "\" has no document with a selected word");
-    }
+    if (rowsOfClass == 0 && everyClass) return ClassWithoutRows(corpus_.classNamesUtf8[c]);
   }
   problem->linear.Finish();
   for (auto& row : problem->rows) problem->pointers.push_back(row.data());
@@ -396,11 +430,35 @@ Status Trainer::CrossValidatePoints(const std::vector<Fold>& folds, std::size_t 
   return faults.Outcome(finished);
 }
 
-Status Trainer::TrainLinearModel(const Problem& problem, double cost, double weightPower,
-                                 const std::string& modelPath, TrainingReport* report) {
-  const std::size_t classes = corpus_.classNamesUtf8.size();
-  LinearModel linear = TrainLinear(problem.linear, classes, options_.solver, options_.multiclass,
-                                   cost, ClassWeights(weightPower), options_.seed);
+Status Trainer::TrainPairsOfClasses(const CorpusVectoriser& vectoriser, double averageDocLength,
+                                    const GridPoint& point, std::size_t* withoutFeatures,
+                                    LinearModel* model) const {
+  const std::vector<std::vector<std::size_t>> byClass = DocumentsByClass(nullptr);
+  std::vector<bool> counted(byClass.size(), false);
+  // Each class's documents without a feature count once, however many
+  // pairs it is in.
+  auto addClass = [&](std::size_t c, LinearRows* rows) {
+    std::size_t without = 0;
+    const std::size_t added =
+        AddLinearRows(vectoriser, averageDocLength, byClass[c], c, rows, &without);
+    if (!counted[c]) *withoutFeatures += without;
+    counted[c] = true;
+    return added == 0 ? ClassWithoutRows(corpus_.classNamesUtf8[c]) : Status::Ok();
+  };
+  return TrainLinearPairs(
+      [&](std::size_t i, std::size_t j, LinearRows* rows) {
+        ReserveLinearRows({byClass[i], byClass[j]}, rows);
+        if (Status added = addClass(i, rows); !added.ok()) return added;
+        if (Status added = addClass(j, rows); !added.ok()) return added;
+        rows->Finish();
+        return Status::Ok();
+      },
+      byClass.size(), options_.solver, point.cost, ClassWeights(point.weightPower), options_.seed,
+      model);
+}
+
+Status Trainer::SaveLinearModel(const LinearModel& linear, const std::string& modelPath,
+                                TrainingReport* report) const {
   LibsvmLinearModel model(linear, probA_, probB_);
   if (Status saved = model.Save(modelPath); !saved.ok()) return saved;
   report->supportVectors = model.model()->l;
@@ -819,7 +877,11 @@ Status Trainer::TrainFinalModel(const std::string& prefix, const FeatureStatisti
     contents.vocabulary.push_back(FeatureSetRecord(reads_));
     contents.idf.emplace_back(contents.vocabulary.back(), 1.0);
   }
+  // One pair of classes' rows at a time, where the model is one of pairs:
+  // a large corpus's rows all at once would take twice the memory.
+  const bool byPairs = UsesLinearSolver() && options_.multiclass == Multiclass::kOneVsOne;
   Problem problem;
+  LinearModel pairs;
   {
     const CorpusVectoriser vectoriser(corpus_, contents, reads_);
     contents.averageDocLength = vectoriser.AverageKnownWords(nullptr);
@@ -827,16 +889,22 @@ Status Trainer::TrainFinalModel(const std::string& prefix, const FeatureStatisti
     if (Status written = WriteSourceFile(prefix + kSourceFileName, contents); !written.ok()) {
       return written;
     }
-    if (Status built = BuildProblem(vectoriser, contents.averageDocLength, nullptr, UsesLinearSolver(),
-                                    true, &problem);
-        !built.ok()) {
-      return built;
-    }
+    const Status built =
+        byPairs ? TrainPairsOfClasses(vectoriser, contents.averageDocLength, best,
+                                      &problem.documentsWithoutFeatures, &pairs)
+                : BuildProblem(vectoriser, contents.averageDocLength, nullptr, UsesLinearSolver(),
+                               true, &problem);
+    if (!built.ok()) return built;
   }
+  const std::string modelPath = prefix + kModelFileName;
   const Status modelWritten =
-      UsesLinearSolver()
-          ? TrainLinearModel(problem, best.cost, best.weightPower, prefix + kModelFileName, report)
-          : TrainModel(problem, best.cost, best.weightPower, prefix + kModelFileName, report);
+      byPairs ? SaveLinearModel(pairs, modelPath, report)
+      : UsesLinearSolver()
+          ? SaveLinearModel(TrainLinear(problem.linear, corpus_.classNamesUtf8.size(), options_.solver,
+                                        options_.multiclass, best.cost,
+                                        ClassWeights(best.weightPower), options_.seed),
+                            modelPath, report)
+          : TrainModel(problem, best.cost, best.weightPower, modelPath, report);
   if (!modelWritten.ok()) return modelWritten;
   // Kernel parameters whose numbers overflow (a polynomial of a huge gamma)
   // train a model of NaN, which answers every document alike.

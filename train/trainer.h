@@ -241,8 +241,22 @@ class Trainer {
                                     std::vector<std::size_t>* withFeatures);
   Status TrainModel(Problem& problem, double cost, double weightPower,
                     const std::string& modelPath, TrainingReport* report);
-  Status TrainLinearModel(const Problem& problem, double cost, double weightPower,
-                          const std::string& modelPath, TrainingReport* report);
+  // The model's file, with the calibration's sigmoids.
+  Status SaveLinearModel(const LinearModel& linear, const std::string& modelPath,
+                         TrainingReport* report) const;
+  // The final one-vs-one model, from one pair of classes' rows at a time.
+  Status TrainPairsOfClasses(const CorpusVectoriser& vectoriser, double averageDocLength,
+                             const GridPoint& point, std::size_t* withoutFeatures,
+                             LinearModel* model) const;
+  std::vector<std::vector<std::size_t>> DocumentsByClass(
+      const std::vector<std::size_t>* documents) const;
+  void ReserveLinearRows(const std::vector<std::vector<std::size_t>>& byClass,
+                         LinearRows* rows) const;
+  // Class c's rows of the documents that have features; the others are
+  // counted in *withoutFeatures.  The number of rows added.
+  std::size_t AddLinearRows(const CorpusVectoriser& vectoriser, double averageDocLength,
+                            const std::vector<std::size_t>& documents, std::size_t c,
+                            LinearRows* rows, std::size_t* withoutFeatures) const;
   // The steps of Train: the grid's search, the confidence's calibration and
   // the final model with the set's files.
   Status SearchGrid(const FeatureStatistics& statistics, const std::vector<RankedUnit>& ranking,
