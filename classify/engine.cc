@@ -521,7 +521,8 @@ Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
   for (const auto& [feature, weight] : document.features) nodes.push_back(svm_node{feature, weight});
   nodes.push_back(svm_node{-1, 0.0});
   std::vector<double> probabilities(classCount_);
-  model_->PredictProbability(nodes.data(), probabilities.data());
+  std::vector<double> pairDecisions(classCount_ * (classCount_ - 1) / 2);
+  model_->PredictProbability(nodes.data(), probabilities.data(), pairDecisions.data());
 
   // The decision takes the probabilities as the exports' result file holds
   // them.
@@ -552,6 +553,7 @@ Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
   }
   std::stable_sort(result->ranking.begin(), result->ranking.end(),
                    [](const ClassScore& a, const ClassScore& b) { return a.probability > b.probability; });
+  result->margins = ClassMargins(pairDecisions, classCount_);
   result->weightedTerms = std::move(document.weightedTerms);
   std::vector<double> highestFirst;
   highestFirst.reserve(result->ranking.size());

@@ -22,6 +22,7 @@ add_executable(wenlei_core_tests
   util/bundled_files_test.cc
   util/decimal_field_test.cc
   decide/confidence_test.cc
+  decide/class_decision_test.cc
   decide/prediction_result_test.cc
   classify/classifier_test.cc)
 if(NOT WIN32)
