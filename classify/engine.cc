@@ -96,7 +96,7 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
                                  std::unique_ptr<Engine>* engine, bool* oneGeneration,
                                  std::string* why) {
   std::unique_ptr<Engine> opened(new Engine());
-  const std::string prefix = directory.back() == '/' ? directory : directory + "/";
+  const std::string prefix = JoinPath(directory, "");
 
   // The metadata file, when the set has one, names the digests of the files
   // that belong together; the files' bytes are checked against them before

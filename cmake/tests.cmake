@@ -17,6 +17,7 @@ add_executable(wenlei_core_tests
   util/working_file_test.cc
   util/sha256_test.cc
   util/file_lock_test.cc
+  util/file_bytes_test.cc
   predict/prediction_step_test.cc
   predict/linear_predictor_test.cc
   util/bundled_files_test.cc
