@@ -96,7 +96,7 @@ Status Engine::OpenOneGeneration(const std::string& directory, const EngineOptio
                                  std::unique_ptr<Engine>* engine, bool* oneGeneration,
                                  std::string* why) {
   std::unique_ptr<Engine> opened(new Engine());
-  const std::string prefix = directory.back() == '/' ? directory : directory + "/";
+  const std::string prefix = JoinPath(directory, "");
 
   // The metadata file, when the set has one, names the digests of the files
   // that belong together; the files' bytes are checked against them before
@@ -531,7 +531,8 @@ Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
   for (const auto& [feature, weight] : document.features) nodes.push_back(svm_node{feature, weight});
   nodes.push_back(svm_node{-1, 0.0});
   std::vector<double> probabilities(classCount_);
-  model_->PredictProbability(nodes.data(), probabilities.data());
+  std::vector<double> pairDecisions(classCount_ * (classCount_ - 1) / 2);
+  model_->PredictProbability(nodes.data(), probabilities.data(), pairDecisions.data());
 
   // The decision takes the probabilities as the exports' result file holds
   // them.
@@ -562,6 +563,7 @@ Status Engine::Decide(const std::vector<std::string_view>& gbkWords,
   }
   std::stable_sort(result->ranking.begin(), result->ranking.end(),
                    [](const ClassScore& a, const ClassScore& b) { return a.probability > b.probability; });
+  result->margins = ClassMargins(pairDecisions, classCount_);
   result->knownTerms = std::move(document.terms);
   std::vector<double> highestFirst;
   highestFirst.reserve(result->ranking.size());

@@ -39,6 +39,9 @@ struct ClassificationResult {
   std::string answerUtf8;  // the same, with the full class names
   std::vector<std::int32_t> answerClasses;  // the one or two classes named
   std::vector<ClassScore> ranking;  // every class, highest first; empty without prediction
+  // Each class's margin (ClassMargins), by class number - 1; empty without
+  // prediction.
+  std::vector<double> margins;
   std::size_t words = 0;
   std::size_t knownWords = 0;
   std::size_t droppedCharacters = 0;

@@ -18,11 +18,13 @@ add_executable(wenlei_core_tests
   util/working_file_test.cc
   util/sha256_test.cc
   util/file_lock_test.cc
+  util/file_bytes_test.cc
   predict/prediction_step_test.cc
   predict/linear_predictor_test.cc
   util/bundled_files_test.cc
   util/decimal_field_test.cc
   decide/confidence_test.cc
+  decide/class_decision_test.cc
   decide/prediction_result_test.cc
   classify/classifier_test.cc)
 if(NOT WIN32)

@@ -59,4 +59,17 @@ void EnterMissingClasses(ClassPair classes, ClassTable* classTable) {
   classTable->Insert(classes.secondClass, std::string());
 }
 
+std::vector<double> ClassMargins(const std::vector<double>& pairDecisions, std::size_t classes) {
+  std::vector<double> margins(classes, 0.0);
+  std::size_t pair = 0;
+  for (std::size_t i = 0; i < classes; ++i) {
+    for (std::size_t j = i + 1; j < classes && pair < pairDecisions.size(); ++j, ++pair) {
+      margins[i] += pairDecisions[pair];
+      margins[j] -= pairDecisions[pair];
+    }
+  }
+  for (double& margin : margins) margin /= static_cast<double>(classes);
+  return margins;
+}
+
 }  // namespace wenlei

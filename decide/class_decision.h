@@ -52,6 +52,17 @@ Status LabelText(const ClassTable& classTable, ClassPair classes, std::string* a
 // merging load then leaves those numbers empty instead of naming them.
 void EnterMissingClasses(ClassPair classes, ClassTable* classTable);
 
+// Each class's margin from the pairs' decision values (libsvm's pair order,
+// (0,1), (0,2), ..., (1,2), ..., each positive for the pair's first class):
+// the sum of the class's values against every other class, divided by the
+// number of classes.  A model of one weight vector per class, whose pair
+// (i, j) decides by score_i - score_j, gets each class's score less the
+// mean of the scores; a model of one vector per pair, the class's mean
+// lead over the others.  The most probable class of a prediction is most
+// often, but not always, the class of the largest margin: the
+// probabilities go through each pair's sigmoid and their coupling.
+std::vector<double> ClassMargins(const std::vector<double>& pairDecisions, std::size_t classes);
+
 }  // namespace wenlei
 
 #endif  // WENLEI_DECIDE_CLASS_DECISION_H_

@@ -455,6 +455,11 @@ WENLEI_EXPORT double wenlei_result_probability(const wenlei_result* result, size
   return result->result.ranking[rank].probability;
 }
 
+WENLEI_EXPORT double wenlei_result_margin(const wenlei_result* result, size_t number) {
+  if (result == nullptr || number < 1 || number > result->result.margins.size()) return 0.0;
+  return result->result.margins[number - 1];
+}
+
 WENLEI_EXPORT size_t wenlei_result_words(const wenlei_result* result) {
   return result == nullptr ? 0 : result->result.words;
 }

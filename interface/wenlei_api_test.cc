@@ -211,6 +211,38 @@ TEST(WenleiApiTest, AnswersAndProbabilitiesEqualTheExportsOnAGeneratedSet) {
   EXPECT_GT(ExpectSameAnswers(dir.path(), documents), 350);
 }
 
+// Two classes: each margin is half the pair's decision value (the
+// explanation's), with its sign for the answer and against it for the
+// runner-up; a document without a prediction and a number out of range
+// give 0.
+TEST(WenleiApiTest, MarginsAreTheModelsDecisionValuesByClass) {
+  TempDir dir;
+  wenlei::testing::ResourceSetSpec spec;
+  spec.classNames = {"Sports", "Arts"};
+  wenlei::testing::BuildResourceSet(dir.prefix(), spec);
+  Handle handle;
+  ASSERT_EQ(Open(dir.path(), &handle), WENLEI_OK);
+  for (const Document& words : std::vector<Document>{{wenlei::testing::ClassWord(1, 0)},
+                                                     {wenlei::testing::ClassWord(2, 1)},
+                                                     {wenlei::testing::ClassWord(1, 2),
+                                                      wenlei::testing::ClassWord(2, 3)}}) {
+    Result result;
+    ASSERT_EQ(ClassifyGbk(handle, words, &result), WENLEI_OK);
+    ASSERT_EQ(wenlei_result_explain(result.result, 0, nullptr), WENLEI_OK);
+    const double decision = wenlei_result_decision_value(result.result);
+    const std::size_t answer = wenlei_result_class_number(result.result, 0);
+    const std::size_t runnerUp = wenlei_result_class_number(result.result, 1);
+    EXPECT_NE(decision, 0.0);
+    EXPECT_DOUBLE_EQ(wenlei_result_margin(result.result, answer), decision / 2);
+    EXPECT_DOUBLE_EQ(wenlei_result_margin(result.result, runnerUp), -decision / 2);
+    EXPECT_EQ(wenlei_result_margin(result.result, 0), 0.0);
+    EXPECT_EQ(wenlei_result_margin(result.result, 3), 0.0);
+  }
+  Result empty;
+  ASSERT_EQ(ClassifyGbk(handle, {"unknown"}, &empty), WENLEI_OK);
+  EXPECT_EQ(wenlei_result_margin(empty.result, 1), 0.0);
+}
+
 // Every fault that ends the process through the exported functions.
 TEST(WenleiApiTest, FailuresComeBackAsErrors) {
   TempDir good;

@@ -1,5 +1,6 @@
 #include "predict/linear_predictor.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "svm.h"
@@ -105,7 +106,8 @@ std::unique_ptr<LinearPredictor> LinearPredictor::For(const svm_model* model, in
   return predictor;
 }
 
-double LinearPredictor::PredictProbability(const svm_node* x, double* probabilities) const {
+double LinearPredictor::PredictProbability(const svm_node* x, double* probabilities,
+                                           double* decisionsWanted) const {
   const svm_model* model = model_;
   const int classes = model->nr_class;
   // Kernel values: each support vector's products in ascending feature
@@ -141,7 +143,13 @@ double LinearPredictor::PredictProbability(const svm_node* x, double* probabilit
       p++;
     }
   }
+  if (decisionsWanted != nullptr) std::copy(decisions.begin(), decisions.end(), decisionsWanted);
+  return CoupledProbabilities(model, decisions.data(), probabilities);
+}
 
+double CoupledProbabilities(const svm_model* model, const double* decisions,
+                            double* probabilities) {
+  const int classes = model->nr_class;
   const double minProbability = 1e-7;
   std::vector<std::vector<double>> pairwise(classes, std::vector<double>(classes));
   int k = 0;

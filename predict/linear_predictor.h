@@ -30,8 +30,11 @@ class LinearPredictor {
 
   // For a document whose indices are positive and strictly ascending,
   // closed by index -1: fills one probability per class in the model's label
-  // order and returns the label predicted, as svm_predict_probability does.
-  double PredictProbability(const svm_node* x, double* probabilities) const;
+  // order and returns the label predicted, as svm_predict_probability does;
+  // and, unless decisions is null, the pairs' decision values in libsvm's
+  // pair order, as svm_predict_values gives them.
+  double PredictProbability(const svm_node* x, double* probabilities,
+                            double* decisions = nullptr) const;
 
  private:
   explicit LinearPredictor(const svm_model* model) : model_(model) {}
@@ -42,6 +45,13 @@ class LinearPredictor {
   std::vector<int> vectorOf_;
   std::vector<double> valueOf_;
 };
+
+// The second half of svm_predict_probability, for a c_svc or nu_svc model
+// with probA and probB: from the pairs' decision values (svm_predict_values's,
+// in its pair order) fills one probability per class in the model's label
+// order and returns the label predicted, to the last bit.
+double CoupledProbabilities(const svm_model* model, const double* decisions,
+                            double* probabilities);
 
 }  // namespace wenlei
 

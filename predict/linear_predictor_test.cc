@@ -44,10 +44,34 @@ void ExpectLibsvmsValues(const svm_model* model, int highestFeature, unsigned se
   std::unique_ptr<LinearPredictor> predictor = LinearPredictor::For(model, highestFeature);
   ASSERT_NE(predictor, nullptr);
   std::vector<double> ours(model->nr_class), theirs(model->nr_class);
+  const std::size_t pairs = static_cast<std::size_t>(model->nr_class * (model->nr_class - 1) / 2);
+  std::vector<double> ourDecisions(pairs), theirDecisions(pairs);
   for (const auto& nodes : Documents(highestFeature, seed)) {
-    const double label = predictor->PredictProbability(nodes.data(), ours.data());
+    const double label = predictor->PredictProbability(nodes.data(), ours.data(), ourDecisions.data());
     EXPECT_EQ(label, svm_predict_probability(model, nodes.data(), theirs.data()));
     EXPECT_EQ(0, std::memcmp(ours.data(), theirs.data(), sizeof(double) * ours.size()));
+    svm_predict_values(model, nodes.data(), theirDecisions.data());
+    EXPECT_EQ(0, std::memcmp(ourDecisions.data(), theirDecisions.data(), sizeof(double) * pairs));
+  }
+}
+
+// Any kernel: the coupling of libsvm's own decision values gives its
+// probabilities to the last bit.
+TEST(LinearPredictorTest, CouplesDecisionsAsLibsvmDoes) {
+  testing::TempDir dir;
+  for (int classes : {2, 4}) {
+    const std::string path = dir.path() + "/rbf" + std::to_string(classes);
+    testing::TrainAndSaveModel(testing::ClusteredExamples(classes, 4, 12, classes),
+                               testing::DefaultParameter(RBF), path);
+    Model model(path);
+    std::vector<double> decisions(static_cast<std::size_t>(classes * (classes - 1) / 2));
+    std::vector<double> ours(classes), theirs(classes);
+    for (const auto& nodes : Documents(classes * 4, 7)) {
+      svm_predict_values(model.model, nodes.data(), decisions.data());
+      EXPECT_EQ(CoupledProbabilities(model.model, decisions.data(), ours.data()),
+                svm_predict_probability(model.model, nodes.data(), theirs.data()));
+      EXPECT_EQ(0, std::memcmp(ours.data(), theirs.data(), sizeof(double) * ours.size()));
+    }
   }
 }
 

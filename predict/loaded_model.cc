@@ -87,6 +87,15 @@ double LoadedModel::PredictProbability(const svm_node* nodes, double* probabilit
   return svm_predict_probability(model_, nodes, probabilities);
 }
 
+double LoadedModel::PredictProbability(const svm_node* nodes, double* probabilities,
+                                       double* decisions) const {
+  if (linear_ != nullptr) return linear_->PredictProbability(nodes, probabilities, decisions);
+  // svm_predict_probability's own two steps, so that the decisions come
+  // from the one kernel evaluation.
+  svm_predict_values(model_, nodes, decisions);
+  return CoupledProbabilities(model_, decisions, probabilities);
+}
+
 double LoadedModel::Predict(const svm_node* nodes) const { return svm_predict(model_, nodes); }
 
 const char* LoadedModel::kernelName() const {

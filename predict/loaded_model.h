@@ -78,6 +78,11 @@ class LoadedModel {
   // prepared serves records with positive, strictly ascending indices (as
   // the library writes them); libsvm itself any other.
   double PredictProbability(const svm_node* nodes, double* probabilities) const;
+  // The same, and the pairs' decision values it came from (one per pair,
+  // in libsvm's pair order, as svm_predict_values gives them) into
+  // decisions.  For a model with probability information.
+  double PredictProbability(const svm_node* nodes, double* probabilities,
+                            double* decisions) const;
   // libsvm's svm_predict.
   double Predict(const svm_node* nodes) const;
 

@@ -269,6 +269,9 @@ class WordNumbering {
  public:
   std::uint32_t Number(std::string_view word) {
     key_.assign(word.data(), word.size());
+    // Looked up first: emplace would make a node, a copy of the word, for
+    // every occurrence of a word already numbered.
+    if (auto known = numbers_.find(key_); known != numbers_.end()) return known->second;
     return numbers_.emplace(key_, static_cast<std::uint32_t>(numbers_.size())).first->second;
   }
 

@@ -29,6 +29,17 @@ std::vector<svm_node> AsWritten(const std::vector<svm_node>& weights) {
   return vector;
 }
 
+// A line of libsvm's header: the name, then each value behind a space.
+template <typename Append>
+void AppendHeaderLine(const char* name, int count, Append append, std::string* out) {
+  *out += name;
+  for (int i = 0; i < count; ++i) {
+    out->push_back(' ');
+    append(i);
+  }
+  out->push_back('\n');
+}
+
 }  // namespace
 
 bool ParseMulticlass(const std::string& name, Multiclass* multiclass) {
@@ -179,6 +190,48 @@ Status SaveSvmModel(const std::string& path, const svm_model* model) {
 #endif
 }
 
-Status LibsvmLinearModel::Save(const std::string& path) const { return SaveSvmModel(path, &model_); }
+// libsvm's writer, whose format the "%.17g" and "%.8g" of AppendGeneral
+// follow (printf's, in the C locale).
+std::string LibsvmLinearModel::Text() const {
+  const int n = model_.nr_class;
+  const int pairs = n * (n - 1) / 2;
+  std::string text = "svm_type c_svc\nkernel_type linear\nnr_class ";
+  text += std::to_string(n);
+  text += "\ntotal_sv ";
+  text += std::to_string(model_.l);
+  text.push_back('\n');
+  AppendHeaderLine("rho", pairs, [&](int i) { AppendGeneral(model_.rho[i], &text, 17); }, &text);
+  AppendHeaderLine("label", n, [&](int i) { text += std::to_string(model_.label[i]); }, &text);
+  if (model_.probA != nullptr) {
+    AppendHeaderLine("probA", pairs, [&](int i) { AppendGeneral(model_.probA[i], &text, 17); }, &text);
+  }
+  if (model_.probB != nullptr) {
+    AppendHeaderLine("probB", pairs, [&](int i) { AppendGeneral(model_.probB[i], &text, 17); }, &text);
+  }
+  AppendHeaderLine("nr_sv", n, [&](int i) { text += std::to_string(model_.nSV[i]); }, &text);
+  text += "SV\n";
+  for (int v = 0; v < model_.l; ++v) {
+    for (int m = 0; m + 1 < n; ++m) {
+      AppendGeneral(model_.sv_coef[m][v], &text, 17);
+      text.push_back(' ');
+    }
+    for (const svm_node* node = model_.SV[v]; node->index != -1; ++node) {
+      text += std::to_string(node->index);
+      text.push_back(':');
+      AppendGeneral(node->value, &text, 8);
+      text.push_back(' ');
+    }
+    text.push_back('\n');
+  }
+  return text;
+}
+
+Status LibsvmLinearModel::Save(const std::string& path) const {
+  const std::string text = Text();
+  std::FILE* file = OpenFile(path, "wb");
+  bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  if (file != nullptr && std::fclose(file) != 0) written = false;
+  return written ? Status::Ok() : Status(Status::Code::kIoError, "cannot write " + path);
+}
 
 }  // namespace wenlei

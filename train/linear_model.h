@@ -68,7 +68,11 @@ class LibsvmLinearModel {
   LibsvmLinearModel& operator=(const LibsvmLinearModel&) = delete;
 
   const svm_model* model() const { return &model_; }
-  // Writes the model with libsvm's own writer.
+  // The bytes libsvm's svm_save_model writes for the model (in the C
+  // locale, with LF line ends), formatted here: libsvm's fprintf of every
+  // weight costs more than training a model of a large vocabulary.
+  std::string Text() const;
+  // Writes Text() to path.
   Status Save(const std::string& path) const;
 
  private:

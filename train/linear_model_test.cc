@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
 #include "testutil/test_support.h"
 #include "train/platt.h"
+#include "util/file_bytes.h"
 
 namespace wenlei {
 namespace {
@@ -97,6 +99,43 @@ TEST(LibsvmLinearModelTest, LibsvmDecidesAsTheLinearModelOnTheWrittenFile) {
                                            fromFile.begin() + 1));
     }
     svm_free_and_destroy_model(&loaded);
+  }
+}
+
+// The model's text is the file libsvm's own writer makes of it, byte for
+// byte: tiny and huge weights (exponent forms), both schemes, with and
+// without sigmoids.
+TEST(LibsvmLinearModelTest, TextIsWhatLibsvmWrites) {
+  testing::TempDir dir;
+  std::mt19937 random(5);
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  for (Multiclass multiclass : {Multiclass::kOneVsRest, Multiclass::kOneVsOne})
+  for (std::size_t classes : {2, 4}) {
+    LinearModel linear;
+    linear.multiclass = multiclass;
+    linear.classCount = classes;
+    const std::size_t vectors = multiclass == Multiclass::kOneVsOne ? PairCount(classes) : classes;
+    for (std::size_t c = 0; c < vectors; ++c) {
+      linear.weights.push_back(RandomSparse(random, 30, 0.5));
+      linear.weights.back().insert(linear.weights.back().end() - 1,
+                                   {{31, 1.5e-7 * uniform(random)}, {32, -3.25e12}, {33, 0.1}});
+      linear.biases.push_back(uniform(random) * 1e-5);
+    }
+    std::vector<double> probA, probB;
+    if (classes == 4) {
+      for (std::size_t p = 0; p < PairCount(classes); ++p) {
+        probA.push_back(-1.0 - uniform(random));
+        probB.push_back(uniform(random) * 1e-6);
+      }
+    }
+    LibsvmLinearModel model(linear, probA, probB);
+    const std::string path = dir.path() + "/libsvm-wrote";
+    ASSERT_EQ(svm_save_model(path.c_str(), model.model()), 0);
+    std::string written;
+    ASSERT_TRUE(ReadFileBytes(path, &written).ok());
+    // libsvm's text mode writes CR LF on Windows.
+    written.erase(std::remove(written.begin(), written.end(), '\r'), written.end());
+    EXPECT_EQ(model.Text(), written) << MulticlassName(multiclass) << " " << classes;
   }
 }
 

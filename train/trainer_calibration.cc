@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <memory>
 #include <vector>
 
 #include "decide/confidence.h"
+#include "predict/linear_predictor.h"
 #include "train/fold_runner.h"
 #include "train/platt.h"
 #include "train/seeded_rand.h"
@@ -31,6 +34,10 @@ Status Trainer::CrossValidateProbabilities(const std::vector<Fold>& folds, const
   std::vector<std::vector<double>> pairDecisions(documents);
   std::vector<LinearModel> foldModels(folds.size());
   std::vector<std::vector<std::size_t>> rowDocuments(folds.size());
+  // One fold held out keeps its rows for the probabilities; more folds
+  // build them again there, holding one fold's rows at a time instead of
+  // the whole corpus's.
+  std::vector<Problem> keptHeldOut(folds.size() == 1 ? 1 : 0);
   // Fold f's held-out documents: their pair decisions (the linear solvers)
   // or probabilities (libsvm) from the model of f's training documents.
   auto predictFold = [&](std::size_t f, const auto& step) -> Status {
@@ -54,6 +61,7 @@ Status Trainer::CrossValidateProbabilities(const std::vector<Fold>& folds, const
       for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
         pairDecisions[heldOut.documents[r]] = std::move(rowDecisions[r]);
       }
+      if (!keptHeldOut.empty()) keptHeldOut[f] = std::move(heldOut);
       return Status::Ok();
     }
     if (training.rows.empty()) return Status::Ok();
@@ -112,21 +120,30 @@ Status Trainer::CrossValidateProbabilities(const std::vector<Fold>& folds, const
       probB_.push_back(sigmoid.b);
     }
   }
-  // The held-out rows are built again rather than kept from above: one
-  // fold's rows at a time instead of the whole corpus's.
   auto probabilitiesOfFold = [&](std::size_t f, const auto& step) -> Status {
-    Problem heldOut;
-    if (Status prepared = PrepareFold(folds[f], point.features, nullptr, &heldOut);
-        !prepared.ok()) {
-      return prepared;
+    Problem built;
+    if (keptHeldOut.empty()) {
+      if (Status prepared = PrepareFold(folds[f], point.features, nullptr, &built);
+          !prepared.ok()) {
+        return prepared;
+      }
     }
+    const Problem& heldOut = keptHeldOut.empty() ? built : keptHeldOut[f];
     if (!step(Step{f, point.features, point.cost, point.weightPower})) return Status::Ok();
     if (foldModels[f].classes() != classes) return Status::Ok();
     LibsvmLinearModel model(foldModels[f], probA_, probB_);
+    // libsvm's probabilities to the last bit, from each row's own features
+    // rather than a pass over every weight of every pair.
+    const std::unique_ptr<LinearPredictor> predictor =
+        LinearPredictor::For(model.model(), std::numeric_limits<int>::max());
     for (std::size_t r = 0; r < heldOut.rows.size(); ++r) {
       std::vector<double>& p = (*probabilities)[heldOut.documents[r]];
       p.assign(classes, 0.0);
-      svm_predict_probability(model.model(), heldOut.rows[r].data(), p.data());
+      if (predictor != nullptr) {
+        predictor->PredictProbability(heldOut.rows[r].data(), p.data());
+      } else {
+        svm_predict_probability(model.model(), heldOut.rows[r].data(), p.data());
+      }
     }
     foldModels[f] = LinearModel();
     return Status::Ok();

@@ -1,6 +1,7 @@
 #include "train/training_run.h"
 #include "util/file_bytes.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -62,11 +63,16 @@ Status ReadStopWords(const TrainingSettings& settings, const BundledFiles& bundl
   return Status::Ok();
 }
 
-// The runs of characters every candidate of what the set reads needs.
+// The runs of characters every candidate of what the set reads needs; a
+// held-out calibration takes the first candidate alone, and forming the
+// others' runs would only cost their counting.
 FeatureSet RunsToForm(const TrainerOptions& options) {
   FeatureSet runs;
   runs.words = false;
-  for (const FeatureSet& candidate : options.featureSets) {
+  const std::size_t taken = options.heldOut ? std::min<std::size_t>(1, options.featureSets.size())
+                                            : options.featureSets.size();
+  for (std::size_t c = 0; c < taken; ++c) {
+    const FeatureSet& candidate = options.featureSets[c];
     if (!candidate.characters()) continue;
     runs.smallest = runs.characters() ? std::min(runs.smallest, candidate.smallest) : candidate.smallest;
     runs.largest = std::max(runs.largest, candidate.largest);

@@ -111,6 +111,22 @@ std::string AnsiPath(const std::string& path) {
 }
 #endif
 
+std::string JoinPath(const std::string& directory, std::string_view name) {
+  if (directory.empty()) return std::string(name);
+#if defined(_WIN32)
+  const std::size_t last = directory.find_last_of("\\/");
+  const char separator = last == std::string::npos ? '\\' : directory[last];
+  const bool ends = directory.back() == '\\' || directory.back() == '/' || directory.back() == ':';
+#else
+  const char separator = '/';
+  const bool ends = directory.back() == '/';
+#endif
+  std::string path = directory;
+  if (!ends) path.push_back(separator);
+  path += name;
+  return path;
+}
+
 std::filesystem::path Utf8Path(const std::string& path) {
 #if defined(_WIN32)
   return std::filesystem::path(Wide(path));

@@ -45,6 +45,13 @@ std::string AnsiPath(const std::string& path);
 // The file system path a UTF-8 path names, for std::filesystem.
 std::filesystem::path Utf8Path(const std::string& path);
 
+// name in directory, for opens and messages alike.  On Windows the
+// separator is the one the directory already uses (its last; a backslash
+// when it has none), so that a message never shows a path with both;
+// elsewhere '/'.  A directory that ends with a separator (or, on Windows,
+// a drive's colon) gets no other; an empty one gives name alone.
+std::string JoinPath(const std::string& directory, std::string_view name);
+
 // A file that could not be opened or read, errno's text in the message:
 // kNotFound when it is not there, kIoError otherwise.
 Status UnreadableFile(const std::string& path, int errorNumber);

@@ -17,9 +17,9 @@ std::string Formatted(double value, std::chars_format format, int precision) {
 
 }  // namespace
 
-void AppendGeneral(double value, std::string* out) {
-  char buffer[64];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
+void AppendGeneral(double value, std::string* out, int digits) {
+  char buffer[400];  // as Formatted's, for any digits asked
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, digits);
   out->append(buffer, result.ptr);
 }
 

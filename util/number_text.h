@@ -11,8 +11,9 @@ namespace wenlei {
 // with a decimal point, and they read back.
 
 // Appends value as printf's "%g" would in the C locale: six significant
-// digits, trailing zeros dropped, exponent form below 1e-4 and from 1e6.
-void AppendGeneral(double value, std::string* out);
+// digits, trailing zeros dropped, exponent form below 1e-4 and from 1e6;
+// with digits, as "%.<digits>g".
+void AppendGeneral(double value, std::string* out, int digits = 6);
 
 // value as printf's "%.<digits>g" in the C locale.
 std::string GeneralText(double value, int digits = 6);

@@ -27,7 +27,7 @@ Status Failure(const std::string& what, int error) {
 }
 
 std::string Join(const std::string& directory, const std::string& name) {
-  return directory + files::kSeparator + name;
+  return JoinPath(directory, name);
 }
 
 std::string WithoutSeparator(const std::string& staging) { return staging.substr(0, staging.size() - 1); }

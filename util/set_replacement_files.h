@@ -10,9 +10,6 @@
 // returns an errno value, 0 on success; no call follows a link it meets.
 namespace wenlei::replacement_files {
 
-// Between a directory and the names in it.
-extern const char kSeparator;
-
 // directory without the separators at its end (a root keeps its own).
 std::string WithoutFinalSeparators(std::string directory);
 

@@ -37,8 +37,6 @@ bool HasAccessList(const std::string& path) {
 
 }  // namespace
 
-const char kSeparator = '/';
-
 std::string WithoutFinalSeparators(std::string directory) {
   while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
   return directory;

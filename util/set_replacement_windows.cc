@@ -41,8 +41,6 @@ std::wstring Wide(const std::string& utf8) { return Utf8Path(utf8).wstring(); }
 
 }  // namespace
 
-const char kSeparator = '\\';
-
 std::string WithoutFinalSeparators(std::string directory) {
   while (directory.size() > 3 && (directory.back() == '/' || directory.back() == '\\')) {
     directory.pop_back();
@@ -57,9 +55,9 @@ int MakeStaging(const std::string& directory, std::string* staging) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string name = kStagingStart;
     for (int i = 0; i < 6; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
-    const std::string path = directory + "\\" + name;
+    const std::string path = JoinPath(directory, name);
     if (CreateDirectoryW(Wide(path).c_str(), nullptr)) {
-      *staging = path + "\\";
+      *staging = JoinPath(path, "");
       return 0;
     }
     if (GetLastError() != ERROR_ALREADY_EXISTS) return LastErrorNumber();

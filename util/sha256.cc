@@ -3,6 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define WENLEI_SHA_INSTRUCTIONS 1
+#include <cpuid.h>
+#include <immintrin.h>
+#else
+#define WENLEI_SHA_INSTRUCTIONS 0
+#endif
+
 namespace wenlei {
 namespace {
 
@@ -18,13 +26,7 @@ constexpr std::uint32_t kRound[64] = {
 
 constexpr std::uint32_t RotateRight(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 
-}  // namespace
-
-Sha256::Sha256()
-    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab,
-             0x5be0cd19} {}
-
-void Sha256::Compress(const unsigned char* block) {
+void CompressPortable(std::array<std::uint32_t, 8>& state, const unsigned char* block) {
   std::uint32_t w[64];
   for (int i = 0; i < 16; ++i) {
     w[i] = std::uint32_t{block[4 * i]} << 24 | std::uint32_t{block[4 * i + 1]} << 16 |
@@ -35,8 +37,8 @@ void Sha256::Compress(const unsigned char* block) {
     const std::uint32_t s1 = RotateRight(w[i - 2], 17) ^ RotateRight(w[i - 2], 19) ^ (w[i - 2] >> 10);
     w[i] = w[i - 16] + s0 + w[i - 7] + s1;
   }
-  std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
-  std::uint32_t e = state_[4], f = state_[5], g = state_[6], h = state_[7];
+  std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+  std::uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
   for (int i = 0; i < 64; ++i) {
     const std::uint32_t s1 = RotateRight(e, 6) ^ RotateRight(e, 11) ^ RotateRight(e, 25);
     const std::uint32_t choice = (e & f) ^ (~e & g);
@@ -53,14 +55,86 @@ void Sha256::Compress(const unsigned char* block) {
     b = a;
     a = t1 + t2;
   }
-  state_[0] += a;
-  state_[1] += b;
-  state_[2] += c;
-  state_[3] += d;
-  state_[4] += e;
-  state_[5] += f;
-  state_[6] += g;
-  state_[7] += h;
+  state[0] += a;
+  state[1] += b;
+  state[2] += c;
+  state[3] += d;
+  state[4] += e;
+  state[5] += f;
+  state[6] += g;
+  state[7] += h;
+}
+
+#if WENLEI_SHA_INSTRUCTIONS
+bool HasShaInstructions() {
+  unsigned eax, ebx, ecx, edx;
+  if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
+  const bool ssse3 = (ecx & (1u << 9)) != 0, sse41 = (ecx & (1u << 19)) != 0;
+  if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) return false;
+  return ssse3 && sse41 && (ebx & (1u << 29)) != 0;
+}
+
+// The rounds with the SHA extensions: the state as the instructions hold
+// it (ABEF and CDGH), four rounds per message vector, the schedule's next
+// vector from the four before it.
+__attribute__((target("sha,sse4.1,ssse3"))) void CompressWithShaInstructions(
+    std::array<std::uint32_t, 8>& state, const unsigned char* blocks, std::size_t count) {
+  const __m128i byteOrder = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+  __m128i cdab = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[0])), 0xB1);
+  __m128i efgh = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[4])), 0x1B);
+  __m128i abef = _mm_alignr_epi8(cdab, efgh, 8);
+  __m128i cdgh = _mm_blend_epi16(efgh, cdab, 0xF0);
+  for (; count > 0; --count, blocks += 64) {
+    const __m128i abefBefore = abef, cdghBefore = cdgh;
+    __m128i message[4];
+    for (int group = 0; group < 16; ++group) {
+      __m128i& words = message[group % 4];
+      if (group < 4) {
+        words = _mm_shuffle_epi8(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + 16 * group)), byteOrder);
+      } else {
+        const __m128i& last = message[(group + 3) % 4];
+        __m128i next = _mm_sha256msg1_epu32(words, message[(group + 1) % 4]);
+        next = _mm_add_epi32(next, _mm_alignr_epi8(last, message[(group + 2) % 4], 4));
+        words = _mm_sha256msg2_epu32(next, last);
+      }
+      __m128i scheduled = _mm_add_epi32(
+          words, _mm_loadu_si128(reinterpret_cast<const __m128i*>(&kRound[4 * group])));
+      cdgh = _mm_sha256rnds2_epu32(cdgh, abef, scheduled);
+      abef = _mm_sha256rnds2_epu32(abef, cdgh, _mm_shuffle_epi32(scheduled, 0x0E));
+    }
+    abef = _mm_add_epi32(abef, abefBefore);
+    cdgh = _mm_add_epi32(cdgh, cdghBefore);
+  }
+  const __m128i feba = _mm_shuffle_epi32(abef, 0x1B);
+  const __m128i dchg = _mm_shuffle_epi32(cdgh, 0xB1);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[0]), _mm_blend_epi16(feba, dchg, 0xF0));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[4]), _mm_alignr_epi8(dchg, feba, 8));
+}
+#endif
+
+}  // namespace
+
+Sha256::Sha256(Instructions instructions)
+    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab,
+             0x5be0cd19} {
+#if WENLEI_SHA_INSTRUCTIONS
+  static const bool available = HasShaInstructions();
+  hardware_ = instructions == Instructions::kBest && available;
+#else
+  (void)instructions;
+  hardware_ = false;
+#endif
+}
+
+void Sha256::Compress(const unsigned char* blocks, std::size_t count) {
+#if WENLEI_SHA_INSTRUCTIONS
+  if (hardware_) {
+    CompressWithShaInstructions(state_, blocks, count);
+    return;
+  }
+#endif
+  for (; count > 0; --count, blocks += 64) CompressPortable(state_, blocks);
 }
 
 void Sha256::Update(std::string_view bytes) {
@@ -74,10 +148,13 @@ void Sha256::Update(std::string_view bytes) {
     in += take;
     left -= take;
     if (blockUsed_ < sizeof block_) return;
-    Compress(block_);
+    Compress(block_, 1);
     blockUsed_ = 0;
   }
-  for (; left >= sizeof block_; in += sizeof block_, left -= sizeof block_) Compress(in);
+  const std::size_t whole = left / sizeof block_;
+  Compress(in, whole);
+  in += whole * sizeof block_;
+  left -= whole * sizeof block_;
   std::memcpy(block_, in, left);
   blockUsed_ = left;
 }

@@ -26,11 +26,27 @@ TEST(Sha256Test, KnownAnswers) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Sha256Hex(c.input), c.digest) << c.input.size() << " bytes";
+    Sha256 plain(Sha256::Instructions::kPortable);
+    plain.Update(c.input);
+    EXPECT_EQ(plain.FinishHex(), c.digest) << c.input.size() << " bytes, plain compression";
     Sha256 pieces;
     for (std::size_t at = 0, step = 1; at < c.input.size(); at += step, step = step * 2 + 1) {
       pieces.Update(std::string_view(c.input).substr(at, step));
     }
     EXPECT_EQ(pieces.FinishHex(), c.digest) << c.input.size() << " bytes in pieces";
+  }
+}
+
+// The processor's SHA instructions, where it has them, give the plain
+// compression's digests, for every length around the block boundaries.
+TEST(Sha256Test, InstructionsAgreeWithThePlainCompression) {
+  std::string bytes;
+  for (std::size_t i = 0; i < 1000; ++i) bytes.push_back(static_cast<char>((i * 7919u) >> 3));
+  for (std::size_t length : {0u, 55u, 56u, 64u, 65u, 127u, 128u, 640u, 1000u}) {
+    Sha256 best, plain(Sha256::Instructions::kPortable);
+    best.Update(std::string_view(bytes).substr(0, length));
+    plain.Update(std::string_view(bytes).substr(0, length));
+    EXPECT_EQ(best.FinishHex(), plain.FinishHex()) << length << " bytes";
   }
 }
 

@@ -240,6 +240,21 @@ WENLEI_EXPORT const char *wenlei_result_class_name(const wenlei_result *result, 
 WENLEI_EXPORT size_t wenlei_result_class_number(const wenlei_result *result, size_t rank);
 WENLEI_EXPORT double wenlei_result_probability(const wenlei_result *result, size_t rank);
 
+/* The margin of class `number` (1..wenlei_class_count()): the model's
+ * decision values for the document, one per class, where the
+ * probabilities are those values after a sigmoid per pair of classes and
+ * their coupling.  The model decides between each pair of classes (libsvm's
+ * decision value, positive for the first); a class's margin is the sum of
+ * its values against every other class divided by the number of classes.
+ * For a set trained one-vs-rest (one weight vector per class, scoring
+ * w . x + b) that is the class's score less the mean of all classes'
+ * scores; for a set of one model per pair of classes (one-vs-one, the
+ * trainer's default, and libsvm's kernels), the class's mean lead in its
+ * pairs.  The class ranked first most often has the largest margin, but
+ * not always: each pair's sigmoid is fitted on its own.  0.0 without a
+ * prediction or out of range. */
+WENLEI_EXPORT double wenlei_result_margin(const wenlei_result *result, size_t number);
+
 /* The number of words, of words the vocabulary knows, and of characters
  * dropped because GBK cannot hold them. */
 WENLEI_EXPORT size_t wenlei_result_words(const wenlei_result *result);

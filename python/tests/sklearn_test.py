@@ -101,6 +101,27 @@ def test_what_checks_ask_of_every_classifier(fitted):
         TextClassifier().fit(texts[:3], ["体育"] * 3)
 
 
+def test_decision_function_gives_the_models_margins(fitted):
+    # Three classes: a row per text, each pair's value counted for one class
+    # and against the other, so every row sums to 0.  Two classes: one value
+    # per text, the pair's decision value (the explanation's), positive for
+    # classes_[1]; 0 and 1 are no log-probabilities.
+    model, texts, labels = fitted
+    margins = model.decision_function(texts)
+    assert margins.shape == (len(texts), 3)
+    numpy.testing.assert_allclose(margins.sum(axis=1), 0.0, atol=1e-9)
+    assert (model.classes_[margins.argmax(axis=1)] == model.predict(texts)).all()
+    two = labels != "科技"
+    binary = TextClassifier(**FAST).fit(list(numpy.array(texts)[two]), labels[two])
+    values = binary.decision_function(texts[:6])
+    assert values.shape == (6,)
+    for text, value in zip(texts[:6], values):
+        explained = binary.classifier_.classify(text).explain()
+        sign = 1 if explained.answer == binary.classes_[1] else -1
+        assert value == pytest.approx(sign * explained.decision_value, rel=1e-9)
+        assert (value > 0) == (binary.predict([text])[0] == binary.classes_[1])
+
+
 @pytest.mark.parametrize("names, kind", [
     ({"体育": 2, "财经": 10, "科技": 1}, "i"),  # str() forms sort otherwise
     ({"体育": "sports and games", "财经": "finance 财经", "科技": "科技"}, "O"),  # long, with spaces

@@ -534,8 +534,25 @@ class Classifier:
     def _rankings(self, documents: List[bytes]) -> List[Tuple[Tuple[int, float], ...]]:
         """Each document's (class number, probability) pairs, highest
         first, for documents given as UTF-8 words joined by spaces: the
-        estimator's lean road, with no Result made.  The words of all
-        documents lie in one buffer that numpy points into."""
+        estimator's lean road, with no Result made."""
+        lib = native.library()
+        return self._each_result(documents, lambda result: tuple(
+            (lib.wenlei_result_class_number(result, rank), lib.wenlei_result_probability(result, rank))
+            for rank in range(lib.wenlei_result_class_count(result))))
+
+    def _margins(self, documents: List[bytes]) -> List[Tuple[float, ...]]:
+        """Each document's margins by class number (1, 2, ...), empty for a
+        document without a prediction; documents as for _rankings."""
+        lib = native.library()
+        numbers = range(1, lib.wenlei_class_count(self._handle) + 1)
+        return self._each_result(documents, lambda result: tuple(
+            lib.wenlei_result_margin(result, number) for number in numbers)
+            if lib.wenlei_result_class_count(result) else ())
+
+    def _each_result(self, documents: List[bytes], read) -> list:
+        """read(result) of each document given as UTF-8 words joined by
+        spaces.  The words of all documents lie in one buffer that numpy
+        points into."""
         import numpy
         words = [word for document in documents for word in document.split(b" ") if word]
         counts = [sum(1 for word in document.split(b" ") if word) for document in documents]
@@ -559,9 +576,7 @@ class Classifier:
                 native.check(status, message)
                 start += count
                 try:
-                    found.append(tuple((lib.wenlei_result_class_number(result, rank),
-                                        lib.wenlei_result_probability(result, rank))
-                                       for rank in range(lib.wenlei_result_class_count(result))))
+                    found.append(read(result))
                 finally:
                     lib.wenlei_result_free(result)
         return found

@@ -60,6 +60,7 @@ _FUNCTIONS = {
     "wenlei_result_class_name": (ctypes.c_char_p, [ctypes.c_void_p, ctypes.c_size_t]),
     "wenlei_result_class_number": (ctypes.c_size_t, [ctypes.c_void_p, ctypes.c_size_t]),
     "wenlei_result_probability": (ctypes.c_double, [ctypes.c_void_p, ctypes.c_size_t]),
+    "wenlei_result_margin": (ctypes.c_double, [ctypes.c_void_p, ctypes.c_size_t]),
     "wenlei_result_words": (ctypes.c_size_t, [ctypes.c_void_p]),
     "wenlei_result_known_words": (ctypes.c_size_t, [ctypes.c_void_p]),
     "wenlei_result_dropped_characters": (ctypes.c_size_t, [ctypes.c_void_p]),

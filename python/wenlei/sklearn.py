@@ -302,7 +302,8 @@ class TextClassifier(_ClassifierBase, _Base):
     numbers of one kind.
     A document without a known word gets the training labels' frequencies as
     its probabilities (and so the most frequent label).  decision_function
-    gives log-probabilities (for two classes, the log odds of classes_[1]).
+    gives the linear model's margins (for two classes, one value, positive
+    for classes_[1]).
     """
 
     def __init__(self, *, kernel=None, solver=None, multiclass=None, cost=None, features=None,
@@ -455,10 +456,20 @@ class TextClassifier(_ClassifierBase, _Base):
             return numpy.log(self.predict_proba(X))
 
     def decision_function(self, X):
-        """Log-probabilities; for two classes the log odds of classes_[1]."""
+        """The linear model's margins, one row per text, columns in the
+        order of classes_ (wenlei_result_margin: each class's decision
+        values against the others, summed and divided by the number of
+        classes); for two classes, as scikit-learn's linear classifiers
+        give them, one value per text, positive for classes_[1].  A text
+        without a known word, which predict answers with the most frequent
+        label, gets the labels' frequencies less their mean."""
         import numpy
-        logs = numpy.log(numpy.clip(self.predict_proba(X), 1e-300, None))
-        return logs[:, 1] - logs[:, 0] if len(self.classes_) == 2 else logs
+        margins = self.classifier_._margins(_WORDS.joined(_texts(X), self._state().dictionary()))
+        rows = numpy.tile(self.prior_ - self.prior_.mean(), (len(margins), 1))
+        for row, values in enumerate(margins):
+            if values:
+                rows[row, self._columns] = values
+        return rows[:, 1] - rows[:, 0] if len(self.classes_) == 2 else rows
 
     def predict(self, X):
         """The most probable label of each text (the first in classes_ order

@@ -109,6 +109,25 @@ void CheckOpensDuringReplacement(const std::string& directory) {
   if (file != nullptr) std::fclose(file);
 }
 
+// A path joined for a message keeps the separator its directory uses.
+void CheckJoinedPaths() {
+  struct Case {
+    const char* directory;
+    const char* joined;
+  };
+  const Case cases[] = {
+      {"C:\\sets\\help", "C:\\sets\\help\\Source.dat"},
+      {"C:/sets/help", "C:/sets/help/Source.dat"},
+      {"C:\\sets\\help\\", "C:\\sets\\help\\Source.dat"},
+      {"help", "help\\Source.dat"},
+      {"C:", "C:Source.dat"},
+  };
+  for (const Case& c : cases) {
+    const std::string joined = wenlei::JoinPath(c.directory, "Source.dat");
+    Expect(joined == c.joined, std::string(c.directory) + " joined as " + joined);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -126,6 +145,7 @@ int main(int argc, char** argv) {
   CheckTemporaryFiles(directory);
   CheckAnsiPath(directory);
   CheckOpensDuringReplacement(directory);
+  CheckJoinedPaths();
   if (failures == 0) std::printf("file_paths_check: all checks passed\n");
   return failures == 0 ? 0 : 1;
 }

@@ -81,7 +81,7 @@ bool Inspection::Load() {
   }
   // The same bytes again, as the library loads them; the file opened by
   // its UTF-8 path (the exports' loader would take the ANSI code page).
-  const std::string prefix = dir_.empty() || dir_.back() == '/' ? dir_ : dir_ + "/";
+  const std::string prefix = JoinPath(dir_, "");
   if (std::fseek(file.get(), 0, SEEK_SET) != 0 || !sourceData_.LoadFrom(file.get(), prefix).ok()) {
     Fail("cannot load " + sourcePath);
     return false;

@@ -8,9 +8,7 @@
 namespace wenlei {
 
 std::string ResourceFilePath(const std::string& dir, const std::string& name) {
-  if (dir.empty()) return name;
-  if (dir.back() == '/') return dir + name;
-  return dir + "/" + name;
+  return JoinPath(dir, name);
 }
 
 Status CheckResourceDirectory(const std::string& dir) {

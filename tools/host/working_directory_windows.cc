@@ -67,7 +67,7 @@ Status WorkingDirectory::Create(const std::string& resourceDir,
   std::unique_ptr<WorkingDirectory> directory(new WorkingDirectory(ansi));
   for (const char* name : {"Source.dat", "SVMModel"}) {
     if (!CopyFileW((Utf8Path(resourceDir) / name).c_str(), (path / name).c_str(), FALSE)) {
-      return Status(Status::Code::kIoError, "cannot place " + resourceDir + "/" + name + " in " +
+      return Status(Status::Code::kIoError, "cannot place " + JoinPath(resourceDir, name) + " in " +
                                                 path.u8string());  // the destructor cleans up
     }
   }
