@@ -276,7 +276,7 @@ class WordNumbering {
   }
 
   // A document's counts from the numbers of its words, repeats included.
-  static std::vector<WordCount> Count(std::vector<std::uint32_t>* numbers) {
+  static WordCounts Count(std::vector<std::uint32_t>* numbers) {
     std::sort(numbers->begin(), numbers->end());
     std::vector<WordCount> counts;
     for (std::size_t i = 0; i < numbers->size();) {
@@ -285,8 +285,7 @@ class WordNumbering {
       counts.push_back({(*numbers)[i], static_cast<std::uint32_t>(end - i)});
       i = end;
     }
-    counts.shrink_to_fit();
-    return counts;
+    return WordCounts(counts);
   }
 
   // Fills corpus->distinctWords in byte order and renumbers the documents'
@@ -307,9 +306,11 @@ class WordNumbering {
       corpus->distinctWords.push_back(std::move(words[order[i]]));
     }
     for (auto& document : corpus->documents) {
-      for (auto& count : document.counts) count.word = renumbered[count.word];
-      std::sort(document.counts.begin(), document.counts.end(),
+      std::vector<WordCount> counts = document.counts.ToVector();
+      for (auto& count : counts) count.word = renumbered[count.word];
+      std::sort(counts.begin(), counts.end(),
                 [](const WordCount& a, const WordCount& b) { return a.word < b.word; });
+      document.counts = WordCounts(counts);
     }
   }
 
@@ -521,9 +522,7 @@ void RemoveRepeatedDocuments(Corpus* corpus) {
     return hash;
   };
   auto same = [](const CorpusDocument& a, const CorpusDocument& b) {
-    return a.classIndex == b.classIndex && a.counts.size() == b.counts.size() &&
-           std::equal(a.counts.begin(), a.counts.end(), b.counts.begin(),
-                      [](const WordCount& x, const WordCount& y) { return x.word == y.word && x.count == y.count; });
+    return a.classIndex == b.classIndex && a.counts == b.counts;
   };
   std::unordered_multimap<std::uint64_t, std::size_t> seen;
   seen.reserve(corpus->documents.size());

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "text/character_features.h"
+#include "train/word_counts.h"
 #include "util/document_limit.h"
 #include "util/status.h"
 
@@ -19,19 +20,12 @@ enum class CorpusEncoding { kUtf8, kGbk };
 // Parses "utf-8"/"utf8" and "gbk" (any case); false for anything else.
 bool ParseCorpusEncoding(const std::string& name, CorpusEncoding* encoding);
 
-// How often a document holds one word: the word's number in
-// Corpus::distinctWords and its occurrences.
-struct WordCount {
-  std::uint32_t word = 0;
-  std::uint32_t count = 0;
-};
-
 // One labelled document of a corpus file.
 struct CorpusDocument {
   int classIndex = 0;              // index into Corpus::classNamesUtf8 (0-based)
   std::vector<std::string> words;  // GBK, in document order; empty when read as counts only
   int line = 0;                    // 1-based line of the corpus file
-  std::vector<WordCount> counts;   // each word of the document once, by ascending number
+  WordCounts counts;               // each word of the document once, by ascending number
 };
 
 // What a read keeps of each document: its word counts only (all that

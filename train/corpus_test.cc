@@ -85,6 +85,23 @@ TEST_F(CorpusTest, CountsEachDocumentsWordsByTheirNumberInByteOrder) {
   EXPECT_EQ(counts(listed, 1), counts(corpus_, 1));
 }
 
+TEST(WordCountsTest, PackedCountsGiveBackEveryWordAndCount) {
+  // Numbers and counts across every byte length the packing uses.
+  const std::vector<WordCount> counts = {
+      {0, 1}, {127, 128}, {128, 16383}, {16511, 16384}, {2097152, 1}, {4294967295u, 4294967295u}};
+  const WordCounts packed(counts);
+  ASSERT_EQ(packed.size(), counts.size());
+  const std::vector<WordCount> back = packed.ToVector();
+  ASSERT_EQ(back.size(), counts.size());
+  for (std::size_t i = 0; i < counts.size(); ++i) {
+    EXPECT_EQ(back[i].word, counts[i].word) << i;
+    EXPECT_EQ(back[i].count, counts[i].count) << i;
+  }
+  EXPECT_TRUE(WordCounts(counts) == packed);
+  EXPECT_FALSE(WordCounts({{0, 1}, {127, 129}}) == WordCounts({{0, 1}, {127, 128}}));
+  EXPECT_EQ(WordCounts().begin(), WordCounts().end());
+}
+
 TEST_F(CorpusTest, SkipsAndCountsWordsTooLongOrNotInGbk) {
   const std::string fourteen = "一二三四五六七八九十一二三四";  // 28 GBK bytes
   ASSERT_EQ(ErrorOf("甲\t" + fourteen + " " + fourteen + "五 ok 😀 a😀\n乙\tb\n"), "");
