@@ -104,7 +104,8 @@ def test_the_package_declares_what_its_parts_need(recipe_venv):
                           "print('\\n'.join(m.requires('wenlei')))"],
                          capture_output=True, text=True, check=True)
     assert run.stdout.splitlines() == ["numpy", 'scikit-learn; extra == "sklearn"',
-                                       'dask; extra == "dask"', 'distributed; extra == "dask"']
+                                       'dask; extra == "dask"', 'distributed; extra == "dask"',
+                                       'pandas; extra == "dask"']
 
 
 @pytest.mark.parametrize("page,blocks", examples(), ids=lambda value: str(value)[:20])
