@@ -1,6 +1,7 @@
 #include "train/trainer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -445,8 +446,29 @@ Status Trainer::TrainPairsOfClasses(const CorpusVectoriser& vectoriser, double a
     counted[c] = true;
     return added == 0 ? ClassWithoutRows(corpus_.classNamesUtf8[c]) : Status::Ok();
   };
+  // Each pair's share of the work is taken as its share of the rows.
+  const std::size_t classes = byClass.size();
+  const double pairRows = static_cast<double>((classes - 1) * corpus_.documents.size());
+  double rowsDone = 0.0;
+  std::size_t pair = 0;
+  const auto started = std::chrono::steady_clock::now();
   return TrainLinearPairs(
       [&](std::size_t i, std::size_t j, LinearRows* rows) {
+        if (progress_) {
+          std::string line = "training the model: k=" + std::to_string(point.features) +
+                             " C=" + FormatCost(point.cost) + ", pair " + std::to_string(++pair) +
+                             "/" + std::to_string(classes * (classes - 1) / 2);
+          const double seconds =
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+          if (rowsDone > 0.0) {
+            line += "; about " +
+                    std::to_string(static_cast<long>(seconds * (pairRows / rowsDone - 1.0) + 0.5)) +
+                    " s left";
+          }
+          progress_->Status(line);
+        }
+        if (Stopped("training", rowsDone / pairRows, 1.0)) return Cancelled();
+        rowsDone += static_cast<double>(byClass[i].size() + byClass[j].size());
         ReserveLinearRows({byClass[i], byClass[j]}, rows);
         if (Status added = addClass(i, rows); !added.ok()) return added;
         if (Status added = addClass(j, rows); !added.ok()) return added;
