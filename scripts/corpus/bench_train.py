@@ -21,6 +21,7 @@ import json
 import os
 import platform
 import re
+import resource
 import subprocess
 import sys
 import tempfile
@@ -87,10 +88,16 @@ def say(message):
     print(f"bench-train: {message}", file=sys.stderr, flush=True)
 
 
-def run_measured(command):
-    """Runs `command`; returns (stdout, CPU seconds, peak RSS in MB) of the child."""
+def run_measured(command, cpu_limit=None):
+    """Runs `command`; returns (stdout, CPU seconds, peak RSS in MB) of the
+    child. With cpu_limit (seconds) the child is stopped there, and the
+    failure raised names the limit."""
+    def limit():
+        resource.setrlimit(resource.RLIMIT_CPU, (cpu_limit, cpu_limit + 5))
+
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        process = subprocess.Popen(command, stdout=out, stderr=err)
+        process = subprocess.Popen(command, stdout=out, stderr=err,
+                                   preexec_fn=limit if cpu_limit else None)
         _, status, usage = os.wait4(process.pid, 0)
         process.returncode = os.waitstatus_to_exitcode(status)
         out.seek(0)
@@ -151,9 +158,9 @@ def read_metadata(path):
     return found
 
 
-def measure_peer(system, train, test):
+def measure_peer(system, train, test, cpu_limit=None):
     output, _, _ = run_measured([sys.executable, os.path.join(HERE, "train_peers.py"),
-                                 system, train, test])
+                                 system, train, test], cpu_limit)
     return json.loads(output)
 
 
